@@ -1,0 +1,38 @@
+#!/bin/sh
+# Installs every Debian package the project builds, runs and tests with.
+# Idempotent: packages already present are left as they are.
+set -eu
+
+PACKAGES="
+build-essential cmake ninja-build pkg-config git
+clang libclang-rt-14-dev
+qt6-base-dev qt6-webengine-dev
+libvlc-dev vlc-plugin-base libvlc-bin
+libcups2-dev cups
+dosfstools mtools
+xvfb xauth imagemagick
+ffmpeg
+libgtest-dev libgmock-dev libbenchmark-dev
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    echo "install-deps: all packages present"
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+
+echo "install-deps: installing$missing"
+$SUDO apt-get update
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing

@@ -1,0 +1,35 @@
+#include "TMKGpsData.h"
+
+#include <cmath>
+
+uint8_t TMKGpsData::SatelliteUsedAtIndex(int channel) const
+{
+    if (channel < 0 || channel >= kChannels)
+        return 0;
+    return SatelliteUsed[static_cast<std::size_t>(channel)];
+}
+
+void TMKGpsData::setSatelliteUsed(uint8_t prn, int channel)
+{
+    if (channel < 0 || channel >= kChannels)
+        return;
+    SatelliteUsed[static_cast<std::size_t>(channel)] = prn;
+}
+
+double TKNmeaToDegrees(double value)
+{
+    const double d = std::trunc(value / 100);
+    return d + (value / 100 - d) * 100 / 60;
+}
+
+double TMKLatitudeDegrees(const TMKGpsData& fix)
+{
+    const double degrees = TKNmeaToDegrees(fix.Latitude);
+    return fix.NS == 'S' ? -degrees : degrees;
+}
+
+double TMKLongitudeDegrees(const TMKGpsData& fix)
+{
+    const double degrees = TKNmeaToDegrees(fix.Longitude);
+    return fix.EW == 'W' ? -degrees : degrees;
+}

@@ -1,0 +1,39 @@
+#include "TMKLog.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+void writeToStderr(TMKLogChannel channel, std::string_view text)
+{
+    // Log lines are whole lines; error-stream text carries its own newline.
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    if (channel == TMKLogChannel::Log)
+        std::fputc('\n', stderr);
+}
+
+TMKLogSink& sink()
+{
+    static TMKLogSink current = writeToStderr;
+    return current;
+}
+
+} // namespace
+
+void TMKSetLogSink(TMKLogSink newSink)
+{
+    sink() = std::move(newSink);
+}
+
+void TMKLog(std::string_view line)
+{
+    if (auto& s = sink())
+        s(TMKLogChannel::Log, line);
+}
+
+void TMKLogError(std::string_view text)
+{
+    if (auto& s = sink())
+        s(TMKLogChannel::ErrorStream, text);
+}

@@ -1,0 +1,294 @@
+#include "TMKMediaList.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string_view lastComponent(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Name without extension; a leading dot is part of the name.
+std::string_view stemOf(std::string_view component)
+{
+    const auto dot = component.rfind('.');
+    return (dot == std::string_view::npos || dot == 0) ? component : component.substr(0, dot);
+}
+
+std::string lowerExtension(std::string_view component)
+{
+    const auto dot = component.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return {};
+    std::string ext(component.substr(dot + 1));
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return ext;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::string joinPath(const std::string& folder, std::string_view name)
+{
+    std::string full = folder;
+    if (full.empty() || full.back() != '/')
+        full.push_back('/');
+    full.append(name);
+    return full;
+}
+
+} // namespace
+
+TMKMediaList::TMKMediaList() = default;
+
+TMKMediaList::~TMKMediaList()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        ++m_generation;
+        m_pendingPath.reset();
+    }
+    m_wake.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void TMKMediaList::setDirectoryPath(std::optional<std::string> path)
+{
+    std::lock_guard lock(m_mutex);
+    m_directoryPath = path;
+    if (!path)
+        return;
+    ++m_generation;
+    m_pendingPath = std::move(path);
+    if (!m_worker.joinable())
+        m_worker = std::thread([this] { workerLoop(); });
+    m_wake.notify_all();
+}
+
+std::optional<std::string> TMKMediaList::directoryPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_directoryPath;
+}
+
+std::size_t TMKMediaList::count() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_published.medias.size();
+}
+
+std::shared_ptr<TMKMedia> TMKMediaList::mediaAtIndex(std::size_t index) const
+{
+    std::lock_guard lock(m_mutex);
+    if (index >= m_published.medias.size())
+        return nullptr;
+    return m_published.medias[index];
+}
+
+std::string TMKMediaList::pairKeyForFileName(std::string_view fileName)
+{
+    std::string_view key = stemOf(lastComponent(fileName));
+    if (endsWith(key, "_F") || endsWith(key, "_R"))
+        key.remove_suffix(2);
+    return std::string(key);
+}
+
+std::shared_ptr<TMKMediaPair> TMKMediaList::findMediaPairWithFileName(std::string_view fileName) const
+{
+    const std::string key = pairKeyForFileName(fileName);
+    std::lock_guard lock(m_mutex);
+    const auto found = m_published.pairs.find(key);
+    return found == m_published.pairs.end() ? nullptr : found->second;
+}
+
+void TMKMediaList::addMedia(std::shared_ptr<TMKMedia> media)
+{
+    if (!media)
+        return;
+    std::lock_guard lock(m_mutex);
+    m_published.add(std::move(media));
+}
+
+void TMKMediaList::Contents::add(std::shared_ptr<TMKMedia> media)
+{
+    medias.push_back(media);
+    auto& pair = pairs[pairKeyForFileName(media->fileName())];
+    if (!pair)
+        pair = TMKMediaPair::mediaPair();
+    if (media->isRearMedia())
+        pair->rearMedia = std::move(media);
+    else if (media->isFrontMedia())
+        pair->frontMedia = std::move(media);
+}
+
+TMKMediaList::MediaArray TMKMediaList::medias() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_published.medias;
+}
+
+TMKMediaList::PairDictionary TMKMediaList::mediaPairDic() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_published.pairs;
+}
+
+void TMKMediaList::setDelegate(TMKMediaListDelegate* newDelegate)
+{
+    std::lock_guard lock(m_mutex);
+    m_delegate = newDelegate;
+}
+
+TMKMediaListDelegate* TMKMediaList::delegate() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_delegate;
+}
+
+void TMKMediaList::waitUntilIdle() const
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_running && !m_pendingPath; });
+}
+
+bool TMKMediaList::isScanning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_running || m_pendingPath.has_value();
+}
+
+bool TMKMediaList::_checkTimeByName(std::string_view name, std::size_t startPos)
+{
+    return name.size() >= startPos + 15;
+}
+
+std::shared_ptr<TMKMedia> TMKMediaList::createMediaByPath(std::string_view path)
+{
+    const std::string_view name = stemOf(lastComponent(path));
+    if (name.size() != 22 && name.size() != 23 && name.size() != 24)
+        return nullptr;
+    static constexpr std::pair<std::string_view, std::size_t> kPrefixes[] = {
+        {"alwa_", 5}, {"motion_", 7}, {"event_", 6}};
+    for (const auto& [prefix, start] : kPrefixes) {
+        if (name.substr(0, prefix.size()) == prefix) {
+            if (!_checkTimeByName(name, start))
+                return nullptr;
+            break;
+        }
+    }
+    if (!endsWith(name, "_F") && !endsWith(name, "_R"))
+        return nullptr;
+    return TMKMedia::mediaWithPath(path);
+}
+
+void TMKMediaList::eachDir(const std::string& folder, MediaArray& array)
+{
+    VisitedSet visited;
+    walk(folder, array, visited, [] { return false; });
+}
+
+// Returns false when the walk was abandoned.
+bool TMKMediaList::walk(const std::string& folder, MediaArray& array, VisitedSet& visited,
+                        const std::function<bool()>& abandoned)
+{
+    // A folder seen before, through a link or otherwise, is not walked again:
+    // links that lead back into the tree would otherwise recurse forever.
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0)
+        return true;
+    if (!visited.insert(DirKey{static_cast<unsigned long long>(info.st_dev),
+                               static_cast<unsigned long long>(info.st_ino)})
+             .second)
+        return true;
+
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error)
+        return true;
+    for (const fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error)
+            break;
+        if (abandoned())
+            return false;
+        const std::string name = it->path().filename().string();
+        const std::string full = joinPath(folder, name);
+        std::error_code typeError;
+        if (it->is_directory(typeError)) { // follows links
+            if (!walk(full, array, visited, abandoned))
+                return false;
+            continue;
+        }
+        if (lowerExtension(name) != "avi")
+            continue;
+        if (auto media = createMediaByPath(full)) {
+            array.push_back(std::move(media));
+            if (array.size() >= kMaxMedias)
+                break;
+        }
+    }
+    return true;
+}
+
+void TMKMediaList::workerLoop()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || m_pendingPath.has_value(); });
+        if (m_stopping)
+            return;
+        const std::string folder = std::move(*m_pendingPath);
+        m_pendingPath.reset();
+        const unsigned long long generation = m_generation;
+        m_running = true;
+        lock.unlock();
+
+        // A newer request (or destruction) bumps the generation and so
+        // abandons this walk at its next entry.
+        const auto abandoned = [this, generation] {
+            std::lock_guard check(m_mutex);
+            return m_generation != generation;
+        };
+
+        Contents built;
+        MediaArray found;
+        VisitedSet visited;
+        bool completed = walk(folder, found, visited, abandoned);
+        if (completed) {
+            std::stable_sort(found.begin(), found.end(),
+                             [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
+            for (auto& media : found)
+                built.add(std::move(media));
+        }
+
+        TMKMediaListDelegate* toTell = nullptr;
+        lock.lock();
+        if (completed && m_generation == generation) {
+            m_published = std::move(built);
+            toTell = m_delegate;
+        }
+        lock.unlock();
+        // Told outside the lock so the delegate may read the list; waiters
+        // see the scan as finished only once the delegate has returned.
+        if (toTell)
+            toTell->mediaListChanged(this);
+        lock.lock();
+        m_running = false;
+        m_idle.notify_all();
+    }
+}

@@ -1,0 +1,360 @@
+#include "TMKBlackBoxData.h"
+#include "TMKLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void putU32(Bytes& bytes, std::size_t at, uint32_t value)
+{
+    std::memcpy(bytes.data() + at, &value, 4);
+}
+
+void appendU32(Bytes& bytes, uint32_t value)
+{
+    bytes.resize(bytes.size() + 4);
+    putU32(bytes, bytes.size() - 4, value);
+}
+
+void appendId(Bytes& bytes, const char* id)
+{
+    bytes.insert(bytes.end(), id, id + 4);
+}
+
+// A minimal file in the camera's layout: fixed header, movi chunks, index.
+// Only the bytes extraction relies on are meaningful.
+class AviBuilder {
+public:
+    struct Entry {
+        std::string id;
+        uint32_t offset;
+        uint32_t length;
+    };
+
+    AviBuilder() : m_bytes(TMKAviLayout::kMoviTagOffset, 0)
+    {
+        std::memcpy(m_bytes.data(), "RIFF", 4);
+        std::memcpy(m_bytes.data() + 8, "AVI ", 4);
+        std::memcpy(m_bytes.data() + 14132, "LIST", 4);
+        appendId(m_bytes, "movi");
+    }
+
+    void chunk(const char* id, const void* data, uint32_t length)
+    {
+        m_entries.push_back({id, static_cast<uint32_t>(m_bytes.size() - TMKAviLayout::kMoviTagOffset), length});
+        appendId(m_bytes, id);
+        appendU32(m_bytes, length);
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        m_bytes.insert(m_bytes.end(), bytes, bytes + length);
+        if (length % 2)
+            m_bytes.push_back(0);
+    }
+    void gsensor(uint32_t ms, int32_t x, int32_t y, int32_t z)
+    {
+        const _AVI_GSENSOR_DATA_T record{171, ms, x, y, z, 0};
+        chunk("02sb", &record, sizeof record);
+    }
+    void gps(uint32_t ms, const std::string& nmea)
+    {
+        _AVI_GPS_DATA_T record;
+        std::memset(&record, 0, sizeof record);
+        record.header = 205;
+        record.nTimestamp = ms;
+        record.nLen = static_cast<uint32_t>(nmea.size());
+        record.KM = '9';
+        std::memcpy(record.RawData, nmea.data(), std::min(nmea.size(), sizeof record.RawData));
+        chunk("02sb", &record, sizeof record);
+    }
+    void indexEntry(const char* id, uint32_t offset, uint32_t length)
+    {
+        m_extraEntries.push_back({id, offset, length});
+    }
+
+    Bytes build() const
+    {
+        Bytes bytes = m_bytes;
+        putU32(bytes, TMKAviLayout::kMoviSizeOffset, static_cast<uint32_t>(bytes.size() - TMKAviLayout::kMoviTagOffset));
+        appendId(bytes, "idx1");
+        appendU32(bytes, static_cast<uint32_t>((m_entries.size() + m_extraEntries.size()) * 16));
+        for (const auto* list : {&m_entries, &m_extraEntries}) {
+            for (const auto& e : *list) {
+                appendId(bytes, e.id.c_str());
+                appendU32(bytes, 0x10);
+                appendU32(bytes, e.offset);
+                appendU32(bytes, e.length);
+            }
+        }
+        putU32(bytes, 4, static_cast<uint32_t>(bytes.size() - 8));
+        return bytes;
+    }
+
+private:
+    Bytes m_bytes;
+    std::vector<Entry> m_entries;
+    std::vector<Entry> m_extraEntries;
+};
+
+class TMKBlackBoxDataTest : public ::testing::Test {
+protected:
+    void SetUp() override { TMKSetLogSink({}); }
+    void TearDown() override { TMKSetLogSink({}); }
+
+    bool extract(const Bytes& bytes) { return data.ExtractStreamInformationFromBuffer(bytes.data(), bytes.size()); }
+    void expectEmpty() const
+    {
+        EXPECT_TRUE(data.m_GSensors.empty());
+        EXPECT_TRUE(data.m_vGSensorData.empty());
+        EXPECT_TRUE(data.m_vGpsData.empty());
+        EXPECT_TRUE(data.m_NMEAs.empty());
+    }
+
+    TMKBlackBoxData data;
+};
+
+const std::string kCycle = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+                           "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+TEST_F(TMKBlackBoxDataTest, ReadsTelemetryChunksThroughTheIndex)
+{
+    AviBuilder avi;
+    const uint8_t frame[7] = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    avi.chunk("00dc", frame, sizeof frame);
+    avi.gsensor(0, 256, 0, -128);
+    avi.gps(0, kCycle);
+    avi.chunk("01wb", frame, 4);
+    avi.gsensor(100, -512, 64, 256);
+
+    std::string diagnostics;
+    TMKSetLogSink([&](TMKLogChannel channel, std::string_view text) {
+        if (channel == TMKLogChannel::ErrorStream)
+            diagnostics.append(text);
+    });
+    const Bytes bytes = avi.build();
+    ASSERT_TRUE(extract(bytes));
+
+    uint32_t moviSize;
+    std::memcpy(&moviSize, bytes.data() + 14136, 4);
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize, 14148 + moviSize);
+    EXPECT_EQ(diagnostics, expected);
+
+    ASSERT_EQ(data.m_GSensors.size(), 2u);
+    EXPECT_EQ(data.m_GSensors[0], TMKGSensor(1.0f, 0.0f, -0.5f));
+    EXPECT_EQ(data.m_GSensors[1], TMKGSensor(-2.0f, 0.25f, 1.0f));
+    EXPECT_EQ(data.m_vGSensorData[1]->data.timestamp, 100u);
+    ASSERT_EQ(data.m_NMEAs.size(), 2u); // one per "$G" sentence
+    EXPECT_EQ(data.m_NMEAs[0].SpeedOverGround, static_cast<double>(22.4f));
+    EXPECT_EQ(data.m_NMEAs[0].Latitude, 0.0); // the fix as it stood after RMC
+    EXPECT_EQ(data.m_NMEAs[1].Latitude, static_cast<double>(4807.038f));
+    ASSERT_EQ(data.m_vGpsData.size(), 1u); // the sample at 0 ms closes the first run
+    EXPECT_EQ(data.m_vGpsData[0]->data.header, 205);
+    // The stored text carries the terminators the NMEA pass overwrote.
+    EXPECT_EQ(data.m_vGpsData[0]->data.RawData[kCycle.find('\r')], '\0');
+}
+
+TEST_F(TMKBlackBoxDataTest, ChunkLengthDecidesTheRecordKind)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 256, 256, 256);
+    avi.gps(1000, kCycle);
+    Bytes bytes = avi.build();
+    // Re-label the lengths of the two index entries as 32 and 33.
+    const std::size_t index = bytes.size() - 32;
+    putU32(bytes, index + 12, 32);
+    putU32(bytes, index + 16 + 12, 33);
+    ASSERT_TRUE(extract(bytes));
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+    EXPECT_EQ(data.m_NMEAs.size(), 2u);
+    EXPECT_EQ(data.m_vGpsData.size(), 1u);
+}
+
+TEST_F(TMKBlackBoxDataTest, NotRiffAvi)
+{
+    EXPECT_FALSE(data.ExtractStreamInformation("/nonexistent/alwa_20150101_120000_F.avi"));
+    EXPECT_FALSE(data.ExtractStreamInformation(static_cast<const char*>(nullptr)));
+    Bytes shortFile = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I'};
+    EXPECT_FALSE(extract(shortFile));
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    Bytes rifx = avi.build();
+    rifx[3] = 'X';
+    EXPECT_FALSE(extract(rifx));
+    expectEmpty();
+    Bytes wav = avi.build();
+    std::memcpy(wav.data() + 8, "WAVE", 4);
+    EXPECT_FALSE(extract(wav));
+}
+
+TEST_F(TMKBlackBoxDataTest, FailedCallClearsEarlierLists)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    avi.gps(0, kCycle);
+    ASSERT_TRUE(extract(avi.build()));
+    ASSERT_FALSE(data.m_GSensors.empty());
+    EXPECT_FALSE(extract(Bytes{1, 2, 3}));
+    expectEmpty();
+}
+
+TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    avi.gps(0, kCycle);
+    const Bytes good = avi.build();
+
+    // Too short for the movi size: an AVI without telemetry we can find.
+    Bytes header(good.begin(), good.begin() + 14000);
+    EXPECT_TRUE(extract(header));
+    expectEmpty();
+
+    // A movi size pointing beyond the file.
+    Bytes beyond = good;
+    putU32(beyond, 14136, 0x7FFF0000);
+    EXPECT_TRUE(extract(beyond));
+    expectEmpty();
+
+    // A movi size whose index start wraps around 32 bits into the header.
+    Bytes wrapping = good;
+    putU32(wrapping, 14136, 0xFFFFFFFFu - 14148u + 14160u);
+    EXPECT_TRUE(extract(wrapping));
+    expectEmpty();
+
+    // Index cut short right after an entry's chunk id.
+    Bytes cut(good.begin(), good.end() - 12);
+    EXPECT_TRUE(extract(cut));
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+    EXPECT_TRUE(data.m_NMEAs.empty());
+}
+
+TEST_F(TMKBlackBoxDataTest, EntriesPointingOutsideTheFileStopTheWalk)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    avi.indexEntry("02sb", 0x7FFFFFF0, 24);
+    avi.indexEntry("02sb", 0, 24);
+    ASSERT_TRUE(extract(avi.build()));
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+}
+
+TEST_F(TMKBlackBoxDataTest, RecordCutShortByTheEndOfFileIsDropped)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    Bytes bytes = avi.build();
+    // An entry whose GPS record would start 100 bytes before the end.
+    const uint32_t offset = static_cast<uint32_t>(bytes.size() + 16 - 100 - 14148);
+    bytes.resize(bytes.size() + 16);
+    std::memcpy(bytes.data() + bytes.size() - 16, "02sb", 4);
+    putU32(bytes, bytes.size() - 12, 0x10);
+    putU32(bytes, bytes.size() - 8, offset);
+    putU32(bytes, bytes.size() - 4, 552);
+    putU32(bytes, 4, static_cast<uint32_t>(bytes.size() - 8));
+    ASSERT_TRUE(extract(bytes));
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+    EXPECT_TRUE(data.m_vGpsData.empty());
+    EXPECT_TRUE(data.m_NMEAs.empty());
+}
+
+TEST_F(TMKBlackBoxDataTest, OverlongNmeaLengthStaysInsideTheRecord)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    _AVI_GPS_DATA_T record;
+    std::memset(&record, 'A', sizeof record);
+    record.header = 205;
+    record.nTimestamp = 0;
+    record.nLen = 0xFFFFFFFF;
+    const std::string text = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\n";
+    std::memcpy(record.RawData + 508 - text.size(), text.data(), text.size());
+    avi.chunk("02sb", &record, sizeof record);
+    ASSERT_TRUE(extract(avi.build()));
+    ASSERT_EQ(data.m_vGpsData.size(), 1u);
+    EXPECT_EQ(data.m_vGpsData[0]->data.nLen, 0xFFFFFFFFu); // the record keeps its own field
+    ASSERT_EQ(data.m_NMEAs.size(), 1u);                  // the last sentence ends inside RawData
+    EXPECT_EQ(data.m_NMEAs[0].SatelliteUsedCount, 8u);
+    EXPECT_EQ(data.m_vGpsData[0]->data.RawData[507], '\0');
+}
+
+TEST_F(TMKBlackBoxDataTest, RiffEndStopsTheWalk)
+{
+    AviBuilder avi;
+    for (uint32_t i = 0; i < 5; ++i)
+        avi.gsensor(i * 100, 1, 2, 3);
+    Bytes bytes = avi.build();
+    // A RIFF that ends right after the movi list: the first entry is still read.
+    uint32_t moviSize;
+    std::memcpy(&moviSize, bytes.data() + 14136, 4);
+    putU32(bytes, 4, 14148 + moviSize - 8);
+    ASSERT_TRUE(extract(bytes));
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+}
+
+TEST_F(TMKBlackBoxDataTest, ReadsFromAFile)
+{
+    AviBuilder avi;
+    avi.gsensor(0, 256, 0, 0);
+    const Bytes bytes = avi.build();
+    const std::string path = (std::filesystem::temp_directory_path() / ("tamek-bb-" + std::to_string(getpid()) + ".avi")).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(data.ExtractStreamInformation(path.c_str()));
+    std::filesystem::remove(path);
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+}
+
+// Lining up: G-sensor records at the given times, GPS records at the others.
+std::vector<uint32_t> lineUp(const std::vector<uint32_t>& samples, const std::vector<uint32_t>& gps)
+{
+    TMKBlackBoxData data;
+    for (uint32_t t : samples)
+        data.m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData({171, t, 0, 0, 0, 0}));
+    std::vector<std::shared_ptr<const TMKAviGpsData>> records;
+    for (uint32_t t : gps) {
+        _AVI_GPS_DATA_T record{};
+        record.nTimestamp = t;
+        records.push_back(TMKAviGpsData::aviGpsDataWithData(record));
+    }
+    data.lineUpGpsRecords(records);
+    std::vector<uint32_t> times;
+    for (const auto& entry : data.m_vGpsData)
+        times.push_back(entry->data.nTimestamp);
+    return times;
+}
+
+TEST(TMKBlackBoxLineUp, WorkedExamples)
+{
+    EXPECT_EQ(lineUp({0, 100, 200, 300, 400, 500, 600, 700, 800, 900}, {500, 1500}),
+              (std::vector<uint32_t>{500, 500, 500, 500, 500, 500, 1500, 1500, 1500, 1500}));
+    EXPECT_EQ(lineUp({0, 100, 200}, {1000, 2000}), (std::vector<uint32_t>{1000, 1000, 1000, 2000, 2000, 2000}));
+    // Tenths: 1099 ms and 1000 ms meet; the last samples may have no entry.
+    EXPECT_EQ(lineUp({1000, 1099, 1200, 1300}, {1099}), (std::vector<uint32_t>{1099}));
+    EXPECT_TRUE(lineUp({}, {1000}).empty());
+    EXPECT_TRUE(lineUp({0, 100}, {}).empty());
+}
+
+TEST(TMKBlackBoxNmeaPass, SplitsAtTerminatorsAndSkipsOtherTalkers)
+{
+    TMKSetLogSink({});
+    TMKBlackBoxData data;
+    std::string text = "$PMTK001,1*00\r\n" + kCycle + "$GPGGA,unterminated*00";
+    EXPECT_TRUE(data.ParseNMEA(text.data(), text.size()));
+    EXPECT_EQ(data.m_NMEAs.size(), 2u);
+    // Junk before a sentence, and an unhandled $G type, still store a fix.
+    std::string junk = "xx$GPGSV,3,1,11*74\n$G\n\n";
+    EXPECT_TRUE(data.ParseNMEA(junk.data(), junk.size()));
+    EXPECT_EQ(data.m_NMEAs.size(), 4u);
+    EXPECT_FALSE(data.ParseNMEA(nullptr, 4));
+    EXPECT_FALSE(data.ParseNMEA(text.data(), 0));
+}
+
+} // namespace

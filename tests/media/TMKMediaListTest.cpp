@@ -1,0 +1,259 @@
+#include "TMKMediaList.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempTree {
+public:
+    TempTree()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tamek-list-XXXXXX").string();
+        root = mkdtemp(pattern.data());
+    }
+    ~TempTree()
+    {
+        std::error_code ignored;
+        fs::permissions(root, fs::perms::owner_all, ignored);
+        fs::remove_all(root, ignored);
+    }
+    void touch(const std::string& relative) const
+    {
+        const fs::path path = fs::path(root) / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path).put('x');
+    }
+    std::string root;
+};
+
+class RecordingDelegate : public TMKMediaListDelegate {
+public:
+    void mediaListChanged(TMKMediaList* list) override
+    {
+        lastCount = list->count();
+        ++calls;
+    }
+    std::atomic<int> calls{0};
+    std::atomic<std::size_t> lastCount{0};
+};
+
+std::vector<std::string> rowNames(const TMKMediaList& list)
+{
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < list.count(); ++i)
+        names.push_back(list.mediaAtIndex(i)->mediaName);
+    return names;
+}
+
+TEST(TMKMediaListAcceptance, ByNameOnly)
+{
+    EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.avi"));
+    EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.AVI"));
+    EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/xxxxx20150101_120000_R.avi"));
+    EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/._alwa_20150101_120000_F.avi"));
+    EXPECT_FALSE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_f.avi"));
+    EXPECT_FALSE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F_1.avi"));
+    EXPECT_FALSE(TMKMediaList::createMediaByPath("/c/._event_20150101_120000_F.avi"));
+    EXPECT_FALSE(TMKMediaList::createMediaByPath("/c/._motion_20150101_120000_F.avi"));
+    EXPECT_FALSE(TMKMediaList::createMediaByPath("/c/clip.avi"));
+    EXPECT_TRUE(TMKMediaList::_checkTimeByName("alwa_20150101_120000", 5));
+    EXPECT_FALSE(TMKMediaList::_checkTimeByName("alwa_2015", 5));
+}
+
+TEST(TMKMediaListAcceptance, PairKey)
+{
+    EXPECT_EQ(TMKMediaList::pairKeyForFileName("/x/alwa_20150101_120000_F.avi"), "alwa_20150101_120000");
+    EXPECT_EQ(TMKMediaList::pairKeyForFileName("alwa_20150101_120000_R"), "alwa_20150101_120000");
+    EXPECT_EQ(TMKMediaList::pairKeyForFileName("alwa_20150101_120000_f.avi"), "alwa_20150101_120000_f");
+}
+
+TEST(TMKMediaListScan, SortsPairsAndSkipsOtherFiles)
+{
+    TempTree tree;
+    tree.touch("alwa_20150101_120000_R.avi");
+    tree.touch("alwa_20150101_120000_F.avi");
+    tree.touch("alwa_20150101_115900_F.avi");
+    tree.touch("alwa_20150101_120100_f.avi"); // suffix is case-sensitive
+    tree.touch("notes.txt");
+    tree.touch("deep/er/event_20150101_120000_F.AVI");
+    tree.touch("other/event_20150101_120000_R.avi"); // pairs across folders
+    tree.touch("._alwa_20150101_130000_F.avi");
+    fs::create_directories(fs::path(tree.root) / "folder_20150101_120000_F.avi"); // walked, not taken
+
+    RecordingDelegate delegate;
+    TMKMediaList list;
+    list.setDelegate(&delegate);
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(delegate.lastCount, 6u);
+    EXPECT_EQ(rowNames(list), (std::vector<std::string>{"._alwa_20150101_130000_F", "alwa_20150101_115900_F",
+                                                        "event_20150101_120000_F", "event_20150101_120000_R",
+                                                        "alwa_20150101_120000_F", "alwa_20150101_120000_R"}));
+    EXPECT_EQ(list.mediaAtIndex(6), nullptr);
+
+    const auto lonely = list.findMediaPairWithFileName("alwa_20150101_115900_F.avi");
+    ASSERT_TRUE(lonely);
+    EXPECT_TRUE(lonely->frontMedia);
+    EXPECT_FALSE(lonely->rearMedia);
+
+    const auto event = list.findMediaPairWithFileName("/anywhere/event_20150101_120000_R.avi");
+    ASSERT_TRUE(event);
+    ASSERT_TRUE(event->frontMedia && event->rearMedia);
+    EXPECT_NE(event->frontMedia->dir, event->rearMedia->dir);
+    EXPECT_EQ(list.mediaPairDic().size(), 4u);
+    EXPECT_EQ(list.directoryPath(), tree.root);
+
+    // Every row is reachable through its pair.
+    for (const auto& media : list.medias()) {
+        const auto pair = list.findMediaPairWithFileName(media->fileName());
+        ASSERT_TRUE(pair);
+        EXPECT_EQ(media->isFrontMedia() ? pair->frontMedia : pair->rearMedia, media);
+    }
+}
+
+TEST(TMKMediaListScan, EmptyOrMissingFolderStillTellsTheDelegate)
+{
+    TempTree tree;
+    RecordingDelegate delegate;
+    TMKMediaList list;
+    list.setDelegate(&delegate);
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+    list.setDirectoryPath(tree.root + "/does-not-exist");
+    list.waitUntilIdle();
+    EXPECT_EQ(delegate.calls, 2);
+    EXPECT_EQ(list.count(), 0u);
+}
+
+TEST(TMKMediaListScan, AbsentPathKeepsTheList)
+{
+    TempTree tree;
+    tree.touch("alwa_20150101_120000_F.avi");
+    TMKMediaList list;
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+    list.setDirectoryPath(std::nullopt);
+    list.waitUntilIdle();
+    EXPECT_FALSE(list.directoryPath());
+    EXPECT_EQ(list.count(), 1u);
+}
+
+TEST(TMKMediaListScan, LinksBackIntoTheTreeDoNotRecurse)
+{
+    TempTree tree;
+    tree.touch("a/alwa_20150101_120000_F.avi");
+    fs::create_directory_symlink(tree.root, fs::path(tree.root) / "a" / "loop");
+    fs::create_directory_symlink(fs::path(tree.root) / "a", fs::path(tree.root) / "again");
+    TMKMediaList list;
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+    EXPECT_EQ(list.count(), 1u);
+}
+
+TEST(TMKMediaListScan, UnreadableSubfolderIsSkipped)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
+    TempTree tree;
+    tree.touch("locked/alwa_20150101_120000_F.avi");
+    tree.touch("alwa_20150101_120000_R.avi");
+    fs::permissions(fs::path(tree.root) / "locked", fs::perms::none);
+    TMKMediaList list;
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+    fs::permissions(fs::path(tree.root) / "locked", fs::perms::owner_all);
+    EXPECT_EQ(list.count(), 1u);
+}
+
+TEST(TMKMediaListScan, StopsTakingFilesAtTheLimit)
+{
+    TempTree tree;
+    const fs::path flat = fs::path(tree.root) / "flat";
+    fs::create_directories(flat);
+    for (std::size_t i = 0; i < TMKMediaList::kMaxMedias + 20; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "alwa_2015%04zu_120000_F.avi", i);
+        std::ofstream(flat / name).put('x');
+    }
+    TMKMediaList::MediaArray found;
+    TMKMediaList::eachDir(flat.string(), found);
+    EXPECT_EQ(found.size(), TMKMediaList::kMaxMedias);
+}
+
+TEST(TMKMediaListScan, NewerScanWinsAndReadersNeverSeeAHalfList)
+{
+    TempTree big;
+    for (int folder = 0; folder < 40; ++folder) {
+        for (int i = 0; i < 100; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "d%02d/alwa_2015%02d%02d_120000_F.avi", folder, folder, i);
+            big.touch(name);
+        }
+    }
+    TempTree small;
+    small.touch("alwa_20150101_120000_F.avi");
+    small.touch("alwa_20150101_120000_R.avi");
+
+    RecordingDelegate delegate;
+    TMKMediaList list;
+    list.setDelegate(&delegate);
+
+    // While the big scan runs the list holds its old contents (empty here)
+    // or the whole result, never a part of it.
+    list.setDirectoryPath(big.root);
+    list.waitUntilIdle();
+    ASSERT_EQ(list.count(), 4000u);
+
+    list.setDirectoryPath(small.root);
+    std::size_t seen = list.count();
+    EXPECT_TRUE(seen == 4000u || seen == 2u);
+    list.setDirectoryPath(big.root);
+    list.setDirectoryPath(small.root);
+    list.waitUntilIdle();
+    EXPECT_EQ(list.count(), 2u);
+    EXPECT_EQ(delegate.lastCount, 2u);
+}
+
+TEST(TMKMediaListScan, DestroyingDuringAScanIsSafe)
+{
+    TempTree tree;
+    for (int i = 0; i < 500; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "s%d/alwa_20150101_12%04d_F.avi", i % 10, i);
+        tree.touch(name);
+    }
+    for (int round = 0; round < 5; ++round) {
+        TMKMediaList list;
+        list.setDirectoryPath(tree.root);
+    }
+}
+
+TEST(TMKMediaList, AddMediaFilesIntoPairsAndLaterOneWins)
+{
+    TMKMediaList list;
+    const auto first = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F.avi");
+    const auto second = TMKMedia::mediaWithPath("/b/alwa_20150101_120000_F.avi");
+    const auto unknown = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F_1.avi");
+    list.addMedia(first);
+    list.addMedia(second);
+    list.addMedia(unknown);
+    EXPECT_EQ(list.count(), 3u);
+    const auto pair = list.findMediaPairWithFileName("alwa_20150101_120000_R.avi");
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(pair->frontMedia, second);
+    EXPECT_FALSE(pair->rearMedia);
+}
+
+} // namespace
