@@ -1,0 +1,183 @@
+// Catalogue scans, telemetry extraction and NMEA parsing throughput.
+// Trees and recordings are built once under the temporary folder and reused.
+
+#include "TMKAviWriter.h"
+#include "TMKBlackBoxData.h"
+#include "TMKLog.h"
+#include "TMKMediaList.h"
+#include "TMKNMEASentenceParser.h"
+#include "TMKNmeaBuilder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path benchRoot()
+{
+    const fs::path root = fs::temp_directory_path() / "tamek-bench";
+    fs::create_directories(root);
+    return root;
+}
+
+// 15000 recordings and 5000 other files spread over nested folders, the way
+// a card fills up: one folder per day, one per hour inside.
+const std::string& catalogueTree()
+{
+    static const std::string path = [] {
+        const fs::path root = benchRoot() / "tree-15000";
+        const fs::path done = root / ".complete";
+        if (fs::exists(done))
+            return root.string();
+        fs::remove_all(root);
+        int made = 0;
+        for (int month = 10; month <= 11; ++month) {
+            for (int day = 1; day <= 25; ++day) {
+                for (int hour = 0; hour < 20; ++hour) {
+                    char folder[64];
+                    std::snprintf(folder, sizeof folder, "2026%02d/%02d/%02d", month, day, hour);
+                    const fs::path dir = root / folder;
+                    fs::create_directories(dir);
+                    char name[64];
+                    for (int i = 0; i < 15; ++i, ++made) {
+                        std::snprintf(name, sizeof name, "alwa_2026%02d%02d_%02d%02d00_%c.avi", month, day, hour,
+                                      i * 2, (made % 2) ? 'R' : 'F');
+                        std::ofstream(dir / name).put('x');
+                    }
+                    // Five others per folder: thumbnails and names off the scheme.
+                    for (int i = 0; i < 3; ++i) {
+                        std::snprintf(name, sizeof name, "thumb_%02d%02d%02d.jpg", day, hour, i);
+                        std::ofstream(dir / name).put('x');
+                    }
+                    std::snprintf(name, sizeof name, "clip_%02d%02d.avi", day, hour);
+                    std::ofstream(dir / name).put('x');
+                    std::snprintf(name, sizeof name, "alwa_2026%02d%02d_%02d0000_f.avi", month, day, hour);
+                    std::ofstream(dir / name).put('x');
+                }
+            }
+        }
+        std::ofstream(done).put('x');
+        return root.string();
+    }();
+    return path;
+}
+
+void BM_CatalogueScan(benchmark::State& state)
+{
+    TMKSetLogSink({});
+    const std::string& tree = catalogueTree();
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        TMKMediaList list;
+        list.setDirectoryPath(tree);
+        list.waitUntilIdle();
+        rows = list.count();
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["files/s"] = benchmark::Counter(20000.0, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_CatalogueScan)->Unit(benchmark::kMillisecond);
+
+// A 60 s front recording at 30 frames per second with about 55 KB per
+// frame, 16 kHz 16-bit audio and the camera's telemetry: about 100 MB.
+const std::string& sixtySecondRecording()
+{
+    static const std::string path = [] {
+        const fs::path file = benchRoot() / "alwa_20261107_081500_F.avi";
+        if (fs::exists(file) && fs::file_size(file) > 90'000'000)
+            return file.string();
+        TMKAviWriter writer(TMKAviVideoFormat{1920, 1080, 30}, TMKAviAudioFormat{16000, 1, 16});
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> frameSize(45'000, 65'000);
+        for (uint32_t frame = 0; frame < 60 * 30; ++frame) {
+            std::vector<uint8_t> jpeg(static_cast<std::size_t>(frameSize(random)));
+            for (auto& byte : jpeg)
+                byte = static_cast<uint8_t>(random());
+            writer.addVideoFrame(frame * 1000 / 30, std::move(jpeg));
+        }
+        for (uint32_t ms = 0; ms < 60'000; ms += 100)
+            writer.addAudio(ms, std::vector<uint8_t>(3200, 0x10));
+        for (uint32_t ms = 0; ms < 60'000; ms += 100)
+            writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 10, -5, 256, 0});
+        for (uint32_t s = 0; s < 60; ++s) {
+            TMKNmeaFix fix;
+            fix.utc = TMKUtcAddSeconds(TMKUtcTime{2026, 11, 7, 7, 15, 0, 0}, s);
+            fix.latitude = 48.1173 + s * 1e-4;
+            fix.longitude = 11.5167;
+            fix.speedKnots = 25;
+            fix.gpsPrns = {2, 5, 12, 15, 24, 29};
+            fix.glonassPrns = {65, 66, 72};
+            _AVI_GPS_DATA_T record{};
+            TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
+            writer.addGps(record);
+        }
+        std::string error;
+        if (!writer.write(file.string(), &error))
+            std::fprintf(stderr, "bench: cannot write %s: %s\n", file.c_str(), error.c_str());
+        return file.string();
+    }();
+    return path;
+}
+
+void BM_ExtractSixtySeconds(benchmark::State& state)
+{
+    TMKSetLogSink({});
+    const std::string& file = sixtySecondRecording();
+    TMKBlackBoxData data;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(data.ExtractStreamInformation(file.c_str()));
+    }
+    state.counters["samples"] = static_cast<double>(data.m_GSensors.size());
+    state.counters["fixes"] = static_cast<double>(data.m_NMEAs.size());
+    state.counters["file MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
+}
+BENCHMARK(BM_ExtractSixtySeconds)->Unit(benchmark::kMillisecond);
+
+// The baseline: reading every byte of the same file once, from the cache.
+void BM_SequentialReadSixtySeconds(benchmark::State& state)
+{
+    const std::string& file = sixtySecondRecording();
+    std::vector<char> buffer(1 << 20);
+    uint64_t total = 0;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(file.c_str(), "rb");
+        std::size_t n;
+        total = 0;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0)
+            total += n;
+        std::fclose(f);
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(total) * state.iterations());
+}
+BENCHMARK(BM_SequentialReadSixtySeconds)->Unit(benchmark::kMillisecond);
+
+void BM_NmeaSentences(benchmark::State& state)
+{
+    TMKNmeaFix fix;
+    fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+    fix.latitude = 48.1173;
+    fix.longitude = 11.5167;
+    fix.gpsPrns = {2, 5, 12, 15, 24, 29, 30};
+    fix.glonassPrns = {65, 66, 72, 80};
+    std::vector<std::string> sentences = TMKNmeaSentencesForFix(fix, true);
+    for (auto& s : sentences)
+        s.erase(s.find_last_not_of("\r\n") + 1);
+    TMKNMEASentenceParser parser;
+    for (auto _ : state) {
+        for (const auto& s : sentences)
+            benchmark::DoNotOptimize(parser.parse(std::string_view(s)));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sentences.size()));
+}
+BENCHMARK(BM_NmeaSentences);
+
+} // namespace

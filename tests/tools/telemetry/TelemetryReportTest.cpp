@@ -1,0 +1,170 @@
+#include "TMKAviWriter.h"
+#include "TMKLog.h"
+#include "TMKNmeaBuilder.h"
+#include "TelemetryReport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+TMKNmeaFix fixAt(int second, double lat, double lon)
+{
+    TMKNmeaFix fix;
+    fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, second, 0};
+    fix.latitude = lat;
+    fix.longitude = lon;
+    fix.speedKnots = 20;
+    fix.gpsPrns = {5, 12, 29};
+    fix.glonassPrns = {67, 68};
+    return fix;
+}
+
+// Two seconds of a drive south of the equator and west of Greenwich.
+TMKAviWriter twoSecondRecording()
+{
+    TMKAviWriter writer;
+    for (uint32_t ms = 0; ms < 2000; ms += 100)
+        writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 256, -128, 64, 0});
+    for (int s = 0; s < 2; ++s) {
+        const TMKNmeaFix fix = fixAt(s, -33.8568, -70.6483 + s * 0.0001);
+        _AVI_GPS_DATA_T record{};
+        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
+        writer.addGps(record);
+    }
+    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+    return writer;
+}
+
+TEST(TelemetryFormat, JsonTextIsAlwaysValid)
+{
+    EXPECT_EQ(jsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(jsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
+    EXPECT_EQ(jsonString("bad\xff\xc3"), "\"bad\\ufffd\\ufffd\"");
+    EXPECT_EQ(jsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\""); // a lone surrogate
+    EXPECT_EQ(jsonString(std::string_view("\0", 1)), "\"\\u0000\"");
+    EXPECT_EQ(jsonNumber(0.25f), "0.25");
+    EXPECT_EQ(jsonNumber(-0.5), "-0.5");
+    EXPECT_EQ(jsonNumber(std::numeric_limits<double>::quiet_NaN()), "null");
+    EXPECT_EQ(jsonNumber(std::numeric_limits<float>::infinity()), "null");
+    EXPECT_EQ(formatSystemTime(_SYSTEMTIME{2094, 3, 0, 23, 12, 35, 19, 7}), "2094-03-23T12:35:19.007");
+}
+
+class TelemetryReportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TMKSetLogSink({});
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(twoSecondRecording().writeToBuffer(bytes));
+        ASSERT_TRUE(data.ExtractStreamInformationFromBuffer(bytes.data(), bytes.size()));
+        report = TelemetryReport{"/card/alwa_20261107_081500_F.avi", true, {}, &data};
+    }
+    TMKBlackBoxData data;
+    TelemetryReport report;
+};
+
+TEST_F(TelemetryReportTest, JsonCarriesEveryList)
+{
+    std::ostringstream out;
+    writeTelemetryJson(out, report);
+    const std::string json = out.str();
+    EXPECT_EQ(json.rfind("{\"file\":\"/card/alwa_20261107_081500_F.avi\",\"ok\":true,\"gsensor\":[{\"t\":0,\"x\":1,"
+                         "\"y\":-0.5,\"z\":0.25}",
+                         0),
+              0u);
+    EXPECT_EQ(json.back(), '\n');
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1);
+    // Each GPS record once, though m_vGpsData repeats the first.
+    EXPECT_NE(json.find("\"gps_records\":[{\"t\":0,\"Latitude\":3351.408"), std::string::npos);
+    EXPECT_NE(json.find("\"KM\":\"9\""), std::string::npos);
+    EXPECT_NE(json.find("\"lined_up\":[0,1000,1000,1000,1000,1000,1000,1000,1000,1000,1000]"), std::string::npos);
+    EXPECT_NE(json.find("\"Now\":\"2026-11-07T07:15:01.000\""), std::string::npos);
+    EXPECT_NE(json.find("\"NS\":\"S\""), std::string::npos);
+    EXPECT_NE(json.find("\"SatelliteUsed\":[67,68,0,0,0,0,0,0,0,0,0,0]"), std::string::npos);
+    EXPECT_NE(json.find("\"lat_deg\":-33.8568"), std::string::npos);
+    EXPECT_NE(json.find("\"lon_deg\":-70.648"), std::string::npos);
+    EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));
+}
+
+TEST_F(TelemetryReportTest, FailedFileStillGivesAnObject)
+{
+    TMKBlackBoxData empty;
+    std::ostringstream out;
+    writeTelemetryJson(out, TelemetryReport{"x.avi", false, "not a RIFF/AVI file", &empty});
+    EXPECT_EQ(out.str(), "{\"file\":\"x.avi\",\"ok\":false,\"error\":\"not a RIFF/AVI file\",\"gsensor\":[],"
+                         "\"gps_records\":[],\"lined_up\":[],\"fixes\":[]}\n");
+}
+
+TEST_F(TelemetryReportTest, CsvHasOneRowPerFixAndQuotesFileNames)
+{
+    report.path = "/card/a,\"b\".avi";
+    std::ostringstream out;
+    writeTelemetryCsvHeader(out);
+    writeTelemetryCsvRows(out, report);
+    const std::string csv = out.str();
+    EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), 1 + data.m_NMEAs.size());
+    EXPECT_NE(csv.find("\n\"/card/a,\"\"b\"\".avi\",0,"), std::string::npos);
+    EXPECT_NE(csv.find(",-33.8568000,-70.6482000,"), std::string::npos);
+}
+
+TEST_F(TelemetryReportTest, GpxHasOnePointPerSecondWithSignedDegrees)
+{
+    std::ostringstream out;
+    writeGpxBegin(out);
+    writeGpxTrack(out, report);
+    writeGpxEnd(out);
+    const std::string gpx = out.str();
+    std::size_t points = 0;
+    for (auto at = gpx.find("<trkpt"); at != std::string::npos; at = gpx.find("<trkpt", at + 1))
+        ++points;
+    EXPECT_EQ(points, 2u);
+    EXPECT_NE(gpx.find("<trkpt lat=\"-33.8568000\" lon=\"-70.6483000\"><time>2026-11-07T07:15:00.000Z</time>"),
+              std::string::npos);
+    EXPECT_NE(gpx.find("<gpxtpx:speed>10.28"), std::string::npos); // 20 kn in m/s
+    EXPECT_EQ(gpx.substr(gpx.size() - 7), "</gpx>\n");
+}
+
+std::string runTool(const std::string& arguments, int& status)
+{
+    const std::string command = std::string(TAMEK_TELEMETRY_BIN) + " " + arguments + " 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+        output.append(buffer.data(), n);
+    status = WEXITSTATUS(pclose(pipe.release()));
+    return output;
+}
+
+TEST(TelemetryTool, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("tamek-tool-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string good = (dir / "alwa_20261107_081500_F.avi").string();
+    ASSERT_TRUE(twoSecondRecording().write(good));
+
+    int status = -1;
+    const std::string json = runTool("/nonexistent.avi " + good, status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(json.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
+    EXPECT_NE(json.find("\n{\"file\":\"" + good + "\",\"ok\":true"), std::string::npos);
+
+    runTool("--gpx " + good, status);
+    EXPECT_EQ(status, 0);
+    runTool("--bogus " + good, status);
+    EXPECT_EQ(status, 2);
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

@@ -1,0 +1,276 @@
+#include "TelemetryReport.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
+
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned int minimum = 0;
+    unsigned int code = 0;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        minimum = 0x80;
+        code = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        minimum = 0x800;
+        code = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        minimum = 0x10000;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(at + i) & 0x3Fu);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+std::string xmlEscaped(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string csvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::string charText(char c)
+{
+    return std::string(1, c);
+}
+
+std::string degreesText(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7f", value);
+    return text;
+}
+
+bool hasPosition(const TMKGpsData& fix)
+{
+    return fix.Latitude != 0 || fix.Longitude != 0;
+}
+
+} // namespace
+
+std::string jsonString(std::string_view text)
+{
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+        }
+        ++i;
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::string jsonNumber(double value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string jsonNumber(float value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string formatSystemTime(const _SYSTEMTIME& time)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", time.wYear, time.wMonth, time.wDay,
+                  time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
+    return text;
+}
+
+void writeTelemetryJson(std::ostream& out, const TelemetryReport& report)
+{
+    out << "{\"file\":" << jsonString(report.path) << ",\"ok\":" << (report.ok ? "true" : "false");
+    if (!report.ok)
+        out << ",\"error\":" << jsonString(report.error);
+
+    const TMKBlackBoxData* data = report.data;
+    out << ",\"gsensor\":[";
+    if (data) {
+        for (std::size_t i = 0; i < data->m_GSensors.size(); ++i) {
+            const TMKGSensor& g = data->m_GSensors[i];
+            out << (i ? "," : "") << "{\"t\":" << data->m_vGSensorData[i]->data.timestamp
+                << ",\"x\":" << jsonNumber(g.x) << ",\"y\":" << jsonNumber(g.y) << ",\"z\":" << jsonNumber(g.z) << "}";
+        }
+    }
+    out << "],\"gps_records\":[";
+    if (data) {
+        // m_vGpsData repeats each record over its run of samples; list each once.
+        const TMKAviGpsData* previous = nullptr;
+        bool first = true;
+        for (const auto& entry : data->m_vGpsData) {
+            if (entry.get() == previous)
+                continue;
+            previous = entry.get();
+            const _AVI_GPS_DATA_T& r = entry->data;
+            out << (first ? "" : ",") << "{\"t\":" << r.nTimestamp << ",\"Latitude\":" << jsonNumber(r.fLatitude)
+                << ",\"Longitude\":" << jsonNumber(r.fLongitude) << ",\"fSpeed\":" << r.fSpeed
+                << ",\"KM\":" << jsonString(charText(r.KM)) << ",\"nLen\":" << r.nLen << "}";
+            first = false;
+        }
+    }
+    out << "],\"lined_up\":[";
+    if (data) {
+        for (std::size_t i = 0; i < data->m_vGpsData.size(); ++i)
+            out << (i ? "," : "") << data->m_vGpsData[i]->data.nTimestamp;
+    }
+    out << "],\"fixes\":[";
+    if (data) {
+        for (std::size_t i = 0; i < data->m_NMEAs.size(); ++i) {
+            const TMKGpsData& f = data->m_NMEAs[i];
+            out << (i ? "," : "") << "{\"Now\":" << jsonString(formatSystemTime(f.Now))
+                << ",\"Latitude\":" << jsonNumber(f.Latitude) << ",\"NS\":" << jsonString(charText(f.NS))
+                << ",\"Longitude\":" << jsonNumber(f.Longitude) << ",\"EW\":" << jsonString(charText(f.EW))
+                << ",\"SpeedOverGround\":" << jsonNumber(f.SpeedOverGround)
+                << ",\"CourseOverGround\":" << jsonNumber(f.CourseOverGround) << ",\"HDOP\":" << jsonNumber(f.HDOP)
+                << ",\"SatelliteUsedCount\":" << f.SatelliteUsedCount << ",\"SatelliteUsed\":[";
+            for (int c = 0; c < TMKGpsData::kChannels; ++c)
+                out << (c ? "," : "") << static_cast<unsigned>(f.SatelliteUsedAtIndex(c));
+            out << "],\"SatelliteUsedCount_GPS\":" << f.SatelliteUsedCount_GPS
+                << ",\"SatelliteUsedCount_GLONASS\":" << f.SatelliteUsedCount_GLONASS
+                << ",\"Enable_GNGNS\":" << (f.Enable_GNGNS ? "true" : "false")
+                << ",\"Enable_GNGSA\":" << (f.Enable_GNGSA ? "true" : "false")
+                << ",\"Cnt_GNGSA\":" << (f.Cnt_GNGSA ? "true" : "false")
+                << ",\"lat_deg\":" << jsonNumber(TMKLatitudeDegrees(f))
+                << ",\"lon_deg\":" << jsonNumber(TMKLongitudeDegrees(f)) << "}";
+        }
+    }
+    out << "]}\n";
+}
+
+void writeTelemetryCsvHeader(std::ostream& out)
+{
+    out << "file,index,Now,Latitude,NS,Longitude,EW,lat_deg,lon_deg,SpeedOverGround,CourseOverGround,HDOP,"
+           "SatelliteUsedCount,SatelliteUsedCount_GPS,SatelliteUsedCount_GLONASS\n";
+}
+
+void writeTelemetryCsvRows(std::ostream& out, const TelemetryReport& report)
+{
+    if (!report.data)
+        return;
+    const std::string file = csvField(report.path);
+    for (std::size_t i = 0; i < report.data->m_NMEAs.size(); ++i) {
+        const TMKGpsData& f = report.data->m_NMEAs[i];
+        out << file << ',' << i << ',' << formatSystemTime(f.Now) << ',' << jsonNumber(f.Latitude) << ','
+            << csvField(charText(f.NS)) << ',' << jsonNumber(f.Longitude) << ',' << csvField(charText(f.EW)) << ','
+            << degreesText(TMKLatitudeDegrees(f)) << ',' << degreesText(TMKLongitudeDegrees(f)) << ','
+            << jsonNumber(f.SpeedOverGround) << ',' << jsonNumber(f.CourseOverGround) << ',' << jsonNumber(f.HDOP)
+            << ',' << f.SatelliteUsedCount << ',' << f.SatelliteUsedCount_GPS << ','
+            << f.SatelliteUsedCount_GLONASS << '\n';
+    }
+}
+
+void writeGpxBegin(std::ostream& out)
+{
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<gpx version=\"1.1\" creator=\"tamek-telemetry\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
+           "xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n";
+}
+
+void writeGpxTrack(std::ostream& out, const TelemetryReport& report)
+{
+    if (!report.data)
+        return;
+    const auto& fixes = report.data->m_NMEAs;
+    out << " <trk>\n  <name>" << xmlEscaped(report.path) << "</name>\n  <trkseg>\n";
+    // A fix is stored after every sentence; the last one stored under a time
+    // carries that cycle's position. Fixes without a date or a position (no
+    // signal yet) are not points of the track.
+    for (std::size_t i = 0; i < fixes.size(); ++i) {
+        const TMKGpsData& f = fixes[i];
+        if (i + 1 < fixes.size() && fixes[i + 1].Now == f.Now)
+            continue;
+        if (f.Now.wYear == 0 || !hasPosition(f))
+            continue;
+        out << "   <trkpt lat=\"" << degreesText(TMKLatitudeDegrees(f)) << "\" lon=\""
+            << degreesText(TMKLongitudeDegrees(f)) << "\"><time>" << formatSystemTime(f.Now)
+            << "Z</time><extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>"
+            << jsonNumber(f.SpeedOverGround * kMetresPerSecondPerKnot) << "</gpxtpx:speed><gpxtpx:course>"
+            << jsonNumber(f.CourseOverGround) << "</gpxtpx:course></gpxtpx:TrackPointExtension></extensions></trkpt>\n";
+    }
+    out << "  </trkseg>\n </trk>\n";
+}
+
+void writeGpxEnd(std::ostream& out)
+{
+    out << "</gpx>\n";
+}
