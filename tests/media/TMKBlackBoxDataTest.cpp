@@ -28,7 +28,8 @@ void appendU32(Bytes& bytes, uint32_t value)
 
 void appendId(Bytes& bytes, const char* id)
 {
-    bytes.insert(bytes.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(id[i]));
 }
 
 // A minimal file in the camera's layout: fixed header, movi chunks, index.

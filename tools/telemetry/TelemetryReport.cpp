@@ -151,7 +151,7 @@ std::string jsonNumber(float value)
 
 std::string formatSystemTime(const _SYSTEMTIME& time)
 {
-    char text[40];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", time.wYear, time.wMonth, time.wDay,
                   time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
     return text;
