@@ -3,40 +3,79 @@
 #include "TMKLog.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr uint64_t kU32Limit = 0x1'0000'0000ull;
 
+// pread: one system call per read, no stdio buffer to refill after every
+// seek (records are scattered over the whole file).
 class FileByteSource final : public TMKByteSource {
 public:
-    explicit FileByteSource(std::FILE* file) : m_file(file)
+    explicit FileByteSource(int fd) : m_fd(fd)
     {
-        if (std::fseek(m_file, 0, SEEK_END) == 0) {
-            const long end = std::ftell(m_file);
-            m_length = end > 0 ? static_cast<uint64_t>(end) : 0;
-        }
+        struct stat info {};
+        if (::fstat(m_fd, &info) == 0 && info.st_size > 0)
+            m_length = static_cast<uint64_t>(info.st_size);
     }
-    ~FileByteSource() override { std::fclose(m_file); }
+    ~FileByteSource() override { ::close(m_fd); }
     FileByteSource(const FileByteSource&) = delete;
     FileByteSource& operator=(const FileByteSource&) = delete;
 
     uint64_t length() const override { return m_length; }
     std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
     {
-        if (offset >= m_length)
-            return 0;
-        if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0)
-            return 0;
-        return std::fread(buffer, 1, size, m_file);
+        std::size_t done = 0;
+        while (done < size && offset + done < m_length) {
+            const ssize_t n = ::pread(m_fd, static_cast<char*>(buffer) + done, size - done,
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
     }
 
 private:
-    std::FILE* m_file;
+    int m_fd;
     uint64_t m_length = 0;
+};
+
+// The index is read 16 bytes at a time; serve those reads from blocks.
+class BlockReader {
+public:
+    explicit BlockReader(TMKByteSource& source) : m_source(source) {}
+
+    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size)
+    {
+        if (offset < m_start || offset + size > m_start + m_filled) {
+            m_start = offset;
+            m_filled = m_source.readAt(offset, m_block.data(), m_block.size());
+        }
+        const std::size_t available = offset >= m_start + m_filled
+                                          ? 0
+                                          : std::min<std::size_t>(size, static_cast<std::size_t>(m_start + m_filled - offset));
+        if (available > 0)
+            std::memcpy(buffer, m_block.data() + (offset - m_start), available);
+        return available;
+    }
+
+private:
+    TMKByteSource& m_source;
+    std::array<unsigned char, 64 * 1024> m_block{};
+    uint64_t m_start = 0;
+    std::size_t m_filled = 0;
 };
 
 class MemoryByteSource final : public TMKByteSource {
@@ -86,13 +125,13 @@ bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
         clear();
         return false;
     }
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         TMKLog("#############################   START");
         clear();
         return false;
     }
-    FileByteSource source(file);
+    FileByteSource source(fd);
     return ExtractStreamInformation(source);
 }
 
@@ -133,12 +172,13 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
         // A movi size so large that the index start wraps around 32 bits
         // would have us read movi data as index entries: nothing to walk.
         if (indexStart < kU32Limit) {
+            BlockReader index(source);
             uint64_t consumed = 0;
             uint64_t position = indexStart;
             std::size_t lastRead = 0;
             do {
                 unsigned char id[4];
-                lastRead = source.readAt(position, id, 4);
+                lastRead = index.readAt(position, id, 4);
                 consumed += lastRead;
                 if (lastRead < 4)
                     break; // an entry cut short by the end of the file
@@ -149,7 +189,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
                     consumed += 12;
                 } else {
                     unsigned char rest[12];
-                    if (source.readAt(position + 4, rest, sizeof rest) != sizeof rest)
+                    if (index.readAt(position + 4, rest, sizeof rest) != sizeof rest)
                         break;
                     consumed += 12;
                     const uint64_t chunkOffset = u32At(rest + 4);
