@@ -1,0 +1,248 @@
+#pragma once
+
+#include "TMKBlackBoxData.h"
+#include "TMKMediaList.h"
+#include "TMKPlayInfo.h"
+#include "player/TMKMediaPlayer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QLabel;
+class QMainWindow;
+class QProgressBar;
+class QSlider;
+class QTableView;
+class QTimer;
+class QWidget;
+class TMKImageButton;
+class TMKLogoView;
+class TMKMainWindow;
+class TMKMediaListModel;
+class TMKVideoView;
+
+// The viewer's controller: plays the recording of one list row together
+// with its front/rear partner in two players, keeps the second in step with
+// the first, and owns the main window, the catalogue and the telemetry.
+// Its work is split by concern over TMKAppDelegate_*.cpp.
+class TMKAppDelegate : public QObject, public TMKMediaListDelegate {
+    Q_OBJECT
+    Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
+
+public:
+    using PlayerFactory = std::function<std::unique_ptr<TMKMediaPlayer>(TMKVideoView*, QObject*)>;
+
+    struct Options {
+        PlayerFactory playerFactory; // empty: the libVLC player
+        bool restoreState = true;    // reopen the last folder and geometry
+        QString settingsPath;        // empty: the user's settings
+    };
+
+    explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
+    explicit TMKAppDelegate(QObject* parent = nullptr) : TMKAppDelegate(Options{}, parent) {}
+    ~TMKAppDelegate() override;
+
+    // Start-up: builds the window and shows it, opening `folder` (or the last
+    // folder, or the demo card) when given nothing.
+    void applicationDidFinishLaunching(const QString& folder = {});
+
+    // Playback
+    bool playAtIndex(qint64 index);
+    bool playNext();
+    void syncVideoPositionDelay(double seconds);
+    [[nodiscard]] bool hasAudio(const TMKMediaPlayer* player) const;
+    [[nodiscard]] bool isPlaying(const TMKMediaPlayer* player) const;
+    void stopPlay();
+    void chooseAudioAuto();
+    void updateAudioUI();
+    void setVideoScaleIndex(int step);
+    void updatePlayInfoScale();
+
+    // Actions
+    void clickPlayButton();
+    void swapPlayer();
+    void videoPositionSliderMoved();
+    void jumpForward();
+    void jumpBackward();
+    void volumeSliderMoved();
+    void volumeUp();
+    void volumeDown();
+    void increaseSpeed();
+    void decreaseSpeed();
+    void sizeUp();
+    void sizeDown();
+    void toggleAudioChoice();
+    void changeAndPlay();
+    void openMediaDirectoryDialog();
+    void openMediaDirectory(const QString& path);
+    void clickMediaListViewButton();
+    void clickMapViewButton();
+    void toggleFullScreen();
+
+    // TMKMediaListDelegate (called on the scan's worker)
+    void mediaListChanged(TMKMediaList* mediaList) override;
+
+    [[nodiscard]] int volume() const { return m_volume; }
+    void setVolume(int value);
+
+    // State, readable for tests and the other windows.
+    [[nodiscard]] TMKMediaPlayer* player1() const { return m_player1.get(); }
+    [[nodiscard]] TMKMediaPlayer* player2() const { return m_player2.get(); }
+    [[nodiscard]] TMKPlayInfo* playInfo() const { return m_playInfo; }
+    [[nodiscard]] TMKMediaList* mediaList() const { return m_mediaList.get(); }
+    [[nodiscard]] const TMKBlackBoxData& blackBoxData() const { return m_blackBoxData; }
+    [[nodiscard]] TMKMainWindow* window() const { return m_window; }
+    [[nodiscard]] qint64 mediaIndex() const { return m_mediaIndex; }
+    [[nodiscard]] bool waitingForPlayStart() const { return m_waitingForPlayStart; }
+    [[nodiscard]] bool isSwapping() const { return m_swapping; }
+    [[nodiscard]] bool isMoving() const { return m_moving; }
+    [[nodiscard]] bool hasRearMedia() const { return m_hasRearMedia; }
+    [[nodiscard]] int rightViewMode() const { return m_rightViewMode; }
+    [[nodiscard]] bool isLoadingShown() const;
+    [[nodiscard]] QString player1LogoName() const { return m_player1Logo; }
+    [[nodiscard]] QString player2LogoName() const { return m_player2Logo; }
+    [[nodiscard]] QString speedText() const;
+    [[nodiscard]] QString sizeText() const;
+    [[nodiscard]] int audioToggleState() const;
+    [[nodiscard]] bool isAudioToggleVisible() const;
+    [[nodiscard]] double positionSliderValue() const;
+    void setPositionSliderValue(double value); // as a user drag would, then videoPositionSliderMoved
+    [[nodiscard]] QString gsensorText() const; // the X/Y/Z readouts, for tests
+    [[nodiscard]] TMKVideoView* video1View() const { return m_video1View; }
+    [[nodiscard]] TMKVideoView* video2View() const { return m_video2View; }
+    [[nodiscard]] QTableView* mediaListTableView() const { return m_tableView; }
+    [[nodiscard]] QString lastMessage() const { return m_lastMessage; }
+
+signals:
+    void volumeChanged(int volume);
+    // A pair was started (players told to play) / could not be started.
+    void pairStarted(qint64 index);
+    void pairFailed(qint64 index, const QString& reason);
+    void mediaListReloaded();
+
+private:
+    friend class TMKMainWindow;
+
+    // Start-up
+    void awakeFromNib();
+    void setupInitialValues();
+    void logSupportedLanguages();
+    void restoreWindowState();
+    [[nodiscard]] QString startFolder(const QString& requested) const;
+
+    // Layout and list
+    void buildWindow();
+    void buildMediaControls(QWidget* box, bool fullScreen);
+    void layoutWindow();
+    void layoutBodyBox();
+    void updateSideViewButton();
+    void installShortcuts();
+    void windowWillClose();
+    void contentResized();
+
+    // Playback internals
+    void updateVideoUI();
+    void startExtraction();
+    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data);
+    void initMediaControlView();
+    void didStartPlayer();
+    void didFinishPlay();
+    void startTimerPlayNext();
+    void timerPlayNext();
+    void mediaPlayerStateChanged(TMKMediaPlayer* player);
+    void mediaPlayerTimeChanged(TMKMediaPlayer* player);
+    void updateVideoViewsVisibility();
+    void playStartFailed(const QString& reason);
+    void setLogos(bool player1IsRear);
+    void setPositionSliderValueSilently(double value);
+
+    // Loading indicator
+    void showLoading(const QString& text);
+    void updateLoadingWindow(double seconds);
+    void hideLoading();
+
+    // Observers
+    void onSpeedChanged(double speed);
+    void onScaleChanged(double scale);
+    void onIsPlayingChanged(bool playing);
+    void onPositionChanged(double position);
+
+    void die();
+
+    Options m_options;
+    TMKPlayInfo* m_playInfo = nullptr;
+    std::unique_ptr<TMKMediaList> m_mediaList;
+    TMKBlackBoxData m_blackBoxData;
+    std::unique_ptr<TMKMediaPlayer> m_player1;
+    std::unique_ptr<TMKMediaPlayer> m_player2;
+
+    // Window (owned by Qt's parent chain under m_window)
+    QPointer<TMKMainWindow> m_window;
+    QWidget* m_backgroundBox = nullptr;
+    QWidget* m_headBox = nullptr;
+    QWidget* m_bodyBox = nullptr;
+    QWidget* m_bodyLeftBox = nullptr;
+    QWidget* m_bodyRightBox = nullptr;
+    QWidget* m_videoBox = nullptr;
+    QWidget* m_videoContainerView = nullptr;
+    QWidget* m_gsensorBox = nullptr;
+    QWidget* m_mediaControlBox = nullptr;
+    QWidget* m_mediaControlBoxForFullScreen = nullptr;
+    QWidget* m_sideButtonBox = nullptr;
+    QWidget* m_mediaListBox = nullptr;
+    QWidget* m_subVideoBox = nullptr;
+    QWidget* m_mapContainerView = nullptr;
+    TMKLogoView* m_player1BackgroundView = nullptr;
+    TMKLogoView* m_player2BackgroundView = nullptr;
+    TMKVideoView* m_video1View = nullptr;
+    TMKVideoView* m_video2View = nullptr;
+    QTableView* m_tableView = nullptr;
+    TMKMediaListModel* m_listModel = nullptr;
+    QSlider* m_videoPositionSlider = nullptr;
+    QSlider* m_videoPositionSliderForFullScreen = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    TMKImageButton* m_audioToggleButton = nullptr;
+    TMKImageButton* m_playButton = nullptr;
+    TMKImageButton* m_playButtonForFullScreen = nullptr;
+    QAbstractButton* m_speedTextButton = nullptr;
+    QAbstractButton* m_sizeTextButton = nullptr;
+    TMKImageButton* m_recordButton = nullptr;
+    TMKImageButton* m_informationButton = nullptr;
+    QProgressBar* m_progressIndicator = nullptr;
+    QLabel* m_timeLabel = nullptr;
+    QLabel* m_folderLabel = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    QLabel* m_xLabel = nullptr;
+    QLabel* m_yLabel = nullptr;
+    QLabel* m_zLabel = nullptr;
+    QLabel* m_speedLabel = nullptr;
+    QLabel* m_hdopLabel = nullptr;
+    QLabel* m_satelliteLabel = nullptr;
+
+    // Playback state
+    qint64 m_mediaIndex = -1;
+    bool m_waitingForPlayStart = false;
+    bool m_preparingPlayNext = false;
+    bool m_hasRearMedia = false;
+    bool m_bPlayNext = false;
+    bool m_swapping = false;
+    bool m_moving = false;
+    double m_movingPosition = 0;
+    int m_volume = 70;
+    QTimer* m_playStopTimer = nullptr;
+    bool m_stopVideoLoadingView = true;
+    double m_progress = 0;
+    quint64 m_playRequest = 0;   // drops late results of an abandoned start
+    QString m_player1Logo;
+    QString m_player2Logo;
+    int m_rightViewMode = 0;
+    bool m_sliderBeingSet = false;
+    QString m_lastMessage;
+    bool m_dead = false;
+};

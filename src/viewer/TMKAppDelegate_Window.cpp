@@ -1,0 +1,653 @@
+// Start-up, the window's regions and controls, the recording list, the side
+// panel, full screen, preferences and shutdown.
+
+#include "TMKAppDelegate.h"
+
+#include "TMKMainWindow.h"
+#include "TMKMediaListModel.h"
+#include "TMKStrings.h"
+#include "TMKWindowLayout.h"
+#include "player/TMKVideoView.h"
+
+#include "TMKImageButton.h"
+#include "TMKLogoView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+
+namespace {
+
+constexpr int kSliderSteps = 10000;
+const char* const kLastFolderKey = "viewer/lastFolder";
+const char* const kGeometryKey = "viewer/geometry";
+
+QWidget* makeBox(QWidget* parent, const char* name)
+{
+    auto* box = new QWidget(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const char* name)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+std::unique_ptr<QSettings> openSettings(const QString& path)
+{
+    if (path.isEmpty())
+        return std::make_unique<QSettings>();
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+} // namespace
+
+TMKAppDelegate::TMKAppDelegate(Options options, QObject* parent) : QObject(parent), m_options(std::move(options))
+{
+    awakeFromNib();
+}
+
+TMKAppDelegate::~TMKAppDelegate()
+{
+    die();
+    delete m_window;
+}
+
+void TMKAppDelegate::awakeFromNib()
+{
+    buildWindow();
+
+    const PlayerFactory factory = m_options.playerFactory
+        ? m_options.playerFactory
+        : PlayerFactory([](TMKVideoView* view, QObject* parent) { return TMKCreateMediaPlayer(view, parent); });
+    m_player1 = factory(m_video1View, nullptr);
+    m_player2 = factory(m_video2View, nullptr);
+
+    m_playInfo = new TMKPlayInfo(this);
+    m_mediaList = TMKMediaList::mediaList();
+    m_listModel = new TMKMediaListModel(m_mediaList.get(), this);
+    m_tableView->setModel(m_listModel);
+    m_tableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    m_tableView->setColumnWidth(0, 78);
+    m_tableView->setColumnWidth(1, 78);
+    m_tableView->setColumnWidth(2, 62);
+    m_tableView->horizontalHeader()->setStretchLastSection(true);
+
+    m_player1BackgroundView->setBackgroundImage(QStringLiteral("v1"));
+    m_player2BackgroundView->setBackgroundImage(QStringLiteral("v2"));
+    setLogos(false);
+
+    setupInitialValues();
+}
+
+void TMKAppDelegate::setupInitialValues()
+{
+    m_mediaList->setDelegate(this);
+    for (TMKMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
+        connect(player, &TMKMediaPlayer::stateChanged, this, &TMKAppDelegate::mediaPlayerStateChanged);
+        connect(player, &TMKMediaPlayer::timeChanged, this, &TMKAppDelegate::mediaPlayerTimeChanged);
+    }
+
+    connect(m_playInfo, &TMKPlayInfo::speedChanged, this, &TMKAppDelegate::onSpeedChanged);
+    connect(m_playInfo, &TMKPlayInfo::scaleChanged, this, &TMKAppDelegate::onScaleChanged);
+    connect(m_playInfo, &TMKPlayInfo::isPlayingChanged, this, &TMKAppDelegate::onIsPlayingChanged);
+    connect(m_playInfo, &TMKPlayInfo::positionChanged, this, &TMKAppDelegate::onPositionChanged);
+    connect(m_playInfo, &TMKPlayInfo::audioMediaDirectionChanged, this, &TMKAppDelegate::updateAudioUI);
+    connect(this, &TMKAppDelegate::volumeChanged, this, &TMKAppDelegate::updateAudioUI);
+
+    m_rightViewMode = 0;
+    updateSideViewButton();
+    setVolume(70);
+    m_playInfo->setIsPlaying(false);
+    m_video1View->hide();
+    m_video2View->hide();
+    onSpeedChanged(m_playInfo->speed());
+    onScaleChanged(m_playInfo->scale());
+    layoutWindow();
+}
+
+void TMKAppDelegate::buildWindow()
+{
+    m_window = new TMKMainWindow(this);
+    m_window->setWindowTitle(QStringLiteral("Tamek Viewer"));
+    m_window->setMinimumSize(TMKWindowLayout::kMinWindowSize);
+    m_window->resize(TMKWindowLayout::kMinWindowSize);
+
+    m_backgroundBox = makeBox(m_window, "backgroundBox");
+    m_backgroundBox->setStyleSheet(QStringLiteral(
+        "#backgroundBox { background: #23262b; } QLabel { color: #d8dce2; }"
+        " QTableView { background: #1b1d21; color: #d8dce2; alternate-background-color: #202328;"
+        " selection-background-color: #3d6fb6; gridline-color: #2c3036; }"
+        " QHeaderView::section { background: #2c3036; color: #aab1ba; border: none; padding: 2px; }"
+        " QPushButton { color: #d8dce2; background: #33373e; border: 1px solid #454a52; border-radius: 3px; padding: 2px 8px; }"
+        " QPushButton:hover { background: #3d424a; }"));
+    m_window->setCentralWidget(m_backgroundBox);
+
+    m_headBox = makeBox(m_backgroundBox, "headBox");
+    m_bodyBox = makeBox(m_backgroundBox, "bodyBox");
+    m_bodyLeftBox = makeBox(m_bodyBox, "bodyLeftBox");
+    m_bodyRightBox = makeBox(m_bodyBox, "bodyRightBox");
+    m_videoBox = makeBox(m_bodyLeftBox, "videoBox");
+    m_gsensorBox = makeBox(m_bodyLeftBox, "gsensorBox");
+    m_mediaControlBox = makeBox(m_bodyLeftBox, "mediaControlBox");
+    m_mediaControlBoxForFullScreen = makeBox(m_bodyLeftBox, "mediaControlBoxForFullScreen");
+    m_sideButtonBox = makeBox(m_bodyRightBox, "sideButtonBox");
+    m_mediaListBox = makeBox(m_bodyRightBox, "mediaListBox");
+    m_subVideoBox = makeBox(m_bodyRightBox, "subVideoBox");
+    m_subVideoBox->setAutoFillBackground(true);
+    m_subVideoBox->setStyleSheet(QStringLiteral("#subVideoBox { background: black; }"));
+
+    // Videos: a logo view behind each, the video view on top.
+    m_videoContainerView = makeBox(m_videoBox, "videoContainerView");
+    m_player1BackgroundView = new TMKLogoView(m_videoContainerView);
+    m_video1View = new TMKVideoView(m_videoContainerView);
+    m_video1View->setObjectName(QStringLiteral("video1View"));
+    m_player2BackgroundView = new TMKLogoView(m_subVideoBox);
+    m_video2View = new TMKVideoView(m_subVideoBox);
+    m_video2View->setObjectName(QStringLiteral("video2View"));
+
+    // Head bar.
+    auto* openButton = new QPushButton(TMKLocalizedString("main.open_folder"), m_headBox);
+    openButton->setObjectName(QStringLiteral("openFolderButton"));
+    openButton->setGeometry(10, 12, 120, 26);
+    connect(openButton, &QPushButton::clicked, this, &TMKAppDelegate::openMediaDirectoryDialog);
+    m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
+    m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
+    m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
+    m_progressIndicator = new QProgressBar(m_headBox);
+    m_progressIndicator->setObjectName(QStringLiteral("progressIndicator"));
+    m_progressIndicator->setTextVisible(false);
+    m_progressIndicator->setGeometry(0, 20, 160, 10);
+    m_progressIndicator->hide();
+
+    // G-sensor region: the graph comes later; the readouts are here.
+    m_xLabel = makeLabel(m_gsensorBox, QStringLiteral("X=+0.00"), "xLabel");
+    m_yLabel = makeLabel(m_gsensorBox, QStringLiteral("Y=+0.00"), "yLabel");
+    m_zLabel = makeLabel(m_gsensorBox, QStringLiteral("Z=+0.00"), "zLabel");
+    m_speedLabel = makeLabel(m_gsensorBox, QString(), "speedLabel");
+    m_hdopLabel = makeLabel(m_gsensorBox, QString(), "hdopLabel");
+    m_satelliteLabel = makeLabel(m_gsensorBox, QString(), "satelliteLabel");
+
+    buildMediaControls(m_mediaControlBox, false);
+    buildMediaControls(m_mediaControlBoxForFullScreen, true);
+
+    // Side panel: list and map buttons, the list, the map container above it.
+    m_recordButton = new TMKImageButton(QStringLiteral("record"), m_sideButtonBox);
+    m_recordButton->setToolTip(TMKLocalizedString("main.list"));
+    connect(m_recordButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMediaListViewButton);
+    m_informationButton = new TMKImageButton(QStringLiteral("information"), m_sideButtonBox);
+    m_informationButton->setToolTip(TMKLocalizedString("main.map"));
+    connect(m_informationButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMapViewButton);
+
+    m_tableView = new QTableView(m_mediaListBox);
+    m_tableView->setObjectName(QStringLiteral("mediaListTableView"));
+    m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tableView->setAlternatingRowColors(true);
+    m_tableView->setShowGrid(false);
+    m_tableView->verticalHeader()->hide();
+    m_tableView->verticalHeader()->setDefaultSectionSize(20);
+    m_tableView->setAcceptDrops(false);
+    m_tableView->setDragDropMode(QAbstractItemView::NoDragDrop);
+    connect(m_tableView, &QTableView::doubleClicked, this, [this] { changeAndPlay(); });
+    connect(m_tableView, &QTableView::activated, this, [this] { changeAndPlay(); });
+    m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
+    m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
+
+    installShortcuts();
+}
+
+void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
+{
+    auto* slider = new QSlider(Qt::Horizontal, box);
+    slider->setObjectName(fullScreen ? QStringLiteral("videoPositionSliderForFullScreen")
+                                     : QStringLiteral("videoPositionSlider"));
+    slider->setRange(0, kSliderSteps);
+    slider->setFocusPolicy(Qt::NoFocus);
+    // The slider writes the play position, then the seek follows, as soon as
+    // the user lets go (or clicks a page step).
+    const auto moved = [this, slider] {
+        if (m_sliderBeingSet || slider->isSliderDown())
+            return;
+        m_playInfo->setPosition(static_cast<double>(slider->value()) / kSliderSteps);
+        videoPositionSliderMoved();
+    };
+    connect(slider, &QSlider::sliderReleased, this, moved);
+    connect(slider, &QSlider::valueChanged, this, moved);
+
+    auto* play = new TMKImageButton(QStringLiteral("icon_play"), box);
+    play->setToolTip(TMKLocalizedString("main.play"));
+    connect(play, &QAbstractButton::clicked, this, &TMKAppDelegate::clickPlayButton);
+    auto* fullScreenButton = new TMKImageButton(QStringLiteral("icon_fullscreen"), box);
+    fullScreenButton->setToolTip(TMKLocalizedString("main.fullscreen"));
+    connect(fullScreenButton, &QAbstractButton::clicked, this, &TMKAppDelegate::toggleFullScreen);
+
+    if (fullScreen) {
+        m_videoPositionSliderForFullScreen = slider;
+        m_playButtonForFullScreen = play;
+        play->setGeometry(8, 4, 28, 28);
+        slider->setGeometry(44, 8, 100, 20);
+        fullScreenButton->setObjectName(QStringLiteral("fullScreenButtonForFullScreen"));
+        box->setStyleSheet(QStringLiteral("background: #1b1d21;"));
+        return;
+    }
+    m_videoPositionSlider = slider;
+    m_playButton = play;
+    fullScreenButton->setObjectName(QStringLiteral("fullScreenButton"));
+
+    auto* rewind = new TMKImageButton(QStringLiteral("icon_rew"), box);
+    rewind->setObjectName(QStringLiteral("jumpBackwardButton"));
+    rewind->setToolTip(TMKLocalizedString("main.jump_backward"));
+    connect(rewind, &QAbstractButton::clicked, this, &TMKAppDelegate::jumpBackward);
+    auto* forward = new TMKImageButton(QStringLiteral("icon_ff"), box);
+    forward->setObjectName(QStringLiteral("jumpForwardButton"));
+    forward->setToolTip(TMKLocalizedString("main.jump_forward"));
+    connect(forward, &QAbstractButton::clicked, this, &TMKAppDelegate::jumpForward);
+
+    auto* speed = new QPushButton(QStringLiteral("1.0x"), box);
+    speed->setObjectName(QStringLiteral("speedTextButton"));
+    speed->setToolTip(TMKLocalizedString("main.speed_up"));
+    connect(speed, &QPushButton::clicked, this, [this] {
+        if (m_playInfo->speed() < 2.0)
+            increaseSpeed();
+        else
+            decreaseSpeed();
+    });
+    m_speedTextButton = speed;
+    auto* size = new QPushButton(QStringLiteral("0.00x"), box);
+    size->setObjectName(QStringLiteral("sizeTextButton"));
+    size->setToolTip(TMKLocalizedString("main.size_up"));
+    connect(size, &QPushButton::clicked, this, &TMKAppDelegate::sizeUp);
+    m_sizeTextButton = size;
+
+    auto* swap = new TMKImageButton(QStringLiteral("icon_swap"), box);
+    swap->setObjectName(QStringLiteral("swapButton"));
+    swap->setToolTip(TMKLocalizedString("main.swap"));
+    connect(swap, &QAbstractButton::clicked, this, &TMKAppDelegate::swapPlayer);
+
+    m_audioToggleButton = new TMKImageButton(QStringLiteral("icon_volume"), box);
+    m_audioToggleButton->setObjectName(QStringLiteral("audioToggleButton"));
+    m_audioToggleButton->setCheckable(true);
+    m_audioToggleButton->setToolTip(TMKLocalizedString("main.audio_front") + QStringLiteral(" / ")
+                                    + TMKLocalizedString("main.audio_rear"));
+    connect(m_audioToggleButton, &QAbstractButton::clicked, this, &TMKAppDelegate::toggleAudioChoice);
+
+    m_volumeSlider = new QSlider(Qt::Horizontal, box);
+    m_volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
+    m_volumeSlider->setRange(0, 200);
+    m_volumeSlider->setFocusPolicy(Qt::NoFocus);
+    m_volumeSlider->setToolTip(TMKLocalizedString("main.volume"));
+    connect(m_volumeSlider, &QSlider::valueChanged, this, &TMKAppDelegate::volumeSliderMoved);
+
+    m_timeLabel = makeLabel(box, QStringLiteral("00:00 / 00:00"), "timeLabel");
+}
+
+void TMKAppDelegate::installShortcuts()
+{
+    const auto add = [this](const QList<QKeySequence>& keys, auto slot) {
+        auto* action = new QAction(m_window);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        m_window->addAction(action);
+    };
+    add({QKeySequence(Qt::Key_Space)}, &TMKAppDelegate::clickPlayButton);
+    add({QKeySequence(Qt::Key_Right)}, &TMKAppDelegate::jumpForward);
+    add({QKeySequence(Qt::Key_Left)}, &TMKAppDelegate::jumpBackward);
+    add({QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}, &TMKAppDelegate::increaseSpeed);
+    add({QKeySequence(Qt::Key_BracketLeft), QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::decreaseSpeed);
+    add({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}, &TMKAppDelegate::sizeUp);
+    add({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
+    add({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence::FullScreen}, &TMKAppDelegate::toggleFullScreen);
+    add({QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
+    add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
+    add({QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
+    add({QKeySequence::Open}, &TMKAppDelegate::openMediaDirectoryDialog);
+    add({QKeySequence(Qt::Key_Escape)}, [this] {
+        if (m_window && m_window->isFullScreen())
+            toggleFullScreen();
+    });
+    add({QKeySequence::Quit}, [this] {
+        if (m_window)
+            m_window->close();
+    });
+}
+
+void TMKAppDelegate::layoutWindow()
+{
+    if (!m_window || !m_backgroundBox)
+        return;
+    layoutBodyBox();
+}
+
+void TMKAppDelegate::layoutBodyBox()
+{
+    const bool fullScreen = m_window->isFullScreen();
+    const TMKWindowLayout l = TMKWindowLayout::compute(m_backgroundBox->size(), fullScreen);
+
+    m_headBox->setVisible(!fullScreen);
+    m_headBox->setGeometry(l.headBox);
+    m_bodyBox->setGeometry(l.bodyBox);
+    m_bodyLeftBox->setGeometry(l.bodyLeftBox);
+    m_bodyRightBox->setVisible(!fullScreen);
+    m_bodyRightBox->setGeometry(l.bodyRightBox);
+    m_videoBox->setGeometry(l.videoBox);
+    m_gsensorBox->setVisible(!fullScreen);
+    m_gsensorBox->setGeometry(l.gsensorBox);
+    m_mediaControlBox->setVisible(!fullScreen);
+    m_mediaControlBox->setGeometry(l.mediaControlBox);
+    m_mediaControlBoxForFullScreen->setVisible(fullScreen);
+    m_mediaControlBoxForFullScreen->setGeometry(l.mediaControlBoxForFullScreen);
+    m_sideButtonBox->setGeometry(l.sideButtonBox);
+    m_mediaListBox->setGeometry(l.mediaListBox);
+    m_subVideoBox->setGeometry(l.subVideoBox);
+
+    const QRect video(QPoint(0, 0), l.videoBox.size());
+    m_videoContainerView->setGeometry(video);
+    m_player1BackgroundView->setGeometry(video);
+    if (!m_swapping)
+        m_video1View->setGeometry(video);
+    const QRect sub(QPoint(0, 0), l.subVideoBox.size());
+    m_player2BackgroundView->setGeometry(sub);
+    if (!m_swapping)
+        m_video2View->setGeometry(sub);
+
+    const QRect list(QPoint(0, 0), l.mediaListBox.size());
+    m_tableView->setGeometry(list);
+    m_mapContainerView->setGeometry(list);
+
+    const int half = l.sideButtonBox.width() / 2;
+    m_recordButton->setGeometry(0, 0, half, l.sideButtonBox.height());
+    m_informationButton->setGeometry(half, 0, l.sideButtonBox.width() - half, l.sideButtonBox.height());
+
+    // Head bar.
+    const int headW = l.headBox.width();
+    m_folderLabel->setGeometry(140, 0, std::max(0, headW / 2 - 230), l.headBox.height());
+    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 100), l.headBox.height());
+    m_progressIndicator->move((headW - m_progressIndicator->width()) / 2, m_progressIndicator->y());
+
+    // Play controls: the position slider across, the buttons below.
+    const int cw = l.mediaControlBox.width();
+    m_videoPositionSlider->setGeometry(10, 6, std::max(0, cw - 130), 22);
+    m_timeLabel->setGeometry(cw - 112, 6, 106, 22);
+    m_timeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    int x = 10;
+    const int y = 34;
+    const auto place = [&](QWidget* w, int width) {
+        w->setGeometry(x, y, width, 30);
+        x += width + 6;
+    };
+    place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("jumpBackwardButton")), 30);
+    place(m_playButton, 30);
+    place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("jumpForwardButton")), 30);
+    x += 10;
+    place(m_speedTextButton, 52);
+    place(m_sizeTextButton, 56);
+    place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("swapButton")), 30);
+    x = cw - 10 - 30;
+    m_mediaControlBox->findChild<QWidget*>(QStringLiteral("fullScreenButton"))->setGeometry(x, y, 30, 30);
+    m_volumeSlider->setGeometry(x - 10 - 100, y + 4, 100, 22);
+    m_audioToggleButton->setGeometry(x - 10 - 100 - 6 - 30, y, 30, 30);
+
+    const int fw = l.mediaControlBoxForFullScreen.width();
+    m_videoPositionSliderForFullScreen->setGeometry(44, 8, std::max(0, fw - 44 - 48), 20);
+    if (auto* b = m_mediaControlBoxForFullScreen->findChild<QWidget*>(QStringLiteral("fullScreenButtonForFullScreen")))
+        b->setGeometry(fw - 36, 4, 28, 28);
+
+    // Readouts at the right of the G-sensor region; the graph takes the rest.
+    const int gx = l.gsensorBox.width() - 150;
+    m_xLabel->setGeometry(gx, 8, 140, 18);
+    m_yLabel->setGeometry(gx, 28, 140, 18);
+    m_zLabel->setGeometry(gx, 48, 140, 18);
+    m_speedLabel->setGeometry(gx, 72, 140, 18);
+    m_hdopLabel->setGeometry(gx, 90, 140, 18);
+    m_satelliteLabel->setGeometry(gx, 108, 140, 18);
+}
+
+void TMKAppDelegate::updateSideViewButton()
+{
+    const bool list = m_rightViewMode == 0;
+    m_recordButton->setImage(list ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png"));
+    m_informationButton->setImage(list ? QStringLiteral("information_n.png") : QStringLiteral("information_p.png"));
+    m_mapContainerView->setVisible(!list);
+    m_tableView->setVisible(list);
+    if (!list)
+        m_mapContainerView->raise();
+}
+
+void TMKAppDelegate::clickMediaListViewButton()
+{
+    if (m_rightViewMode == 0)
+        return;
+    m_rightViewMode = 0;
+    updateSideViewButton();
+}
+
+void TMKAppDelegate::clickMapViewButton()
+{
+    if (m_rightViewMode == 1)
+        return;
+    m_rightViewMode = 1;
+    updateSideViewButton();
+}
+
+void TMKAppDelegate::toggleFullScreen()
+{
+    if (!m_window)
+        return;
+    if (m_window->isFullScreen())
+        m_window->showNormal();
+    else
+        m_window->showFullScreen();
+}
+
+void TMKAppDelegate::contentResized()
+{
+    updatePlayInfoScale();
+}
+
+void TMKAppDelegate::openMediaDirectoryDialog()
+{
+    const QString start = m_mediaList->directoryPath() ? QString::fromStdString(*m_mediaList->directoryPath())
+                                                       : QDir::homePath();
+    const QString folder = QFileDialog::getExistingDirectory(m_window, TMKLocalizedString("main.choose_folder"), start,
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    openMediaDirectory(folder);
+}
+
+void TMKAppDelegate::openMediaDirectory(const QString& path)
+{
+    stopPlay();
+    m_folderLabel->setText(QDir::toNativeSeparators(path));
+    m_folderLabel->setToolTip(path);
+    m_mediaList->setDirectoryPath(QDir(path).absolutePath().toStdString());
+    if (m_options.restoreState)
+        openSettings(m_options.settingsPath)->setValue(QLatin1String(kLastFolderKey), path);
+}
+
+void TMKAppDelegate::mediaListChanged(TMKMediaList* list)
+{
+    Q_UNUSED(list);
+    // Called on the scan's worker: the window is touched on the main thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rightViewMode = 0;
+            updateSideViewButton();
+            m_listModel->reload();
+            m_messageLabel->setText(m_mediaList->count() == 0 ? TMKLocalizedString("main.no_recordings") : QString());
+            emit mediaListReloaded();
+        },
+        Qt::QueuedConnection);
+}
+
+void TMKAppDelegate::applicationDidFinishLaunching(const QString& folder)
+{
+    logSupportedLanguages();
+    m_window->setGeometry(TMKWindowLayout::startFrame(m_window->screen() ? m_window->screen()->availableGeometry()
+                                                                         : QRect(0, 0, 1280, 800)));
+    if (m_options.restoreState)
+        restoreWindowState();
+    m_mediaIndex = -1;
+    m_window->show();
+    layoutWindow();
+
+    const QString start = startFolder(folder);
+    if (!start.isEmpty())
+        openMediaDirectory(start);
+}
+
+void TMKAppDelegate::logSupportedLanguages()
+{
+    auto settings = openSettings(m_options.settingsPath);
+    QStringList languages = settings->value(QStringLiteral("AppleLanguages")).toStringList();
+    if (languages.isEmpty())
+        languages = QLocale::system().uiLanguages();
+    for (const QString& language : languages)
+        qInfo().noquote() << QStringLiteral("SUPPORT_LANGUAGE=%1").arg(language);
+    settings->setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("en")});
+}
+
+void TMKAppDelegate::restoreWindowState()
+{
+    const QByteArray geometry = openSettings(m_options.settingsPath)->value(QLatin1String(kGeometryKey)).toByteArray();
+    if (!geometry.isEmpty())
+        m_window->restoreGeometry(geometry);
+}
+
+QString TMKAppDelegate::startFolder(const QString& requested) const
+{
+    if (!requested.isEmpty())
+        return requested;
+    if (m_options.restoreState) {
+        const QString last = openSettings(m_options.settingsPath)->value(QLatin1String(kLastFolderKey)).toString();
+        if (!last.isEmpty() && QFileInfo(last).isDir())
+            return last;
+    }
+    QString demo = qEnvironmentVariable("TAMEK_DEMO_DIR");
+#ifdef TAMEK_DEMO_DIR
+    if (demo.isEmpty())
+        demo = QStringLiteral(TAMEK_DEMO_DIR);
+#endif
+    return QFileInfo(demo).isDir() ? demo : QString();
+}
+
+void TMKAppDelegate::windowWillClose()
+{
+    if (m_options.restoreState && m_window)
+        openSettings(m_options.settingsPath)->setValue(QLatin1String(kGeometryKey), m_window->saveGeometry());
+    stopPlay();
+}
+
+void TMKAppDelegate::die()
+{
+    if (m_dead)
+        return;
+    stopPlay();
+    m_dead = true;
+    m_player1.reset();
+    m_player2.reset();
+}
+
+// Observers of the playback state.
+void TMKAppDelegate::onSpeedChanged(double speed)
+{
+    if (m_speedTextButton)
+        m_speedTextButton->setText(QString::asprintf("%.1fx", speed));
+}
+
+void TMKAppDelegate::onScaleChanged(double scale)
+{
+    if (m_sizeTextButton)
+        m_sizeTextButton->setText(QString::asprintf("%.2fx", scale));
+}
+
+void TMKAppDelegate::onIsPlayingChanged(bool playing)
+{
+    const QString image = playing ? QStringLiteral("icon_pause") : QStringLiteral("icon_play");
+    for (TMKImageButton* button : {m_playButton, m_playButtonForFullScreen}) {
+        if (button) {
+            button->setImage(image);
+            button->setToolTip(TMKLocalizedString(playing ? "main.pause" : "main.play"));
+        }
+    }
+}
+
+void TMKAppDelegate::onPositionChanged(double position)
+{
+    setPositionSliderValueSilently(position >= 1.0 ? 1.0 : position);
+    if (m_timeLabel && m_player1 && m_player1->media()) {
+        const auto length = m_player1->mediaLength();
+        m_timeLabel->setText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(length)))
+                             + QStringLiteral(" / ") + TMKMediaPlayer::timeString(length));
+    }
+}
+
+void TMKAppDelegate::setPositionSliderValueSilently(double value)
+{
+    m_sliderBeingSet = true;
+    const int v = static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * kSliderSteps));
+    for (QSlider* slider : {m_videoPositionSlider, m_videoPositionSliderForFullScreen}) {
+        if (slider && !slider->isSliderDown())
+            slider->setValue(v);
+    }
+    m_sliderBeingSet = false;
+}
+
+double TMKAppDelegate::positionSliderValue() const
+{
+    return m_videoPositionSlider ? static_cast<double>(m_videoPositionSlider->value()) / kSliderSteps : 0.0;
+}
+
+void TMKAppDelegate::setPositionSliderValue(double value)
+{
+    setPositionSliderValueSilently(value);
+    m_playInfo->setPosition(positionSliderValue());
+    videoPositionSliderMoved();
+}
+
+QString TMKAppDelegate::speedText() const
+{
+    return m_speedTextButton ? m_speedTextButton->text() : QString();
+}
+
+QString TMKAppDelegate::sizeText() const
+{
+    return m_sizeTextButton ? m_sizeTextButton->text() : QString();
+}
+
+int TMKAppDelegate::audioToggleState() const
+{
+    return m_audioToggleButton && m_audioToggleButton->isChecked() ? 1 : 0;
+}
+
+bool TMKAppDelegate::isAudioToggleVisible() const
+{
+    return m_audioToggleButton && !m_audioToggleButton->isHidden();
+}
+
+QString TMKAppDelegate::gsensorText() const
+{
+    return m_xLabel ? m_xLabel->text() + QLatin1Char(' ') + m_yLabel->text() + QLatin1Char(' ') + m_zLabel->text()
+                    : QString();
+}
