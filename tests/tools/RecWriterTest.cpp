@@ -1,0 +1,165 @@
+// The recording writer: the camera's fixed layout, the index, and NMEA text
+// with correct checksums.
+
+#include "TMKAviWriter.h"
+#include "TMKNmeaBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint32_t u32(const std::vector<uint8_t>& b, std::size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+std::string id(const std::vector<uint8_t>& b, std::size_t at)
+{
+    return std::string(reinterpret_cast<const char*>(b.data() + at), 4);
+}
+
+TMKAviWriter smallRecording()
+{
+    TMKAviWriter writer;
+    for (uint32_t ms = 0; ms < 2000; ms += 100) {
+        writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 1, 2, 256, 0});
+        // Odd-sized frames need a pad byte each.
+        writer.addVideoFrame(ms, std::vector<uint8_t>(101 + ms / 100, 0xAB));
+    }
+    writer.addAudio(0, std::vector<uint8_t>(8000, 0x80));
+    writer.addAudio(1000, std::vector<uint8_t>(8000, 0x80));
+    for (uint32_t s = 0; s < 2; ++s) {
+        TMKNmeaFix fix;
+        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, static_cast<int>(s), 0};
+        fix.latitude = 48.1173;
+        fix.longitude = 11.5167;
+        fix.gpsPrns = {5, 12};
+        _AVI_GPS_DATA_T record{};
+        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
+        writer.addGps(record);
+    }
+    return writer;
+}
+
+TEST(TMKAviWriter, FixedHeaderAndIndexLayout)
+{
+    std::vector<uint8_t> b;
+    ASSERT_TRUE(smallRecording().writeToBuffer(b));
+    ASSERT_GT(b.size(), 14148u);
+    EXPECT_EQ(id(b, 0), "RIFF");
+    EXPECT_EQ(u32(b, 4), b.size() - 8);
+    EXPECT_EQ(id(b, 8), "AVI ");
+    EXPECT_EQ(id(b, 12), "LIST");
+    EXPECT_EQ(id(b, 20), "hdrl");
+    EXPECT_EQ(id(b, 14132), "LIST");
+    EXPECT_EQ(id(b, 14140), "movi");
+    const uint32_t moviSize = u32(b, 14136);
+    const std::size_t idx1 = 14140 + moviSize;
+    ASSERT_LE(idx1 + 8, b.size());
+    EXPECT_EQ(id(b, idx1), "idx1");
+    const uint32_t indexSize = u32(b, idx1 + 4);
+    EXPECT_EQ(idx1 + 8 + indexSize, b.size());
+    ASSERT_EQ(indexSize % 16, 0u);
+
+    // Every entry points at a chunk of its id and length, in file order,
+    // each chunk starting on an even offset.
+    std::size_t counts[4] = {};
+    uint32_t lastOffset = 0;
+    for (std::size_t e = idx1 + 8; e < b.size(); e += 16) {
+        const std::string entry = id(b, e);
+        const uint32_t offset = u32(b, e + 8);
+        const uint32_t length = u32(b, e + 12);
+        EXPECT_EQ(id(b, 14140 + offset), entry);
+        EXPECT_EQ(u32(b, 14144 + offset), length);
+        EXPECT_EQ(offset % 2, 0u);
+        EXPECT_GT(offset, lastOffset);
+        lastOffset = offset;
+        if (entry == "00dc") {
+            ++counts[0];
+            EXPECT_EQ(u32(b, e + 4) & TMKAviWriter::kKeyFrameFlag, TMKAviWriter::kKeyFrameFlag);
+        } else if (entry == "01wb") {
+            ++counts[1];
+        } else if (entry == "02sb") {
+            ++(length > 32 ? counts[3] : counts[2]);
+            EXPECT_TRUE(length == 24 || length == 552);
+        }
+    }
+    EXPECT_EQ(counts[0], 20u);
+    EXPECT_EQ(counts[1], 2u);
+    EXPECT_EQ(counts[2], 20u);
+    EXPECT_EQ(counts[3], 2u);
+}
+
+TEST(TMKAviWriter, ChunksAreInTimeOrderWhateverTheOrderAdded)
+{
+    TMKAviWriter writer;
+    writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 900, 0, 0, 0, 0});
+    writer.addVideoFrame(500, {1, 2});
+    writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 100, 0, 0, 0, 0});
+    writer.addVideoFrame(0, {1, 2});
+    uint32_t last = 0;
+    for (const auto* chunk : writer.orderedChunks()) {
+        EXPECT_GE(chunk->timeMs, last);
+        last = chunk->timeMs;
+    }
+    EXPECT_EQ(writer.videoFrameCount(), 2u);
+}
+
+TEST(TMKAviWriter, UnwritablePathFails)
+{
+    std::string error;
+    EXPECT_FALSE(smallRecording().write("/nonexistent-folder/x_F.avi", &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(TMKNmeaBuilder, ChecksumsMatchTheWorkedSentence)
+{
+    EXPECT_EQ(TMKNmeaChecksum("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), 0x47);
+    EXPECT_EQ(TMKNmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"),
+              "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+
+    TMKNmeaFix fix;
+    fix.utc = TMKUtcTime{2026, 11, 7, 23, 59, 59, 0};
+    fix.latitude = -33.8568;
+    fix.longitude = -70.6483;
+    fix.gpsPrns = {5, 12, 29};
+    fix.glonassPrns = {67, 68};
+    for (const std::string& s : TMKNmeaSentencesForFix(fix, true)) {
+        ASSERT_GE(s.size(), 6u);
+        ASSERT_EQ(s[0], '$');
+        const auto star = s.find('*');
+        ASSERT_NE(star, std::string::npos);
+        uint8_t x = 0;
+        for (std::size_t i = 1; i < star; ++i)
+            x = static_cast<uint8_t>(x ^ static_cast<uint8_t>(s[i]));
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", x);
+        EXPECT_EQ(s.substr(star + 1, 2), hex) << s;
+        EXPECT_EQ(s.substr(s.size() - 2), "\r\n");
+    }
+    EXPECT_EQ(TMKNmeaLatitudeField(33.8568), "3351.4080");
+    EXPECT_EQ(TMKNmeaLongitudeField(11.5167), "01131.0020");
+    EXPECT_EQ(TMKUtcAddSeconds(fix.utc, 1), (TMKUtcTime{2026, 11, 8, 0, 0, 0, 0}));
+}
+
+TEST(TMKNmeaBuilder, PackingKeepsWholeSentencesOnly)
+{
+    TMKNmeaFix fix;
+    std::vector<std::string> many(20, TMKNmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    _AVI_GPS_DATA_T record{};
+    const std::size_t packed = TMKPackGpsRecord(many, fix, 1000, record);
+    EXPECT_LT(packed, many.size());
+    EXPECT_EQ(record.nLen, packed * many[0].size());
+    EXPECT_LE(record.nLen, 508u);
+    EXPECT_EQ(record.header, 205);
+    EXPECT_EQ(record.nTimestamp, 1000u);
+    EXPECT_EQ(record.KM, '9');
+}
+
+} // namespace
