@@ -59,8 +59,9 @@ TMKSpeedProfile demoProfile(const TMKRoute& route)
 {
     constexpr std::size_t corner = kTMKMunichOdeonsplatzCorner;
     TMKSpeedProfile p(0);
-    // Green light at Giselastraße, then down Leopoldstraße.
-    p.hold(3).ramp(50, 9).hold(75).ramp(60, 4);
+    // Green light at Giselastraße, then down Leopoldstraße, briefly at 90
+    // on the open stretch.
+    p.hold(3).ramp(50, 9).hold(20).ramp(90, 10).hold(12).ramp(50, 10).hold(23).ramp(60, 4);
     // Someone steps out on Ludwigstraße: 60 to 0 in 2.5 s, about 0.7 g.
     p.mark("brake").ramp(0, 2.5).hold(3).ramp(50, 8);
     // Slow down for the right turn at Odeonsplatz, take it at 20 km/h.
