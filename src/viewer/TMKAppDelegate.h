@@ -2,6 +2,7 @@
 
 #include "TMKBlackBoxData.h"
 #include "TMKMediaList.h"
+#include "TMKMainWindow.h"
 #include "TMKPlayInfo.h"
 #include "player/TMKMediaPlayer.h"
 

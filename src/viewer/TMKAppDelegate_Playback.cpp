@@ -4,6 +4,7 @@
 #include "TMKAppDelegate.h"
 
 #include "TMKMainWindow.h"
+#include "TMKMediaListModel.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"

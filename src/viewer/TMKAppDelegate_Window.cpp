@@ -79,6 +79,8 @@ void TMKAppDelegate::awakeFromNib()
         : PlayerFactory([](TMKVideoView* view, QObject* parent) { return TMKCreateMediaPlayer(view, parent); });
     m_player1 = factory(m_video1View, nullptr);
     m_player2 = factory(m_video2View, nullptr);
+    if (!m_options.playerFactory)
+        TMKTouchMediaLibrary();
 
     m_playInfo = new TMKPlayInfo(this);
     m_mediaList = TMKMediaList::mediaList();

@@ -106,3 +106,7 @@ signals:
 
 // The libVLC player drawing into `view` (which it does not own).
 [[nodiscard]] std::unique_ptr<TMKMediaPlayer> TMKCreateMediaPlayer(TMKVideoView* view, QObject* parent = nullptr);
+
+// Starts the player library ahead of the first recording, so the first
+// play does not pay for it.
+void TMKTouchMediaLibrary();

@@ -5,6 +5,7 @@
 #include "TMKAppDelegate.h"
 #include "TMKMainWindow.h"
 #include "TMKWindowLayout.h"
+#include "player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QDir>

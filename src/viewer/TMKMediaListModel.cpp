@@ -1,0 +1,162 @@
+#include "TMKMediaListModel.h"
+
+#include "TMKImages.h"
+#include "TMKMediaList.h"
+#include "TMKStrings.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QHash>
+#include <QIcon>
+#include <QPixmap>
+
+#include <limits>
+
+namespace {
+
+QString modeKey(TMKMediaDivision division)
+{
+    switch (division) {
+    case TMKMediaDivisionAlways: return QStringLiteral("media.always");
+    case TMKMediaDivisionMotion: return QStringLiteral("media.motion");
+    case TMKMediaDivisionEvent: return QStringLiteral("media.event");
+    }
+    return QStringLiteral("media.unknown");
+}
+
+// Icons are drawn once per name.
+QIcon iconNamed(const QString& name)
+{
+    static QHash<QString, QIcon> cache;
+    auto found = cache.find(name);
+    if (found == cache.end()) {
+        QIcon icon;
+        for (int side : {16, 32})
+            icon.addPixmap(QPixmap::fromImage(TMKImageNamed(name, QSize(side, side))));
+        found = cache.insert(name, icon);
+    }
+    return *found;
+}
+
+} // namespace
+
+TMKMediaListModel::TMKMediaListModel(TMKMediaList* mediaList, QObject* parent)
+    : QAbstractTableModel(parent), m_mediaList(mediaList)
+{
+    for (const char* key : {"filelist.mode", "filelist.date", "filelist.time", "filelist.file"})
+        m_columnNames << TMKLocalizedString(key);
+    reload();
+}
+
+void TMKMediaListModel::reload()
+{
+    beginResetModel();
+    const std::size_t count = m_mediaList ? m_mediaList->count() : 0;
+    m_rows = static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max()));
+    endResetModel();
+}
+
+int TMKMediaListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TMKMediaListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString TMKMediaListModel::identifier(int column)
+{
+    switch (column) {
+    case ModeColumn: return QStringLiteral("saveMode");
+    case DateColumn: return QStringLiteral("date");
+    case TimeColumn: return QStringLiteral("time");
+    case FileColumn: return QStringLiteral("file");
+    default: return {};
+    }
+}
+
+QString TMKMediaListModel::iconName(int row) const
+{
+    if (!m_mediaList || row < 0 || row >= m_rows)
+        return {};
+    const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(row));
+    if (!media)
+        return {};
+    QString camera;
+    if (media->mediaDirection == TMKMediaDirectionFront)
+        camera = QStringLiteral("front");
+    else if (media->mediaDirection == TMKMediaDirectionRear)
+        camera = QStringLiteral("rear");
+    QString mode;
+    switch (media->mediaDivision) {
+    case TMKMediaDivisionAlways: mode = QStringLiteral("alwa"); break;
+    case TMKMediaDivisionMotion: mode = QStringLiteral("motion"); break;
+    case TMKMediaDivisionEvent: mode = QStringLiteral("event"); break;
+    }
+    if (camera.isEmpty() || mode.isEmpty())
+        return {};
+    return QStringLiteral("car_%1_%2").arg(camera, mode);
+}
+
+QVariant TMKMediaListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || !m_mediaList || index.row() >= m_rows)
+        return {};
+    if (role == Qt::TextAlignmentRole) {
+        const Qt::Alignment alignment = index.column() == FileColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                                     : Qt::AlignCenter;
+        return QVariant::fromValue(alignment);
+    }
+    if (role == Qt::FontRole) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setPointSize(11);
+        return font;
+    }
+    if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::ToolTipRole)
+        return {};
+    const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(index.row()));
+    if (!media)
+        return {};
+    if (role == Qt::DecorationRole) {
+        if (index.column() != ModeColumn)
+            return {};
+        const QString name = iconName(index.row());
+        return name.isEmpty() ? QVariant() : QVariant(iconNamed(name));
+    }
+    if (role == Qt::ToolTipRole)
+        return QString::fromStdString(media->path);
+    switch (index.column()) {
+    case ModeColumn: return TMKLocalizedString(modeKey(media->mediaDivision));
+    case DateColumn:
+        return media->year >= 1 ? QString::asprintf("%04d-%02d-%02d", media->year, media->month, media->day)
+                                : QString();
+    case TimeColumn:
+        return media->year >= 1 ? QString::asprintf("%02d:%02d:%02d", media->hour, media->minute, media->second)
+                                : QString();
+    case FileColumn: return QString::fromStdString(media->fileName());
+    default: return {};
+    }
+}
+
+QVariant TMKMediaListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return m_columnNames.value(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(section == FileColumn ? Qt::AlignLeft | Qt::AlignVCenter : Qt::Alignment(Qt::AlignCenter));
+    if (role == Qt::UserRole)
+        return section; // the column's tag
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags TMKMediaListModel::flags(const QModelIndex& index) const
+{
+    // Selectable, never editable; dropping files on the list opens nothing.
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}

@@ -1,0 +1,97 @@
+#include "TMKVideoView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+void TMKVideoFrames::setFormat(int width, int height)
+{
+    std::lock_guard guard(m_lock);
+    m_size = QSize(width, height);
+    if (m_writing.size() != m_size)
+        m_writing = QImage(width, height, QImage::Format_RGB32);
+    if (m_ready.size() != m_size)
+        m_ready = QImage(width, height, QImage::Format_RGB32);
+    m_hasReady = false;
+}
+
+void* TMKVideoFrames::lockBuffer()
+{
+    // The writing buffer belongs to the decoder alone between format changes.
+    return m_writing.bits();
+}
+
+bool TMKVideoFrames::publish()
+{
+    {
+        std::lock_guard guard(m_lock);
+        m_writing.swap(m_ready);
+        m_hasReady = true;
+    }
+    return !m_noticePending.exchange(true);
+}
+
+bool TMKVideoFrames::takeReady()
+{
+    m_noticePending = false;
+    std::lock_guard guard(m_lock);
+    if (!m_hasReady)
+        return false;
+    if (m_shown.size() != m_ready.size())
+        m_shown = QImage(m_ready.size(), QImage::Format_RGB32);
+    m_ready.swap(m_shown);
+    m_hasReady = false;
+    return true;
+}
+
+QSize TMKVideoFrames::videoSize() const
+{
+    std::lock_guard guard(m_lock);
+    return m_size;
+}
+
+TMKVideoView::TMKVideoView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+void TMKVideoView::setFillScreen(bool fill)
+{
+    m_fillScreen = fill;
+    update();
+}
+
+void TMKVideoView::frameReady()
+{
+    if (!m_frames->takeReady())
+        return;
+    ++m_framesShown;
+    update();
+    emit frameShown(m_framesShown);
+}
+
+void TMKVideoView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QImage& frame = m_frames->shown();
+    if (frame.isNull() || width() <= 0 || height() <= 0) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    // Scale by the factor that fills (or fits) the widget, keep the centre.
+    const double sx = double(width()) / frame.width();
+    const double sy = double(height()) / frame.height();
+    const double s = m_fillScreen ? std::max(sx, sy) : std::min(sx, sy);
+    const QSizeF drawn(frame.width() * s, frame.height() * s);
+    const QRectF target(QPointF((width() - drawn.width()) / 2, (height() - drawn.height()) / 2), drawn);
+    if (!m_fillScreen)
+        painter.fillRect(rect(), Qt::black);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, s < 1.0);
+    painter.drawImage(target, frame);
+}
+
+void TMKVideoView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    emit doubleClicked();
+    event->accept();
+}

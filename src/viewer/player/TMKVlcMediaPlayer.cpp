@@ -1,0 +1,509 @@
+// The libVLC back end of TMKMediaPlayer. Decoded frames go through video
+// callbacks into the TMKVideoView's buffers, so video works alike under X11,
+// Xvfb and the offscreen platform. libVLC calls back on its own threads;
+// every callback hops to the main thread before touching this object.
+
+#include "TMKMediaPlayer.h"
+#include "TMKVideoView.h"
+
+#include <vlc/vlc.h>
+
+#include <QByteArray>
+#include <QDebug>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPointer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// One libVLC instance for the application.
+libvlc_instance_t* sharedLibrary()
+{
+    static libvlc_instance_t* instance = [] {
+        std::vector<QByteArray> args{"--no-xlib", "--quiet", "--no-video-title-show", "--no-osd",
+                                     "--no-stats", "--no-sub-autodetect-file", "--no-snapshot-preview"};
+        // A machine without a sound device (CI) picks a silent output.
+        if (const char* aout = std::getenv("TAMEK_AUDIO_OUTPUT"); aout && *aout)
+            args.push_back(QByteArray("--aout=") + aout);
+        std::vector<const char*> argv;
+        for (const auto& arg : args)
+            argv.push_back(arg.constData());
+        libvlc_instance_t* library = libvlc_new(static_cast<int>(argv.size()), argv.data());
+        if (!library)
+            qWarning("libVLC could not be started: %s", libvlc_errmsg() ? libvlc_errmsg() : "unknown error");
+        return library;
+    }();
+    return instance;
+}
+
+constexpr libvlc_event_e kEvents[] = {
+    libvlc_MediaPlayerOpening,      libvlc_MediaPlayerBuffering,     libvlc_MediaPlayerPlaying,
+    libvlc_MediaPlayerPaused,       libvlc_MediaPlayerStopped,       libvlc_MediaPlayerEndReached,
+    libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged, libvlc_MediaPlayerLengthChanged,
+    libvlc_MediaPlayerESAdded,      libvlc_MediaPlayerVout,
+};
+
+class TMKVlcMediaPlayer final : public TMKMediaPlayer {
+public:
+    TMKVlcMediaPlayer(TMKVideoView* view, QObject* parent) : TMKMediaPlayer(parent), m_view(view)
+    {
+        libvlc_instance_t* library = sharedLibrary();
+        if (library)
+            m_player = libvlc_media_player_new(library);
+        if (!m_player)
+            return;
+        if (view) {
+            m_frames = view->frames();
+            view->setFillScreen(true);
+            libvlc_video_set_callbacks(m_player, &lockCallback, nullptr, &displayCallback, this);
+            libvlc_video_set_format_callbacks(m_player, &formatCallback, nullptr);
+        }
+        libvlc_event_manager_t* events = libvlc_media_player_event_manager(m_player);
+        for (libvlc_event_e type : kEvents)
+            libvlc_event_attach(events, type, &eventCallback, this);
+    }
+
+    ~TMKVlcMediaPlayer() override
+    {
+        if (!m_player)
+            return;
+        libvlc_event_manager_t* events = libvlc_media_player_event_manager(m_player);
+        for (libvlc_event_e type : kEvents)
+            libvlc_event_detach(events, type, &eventCallback, this);
+        libvlc_media_player_stop(m_player);
+        libvlc_media_player_release(m_player); // joins libVLC's threads: no callback after this
+    }
+
+    void setMedia(std::optional<TMKPlayerMedia> media) override
+    {
+        ++m_generation;
+        resetPlayState();
+        m_length = 0;
+        m_media = media;
+        if (!m_player)
+            return;
+        if (!media) {
+            libvlc_media_player_set_media(m_player, nullptr);
+            return;
+        }
+        const QByteArray path = QFileInfo(media->path()).absoluteFilePath().toLocal8Bit();
+        libvlc_media_t* vlcMedia = libvlc_media_new_path(sharedLibrary(), path.constData());
+        if (!vlcMedia) {
+            m_error = true;
+            return;
+        }
+        libvlc_media_player_set_media(m_player, vlcMedia);
+        libvlc_media_release(vlcMedia);
+    }
+
+    [[nodiscard]] std::optional<TMKPlayerMedia> media() const override { return m_media; }
+
+    [[nodiscard]] int64_t mediaLength() const override
+    {
+        if (!m_player || !m_media)
+            return 0;
+        const libvlc_time_t length = libvlc_media_player_get_length(m_player);
+        return std::max<int64_t>(m_length, length > 0 ? length : 0);
+    }
+
+    void play() override
+    {
+        if (!m_player || !m_media)
+            return;
+        // After the end the finished input must go before a new one starts.
+        const libvlc_state_t vlcState = libvlc_media_player_get_state(m_player);
+        if (m_ended || vlcState == libvlc_Ended || vlcState == libvlc_Error) {
+            if (m_ended && !m_pendingTime && !m_pendingPosition)
+                m_pendingPosition = 0.0f;
+            ++m_generation;
+            libvlc_media_player_stop(m_player);
+        }
+        m_ended = false;
+        m_error = false;
+        if (libvlc_media_player_play(m_player) != 0)
+            m_error = true;
+        applyRate();
+    }
+
+    void pause() override
+    {
+        if (m_player && m_media && !m_ended)
+            libvlc_media_player_set_pause(m_player, 1);
+    }
+
+    void stop() override
+    {
+        if (!m_player)
+            return;
+        ++m_generation;
+        resetPlayState();
+        libvlc_media_player_stop(m_player);
+        notifyLater(true, true);
+    }
+
+    [[nodiscard]] bool isPlaying() const override
+    {
+        const State current = state();
+        return current == Playing || current == Buffering;
+    }
+
+    [[nodiscard]] State state() const override
+    {
+        if (!m_player || !m_media)
+            return Stopped;
+        if (m_error)
+            return Error;
+        if (m_ended)
+            return Paused;
+        switch (libvlc_media_player_get_state(m_player)) {
+        case libvlc_NothingSpecial:
+        case libvlc_Stopped: return Stopped;
+        case libvlc_Opening: return Opening;
+        case libvlc_Buffering: return Buffering;
+        case libvlc_Playing: return Playing;
+        case libvlc_Paused:
+        case libvlc_Ended: return Paused;
+        case libvlc_Error: return Error;
+        }
+        return Stopped;
+    }
+
+    [[nodiscard]] float position() const override
+    {
+        if (!m_player || !m_media)
+            return 0;
+        if (m_ended)
+            return 1.0f;
+        if (m_pendingPosition)
+            return *m_pendingPosition;
+        const int64_t length = mediaLength();
+        if (m_pendingTime && length > 0)
+            return static_cast<float>(static_cast<double>(*m_pendingTime) / static_cast<double>(length));
+        return std::clamp(libvlc_media_player_get_position(m_player), 0.0f, 1.0f);
+    }
+
+    void setPosition(float position) override
+    {
+        if (!m_player || !m_media)
+            return;
+        position = std::clamp(position, 0.0f, 1.0f);
+        if (position >= 1.0f) {
+            reachEnd();
+            return;
+        }
+        seek(std::nullopt, position);
+    }
+
+    [[nodiscard]] float rate() const override { return m_rate; }
+
+    void setRate(float rate) override
+    {
+        m_rate = rate;
+        applyRate();
+    }
+
+    [[nodiscard]] int64_t time() const override
+    {
+        if (!m_player || !m_media)
+            return 0;
+        if (m_ended)
+            return mediaLength();
+        if (m_pendingTime)
+            return *m_pendingTime;
+        if (m_pendingPosition)
+            return static_cast<int64_t>(*m_pendingPosition * static_cast<double>(mediaLength()));
+        const libvlc_time_t time = libvlc_media_player_get_time(m_player);
+        return time > 0 ? time : 0;
+    }
+
+    void setTime(int64_t ms) override
+    {
+        if (!m_player || !m_media)
+            return;
+        const int64_t length = mediaLength();
+        ms = std::max<int64_t>(ms, 0);
+        if (length > 0 && ms >= length) {
+            reachEnd();
+            return;
+        }
+        seek(ms, std::nullopt);
+    }
+
+    [[nodiscard]] int64_t remainingTime() const override
+    {
+        const int64_t length = mediaLength();
+        return length > 0 ? std::min<int64_t>(0, time() - length) : 0;
+    }
+
+    void jumpForward(int seconds) override { setTime(time() + int64_t{seconds} * 1000); }
+    void jumpBackward(int seconds) override { setTime(std::max<int64_t>(0, time() - int64_t{seconds} * 1000)); }
+
+    void setMute(bool mute) override
+    {
+        m_muted = mute;
+        applyAudio();
+    }
+
+    [[nodiscard]] bool isMuted() const override { return m_muted; }
+
+    void setVolume(int volume) override
+    {
+        m_volume = std::clamp(volume, 0, 200);
+        applyAudio();
+    }
+
+    [[nodiscard]] int volume() const override { return m_volume; }
+
+    [[nodiscard]] QList<int> audioTrackIndexes() const override
+    {
+        QList<int> indexes;
+        if (!m_player || !m_media)
+            return indexes;
+        libvlc_track_description_t* tracks = libvlc_audio_get_track_description(m_player);
+        for (auto* track = tracks; track; track = track->p_next) {
+            if (track->i_id >= 0) // "Disable" has id -1
+                indexes.push_back(track->i_id);
+        }
+        libvlc_track_description_list_release(tracks);
+        return indexes;
+    }
+
+    [[nodiscard]] bool hasVideoOut() const override
+    {
+        return m_player && m_media && (libvlc_media_player_has_vout(m_player) > 0 || (m_frames && !m_frames->videoSize().isEmpty()));
+    }
+
+    [[nodiscard]] QSize videoSize() const override
+    {
+        if (!m_player || !m_media)
+            return {};
+        unsigned width = 0;
+        unsigned height = 0;
+        if (libvlc_video_get_size(m_player, 0, &width, &height) == 0 && width > 0 && height > 0)
+            return QSize(static_cast<int>(width), static_cast<int>(height));
+        return m_frames ? m_frames->videoSize() : QSize();
+    }
+
+    bool saveVideoSnapshotAt(const QString& path, int width, int height) override
+    {
+        // The frame on screen, in the format the file name asks for (JPEG
+        // for ".jpg"), at the video's own size unless a size is given.
+        if (!m_media || !m_view || !m_view->hasFrame())
+            return false;
+        QImage frame = m_view->currentFrame();
+        if (width > 0 && height > 0)
+            frame = frame.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImageWriter writer(path);
+        if (writer.format().isEmpty())
+            writer.setFormat("png");
+        writer.setQuality(92);
+        if (!writer.write(frame)) {
+            qWarning().noquote() << QStringLiteral("snapshot %1: %2").arg(path, writer.errorString());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void resetPlayState()
+    {
+        m_ended = false;
+        m_error = false;
+        m_pendingTime.reset();
+        m_pendingPosition.reset();
+    }
+
+    // A seek lands at once when an input runs; otherwise it waits for the
+    // next start (libVLC drops seeks without an input).
+    void seek(std::optional<int64_t> ms, std::optional<float> position)
+    {
+        const libvlc_state_t vlcState = libvlc_media_player_get_state(m_player);
+        const bool running = !m_ended && (vlcState == libvlc_Playing || vlcState == libvlc_Paused
+                                          || vlcState == libvlc_Buffering);
+        if (!running) {
+            m_pendingTime = ms;
+            m_pendingPosition = position;
+            notifyLater(false, true);
+            return;
+        }
+        m_pendingTime.reset();
+        m_pendingPosition.reset();
+        if (ms)
+            libvlc_media_player_set_time(m_player, *ms);
+        else if (position)
+            libvlc_media_player_set_position(m_player, *position);
+        notifyLater(false, true);
+    }
+
+    // Seeking to (or past) the end ends the recording as playing through
+    // would: paused at position 1, nothing left to play.
+    void reachEnd()
+    {
+        if (m_ended)
+            return;
+        const int64_t length = mediaLength();
+        ++m_generation;
+        m_pendingTime.reset();
+        m_pendingPosition.reset();
+        libvlc_media_player_stop(m_player);
+        m_length = std::max(m_length, length);
+        m_ended = true;
+        notifyLater(true, true);
+    }
+
+    void applyRate()
+    {
+        if (m_player)
+            libvlc_media_player_set_rate(m_player, m_rate);
+    }
+
+    void applyAudio()
+    {
+        if (!m_player)
+            return;
+        libvlc_audio_set_mute(m_player, m_muted ? 1 : 0);
+        libvlc_audio_set_volume(m_player, m_volume);
+    }
+
+    void notifyLater(bool stateChange, bool timeChange)
+    {
+        QMetaObject::invokeMethod(
+            this,
+            [this, stateChange, timeChange] {
+                if (stateChange)
+                    emit stateChanged(this);
+                if (timeChange)
+                    emit timeChanged(this);
+            },
+            Qt::QueuedConnection);
+    }
+
+    // Main thread.
+    void handleEvent(int type, quint64 generation, int64_t value)
+    {
+        if (generation != m_generation)
+            return; // from a recording or an input that is gone
+        switch (type) {
+        case libvlc_MediaPlayerPlaying:
+            m_error = false;
+            if (m_pendingTime || m_pendingPosition) {
+                const auto time = m_pendingTime;
+                const auto position = m_pendingPosition;
+                m_pendingTime.reset();
+                m_pendingPosition.reset();
+                if (time)
+                    libvlc_media_player_set_time(m_player, *time);
+                else if (position && *position > 0)
+                    libvlc_media_player_set_position(m_player, *position);
+            }
+            applyAudio();
+            applyRate();
+            emit stateChanged(this);
+            break;
+        case libvlc_MediaPlayerEndReached:
+            m_length = std::max(m_length, mediaLength());
+            m_ended = true;
+            emit stateChanged(this);
+            emit timeChanged(this);
+            break;
+        case libvlc_MediaPlayerEncounteredError:
+            m_error = true;
+            emit stateChanged(this);
+            break;
+        case libvlc_MediaPlayerTimeChanged:
+            emit timeChanged(this);
+            break;
+        case libvlc_MediaPlayerLengthChanged:
+            m_length = std::max<int64_t>(m_length, value);
+            break;
+        case libvlc_MediaPlayerESAdded:
+            applyAudio();
+            break;
+        default:
+            emit stateChanged(this);
+            break;
+        }
+    }
+
+    static void eventCallback(const libvlc_event_t* event, void* opaque)
+    {
+        // libVLC's event thread: copy what is needed, never call back into
+        // the player here.
+        auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
+        const int type = event->type;
+        const quint64 generation = self->m_generation.load();
+        int64_t value = 0;
+        if (type == libvlc_MediaPlayerLengthChanged)
+            value = event->u.media_player_length_changed.new_length;
+        QMetaObject::invokeMethod(
+            self, [self, type, generation, value] { self->handleEvent(type, generation, value); },
+            Qt::QueuedConnection);
+    }
+
+    static unsigned formatCallback(void** opaque, char* chroma, unsigned* width, unsigned* height,
+                                   unsigned* pitches, unsigned* lines)
+    {
+        auto* self = static_cast<TMKVlcMediaPlayer*>(*opaque);
+        // Frames at the video's own size; the view scales them when painting.
+        std::memcpy(chroma, "RV32", 4);
+        *width = std::max(1u, *width);
+        *height = std::max(1u, *height);
+        self->m_frames->setFormat(static_cast<int>(*width), static_cast<int>(*height));
+        *pitches = *width * 4;
+        *lines = *height;
+        return 1;
+    }
+
+    static void* lockCallback(void* opaque, void** planes)
+    {
+        auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
+        *planes = self->m_frames->lockBuffer();
+        return nullptr;
+    }
+
+    static void displayCallback(void* opaque, void*)
+    {
+        auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
+        if (!self->m_frames->publish())
+            return;
+        QMetaObject::invokeMethod(
+            self,
+            [self] {
+                if (self->m_view)
+                    self->m_view->frameReady();
+            },
+            Qt::QueuedConnection);
+    }
+
+    QPointer<TMKVideoView> m_view;
+    std::shared_ptr<TMKVideoFrames> m_frames;
+    libvlc_media_player_t* m_player = nullptr;
+    std::optional<TMKPlayerMedia> m_media;
+    std::atomic<quint64> m_generation{0};
+    int64_t m_length = 0;
+    bool m_ended = false;
+    bool m_error = false;
+    std::optional<int64_t> m_pendingTime;
+    std::optional<float> m_pendingPosition;
+    float m_rate = 1.0f;
+    bool m_muted = false;
+    int m_volume = 100;
+};
+
+} // namespace
+
+std::unique_ptr<TMKMediaPlayer> TMKCreateMediaPlayer(TMKVideoView* view, QObject* parent)
+{
+    return std::make_unique<TMKVlcMediaPlayer>(view, parent);
+}
+
+void TMKTouchMediaLibrary()
+{
+    (void)sharedLibrary();
+}
