@@ -292,6 +292,10 @@ void TMKAppDelegate::mediaPlayerTimeChanged(TMKMediaPlayer* player)
     }
     if (player != m_player1.get())
         return;
+    // The video output can appear after the start was seen; measure the
+    // scale as soon as it is there.
+    if (m_playInfo->scale() == 0 && m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
+        updatePlayInfoScale();
     gPositionUpdateCounter = (gPositionUpdateCounter + 1) % 3;
     if (gPositionUpdateCounter == 0)
         m_playInfo->setPosition(m_player1->position());

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -85,6 +86,7 @@ public:
         ++m_generation;
         resetPlayState();
         m_length = 0;
+        m_framesSinceMedia = 0;
         m_media = media;
         if (!m_player)
             return;
@@ -159,7 +161,7 @@ public:
             return Stopped;
         if (m_error)
             return Error;
-        if (m_ended)
+        if (ended())
             return Paused;
         switch (libvlc_media_player_get_state(m_player)) {
         case libvlc_NothingSpecial:
@@ -178,13 +180,16 @@ public:
     {
         if (!m_player || !m_media)
             return 0;
-        if (m_ended)
+        if (ended())
             return 1.0f;
         if (m_pendingPosition)
             return *m_pendingPosition;
         const int64_t length = mediaLength();
         if (m_pendingTime && length > 0)
             return static_cast<float>(static_cast<double>(*m_pendingTime) / static_cast<double>(length));
+        if (length > 0)
+            return std::clamp(static_cast<float>(static_cast<double>(time()) / static_cast<double>(length)), 0.0f,
+                              1.0f);
         return std::clamp(libvlc_media_player_get_position(m_player), 0.0f, 1.0f);
     }
 
@@ -212,14 +217,13 @@ public:
     {
         if (!m_player || !m_media)
             return 0;
-        if (m_ended)
+        if (ended())
             return mediaLength();
         if (m_pendingTime)
             return *m_pendingTime;
         if (m_pendingPosition)
             return static_cast<int64_t>(*m_pendingPosition * static_cast<double>(mediaLength()));
-        const libvlc_time_t time = libvlc_media_player_get_time(m_player);
-        return time > 0 ? time : 0;
+        return std::max<int64_t>(0, clockTime());
     }
 
     void setTime(int64_t ms) override
@@ -311,8 +315,16 @@ public:
     }
 
 private:
+    // libVLC's own state turns to Ended before its EndReached event arrives.
+    [[nodiscard]] bool ended() const
+    {
+        return m_ended || (m_player && libvlc_media_player_get_state(m_player) == libvlc_Ended);
+    }
+
     void resetPlayState()
     {
+        m_clockValid = false;
+        m_clockRunning = false;
         m_ended = false;
         m_error = false;
         m_pendingTime.reset();
@@ -334,10 +346,14 @@ private:
         }
         m_pendingTime.reset();
         m_pendingPosition.reset();
-        if (ms)
+        m_seekAt = Clock::now();
+        if (ms) {
             libvlc_media_player_set_time(m_player, *ms);
-        else if (position)
+            restartClock(*ms);
+        } else if (position) {
             libvlc_media_player_set_position(m_player, *position);
+            restartClock(static_cast<int64_t>(*position * static_cast<double>(mediaLength())));
+        }
         notifyLater(false, true);
     }
 
@@ -359,8 +375,42 @@ private:
 
     void applyRate()
     {
-        if (m_player)
-            libvlc_media_player_set_rate(m_player, m_rate);
+        if (!m_player)
+            return;
+        restartClock(clockTime());
+        libvlc_media_player_set_rate(m_player, m_rate);
+    }
+
+    // libVLC updates its time only about four times a second; between
+    // updates the time runs on from the last one at the play rate, so that
+    // the partner can be put where this player really is.
+    [[nodiscard]] int64_t clockTime() const
+    {
+        if (!m_clockValid) {
+            const libvlc_time_t time = libvlc_media_player_get_time(m_player);
+            return time > 0 ? time : 0;
+        }
+        if (!m_clockRunning)
+            return m_clockTime;
+        const auto elapsed = std::chrono::duration<double, std::milli>(Clock::now() - m_clockAt).count();
+        const double ran = std::min(elapsed, 1000.0) * static_cast<double>(m_rate);
+        return m_clockTime + static_cast<int64_t>(ran);
+    }
+
+    void restartClock(int64_t ms)
+    {
+        m_clockTime = ms;
+        m_clockAt = Clock::now();
+        m_clockValid = true;
+    }
+
+    void setClockRunning(bool running)
+    {
+        if (running == m_clockRunning)
+            return;
+        const int64_t now = clockTime();
+        m_clockRunning = running;
+        restartClock(now);
     }
 
     void applyAudio()
@@ -387,6 +437,16 @@ private:
     // Main thread.
     void handleEvent(int type, quint64 generation, int64_t value)
     {
+        static const bool trace = qEnvironmentVariableIsSet("TAMEK_PLAYER_TRACE");
+        if (trace)
+            qDebug().noquote() << QStringLiteral("player %1 event %2 value %3 generation %4/%5 state %6 %7")
+                                      .arg(reinterpret_cast<quintptr>(this), 0, 16)
+                                      .arg(type)
+                                      .arg(value)
+                                      .arg(generation)
+                                      .arg(m_generation.load())
+                                      .arg(libvlc_media_player_get_state(m_player))
+                                      .arg(m_media ? QFileInfo(m_media->path()).fileName() : QString());
         if (generation != m_generation)
             return; // from a recording or an input that is gone
         switch (type) {
@@ -397,17 +457,28 @@ private:
                 const auto position = m_pendingPosition;
                 m_pendingTime.reset();
                 m_pendingPosition.reset();
-                if (time)
+                if (time) {
                     libvlc_media_player_set_time(m_player, *time);
-                else if (position && *position > 0)
+                    restartClock(*time);
+                } else if (position && *position > 0) {
                     libvlc_media_player_set_position(m_player, *position);
+                    restartClock(static_cast<int64_t>(*position * static_cast<double>(mediaLength())));
+                }
             }
+            setClockRunning(true);
             applyAudio();
             applyRate();
             emit stateChanged(this);
             break;
         case libvlc_MediaPlayerEndReached:
             m_length = std::max(m_length, mediaLength());
+            // A file libVLC opens but finds nothing in (no length, not one
+            // frame) did not play: that is an error, not an end.
+            if (m_length == 0 && m_framesSinceMedia.load() == 0) {
+                m_error = true;
+                emit stateChanged(this);
+                break;
+            }
             m_ended = true;
             emit stateChanged(this);
             emit timeChanged(this);
@@ -417,7 +488,16 @@ private:
             emit stateChanged(this);
             break;
         case libvlc_MediaPlayerTimeChanged:
+            // The reported time changed just now and restarts the clock;
+            // right after a seek, a report from before it is ignored.
+            if (!m_clockValid || Clock::now() - m_seekAt > std::chrono::milliseconds(500)
+                || std::llabs(static_cast<long long>(value - clockTime())) < 1000)
+                restartClock(value);
             emit timeChanged(this);
+            break;
+        case libvlc_MediaPlayerPaused:
+            setClockRunning(false);
+            emit stateChanged(this);
             break;
         case libvlc_MediaPlayerLengthChanged:
             m_length = std::max<int64_t>(m_length, value);
@@ -425,6 +505,8 @@ private:
         case libvlc_MediaPlayerESAdded:
             applyAudio();
             break;
+        case libvlc_MediaPlayerBuffering:
+            break; // many per second while playing; the state does not change
         default:
             emit stateChanged(this);
             break;
@@ -441,6 +523,8 @@ private:
         int64_t value = 0;
         if (type == libvlc_MediaPlayerLengthChanged)
             value = event->u.media_player_length_changed.new_length;
+        else if (type == libvlc_MediaPlayerTimeChanged)
+            value = event->u.media_player_time_changed.new_time;
         QMetaObject::invokeMethod(
             self, [self, type, generation, value] { self->handleEvent(type, generation, value); },
             Qt::QueuedConnection);
@@ -470,6 +554,7 @@ private:
     static void displayCallback(void* opaque, void*)
     {
         auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
+        ++self->m_framesSinceMedia;
         if (!self->m_frames->publish())
             return;
         QMetaObject::invokeMethod(
@@ -486,11 +571,18 @@ private:
     libvlc_media_player_t* m_player = nullptr;
     std::optional<TMKPlayerMedia> m_media;
     std::atomic<quint64> m_generation{0};
+    std::atomic<quint64> m_framesSinceMedia{0};
     int64_t m_length = 0;
     bool m_ended = false;
     bool m_error = false;
     std::optional<int64_t> m_pendingTime;
     std::optional<float> m_pendingPosition;
+    using Clock = std::chrono::steady_clock;
+    int64_t m_clockTime = 0;
+    Clock::time_point m_clockAt;
+    Clock::time_point m_seekAt;
+    bool m_clockValid = false;
+    bool m_clockRunning = false;
     float m_rate = 1.0f;
     bool m_muted = false;
     int m_volume = 100;
