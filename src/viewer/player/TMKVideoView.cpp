@@ -3,10 +3,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-void TMKVideoFrames::setFormat(int width, int height)
+void TMKVideoFrames::setFormat(int width, int height, QSize visible)
 {
     std::lock_guard guard(m_lock);
-    m_size = QSize(width, height);
+    if (visible.isEmpty() || visible.width() > width || visible.height() > height)
+        visible = QSize(width, height);
+    m_size = visible;
+    m_readyRect = QRect(QPoint(0, 0), visible);
     if (m_writing.size() != m_size)
         m_writing = QImage(width, height, QImage::Format_RGB32);
     if (m_ready.size() != m_size)
@@ -39,6 +42,7 @@ bool TMKVideoFrames::takeReady()
     if (m_shown.size() != m_ready.size())
         m_shown = QImage(m_ready.size(), QImage::Format_RGB32);
     m_ready.swap(m_shown);
+    m_shownRect = m_readyRect;
     m_hasReady = false;
     return true;
 }
@@ -74,20 +78,21 @@ void TMKVideoView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QImage& frame = m_frames->shown();
-    if (frame.isNull() || width() <= 0 || height() <= 0) {
+    const QRect source = m_frames->shownRect();
+    if (frame.isNull() || source.isEmpty() || width() <= 0 || height() <= 0) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
     // Scale by the factor that fills (or fits) the widget, keep the centre.
-    const double sx = double(width()) / frame.width();
-    const double sy = double(height()) / frame.height();
+    const double sx = double(width()) / source.width();
+    const double sy = double(height()) / source.height();
     const double s = m_fillScreen ? std::max(sx, sy) : std::min(sx, sy);
-    const QSizeF drawn(frame.width() * s, frame.height() * s);
+    const QSizeF drawn(source.width() * s, source.height() * s);
     const QRectF target(QPointF((width() - drawn.width()) / 2, (height() - drawn.height()) / 2), drawn);
     if (!m_fillScreen)
         painter.fillRect(rect(), Qt::black);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, s < 1.0);
-    painter.drawImage(target, frame);
+    painter.drawImage(target, frame, source);
 }
 
 void TMKVideoView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -14,7 +14,9 @@
 class TMKVideoFrames {
 public:
     // Decoder thread.
-    void setFormat(int width, int height);
+    // Buffers of width x height; the picture is the top-left visible part
+    // (decoders round sizes up, e.g. 180 lines to 192).
+    void setFormat(int width, int height, QSize visible);
     [[nodiscard]] void* lockBuffer();
     // True when the widget should be told (no notice already pending).
     bool publish();
@@ -22,6 +24,7 @@ public:
     // Main thread.
     bool takeReady();
     [[nodiscard]] const QImage& shown() const { return m_shown; }
+    [[nodiscard]] QRect shownRect() const { return m_shownRect; }
     [[nodiscard]] QSize videoSize() const;
     void clearShown() { m_shown = QImage(); }
 
@@ -33,6 +36,8 @@ private:
     bool m_hasReady = false;
     std::atomic<bool> m_noticePending{false};
     QSize m_size;
+    QRect m_readyRect;
+    QRect m_shownRect;
 };
 
 // A surface that scales the video to fill it (cropping the overflow when
@@ -51,7 +56,7 @@ public:
     // Main thread: a new frame waits in frames().
     void frameReady();
     [[nodiscard]] bool hasFrame() const { return !m_frames->shown().isNull(); }
-    [[nodiscard]] QImage currentFrame() const { return m_frames->shown().copy(); }
+    [[nodiscard]] QImage currentFrame() const { return m_frames->shown().copy(m_frames->shownRect()); }
     [[nodiscard]] quint64 framesShown() const { return m_framesShown; }
 
 signals:

@@ -79,6 +79,8 @@ public:
             libvlc_event_detach(events, type, &eventCallback, this);
         libvlc_media_player_stop(m_player);
         libvlc_media_player_release(m_player); // joins libVLC's threads: no callback after this
+        if (libvlc_media_t* media = m_vlcMedia.exchange(nullptr))
+            libvlc_media_release(media);
     }
 
     void setMedia(std::optional<TMKPlayerMedia> media) override
@@ -92,6 +94,8 @@ public:
             return;
         if (!media) {
             libvlc_media_player_set_media(m_player, nullptr);
+            if (libvlc_media_t* old = m_vlcMedia.exchange(nullptr))
+                libvlc_media_release(old);
             return;
         }
         const QByteArray path = QFileInfo(media->path()).absoluteFilePath().toLocal8Bit();
@@ -101,7 +105,28 @@ public:
             return;
         }
         libvlc_media_player_set_media(m_player, vlcMedia);
-        libvlc_media_release(vlcMedia);
+        // The old input is gone once set_media returns; only then may the
+        // decoder threads see the new media.
+        libvlc_media_t* old = m_vlcMedia.exchange(vlcMedia);
+        if (old)
+            libvlc_media_release(old);
+    }
+
+    // Decoder thread: the visible size of the first video track.
+    [[nodiscard]] QSize trackVideoSize() const
+    {
+        libvlc_media_t* media = m_vlcMedia.load();
+        if (!media)
+            return {};
+        libvlc_media_track_t** tracks = nullptr;
+        const unsigned count = libvlc_media_tracks_get(media, &tracks);
+        QSize size;
+        for (unsigned i = 0; i < count && size.isEmpty(); ++i) {
+            if (tracks[i]->i_type == libvlc_track_video && tracks[i]->video)
+                size = QSize(static_cast<int>(tracks[i]->video->i_width), static_cast<int>(tracks[i]->video->i_height));
+        }
+        libvlc_media_tracks_release(tracks, count);
+        return size;
     }
 
     [[nodiscard]] std::optional<TMKPlayerMedia> media() const override { return m_media; }
@@ -304,8 +329,8 @@ public:
         if (width > 0 && height > 0)
             frame = frame.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QImageWriter writer(path);
-        if (writer.format().isEmpty())
-            writer.setFormat("png");
+        const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+        writer.setFormat(QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png"));
         writer.setQuality(92);
         if (!writer.write(frame)) {
             qWarning().noquote() << QStringLiteral("snapshot %1: %2").arg(path, writer.errorString());
@@ -538,7 +563,7 @@ private:
         std::memcpy(chroma, "RV32", 4);
         *width = std::max(1u, *width);
         *height = std::max(1u, *height);
-        self->m_frames->setFormat(static_cast<int>(*width), static_cast<int>(*height));
+        self->m_frames->setFormat(static_cast<int>(*width), static_cast<int>(*height), self->trackVideoSize());
         *pitches = *width * 4;
         *lines = *height;
         return 1;
@@ -569,6 +594,7 @@ private:
     QPointer<TMKVideoView> m_view;
     std::shared_ptr<TMKVideoFrames> m_frames;
     libvlc_media_player_t* m_player = nullptr;
+    std::atomic<libvlc_media_t*> m_vlcMedia{nullptr};
     std::optional<TMKPlayerMedia> m_media;
     std::atomic<quint64> m_generation{0};
     std::atomic<quint64> m_framesSinceMedia{0};

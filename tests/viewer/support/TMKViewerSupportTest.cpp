@@ -1,0 +1,254 @@
+// The string table against the code, the recording list model, the named
+// images, and the player's own small rules (time text, camera, snapshots).
+
+#include "TMKImages.h"
+#include "TMKMediaList.h"
+#include "TMKMediaListModel.h"
+#include "TMKStrings.h"
+#include "player/TMKMediaPlayer.h"
+#include "player/TMKVideoView.h"
+
+#include <QAbstractItemModelTester>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+std::unique_ptr<TMKMediaList> scannedList(const QString& folder)
+{
+    auto list = TMKMediaList::mediaList();
+    list->setDirectoryPath(folder.toStdString());
+    list->waitUntilIdle();
+    return list;
+}
+
+} // namespace
+
+class TMKViewerSupportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every string key the code names has its text. Keys are found as the
+    // literals of the table's own prefixes, so keys chosen at run time
+    // (a ternary, a table of keys) are checked too.
+    void everyStringKeyInTheCodeHasText()
+    {
+        const auto& table = TMKStringTable();
+        QVERIFY(!table.isEmpty());
+        QSet<QString> prefixes;
+        for (auto it = table.begin(); it != table.end(); ++it) {
+            QVERIFY2(!it.value().trimmed().isEmpty(), qPrintable(it.key()));
+            prefixes.insert(it.key().section(QLatin1Char('.'), 0, 0));
+        }
+        const QRegularExpression literal(QStringLiteral("\"([a-z]+)\\.([a-z0-9_.]+)\""));
+        const QRegularExpression call(QStringLiteral("TMKLocalizedString\\(\"([^\"]+)\"\\)"));
+        QStringList missing;
+        int found = 0;
+        QDirIterator files(QStringLiteral(TAMEK_SOURCE_DIR "/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
+                           QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            for (const auto& match : literal.globalMatch(text)) {
+                if (!prefixes.contains(match.captured(1)))
+                    continue;
+                const QString key = match.captured(1) + QLatin1Char('.') + match.captured(2);
+                ++found;
+                if (!table.contains(key))
+                    missing << QStringLiteral("%1 in %2").arg(key, file.fileName());
+            }
+            for (const auto& match : call.globalMatch(text)) {
+                if (!table.contains(match.captured(1)))
+                    missing << QStringLiteral("%1 in %2").arg(match.captured(1), file.fileName());
+            }
+        }
+        QVERIFY(found > 20);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+        // An unknown key shows itself rather than nothing.
+        QCOMPARE(TMKLocalizedString("no.such_key"), QStringLiteral("no.such_key"));
+    }
+
+    void listCellsFollowTheRecording()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path() + QLatin1Char('/');
+        touch(d + "alwa_20261107_081500_F.avi");
+        touch(d + "motion_20261107_081500_R.avi");
+        touch(d + "event_20261107_081530_F.avi");
+        touch(d + "clipxx_recording0001_F.avi"); // no date in the name
+        auto list = scannedList(dir.path());
+        QCOMPARE(list->count(), 4u);
+        TMKMediaListModel model(list.get());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.columnCount(), 4);
+        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), TMKLocalizedString("filelist.mode"));
+        QCOMPARE(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), TMKLocalizedString("filelist.file"));
+        QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::UserRole).toInt(), 2);
+        QCOMPARE(TMKMediaListModel::identifier(0), QStringLiteral("saveMode"));
+        QCOMPARE(TMKMediaListModel::identifier(3), QStringLiteral("file"));
+
+        QHash<QString, int> rowOf;
+        for (int row = 0; row < model.rowCount(); ++row)
+            rowOf.insert(model.index(row, 3).data().toString(), row);
+        const int rearMotion = rowOf.value(QStringLiteral("motion_20261107_081500_R.avi"), -1);
+        const int event = rowOf.value(QStringLiteral("event_20261107_081530_F.avi"), -1);
+        const int undated = rowOf.value(QStringLiteral("clipxx_recording0001_F.avi"), -1);
+        QVERIFY(rearMotion >= 0 && event >= 0 && undated >= 0);
+
+        QCOMPARE(model.iconName(rearMotion), QStringLiteral("car_rear_motion"));
+        QCOMPARE(model.index(rearMotion, 0).data().toString(), TMKLocalizedString("media.motion"));
+        QVERIFY(!model.index(rearMotion, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(model.index(rearMotion, 1).data().toString(), QStringLiteral("2026-11-07"));
+        QCOMPARE(model.index(rearMotion, 2).data().toString(), QStringLiteral("08:15:00"));
+        QCOMPARE(model.iconName(event), QStringLiteral("car_front_event"));
+        // No year: no date, no time.
+        QCOMPARE(model.index(undated, 1).data().toString(), QString());
+        QCOMPARE(model.index(undated, 2).data().toString(), QString());
+
+        QCOMPARE(model.index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::AlignLeft | Qt::AlignVCenter);
+        QCOMPARE(model.index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::Alignment(Qt::AlignCenter));
+        QCOMPARE(model.index(0, 1).data(Qt::FontRole).value<QFont>().pointSize(), 11);
+        // Rows are never editable and take no drops.
+        QVERIFY(!(model.flags(model.index(0, 0)) & (Qt::ItemIsEditable | Qt::ItemIsDropEnabled)));
+    }
+
+    // The row count changes only at a reload, even when the catalogue
+    // publishes a new scan behind the view.
+    void rowsChangeOnlyAtReload()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi")));
+        auto list = scannedList(dir.path());
+        TMKMediaListModel model(list.get());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 1);
+        touch(dir.filePath(QStringLiteral("alwa_20261107_081600_F.avi")));
+        list->setDirectoryPath(dir.path().toStdString());
+        list->waitUntilIdle();
+        QCOMPARE(model.rowCount(), 1);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.reload();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(model.rowCount(), 2);
+
+        QTemporaryDir empty;
+        list->setDirectoryPath(empty.path().toStdString());
+        list->waitUntilIdle();
+        model.reload();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.index(0, 0).isValid());
+    }
+
+    void imagesTheWindowNamesExist()
+    {
+        QStringList names{QStringLiteral("record_p.png"), QStringLiteral("record_n.png"),
+                          QStringLiteral("information_p.png"), QStringLiteral("information_n.png"),
+                          QStringLiteral("bottom-background"), QStringLiteral("v1"), QStringLiteral("v2")};
+        for (const char* camera : {"front", "rear"}) {
+            names << QStringLiteral("v1_%1_logo").arg(QLatin1String(camera))
+                  << QStringLiteral("v2_%1_logo").arg(QLatin1String(camera));
+            for (const char* mode : {"alwa", "motion", "event"})
+                names << QStringLiteral("car_%1_%2").arg(QLatin1String(camera), QLatin1String(mode));
+        }
+        for (const QString& name : names) {
+            const QImage image = TMKImageNamed(name, QSize(32, 32));
+            QVERIFY2(!image.isNull(), qPrintable(name));
+            // Something is drawn: not every pixel transparent.
+            bool drawn = false;
+            for (int y = 0; y < image.height() && !drawn; ++y)
+                for (int x = 0; x < image.width() && !drawn; ++x)
+                    drawn = qAlpha(image.pixel(x, y)) > 0;
+            QVERIFY2(drawn, qPrintable(name));
+        }
+        QVERIFY(TMKImageNamed(QStringLiteral("no_such_image"), QSize(32, 32)).isNull());
+        // The two cameras' icons differ.
+        QVERIFY(TMKImageNamed(QStringLiteral("car_front_alwa"), QSize(32, 32))
+                != TMKImageNamed(QStringLiteral("car_rear_alwa"), QSize(32, 32)));
+    }
+
+    void timeTextAndCamera()
+    {
+        QCOMPARE(TMKMediaPlayer::timeString(0), QStringLiteral("00:00"));
+        QCOMPARE(TMKMediaPlayer::timeString(59999), QStringLiteral("00:59"));
+        QCOMPARE(TMKMediaPlayer::timeString(-61000), QStringLiteral("01:01"));
+        QCOMPARE(TMKMediaPlayer::timeString(-400), QStringLiteral("00:00"));
+        QCOMPARE(TMKMediaPlayer::timeString(3600000 + 62000), QStringLiteral("1:01:02"));
+        QVERIFY(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")).isFrontMedia());
+        QVERIFY(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/x_r.AVI")).isRearMedia());
+        // A folder named like a rear recording does not make its files rear.
+        const auto inFolder = TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/a_R.avi/b.avi"));
+        QVERIFY(!inFolder.isRearMedia());
+        // Names with spaces and '#' stay one local file.
+        const auto odd = TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/my drive #2_R.avi"));
+        QVERIFY(odd.url().isLocalFile());
+        QCOMPARE(odd.url().toLocalFile(), QStringLiteral("/card/my drive #2_R.avi"));
+        QVERIFY(odd.isRearMedia());
+    }
+
+    // The player's snapshot is the shown frame, in the format its name says.
+    void snapshotIsWrittenInTheNamedFormat()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            QSKIP("ffmpeg is needed to make the test recording");
+        QTemporaryDir dir;
+        const QString clip = dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                    QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                    QStringLiteral("testsrc=size=320x180:rate=10"), QStringLiteral("-t"),
+                                    QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip}),
+                 0);
+        TMKVideoView view;
+        view.resize(160, 90);
+        auto player = TMKCreateMediaPlayer(&view);
+        QVERIFY(!player->saveVideoSnapshotAt(dir.filePath(QStringLiteral("none.jpg")), 0, 0));
+        player->setMedia(TMKPlayerMedia::mediaWithPath(clip));
+        player->play();
+        QTRY_VERIFY_WITH_TIMEOUT(view.hasFrame(), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(player->videoSize(), QSize(320, 180), 3000);
+        QVERIFY(player->hasVideoOut());
+
+        const QString jpeg = dir.filePath(QStringLiteral("shot.jpg"));
+        const QString png = dir.filePath(QStringLiteral("shot.png"));
+        QVERIFY(player->saveVideoSnapshotAt(jpeg, 0, 0));
+        QVERIFY(player->saveVideoSnapshotAt(png, 0, 0));
+        QFile jpegFile(jpeg);
+        QVERIFY(jpegFile.open(QIODevice::ReadOnly));
+        QCOMPARE(jpegFile.read(3), QByteArray("\xFF\xD8\xFF", 3));
+        QFile pngFile(png);
+        QVERIFY(pngFile.open(QIODevice::ReadOnly));
+        QCOMPARE(pngFile.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QCOMPARE(QImage(png).size(), QSize(320, 180));
+
+        // Past the end: paused at the end, nothing left, and play starts over.
+        QTRY_VERIFY_WITH_TIMEOUT(player->mediaLength() > 0, 3000);
+        player->setTime(player->mediaLength() + 500);
+        QCOMPARE(player->state(), TMKMediaPlayer::Paused);
+        QCOMPARE(player->position(), 1.0f);
+        QCOMPARE(TMKMediaPlayer::timeString(player->remainingTime()), QStringLiteral("00:00"));
+        player->play();
+        QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 5000);
+        QVERIFY(player->time() < 1500);
+    }
+};
+
+QTEST_MAIN(TMKViewerSupportTest)
+#include "TMKViewerSupportTest.moc"
