@@ -86,10 +86,12 @@ void TMKAppDelegate::awakeFromNib()
     m_mediaList = TMKMediaList::mediaList();
     m_listModel = new TMKMediaListModel(m_mediaList.get(), this);
     m_tableView->setModel(m_listModel);
-    m_tableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
-    m_tableView->setColumnWidth(0, 78);
-    m_tableView->setColumnWidth(1, 78);
-    m_tableView->setColumnWidth(2, 62);
+    m_tableView->setColumnWidth(0, 72);
+    m_tableView->setColumnWidth(1, 70);
+    m_tableView->setColumnWidth(2, 56);
+    m_tableView->setIconSize(QSize(14, 14));
+    // A long name keeps its end (camera and extension) in view.
+    m_tableView->setTextElideMode(Qt::ElideLeft);
     m_tableView->horizontalHeader()->setStretchLastSection(true);
 
     m_player1BackgroundView->setBackgroundImage(QStringLiteral("v1"));

@@ -110,8 +110,9 @@ QVariant TMKMediaListModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(alignment);
     }
     if (role == Qt::FontRole) {
+        // 11 points of the camera's desktop are 11 pixels here.
         QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-        font.setPointSize(11);
+        font.setPixelSize(11);
         return font;
     }
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::ToolTipRole)

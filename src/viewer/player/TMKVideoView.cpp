@@ -10,10 +10,11 @@ void TMKVideoFrames::setFormat(int width, int height, QSize visible)
         visible = QSize(width, height);
     m_size = visible;
     m_readyRect = QRect(QPoint(0, 0), visible);
-    if (m_writing.size() != m_size)
-        m_writing = QImage(width, height, QImage::Format_RGB32);
-    if (m_ready.size() != m_size)
-        m_ready = QImage(width, height, QImage::Format_RGB32);
+    const QSize buffer(width, height);
+    if (m_writing.size() != buffer)
+        m_writing = QImage(buffer, QImage::Format_RGB32);
+    if (m_ready.size() != buffer)
+        m_ready = QImage(buffer, QImage::Format_RGB32);
     m_hasReady = false;
 }
 

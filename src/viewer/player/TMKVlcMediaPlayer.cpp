@@ -28,7 +28,10 @@ libvlc_instance_t* sharedLibrary()
 {
     static libvlc_instance_t* instance = [] {
         std::vector<QByteArray> args{"--no-xlib", "--quiet", "--no-video-title-show", "--no-osd",
-                                     "--no-stats", "--no-sub-autodetect-file", "--no-snapshot-preview"};
+                                     "--no-stats", "--no-sub-autodetect-file", "--no-snapshot-preview",
+                                     // Frames are copied into our buffers anyway; GPU decoding
+                                     // would only add a download and fails on virtual displays.
+                                     "--avcodec-hw=none"};
         // A machine without a sound device (CI) picks a silent output.
         if (const char* aout = std::getenv("TAMEK_AUDIO_OUTPUT"); aout && *aout)
             args.push_back(QByteArray("--aout=") + aout);
@@ -560,6 +563,8 @@ private:
     {
         auto* self = static_cast<TMKVlcMediaPlayer*>(*opaque);
         // Frames at the video's own size; the view scales them when painting.
+        if (qEnvironmentVariableIsSet("TAMEK_PLAYER_TRACE"))
+            qDebug("format %.4s %ux%u", chroma, *width, *height);
         std::memcpy(chroma, "RV32", 4);
         *width = std::max(1u, *width);
         *height = std::max(1u, *height);

@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(model.index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
                  Qt::AlignLeft | Qt::AlignVCenter);
         QCOMPARE(model.index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::Alignment(Qt::AlignCenter));
-        QCOMPARE(model.index(0, 1).data(Qt::FontRole).value<QFont>().pointSize(), 11);
+        QCOMPARE(model.index(0, 1).data(Qt::FontRole).value<QFont>().pixelSize(), 11);
         // Rows are never editable and take no drops.
         QVERIFY(!(model.flags(model.index(0, 0)) & (Qt::ItemIsEditable | Qt::ItemIsDropEnabled)));
     }
