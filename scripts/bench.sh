@@ -3,5 +3,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target media_bench
+cmake --build --preset dev --target media_bench viewer_bench tamek-demo-card
 build/dev/bench/media_bench "$@"
+XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp}" build/dev/bench/viewer_bench "$@" 2>/dev/null
