@@ -2,6 +2,7 @@
 // on the demo card, and the memory a catalogue of 15000 recordings costs.
 
 #include "TMKAppDelegate.h"
+#include "map/TMKWebEngineSetup.h"
 #include "player/TMKVideoView.h"
 
 #include <QApplication>
@@ -35,7 +36,10 @@ double residentMiB()
 
 TMKAppDelegate::Options benchOptions(const QTemporaryDir& dir)
 {
-    return TMKAppDelegate::Options{{}, false, dir.filePath(QStringLiteral("settings.ini"))};
+    TMKAppDelegate::Options options;
+    options.restoreState = false;
+    options.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
+    return options;
 }
 
 // From making the window to the first frame of the first pair on screen.
@@ -147,6 +151,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("TAMEK_AUDIO_OUTPUT"))
         qputenv("TAMEK_AUDIO_OUTPUT", "adummy");
     qputenv("QT_LOGGING_RULES", "*.info=false");
+    TMKPrepareWebEngine();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -13,7 +13,13 @@ dosfstools mtools
 xvfb xauth imagemagick
 ffmpeg
 libgtest-dev libgmock-dev libbenchmark-dev
+nlohmann-json3-dev
 "
+# The map page's script library comes from npm; a machine that already has
+# Node.js and npm from elsewhere keeps them (Debian's npm would conflict).
+if ! command -v npm >/dev/null 2>&1; then
+    PACKAGES="$PACKAGES npm"
+fi
 
 missing=""
 for p in $PACKAGES; do

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -17,7 +19,9 @@
 class QAbstractButton;
 class QLabel;
 class QMainWindow;
+class QPrinter;
 class QProgressBar;
+class TMKPrintSystem;
 class QSlider;
 class QTableView;
 class QTimer;
@@ -26,6 +30,8 @@ class TMKImageButton;
 class TMKLogoView;
 class TMKMainWindow;
 class TMKMediaListModel;
+class TMKMapView;
+class GraphView;
 class TMKVideoView;
 
 // The viewer's controller: plays the recording of one list row together
@@ -43,6 +49,12 @@ public:
         PlayerFactory playerFactory; // empty: the libVLC player
         bool restoreState = true;    // reopen the last folder and geometry
         QString settingsPath;        // empty: the user's settings
+        // Platform services, replaceable in tests. Empty: the desktop's.
+        std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
+        std::function<void(const QUrl& url)> urlOpener;
+        // Shows the print dialog for `printer`; 1 when confirmed.
+        std::function<int(QPrinter& printer)> printPanel;
+        std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -85,6 +97,10 @@ public:
     void clickMediaListViewButton();
     void clickMapViewButton();
     void toggleFullScreen();
+    void captureVideo();
+    void print();
+    // The private folder of this run's snapshots, and the snapshot in it.
+    [[nodiscard]] QString captureTemporaryPath();
 
     // TMKMediaListDelegate (called on the scan's worker)
     void mediaListChanged(TMKMediaList* mediaList) override;
@@ -119,6 +135,19 @@ public:
     [[nodiscard]] TMKVideoView* video2View() const { return m_video2View; }
     [[nodiscard]] QTableView* mediaListTableView() const { return m_tableView; }
     [[nodiscard]] QString lastMessage() const { return m_lastMessage; }
+    [[nodiscard]] GraphView* graphView() const { return m_graphView; }
+    // Scripts sent to the map page, oldest first (the last 200).
+    [[nodiscard]] QStringList mapScripts() const { return m_mapScripts; }
+    [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView; }
+    [[nodiscard]] QString speedFieldText() const;
+    [[nodiscard]] QString hdopFieldText() const;
+    [[nodiscard]] QString satelliteFieldText() const;
+
+    // Telemetry display: follows playInfo.position.
+    void updateGsensorUIByPlayPositon();
+    void updateGpsUIByPlayPosition();
+    // Replaces the telemetry (as extraction does) and shows it from the start.
+    void showTelemetry(TMKBlackBoxData data);
 
 signals:
     void volumeChanged(int volume);
@@ -176,6 +205,15 @@ private:
 
     void die();
 
+    // Printing
+    void showPrintPanel();
+    void printPanelDidEnd(int returnCode);
+
+    // Map page
+    void evaluateMapScript(const QString& script);
+    void sendTrackToMap();
+    void layoutMapContainer();
+
     Options m_options;
     TMKPlayInfo* m_playInfo = nullptr;
     std::unique_ptr<TMKMediaList> m_mediaList;
@@ -199,6 +237,10 @@ private:
     QWidget* m_mediaListBox = nullptr;
     QWidget* m_subVideoBox = nullptr;
     QWidget* m_mapContainerView = nullptr;
+    QWidget* m_mapContainerTopView = nullptr;
+    QWidget* m_mapContainerBottomView = nullptr;
+    TMKMapView* m_mapWebView = nullptr;
+    GraphView* m_graphView = nullptr;
     TMKLogoView* m_player1BackgroundView = nullptr;
     TMKLogoView* m_player2BackgroundView = nullptr;
     TMKVideoView* m_video1View = nullptr;
@@ -246,4 +288,9 @@ private:
     bool m_sliderBeingSet = false;
     QString m_lastMessage;
     bool m_dead = false;
+    // The hemisphere shown last; kept across recordings.
+    bool m_gpsSouth = false;
+    bool m_gpsWest = false;
+    QStringList m_mapScripts;
+    std::unique_ptr<QTemporaryDir> m_captureDir;
 };

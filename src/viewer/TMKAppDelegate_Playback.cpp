@@ -4,6 +4,7 @@
 #include "TMKAppDelegate.h"
 
 #include "TMKMainWindow.h"
+#include "GraphView.h"
 #include "TMKMediaListModel.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
@@ -161,6 +162,9 @@ void TMKAppDelegate::didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData
     if (request != m_playRequest || m_dead)
         return;
     m_blackBoxData = std::move(*data);
+    if (m_graphView)
+        m_graphView->setGraphData(m_blackBoxData.m_GSensors);
+    sendTrackToMap();
     // The camera's files settle for a moment after extraction before both
     // players start; starting at once made the second start visibly late.
     QTimer::singleShot(1000, this, [this, request] {

@@ -3,6 +3,9 @@
 
 #include "TMKAppDelegate.h"
 
+#include "GraphView.h"
+#include "map/TMKMapView.h"
+
 #include "TMKMainWindow.h"
 #include "TMKMediaListModel.h"
 #include "TMKStrings.h"
@@ -124,6 +127,7 @@ void TMKAppDelegate::setupInitialValues()
     m_video2View->hide();
     onSpeedChanged(m_playInfo->speed());
     onScaleChanged(m_playInfo->scale());
+    m_mapWebView->loadPage();
     layoutWindow();
 }
 
@@ -185,9 +189,7 @@ void TMKAppDelegate::buildWindow()
     m_xLabel = makeLabel(m_gsensorBox, QStringLiteral("X=+0.00"), "xLabel");
     m_yLabel = makeLabel(m_gsensorBox, QStringLiteral("Y=+0.00"), "yLabel");
     m_zLabel = makeLabel(m_gsensorBox, QStringLiteral("Z=+0.00"), "zLabel");
-    m_speedLabel = makeLabel(m_gsensorBox, QString(), "speedLabel");
-    m_hdopLabel = makeLabel(m_gsensorBox, QString(), "hdopLabel");
-    m_satelliteLabel = makeLabel(m_gsensorBox, QString(), "satelliteLabel");
+    m_graphView = new GraphView(m_gsensorBox);
 
     buildMediaControls(m_mediaControlBox, false);
     buildMediaControls(m_mediaControlBoxForFullScreen, true);
@@ -215,6 +217,26 @@ void TMKAppDelegate::buildWindow()
     connect(m_tableView, &QTableView::activated, this, [this] { changeAndPlay(); });
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
+    m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
+    m_mapContainerBottomView = makeBox(m_mapContainerView, "mapContainerBottomView");
+    m_mapWebView = new TMKMapView(m_mapContainerTopView);
+    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    // Speed, HDOP and satellites under the map, each with its caption.
+    const auto field = [this](const char* caption, const char* name, int column) {
+        auto* title = makeLabel(m_mapContainerBottomView, TMKLocalizedString(caption), "");
+        title->setStyleSheet(QStringLiteral("color: #8a9098; font-size: 11px;"));
+        title->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        title->setProperty("column", column);
+        title->setProperty("caption", true);
+        auto* value = makeLabel(m_mapContainerBottomView, QString(), name);
+        value->setStyleSheet(QStringLiteral("font-size: 16px; font-weight: bold;"));
+        value->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        value->setProperty("column", column);
+        return value;
+    };
+    m_speedLabel = field("main.speed", "speedField", 0);
+    m_hdopLabel = field("main.hdop", "hdopField", 1);
+    m_satelliteLabel = field("main.satellites", "sateliteField", 2);
 
     installShortcuts();
 }
@@ -287,6 +309,15 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     swap->setToolTip(TMKLocalizedString("main.swap"));
     connect(swap, &QAbstractButton::clicked, this, &TMKAppDelegate::swapPlayer);
 
+    auto* capture = new TMKImageButton(QStringLiteral("icon_capture"), box);
+    capture->setObjectName(QStringLiteral("captureButton"));
+    capture->setToolTip(TMKLocalizedString("main.capture"));
+    connect(capture, &QAbstractButton::clicked, this, &TMKAppDelegate::captureVideo);
+    auto* printButton = new TMKImageButton(QStringLiteral("icon_print"), box);
+    printButton->setObjectName(QStringLiteral("printButton"));
+    printButton->setToolTip(TMKLocalizedString("main.print"));
+    connect(printButton, &QAbstractButton::clicked, this, &TMKAppDelegate::print);
+
     m_audioToggleButton = new TMKImageButton(QStringLiteral("icon_volume"), box);
     m_audioToggleButton->setObjectName(QStringLiteral("audioToggleButton"));
     m_audioToggleButton->setCheckable(true);
@@ -322,6 +353,10 @@ void TMKAppDelegate::installShortcuts()
     add({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
     add({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence::FullScreen}, &TMKAppDelegate::toggleFullScreen);
     add({QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
+    add({QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
+    add({QKeySequence::Print}, &TMKAppDelegate::print);
+    add({QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
+    add({QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
     add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
     add({QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
     add({QKeySequence::Open}, &TMKAppDelegate::openMediaDirectoryDialog);
@@ -376,7 +411,7 @@ void TMKAppDelegate::layoutBodyBox()
 
     const QRect list(QPoint(0, 0), l.mediaListBox.size());
     m_tableView->setGeometry(list);
-    m_mapContainerView->setGeometry(list);
+    layoutMapContainer();
 
     const int half = l.sideButtonBox.width() / 2;
     m_recordButton->setGeometry(0, 0, half, l.sideButtonBox.height());
@@ -406,6 +441,9 @@ void TMKAppDelegate::layoutBodyBox()
     place(m_speedTextButton, 52);
     place(m_sizeTextButton, 56);
     place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("swapButton")), 30);
+    x += 10;
+    place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("captureButton")), 30);
+    place(m_mediaControlBox->findChild<QWidget*>(QStringLiteral("printButton")), 30);
     x = cw - 10 - 30;
     m_mediaControlBox->findChild<QWidget*>(QStringLiteral("fullScreenButton"))->setGeometry(x, y, 30, 30);
     m_volumeSlider->setGeometry(x - 10 - 100, y + 4, 100, 22);
@@ -417,13 +455,36 @@ void TMKAppDelegate::layoutBodyBox()
         b->setGeometry(fw - 36, 4, 28, 28);
 
     // Readouts at the right of the G-sensor region; the graph takes the rest.
-    const int gx = l.gsensorBox.width() - 150;
-    m_xLabel->setGeometry(gx, 8, 140, 18);
-    m_yLabel->setGeometry(gx, 28, 140, 18);
-    m_zLabel->setGeometry(gx, 48, 140, 18);
-    m_speedLabel->setGeometry(gx, 72, 140, 18);
-    m_hdopLabel->setGeometry(gx, 90, 140, 18);
-    m_satelliteLabel->setGeometry(gx, 108, 140, 18);
+    const int gx = l.gsensorBox.width() - 100;
+    m_graphView->setGeometry(0, 0, std::max(0, gx - 4), l.gsensorBox.height());
+    const int gy = (l.gsensorBox.height() - 3 * 24) / 2;
+    m_xLabel->setGeometry(gx, gy, 96, 22);
+    m_yLabel->setGeometry(gx, gy + 24, 96, 22);
+    m_zLabel->setGeometry(gx, gy + 48, 96, 22);
+}
+
+// The map fills the side panel above a 57-high strip of readouts; the list
+// fills it alone. Skipped in full screen, where the panel is not shown.
+void TMKAppDelegate::layoutMapContainer()
+{
+    if (!m_window || m_window->isFullScreen() || !m_mapContainerView)
+        return;
+    const QSize box = m_mediaListBox->size();
+    if (m_rightViewMode != 0) {
+        m_mapContainerView->setGeometry(QRect(QPoint(0, 0), box));
+        const int bottom = 57;
+        m_mapContainerTopView->setGeometry(0, 0, box.width(), std::max(0, box.height() - bottom));
+        m_mapContainerBottomView->setGeometry(0, std::max(0, box.height() - bottom), box.width(), bottom);
+        m_mapWebView->setGeometry(QRect(QPoint(0, 0), m_mapContainerTopView->size()));
+        const int third = box.width() / 3;
+        for (QLabel* label : m_mapContainerBottomView->findChildren<QLabel*>()) {
+            const int column = label->property("column").toInt();
+            const bool caption = label->property("caption").toBool();
+            label->setGeometry(column * third, caption ? 4 : 26, third, caption ? 20 : 26);
+        }
+    } else {
+        m_tableView->setGeometry(QRect(QPoint(0, 0), box));
+    }
 }
 
 void TMKAppDelegate::updateSideViewButton()
@@ -435,6 +496,7 @@ void TMKAppDelegate::updateSideViewButton()
     m_tableView->setVisible(list);
     if (!list)
         m_mapContainerView->raise();
+    layoutMapContainer();
 }
 
 void TMKAppDelegate::clickMediaListViewButton()
@@ -600,6 +662,8 @@ void TMKAppDelegate::onIsPlayingChanged(bool playing)
 void TMKAppDelegate::onPositionChanged(double position)
 {
     setPositionSliderValueSilently(position >= 1.0 ? 1.0 : position);
+    updateGsensorUIByPlayPositon();
+    updateGpsUIByPlayPosition();
     if (m_timeLabel && m_player1 && m_player1->media()) {
         const auto length = m_player1->mediaLength();
         m_timeLabel->setText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(length)))

@@ -100,6 +100,32 @@ void volumeShape(QPainter& p, const QRectF& r)
     }
 }
 
+void captureShape(QPainter& p, const QRectF& r)
+{
+    // A camera body with its lens.
+    const QRectF body(r.left() + r.width() * 0.16, r.top() + r.height() * 0.32, r.width() * 0.68, r.height() * 0.46);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kIcon);
+    p.drawRoundedRect(body, r.width() * 0.06, r.width() * 0.06);
+    p.drawRect(QRectF(r.left() + r.width() * 0.38, r.top() + r.height() * 0.24, r.width() * 0.24, r.height() * 0.1));
+    p.setBrush(QColor(0x23, 0x26, 0x2b));
+    p.drawEllipse(body.center(), r.width() * 0.14, r.width() * 0.14);
+    p.setBrush(kIcon);
+    p.drawEllipse(body.center(), r.width() * 0.07, r.width() * 0.07);
+}
+
+void printShape(QPainter& p, const QRectF& r)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(kIcon);
+    p.drawRect(QRectF(r.left() + r.width() * 0.32, r.top() + r.height() * 0.2, r.width() * 0.36, r.height() * 0.18));
+    p.drawRoundedRect(QRectF(r.left() + r.width() * 0.16, r.top() + r.height() * 0.38, r.width() * 0.68, r.height() * 0.3),
+                      r.width() * 0.05, r.width() * 0.05);
+    p.setBrush(QColor(0xff, 0xff, 0xff));
+    p.setPen(QPen(kIcon, std::max(1.0, r.width() / 20)));
+    p.drawRect(QRectF(r.left() + r.width() * 0.3, r.top() + r.height() * 0.58, r.width() * 0.4, r.height() * 0.24));
+}
+
 // The side panel tabs: "_p" is the chosen tab, "_n" the other.
 void tabShape(QPainter& p, const QRectF& r, bool pressed, bool list)
 {
@@ -202,6 +228,8 @@ const std::map<QString, Painter>& painters()
         t[QStringLiteral("icon_fullscreen")] = fullScreenShape;
         t[QStringLiteral("icon_swap")] = swapShape;
         t[QStringLiteral("icon_volume")] = volumeShape;
+        t[QStringLiteral("icon_capture")] = captureShape;
+        t[QStringLiteral("icon_print")] = printShape;
         t[QStringLiteral("record_p")] = [](QPainter& p, const QRectF& r) { tabShape(p, r, true, true); };
         t[QStringLiteral("record_n")] = [](QPainter& p, const QRectF& r) { tabShape(p, r, false, true); };
         t[QStringLiteral("information_p")] = [](QPainter& p, const QRectF& r) { tabShape(p, r, true, false); };

@@ -1,6 +1,7 @@
 // The viewer: tamek [FOLDER]
 
 #include "TMKAppDelegate.h"
+#include "map/TMKWebEngineSetup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    TMKPrepareWebEngine(); // before the application object exists
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tamek"));
     QApplication::setApplicationName(QStringLiteral("Tamek Viewer"));
@@ -23,15 +25,24 @@ int main(int argc, char** argv)
     const QCommandLineOption play(QStringLiteral("play"),
                                   QStringLiteral("Play the first recording as soon as the folder is read."));
     parser.addOption(play);
+    const QCommandLineOption map(QStringLiteral("map"), QStringLiteral("Show the map instead of the list at start."));
+    parser.addOption(map);
     parser.process(app);
 
     TMKAppDelegate delegate;
-    if (parser.isSet(play)) {
+    // Both wait for the folder's first listing, which shows the list.
+    if (parser.isSet(play) || parser.isSet(map)) {
         auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(&delegate, &TMKAppDelegate::mediaListReloaded, &delegate, [&delegate, connection] {
-            QObject::disconnect(*connection);
-            delegate.playAtIndex(0);
-        });
+        const bool playFirst = parser.isSet(play);
+        const bool showMap = parser.isSet(map);
+        *connection = QObject::connect(&delegate, &TMKAppDelegate::mediaListReloaded, &delegate,
+                                       [&delegate, connection, playFirst, showMap] {
+                                           QObject::disconnect(*connection);
+                                           if (showMap)
+                                               delegate.clickMapViewButton();
+                                           if (playFirst)
+                                               delegate.playAtIndex(0);
+                                       });
     }
     const QStringList folders = parser.positionalArguments();
     delegate.applicationDidFinishLaunching(folders.isEmpty() ? QString() : folders.first());

@@ -56,6 +56,15 @@ int shownFrame(const TMKVideoView* view)
     return static_cast<int>(std::lround(level / (1.5 * 255.0 / 219.0)));
 }
 
+// No state restored, settings in the test's own file.
+TMKAppDelegate::Options quietOptions(const QString& settingsPath)
+{
+    TMKAppDelegate::Options options;
+    options.restoreState = false;
+    options.settingsPath = settingsPath;
+    return options;
+}
+
 } // namespace
 
 class TMKPlaybackSessionTest : public QObject {
@@ -70,7 +79,7 @@ private:
     // 3 081530_F (no sound), 4 081530_R, 5 081545_F (corrupt), 6 081600_F, 7 081600_R.
     void openFolder()
     {
-        m_app = std::make_unique<TMKAppDelegate>(TMKAppDelegate::Options{{}, false, m_settings});
+        m_app = std::make_unique<TMKAppDelegate>(quietOptions(m_settings));
         QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
         m_app->applicationDidFinishLaunching(m_dir.path());
         QVERIFY(reloaded.wait(5000));
@@ -139,7 +148,7 @@ private slots:
 
     void emptyCatalogueRefusesToPlay()
     {
-        TMKAppDelegate app(TMKAppDelegate::Options{{}, false, m_settings});
+        TMKAppDelegate app(quietOptions(m_settings));
         QVERIFY(!app.playAtIndex(0));
         QCOMPARE(app.mediaIndex(), -1);
     }

@@ -1,6 +1,7 @@
 // The string table against the code, the recording list model, the named
 // images, and the player's own small rules (time text, camera, snapshots).
 
+#include "GraphView.h"
 #include "TMKImages.h"
 #include "TMKMediaList.h"
 #include "TMKMediaListModel.h"
@@ -182,6 +183,55 @@ private slots:
         // The two cameras' icons differ.
         QVERIFY(TMKImageNamed(QStringLiteral("car_front_alwa"), QSize(32, 32))
                 != TMKImageNamed(QStringLiteral("car_rear_alwa"), QSize(32, 32)));
+    }
+
+    void positionIndexAndReadoutText()
+    {
+        QCOMPARE(TMKIndexForPosition(0.5, 600), 300);
+        QCOMPARE(TMKIndexForPosition(1.0, 600), 599);
+        QCOMPARE(TMKIndexForPosition(0.0, 600), 0);
+        QCOMPARE(TMKIndexForPosition(0.99999, 3), 2);
+        QCOMPARE(TMKIndexForPosition(0.5, 0), -1);
+        QCOMPARE(TMKIndexForPosition(-0.2, 10), 0);
+        QCOMPARE(TMKGSensorText('X', 0.5), QStringLiteral("X=+0.50"));
+        QCOMPARE(TMKGSensorText('X', 0.0), QStringLiteral("X=0.00"));
+        QCOMPARE(TMKGSensorText('Y', -1.25), QStringLiteral("Y=-1.25"));
+    }
+
+    void graphGeometry()
+    {
+        const QSizeF bounds(440, 130);
+        const QRectF area = GraphView::graphArea(bounds);
+        QCOMPARE(area, QRectF(20, 8, 400, 114));
+        const std::vector<double> lines = GraphView::gridLineHeights(bounds);
+        QCOMPARE(lines, (std::vector<double>{8, 36.5, 65, 93.5, 122}));
+        QCOMPARE(GraphView::timeBar(bounds, 0.5), QRectF(220, 8, 2, 114));
+
+        // 440 wide: up to 4001 points, 0.1 apart, +-2 g over the area.
+        std::vector<TMKGSensor> samples;
+        for (int i = 0; i < 600; ++i)
+            samples.emplace_back(1.0f, -2.0f, static_cast<float>(i) / 600.0f);
+        const auto x = GraphView::curvePoints(samples, 0, bounds);
+        QCOMPARE(x.size(), 4001u);
+        QCOMPARE(x.front(), QPointF(21, 65 + 114.0 / 4));
+        QVERIFY(std::abs(x[1].x() - x[0].x() - 0.1) < 1e-9);
+        QVERIFY(std::abs(x.back().x() - 421.0) < 1e-6);
+        QCOMPARE(GraphView::curvePoints(samples, 1, bounds).front().y(), 8.0); // -2 g on the bottom line
+        // The z curve walks the samples in order: point k shows sample trunc(k * 600 / 4001).
+        const auto z = GraphView::curvePoints(samples, 2, bounds);
+        const double expected = 65 + (static_cast<double>(static_cast<int>(2000 * 600.0 / 4001)) / 600.0) * 114.0 / 4;
+        QVERIFY(std::abs(z[2000].y() - expected) < 1e-4);
+        QVERIFY(GraphView::curvePoints({}, 0, bounds).empty());
+
+        // Drawn: the time bar is white at its place, the grid grey.
+        GraphView view;
+        view.resize(440, 130);
+        view.setGraphData(samples);
+        view.updateTimePosition(0.5);
+        const QImage image = view.grab().toImage();
+        QCOMPARE(image.pixelColor(221, 130 - 40).rgb(), QColor(Qt::white).rgb());
+        const QColor grid = image.pixelColor(300, 130 - 122); // top grid line, +2 g
+        QVERIFY(grid.red() > 150 && std::abs(grid.red() - grid.blue()) < 30);
     }
 
     void timeTextAndCamera()

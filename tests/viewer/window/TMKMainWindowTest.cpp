@@ -4,9 +4,13 @@
 #include "TMKAppDelegate.h"
 #include "TMKMainWindow.h"
 #include "TMKWindowLayout.h"
+#include "GraphView.h"
 #include "player/TMKVideoView.h"
+#include "print/TMKPrintSettings.h"
+#include "print/TMKPrintSystem.h"
 
 #include <QDropEvent>
+#include <QLabel>
 #include <QFile>
 #include <QMimeData>
 #include <QSettings>
@@ -14,6 +18,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstring>
 
 namespace {
 
@@ -71,7 +77,15 @@ public:
     [[nodiscard]] QList<int> audioTrackIndexes() const override { return m_media ? QList<int>{1} : QList<int>{}; }
     [[nodiscard]] bool hasVideoOut() const override { return m_state == Playing; }
     [[nodiscard]] QSize videoSize() const override { return {1920, 1080}; }
-    bool saveVideoSnapshotAt(const QString&, int, int) override { return false; }
+    // A JPEG frame, as the real player writes for a ".jpg" name.
+    bool saveVideoSnapshotAt(const QString& path, int, int) override
+    {
+        if (!m_media || m_state == Stopped)
+            return false;
+        QImage frame(64, 36, QImage::Format_RGB32);
+        frame.fill(QColor(40, 90, 160));
+        return frame.save(path, "JPG");
+    }
 
     int64_t length = 60000;
     int pauses = 0;
@@ -91,6 +105,55 @@ private:
     float m_rate = 1.0f;
     bool m_muted = false;
     int m_volume = 100;
+};
+
+std::shared_ptr<const TMKAviGpsData> gpsRecord(double latitude, double longitude, char ns, char ew, char km,
+                                               uint32_t speed, const char* text = "")
+{
+    _AVI_GPS_DATA_T record{};
+    record.header = 205;
+    record.fLatitude = latitude;
+    record.fLongitude = longitude;
+    record.NS = ns;
+    record.EW = ew;
+    record.KM = km;
+    record.fSpeed = speed;
+    std::strncpy(record.RawData, text, sizeof record.RawData - 1);
+    record.nLen = static_cast<uint32_t>(std::strlen(record.RawData));
+    return TMKAviGpsData::aviGpsDataWithData(record);
+}
+
+QByteArray headOf(const QString& path, int bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+}
+
+// A printer that takes JPEG and remembers what it printed.
+class TMKRecordingPrintSystem : public TMKPrintSystem {
+public:
+    std::optional<TMKPrintDestination> destinationType(const TMKPrintSettings&) override
+    {
+        return TMKPrintDestination::Printer;
+    }
+    int currentPrinter(const TMKPrintSettings&, QString* printer) override
+    {
+        *printer = QStringLiteral("officejet");
+        return 0;
+    }
+    std::optional<QStringList> acceptedDocumentFormats(const QString&) override
+    {
+        return QStringList{QStringLiteral("application/pdf"), QStringLiteral("image/jpeg")};
+    }
+    TMKPrintJob printFile(const QString& printer, const QString& path, const QString& mimeType,
+                          const TMKPrintSettings& settings) override
+    {
+        jobs << QStringList{printer, path, mimeType, settings.option(QStringLiteral("fit-to-page"))};
+        jpegHeads << headOf(path, 3);
+        return TMKPrintJob{static_cast<int>(jobs.size()), 0, {}};
+    }
+    QList<QStringList> jobs;
+    QList<QByteArray> jpegHeads;
 };
 
 void touch(const QString& path)
@@ -135,6 +198,15 @@ private:
         if (!folder.isEmpty() || restore)
             QVERIFY(listed.wait(5000));
     }
+
+    QString labelText(const char* name) const
+    {
+        auto* label = m_app->window()->findChild<QLabel*>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("<none>");
+    }
+
+    // The scripts the map page was sent since `from`.
+    QStringList scriptsSince(qsizetype from) const { return m_app->mapScripts().mid(from); }
 
     void startFirstPair()
     {
@@ -275,6 +347,217 @@ private slots:
         const int volume = m_app->volume();
         QTest::keyClick(window, Qt::Key_Down);
         QCOMPARE(m_app->volume(), volume - 10);
+    }
+
+    void gsensorReadoutsFollowThePosition()
+    {
+        launch(m_folderA);
+        TMKBlackBoxData data;
+        for (int i = 0; i < 600; ++i)
+            data.m_GSensors.emplace_back(i == 300 ? 0.5f : 0.0f, i == 300 ? -1.25f : 0.0f, i == 599 ? 1.0f : 0.0f);
+        m_app->showTelemetry(data);
+        QCOMPARE(m_app->graphView()->values().size(), 600u);
+        m_app->playInfo()->setPosition(0.5);
+        QCOMPARE(labelText("xLabel"), QStringLiteral("X=+0.50"));
+        QCOMPARE(labelText("yLabel"), QStringLiteral("Y=-1.25"));
+        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=0.00"));
+        m_app->playInfo()->setPosition(1.0);
+        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
+
+        // Without samples the readouts keep their text.
+        m_app->showTelemetry(TMKBlackBoxData{});
+        m_app->playInfo()->setPosition(0.2);
+        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
+        QVERIFY(m_app->graphView()->values().empty());
+    }
+
+    void gpsReadoutsAndMapFollowThePosition()
+    {
+        launch(m_folderA);
+        TMKBlackBoxData data;
+        data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 57));
+        data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '1', 57));
+        TMKGpsData fix;
+        fix.HDOP = 0.94;
+        fix.SatelliteUsedCount = 8;
+        data.m_NMEAs = {fix, fix, fix};
+        m_app->showTelemetry(data);
+        // The whole track went to the page once.
+        QVERIFY(m_app->mapScripts().back().startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
+        const auto before = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.1);
+        QCOMPARE(scriptsSince(before), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Km/h"));
+        QCOMPARE(m_app->hdopFieldText(), QStringLiteral("0.9"));
+        QCOMPARE(m_app->satelliteFieldText(), QStringLiteral("8"));
+        m_app->playInfo()->setPosition(0.9);
+        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Mi/h")); // shown as stored, not converted
+
+        // No GPS records: the page hears so, HDOP and satellites still follow.
+        TMKBlackBoxData noGps;
+        fix.HDOP = 2.26;
+        fix.SatelliteUsedCount = 4;
+        noGps.m_NMEAs = {fix};
+        m_app->showTelemetry(noGps);
+        const auto mark = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.4);
+        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
+        QCOMPARE(m_app->hdopFieldText(), QStringLiteral("2.3"));
+        QCOMPARE(m_app->satelliteFieldText(), QStringLiteral("4"));
+        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Mi/h"));
+    }
+
+    // The hemisphere comes from the record itself, so a drive south and west
+    // is never shown north or east, from the first update on; a record
+    // without a position leaves the marker alone.
+    void hemisphereAndVoidFixes()
+    {
+        launch(m_folderA);
+        TMKBlackBoxData data;
+        // Letters on the record.
+        data.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30));
+        // No letters, but its own sentence says S and W.
+        data.m_vGpsData.push_back(gpsRecord(
+            3351.6, 15112.8, 0, 0, '9', 30,
+            "$GPRMC,081500.00,A,3351.6000,S,15112.8000,W,16.2,90.0,071126,,,A*00\r\n"
+            "$GPGGA,081500.00,3351.6000,S,15112.8000,W,1,08,0.9,30.0,M,0.0,M,,*00\r\n"));
+        data.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
+        // The fixes at these indexes have not seen a position yet: N and E.
+        data.m_NMEAs.resize(5);
+        m_app->showTelemetry(data);
+        QCOMPARE(m_app->mapScripts().back(), QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
+
+        auto mark = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.0);
+        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
+        mark = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.5);
+        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
+        mark = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.9);
+        QVERIFY(scriptsSince(mark).isEmpty());
+        QCOMPARE(m_app->speedFieldText(), QStringLiteral("0 Km/h"));
+
+        // A record saying N again turns the position positive.
+        TMKBlackBoxData north;
+        north.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 50));
+        m_app->showTelemetry(north);
+        mark = m_app->mapScripts().size();
+        m_app->playInfo()->setPosition(0.3);
+        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+    }
+
+    void captureSavesInTheNamedFormat()
+    {
+        QStringList offered;
+        QString answer;
+        QList<QUrl> opened;
+        TMKAppDelegate::Options options;
+        options.restoreState = false;
+        options.settingsPath = m_dir.filePath(QStringLiteral("capture.ini"));
+        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
+            auto player = std::make_unique<TMKScriptedPlayer>(parent);
+            (m_p1 ? m_p2 : m_p1) = player.get();
+            return player;
+        };
+        options.saveFileChooser = [&](QWidget*, const QString& title, const QString& proposed) {
+            offered << title << proposed;
+            return answer;
+        };
+        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        m_p1 = m_p2 = nullptr;
+        m_app = std::make_unique<TMKAppDelegate>(options);
+        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->applicationDidFinishLaunching(m_folderA);
+        QVERIFY(listed.wait(5000));
+
+        // Nothing plays: no capture, no dialog.
+        m_app->captureVideo();
+        QVERIFY(offered.isEmpty());
+
+        startFirstPair();
+        QTemporaryDir out;
+        answer = out.filePath(QStringLiteral("frame.png"));
+        m_app->captureVideo();
+        QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
+        QVERIFY(offered.value(1).endsWith(QStringLiteral("/tamek_capture.png")));
+        QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+
+        // The snapshot lives in a private folder of this run, not in /tmp itself.
+        const QString snapshot = m_app->captureTemporaryPath();
+        QCOMPARE(QFileInfo(snapshot).fileName(), QStringLiteral("tamek_capture.jpg"));
+        QVERIFY(QFileInfo(snapshot).absolutePath() != QDir::tempPath());
+        QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions() & (QFile::ReadGroup | QFile::ReadOther
+                                                                               | QFile::WriteOther | QFile::ExeOther),
+                 QFile::Permissions());
+        QCOMPARE(opened.value(0), QUrl::fromLocalFile(snapshot));
+
+        // A ".jpg" name gets the JPEG bytes as they are.
+        answer = out.filePath(QStringLiteral("frame.jpg"));
+        m_app->captureVideo();
+        QFile original(snapshot);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(headOf(answer, 1 << 20), original.readAll());
+        QCOMPARE(opened.size(), 2);
+
+        // Cancelled: nothing written, nothing opened.
+        answer.clear();
+        m_app->captureVideo();
+        QCOMPARE(opened.size(), 2);
+
+        // Paused: no capture.
+        m_p1->pause();
+        QTRY_VERIFY(!m_p1->isPlaying());
+        const auto asked = offered.size();
+        m_app->captureVideo();
+        QCOMPARE(offered.size(), asked);
+    }
+
+    // Print: the shown frame, paused or playing, as JPEG scaled to the page;
+    // nothing without a recording or when the dialog is cancelled.
+    void printSendsTheShownFrame()
+    {
+        auto printer = std::make_shared<TMKRecordingPrintSystem>();
+        int panelAnswer = 0;
+        int panels = 0;
+        TMKAppDelegate::Options options;
+        options.restoreState = false;
+        options.settingsPath = m_dir.filePath(QStringLiteral("print.ini"));
+        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
+            auto player = std::make_unique<TMKScriptedPlayer>(parent);
+            (m_p1 ? m_p2 : m_p1) = player.get();
+            return player;
+        };
+        options.printPanel = [&](QPrinter&) {
+            ++panels;
+            return panelAnswer;
+        };
+        options.printSystem = printer;
+        m_p1 = m_p2 = nullptr;
+        m_app = std::make_unique<TMKAppDelegate>(options);
+        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->applicationDidFinishLaunching(m_folderA);
+        QVERIFY(listed.wait(5000));
+
+        m_app->print();
+        QCOMPARE(panels, 0);
+
+        startFirstPair();
+        m_p1->pause();
+        QTRY_VERIFY(!m_p1->isPlaying());
+        m_app->print();
+        QCOMPARE(panels, 1);
+        QVERIFY(printer->jobs.isEmpty()); // cancelled
+
+        panelAnswer = 1;
+        m_app->print();
+        QCOMPARE(printer->jobs.size(), 1);
+        const QStringList job = printer->jobs.first();
+        QCOMPARE(job.value(0), QStringLiteral("officejet"));
+        QCOMPARE(job.value(1), m_app->captureTemporaryPath());
+        QCOMPARE(job.value(2), QStringLiteral("image/jpeg"));
+        QCOMPARE(job.value(3), QStringLiteral("true"));
+        QCOMPARE(printer->jpegHeads.first(), QByteArray("\xFF\xD8\xFF", 3));
     }
 
     void lastFolderIsReopened()

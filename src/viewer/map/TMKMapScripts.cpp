@@ -1,0 +1,63 @@
+#include "TMKMapScripts.h"
+
+#include <cmath>
+
+namespace {
+
+// QString::number ignores QLocale and the C library's locale alike.
+QString fixed6(double value)
+{
+    return QString::number(value, 'f', 6);
+}
+
+} // namespace
+
+QString TMKSetLatLagScript(double latitude, double longitude)
+{
+    return QStringLiteral("setLatLag('%1','%2')").arg(fixed6(longitude), fixed6(latitude));
+}
+
+QString TMKEscapeJsString(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\'': out += QLatin1String("\\'"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        default:
+            // Other controls, the JS line separators and '<' (no "</script>"
+            // if a text is ever pasted into markup) go as \uXXXX.
+            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029 || c == u'<')
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+QString TMKDebugScript(const QString& text)
+{
+    return QStringLiteral("TMKDebug('") + TMKEscapeJsString(text) + QStringLiteral("')");
+}
+
+QString TMKSetTrackScript(const QList<QPointF>& latLng)
+{
+    QString out = QStringLiteral("setTrack([");
+    out.reserve(16 + latLng.size() * 24);
+    bool first = true;
+    for (const QPointF& p : latLng) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            continue;
+        if (!first)
+            out += u',';
+        first = false;
+        out += u'[' + fixed6(p.x()) + u',' + fixed6(p.y()) + u']';
+    }
+    out += QStringLiteral("])");
+    return out;
+}

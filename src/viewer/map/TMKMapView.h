@@ -1,0 +1,67 @@
+#pragma once
+
+// The web view that shows the map page "map2_eng.htm" from the application's
+// resources. Scripts are fire-and-forget, as the page's results are never
+// used; those given before the page has loaded wait for it.
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+// Counts the page's script errors: an error in the page would otherwise go
+// unseen, since nobody reads the results of the calls.
+class TMKMapPage : public QWebEnginePage {
+    Q_OBJECT
+
+public:
+    explicit TMKMapPage(QObject* parent = nullptr);
+
+    [[nodiscard]] int errorCount() const { return m_errorCount; }
+
+signals:
+    void consoleMessage(QWebEnginePage::JavaScriptConsoleMessageLevel level, const QString& message);
+    void scriptError(const QString& message);
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceID) override;
+
+private:
+    int m_errorCount = 0;
+};
+
+class TMKMapView : public QWebEngineView {
+    Q_OBJECT
+
+public:
+    // Waiting scripts beyond this many drop the oldest that is not the
+    // latest setLatLag or setTrack: a page that never loads must not
+    // collect every diagnostic of a recording.
+    static constexpr qsizetype MaxQueuedScripts = 64;
+
+    explicit TMKMapView(QWidget* parent = nullptr);
+
+    [[nodiscard]] static QUrl pageUrl();
+
+    void loadPage();
+    void evaluateWebScript(const QString& script);
+
+    [[nodiscard]] bool isLoaded() const { return m_loaded; }
+    [[nodiscard]] int errorCount() const { return m_page->errorCount(); }
+    [[nodiscard]] qsizetype queuedScriptCount() const { return m_queue.size(); }
+    [[nodiscard]] TMKMapPage* mapPage() const { return m_page; }
+
+signals:
+    void pageLoaded(bool ok);
+    void scriptError(const QString& message);
+
+private:
+    void onLoadStarted();
+    void onLoadFinished(bool ok);
+
+    TMKMapPage* m_page;
+    QList<QString> m_queue;
+    bool m_loaded = false;
+};

@@ -1,0 +1,82 @@
+// The script texts sent to the map page and the map window's placement rule.
+
+#include "TMKMapScripts.h"
+#include "TMKMapWindowController.h"
+
+#include <QLocale>
+#include <QTest>
+
+#include <limits>
+
+class TMKMapScriptsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void setLatLagScript_data();
+    void setLatLagScript();
+    void debugScript_data();
+    void debugScript();
+    void trackScript();
+    void placement();
+};
+
+void TMKMapScriptsTest::setLatLagScript_data()
+{
+    QTest::addColumn<double>("latitude");
+    QTest::addColumn<double>("longitude");
+    QTest::addColumn<QString>("script");
+    QTest::newRow("north east") << 48.1173 << 11.5167 << "setLatLag('11.516700','48.117300')";
+    QTest::newRow("south west") << -33.8688 << -70.6693 << "setLatLag('-70.669300','-33.868800')";
+    QTest::newRow("rounded") << 1.23456789 << 7.0000004 << "setLatLag('7.000000','1.234568')";
+}
+
+void TMKMapScriptsTest::setLatLagScript()
+{
+    QFETCH(double, latitude);
+    QFETCH(double, longitude);
+    QFETCH(QString, script);
+    // A comma decimal separator would split one JS argument in two.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString made = TMKSetLatLagScript(latitude, longitude);
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(made, script);
+}
+
+void TMKMapScriptsTest::debugScript_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("script");
+    QTest::newRow("plain") << "GPS Data Count=Zero" << "TMKDebug('GPS Data Count=Zero')";
+    QTest::newRow("backslash, quote") << "a\\'b" << "TMKDebug('a\\\\\\'b')";
+    QTest::newRow("line breaks") << "a\nb\rc" << "TMKDebug('a\\nb\\rc')";
+    QTest::newRow("control, separator") << (QString(QChar(1)) + QChar(0x2028)) << "TMKDebug('\\u0001\\u2028')";
+    QTest::newRow("script tag") << "</script>" << "TMKDebug('\\u003c/script>')";
+}
+
+void TMKMapScriptsTest::debugScript()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, script);
+    QCOMPARE(TMKDebugScript(text), script);
+}
+
+void TMKMapScriptsTest::trackScript()
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QCOMPARE(TMKSetTrackScript({}), QStringLiteral("setTrack([])"));
+    // "nan" or "inf" in the text would be a script error, so those points go.
+    QCOMPARE(TMKSetTrackScript({{48.1173, 11.5167}, {nan, 1.0}, {3.0, inf}, {-33.8688, -70.6693}}),
+             QStringLiteral("setTrack([[48.117300,11.516700],[-33.868800,-70.669300]])"));
+}
+
+void TMKMapScriptsTest::placement()
+{
+    // A 300-high window beside the rectangle (100, 200, 600, 400).
+    QCOMPARE(TMKMapWindowController::bottomLeftOriginRightOf(QRectF(100, 200, 600, 400), 300), QPointF(700, 300));
+    QCOMPARE(TMKMapWindowController::frameOriginRightOf(QRect(100, 200, 600, 400)), QPoint(700, 200));
+
+}
+
+QTEST_GUILESS_MAIN(TMKMapScriptsTest)
+#include "TMKMapScriptsTest.moc"
