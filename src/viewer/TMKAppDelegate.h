@@ -99,6 +99,9 @@ public:
     void toggleFullScreen();
     void captureVideo();
     void print();
+    void showSettingPanel();
+    // The last secondary window opened; kept alive while shown.
+    [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     // The private folder of this run's snapshots, and the snapshot in it.
     [[nodiscard]] QString captureTemporaryPath();
 
@@ -293,4 +296,5 @@ private:
     bool m_gpsWest = false;
     QStringList m_mapScripts;
     std::unique_ptr<QTemporaryDir> m_captureDir;
+    std::unique_ptr<QWidget> m_lastDialogController;
 };

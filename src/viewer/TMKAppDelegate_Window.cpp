@@ -7,6 +7,7 @@
 #include "map/TMKMapView.h"
 
 #include "TMKMainWindow.h"
+#include "TMKSettingController.h"
 #include "TMKMediaListModel.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
@@ -176,6 +177,10 @@ void TMKAppDelegate::buildWindow()
     openButton->setObjectName(QStringLiteral("openFolderButton"));
     openButton->setGeometry(10, 12, 120, 26);
     connect(openButton, &QPushButton::clicked, this, &TMKAppDelegate::openMediaDirectoryDialog);
+    auto* settingsButton = new QPushButton(TMKLocalizedString("main.settings_button"), m_headBox);
+    settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    settingsButton->setToolTip(TMKLocalizedString("main.settings"));
+    connect(settingsButton, &QPushButton::clicked, this, &TMKAppDelegate::showSettingPanel);
     m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
     m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
     m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
@@ -355,6 +360,7 @@ void TMKAppDelegate::installShortcuts()
     add({QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
     add({QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
     add({QKeySequence::Print}, &TMKAppDelegate::print);
+    add({QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
     add({QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
     add({QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
     add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
@@ -420,8 +426,10 @@ void TMKAppDelegate::layoutBodyBox()
     // Head bar.
     const int headW = l.headBox.width();
     m_folderLabel->setGeometry(140, 0, std::max(0, headW / 2 - 230), l.headBox.height());
-    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 100), l.headBox.height());
+    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 260), l.headBox.height());
     m_progressIndicator->move((headW - m_progressIndicator->width()) / 2, m_progressIndicator->y());
+    if (auto* settingsButton = m_headBox->findChild<QWidget*>(QStringLiteral("settingsButton")))
+        settingsButton->setGeometry(headW - 10 - 150, 12, 150, 26);
 
     // Play controls: the position slider across, the buttons below.
     const int cw = l.mediaControlBox.width();
@@ -523,6 +531,15 @@ void TMKAppDelegate::toggleFullScreen()
         m_window->showNormal();
     else
         m_window->showFullScreen();
+}
+
+void TMKAppDelegate::showSettingPanel()
+{
+    // A new window each time, reading the card afresh; the one before goes.
+    auto controller = std::make_unique<TMKSettingController>();
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
 }
 
 void TMKAppDelegate::contentResized()

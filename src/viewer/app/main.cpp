@@ -27,6 +27,8 @@ int main(int argc, char** argv)
     parser.addOption(play);
     const QCommandLineOption map(QStringLiteral("map"), QStringLiteral("Show the map instead of the list at start."));
     parser.addOption(map);
+    const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Open the camera settings at start."));
+    parser.addOption(settings);
     parser.process(app);
 
     TMKAppDelegate delegate;
@@ -46,6 +48,8 @@ int main(int argc, char** argv)
     }
     const QStringList folders = parser.positionalArguments();
     delegate.applicationDidFinishLaunching(folders.isEmpty() ? QString() : folders.first());
+    if (parser.isSet(settings))
+        delegate.showSettingPanel();
     const int status = QApplication::exec();
     return status;
 }

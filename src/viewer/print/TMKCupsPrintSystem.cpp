@@ -40,8 +40,8 @@ QString destName(const cups_dest_t& dest)
     return name;
 }
 
-// libcups leaves the status at "ok" when no default destination is set; a
-// missing printer is still an error to the caller.
+// A call that found nothing is an error to the caller even when libcups
+// left its status at "ok".
 int lastErrorOr(ipp_status_t fallback)
 {
     const ipp_status_t status = cupsLastError();

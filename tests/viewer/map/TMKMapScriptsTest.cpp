@@ -75,7 +75,6 @@ void TMKMapScriptsTest::placement()
     // A 300-high window beside the rectangle (100, 200, 600, 400).
     QCOMPARE(TMKMapWindowController::bottomLeftOriginRightOf(QRectF(100, 200, 600, 400), 300), QPointF(700, 300));
     QCOMPARE(TMKMapWindowController::frameOriginRightOf(QRect(100, 200, 600, 400)), QPoint(700, 200));
-
 }
 
 QTEST_GUILESS_MAIN(TMKMapScriptsTest)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "TKUserDefaults.h"
+
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+class QWidget;
+
+// The keys of a failed shell script's error information.
+inline const QString kTKScriptErrorNumber = QStringLiteral("NSAppleScriptErrorNumber");
+inline const QString kTKScriptErrorMessage = QStringLiteral("NSAppleScriptErrorMessage");
+
+// Runs a command line through /bin/sh, with administrator rights through
+// pkexec unless already root; blocks until it ends. Empty on success, else
+// the exit status (or the runner's own code) and the error text by the two
+// keys above.
+QVariantMap TKRunShellScript(const QString& commandLine, bool administrator);
+
+// A one-button ("OK") warning alert shown window-modally on `window`; the
+// call returns at once. `onEnd` runs when the user dismisses it.
+void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
+                      std::function<void()> onEnd = {});
+void TKShowAlert(QWidget* window, const QString& messageText, const QString& informativeText);
+
+// The user defaults of the application, in QSettings.
+class TKQSettingsUserDefaults final : public TKUserDefaults {
+public:
+    explicit TKQSettingsUserDefaults(QString path = {}) : m_path(std::move(path)) {}
+    [[nodiscard]] std::optional<int64_t> integerForKey(std::string_view key) const override;
+    void setInteger(std::string_view key, int64_t value) override;
+    void synchronize() override;
+
+private:
+    QString m_path; // empty: the user's settings
+};

@@ -1,0 +1,15 @@
+#include "TMKCarNumberTextField.h"
+
+#include "TMKValidator.h"
+
+TMKCarNumberTextField::TMKCarNumberTextField(QWidget* parent) : QLineEdit(parent)
+{
+    connect(this, &QLineEdit::editingFinished, this, &TMKCarNumberTextField::textDidEndEditing);
+}
+
+void TMKCarNumberTextField::textDidEndEditing()
+{
+    const QString cleaned = QString::fromStdString(TKCleanCarNumber(text().toStdString()));
+    if (cleaned != text())
+        setText(cleaned);
+}

@@ -1,0 +1,451 @@
+#include "TMKSettingController.h"
+
+#include "TKDiskDiscovery.h"
+#include "TKPlatform.h"
+#include "TKShellCommand.h"
+#include "TKTimeZone.h"
+#include "TMKSettingControllerDelegate.h"
+#include "TMKSettingForBasicViewController.h"
+#include "TMKStrings.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+struct TabEntry {
+    const char* labelKey;
+    const char* titleKey;
+};
+
+constexpr TabEntry kTabs[TMKSettingController::kTabCount] = {
+    {"setting.video", "setting.video"},   {"setting.basic", "setting.basic"},
+    {"setting.obd", "setting.obd"},       {"setting.aux", "setting.aux"},
+    {"setting.motion", "setting.motion"}, {"setting.audio", "setting.audio"},
+    {"setting.driveinfoview", "setting.information"},
+};
+
+// A page whose controls come in a later version: it shows its title and
+// hands the record through unchanged.
+class TMKSettingPendingPage : public QWidget, public TMKSettingControllerDelegate {
+public:
+    explicit TMKSettingPendingPage(const QString& title, QWidget* parent = nullptr) : QWidget(parent)
+    {
+        auto* layout = new QVBoxLayout(this);
+        auto* label = new QLabel(title, this);
+        label->setObjectName(QStringLiteral("pageTitle"));
+        label->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: bold;"));
+        layout->addWidget(label);
+        layout->addStretch();
+    }
+    void setFileData(_FILEDATA* fileData) override { m_fileData = fileData; }
+    bool populate() override { return m_fileData != nullptr; }
+    std::optional<QString> validateUserInput() override { return std::nullopt; }
+    void setMainController(TMKSettingController*) override {}
+
+private:
+    _FILEDATA* m_fileData = nullptr;
+};
+
+// fatlabel renames a FAT volume by its device; it needs write access to the
+// device, so it runs as administrator.
+bool renameWithFatlabel(const TKUSBDiskEntity& disk, const QString& label, QString* error)
+{
+    const std::vector<std::string> words{"fatlabel", disk.deviceFilePath(), label.toStdString()};
+    const auto line = TKShellCommandLine(words);
+    if (!line) {
+        *error = QStringLiteral("unusable device name");
+        return false;
+    }
+    const QVariantMap result = TKRunShellScript(QString::fromStdString(*line), true);
+    if (result.isEmpty())
+        return true;
+    *error = result.value(kTKScriptErrorMessage).toString();
+    return false;
+}
+
+bool openDesktopDiskTool()
+{
+    for (const char* tool : {"gnome-disks", "kdepartitionmanager", "gparted"}) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(tool));
+        if (!path.isEmpty() && QProcess::startDetached(path, {}))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TMKSettingController::TMKSettingController(Services services, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_services(std::move(services))
+{
+    if (!m_services.disks)
+        m_services.disks = std::make_shared<TKLocalDiskSystem>();
+    if (!m_services.defaults)
+        m_services.defaults = std::make_shared<TKQSettingsUserDefaults>();
+    if (!m_services.renameVolume)
+        m_services.renameVolume = renameWithFatlabel;
+    if (!m_services.openDiskUtility)
+        m_services.openDiskUtility = openDesktopDiskTool;
+    setObjectName(QStringLiteral("TMKSettingController"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    awakeFromNib();
+    TKMakeDefaultSettings(m_FileData, *m_services.defaults);
+    loadSettingFile2();
+}
+
+TMKSettingController::~TMKSettingController()
+{
+    ++m_readGeneration; // a read still running is dropped
+}
+
+void TMKSettingController::awakeFromNib()
+{
+    m_lastSelectedTabIndex = -1;
+    resize(760, 600);
+
+    auto* layout = new QVBoxLayout(this);
+    m_tabs = new QTabBar(this);
+    m_tabs->setObjectName(QStringLiteral("functionSegmentedControl"));
+    m_tabs->setExpanding(true);
+    m_tabs->setDrawBase(true);
+    for (const TabEntry& tab : kTabs)
+        m_tabs->addTab(TMKLocalizedString(tab.labelKey));
+    connect(m_tabs, &QTabBar::tabBarClicked, this, &TMKSettingController::clickFunctionSegmentedControl);
+    layout->addWidget(m_tabs);
+
+    m_targetView = new QWidget(this);
+    m_targetView->setObjectName(QStringLiteral("targetView"));
+    auto* target = new QVBoxLayout(m_targetView);
+    target->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_targetView, 1);
+
+    auto* buttons = new QHBoxLayout;
+    const auto button = [this, buttons](const char* key, const char* name) {
+        auto* b = new QPushButton(TMKLocalizedString(key), this);
+        b->setObjectName(QLatin1String(name));
+        buttons->addWidget(b);
+        return b;
+    };
+    m_sdcardFormatButton = button("setting.sdcardformat", "sdcardFormatButton");
+    m_diskUtilButton = button("setting.disk_utility", "diskUtilButton");
+    m_resetButton = button("setting.initialize", "resetButton");
+    buttons->addStretch();
+    m_cancelButton = button("cancel", "cancelButton");
+    m_saveButton = button("save", "saveButton");
+    m_saveButton->setDefault(true);
+    // The format window belongs to the card tools, which come in a later version.
+    m_sdcardFormatButton->setEnabled(false);
+    m_sdcardFormatButton->setToolTip(TMKLocalizedString("setting.sdcardformat_later"));
+    connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
+    connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
+    connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
+    connect(m_cancelButton, &QPushButton::clicked, this, &TMKSettingController::onCloseCmd);
+    connect(m_saveButton, &QPushButton::clicked, this, &TMKSettingController::onSave);
+    layout->addLayout(buttons);
+}
+
+void TMKSettingController::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        windowDidLoad();
+    }
+}
+
+void TMKSettingController::windowDidLoad()
+{
+    if (QScreen* screen = this->screen()) {
+        const QRect visible = screen->availableGeometry();
+        move(visible.topLeft() + QPoint((visible.width() - width()) / 2, (visible.height() - height()) / 2));
+    }
+    onInitDIalog();
+    changeViewController(0);
+}
+
+void TMKSettingController::onInitDIalog()
+{
+    TKMakeDefaultSettings(m_FileData, *m_services.defaults);
+    loadSettingFile();
+    m_strVersion = QCoreApplication::applicationVersion();
+    if (m_strVersion.isEmpty())
+        m_strVersion = QStringLiteral(TAMEK_VERSION);
+    if (!m_SettingFilePath)
+        m_FileData.time_gmt = TKSystemTimeZoneIndex(); // a new card starts in this computer's zone
+    updateWindowTitle();
+}
+
+void TMKSettingController::updateWindowTitle()
+{
+    const QString title = TMKLocalizedString("setting.window_title");
+    if (m_SettingFilePath)
+        setWindowTitle(QStringLiteral("%1[Ver %2] : %3").arg(title, m_strVersion, QString::fromStdString(*m_SettingFilePath)));
+    else
+        setWindowTitle(QStringLiteral("%1[Ver %2]").arg(title, m_strVersion));
+}
+
+void TMKSettingController::findUSBVolume()
+{
+    TKDiskSystem& disks = *m_services.disks;
+    if (TKUSBVolumeURLs(disks).empty()) {
+        qInfo("no removable devices");
+        return;
+    }
+    m_SettingFilePath.reset();
+    selectedUSBDisk_.reset();
+    std::optional<TKUSBDiskEntity> card = TKFindCardDisk(disks);
+    if (!card)
+        return;
+    const std::string file = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
+    if (TKSettingFileStateAt(file) != TKSettingFileState::Valid)
+        return;
+    if (card->volumeName() != kTKCardVolumeName) {
+        QString error;
+        if (!m_services.renameVolume(*card, QString::fromUtf8(kTKCardVolumeName.data()), &error)) {
+            qWarning().noquote() << QStringLiteral("error=%1").arg(error);
+        } else if (auto renamed = TKFindCardDisk(disks)) {
+            card = renamed;
+        }
+    }
+    m_SettingFilePath = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
+    selectedUSBDisk_ = card;
+}
+
+bool TMKSettingController::loadSettingFile2()
+{
+    findUSBVolume();
+    if (!m_SettingFilePath || !m_services.disks->itemExists(*m_SettingFilePath))
+        return false;
+    return TKReadSettingFile(*m_SettingFilePath, m_FileData);
+}
+
+bool TMKSettingController::loadSettingFile()
+{
+    findUSBVolume();
+    if (!m_SettingFilePath || !m_services.disks->itemExists(*m_SettingFilePath))
+        return false;
+    showLoading(QStringLiteral("Loading..."));
+    // Read into a record of its own on a worker; the window's record and the
+    // page showing it change only here on the main thread.
+    const std::string path = *m_SettingFilePath;
+    const quint64 generation = ++m_readGeneration;
+    QPointer<TMKSettingController> self(this);
+    QThreadPool::globalInstance()->start([self, path, generation] {
+        auto record = std::make_shared<_FILEDATA>();
+        const bool read = TKReadSettingFile(path, *record);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, record, read, generation] {
+                if (!self || generation != self->m_readGeneration)
+                    return;
+                if (read) {
+                    self->m_FileData = *record;
+                    if (auto* page = pageProtocol(self->m_targetController))
+                        page->setFileData(&self->m_FileData);
+                }
+                self->hideLoading();
+                emit self->settingFileLoaded(read);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+TMKSettingControllerDelegate* TMKSettingController::pageProtocol(QWidget* page)
+{
+    return dynamic_cast<TMKSettingControllerDelegate*>(page);
+}
+
+void TMKSettingController::clickFunctionSegmentedControl(int index)
+{
+    if (index >= 0)
+        changeViewController(index);
+}
+
+void TMKSettingController::changeViewController(int index)
+{
+    if (index == m_lastSelectedTabIndex || index < 0 || index >= kTabCount)
+        return;
+    if (m_targetController) {
+        if (auto* page = pageProtocol(m_targetController)) {
+            if (const auto message = page->validateUserInput()) {
+                // The tab row goes back to the page that stays.
+                QTimer::singleShot(0, this, [this] { m_tabs->setCurrentIndex(m_lastSelectedTabIndex); });
+                m_tabs->setCurrentIndex(m_lastSelectedTabIndex);
+                alert(QStringLiteral("TAMEK"), *message);
+                return;
+            }
+            if (!page->populate())
+                return;
+            page->onHide();
+        }
+        m_targetController->hide();
+        m_targetController->deleteLater();
+        m_targetController = nullptr;
+    }
+    QWidget* page = createPage(index);
+    m_targetController = page;
+    m_targetView->layout()->addWidget(page);
+    page->show();
+    if (auto* protocol = pageProtocol(page)) {
+        protocol->setFileData(&m_FileData);
+        protocol->setMainController(this);
+    }
+    m_lastSelectedTabIndex = index;
+    m_tabs->setCurrentIndex(index);
+}
+
+QWidget* TMKSettingController::createPage(int index)
+{
+    QWidget* page = nullptr;
+    if (index == 1)
+        page = new TMKSettingForBasicViewController(m_targetView);
+    else
+        page = new TMKSettingPendingPage(TMKLocalizedString(kTabs[index].titleKey), m_targetView);
+    page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
+    return page;
+}
+
+std::optional<QString> TMKSettingController::validateUserInput()
+{
+    auto* page = pageProtocol(m_targetController);
+    return page ? page->validateUserInput() : std::nullopt;
+}
+
+bool TMKSettingController::populate()
+{
+    if (auto* page = pageProtocol(m_targetController))
+        page->populate();
+    return true;
+}
+
+void TMKSettingController::onSave()
+{
+    if (const auto message = validateUserInput()) {
+        alert(QStringLiteral("TAMEK"), *message);
+        return;
+    }
+    populate();
+    TKSealSettings(m_FileData);
+
+    std::string path;
+    TKDiskSystem& disks = *m_services.disks;
+    if (selectedUSBDisk_ && disks.itemExists(TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName))) {
+        path = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName);
+    } else if (const auto card = TKFindCardDisk(disks)) {
+        path = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
+    } else {
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString proposed = QDir(desktop.isEmpty() ? QDir::homePath() : desktop).filePath(QStringLiteral("config.bin"));
+        const QString title = QStringLiteral("Save Settings");
+        const QString chosen = m_services.saveFileChooser
+            ? m_services.saveFileChooser(this, title, proposed)
+            : QFileDialog::getSaveFileName(this, title, proposed);
+        if (chosen.isEmpty())
+            return;
+        path = chosen.toStdString();
+    }
+    if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
+        alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));
+        return;
+    }
+    const QString written = QString::fromStdString(path);
+    emit saved(written);
+    alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
+        if (self)
+            self->onCloseCmd();
+    });
+}
+
+void TMKSettingController::onCloseCmd()
+{
+    close();
+}
+
+void TMKSettingController::onSaveDefaultSetting()
+{
+    TKMakeDefaultSettings(m_FileData, *m_services.defaults);
+    if (auto* page = pageProtocol(m_targetController))
+        page->setFileData(&m_FileData);
+}
+
+void TMKSettingController::onFormat()
+{
+    alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.sdcardformat_later"));
+}
+
+void TMKSettingController::onDiskUtil()
+{
+    if (!m_services.openDiskUtility())
+        alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.no_disk_utility"));
+}
+
+void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
+{
+    m_lastAlert = QStringList{message, informative};
+    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+}
+
+void TMKSettingController::showLoading(const QString& title)
+{
+    if (!m_progressPanel) {
+        m_progressPanel = new QDialog(this);
+        m_progressPanel->setObjectName(QStringLiteral("progressPanel"));
+        m_progressPanel->setWindowModality(Qt::WindowModal);
+        auto* layout = new QVBoxLayout(m_progressPanel);
+        m_progressTitleField = new QLabel(m_progressPanel);
+        m_progressIndicator = new QProgressBar(m_progressPanel);
+        m_progressIndicator->setTextVisible(false);
+        layout->addWidget(m_progressTitleField);
+        layout->addWidget(m_progressIndicator);
+        m_progressPanel->resize(320, 80);
+    }
+    m_stopLoadingWindow = false;
+    m_progress = 0;
+    m_progressIndicator->setRange(0, 100);
+    m_progressIndicator->setValue(0);
+    m_progressTitleField->setText(title);
+    QTimer::singleShot(500, this, [this] { updateLoadingWindow(15); });
+    m_progressPanel->open();
+}
+
+void TMKSettingController::updateLoadingWindow(double seconds)
+{
+    m_progress += 100.0 / (2 * seconds);
+    if (m_progressIndicator)
+        m_progressIndicator->setValue(static_cast<int>(m_progress));
+    if (m_progress >= 100 || m_stopLoadingWindow) {
+        if (m_progressIndicator)
+            m_progressIndicator->setValue(0);
+        if (m_progressPanel)
+            m_progressPanel->close();
+        m_stopLoadingWindow = true;
+        return;
+    }
+    QTimer::singleShot(500, this, [this, seconds] { updateLoadingWindow(seconds); });
+}
+
+void TMKSettingController::hideLoading()
+{
+    m_stopLoadingWindow = true;
+}
+
+bool TMKSettingController::isLoadingShown() const
+{
+    return m_progressPanel && m_progressPanel->isVisible();
+}

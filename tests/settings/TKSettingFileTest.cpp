@@ -1,0 +1,317 @@
+#include "TKSettingFields.h"
+#include "TKSettingFile.h"
+#include "TMKLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+Bytes readBytes(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::string& file, const Bytes& bytes)
+{
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes image(const _FILEDATA& record)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(&record);
+    return Bytes(p, p + sizeof record);
+}
+
+void put32(Bytes& bytes, std::size_t offset, uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// The factory record byte by byte, from the camera's documented defaults
+// rather than from the code under test.
+Bytes factoryImage()
+{
+    Bytes bytes(428, 0);
+    bytes[0] = 0x26;
+    bytes[1] = 0x57;
+    const std::pair<std::size_t, uint32_t> defaults[] = {
+        { 4, 1 }, { 8, 70 }, { 12, 1 }, { 16, 30 }, { 20, 12100 }, { 32, 3 }, { 40, 1 }, { 44, 1 },
+        { 48, 3 }, { 52, 2 }, { 60, 1 }, { 68, 2 }, { 72, 2 }, { 76, 128 }, { 80, 2 }, { 84, 2 },
+        { 88, 50 }, { 92, 45 }, { 96, 45 }, { 100, 10 }, { 104, 8 }, { 108, 8 }, { 112, 8 },
+        { 116, 3 }, { 120, 3 }, { 124, 96 }, { 128, 97 }, { 132, 3600 }, { 136, 92 }, { 140, 60 },
+        { 152, 1 }, { 168, 28 }, { 180, 1 }, { 184, 1 }, { 188, 1 }, { 196, 1 }, { 200, 1 },
+        { 204, 1 }, { 208, 1 }, { 212, 1 }, { 216, 60 }, { 220, 20 }, { 224, 0x12 }, { 228, 176 },
+        { 232, 3000 }, { 236, 1 }, { 244, 1 }, { 264, 1 }, { 268, 2 }, { 272, 2 }, { 276, 2 },
+        { 280, 1 }, { 292, 1 }, { 296, 98 }, { 300, 1 }, { 308, 1 }, { 320, 96 }, { 328, 1 },
+        { 340, 1 }, { 388, 4 }, { 424, 1 },
+    };
+    for (const auto& [offset, value] : defaults)
+        put32(bytes, offset, value);
+    std::memcpy(bytes.data() + 256, "Tamek", 5);
+    return bytes;
+}
+
+// XOR of the low halves of words 1..106, each word assembled little-endian.
+uint16_t expectedChecksum(const Bytes& bytes)
+{
+    uint32_t sum = 0;
+    for (std::size_t word = 1; word < 107; ++word) {
+        uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value |= uint32_t(bytes[word * 4 + i]) << (8 * i);
+        sum ^= value & 0xFFFF;
+    }
+    return static_cast<uint16_t>(sum);
+}
+
+class SettingFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("tamek-settings-" + std::to_string(::getpid()) + "-"
+                  + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = (dir / "config.bin").string();
+        TMKSetLogSink([this](TMKLogChannel, std::string_view line) { log += std::string(line) + "\n"; });
+    }
+    void TearDown() override
+    {
+        TMKSetLogSink({});
+        fs::remove_all(dir);
+    }
+    std::vector<std::string> filesInDir() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path dir;
+    std::string file;
+    std::string log;
+};
+
+} // namespace
+
+TEST_F(SettingFileTest, DefaultFileIsTheFactoryRecord)
+{
+    ASSERT_FALSE(TKWriteDefaultSettingFile(file));
+    const Bytes bytes = readBytes(file);
+    EXPECT_EQ(bytes, factoryImage()) << "0x26 0x57 first, \"Tamek\" and three zeros at 256, checksum 0";
+    EXPECT_EQ(filesInDir(), std::vector<std::string>({ "config.bin" })) << "no temporary file left behind";
+
+    TKMemoryUserDefaults defaults;
+    defaults.setInteger(kTKExternalRearCameraKey, 5);
+    _FILEDATA record;
+    TKMakeDefaultSettings(record, defaults);
+    Bytes expected = factoryImage();
+    put32(expected, 404, 5);
+    EXPECT_EQ(image(record), expected) << "only external_rear_camera follows the user default";
+}
+
+TEST_F(SettingFileTest, SealingSetsPlateFlagAndChecksumOfLowHalves)
+{
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    TKSealSettings(record);
+    EXPECT_EQ(record.osd_plate_flag, 1);
+    EXPECT_EQ(record.checksum, expectedChecksum(image(record)));
+    EXPECT_TRUE(TKSettingChecksumMatches(record));
+
+    const uint16_t sealed = record.checksum;
+    record.cfg_ver = 1; // word 0 does not enter the sum
+    record.vid_saturation = 128 | 0xABCD0000; // nor do upper halves
+    EXPECT_EQ(TKSettingChecksum(record), sealed);
+    record.debug_mode = 0; // the last word does
+    EXPECT_FALSE(TKSettingChecksumMatches(record));
+
+    TKSetPlateNumber(record, "");
+    TKSealSettings(record);
+    EXPECT_EQ(record.osd_plate_flag, 0);
+    EXPECT_EQ(Bytes(record.szPlateNumber, record.szPlateNumber + 8), Bytes(8, 0));
+    EXPECT_EQ(record.checksum, expectedChecksum(image(record)));
+}
+
+TEST_F(SettingFileTest, PlateNumberOfEightBytesHasNoTerminator)
+{
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    TKSetPlateNumber(record, "AB12CD34");
+    EXPECT_EQ(std::memcmp(record.szPlateNumber, "AB12CD34", 8), 0);
+    EXPECT_EQ(record.vid_enc_bitrate_R, 1u) << "the next field is untouched";
+    ASSERT_FALSE(TKWriteSettingFile(record, file));
+    _FILEDATA back;
+    ASSERT_TRUE(TKReadSettingFile(file, back));
+    EXPECT_EQ(TKPlateNumber(back), "AB12CD34");
+
+    TKSetPlateNumber(back, "ABCDEFGHIJ");
+    EXPECT_EQ(TKPlateNumber(back), "ABCDEFGH");
+    TKSetPlateNumber(back, "1234567\xC3\xA9"); // "é" would straddle byte 8: left out, not cut
+    EXPECT_EQ(TKPlateNumber(back), "1234567");
+}
+
+TEST_F(SettingFileTest, ReadEditWriteChangesExactlyTheEditedFields)
+{
+    ASSERT_FALSE(TKWriteDefaultSettingFile(file));
+    const Bytes before = readBytes(file);
+    _FILEDATA record;
+    std::memset(&record, 0xEE, sizeof record);
+    ASSERT_TRUE(TKReadSettingFile(file, record));
+    EXPECT_EQ(image(record), before);
+
+    record.time_gmt = -1;
+    record.gsen_x_threshold = 120;
+    TKSetPlateNumber(record, "XY9");
+    TKSealSettings(record);
+    ASSERT_FALSE(TKWriteSettingFile(record, file));
+    const Bytes after = readBytes(file);
+    ASSERT_EQ(after.size(), 428u);
+
+    std::vector<bool> mayChange(428, false);
+    for (const char* name : { "time_gmt", "gsen_x_threshold", "szPlateNumber", "checksum", "osd_plate_flag" }) {
+        const TKSettingField* field = TKFindSettingField(name);
+        ASSERT_NE(field, nullptr) << name;
+        std::fill_n(mayChange.begin() + static_cast<std::ptrdiff_t>(field->offset), field->size(), true);
+    }
+    for (std::size_t i = 0; i < 428; ++i) {
+        if (!mayChange[i]) {
+            EXPECT_EQ(after[i], before[i]) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(Bytes(after.begin() + 168, after.begin() + 172), Bytes(4, 0xFF));
+    EXPECT_EQ(after[88], 120);
+    EXPECT_EQ(after[258], '9');
+}
+
+TEST_F(SettingFileTest, FilesOfAnotherSizeAreNotSettingFiles)
+{
+    for (const std::size_t size : { 0u, 427u, 429u }) {
+        SCOPED_TRACE(size);
+        Bytes bytes = factoryImage();
+        bytes.resize(size, 0x11);
+        writeBytes(file, bytes);
+        EXPECT_EQ(TKSettingFileStateAt(file), TKSettingFileState::WrongSize);
+        _FILEDATA record;
+        std::memset(&record, 0xEE, sizeof record);
+        const Bytes untouched = image(record);
+        EXPECT_FALSE(TKReadSettingFile(file, record));
+        EXPECT_EQ(image(record), untouched) << "no partial read reaches the record";
+        EXPECT_EQ(readBytes(file), bytes) << "reading never rewrites the file";
+    }
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    ASSERT_FALSE(TKWriteSettingFile(record, file)) << "an explicit save replaces it";
+    EXPECT_EQ(TKSettingFileStateAt(file), TKSettingFileState::Valid);
+    EXPECT_EQ(TKSettingFileStateAt((dir / "absent").string()), TKSettingFileState::Missing);
+    EXPECT_EQ(TKSettingFileStateAt(dir.string()), TKSettingFileState::NotAFile);
+}
+
+TEST_F(SettingFileTest, UnwritableTargetFails)
+{
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    EXPECT_EQ(TKWriteSettingFile(record, (dir / "missing/config.bin").string()), "msg.file_open_fail");
+    EXPECT_NE(log.find(std::strerror(ENOENT)), std::string::npos) << "the system's reason is logged: " << log;
+    fs::create_directory(dir / "folder");
+    EXPECT_EQ(TKWriteSettingFile(record, (dir / "folder").string()), "msg.file_open_fail");
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(TKWriteDefaultSettingFile((dir / "missing/config.bin").string()), "msg.file_open_fail");
+}
+
+TEST_F(SettingFileTest, ReadOnlyFolderFailsAndKeepsTheOldFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    writeBytes(file, Bytes(428, 0x5A));
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_EQ(readBytes(file), Bytes(428, 0x5A));
+}
+
+// A card pulled or a disk full at each step of the write: the old file must
+// survive whole and no temporary file may be left on the card.
+TEST_F(SettingFileTest, InterruptedWriteKeepsTheOldFile)
+{
+    enum class Failure { WriteAfter100Bytes, WriteReturnsZero, Fsync, Rename };
+    for (const Failure failure : { Failure::WriteAfter100Bytes, Failure::WriteReturnsZero, Failure::Fsync, Failure::Rename }) {
+        SCOPED_TRACE(static_cast<int>(failure));
+        const Bytes old(428, 0x5A);
+        writeBytes(file, old);
+        TKFileCalls calls = TKFileCalls::system();
+        std::size_t written = 0;
+        calls.write = [&](int fd, const void* data, std::size_t size) -> ssize_t {
+            if (failure == Failure::WriteReturnsZero)
+                return 0;
+            if (failure == Failure::WriteAfter100Bytes && written >= 100) {
+                errno = ENOSPC;
+                return -1;
+            }
+            // Short writes, as on a slow card; the writer must carry on.
+            const ssize_t n = ::write(fd, data, std::min<std::size_t>(size, 50));
+            written += static_cast<std::size_t>(n);
+            return n;
+        };
+        if (failure == Failure::Fsync)
+            calls.fsync = [](int) { errno = EIO; return -1; };
+        if (failure == Failure::Rename)
+            calls.rename = [](const char*, const char*) { errno = EROFS; return -1; };
+
+        _FILEDATA record;
+        TKMakeDefaultSettings(record);
+        EXPECT_EQ(TKWriteSettingFile(record, file, calls), "msg.file_open_fail");
+        EXPECT_EQ(readBytes(file), old);
+        EXPECT_EQ(filesInDir(), std::vector<std::string>({ "config.bin" }));
+    }
+}
+
+TEST_F(SettingFileTest, ReplacingKeepsTheFilesPermissions)
+{
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    writeBytes(file, Bytes(428, 0));
+    fs::permissions(file, mode);
+    ASSERT_FALSE(TKWriteDefaultSettingFile(file));
+    EXPECT_EQ(fs::status(file).permissions(), mode);
+}
+
+TEST(SettingFields, TableCoversTheRecordAndChecksTypes)
+{
+    std::size_t next = 0;
+    for (const auto& field : TKSettingFields()) {
+        EXPECT_EQ(field.offset, next) << field.name;
+        next = field.offset + field.size();
+    }
+    EXPECT_EQ(next, 428u);
+
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    const auto& gmt = *TKFindSettingField("time_gmt");
+    const auto& dummy = *TKFindSettingField("dummy00");
+    EXPECT_FALSE(TKSetFieldElement(record, *TKFindSettingField("cfg_ver"), 0, 65536));
+    EXPECT_FALSE(TKSetFieldElement(record, gmt, 0, int64_t(1) << 31));
+    EXPECT_FALSE(TKSetFieldElement(record, *TKFindSettingField("aud_enable"), 0, -1));
+    EXPECT_FALSE(TKSetFieldElement(record, dummy, 4, 0)) << "past the array's end";
+    EXPECT_EQ(image(record), factoryImage()) << "refused values change nothing";
+    ASSERT_TRUE(TKSetFieldElement(record, gmt, 0, -1));
+    ASSERT_TRUE(TKSetFieldElement(record, dummy, 3, 0xFFFFFFFF));
+    EXPECT_EQ(record.time_gmt, -1);
+    EXPECT_EQ(TKFieldElement(record, dummy, 3), 0xFFFFFFFF);
+}

@@ -1,0 +1,216 @@
+#include "TKSettingFields.h"
+#include "TKSettingFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class ConfigTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("tamek-config-" + std::to_string(::getpid()) + "-"
+                  + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = (dir / "config.bin").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static std::string quote(const std::string& word)
+    {
+        std::string quoted = "'";
+        for (const char c : word)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    }
+    static std::string slurp(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static Bytes bytesOf(const std::string& path)
+    {
+        const std::string text = slurp(path);
+        return Bytes(text.begin(), text.end());
+    }
+    static void writeBytes(const std::string& path, const Bytes& bytes)
+    {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    ToolRun run(const std::vector<std::string>& args) const
+    {
+        std::string line = quote(TAMEK_CONFIG_TOOL);
+        for (const auto& arg : args)
+            line += " " + quote(arg);
+        line += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string());
+        const int raw = std::system(line.c_str());
+        return { WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err") };
+    }
+    nlohmann::ordered_json show() const
+    {
+        const ToolRun result = run({ "show", file });
+        EXPECT_EQ(result.status, 0) << result.err;
+        return nlohmann::ordered_json::parse(result.out, nullptr, false);
+    }
+
+    fs::path dir;
+    std::string file;
+};
+
+} // namespace
+
+TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    const std::string reference = (dir / "reference.bin").string();
+    ASSERT_FALSE(TKWriteDefaultSettingFile(reference));
+    EXPECT_EQ(bytesOf(file), bytesOf(reference));
+
+    const auto json = show();
+    ASSERT_FALSE(json.is_discarded());
+    std::vector<std::string> names;
+    for (const auto& item : json.items())
+        names.push_back(item.key());
+    std::vector<std::string> expected;
+    for (const auto& field : TKSettingFields())
+        expected.emplace_back(field.name);
+    expected.emplace_back("checksum_ok");
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(json["cfg_ver"], 22310);
+    EXPECT_EQ(json["time_gmt"], 28);
+    EXPECT_EQ(json["szPlateNumber"], "Tamek");
+    EXPECT_EQ(json["wifi_ssid"].size(), 16u);
+    EXPECT_EQ(json["checksum_ok"], false) << "the default record is not sealed";
+
+    // An existing file is replaced only when asked to.
+    writeBytes(file, Bytes(429, 0x33));
+    const ToolRun refused = run({ "default", file });
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("already exists"), std::string::npos) << refused.err;
+    EXPECT_EQ(bytesOf(file), Bytes(429, 0x33));
+    EXPECT_EQ(run({ "default", "--force", file }).status, 0);
+    EXPECT_EQ(bytesOf(file), bytesOf(reference));
+}
+
+TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    const auto before = show();
+    const ToolRun result = run({ "set", file, "szPlateNumber=AB12", "time_gmt=-1", "gsen_x_threshold=120",
+        "motionBlock=0x1F", "dummy00=1,2,3,4294967295" });
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto json = show();
+    EXPECT_EQ(json["szPlateNumber"], "AB12");
+    EXPECT_EQ(json["time_gmt"], -1);
+    EXPECT_EQ(json["gsen_x_threshold"], 120);
+    EXPECT_EQ(json["motionBlock"], 31);
+    EXPECT_EQ(json["dummy00"], nlohmann::ordered_json::array({ 1, 2, 3, 4294967295u }));
+    EXPECT_EQ(json["osd_plate_flag"], 1);
+    EXPECT_EQ(json["checksum_ok"], true);
+
+    for (const auto& [name, value] : before.items()) {
+        if (!json.contains(name) || name == "checksum" || name == "checksum_ok")
+            continue;
+        const bool edited = name == "szPlateNumber" || name == "time_gmt" || name == "gsen_x_threshold"
+            || name == "motionBlock" || name == "dummy00" || name == "osd_plate_flag";
+        if (!edited) {
+            EXPECT_EQ(json[name], value) << name;
+        }
+    }
+
+    ASSERT_EQ(run({ "set", file, "szPlateNumber=" }).status, 0);
+    json = show();
+    EXPECT_EQ(json["szPlateNumber"], "");
+    EXPECT_EQ(json["osd_plate_flag"], 0);
+    EXPECT_EQ(json["checksum_ok"], true);
+}
+
+TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    const Bytes before = bytesOf(file);
+    const std::pair<const char*, const char*> cases[] = {
+        { "no_such_field=1", "unknown field" },
+        { "cfg_ver=65536", "out of range" },
+        { "aud_enable=-1", "out of range" },
+        { "time_gmt=34", "time_gmt" },
+        { "gsen_x_threshold=151", "gsen_x_threshold" },
+        { "gsen_x_threshold=4", "gsen_x_threshold" },
+        { "sd_mem_always_ratio=10", "sd_mem_always_ratio" },
+        { "szPlateNumber=AB-12", "car number" },
+        { "szPlateNumber=ABCDEFGHI", "car number" },
+        { "checksum=5", "computed" },
+        { "osd_plate_flag=1", "computed" },
+        { "dummy00=1,2", "4 comma-separated" },
+        { "aud_enable=12x", "not an integer" },
+        { "aud_enable=", "not an integer" },
+        { "aud_enable", "NAME=VALUE" },
+    };
+    for (const auto& [assignment, message] : cases) {
+        // A good assignment first: nothing of it may be written either.
+        const ToolRun result = run({ "set", file, "time_gmt=3", assignment });
+        EXPECT_NE(result.status, 0) << assignment;
+        EXPECT_NE(result.err.find(message), std::string::npos) << assignment << ": " << result.err;
+        EXPECT_EQ(bytesOf(file), before) << assignment;
+    }
+}
+
+TEST_F(ConfigTool, FilesOfAnotherSizeAreRefused)
+{
+    for (const std::size_t size : { 0u, 427u, 429u }) {
+        SCOPED_TRACE(size);
+        const Bytes bytes(size, 0x44);
+        writeBytes(file, bytes);
+        for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {
+            const ToolRun result = run(args);
+            EXPECT_NE(result.status, 0);
+            EXPECT_NE(result.err.find("not a settings file (" + std::to_string(size) + " bytes"), std::string::npos) << result.err;
+            EXPECT_TRUE(result.out.empty());
+        }
+        EXPECT_EQ(bytesOf(file), bytes);
+    }
+    const ToolRun missing = run({ "show", (dir / "absent.bin").string() });
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.err.find("no such file"), std::string::npos);
+}
+
+TEST_F(ConfigTool, HelpUsageAndUnreadablePlate)
+{
+    const ToolRun help = run({ "--help" });
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tamek-config"), std::string::npos);
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({ "set", file }).status, 2);
+
+    // A card can carry any bytes in the car number; show still prints JSON.
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    Bytes bytes = bytesOf(file);
+    bytes[256] = 0xFF;
+    bytes[257] = 0xC3;
+    writeBytes(file, bytes);
+    const auto json = show();
+    ASSERT_FALSE(json.is_discarded());
+    EXPECT_TRUE(json["szPlateNumber"].is_string());
+}
