@@ -15,8 +15,8 @@ bool isFileDestinationName(const QString& name)
             folded.append(c.toLower());
     }
     static const QStringList names = {
-        QStringLiteral("pdf"),        QStringLiteral("cupspdf"),      QStringLiteral("printtopdf"),
-        QStringLiteral("saveaspdf"),  QStringLiteral("printtofile"),  QStringLiteral("preview"),
+        QStringLiteral("pdf"),       QStringLiteral("cupspdf"),     QStringLiteral("printtopdf"),
+        QStringLiteral("saveaspdf"), QStringLiteral("printtofile"), QStringLiteral("preview"),
         QStringLiteral("openinpreview"), QStringLiteral("printpreview"),
     };
     return names.contains(folded);

@@ -2,6 +2,7 @@
 // its file, pages and their validation, save, reset, and the basic page's
 // rules.
 
+#include "TKPlatform.h"
 #include "TMKSegmentedControl.h"
 #include "TMKSettingController.h"
 #include "TMKSettingForBasicViewController.h"
@@ -282,6 +283,27 @@ private slots:
         QVERIFY(m_savePanels.value(1).endsWith(QStringLiteral("/config.bin")));
         QVERIFY(!QFile::exists(configPath()));
         QVERIFY(m_window->lastAlert().isEmpty());
+    }
+
+    // The shell runner reports the exit status and the error text by their
+    // keys; success is an empty result. The defaults live in QSettings.
+    void shellScriptsAndUserDefaults()
+    {
+        QVERIFY(TKRunShellScript(QStringLiteral("true"), false).isEmpty());
+        const QVariantMap failed = TKRunShellScript(QStringLiteral("echo 'no card' >&2; exit 3"), false);
+        QCOMPARE(failed.value(kTKScriptErrorNumber).toInt(), 3);
+        QCOMPARE(failed.value(kTKScriptErrorMessage).toString(), QStringLiteral("no card"));
+
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("defaults.ini"));
+        TKQSettingsUserDefaults defaults(ini);
+        QVERIFY(!defaults.integerForKey(kTKExternalRearCameraKey));
+        defaults.setInteger(kTKExternalRearCameraKey, 5);
+        defaults.synchronize();
+        QCOMPARE(TKQSettingsUserDefaults(ini).integerForKey(kTKExternalRearCameraKey).value_or(-1), 5);
+        _FILEDATA record{};
+        TKMakeDefaultSettings(record, defaults);
+        QCOMPARE(record.external_rear_camera, 5u);
     }
 
     // The card went away between opening and saving: the write fails, the

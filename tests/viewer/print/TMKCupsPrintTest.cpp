@@ -1,0 +1,251 @@
+// Printing a captured frame through a private CUPS scheduler (started by
+// scripts/cups-test-server.sh) with a JPEG-capable queue and a text-only one.
+
+#include "TMKCupsPrintSystem.h"
+#include "TMKFramePrint.h"
+#include "TMKPrintSettings.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cups/cups.h>
+
+namespace {
+
+// Ids of the jobs a queue (or every queue, for an empty name) holds, in
+// any state, finished ones included.
+QList<int> jobIds(const char* queue, int which = CUPS_WHICHJOBS_ALL)
+{
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue, 0, which);
+    QList<int> ids;
+    for (int i = 0; i < count; ++i)
+        ids.append(jobs[i].id);
+    cupsFreeJobs(count, jobs);
+    return ids;
+}
+
+// The first PDF in the printer's output: the Generic PDF driver wraps it
+// in PJL.
+QByteArray pdfIn(const QByteArray& output)
+{
+    const qsizetype begin = output.indexOf("%PDF");
+    const qsizetype end = output.indexOf("%%EOF", begin);
+    return begin < 0 || end < 0 ? QByteArray() : output.mid(begin, end - begin + 5);
+}
+
+// The attributes the scheduler keeps for a job, as "name" -> text.
+QMap<QString, QString> jobAttributes(int jobId)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/printers/jpegq");
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs/");
+    QMap<QString, QString> attributes;
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
+        char value[512];
+        ippAttributeString(attribute, value, sizeof value);
+        if (const char* name = ippGetName(attribute))
+            attributes.insert(QString::fromUtf8(name), QString::fromUtf8(value));
+    }
+    ippDelete(response);
+    return attributes;
+}
+
+} // namespace
+
+class TMKCupsPrintTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_server;
+    QString m_jpeg;
+
+    bool runScript(const QString& action, QString* output)
+    {
+        QProcess script;
+        script.setProcessChannelMode(QProcess::SeparateChannels);
+        script.start(QStringLiteral(TAMEK_CUPS_TEST_SERVER), {action, m_dir.path()});
+        if (!script.waitForFinished(30000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0) {
+            qWarning().noquote() << script.readAllStandardError();
+            return false;
+        }
+        if (output)
+            *output = QString::fromLocal8Bit(script.readAllStandardOutput()).trimmed();
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QStringList sbin{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")};
+        if (QStandardPaths::findExecutable(QStringLiteral("cupsd")).isEmpty() &&
+            QStandardPaths::findExecutable(QStringLiteral("cupsd"), sbin).isEmpty())
+            QSKIP("cupsd is not installed");
+        QVERIFY(m_dir.isValid());
+        QVERIFY(runScript(QStringLiteral("start"), &m_server));
+        QVERIFY(m_server.endsWith(QStringLiteral("/cups.sock")));
+        qputenv("CUPS_SERVER", m_server.toLocal8Bit());
+        // libcups keeps the server it found first; make it read the
+        // environment again in case anything asked before.
+        cupsSetServer(nullptr);
+        QCOMPARE(QString::fromLocal8Bit(cupsServer()), m_server);
+
+        // 640 x 360 at 300 dpi: 2.1 inches wide unless scaled to the page.
+        QImage frame(640, 360, QImage::Format_RGB32);
+        frame.fill(QColor(30, 90, 160));
+        frame.setDotsPerMeterX(11811);
+        frame.setDotsPerMeterY(11811);
+        m_jpeg = m_dir.filePath(QStringLiteral("tamek_capture.jpg"));
+        QVERIFY(frame.save(m_jpeg, "JPG"));
+    }
+
+    void cleanupTestCase()
+    {
+        // Also after a failed start: stopping a scheduler that is not
+        // running does nothing.
+        if (m_dir.isValid() && QFile::exists(m_dir.filePath(QStringLiteral("cupsd.conf"))))
+            QVERIFY(runScript(QStringLiteral("stop"), nullptr));
+    }
+
+    void theDialogSeesThePrivateQueues()
+    {
+        TMKPrintSettings settings;
+        settings.setPrinterName(QStringLiteral("jpegq"));
+        QPrinter printer;
+        settings.applyTo(printer);
+        QCOMPARE(printer.outputFormat(), QPrinter::NativeFormat);
+        QCOMPARE(printer.printerName(), QStringLiteral("jpegq"));
+        const TMKPrintSettings back = TMKPrintSettings::fromPrinter(printer);
+        QCOMPARE(back.printerName(), QStringLiteral("jpegq"));
+        QCOMPARE(back.destination(), TMKPrintDestination::Printer);
+    }
+
+    void jpegReachesThePrinterFittedToThePage()
+    {
+        QFile::remove(m_dir.filePath(QStringLiteral("out/jpeg.prn")));
+        const QList<int> before = jobIds("jpegq");
+        TMKCupsPrintSystem cups;
+        TMKPrintSettings settings;
+        settings.setPrinterName(QStringLiteral("jpegq"));
+        settings.setPaperSize(QPageSize(QPageSize::A4));
+        QString line;
+        QVERIFY2(TMKPrintCapturedFrame(cups, settings, m_jpeg, &line), qPrintable(line));
+
+        QList<int> added;
+        const auto finished = [&] {
+            added.clear();
+            for (const int id : jobIds("jpegq", CUPS_WHICHJOBS_COMPLETED)) {
+                if (!before.contains(id))
+                    added.append(id);
+            }
+            return !added.isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
+        QCOMPARE(added.size(), 1);
+        QCOMPARE(line, QStringLiteral("Printed %1 on jpegq as job %2").arg(m_jpeg).arg(added.first()));
+        const QMap<QString, QString> attributes = jobAttributes(added.first());
+        QCOMPARE(attributes.value(QStringLiteral("fit-to-page")), QStringLiteral("true"));
+        // Sent as JPEG, not left to the scheduler's guess.
+        QCOMPARE(attributes.value(QStringLiteral("document-format-supplied")), QStringLiteral("image/jpeg"));
+        QCOMPARE(attributes.value(QStringLiteral("media")), QStringLiteral("A4"));
+
+        QFile output(m_dir.filePath(QStringLiteral("out/jpeg.prn")));
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        const QByteArray pdf = pdfIn(output.readAll());
+        QVERIFY2(!pdf.isEmpty(), "the printer wrote no PDF");
+        // A4 reached the job ("media"), not the driver's default Letter.
+        QVERIFY(QRegularExpression(QStringLiteral("MediaBox \\[ 0 0 595[.0]* 842[.0]* \\]"))
+                    .match(QString::fromLatin1(pdf))
+                    .hasMatch());
+        // The image is drawn by the matrix just before it: scaled to the
+        // page rather than at its own 2.1 inches, keeping its proportions.
+        const QRegularExpressionMatch placed =
+            QRegularExpression(QStringLiteral("([0-9.]+) 0 0 ([0-9.]+) 0 0 cm\\s*/Im Do"))
+                .match(QString::fromLatin1(pdf));
+        QVERIFY2(placed.hasMatch(), "no image drawn");
+        QVERIFY2(placed.captured(1).toDouble() > 500, qPrintable(placed.captured(0)));
+        QVERIFY(qAbs(placed.captured(1).toDouble() / placed.captured(2).toDouble() - 640.0 / 360.0) < 0.01);
+    }
+
+    void textOnlyQueueGetsTheMimeLineAndNoJob()
+    {
+        const QList<int> before = jobIds(nullptr);
+        TMKCupsPrintSystem cups;
+        TMKPrintSettings settings;
+        settings.setPrinterName(QStringLiteral("textq"));
+        QTest::ignoreMessage(QtWarningMsg, "MIME type image/jpeg isn't supported by the printer");
+        QString line;
+        QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg, &line));
+        QCOMPARE(line, QStringLiteral("MIME type image/jpeg isn't supported by the printer"));
+        QCOMPARE(jobIds(nullptr), before);
+    }
+
+    void pdfDestinationPrintsNothing()
+    {
+        const QString pdf = m_dir.filePath(QStringLiteral("frame.pdf"));
+        QPrinter printer;
+        printer.setPrinterName(QStringLiteral("jpegq"));
+        printer.setOutputFileName(pdf);
+        TMKPrintSettings settings = TMKPrintSettings::fromPrinter(printer);
+
+        const QList<int> before = jobIds(nullptr);
+        TMKCupsPrintSystem cups;
+        QTest::ignoreMessage(QtWarningMsg, "Either got an error from PMSessionGetDestinationType or the print "
+                                           "destination wasn't kPMDestinationPrinter");
+        QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg));
+        QCOMPARE(jobIds(nullptr), before);
+        QVERIFY(!QFile::exists(pdf));
+    }
+
+    void missingPrinterGivesTheSchedulerCode()
+    {
+        TMKCupsPrintSystem cups;
+        TMKPrintSettings settings;
+        settings.setPrinterName(QStringLiteral("nosuchq"));
+        const QString line = QStringLiteral("Got an error from PMSessionGetCurrentPrinter (%1)")
+                                 .arg(static_cast<int>(IPP_STATUS_ERROR_NOT_FOUND));
+        QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
+        QString logged;
+        QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg, &logged));
+        QCOMPARE(logged, line);
+    }
+
+    // No printer name: the scheduler's default, an error while none is set.
+    void emptyNameMeansTheDefaultPrinter()
+    {
+        TMKCupsPrintSystem cups;
+        TMKPrintSettings settings;
+        QString printer;
+        QCOMPARE(cups.currentPrinter(settings, &printer), static_cast<int>(IPP_STATUS_ERROR_NOT_FOUND));
+        QVERIFY(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("textq")}) == 0);
+        QCOMPARE(cups.currentPrinter(settings, &printer), 0);
+        QCOMPARE(printer, QStringLiteral("textq"));
+    }
+
+    // What the scheduler answers when a job is refused reaches the caller.
+    void refusedJobCarriesTheSchedulerError()
+    {
+        TMKCupsPrintSystem cups;
+        TMKPrintSettings settings;
+        const TMKPrintJob job = cups.printFile(QStringLiteral("textq"), m_jpeg, QStringLiteral("image/jpeg"), settings);
+        QVERIFY(!job.queued());
+        QCOMPARE(job.error, static_cast<int>(IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED));
+        QVERIFY2(job.errorText.contains(QStringLiteral("image/jpeg")), qPrintable(job.errorText));
+    }
+};
+
+int runCupsPrintTests(int argc, char** argv)
+{
+    TMKCupsPrintTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TMKCupsPrintTest.moc"

@@ -1,0 +1,325 @@
+// The end-of-dialog print steps against a scripted print service: where each
+// step stops, the exact log line, and what reaches the job.
+
+#include "TMKFramePrint.h"
+#include "TMKPrintSettings.h"
+#include "TMKPrintSystem.h"
+
+#include <QImage>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const char* const kDestinationLine =
+    "Either got an error from PMSessionGetDestinationType or the print destination wasn't kPMDestinationPrinter";
+
+// Answers as scripted and records the order of the calls and what was printed.
+class ScriptedPrintSystem final : public TMKPrintSystem {
+public:
+    std::optional<TMKPrintDestination> destination = TMKPrintDestination::Printer;
+    int printerError = 0;
+    QString printerName = QStringLiteral("office");
+    std::optional<QStringList> formats = QStringList{QStringLiteral("application/pdf"), QStringLiteral("image/jpeg")};
+    TMKPrintJob job{42, 0, {}};
+
+    QStringList calls;
+    QString fitToPageWhenAsked;
+    QString printedOn;
+    QString printedPath;
+    QString printedType;
+    QMap<QString, QString> printedOptions;
+
+    std::optional<TMKPrintDestination> destinationType(const TMKPrintSettings& settings) override
+    {
+        calls << QStringLiteral("destination");
+        fitToPageWhenAsked = settings.option(QStringLiteral("fit-to-page"));
+        return destination;
+    }
+    int currentPrinter(const TMKPrintSettings&, QString* printer) override
+    {
+        calls << QStringLiteral("printer");
+        if (printerError == 0)
+            *printer = printerName;
+        return printerError;
+    }
+    std::optional<QStringList> acceptedDocumentFormats(const QString& printer) override
+    {
+        calls << QStringLiteral("formats:") + printer;
+        return formats;
+    }
+    TMKPrintJob printFile(const QString& printer, const QString& path, const QString& mimeType,
+                          const TMKPrintSettings& settings) override
+    {
+        calls << QStringLiteral("print");
+        printedOn = printer;
+        printedPath = path;
+        printedType = mimeType;
+        printedOptions = settings.jobOptions();
+        return job;
+    }
+};
+
+QImage testFrame()
+{
+    QImage image(64, 36, QImage::Format_RGB32);
+    image.fill(QColor(200, 40, 40));
+    return image;
+}
+
+} // namespace
+
+class TMKFramePrintTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_jpeg;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_jpeg = m_dir.filePath(QStringLiteral("frame.jpg"));
+        QVERIFY(testFrame().save(m_jpeg, "JPG"));
+    }
+
+    void init()
+    {
+        // Only the lines a row expects may be logged.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    }
+
+    void eachStepStopsWithItsLine_data()
+    {
+        QTest::addColumn<std::optional<TMKPrintDestination>>("destination");
+        QTest::addColumn<int>("printerError");
+        QTest::addColumn<std::optional<QStringList>>("formats");
+        QTest::addColumn<TMKPrintJob>("job");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("printed");
+
+        const auto printer = std::optional<TMKPrintDestination>(TMKPrintDestination::Printer);
+        const auto file = std::optional<TMKPrintDestination>(TMKPrintDestination::File);
+        const auto jpeg = std::optional<QStringList>(QStringList{QStringLiteral("image/jpeg")});
+        const TMKPrintJob queued{42, 0, {}};
+        const QStringList upToFormats{QStringLiteral("destination"), QStringLiteral("printer"),
+                                      QStringLiteral("formats:office")};
+        const QStringList all = upToFormats + QStringList{QStringLiteral("print")};
+
+        QTest::newRow("file destination") << file << 0 << jpeg << queued << QStringList{QStringLiteral("destination")}
+                                          << QString::fromLatin1(kDestinationLine) << false;
+        QTest::newRow("destination unknown")
+            << std::optional<TMKPrintDestination>() << 0 << jpeg << queued
+            << QStringList{QStringLiteral("destination")} << QString::fromLatin1(kDestinationLine) << false;
+        QTest::newRow("no printer") << printer << 1030 << jpeg << queued
+                                    << QStringList{QStringLiteral("destination"), QStringLiteral("printer")}
+                                    << QStringLiteral("Got an error from PMSessionGetCurrentPrinter (1030)") << false;
+        QTest::newRow("negative printer error")
+            << printer << -30870 << jpeg << queued
+            << QStringList{QStringLiteral("destination"), QStringLiteral("printer")}
+            << QStringLiteral("Got an error from PMSessionGetCurrentPrinter (-30870)") << false;
+        QTest::newRow("formats unknown: silent")
+            << printer << 0 << std::optional<QStringList>() << queued << upToFormats << QString() << false;
+        QTest::newRow("no jpeg") << printer << 0
+                                 << std::optional<QStringList>(
+                                        QStringList{QStringLiteral("text/plain"), QStringLiteral("image/png")})
+                                 << queued << upToFormats
+                                 << QStringLiteral("MIME type image/jpeg isn't supported by the printer") << false;
+        QTest::newRow("empty list") << printer << 0 << std::optional<QStringList>(QStringList{}) << queued
+                                    << upToFormats
+                                    << QStringLiteral("MIME type image/jpeg isn't supported by the printer") << false;
+        QTest::newRow("jpeg in capitals") << printer << 0
+                                          << std::optional<QStringList>(QStringList{QStringLiteral("IMAGE/JPEG")})
+                                          << queued << all << QString() << true;
+        QTest::newRow("print fails") << printer << 0 << jpeg << TMKPrintJob{0, 1034, {}} << all
+                                     << QStringLiteral("PMPrinterPrintWithFile returned error 1034") << false;
+        QTest::newRow("queued") << printer << 0 << jpeg << queued << all << QString() << true;
+    }
+
+    void eachStepStopsWithItsLine()
+    {
+        QFETCH(std::optional<TMKPrintDestination>, destination);
+        QFETCH(int, printerError);
+        QFETCH(std::optional<QStringList>, formats);
+        QFETCH(TMKPrintJob, job);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, line);
+        QFETCH(bool, printed);
+
+        ScriptedPrintSystem system;
+        system.destination = destination;
+        system.printerError = printerError;
+        system.formats = formats;
+        system.job = job;
+        TMKPrintSettings settings;
+
+        if (!line.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
+        QString logged;
+        QCOMPARE(TMKPrintCapturedFrame(system, settings, m_jpeg, &logged), printed);
+        QCOMPARE(system.calls, calls);
+        if (printed)
+            QCOMPARE(logged, QStringLiteral("Printed %1 on office as job 42").arg(m_jpeg));
+        else
+            QCOMPARE(logged, line);
+    }
+
+    void fitToPageIsSetBeforeAnythingIsAsked()
+    {
+        ScriptedPrintSystem system;
+        system.destination = TMKPrintDestination::File;
+        TMKPrintSettings settings;
+        QTest::ignoreMessage(QtWarningMsg, kDestinationLine);
+        QVERIFY(!TMKPrintCapturedFrame(system, settings, m_jpeg));
+        QCOMPARE(system.fitToPageWhenAsked, QStringLiteral("true"));
+        // Kept in the settings the application holds on to.
+        QCOMPARE(settings.option(QStringLiteral("fit-to-page")), QStringLiteral("true"));
+    }
+
+    void theJobCarriesTheFrameAndTheChoices()
+    {
+        ScriptedPrintSystem system;
+        TMKPrintSettings settings;
+        settings.setPaperSize(QPageSize(QPageSize::A4));
+        settings.setCopies(2);
+        settings.setOrientation(QPageLayout::Landscape);
+        QVERIFY(TMKPrintCapturedFrame(system, settings, m_jpeg));
+        QCOMPARE(system.printedOn, QStringLiteral("office"));
+        QCOMPARE(system.printedPath, m_jpeg);
+        QCOMPARE(system.printedType, QStringLiteral("image/jpeg"));
+        const QMap<QString, QString> expected{{QStringLiteral("fit-to-page"), QStringLiteral("true")},
+                                              {QStringLiteral("media"), QStringLiteral("A4")},
+                                              {QStringLiteral("copies"), QStringLiteral("2")},
+                                              {QStringLiteral("orientation-requested"), QStringLiteral("4")}};
+        QCOMPARE(system.printedOptions, expected);
+    }
+
+    // Bytes that are not JPEG never go out labelled image/jpeg.
+    void otherBytesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("png") << QByteArray("PNG");
+        QTest::newRow("bmp") << QByteArray("BMP");
+        QTest::newRow("missing file") << QByteArray();
+    }
+
+    void otherBytesAreRefused()
+    {
+        QFETCH(QByteArray, format);
+        const QString path = m_dir.filePath(QStringLiteral("frame-%1.jpg").arg(QString::fromLatin1(format)));
+        if (!format.isEmpty())
+            QVERIFY(testFrame().save(path, format.constData()));
+        ScriptedPrintSystem system;
+        TMKPrintSettings settings;
+        const QString line = QStringLiteral("The captured frame %1 is not a JPEG file; nothing was printed").arg(path);
+        QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
+        QString logged;
+        QVERIFY(!TMKPrintCapturedFrame(system, settings, path, &logged));
+        QVERIFY(!system.calls.contains(QStringLiteral("print")));
+        QCOMPARE(logged, line);
+    }
+
+    void destinationOfTheSettings_data()
+    {
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<bool>("toFile");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<TMKPrintDestination>("destination");
+        const auto printer = TMKPrintDestination::Printer;
+        const auto file = TMKPrintDestination::File;
+        QTest::newRow("default printer") << QString() << false << QString() << printer;
+        QTest::newRow("queue") << QStringLiteral("Office_Laser") << false << QString() << printer;
+        QTest::newRow("queue with pdf in its name") << QStringLiteral("HP-PDF-Printer") << false << QString() << printer;
+        QTest::newRow("pdf format") << QStringLiteral("Office_Laser") << true << QString() << file;
+        QTest::newRow("output file") << QStringLiteral("Office_Laser") << false << QStringLiteral("/tmp/a.pdf") << file;
+        QTest::newRow("cups-pdf") << QStringLiteral("cups-pdf") << false << QString() << file;
+        QTest::newRow("PDF queue") << QStringLiteral("PDF") << false << QString() << file;
+        QTest::newRow("print to pdf") << QStringLiteral("Print to PDF") << false << QString() << file;
+        QTest::newRow("preview") << QStringLiteral("Open in Preview") << false << QString() << file;
+    }
+
+    void destinationOfTheSettings()
+    {
+        QFETCH(QString, printer);
+        QFETCH(bool, toFile);
+        QFETCH(QString, fileName);
+        QFETCH(TMKPrintDestination, destination);
+        TMKPrintSettings settings;
+        settings.setPrinterName(printer);
+        settings.setOutputToFile(toFile);
+        settings.setOutputFileName(fileName);
+        QCOMPARE(settings.destination(), destination);
+    }
+
+    void jobOptionsFromTheChoices()
+    {
+        TMKPrintSettings settings;
+        // Nothing chosen: one copy, the printer's paper and orientation.
+        QCOMPARE(settings.jobOptions(), (QMap<QString, QString>{{QStringLiteral("copies"), QStringLiteral("1")}}));
+
+        settings.setPaperSize(QPageSize(QPageSize::Letter));
+        QCOMPARE(settings.jobOptions().value(QStringLiteral("media")), QStringLiteral("Letter"));
+        settings.setPaperSize(QPageSize(QSizeF(100, 150), QPageSize::Millimeter, QStringLiteral("Odd")));
+        QVERIFY(!settings.jobOptions().contains(QStringLiteral("media")));
+
+        settings.setCopies(0);
+        QCOMPARE(settings.jobOptions().value(QStringLiteral("copies")), QStringLiteral("1"));
+
+        // The dialog's orientation wins over an option set by hand.
+        settings.setOption(QStringLiteral("orientation-requested"), QStringLiteral("4"));
+        settings.setOrientation(QPageLayout::Portrait);
+        QVERIFY(!settings.jobOptions().contains(QStringLiteral("orientation-requested")));
+    }
+
+    // The dialog works on a QPrinter; the choices survive the trip to the
+    // settings and back onto the next dialog's printer.
+    void choicesRoundTripThroughQPrinter()
+    {
+        const QString pdf = m_dir.filePath(QStringLiteral("out.pdf"));
+        QPrinter chosen;
+        chosen.setOutputFileName(pdf);
+        chosen.setPageSize(QPageSize(QPageSize::A5));
+        chosen.setPageOrientation(QPageLayout::Landscape);
+        chosen.setCopyCount(3);
+
+        TMKPrintSettings settings;
+        settings.setOption(QStringLiteral("fit-to-page"), QStringLiteral("true"));
+        settings.updateFrom(chosen);
+        QVERIFY(settings.outputToFile());
+        QCOMPARE(settings.outputFileName(), pdf);
+        QCOMPARE(settings.paperSize().id(), QPageSize::A5);
+        QCOMPARE(settings.orientation(), QPageLayout::Landscape);
+        QCOMPARE(settings.copies(), 3);
+        QCOMPARE(settings.destination(), TMKPrintDestination::File);
+        QCOMPARE(settings.option(QStringLiteral("fit-to-page")), QStringLiteral("true"));
+        QVERIFY(TMKPrintSettings::fromPrinter(chosen).option(QStringLiteral("fit-to-page")).isEmpty());
+
+        QPrinter next;
+        settings.applyTo(next);
+        QCOMPARE(next.outputFormat(), QPrinter::PdfFormat);
+        QCOMPARE(next.outputFileName(), pdf);
+        QCOMPARE(next.pageLayout().pageSize().id(), QPageSize::A5);
+        QCOMPARE(next.pageLayout().orientation(), QPageLayout::Landscape);
+        QCOMPARE(next.copyCount(), 3);
+    }
+
+    void printInfoIsMadeOnce()
+    {
+        TMKPrintSettings& first = TMKLoadPrintInfo();
+        first.setPaperSize(QPageSize(QPageSize::A4));
+        QCOMPARE(&TMKLoadPrintInfo(), &first);
+        QCOMPARE(TMKLoadPrintInfo().paperSize().id(), QPageSize::A4);
+    }
+};
+
+int runFramePrintTests(int argc, char** argv)
+{
+    TMKFramePrintTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TMKFramePrintTest.moc"
