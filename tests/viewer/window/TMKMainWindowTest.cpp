@@ -181,11 +181,13 @@ private:
     TMKScriptedPlayer* m_p1 = nullptr;
     TMKScriptedPlayer* m_p2 = nullptr;
 
-    void launch(const QString& folder, bool restore = false)
+    // Starts the viewer with scripted players on `folder`; `options` brings
+    // any other service a test replaces.
+    void launch(const QString& folder, bool restore = false, TMKAppDelegate::Options options = {})
     {
-        TMKAppDelegate::Options options;
         options.restoreState = restore;
-        options.settingsPath = m_dir.filePath(QStringLiteral("settings.ini"));
+        if (options.settingsPath.isEmpty())
+            options.settingsPath = m_dir.filePath(QStringLiteral("settings.ini"));
         options.playerFactory = [this](TMKVideoView*, QObject* parent) {
             auto player = std::make_unique<TMKScriptedPlayer>(parent);
             (m_p1 ? m_p2 : m_p1) = player.get();
@@ -453,23 +455,12 @@ private slots:
         QString answer;
         QList<QUrl> opened;
         TMKAppDelegate::Options options;
-        options.restoreState = false;
-        options.settingsPath = m_dir.filePath(QStringLiteral("capture.ini"));
-        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
-            auto player = std::make_unique<TMKScriptedPlayer>(parent);
-            (m_p1 ? m_p2 : m_p1) = player.get();
-            return player;
-        };
         options.saveFileChooser = [&](QWidget*, const QString& title, const QString& proposed) {
             offered << title << proposed;
             return answer;
         };
         options.urlOpener = [&](const QUrl& url) { opened << url; };
-        m_p1 = m_p2 = nullptr;
-        m_app = std::make_unique<TMKAppDelegate>(options);
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(m_folderA);
-        QVERIFY(listed.wait(5000));
+        launch(m_folderA, false, options);
 
         // Nothing plays: no capture, no dialog.
         m_app->captureVideo();
@@ -521,23 +512,12 @@ private slots:
         int panelAnswer = 0;
         int panels = 0;
         TMKAppDelegate::Options options;
-        options.restoreState = false;
-        options.settingsPath = m_dir.filePath(QStringLiteral("print.ini"));
-        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
-            auto player = std::make_unique<TMKScriptedPlayer>(parent);
-            (m_p1 ? m_p2 : m_p1) = player.get();
-            return player;
-        };
         options.printPanel = [&](QPrinter&) {
             ++panels;
             return panelAnswer;
         };
         options.printSystem = printer;
-        m_p1 = m_p2 = nullptr;
-        m_app = std::make_unique<TMKAppDelegate>(options);
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(m_folderA);
-        QVERIFY(listed.wait(5000));
+        launch(m_folderA, false, options);
 
         m_app->print();
         QCOMPARE(panels, 0);
