@@ -208,7 +208,8 @@ private:
 
     void die();
 
-    // Printing
+    // Capture and printing
+    [[nodiscard]] QString takeSnapshot(); // empty when there is no frame
     void showPrintPanel();
     void printPanelDidEnd(int returnCode);
 

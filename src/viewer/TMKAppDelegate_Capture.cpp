@@ -47,15 +47,24 @@ QString TMKAppDelegate::captureTemporaryPath()
     return m_captureDir->filePath(QLatin1String(kCaptureFileName));
 }
 
+QString TMKAppDelegate::takeSnapshot()
+{
+    // The frame the main player shows, at its own size.
+    const QString snapshot = captureTemporaryPath();
+    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+        qWarning().noquote() << "snapshot: no frame to take";
+        return {};
+    }
+    return snapshot;
+}
+
 void TMKAppDelegate::captureVideo()
 {
     if (!m_player1 || !isPlaying(m_player1.get()))
         return;
-    const QString snapshot = captureTemporaryPath();
-    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
-        qWarning().noquote() << "capture: no frame to save";
+    const QString snapshot = takeSnapshot();
+    if (snapshot.isEmpty())
         return;
-    }
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString proposed = QDir(desktop.isEmpty() ? QDir::homePath() : desktop).filePath(QLatin1String(kProposedName));
     const QString title = TMKLocalizedString("main.capture_dialog");
@@ -91,10 +100,6 @@ void TMKAppDelegate::print()
     const TMKMediaPlayer::State state = m_player1->state();
     if (state != TMKMediaPlayer::Playing && state != TMKMediaPlayer::Paused)
         return;
-    const QString snapshot = captureTemporaryPath();
-    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
-        qWarning().noquote() << "print: no frame to print";
-        return;
-    }
-    showPrintPanel();
+    if (!takeSnapshot().isEmpty())
+        showPrintPanel();
 }

@@ -65,6 +65,20 @@ std::optional<Hemisphere> recordHemisphere(const _AVI_GPS_DATA_T& record)
     return Hemisphere{south.value_or(parser.m_Current.NS == 'S'), west.value_or(parser.m_Current.EW == 'W')};
 }
 
+// A void fix stores no position: both coordinates 0.
+bool hasPosition(const _AVI_GPS_DATA_T& record)
+{
+    return record.fLatitude != 0 || record.fLongitude != 0;
+}
+
+// Decimal degrees, x latitude and y longitude, negative south and west.
+QPointF signedDegrees(const _AVI_GPS_DATA_T& record, bool south, bool west)
+{
+    const double latitude = std::fabs(record.fLatitude) * (south ? -1 : 1);
+    const double longitude = std::fabs(record.fLongitude) * (west ? -1 : 1);
+    return {TKNmeaToDegrees(latitude), TKNmeaToDegrees(longitude)};
+}
+
 } // namespace
 
 void TMKAppDelegate::updateGsensorUIByPlayPositon()
@@ -93,8 +107,6 @@ void TMKAppDelegate::updateGpsUIByPlayPosition()
     } else {
         const auto index = static_cast<std::size_t>(TMKIndexForPosition(position, records.size()));
         const _AVI_GPS_DATA_T& record = records[index]->data;
-        double latitude = std::fabs(record.fLatitude);
-        double longitude = std::fabs(record.fLongitude);
 
         // The record itself says its hemisphere. Only a record that does
         // not falls back to the fix at the same index, whose list has
@@ -106,14 +118,11 @@ void TMKAppDelegate::updateGpsUIByPlayPosition()
             m_gpsSouth = fixes[index].NS != 'N';
             m_gpsWest = fixes[index].EW != 'E';
         }
-        if (m_gpsSouth)
-            latitude = -latitude;
-        if (m_gpsWest)
-            longitude = -longitude;
-
         // A record without a position (a void fix) leaves the marker where it is.
-        if (record.fLatitude != 0 || record.fLongitude != 0)
-            evaluateMapScript(TMKSetLatLagScript(TKNmeaToDegrees(latitude), TKNmeaToDegrees(longitude)));
+        if (hasPosition(record)) {
+            const QPointF degrees = signedDegrees(record, m_gpsSouth, m_gpsWest);
+            evaluateMapScript(TMKSetLatLagScript(degrees.x(), degrees.y()));
+        }
         if (m_speedLabel) {
             m_speedLabel->setText(record.KM == '9' ? QString::asprintf("%d Km/h", static_cast<int>(record.fSpeed))
                                                    : QString::asprintf("%d Mi/h", static_cast<int>(record.fSpeed)));
@@ -137,18 +146,16 @@ void TMKAppDelegate::sendTrackToMap()
     bool west = m_gpsWest;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const _AVI_GPS_DATA_T& record = records[i]->data;
-        if (record.fLatitude == 0 && record.fLongitude == 0)
+        if (!hasPosition(record))
             continue;
         if (const auto hemisphere = recordHemisphere(record)) {
             south = hemisphere->south;
             west = hemisphere->west;
         }
-        const double latitude = TKNmeaToDegrees(std::fabs(record.fLatitude)) * (south ? -1 : 1);
-        const double longitude = TKNmeaToDegrees(std::fabs(record.fLongitude)) * (west ? -1 : 1);
+        const QPointF degrees = signedDegrees(record, south, west);
         // Consecutive records at one place add nothing to the line.
-        if (!points.isEmpty() && points.back() == QPointF(latitude, longitude))
-            continue;
-        points.push_back(QPointF(latitude, longitude));
+        if (points.isEmpty() || points.back() != degrees)
+            points.push_back(degrees);
     }
     evaluateMapScript(TMKSetTrackScript(points));
 }

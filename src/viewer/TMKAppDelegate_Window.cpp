@@ -284,14 +284,16 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     m_playButton = play;
     fullScreenButton->setObjectName(QStringLiteral("fullScreenButton"));
 
-    auto* rewind = new TMKImageButton(QStringLiteral("icon_rew"), box);
-    rewind->setObjectName(QStringLiteral("jumpBackwardButton"));
-    rewind->setToolTip(TMKLocalizedString("main.jump_backward"));
-    connect(rewind, &QAbstractButton::clicked, this, &TMKAppDelegate::jumpBackward);
-    auto* forward = new TMKImageButton(QStringLiteral("icon_ff"), box);
-    forward->setObjectName(QStringLiteral("jumpForwardButton"));
-    forward->setToolTip(TMKLocalizedString("main.jump_forward"));
-    connect(forward, &QAbstractButton::clicked, this, &TMKAppDelegate::jumpForward);
+    // An image button of the control row, named for layout and tests.
+    const auto imageButton = [this, box](const char* image, const char* name, const char* tipKey, auto slot) {
+        auto* button = new TMKImageButton(QLatin1String(image), box);
+        button->setObjectName(QLatin1String(name));
+        button->setToolTip(TMKLocalizedString(tipKey));
+        connect(button, &QAbstractButton::clicked, this, slot);
+        return button;
+    };
+    imageButton("icon_rew", "jumpBackwardButton", "main.jump_backward", &TMKAppDelegate::jumpBackward);
+    imageButton("icon_ff", "jumpForwardButton", "main.jump_forward", &TMKAppDelegate::jumpForward);
 
     auto* speed = new QPushButton(QStringLiteral("1.0x"), box);
     speed->setObjectName(QStringLiteral("speedTextButton"));
@@ -309,19 +311,9 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     connect(size, &QPushButton::clicked, this, &TMKAppDelegate::sizeUp);
     m_sizeTextButton = size;
 
-    auto* swap = new TMKImageButton(QStringLiteral("icon_swap"), box);
-    swap->setObjectName(QStringLiteral("swapButton"));
-    swap->setToolTip(TMKLocalizedString("main.swap"));
-    connect(swap, &QAbstractButton::clicked, this, &TMKAppDelegate::swapPlayer);
-
-    auto* capture = new TMKImageButton(QStringLiteral("icon_capture"), box);
-    capture->setObjectName(QStringLiteral("captureButton"));
-    capture->setToolTip(TMKLocalizedString("main.capture"));
-    connect(capture, &QAbstractButton::clicked, this, &TMKAppDelegate::captureVideo);
-    auto* printButton = new TMKImageButton(QStringLiteral("icon_print"), box);
-    printButton->setObjectName(QStringLiteral("printButton"));
-    printButton->setToolTip(TMKLocalizedString("main.print"));
-    connect(printButton, &QAbstractButton::clicked, this, &TMKAppDelegate::print);
+    imageButton("icon_swap", "swapButton", "main.swap", &TMKAppDelegate::swapPlayer);
+    imageButton("icon_capture", "captureButton", "main.capture", &TMKAppDelegate::captureVideo);
+    imageButton("icon_print", "printButton", "main.print", &TMKAppDelegate::print);
 
     m_audioToggleButton = new TMKImageButton(QStringLiteral("icon_volume"), box);
     m_audioToggleButton->setObjectName(QStringLiteral("audioToggleButton"));
