@@ -103,7 +103,7 @@ private:
 
     // The follow-up puts the partner at the main player's position; both then
     // show the same frame, give or take one frame interval.
-    void verifyInStep()
+    void verifyInStep(int maxFrames = 1)
     {
         TMKMediaPlayer* p1 = m_app->player1();
         TMKMediaPlayer* p2 = m_app->player2();
@@ -116,11 +116,15 @@ private:
         const int frame1 = shownFrame(m_app->video1View());
         const int frame2 = shownFrame(m_app->video2View());
         QVERIFY(frame1 >= 0 && frame2 >= 0);
-        QVERIFY2(std::abs(frame1 - frame2) <= 1,
-                 qPrintable(QStringLiteral("frames %1 and %2 shown").arg(frame1).arg(frame2)));
+        QVERIFY2(std::abs(frame1 - frame2) <= maxFrames,
+                 qPrintable(QStringLiteral("frames %1 and %2 shown at %3 and %4 ms")
+                                .arg(frame1)
+                                .arg(frame2)
+                                .arg(p1->time())
+                                .arg(p2->time())));
         // The players' own clocks agree with what they show.
         const auto gap = std::llabs(static_cast<long long>(p1->time() - p2->time()));
-        QVERIFY2(gap <= kFrameMs * 3, qPrintable(QStringLiteral("players %1 ms apart").arg(gap)));
+        QVERIFY2(gap <= kFrameMs * (maxFrames + 2), qPrintable(QStringLiteral("players %1 ms apart").arg(gap)));
     }
 
 private slots:
@@ -262,7 +266,9 @@ private slots:
         // Sound returns to the front camera, now in the small area.
         QVERIFY(!m_app->player2()->isMuted());
         QVERIFY(m_app->player1()->isMuted());
-        verifyInStep();
+        // Both restart from one seek each, so they stay within a couple of
+        // frames; only seeks and jumps get the partner's follow-up.
+        verifyInStep(2);
 
         // With a paused player, no swap.
         m_app->swapPlayer();
