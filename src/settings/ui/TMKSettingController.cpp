@@ -5,7 +5,12 @@
 #include "TKShellCommand.h"
 #include "TKTimeZone.h"
 #include "TMKSettingControllerDelegate.h"
+#include "TMKSettingForAudioViewController.h"
+#include "TMKSettingForAuxViewController.h"
 #include "TMKSettingForBasicViewController.h"
+#include "TMKSettingForMotionViewController.h"
+#include "TMKSettingForObdViewController.h"
+#include "TMKSettingForVideoViewController.h"
 #include "TMKStrings.h"
 
 #include <QCoreApplication>
@@ -106,6 +111,8 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
     awakeFromNib();
     TKMakeDefaultSettings(m_FileData, *m_services.defaults);
     loadSettingFile2();
+    // The window's first showing reads with the card found just now.
+    m_cardSearchDone = true;
 }
 
 TMKSettingController::~TMKSettingController()
@@ -125,7 +132,9 @@ void TMKSettingController::awakeFromNib()
     m_tabs->setDrawBase(true);
     for (const TabEntry& tab : kTabs)
         m_tabs->addTab(TMKLocalizedString(tab.labelKey));
-    connect(m_tabs, &QTabBar::tabBarClicked, this, &TMKSettingController::clickFunctionSegmentedControl);
+    // Clicks, the wheel and the arrow keys all change the current tab; each
+    // goes through the page change, which may keep the page and put the tab back.
+    connect(m_tabs, &QTabBar::currentChanged, this, &TMKSettingController::clickFunctionSegmentedControl);
     layout->addWidget(m_tabs);
 
     m_targetView = new QWidget(this);
@@ -236,7 +245,12 @@ bool TMKSettingController::loadSettingFile2()
 
 bool TMKSettingController::loadSettingFile()
 {
-    findUSBVolume();
+    // One card search (and rename, which may ask for the administrator's
+    // password) per opening: the first showing uses the search of the
+    // constructor, a later load searches again.
+    if (!m_cardSearchDone)
+        findUSBVolume();
+    m_cardSearchDone = false;
     if (!m_SettingFilePath || !m_services.disks->itemExists(*m_SettingFilePath))
         return false;
     showLoading(QStringLiteral("Loading..."));
@@ -284,8 +298,8 @@ void TMKSettingController::changeViewController(int index)
     if (m_targetController) {
         if (auto* page = pageProtocol(m_targetController)) {
             if (const auto message = page->validateUserInput()) {
-                // The tab row goes back to the page that stays.
-                QTimer::singleShot(0, this, [this] { m_tabs->setCurrentIndex(m_lastSelectedTabIndex); });
+                // The tab row goes back to the page that stays; that change
+                // comes back here for the page already shown and does nothing.
                 m_tabs->setCurrentIndex(m_lastSelectedTabIndex);
                 alert(QStringLiteral("TAMEK"), *message);
                 return;
@@ -313,10 +327,29 @@ void TMKSettingController::changeViewController(int index)
 QWidget* TMKSettingController::createPage(int index)
 {
     QWidget* page = nullptr;
-    if (index == 1)
+    switch (index) {
+    case 0:
+        page = new TMKSettingForVideoViewController(m_targetView);
+        break;
+    case 1:
         page = new TMKSettingForBasicViewController(m_targetView);
-    else
+        break;
+    case 2:
+        page = new TMKSettingForObdViewController(m_targetView);
+        break;
+    case 3:
+        page = new TMKSettingForAuxViewController(m_targetView);
+        break;
+    case 4:
+        page = new TMKSettingForMotionViewController(m_targetView);
+        break;
+    case 5:
+        page = new TMKSettingForAudioViewController(m_targetView);
+        break;
+    default:
         page = new TMKSettingPendingPage(TMKLocalizedString(kTabs[index].titleKey), m_targetView);
+        break;
+    }
     page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
     return page;
 }

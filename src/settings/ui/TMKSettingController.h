@@ -114,6 +114,7 @@ private:
     double m_progress = 0;
     bool m_stopLoadingWindow = true;
     bool m_loaded = false;
+    bool m_cardSearchDone = false;
     quint64 m_readGeneration = 0;
     QStringList m_lastAlert;
 };
