@@ -8,11 +8,14 @@
 #include "player/TMKVideoView.h"
 #include "print/TMKPrintSettings.h"
 #include "print/TMKPrintSystem.h"
+#include "TMKSettingController.h"
 
 #include <QDropEvent>
 #include <QLabel>
 #include <QFile>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTabBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
@@ -567,6 +570,38 @@ private slots:
         app.applicationDidFinishLaunching(m_folderA);
         QSettings settings(path, QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("AppleLanguages")).toStringList(), QStringList{QStringLiteral("en")});
+    }
+
+    // A second click on the settings button while the window is open brings
+    // that window forward with its edits instead of replacing it.
+    void settingsWindowIsReopenedNotReplaced()
+    {
+        launch(m_folderA);
+        auto* button = m_app->window()->findChild<QPushButton*>(QStringLiteral("settingsButton"));
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QVERIFY(settings);
+        QTRY_VERIFY(settings->isVisible());
+        QTabBar* tabs = settings->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        QCOMPARE(settings->lastSelectedTabIndex(), 2);
+        QWidget* page = settings->targetController();
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(m_app->lastDialogController(), settings);
+        QVERIFY(settings->isVisible());
+        QCOMPARE(settings->lastSelectedTabIndex(), 2);
+        QCOMPARE(settings->targetController(), page);
+
+        // Once closed, the next click opens a new window on the first page.
+        settings->close();
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* reopened = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QVERIFY(reopened);
+        QTRY_VERIFY(reopened->isVisible());
+        QCOMPARE(reopened->lastSelectedTabIndex(), 0);
+        reopened->close();
     }
 };
 
