@@ -123,7 +123,7 @@ TMKSettingController::~TMKSettingController()
 void TMKSettingController::awakeFromNib()
 {
     m_lastSelectedTabIndex = -1;
-    resize(760, 600);
+    resize(760, 640); // room for the tallest page, the auxiliary one
 
     auto* layout = new QVBoxLayout(this);
     m_tabs = new QTabBar(this);

@@ -54,8 +54,10 @@ void TMKSettingForAudioViewController::awakeFromNib()
 
     QGroupBox* boxOfVoiceLang = TKMakeBox(this, "setting.aux.enable_voice_guidance", "boxOfVoiceLang");
     auto* languages = new QGridLayout(boxOfVoiceLang);
+    // Twenty cells and the button in one small face, 12 pixels, the size of
+    // the page's other texts.
     QFont font = this->font();
-    font.setPointSize(12);
+    font.setPixelSize(12);
     voiceLangRadio = new QButtonGroup(this);
     voiceLangRadio->setObjectName(QStringLiteral("voiceLangRadio"));
     voiceLangRadio->setExclusive(true);

@@ -558,6 +558,32 @@ private slots:
         dismissAlerts();
         QVERIFY(m_window->isVisible());
     }
+
+    // Every page fits the window at its first size: nothing is squeezed
+    // below the size it needs. With TAMEK_SCREENSHOT_DIR set, each page is
+    // also saved there as an image.
+    void everyPageFitsTheWindow()
+    {
+        writeRecord(configPath(), TKNonDefaultRecord());
+        open();
+        const QString shots = qEnvironmentVariable("TAMEK_SCREENSHOT_DIR");
+        const QSize first = m_window->size();
+        for (int tab = 0; tab < TMKSettingController::kTabCount; ++tab) {
+            clickTab(tab);
+            QCoreApplication::processEvents();
+            QWidget* page = m_window->targetController();
+            QVERIFY(page);
+            QVERIFY2(page->minimumSizeHint().width() <= page->width(), qPrintable(page->objectName()));
+            QVERIFY2(page->minimumSizeHint().height() <= page->height(), qPrintable(page->objectName()));
+            for (QWidget* child : page->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->minimumSizeHint().isValid())
+                    QVERIFY2(child->width() >= child->minimumSizeHint().width(), qPrintable(child->objectName()));
+            }
+            if (!shots.isEmpty())
+                m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
+        }
+        QCOMPARE(m_window->size(), first);
+    }
 };
 
 QTEST_MAIN(TMKSettingWindowTest)
