@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QRandomGenerator>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -508,6 +509,56 @@ private slots:
         QVERIFY(p->populate());
         QCOMPARE(record.drivingSecurity, 100u);
         QCOMPARE(record.parkingSecurity, 0u);
+    }
+
+    // Cards written by other tools or firmware may hold anything: whatever
+    // a page is shown, it writes back only values its controls stand for.
+    void arbitraryRecordsWriteBackValidValues()
+    {
+        struct Range {
+            const char* field;
+            int64_t low;
+            int64_t high;
+        };
+        const Range ranges[] = {
+            {"vid_enc_bitrate", 0, 2}, {"vid_brightness", 0, 4}, {"vid_enc_bitrate_R", 0, 2},
+            {"vid_brightness_R", 0, 4}, {"flip_video", 0, 1}, {"rear_fps", 0, 1}, {"front_cpl_use", 0, 3},
+            {"rear_cpl_use", 0, 2}, {"motion720pCValue", 0, 5}, {"motion1080pCValue", 0, 5},
+            {"motionBlock", 0, 0xFFF}, {"motionBlock_Rear", 0, 0xFFF}, {"aud_input_vol", 0, 3},
+            {"aud_output_vol", 0, 3}, {"alarm_ontime_flag", 0, 1}, {"Brightness1", 0, 20}, {"DayTime", 0, 2},
+            {"lcd_autopoweroff", 0, 3}, {"Gamma", 0, 1}, {"lcd_brightness", 0, 2}, {"lcd_brightness_night", 0, 1},
+            {"parking_rear_off", 0, 1}, {"lcd_screensaver", 0, 2}, {"parking_alarm", 0, 1},
+            {"always_mode_recording_time", 0, 1}, {"pip_position", 0, 3}, {"autoFormatAlarm", 0, 4},
+            {"nodriving_day", 0, 7}, {"speed_disp_unit", 0, 1}, {"osd_speed_flag", 0, 1}, {"time_gmt", -1, 33},
+            {"summer_time", 0, 1}, {"SaveDuration", 1, 0xFF}, {"sd_mem_event_reserved", 0, 1}, {"MemConfig", 0, 1},
+            {"drivingSecurity", 0, 100}, {"parkingSecurity", 0, 100},
+        };
+        QRandomGenerator random(20261207);
+        _FILEDATA record{};
+        Shown<TMKSettingForVideoViewController> video(&record);
+        Shown<TMKSettingForMotionViewController> motion(&record);
+        Shown<TMKSettingForAudioViewController> audio(&record);
+        Shown<TMKSettingForAuxViewController> aux(&record);
+        Shown<TMKSettingForObdViewController> obd(&record);
+        for (int round = 0; round < 200; ++round) {
+            auto* bytes = reinterpret_cast<quint32*>(&record);
+            for (std::size_t i = 0; i < sizeof record / 4; ++i)
+                bytes[i] = round % 2 ? random.generate() : random.bounded(40u); // wild and near the lists
+            record.sd_mem_always_ratio = 50; // a valid share, so the page writes
+            video.page->setFileData(&record);
+            motion.page->setFileData(&record);
+            audio.page->setFileData(&record);
+            aux.page->setFileData(&record);
+            obd.page->setFileData(&record);
+            QVERIFY(video.page->populate() && motion.page->populate() && audio.page->populate() &&
+                    aux.page->populate() && obd.page->populate());
+            for (const Range& range : ranges) {
+                const int64_t value = TKFieldElement(record, *TKFindSettingField(range.field));
+                QVERIFY2(value >= range.low && value <= range.high,
+                         qPrintable(QStringLiteral("%1 = %2 in round %3").arg(QLatin1String(range.field)).arg(value).arg(round)));
+            }
+            QVERIFY(obd.page->ecoLoValue() <= obd.page->ecoHiValue());
+        }
     }
 
     void ecoAxisTicksLineUpWithTheTrack()
