@@ -42,9 +42,10 @@ void TMKSettingForVideoViewController::awakeFromNib()
     const QStringList brightness{QStringLiteral("1"), QStringLiteral("2"),
                                  TMKLocalizedString("3(%@)").arg(TMKLocalizedString("default")), QStringLiteral("4"),
                                  QStringLiteral("5")};
+    // Made row by row, front before rear: the order Tab walks them.
     videoEncodingBitrate = TKMakeSegments(this, "videoEncodingBitrate", quality);
-    videoBrightness = TKMakeSegments(this, "videoBrightness", brightness);
     videoEncodingBitrateRear = TKMakeSegments(this, "videoEncodingBitrateRear", quality);
+    videoBrightness = TKMakeSegments(this, "videoBrightness", brightness);
     videoBrightnessRear = TKMakeSegments(this, "videoBrightnessRear", brightness);
     flipVideoRealSeg = TKMakeSegments(this, "flipVideoRealSeg", TKLocalizedList({"unuse", "use"}));
     rearfpsSeg = TKMakeSegments(this, "rearfpsSeg", TKLocalizedList({"30fps", "15fps"}));
@@ -67,15 +68,6 @@ void TMKSettingForVideoViewController::awakeFromNib()
     brightnessGuide->setWordWrap(true);
     page->addWidget(brightnessGuide);
     page->addStretch();
-
-    // Reading order: front before rear, row by row.
-    QWidget::setTabOrder(videoEncodingBitrate, videoEncodingBitrateRear);
-    QWidget::setTabOrder(videoEncodingBitrateRear, videoBrightness);
-    QWidget::setTabOrder(videoBrightness, videoBrightnessRear);
-    QWidget::setTabOrder(videoBrightnessRear, flipVideoRealSeg);
-    QWidget::setTabOrder(flipVideoRealSeg, rearfpsSeg);
-    QWidget::setTabOrder(rearfpsSeg, frontTinting);
-    QWidget::setTabOrder(frontTinting, rearTinting);
 }
 
 void TMKSettingForVideoViewController::setFileData(_FILEDATA* record)

@@ -11,6 +11,7 @@
 #include "TMKSettingPageTestKit.h"
 #include "TMKStrings.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -100,6 +101,31 @@ private slots:
     }
 
     // Values the controls have no segment for, and the 0-or-1 fields.
+    // Tab walks the video page row by row, front before rear.
+    void videoPageTabOrder()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        Shown<TMKSettingForVideoViewController> shown(&record);
+        shown.top->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown.top.get()));
+        auto* p = shown.page;
+        p->videoEncodingBitrate->findChildren<QPushButton*>().first()->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            const QString control = focus->parentWidget()->objectName();
+            if (visited.isEmpty() || visited.last() != control)
+                visited << control;
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        const QStringList order{QStringLiteral("videoEncodingBitrate"), QStringLiteral("videoEncodingBitrateRear"),
+                                QStringLiteral("videoBrightness"),      QStringLiteral("videoBrightnessRear"),
+                                QStringLiteral("flipVideoRealSeg"),     QStringLiteral("rearfpsSeg"),
+                                QStringLiteral("frontTinting"),         QStringLiteral("rearTinting")};
+        QCOMPARE(visited.mid(0, order.size()), order);
+    }
+
     void videoPageOutOfRangeValues()
     {
         _FILEDATA record = TKNonDefaultRecord();
