@@ -236,6 +236,10 @@ bool TMKMediaList::walk(const std::string& folder, MediaArray& array, VisitedSet
         }
         if (lowerExtension(name) != "avi")
             continue;
+        // A FIFO or device named like a recording would block or feed the
+        // extraction forever; only regular files (or links to one) are rows.
+        if (!it->is_regular_file(typeError))
+            continue;
         if (auto media = createMediaByPath(full)) {
             array.push_back(std::move(media));
             if (array.size() >= kMaxMedias)
