@@ -25,6 +25,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 
 struct TabEntry {
@@ -360,10 +362,20 @@ void TMKSettingController::onSave()
             return;
         path = chosen.toStdString();
     }
+    // The lock keeps tamek-config (or a second window) from writing between
+    // this write's steps; a writer that holds it too long is reported, not
+    // overwritten.
+    TKFileLock lock;
+    if (const auto busy = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
+        qWarning().noquote() << QString::fromStdString(*busy);
+        alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
+        return;
+    }
     if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
         alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));
         return;
     }
+    lock.release();
     const QString written = QString::fromStdString(path);
     emit saved(written);
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
