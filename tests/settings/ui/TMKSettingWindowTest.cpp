@@ -7,20 +7,25 @@
 #include "TMKSettingController.h"
 #include "TMKSettingForBasicViewController.h"
 #include "TMKCarNumberTextField.h"
+#include "TMKStrings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -318,6 +323,50 @@ private slots:
         QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
         QVERIFY(m_window->isVisible());
         QCOMPARE(page->carNumberField->text(), QStringLiteral("AB"));
+    }
+
+    // Another writer (tamek-config, a second window) holds the file's lock:
+    // Save waits for it, and gives up with a warning rather than overwrite
+    // what that writer is doing.
+    void saveWaitsForAnotherWriter()
+    {
+        open();
+        auto* page = basicPage();
+        page->carNumberField->setText(QStringLiteral("CD"));
+        page->carNumberField->textDidEndEditing();
+        auto* save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(save);
+
+        TKFileLock other;
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.release();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
+        QTest::mouseClick(save, Qt::LeftButton);
+        releaser.join();
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(clock.elapsed() >= 250);
+        _FILEDATA written{};
+        std::memcpy(&written, readAll(configPath()).constData(), sizeof written);
+        QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("CD"));
+        dismissAlerts();
+
+        open();
+        page = basicPage();
+        page->carNumberField->setText(QStringLiteral("EF"));
+        page->carNumberField->textDidEndEditing();
+        save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        const QByteArray before = readAll(configPath());
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
+        QCOMPARE(readAll(configPath()), before);
+        QVERIFY(m_window->isVisible());
     }
 };
 
