@@ -192,7 +192,7 @@ void TKFileLock::release()
     }
 }
 
-std::optional<std::string> TKLockFileForUpdate(const std::string& path, TKFileLock& lock,
+std::optional<TKLockFailure> TKLockFileForUpdate(const std::string& path, TKFileLock& lock,
     std::chrono::milliseconds timeout)
 {
     lock.release();
@@ -200,7 +200,7 @@ std::optional<std::string> TKLockFileForUpdate(const std::string& path, TKFileLo
     const std::string dir = directoryOf(target);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return dir + ": cannot be locked (" + std::strerror(errno) + ")";
+        return TKLockFailure{false, dir + ": cannot be locked (" + std::strerror(errno) + ")"};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -210,11 +210,11 @@ std::optional<std::string> TKLockFileForUpdate(const std::string& path, TKFileLo
             continue;
         if (error != EWOULDBLOCK) {
             ::close(fd);
-            return dir + ": cannot be locked (" + std::strerror(error) + ")";
+            return TKLockFailure{false, dir + ": cannot be locked (" + std::strerror(error) + ")"};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             ::close(fd);
-            return target + ": is being written by another program; try again";
+            return TKLockFailure{true, target + ": is being written by another program; try again"};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -47,6 +47,13 @@ struct TKFileCalls {
 [[nodiscard]] std::optional<std::string> TKWriteFileAtomically(const std::string& path,
     const void* data, std::size_t size, const TKFileCalls& calls = TKFileCalls::system());
 
+// Why a TKFileLock could not be had: another writer held it past the
+// timeout (busy), or the folder cannot be opened or locked at all.
+struct TKLockFailure {
+    bool busy = false;
+    std::string text;
+};
+
 // An advisory lock that every writer of a file holds across its
 // read-modify-write, so two at once never lose one update. It is taken on
 // the folder that holds the target: the target itself is replaced by each
@@ -64,12 +71,12 @@ public:
     void release();
 
 private:
-    friend std::optional<std::string> TKLockFileForUpdate(const std::string&, TKFileLock&, std::chrono::milliseconds);
+    friend std::optional<TKLockFailure> TKLockFileForUpdate(const std::string&, TKFileLock&, std::chrono::milliseconds);
     int m_fd = -1;
 };
 
 // Waits up to the timeout for the lock guarding writes to the path. Returns
-// why it could not be had ("... is being written by another program"), or
-// nothing with the lock held in `lock` until it is released or destroyed.
-[[nodiscard]] std::optional<std::string> TKLockFileForUpdate(const std::string& path, TKFileLock& lock,
+// why it could not be had, or nothing with the lock held in `lock` until it
+// is released or destroyed.
+[[nodiscard]] std::optional<TKLockFailure> TKLockFileForUpdate(const std::string& path, TKFileLock& lock,
     std::chrono::milliseconds timeout);

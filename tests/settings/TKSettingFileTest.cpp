@@ -400,7 +400,8 @@ TEST_F(SettingFileTest, LockMakesASecondWriterWaitOrGiveUp)
     const auto start = std::chrono::steady_clock::now();
     const auto busy = TKLockFileForUpdate(file, second, std::chrono::milliseconds(150));
     ASSERT_TRUE(busy);
-    EXPECT_NE(busy->find("another program"), std::string::npos);
+    EXPECT_TRUE(busy->busy);
+    EXPECT_NE(busy->text.find("another program"), std::string::npos);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     EXPECT_FALSE(second.held());
 
@@ -418,6 +419,11 @@ TEST_F(SettingFileTest, LockMakesASecondWriterWaitOrGiveUp)
     fs::create_symlink(file, link);
     TKFileLock third;
     EXPECT_TRUE(TKLockFileForUpdate(link, third, std::chrono::milliseconds(0)));
+
+    // No folder to lock is not "busy".
+    const auto missing = TKLockFileForUpdate((dir / "gone/config.bin").string(), third, std::chrono::milliseconds(0));
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->busy);
 }
 
 TEST(SettingFields, TableCoversTheRecordAndChecksTypes)

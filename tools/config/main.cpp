@@ -206,7 +206,7 @@ int writeDefault(const std::string& path, bool force)
 {
     TKFileLock lock;
     if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
-        return fail(*busy);
+        return fail(busy->text);
     std::error_code error;
     if (!force && std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found)
         return fail(path + ": already exists (use --force to replace it)");
@@ -224,7 +224,7 @@ int set(const std::string& path, const std::vector<std::string>& assignments)
     // one's result instead of overwriting it with the old file's fields.
     TKFileLock lock;
     if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
-        return fail(*busy + "; left unchanged");
+        return fail(busy->text + "; left unchanged");
     if (auto problem = checkSettingFile(path))
         return fail(*problem + "; left unchanged");
     if (auto refusal = TKCheckReplaceable(path))

@@ -364,12 +364,15 @@ void TMKSettingController::onSave()
     }
     // The lock keeps tamek-config (or a second window) from writing between
     // this write's steps; a writer that holds it too long is reported, not
-    // overwritten.
+    // overwritten. A folder that cannot be locked at all (the card is gone)
+    // is left to the write to report.
     TKFileLock lock;
-    if (const auto busy = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
-        qWarning().noquote() << QString::fromStdString(*busy);
-        alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
-        return;
+    if (const auto failure = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
+        qWarning().noquote() << QString::fromStdString(failure->text);
+        if (failure->busy) {
+            alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
+            return;
+        }
     }
     if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
         alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));

@@ -321,6 +321,7 @@ private slots:
         m_card.reset(); // the card's folder is gone
         m_window->onSave();
         QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.write_protected_disk"));
         QVERIFY(m_window->isVisible());
         QCOMPARE(page->carNumberField->text(), QStringLiteral("AB"));
     }
