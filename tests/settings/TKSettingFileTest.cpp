@@ -9,10 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -349,6 +351,25 @@ TEST_F(SettingFileTest, ProtectedSharedAndSpecialFilesAreRefused)
     EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// A FIFO in place of config.bin must not hold the reader (the settings
+// window reads on a worker that would never come back).
+TEST_F(SettingFileTest, ReadingAFifoDoesNotBlock)
+{
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] {
+        _FILEDATA record;
+        return TKReadSettingFile(file, record);
+    });
+    const bool finished = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!finished) {
+        const int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(finished) << "reading blocked on a FIFO";
+    EXPECT_FALSE(read.get());
 }
 
 TEST_F(SettingFileTest, ReplacementKeepsModeAndOwner)
