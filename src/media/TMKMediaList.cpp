@@ -1,6 +1,7 @@
 #include "TMKMediaList.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -270,14 +271,22 @@ void TMKMediaList::workerLoop()
         };
 
         Contents built;
-        MediaArray found;
-        VisitedSet visited;
-        bool completed = walk(folder, found, visited, abandoned);
-        if (completed) {
-            std::stable_sort(found.begin(), found.end(),
-                             [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
-            for (auto& media : found)
-                built.add(std::move(media));
+        bool completed = false;
+        // An exception leaving this thread would end the program; a scan
+        // that fails (out of memory) ends like an unreadable folder, empty.
+        try {
+            MediaArray found;
+            VisitedSet visited;
+            completed = walk(folder, found, visited, abandoned);
+            if (completed) {
+                std::stable_sort(found.begin(), found.end(),
+                                 [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
+                for (auto& media : found)
+                    built.add(std::move(media));
+            }
+        } catch (const std::exception&) {
+            built = Contents{};
+            completed = true;
         }
 
         TMKMediaListDelegate* toTell = nullptr;

@@ -156,6 +156,10 @@ void TMKAppDelegate::startExtraction()
             qWarning().noquote() << QStringLiteral("[extract] %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
             data.reset();
             track.clear();
+        } catch (...) {
+            qWarning().noquote() << QStringLiteral("[extract] %1: failed").arg(path);
+            data.reset();
+            track.clear();
         }
         if (!self)
             return;
