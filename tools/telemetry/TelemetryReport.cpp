@@ -56,6 +56,12 @@ std::string xmlEscaped(std::string_view text)
             ++i;
             continue;
         }
+        // U+FFFE and U+FFFF are valid UTF-8 but not XML characters.
+        if (length == 3 && text.substr(i, 2) == "\xEF\xBF" && (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += "\xEF\xBF\xBD";
+            i += length;
+            continue;
+        }
         if (length > 1) {
             out.append(text.substr(i, length));
             i += length;
