@@ -30,6 +30,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 
 struct TabEntry {
@@ -393,10 +395,23 @@ void TMKSettingController::onSave()
             return;
         path = chosen.toStdString();
     }
+    // The lock keeps tamek-config (or a second window) from writing between
+    // this write's steps; a writer that holds it too long is reported, not
+    // overwritten. A folder that cannot be locked at all (the card is gone)
+    // is left to the write to report.
+    TKFileLock lock;
+    if (const auto failure = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
+        qWarning().noquote() << QString::fromStdString(failure->text);
+        if (failure->busy) {
+            alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
+            return;
+        }
+    }
     if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
         alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));
         return;
     }
+    lock.release();
     const QString written = QString::fromStdString(path);
     emit saved(written);
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {

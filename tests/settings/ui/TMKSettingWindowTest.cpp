@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QFile>
 #include <QJsonDocument>
@@ -29,12 +30,15 @@
 #include <QWheelEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -377,6 +381,7 @@ private slots:
         m_card.reset(); // the card's folder is gone
         m_window->onSave();
         QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.write_protected_disk"));
         QVERIFY(m_window->isVisible());
         QCOMPARE(page->carNumberField->text(), QStringLiteral("AB"));
     }
@@ -583,6 +588,50 @@ private slots:
                 m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
         }
         QCOMPARE(m_window->size(), first);
+    }
+
+    // Another writer (tamek-config, a second window) holds the file's lock:
+    // Save waits for it, and gives up with a warning rather than overwrite
+    // what that writer is doing.
+    void saveWaitsForAnotherWriter()
+    {
+        open();
+        auto* page = basicPage();
+        page->carNumberField->setText(QStringLiteral("CD"));
+        page->carNumberField->textDidEndEditing();
+        auto* save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(save);
+
+        TKFileLock other;
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.release();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
+        QTest::mouseClick(save, Qt::LeftButton);
+        releaser.join();
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(clock.elapsed() >= 250);
+        _FILEDATA written{};
+        std::memcpy(&written, readAll(configPath()).constData(), sizeof written);
+        QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("CD"));
+        dismissAlerts();
+
+        open();
+        page = basicPage();
+        page->carNumberField->setText(QStringLiteral("EF"));
+        page->carNumberField->textDidEndEditing();
+        save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        const QByteArray before = readAll(configPath());
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
+        QCOMPARE(readAll(configPath()), before);
+        QVERIFY(m_window->isVisible());
     }
 };
 
