@@ -6,6 +6,7 @@
 #include "TKTimeZone.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForBasicViewController.h"
+#include "TMKSettingForObdDriveInfoViewController.h"
 #include "TMKStrings.h"
 
 #include <QCoreApplication>
@@ -295,7 +296,10 @@ void TMKSettingController::changeViewController(int index)
             page->onHide();
         }
         m_targetController->hide();
-        m_targetController->deleteLater();
+        m_targetView->layout()->removeWidget(m_targetController);
+        // The drive-info page keeps its log for the window's life.
+        if (m_targetController != m_driveInfoController)
+            m_targetController->deleteLater();
         m_targetController = nullptr;
     }
     QWidget* page = createPage(index);
@@ -313,11 +317,28 @@ void TMKSettingController::changeViewController(int index)
 QWidget* TMKSettingController::createPage(int index)
 {
     QWidget* page = nullptr;
+    if (index == 6)
+        return createDriveInfoController();
     if (index == 1)
         page = new TMKSettingForBasicViewController(m_targetView);
     else
         page = new TMKSettingPendingPage(TMKLocalizedString(kTabs[index].titleKey), m_targetView);
     page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
+    return page;
+}
+
+TMKSettingForObdDriveInfoViewController* TMKSettingController::createDriveInfoController()
+{
+    if (m_driveInfoController)
+        return m_driveInfoController;
+    auto* page = new TMKSettingForObdDriveInfoViewController(m_targetView);
+    if (selectedUSBDisk_) {
+        const std::string log = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), "obd/tamek_000.obd");
+        if (m_services.disks->itemExists(log))
+            page->setFlashDataFilePath(QString::fromStdString(log));
+    }
+    page->setWindowTitle(TMKLocalizedString("setting.information"));
+    m_driveInfoController = page;
     return page;
 }
 
