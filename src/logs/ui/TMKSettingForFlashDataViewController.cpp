@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <vector>
 
 TMKSettingForFlashDataViewController::TMKSettingForFlashDataViewController(QWidget* parent)
@@ -101,9 +102,20 @@ void TMKSettingForFlashDataViewController::awakeFromNib()
 void TMKSettingForFlashDataViewController::makeColumnWithIndex(int index, const QString& title, int width)
 {
     // The model serves the title, the centred header and the tag; the view
-    // keeps the width.
-    Q_UNUSED(title);
-    m_tableView->horizontalHeader()->resizeSection(index, width);
+    // keeps the width. The given widths suit the camera maker's fonts: a
+    // column grows where this desktop's font needs more for the title.
+    QHeaderView* header = m_tableView->horizontalHeader();
+    const int titleWidth = header->fontMetrics().horizontalAdvance(title) + 14;
+    header->resizeSection(index, std::max(width, titleWidth));
+}
+
+void TMKSettingForFlashDataViewController::fitColumnsToRows()
+{
+    // The rows in view stand for the rest: every row of a column has the
+    // same form, so the widest form is seen on the first screen.
+    QHeaderView* header = m_tableView->horizontalHeader();
+    for (int i = 0; i < m_columnWidths.size(); ++i)
+        header->resizeSection(i, std::max(header->sectionSize(i), static_cast<const QAbstractItemView*>(m_tableView)->sizeHintForColumn(i)));
 }
 
 void TMKSettingForFlashDataViewController::setFileData(_FILEDATA* fileData)
@@ -234,6 +246,7 @@ void TMKSettingForFlashDataViewController::loadFlashDataFile()
                 self->m_bFlashDataAccess = true;
                 self->m_FlashDataNum = result->log.count();
                 self->m_model->setLog(std::make_shared<const TMKDriveLog>(std::move(result->log)));
+                self->fitColumnsToRows();
                 if (result->trailingBytes)
                     TMKLog("[TMKSettingForFlashDataViewController] bytes after the announced records ignored: " + path);
                 if (!result->complete()) {

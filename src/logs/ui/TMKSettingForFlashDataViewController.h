@@ -94,6 +94,7 @@ protected:
 private:
     void awakeFromNib();
     void makeColumnWithIndex(int index, const QString& title, int width);
+    void fitColumnsToRows();
     void releaseMapWindowController();
     void showLoading(const QString& title);
     void hideLoading();

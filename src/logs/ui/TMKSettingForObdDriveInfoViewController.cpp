@@ -32,7 +32,7 @@ void TMKSettingForObdDriveInfoViewController::openChosenFile(const QString& path
         m_flashDataPage = std::make_unique<TMKSettingForFlashDataViewController>();
         m_flashDataPage->setWindowFlag(Qt::Window);
         m_flashDataPage->setWindowTitle(TMKLocalizedString("setting.flashdata.window_title"));
-        m_flashDataPage->resize(900, 520);
+        m_flashDataPage->resize(1040, 560);
         m_flashDataPage->setServices(services());
     }
     m_flashDataPage->setMainController(mainController());

@@ -283,7 +283,9 @@ private slots:
         QCOMPARE(page->flashDataNum(), 40);
         QVERIFY(page->flashDataAccess());
         QCOMPARE(page->tableView()->model()->rowCount(), 40);
-        QCOMPARE(page->tableView()->horizontalHeader()->sectionSize(10), 68);
+        QVERIFY(page->tableView()->horizontalHeader()->sectionSize(10) >= 68);
+        for (int c = 0; c < 26; ++c) // no cell of the first screen is cut short
+            QVERIFY(page->tableView()->horizontalHeader()->sectionSize(c) >= static_cast<const QAbstractItemView*>(page->tableView())->sizeHintForColumn(c));
         QCOMPARE(page->stringForColumnIndex(1, 39), QStringLiteral("1039"));
         QCOMPARE(page->stringForColumnIndex(26, 0), QStringLiteral("X"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isLoadingShown(), 3000);
