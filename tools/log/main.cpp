@@ -1,16 +1,14 @@
-// tamek-log: prints the camera's drive logs as the log pages show them.
+// tamek-log: prints the camera's drive logs as the CSV the log pages export.
 //   tamek-log [--csv] [--flash | --obd] FILE...
-// With --csv the text is the CSV the pages export; otherwise a table with the
-// columns aligned. The kind comes from the option, else from each file's
-// extension ("drv" or "obd"). Messages go to stderr; a file that cannot be
+// CSV is the only format; --csv is accepted for scripts that name it. The
+// kind comes from the option, else from each file's extension ("drv" or
+// "obd"). Messages go to stderr; a file that cannot be
 // read or is truncated makes the exit status 1 after what could be read is
 // printed, and the other files are still processed.
 
 #include "TMKDriveLog.h"
 #include "TMKLogCsv.h"
-#include "TMKLogText.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,46 +31,10 @@ void message(const std::string& text)
     std::fprintf(stderr, "tamek-log: %s\n", text.c_str());
 }
 
-// The table with each column as wide as its widest text, right-aligned like
-// the page's cells.
-bool writeTable(const TMKDriveLog& log)
-{
-    const std::vector<std::string> titles = TMKLogColumnTitles(log.kind());
-    const int columns = log.columnCount();
-    std::vector<std::size_t> widths(titles.size());
-    for (std::size_t c = 0; c < titles.size(); ++c)
-        widths[c] = titles[c].size();
-    for (std::int64_t row = 0; row < log.count(); ++row) {
-        for (int c = 0; c < columns; ++c)
-            widths[static_cast<std::size_t>(c)] = std::max(widths[static_cast<std::size_t>(c)], log.cellText(row, c).size());
-    }
-    std::string line;
-    const auto emit = [&](auto&& textOf) {
-        line.clear();
-        for (int c = 0; c < columns; ++c) {
-            const std::string text = textOf(c);
-            if (c > 0)
-                line += "  ";
-            line.append(widths[static_cast<std::size_t>(c)] - text.size(), ' ');
-            line += text;
-        }
-        line += '\n';
-        return writeOut(line);
-    };
-    if (!emit([&](int c) { return titles[static_cast<std::size_t>(c)]; }))
-        return false;
-    for (std::int64_t row = 0; row < log.count(); ++row) {
-        if (!emit([&](int c) { return log.cellText(row, c); }))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool csv = false;
     std::optional<TMKLogKind> forced;
     std::vector<std::string> files;
     bool optionsDone = false;
@@ -81,7 +43,7 @@ int main(int argc, char** argv)
         if (!optionsDone && arg == "--") {
             optionsDone = true;
         } else if (!optionsDone && arg == "--csv") {
-            csv = true;
+            continue; // the only format
         } else if (!optionsDone && (arg == "--flash" || arg == "--obd")) {
             const TMKLogKind kind = arg == "--flash" ? TMKLogKind::FlashData : TMKLogKind::Obd;
             if (forced && *forced != kind) {
@@ -120,7 +82,7 @@ int main(int argc, char** argv)
             status = 1;
             continue;
         }
-        const bool written = csv ? TMKWriteCsv(result.log, TMKLogColumnTitles(*kind), writeOut) : writeTable(result.log);
+        const bool written = TMKWriteCsv(result.log, TMKLogColumnTitles(*kind), writeOut);
         if (!written || std::fflush(stdout) != 0) {
             message(std::string("cannot write the output: ") + std::strerror(errno));
             return 1;
