@@ -223,6 +223,13 @@ void TMKSettingForFlashDataViewController::loadFlashDataFile()
 {
     if (m_FlashDataFilePath.isEmpty() || m_busy)
         return;
+    // A FIFO or device would hold the worker until someone writes to it; the
+    // camera's logs are plain files.
+    if (!QFileInfo(m_FlashDataFilePath).isFile()) {
+        TMKLog("fopen fail:" + m_FlashDataFilePath.toStdString());
+        emit flashDataLoaded(-1);
+        return;
+    }
     showLoading(QStringLiteral("Loading..."));
     const std::string path = m_FlashDataFilePath.toStdString();
     const TMKLogKind kind = m_kind;

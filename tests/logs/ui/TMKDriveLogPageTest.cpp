@@ -17,7 +17,9 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDir>
+#include <QDialog>
 #include <QFile>
+#include <QLabel>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,6 +33,8 @@
 #include <QWheelEvent>
 
 #include <clocale>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -199,6 +203,13 @@ private:
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
     }
 
+    QString loadingTitle() const
+    {
+        auto* panel = m_window->findChild<QDialog*>(QStringLiteral("progressPanel"));
+        auto* label = panel ? panel->findChild<QLabel*>() : nullptr;
+        return label ? label->text() : QString();
+    }
+
     static QPoint cellCenter(QTableView* table, int row, int column)
     {
         return table->visualRect(table->model()->index(row, column)).center();
@@ -277,7 +288,10 @@ private slots:
         QCOMPARE(page->flashDataFilePath(), obdPath());
         QCOMPARE(page->mainController(), m_window.get());
         QSignalSpy loaded(page, &TMKSettingForFlashDataViewController::flashDataLoaded);
-        QTRY_VERIFY(m_window->isLoadingShown() || loaded.count() > 0);
+        // The read runs under the settings window's loading sheet, which
+        // stays until its next tick at the earliest.
+        QTRY_VERIFY(m_window->isLoadingShown());
+        QCOMPARE(loadingTitle(), QStringLiteral("Loading..."));
         QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 5000);
         QCOMPARE(loaded.first().first().toLongLong(), 40);
         QCOMPARE(page->flashDataNum(), 40);
@@ -372,6 +386,8 @@ private slots:
         QSignalSpy written(page, &TMKSettingForFlashDataViewController::csvFileWritten);
         QTest::mouseClick(page->exportButton(), Qt::LeftButton);
         QCOMPARE(m_saveProposals, QStringList{QStringLiteral("tamek_obd.csv")});
+        QVERIFY(m_window->isLoadingShown());
+        QCOMPARE(loadingTitle(), QStringLiteral("Saving..."));
         QVERIFY(!written.isEmpty() || written.wait(5000));
         QCOMPARE(written.first().at(1).toString(), QString());
 
@@ -436,6 +452,15 @@ private slots:
         QTest::mouseClick(page->openButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, 5000);
         QCOMPARE(loaded.last().first().toLongLong(), -1);
+        QCOMPARE(page->tableView()->model()->rowCount(), 4);
+
+        // A FIFO is not read: nobody may ever write to it.
+        m_openPath = logs.filePath(QStringLiteral("pipe.obd"));
+        QVERIFY(::mkfifo(QFile::encodeName(m_openPath).constData(), 0600) == 0);
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 3, 2000);
+        QCOMPARE(loaded.last().first().toLongLong(), -1);
+        QVERIFY(page->openButton()->isEnabled());
         QCOMPARE(page->tableView()->model()->rowCount(), 4);
 
         // A flash data log opens in the flash data page.
