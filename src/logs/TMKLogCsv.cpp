@@ -1,5 +1,10 @@
 #include "TMKLogCsv.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+
 std::string TMKCsvField(std::string_view text)
 {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos)
@@ -67,6 +72,18 @@ std::string TMKCsvText(const TMKDriveLog& log, const std::vector<std::string>& t
 std::optional<std::string> TMKExportCsv(const std::string& path, const TMKDriveLog& log,
     const std::vector<std::string>& titles, const TKFileCalls& calls)
 {
+    // The rename would put a file in the place of a device, a FIFO or a
+    // symlink; a link is followed, so it keeps pointing at the new export.
+    std::string target = path;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode))
+            return std::string("open: not a regular file");
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+        if (!error)
+            target = resolved.string();
+    }
     const std::string text = TMKCsvText(log, titles);
-    return TKWriteFileAtomically(path, text.data(), text.size(), calls);
+    return TKWriteFileAtomically(target, text.data(), text.size(), calls);
 }

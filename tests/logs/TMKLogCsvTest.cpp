@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -266,6 +267,28 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
     EXPECT_TRUE(TMKExportCsv("/nonexistent-folder/x.csv", sampleFlash(), titles));
     EXPECT_TRUE(TMKExportCsv("/proc/tamek.csv", sampleFlash(), titles));
     std::remove(path.c_str());
+}
+
+TEST(LogCsvExport, SpecialTargetsStayWhatTheyAre)
+{
+    const std::vector<std::string> titles = TMKLogColumnTitles(TMKLogKind::FlashData);
+    const std::string fifo = tempPath("fifo.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto refused = TMKExportCsv(fifo, sampleFlash(), titles);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    std::remove(fifo.c_str());
+
+    // Through a symlink the link's target gets the export; the link stays.
+    const std::string target = tempPath("target.csv");
+    const std::string link = tempPath("link.csv");
+    std::ofstream(target) << "old\n";
+    std::filesystem::create_symlink(target, link);
+    ASSERT_FALSE(TMKExportCsv(link, sampleFlash(), titles));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(target), kFlashCsv);
+    std::remove(link.c_str());
+    std::remove(target.c_str());
 }
 
 TEST(LogCsvExport, TwoWritersAtOnceLeaveOneWholeFile)
