@@ -87,6 +87,11 @@ set -- $(find "$scratch/demo" -name '*_F.avi' | sort)
 "$root/usr/bin/tamek-config" show "$scratch/config.bin" >"$scratch/config.json" || fail "installed tamek-config show failed"
 grep -q '"aud_output_vol": 3,' "$scratch/config.json" && grep -q '"checksum_ok": true' "$scratch/config.json" ||
     fail "installed tamek-config did not change and seal the record"
+# An OBD log of one record: count 1, eight unread header bytes, 68 record bytes.
+{ printf '\001\000\000\000\000\000\000\000\000\000\000\000'; head -c 68 /dev/zero; } >"$scratch/tamek_000.obd"
+"$root/usr/bin/tamek-log" "$scratch/tamek_000.obd" >"$scratch/obd.csv" || fail "installed tamek-log failed"
+[ "$(wc -l <"$scratch/obd.csv")" -eq 2 ] && grep -q '^1,0,1900/00/00,' "$scratch/obd.csv" ||
+    fail "installed tamek-log printed the wrong CSV"
 
 # The viewer from the scratch root, on the demo card, with a fresh home: it
 # must find its strings and pages in itself, and keep running.

@@ -9,6 +9,7 @@
 #include "TMKSettingForAuxViewController.h"
 #include "TMKSettingForBasicViewController.h"
 #include "TMKSettingForMotionViewController.h"
+#include "TMKSettingForObdDriveInfoViewController.h"
 #include "TMKSettingForObdViewController.h"
 #include "TMKSettingForVideoViewController.h"
 #include "TMKStrings.h"
@@ -311,7 +312,10 @@ void TMKSettingController::changeViewController(int index)
             page->onHide();
         }
         m_targetController->hide();
-        m_targetController->deleteLater();
+        m_targetView->layout()->removeWidget(m_targetController);
+        // The drive-info page keeps its log for the window's life.
+        if (m_targetController != m_driveInfoController)
+            m_targetController->deleteLater();
         m_targetController = nullptr;
     }
     QWidget* page = createPage(index);
@@ -329,6 +333,8 @@ void TMKSettingController::changeViewController(int index)
 QWidget* TMKSettingController::createPage(int index)
 {
     QWidget* page = nullptr;
+    if (index == 6)
+        return createDriveInfoController();
     switch (index) {
     case 0:
         page = new TMKSettingForVideoViewController(m_targetView);
@@ -353,6 +359,21 @@ QWidget* TMKSettingController::createPage(int index)
         break;
     }
     page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
+    return page;
+}
+
+TMKSettingForObdDriveInfoViewController* TMKSettingController::createDriveInfoController()
+{
+    if (m_driveInfoController)
+        return m_driveInfoController;
+    auto* page = new TMKSettingForObdDriveInfoViewController(m_targetView);
+    if (selectedUSBDisk_) {
+        const std::string log = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), "obd/tamek_000.obd");
+        if (m_services.disks->itemExists(log))
+            page->setFlashDataFilePath(QString::fromStdString(log));
+    }
+    page->setWindowTitle(TMKLocalizedString("setting.information"));
+    m_driveInfoController = page;
     return page;
 }
 
