@@ -47,28 +47,6 @@ constexpr TabEntry kTabs[TMKSettingController::kTabCount] = {
     {"setting.driveinfoview", "setting.information"},
 };
 
-// A page whose controls come in a later version: it shows its title and
-// hands the record through unchanged.
-class TMKSettingPendingPage : public QWidget, public TMKSettingControllerDelegate {
-public:
-    explicit TMKSettingPendingPage(const QString& title, QWidget* parent = nullptr) : QWidget(parent)
-    {
-        auto* layout = new QVBoxLayout(this);
-        auto* label = new QLabel(title, this);
-        label->setObjectName(QStringLiteral("pageTitle"));
-        label->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: bold;"));
-        layout->addWidget(label);
-        layout->addStretch();
-    }
-    void setFileData(_FILEDATA* fileData) override { m_fileData = fileData; }
-    bool populate() override { return m_fileData != nullptr; }
-    std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(TMKSettingController*) override {}
-
-private:
-    _FILEDATA* m_fileData = nullptr;
-};
-
 // fatlabel renames a FAT volume by its device; it needs write access to the
 // device, so it runs as administrator.
 bool renameWithFatlabel(const TKUSBDiskEntity& disk, const QString& label, QString* error)
@@ -333,9 +311,9 @@ void TMKSettingController::changeViewController(int index)
 QWidget* TMKSettingController::createPage(int index)
 {
     QWidget* page = nullptr;
-    if (index == 6)
-        return createDriveInfoController();
     switch (index) {
+    case 6:
+        return createDriveInfoController();
     case 0:
         page = new TMKSettingForVideoViewController(m_targetView);
         break;
@@ -355,8 +333,7 @@ QWidget* TMKSettingController::createPage(int index)
         page = new TMKSettingForAudioViewController(m_targetView);
         break;
     default:
-        page = new TMKSettingPendingPage(TMKLocalizedString(kTabs[index].titleKey), m_targetView);
-        break;
+        return nullptr;
     }
     page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
     return page;
