@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
@@ -48,10 +49,32 @@ public:
         return done;
     }
 
+    void willNeed(uint64_t offset, uint64_t size) override
+    {
+        // Only a hint: a failure changes nothing but the speed.
+        (void)::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+    }
+
 private:
     int m_fd;
     uint64_t m_length = 0;
 };
+
+// Without O_NONBLOCK a FIFO named like a recording would block the open
+// until some writer appears; only a regular file is a recording.
+std::unique_ptr<FileByteSource> openRecording(const char* path)
+{
+    if (!path)
+        return nullptr;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<FileByteSource>(fd);
+}
 
 // The index is read 16 bytes at a time; serve those reads from blocks.
 class BlockReader {
@@ -123,23 +146,14 @@ void TMKBlackBoxData::clear()
 
 bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
 {
-    if (!path) {
+    auto source = openRecording(path);
+    if (!source) {
+        if (path)
+            TMKLog("#############################   START");
         clear();
         return false;
     }
-    // Without O_NONBLOCK a FIFO named like a recording would block the open
-    // until some writer appears; only a regular file is a recording.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
-        TMKLog("#############################   START");
-        clear();
-        return false;
-    }
-    FileByteSource source(fd);
-    return ExtractStreamInformation(source);
+    return ExtractStreamInformation(*source);
 }
 
 bool TMKBlackBoxData::ExtractStreamInformationFromBuffer(const uint8_t* data, std::size_t size)
@@ -148,22 +162,31 @@ bool TMKBlackBoxData::ExtractStreamInformationFromBuffer(const uint8_t* data, st
     return ExtractStreamInformation(source);
 }
 
-bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
+namespace {
+
+struct IndexWalk {
+    bool isAvi = false;
+    std::vector<TMKTelemetryRange> records;
+};
+
+// Walks the index and lists the telemetry records to read, without reading
+// them. The walk ends where reading the records one by one in index order
+// would have ended it: a record lying wholly past the end of the file stops
+// it, so the length the source reports stands in for the read's result.
+IndexWalk walkIndex(TMKByteSource& source, bool log)
 {
     using namespace TMKAviLayout;
 
-    TMKLog("#############################   START");
-    clear();
-
+    IndexWalk walk;
     unsigned char header[12];
     if (source.readAt(0, header, sizeof header) != sizeof header || std::memcmp(header, "RIFF", 4) != 0
         || std::memcmp(header + 8, "AVI ", 4) != 0)
-        return false;
+        return walk;
+    walk.isAvi = true;
 
     const uint32_t riffEnd = static_cast<uint32_t>(u32At(header + 4) + 8u);
     const uint64_t fileLength = source.length();
 
-    std::vector<std::shared_ptr<const TMKAviGpsData>> gpsRecords;
     // A real index lists each chunk once and the chunks do not overlap, so
     // the records read never hold more bytes than the file. A crafted index
     // that points thousands of entries at one chunk, or at overlapping
@@ -174,72 +197,195 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
     // Without the camera's fixed header there is no movi size to go by: the
     // file is an AVI, just not one with telemetry we can find.
     unsigned char moviSizeBytes[4];
-    if (source.readAt(kMoviSizeOffset, moviSizeBytes, 4) == 4) {
-        const uint32_t moviSize = u32At(moviSizeBytes);
-        const uint64_t indexStart = uint64_t{kIndexBase} + moviSize;
+    if (source.readAt(kMoviSizeOffset, moviSizeBytes, 4) != 4)
+        return walk;
+    const uint32_t moviSize = u32At(moviSizeBytes);
+    const uint64_t indexStart = uint64_t{kIndexBase} + moviSize;
+    if (log) {
         char line[80];
         std::snprintf(line, sizeof line, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize,
                       static_cast<uint32_t>(indexStart));
         TMKLogError(line);
+    }
 
-        // A movi size so large that the index start wraps around 32 bits
-        // would have us read movi data as index entries: nothing to walk.
-        if (indexStart < kU32Limit) {
-            BlockReader index(source);
-            uint64_t consumed = 0;
-            uint64_t position = indexStart;
-            std::size_t lastRead = 0;
-            do {
-                unsigned char id[4];
-                lastRead = index.readAt(position, id, 4);
-                consumed += lastRead;
-                if (lastRead < 4)
-                    break; // an entry cut short by the end of the file
+    // A movi size so large that the index start wraps around 32 bits
+    // would have us read movi data as index entries: nothing to walk.
+    if (indexStart >= kU32Limit)
+        return walk;
 
-                if (std::memcmp(id, kTelemetryChunkId, 4) != 0) {
-                    if (position + kIndexEntrySize > fileLength)
-                        break;
-                    consumed += 12;
-                } else {
-                    unsigned char rest[12];
-                    if (index.readAt(position + 4, rest, sizeof rest) != sizeof rest)
-                        break;
-                    consumed += 12;
-                    const uint32_t chunkOffset = u32At(rest + 4);
-                    const uint32_t chunkLength = u32At(rest + 8);
-                    const uint64_t dataAt = uint64_t{kIndexBase} + chunkOffset;
-                    const std::size_t recordSize
-                        = chunkLength > kGSensorChunkMax ? sizeof(_AVI_GPS_DATA_T) : sizeof(_AVI_GSENSOR_DATA_T);
+    BlockReader index(source);
+    uint64_t consumed = 0;
+    uint64_t position = indexStart;
+    std::size_t lastRead = 0;
+    do {
+        unsigned char id[4];
+        lastRead = index.readAt(position, id, 4);
+        consumed += lastRead;
+        if (lastRead < 4)
+            break; // an entry cut short by the end of the file
 
-                    if (recordSize > recordBytesLeft || !offsetsRead.insert(chunkOffset).second) {
-                        // Not read again; the walk goes on with the next entry.
-                    } else if (chunkLength > kGSensorChunkMax) {
-                        _AVI_GPS_DATA_T record;
-                        std::memset(&record, 0, sizeof record);
-                        lastRead = source.readAt(dataAt, &record, sizeof record);
-                        // A record cut short by the end of the file is dropped:
-                        // its fields and text would be partly zeros.
-                        if (lastRead == sizeof record) {
-                            recordBytesLeft -= sizeof record;
-                            const std::size_t textLength
-                                = std::min<std::size_t>(record.nLen, _AVI_GPS_DATA_T::kRawDataSize);
-                            if (textLength > 0)
-                                ParseNMEA(record.RawData, textLength);
-                            gpsRecords.push_back(TMKAviGpsData::aviGpsDataWithData(record));
-                        }
-                    } else {
-                        _AVI_GSENSOR_DATA_T record;
-                        std::memset(&record, 0, sizeof record);
-                        lastRead = source.readAt(dataAt, &record, sizeof record);
-                        if (lastRead == sizeof record) {
-                            recordBytesLeft -= sizeof record;
-                            m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData(record));
-                            ParseGSensor(&record, sizeof record);
-                        }
-                    }
+        if (std::memcmp(id, kTelemetryChunkId, 4) != 0) {
+            if (position + kIndexEntrySize > fileLength)
+                break;
+            consumed += 12;
+        } else {
+            unsigned char rest[12];
+            if (index.readAt(position + 4, rest, sizeof rest) != sizeof rest)
+                break;
+            lastRead = sizeof rest;
+            consumed += 12;
+            const uint32_t chunkOffset = u32At(rest + 4);
+            const uint32_t chunkLength = u32At(rest + 8);
+            const uint64_t dataAt = uint64_t{kIndexBase} + chunkOffset;
+            const bool gps = chunkLength > kGSensorChunkMax;
+            const std::size_t recordSize = gps ? sizeof(_AVI_GPS_DATA_T) : sizeof(_AVI_GSENSOR_DATA_T);
+
+            if (recordSize <= recordBytesLeft && offsetsRead.insert(chunkOffset).second) {
+                lastRead = dataAt >= fileLength ? 0 : static_cast<std::size_t>(std::min<uint64_t>(recordSize, fileLength - dataAt));
+                // A record cut short by the end of the file is dropped: its
+                // fields and text would be partly zeros.
+                if (lastRead == recordSize) {
+                    recordBytesLeft -= recordSize;
+                    walk.records.push_back({dataAt, static_cast<uint32_t>(recordSize), gps});
                 }
-                position = indexStart + consumed;
-            } while (position <= riffEnd && lastRead > 0 && position < fileLength);
+            }
+        }
+        position = indexStart + consumed;
+    } while (position <= riffEnd && lastRead > 0 && position < fileLength);
+    return walk;
+}
+
+// Reads the listed records into `bytes`, packed in index order (record i
+// at `at[i]`, so no more bytes than the records hold), in file order:
+// sorted by offset, all ranges announced first, neighbours fetched by one
+// covering read. Returns per record whether it was read whole.
+std::vector<bool> readRecords(TMKByteSource& source, const std::vector<TMKTelemetryRange>& records,
+                              std::vector<unsigned char>& bytes, std::vector<std::size_t>& at)
+{
+    std::vector<bool> complete(records.size(), false);
+    at.assign(records.size(), 0);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        at[i] = total;
+        total += records[i].size;
+    }
+    if (records.empty())
+        return complete;
+    bytes.assign(total, 0);
+
+    std::vector<std::size_t> order(records.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return records[a].offset < records[b].offset; });
+
+    struct Span {
+        uint64_t start;
+        uint64_t end;
+        std::size_t first; // into order
+        std::size_t last;  // one past
+    };
+    std::vector<Span> spans;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const TMKTelemetryRange& r = records[order[k]];
+        const uint64_t end = r.offset + r.size;
+        if (!spans.empty()) {
+            Span& span = spans.back();
+            if (r.offset <= span.end + TMKBlackBoxData::kCoalesceGap
+                && std::max(span.end, end) - span.start <= TMKBlackBoxData::kMaxSpan) {
+                span.end = std::max(span.end, end);
+                span.last = k + 1;
+                continue;
+            }
+        }
+        spans.push_back({r.offset, end, k, k + 1});
+    }
+
+    for (const Span& span : spans)
+        source.willNeed(span.start, span.end - span.start);
+
+    std::vector<unsigned char> buffer;
+    for (const Span& span : spans) {
+        if (span.last - span.first == 1) {
+            const std::size_t i = order[span.first];
+            complete[i] = source.readAt(records[i].offset, bytes.data() + at[i], records[i].size) == records[i].size;
+            continue;
+        }
+        buffer.resize(static_cast<std::size_t>(span.end - span.start));
+        const std::size_t got = source.readAt(span.start, buffer.data(), buffer.size());
+        for (std::size_t k = span.first; k < span.last; ++k) {
+            const std::size_t i = order[k];
+            const uint64_t from = records[i].offset - span.start;
+            if (from + records[i].size <= got) {
+                std::memcpy(bytes.data() + at[i], buffer.data() + from, records[i].size);
+                complete[i] = true;
+            }
+        }
+    }
+    return complete;
+}
+
+} // namespace
+
+std::vector<TMKTelemetryRange> TMKBlackBoxData::telemetryRanges(TMKByteSource& source)
+{
+    return walkIndex(source, false).records;
+}
+
+std::size_t TMKBlackBoxData::prefetchTelemetry(TMKByteSource& source)
+{
+    // The index is read to find the records; announcing it first lets the
+    // device fetch it in one go as well.
+    unsigned char moviSizeBytes[4];
+    if (source.readAt(TMKAviLayout::kMoviSizeOffset, moviSizeBytes, 4) == 4) {
+        const uint64_t indexStart = uint64_t{TMKAviLayout::kIndexBase} + u32At(moviSizeBytes);
+        if (indexStart < source.length())
+            source.willNeed(indexStart, source.length() - indexStart);
+    }
+    const IndexWalk walk = walkIndex(source, false);
+    for (const TMKTelemetryRange& range : walk.records)
+        source.willNeed(range.offset, range.size);
+    return walk.records.size();
+}
+
+std::size_t TMKBlackBoxData::prefetchTelemetry(const char* path)
+{
+    auto source = openRecording(path);
+    return source ? prefetchTelemetry(*source) : 0;
+}
+
+bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
+{
+    TMKLog("#############################   START");
+    clear();
+
+    const IndexWalk walk = walkIndex(source, true);
+    if (!walk.isAvi)
+        return false;
+
+    std::vector<unsigned char> bytes;
+    std::vector<std::size_t> recordAt;
+    const std::vector<bool> complete = readRecords(source, walk.records, bytes, recordAt);
+
+    // Parsed in index order: the NMEA parser carries state from one record
+    // to the next, and the lists keep the order the camera wrote.
+    std::vector<std::shared_ptr<const TMKAviGpsData>> gpsRecords;
+    for (std::size_t i = 0; i < walk.records.size(); ++i) {
+        if (!complete[i])
+            continue;
+        const unsigned char* at = bytes.data() + recordAt[i];
+        if (walk.records[i].gps) {
+            _AVI_GPS_DATA_T record;
+            std::memcpy(&record, at, sizeof record);
+            const std::size_t textLength = std::min<std::size_t>(record.nLen, _AVI_GPS_DATA_T::kRawDataSize);
+            if (textLength > 0)
+                ParseNMEA(record.RawData, textLength);
+            gpsRecords.push_back(TMKAviGpsData::aviGpsDataWithData(record));
+        } else {
+            _AVI_GSENSOR_DATA_T record;
+            std::memcpy(&record, at, sizeof record);
+            m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData(record));
+            ParseGSensor(&record, sizeof record);
         }
     }
 

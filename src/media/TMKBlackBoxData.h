@@ -33,6 +33,22 @@ public:
     // Reads up to `size` bytes at `offset`; returns the count read (0 at or
     // past the end).
     virtual std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) = 0;
+    // Says the range will be read soon. A file hands it to the kernel, so a
+    // slow device (an SD card in a USB reader) can fetch all of a
+    // recording's scattered records in one go instead of one per read.
+    virtual void willNeed(uint64_t offset, uint64_t size)
+    {
+        (void)offset;
+        (void)size;
+    }
+};
+
+// Where one telemetry record lies, as the index lists it.
+struct TMKTelemetryRange {
+    uint64_t offset = 0;
+    uint32_t size = 0;
+    bool gps = false;
+    bool operator==(const TMKTelemetryRange&) const = default;
 };
 
 // The telemetry of the recording being played.
@@ -46,6 +62,24 @@ public:
     bool ExtractStreamInformation(const char* path);
     bool ExtractStreamInformation(TMKByteSource& source);
     bool ExtractStreamInformationFromBuffer(const uint8_t* data, std::size_t size);
+
+    // The records extraction would read, in index order, each offset once
+    // and never more bytes than the file holds; empty for a file that is not
+    // RIFF/AVI or has no index to walk. Reads the header and the index only.
+    [[nodiscard]] static std::vector<TMKTelemetryRange> telemetryRanges(TMKByteSource& source);
+    // Announces a recording's index and telemetry records to the source
+    // (to the kernel for a file) without reading the records, so a later
+    // extraction finds them in the page cache. Returns the ranges announced;
+    // nothing for a path that is not a regular file.
+    static std::size_t prefetchTelemetry(TMKByteSource& source);
+    static std::size_t prefetchTelemetry(const char* path);
+
+    // Records closer than kCoalesceGap are fetched by one read of the span
+    // covering them, up to kMaxSpan bytes: a slow device serves one larger
+    // read faster than several small ones, and the gap bytes read in vain
+    // stay small.
+    static constexpr uint64_t kCoalesceGap = 16 * 1024;
+    static constexpr uint64_t kMaxSpan = 256 * 1024;
 
     // Splits NMEA text into sentences in place and feeds those starting with
     // "$G" to the parser, storing the fix after each. A receiver's sentences
