@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,31 +26,9 @@ std::string_view stemOf(std::string_view component)
     return (dot == std::string_view::npos || dot == 0) ? component : component.substr(0, dot);
 }
 
-std::string lowerExtension(std::string_view component)
-{
-    const auto dot = component.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return {};
-    std::string ext(component.substr(dot + 1));
-    for (char& c : ext) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return ext;
-}
-
 bool endsWith(std::string_view text, std::string_view suffix)
 {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-std::string joinPath(const std::string& folder, std::string_view name)
-{
-    std::string full = folder;
-    if (full.empty() || full.back() != '/')
-        full.push_back('/');
-    full.append(name);
-    return full;
 }
 
 } // namespace
@@ -204,44 +183,95 @@ void TMKMediaList::eachDir(const std::string& folder, MediaArray& array)
     walk(folder, array, visited, [] { return false; });
 }
 
-// Returns false when the walk was abandoned.
+namespace {
+
+// ".avi" in any case after a non-empty name: what lowerExtension() == "avi"
+// accepts, without building the extension for every name in the tree.
+bool hasAviExtension(std::string_view name)
+{
+    if (name.size() <= 4)
+        return false;
+    const std::string_view ext = name.substr(name.size() - 4);
+    return ext[0] == '.' && (ext[1] | 0x20) == 'a' && (ext[2] | 0x20) == 'v' && (ext[3] | 0x20) == 'i';
+}
+
+} // namespace
+
 bool TMKMediaList::walk(const std::string& folder, MediaArray& array, VisitedSet& visited,
                         const std::function<bool()>& abandoned)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return true;
+    std::string path = folder;
+    return walkOpened(fd, path, array, visited, abandoned);
+}
+
+// Takes `fd` (an open folder) and closes it. Returns false when the walk
+// was abandoned. The folder is read through its descriptor and entries are
+// told apart by the type the listing gives, so a file costs no system call
+// of its own; only links (and file systems that give no type) are stat'ed.
+bool TMKMediaList::walkOpened(int fd, std::string& folder, MediaArray& array, VisitedSet& visited,
+                              const std::function<bool()>& abandoned)
 {
     // A folder seen before, through a link or otherwise, is not walked again:
     // links that lead back into the tree would otherwise recurse forever.
     struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0)
+    if (::fstat(fd, &info) != 0
+        || !visited.insert(DirKey{static_cast<unsigned long long>(info.st_dev),
+                                  static_cast<unsigned long long>(info.st_ino)})
+                .second) {
+        ::close(fd);
         return true;
-    if (!visited.insert(DirKey{static_cast<unsigned long long>(info.st_dev),
-                               static_cast<unsigned long long>(info.st_ino)})
-             .second)
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
         return true;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
 
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error)
-        return true;
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error)
-            break;
+    if (folder.empty() || folder.back() != '/')
+        folder.push_back('/');
+    const std::size_t folderLength = folder.size();
+
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
         if (abandoned())
             return false;
-        const std::string name = it->path().filename().string();
-        const std::string full = joinPath(folder, name);
-        std::error_code typeError;
-        if (it->is_directory(typeError)) { // follows links
-            if (!walk(full, array, visited, abandoned))
+
+        bool isDirectory = entry->d_type == DT_DIR;
+        bool isRegular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            // Follows links: a link to a folder is walked, a link to a
+            // recording is a row.
+            struct stat target {};
+            if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) == 0) {
+                isDirectory = S_ISDIR(target.st_mode);
+                isRegular = S_ISREG(target.st_mode);
+            }
+        }
+
+        if (isDirectory) {
+            const int child = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+            if (child < 0)
+                continue;
+            folder.resize(folderLength);
+            folder.append(name);
+            const bool completed = walkOpened(child, folder, array, visited, abandoned);
+            if (!completed)
                 return false;
             continue;
         }
-        if (lowerExtension(name) != "avi")
-            continue;
         // A FIFO or device named like a recording would block or feed the
         // extraction forever; only regular files (or links to one) are rows.
-        if (!it->is_regular_file(typeError))
+        if (!isRegular || !hasAviExtension(name))
             continue;
-        if (auto media = createMediaByPath(full)) {
+        folder.resize(folderLength);
+        folder.append(name);
+        if (auto media = createMediaByPath(folder)) {
             array.push_back(std::move(media));
             if (array.size() >= kMaxMedias)
                 break;
@@ -279,10 +309,29 @@ void TMKMediaList::workerLoop()
             VisitedSet visited;
             completed = walk(folder, found, visited, abandoned);
             if (completed) {
-                std::stable_sort(found.begin(), found.end(),
-                                 [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
-                for (auto& media : found)
-                    built.add(std::move(media));
+                // compareDate() formats both dates on every call; the order is
+                // the same when each date is formatted once up front.
+                struct SortKey {
+                    std::string date;
+                    TMKMedia* media;
+                };
+                std::vector<SortKey> keys;
+                keys.reserve(found.size());
+                for (const auto& media : found)
+                    keys.push_back({media->yyyymmddhhmiss(), media.get()});
+                std::vector<std::size_t> order(found.size());
+                for (std::size_t i = 0; i < order.size(); ++i)
+                    order[i] = i;
+                std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) {
+                    const int byDate = keys[a].date.compare(keys[b].date);
+                    if (byDate != 0)
+                        return byDate < 0;
+                    return keys[a].media->compareDate(*keys[b].media) < 0;
+                });
+                built.medias.reserve(found.size());
+                built.pairs.reserve(found.size());
+                for (const std::size_t i : order)
+                    built.add(std::move(found[i]));
             }
         } catch (const std::exception&) {
             built = Contents{};

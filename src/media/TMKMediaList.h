@@ -95,6 +95,8 @@ private:
 
     static bool walk(const std::string& folder, MediaArray& array, VisitedSet& visited,
                      const std::function<bool()>& abandoned);
+    static bool walkOpened(int fd, std::string& folder, MediaArray& array, VisitedSet& visited,
+                           const std::function<bool()>& abandoned);
     void workerLoop();
 
     mutable std::mutex m_mutex;
