@@ -1,13 +1,16 @@
 #include "TMKBlackBoxData.h"
 #include "TMKLog.h"
+#include "TMKTelemetryPrefetch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <future>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,6 +82,16 @@ public:
         record.KM = '9';
         std::memcpy(record.RawData, nmea.data(), std::min(nmea.size(), sizeof record.RawData));
         chunk("02sb", &record, sizeof record);
+    }
+    // The index lists the chunks written so far in `order` (positions in
+    // the order written), as a card's index does once chunks were placed
+    // wherever the camera found room.
+    void reorderIndex(const std::vector<std::size_t>& order)
+    {
+        std::vector<Entry> entries;
+        for (const std::size_t i : order)
+            entries.push_back(m_entries.at(i));
+        m_entries = std::move(entries);
     }
     void indexEntry(const char* id, uint32_t offset, uint32_t length)
     {
@@ -545,6 +558,251 @@ TEST_F(TMKBlackBoxDataTest, FifoAndDevicesAreNotRecordings)
     EXPECT_FALSE(result.get());
     EXPECT_FALSE(data.ExtractStreamInformation("/dev/null"));
     EXPECT_FALSE(data.ExtractStreamInformation(dir.c_str()));
+    std::filesystem::remove_all(dir);
+}
+
+// Serves a buffer and keeps what was asked of it, in order.
+class RecordingSource final : public TMKByteSource {
+public:
+    struct Call {
+        bool hint;
+        uint64_t offset;
+        uint64_t size;
+    };
+    explicit RecordingSource(Bytes bytes) : m_bytes(std::move(bytes)) {}
+    uint64_t length() const override { return m_bytes.size(); }
+    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
+    {
+        calls.push_back({false, offset, size});
+        if (offset >= m_bytes.size())
+            return 0;
+        const std::size_t count = std::min<std::size_t>(size, m_bytes.size() - static_cast<std::size_t>(offset));
+        std::memcpy(buffer, m_bytes.data() + offset, count);
+        return count;
+    }
+    void willNeed(uint64_t offset, uint64_t size) override { calls.push_back({true, offset, size}); }
+
+    // Reads that touch the movi data, where the records lie.
+    std::vector<Call> recordReads() const
+    {
+        std::vector<Call> reads;
+        for (const auto& call : calls) {
+            if (!call.hint && call.offset >= TMKAviLayout::kMoviTagOffset && call.offset < indexStart())
+                reads.push_back(call);
+        }
+        return reads;
+    }
+    uint64_t indexStart() const
+    {
+        uint32_t moviSize;
+        std::memcpy(&moviSize, m_bytes.data() + TMKAviLayout::kMoviSizeOffset, 4);
+        return uint64_t{TMKAviLayout::kIndexBase} + moviSize;
+    }
+
+    std::vector<Call> calls;
+
+private:
+    Bytes m_bytes;
+};
+
+std::string rmcAt(int second)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "$GPRMC,1235%02d.000,A,4807.%03d,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n",
+                  second, second * 7);
+    return line;
+}
+
+// Chunks written last to first while the index lists them first to last:
+// the results must follow the index, not where the bytes lie.
+TEST_F(TMKBlackBoxDataTest, FragmentedIndexGivesTheSameResults)
+{
+    const auto fill = [](AviBuilder& avi, bool reversed) {
+        std::vector<std::function<void()>> chunks;
+        for (int i = 0; i < 40; ++i)
+            chunks.push_back([&avi, i] { avi.gsensor(static_cast<uint32_t>(i) * 100, i, -i, 256 + i); });
+        for (int s = 0; s < 4; ++s) {
+            // A fix whose position comes in one record and whose height
+            // comes in the next: the parser carries state across records.
+            chunks.push_back([&avi, s] { avi.gps(static_cast<uint32_t>(s) * 1000, rmcAt(s)); });
+        }
+        chunks.push_back([&avi] { avi.gps(4000, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"); });
+        std::vector<std::size_t> order(chunks.size());
+        for (std::size_t i = 0; i < chunks.size(); ++i)
+            order[i] = reversed ? chunks.size() - 1 - i : i;
+        for (const std::size_t i : order)
+            chunks[i]();
+        if (reversed)
+            avi.reorderIndex(order); // written position k holds chunk order[k]; list them back in chunk order
+    };
+    AviBuilder plain;
+    fill(plain, false);
+    AviBuilder fragmented;
+    fill(fragmented, true);
+
+    ASSERT_TRUE(extract(plain.build()));
+    const auto nmeas = data.m_NMEAs;
+    const auto gsensors = data.m_GSensors;
+    std::vector<uint32_t> linedUp;
+    for (const auto& r : data.m_vGpsData)
+        linedUp.push_back(r->data.nTimestamp);
+    ASSERT_EQ(nmeas.size(), 5u);
+    ASSERT_EQ(gsensors.size(), 40u);
+
+    RecordingSource source(fragmented.build());
+    ASSERT_TRUE(data.ExtractStreamInformation(source));
+    EXPECT_EQ(data.m_NMEAs, nmeas);
+    EXPECT_EQ(data.m_GSensors, gsensors);
+    std::vector<uint32_t> fragmentedLinedUp;
+    for (const auto& r : data.m_vGpsData)
+        fragmentedLinedUp.push_back(r->data.nTimestamp);
+    EXPECT_EQ(fragmentedLinedUp, linedUp);
+    ASSERT_EQ(data.m_vGSensorData.size(), 40u);
+    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 0u);
+    EXPECT_EQ(data.m_vGSensorData.back()->data.timestamp, 3900u);
+    // All 45 records lie together: one read fetches them.
+    EXPECT_EQ(source.recordReads().size(), 1u);
+}
+
+TEST_F(TMKBlackBoxDataTest, RecordReadsAreAnnouncedSortedAndCoalesced)
+{
+    // Three groups of records, apart by more than the gap worth reading
+    // across; the index lists the last group first.
+    AviBuilder avi;
+    const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
+    for (int group = 0; group < 3; ++group) {
+        for (int i = 0; i < 5; ++i)
+            avi.gsensor(static_cast<uint32_t>(group * 500 + i * 100), group, i, 0);
+        avi.gps(static_cast<uint32_t>(group * 500), rmcAt(group));
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+    }
+    // Written order per group: 5 samples, 1 GPS, 1 frame.
+    std::vector<std::size_t> order;
+    for (int group = 2; group >= 0; --group) {
+        for (std::size_t i = 0; i < 7; ++i)
+            order.push_back(static_cast<std::size_t>(group) * 7 + i);
+    }
+    avi.reorderIndex(order);
+    RecordingSource source(avi.build());
+    ASSERT_TRUE(data.ExtractStreamInformation(source));
+    ASSERT_EQ(data.m_vGSensorData.size(), 15u);
+    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 1000u); // index order kept
+    EXPECT_EQ(data.m_NMEAs.size(), 3u);
+
+    const auto reads = source.recordReads();
+    ASSERT_EQ(reads.size(), 3u);
+    for (std::size_t i = 1; i < reads.size(); ++i)
+        EXPECT_LT(reads[i - 1].offset, reads[i].offset) << "record reads out of file order";
+    for (const auto& read : reads)
+        EXPECT_LT(read.size, 5 * 24 + 552 + 64u) << "a read spans the frame between groups";
+
+    // Every range is announced before the first record is read.
+    const auto firstRead = std::find_if(source.calls.begin(), source.calls.end(), [&](const auto& call) {
+        return !call.hint && call.offset == reads.front().offset;
+    });
+    const auto hints = std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; });
+    EXPECT_EQ(hints, 3);
+    EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
+}
+
+TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimit)
+{
+    // 400 samples 10 KB apart: close enough to join, too many for one read.
+    AviBuilder avi;
+    const Bytes filler(10 * 1024, 0x11);
+    for (uint32_t i = 0; i < 400; ++i) {
+        avi.gsensor(i * 100, static_cast<int32_t>(i), 0, 0);
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+    }
+    RecordingSource source(avi.build());
+    ASSERT_TRUE(data.ExtractStreamInformation(source));
+    ASSERT_EQ(data.m_GSensors.size(), 400u);
+    EXPECT_FLOAT_EQ(data.m_GSensors[399].x, 399.0f / 256.0f);
+    const auto reads = source.recordReads();
+    for (const auto& read : reads)
+        EXPECT_LE(read.size, TMKBlackBoxData::kMaxSpan);
+    // 4 MB of movi data in spans of at most 256 KB: about 16 reads, not 400.
+    EXPECT_GE(reads.size(), 400u * (10 * 1024 + 32) / TMKBlackBoxData::kMaxSpan);
+    EXPECT_LE(reads.size(), 20u);
+}
+
+TEST_F(TMKBlackBoxDataTest, PrefetchAnnouncesTheRecordsWithoutReadingThem)
+{
+    AviBuilder avi;
+    const Bytes filler(40 * 1024, 0x22);
+    for (uint32_t i = 0; i < 10; ++i) {
+        avi.gsensor(i * 100, 1, 2, 3);
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+    }
+    avi.gps(0, kCycle);
+    const Bytes bytes = avi.build();
+
+    RecordingSource walker(bytes);
+    const auto ranges = TMKBlackBoxData::telemetryRanges(walker);
+    ASSERT_EQ(ranges.size(), 11u);
+    EXPECT_TRUE(ranges.back().gps);
+    EXPECT_EQ(ranges.back().size, sizeof(_AVI_GPS_DATA_T));
+
+    RecordingSource source(bytes);
+    EXPECT_EQ(TMKBlackBoxData::prefetchTelemetry(source), 11u);
+    EXPECT_TRUE(source.recordReads().empty());
+    for (const auto& range : ranges) {
+        EXPECT_TRUE(std::any_of(source.calls.begin(), source.calls.end(), [&](const auto& call) {
+            return call.hint && call.offset <= range.offset && range.offset + range.size <= call.offset + call.size;
+        })) << "range at " << range.offset << " not announced";
+    }
+
+    // Not a recording: nothing announced.
+    RecordingSource text(Bytes(20000, 'x'));
+    EXPECT_EQ(TMKBlackBoxData::prefetchTelemetry(text), 0u);
+}
+
+TEST_F(TMKBlackBoxDataTest, PrefetcherReadsAheadFilesAndSkipsTheRest)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("tamek-bb-ahead-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> paths;
+    for (int f = 0; f < 3; ++f) {
+        AviBuilder avi;
+        for (int i = 0; i <= f; ++i)
+            avi.gsensor(static_cast<uint32_t>(i) * 100, 1, 2, 3);
+        const Bytes bytes = avi.build();
+        paths.push_back((dir / ("alwa_2015010" + std::to_string(f) + "_120000_F.avi")).string());
+        std::ofstream(paths.back(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                            static_cast<std::streamsize>(bytes.size()));
+    }
+    const std::string fifo = (dir / "alwa_20150109_120000_F.avi").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    paths.insert(paths.begin() + 1, fifo);
+    paths.push_back((dir / "missing.avi").string());
+    paths.push_back(dir.string());
+
+    auto finished = std::async(std::launch::async, [&] {
+        TMKTelemetryPrefetcher prefetcher;
+        prefetcher.prefetch(paths);
+        prefetcher.waitUntilIdle();
+        return std::make_pair(prefetcher.filesDone(), prefetcher.rangesAnnounced());
+    });
+    const bool ready = finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ready) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    ASSERT_TRUE(ready) << "read-ahead blocked";
+    const auto [files, ranges] = finished.get();
+    EXPECT_EQ(files, paths.size());
+    EXPECT_EQ(ranges, 1u + 2u + 3u);
+
+    // A newer wish replaces what is queued; destroying mid-queue is safe.
+    {
+        TMKTelemetryPrefetcher prefetcher;
+        prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
+        prefetcher.prefetch({paths[2]});
+        prefetcher.waitUntilIdle();
+        EXPECT_LT(prefetcher.filesDone(), 200u);
+        prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
+    }
     std::filesystem::remove_all(dir);
 }
 
