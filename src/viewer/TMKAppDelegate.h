@@ -44,6 +44,8 @@ class TMKAppDelegate : public QObject, public TMKMediaListDelegate {
 
 public:
     using PlayerFactory = std::function<std::unique_ptr<TMKMediaPlayer>(TMKVideoView*, QObject*)>;
+    // Reads the telemetry of a recording; runs on a worker thread.
+    using Extractor = std::function<TMKBlackBoxData(const QString& path)>;
 
     struct Options {
         PlayerFactory playerFactory; // empty: the libVLC player
@@ -55,6 +57,7 @@ public:
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
+        Extractor extractor;                         // empty: the AVI reader
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -192,6 +195,7 @@ private:
     void mediaPlayerTimeChanged(TMKMediaPlayer* player);
     void updateVideoViewsVisibility();
     void playStartFailed(const QString& reason);
+    void abandonPlayRequest();
     void setLogos(bool player1IsRear);
     void setPositionSliderValueSilently(double value);
 
@@ -286,6 +290,9 @@ private:
     bool m_stopVideoLoadingView = true;
     double m_progress = 0;
     quint64 m_playRequest = 0;   // drops late results of an abandoned start
+    // Thins out position updates: the first time event after a seek (and
+    // the very first), then every third. Not reset when a new pair starts.
+    int m_positionUpdateCounter = -1;
     QString m_player1Logo;
     QString m_player2Logo;
     int m_rightViewMode = 0;

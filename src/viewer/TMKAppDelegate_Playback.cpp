@@ -14,6 +14,7 @@
 #include "TMKLogoView.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QDebug>
 #include <QGuiApplication>
@@ -34,9 +35,12 @@ namespace {
 constexpr double kEndPosition = 0.998;
 constexpr int kSliderSteps = 10000;
 
-// The position counter thins out position updates: the first time event
-// after a seek, then every third.
-int gPositionUpdateCounter = -1;
+TMKBlackBoxData defaultExtract(const QString& path)
+{
+    TMKBlackBoxData data;
+    data.ExtractStreamInformation(path.toUtf8().constData());
+    return data;
+}
 
 bool holdsMedia(const TMKMediaPlayer* player)
 {
@@ -139,17 +143,17 @@ void TMKAppDelegate::startExtraction()
 
     // Extraction fills a fresh holder on a worker; the display's lists are
     // only replaced on the main thread, so nothing reads a half-filled list.
+    // The worker never touches the delegate: the result goes to the
+    // application object, and only there, on the main thread, is it seen
+    // whether the delegate still exists. A request number drops results of
+    // a start that was abandoned meanwhile.
     const quint64 request = m_playRequest;
-    QPointer<TMKAppDelegate> self(this);
-    QThreadPool::globalInstance()->start([self, request, path] {
-        auto data = std::make_shared<TMKBlackBoxData>();
-        if (!path.isEmpty())
-            data->ExtractStreamInformation(path.toUtf8().constData());
-        if (!self)
-            return;
+    const Extractor extract = m_options.extractor ? m_options.extractor : Extractor(defaultExtract);
+    QThreadPool::globalInstance()->start([self = QPointer<TMKAppDelegate>(this), request, path, extract]() mutable {
+        auto data = std::make_shared<TMKBlackBoxData>(path.isEmpty() ? TMKBlackBoxData{} : extract(path));
         QMetaObject::invokeMethod(
-            self.data(),
-            [self, request, data] {
+            QCoreApplication::instance(),
+            [self = std::move(self), request, data] {
                 if (self)
                     self->didExtract(request, data);
             },
@@ -289,7 +293,7 @@ void TMKAppDelegate::mediaPlayerTimeChanged(TMKMediaPlayer* player)
     }
     m_playInfo->setIsPlaying(isPlaying(m_player1.get()));
     if (m_moving) {
-        gPositionUpdateCounter = -1;
+        m_positionUpdateCounter = -1;
         if (m_movingPosition > 0)
             m_playInfo->setPosition(m_movingPosition);
         return;
@@ -300,8 +304,8 @@ void TMKAppDelegate::mediaPlayerTimeChanged(TMKMediaPlayer* player)
     // scale as soon as it is there.
     if (m_playInfo->scale() == 0 && m_player1->hasVideoOut() && m_player1->videoSize().width() > 0)
         updatePlayInfoScale();
-    gPositionUpdateCounter = (gPositionUpdateCounter + 1) % 3;
-    if (gPositionUpdateCounter == 0)
+    m_positionUpdateCounter = (m_positionUpdateCounter + 1) % 3;
+    if (m_positionUpdateCounter == 0)
         m_playInfo->setPosition(m_player1->position());
 }
 
@@ -418,7 +422,10 @@ void TMKAppDelegate::changeAndPlay()
                              .arg(m_mediaList->count());
     if (selected < 0)
         return;
-    if (selected != m_mediaIndex) {
+    // A start under way owns the players until they are seen playing.
+    if (m_waitingForPlayStart)
+        return;
+    if (selected != m_mediaIndex || !holdsMedia(m_player1.get())) {
         playAtIndex(selected);
         return;
     }
@@ -684,6 +691,18 @@ void TMKAppDelegate::volumeUp()
 void TMKAppDelegate::volumeDown()
 {
     setVolume(std::max(m_volume - 10, 0));
+}
+
+void TMKAppDelegate::abandonPlayRequest()
+{
+    ++m_playRequest;
+    m_waitingForPlayStart = false;
+    if (m_playStopTimer) {
+        m_playStopTimer->stop();
+        m_playStopTimer->deleteLater();
+        m_playStopTimer = nullptr;
+    }
+    hideLoading();
 }
 
 void TMKAppDelegate::playStartFailed(const QString& reason)

@@ -9,6 +9,7 @@
 #include "TMKMainWindow.h"
 #include "TMKSettingController.h"
 #include "TMKMediaListModel.h"
+#include "TMKMediaListTableView.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"
@@ -207,7 +208,8 @@ void TMKAppDelegate::buildWindow()
     m_informationButton->setToolTip(TMKLocalizedString("main.map"));
     connect(m_informationButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMapViewButton);
 
-    m_tableView = new QTableView(m_mediaListBox);
+    auto* table = new TMKMediaListTableView(m_mediaListBox);
+    m_tableView = table;
     m_tableView->setObjectName(QStringLiteral("mediaListTableView"));
     m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tableView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -218,8 +220,7 @@ void TMKAppDelegate::buildWindow()
     m_tableView->verticalHeader()->setDefaultSectionSize(20);
     m_tableView->setAcceptDrops(false);
     m_tableView->setDragDropMode(QAbstractItemView::NoDragDrop);
-    connect(m_tableView, &QTableView::doubleClicked, this, [this] { changeAndPlay(); });
-    connect(m_tableView, &QTableView::activated, this, [this] { changeAndPlay(); });
+    connect(table, &TMKMediaListTableView::rowChosen, this, [this] { changeAndPlay(); });
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
     m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
@@ -334,35 +335,47 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
 
 void TMKAppDelegate::installShortcuts()
 {
-    const auto add = [this](const QList<QKeySequence>& keys, auto slot) {
+    // Every key has one meaning: a key held by two actions is ambiguous and
+    // fires neither, so each action is named and the table tested whole.
+    const auto add = [this](const char* name, QList<QKeySequence> keys, auto slot) {
+        QList<QKeySequence> unique;
+        for (const QKeySequence& key : keys) {
+            if (!key.isEmpty() && !unique.contains(key))
+                unique << key;
+        }
         auto* action = new QAction(m_window);
-        action->setShortcuts(keys);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcuts(unique);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, slot);
         m_window->addAction(action);
     };
-    add({QKeySequence(Qt::Key_Space)}, &TMKAppDelegate::clickPlayButton);
-    add({QKeySequence(Qt::Key_Right)}, &TMKAppDelegate::jumpForward);
-    add({QKeySequence(Qt::Key_Left)}, &TMKAppDelegate::jumpBackward);
-    add({QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}, &TMKAppDelegate::increaseSpeed);
-    add({QKeySequence(Qt::Key_BracketLeft), QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::decreaseSpeed);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}, &TMKAppDelegate::sizeUp);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
-    add({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence::FullScreen}, &TMKAppDelegate::toggleFullScreen);
-    add({QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
-    add({QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
-    add({QKeySequence::Print}, &TMKAppDelegate::print);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
-    add({QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
-    add({QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
-    add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
-    add({QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
-    add({QKeySequence::Open}, &TMKAppDelegate::openMediaDirectoryDialog);
-    add({QKeySequence(Qt::Key_Escape)}, [this] {
+    add("playAction", {QKeySequence(Qt::Key_Space)}, &TMKAppDelegate::clickPlayButton);
+    add("jumpForwardAction", {QKeySequence(Qt::Key_Right)}, &TMKAppDelegate::jumpForward);
+    add("jumpBackwardAction", {QKeySequence(Qt::Key_Left)}, &TMKAppDelegate::jumpBackward);
+    add("increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)},
+        &TMKAppDelegate::increaseSpeed);
+    add("decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}, &TMKAppDelegate::decreaseSpeed);
+    add("sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+        &TMKAppDelegate::sizeUp);
+    add("sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
+    add("fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence(QKeySequence::FullScreen)},
+        &TMKAppDelegate::toggleFullScreen);
+    add("swapAction", {QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
+    add("captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
+    add("printAction", {QKeySequence(QKeySequence::Print)}, &TMKAppDelegate::print);
+    add("settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
+    add("listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
+    add("mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
+    add("volumeUpAction", {QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
+    add("volumeDownAction", {QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
+    add("openFolderAction", {QKeySequence(QKeySequence::Open)}, &TMKAppDelegate::openMediaDirectoryDialog);
+    add("leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}, [this] {
         if (m_window && m_window->isFullScreen())
             toggleFullScreen();
     });
-    add({QKeySequence::Quit}, [this] {
+    // The desktop's own quit key is empty where no desktop theme names one.
+    add("quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(QKeySequence::Quit)}, [this] {
         if (m_window)
             m_window->close();
     });
@@ -553,6 +566,10 @@ void TMKAppDelegate::openMediaDirectoryDialog()
 void TMKAppDelegate::openMediaDirectory(const QString& path)
 {
     stopPlay();
+    // The rows of the old folder are gone: no row is loaded any more, and a
+    // start still under way for one of them is dropped.
+    abandonPlayRequest();
+    m_mediaIndex = -1;
     m_folderLabel->setText(QDir::toNativeSeparators(path));
     m_folderLabel->setToolTip(path);
     m_mediaList->setDirectoryPath(QDir(path).absolutePath().toStdString());
