@@ -84,11 +84,11 @@ QPointF signedDegrees(const _AVI_GPS_DATA_T& record, bool south, bool west)
 void TMKAppDelegate::updateGsensorUIByPlayPositon()
 {
     if (m_graphView)
-        m_graphView->updateTimePosition(m_player1 ? m_player1->position() : 0.0);
-    const auto& samples = m_blackBoxData.m_GSensors;
+        m_graphView->updateTimePosition(player1() ? player1()->position() : 0.0);
+    const auto& samples = blackBoxData().m_GSensors;
     if (samples.empty())
         return;
-    const auto index = TMKIndexForPosition(m_playInfo->position(), samples.size());
+    const auto index = TMKIndexForPosition(playInfo()->position(), samples.size());
     const TMKGSensor& sample = samples[static_cast<std::size_t>(index)];
     if (m_xLabel) {
         m_xLabel->setText(TMKGSensorText('X', sample.x));
@@ -99,9 +99,9 @@ void TMKAppDelegate::updateGsensorUIByPlayPositon()
 
 void TMKAppDelegate::updateGpsUIByPlayPosition()
 {
-    const auto& records = m_blackBoxData.m_vGpsData;
-    const auto& fixes = m_blackBoxData.m_NMEAs;
-    const double position = m_playInfo->position();
+    const auto& records = blackBoxData().m_vGpsData;
+    const auto& fixes = blackBoxData().m_NMEAs;
+    const double position = playInfo()->position();
     if (records.empty()) {
         evaluateMapScript(TMKDebugScript(QStringLiteral("GPS Data Count=Zero")));
     } else {
@@ -140,7 +140,7 @@ void TMKAppDelegate::updateGpsUIByPlayPosition()
 // The whole drive of the recording, once, so the marker moves along a line.
 void TMKAppDelegate::sendTrackToMap()
 {
-    const auto& records = m_blackBoxData.m_vGpsData;
+    const auto& records = blackBoxData().m_vGpsData;
     QList<QPointF> points;
     bool south = m_gpsSouth;
     bool west = m_gpsWest;
@@ -171,10 +171,7 @@ void TMKAppDelegate::evaluateMapScript(const QString& script)
 
 void TMKAppDelegate::showTelemetry(TMKBlackBoxData data)
 {
-    m_blackBoxData = std::move(data);
-    if (m_graphView)
-        m_graphView->setGraphData(m_blackBoxData.m_GSensors);
-    sendTrackToMap();
+    m_session->showTelemetry(std::move(data));
 }
 
 QString TMKAppDelegate::speedFieldText() const
