@@ -13,6 +13,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -62,8 +63,8 @@ public:
     void setPosition(float position) override
     {
         positionsSet.push_back(position);
-        m_time = std::clamp<int64_t>(static_cast<int64_t>(static_cast<double>(position) * static_cast<double>(length)),
-                                     0, length);
+        m_time = std::clamp<int64_t>(std::llround(static_cast<double>(position) * static_cast<double>(length)), 0,
+                                     length);
     }
     [[nodiscard]] float rate() const override { return m_rate; }
     void setRate(float rate) override { m_rate = rate; }
