@@ -5,6 +5,7 @@
 #include "TMKMainWindow.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
+#include "telemetry/TMKTelemetryDisplay.h"
 
 #include <QObject>
 #include <QPointer>
@@ -266,9 +267,7 @@ private:
     bool m_sliderBeingSet = false;
     QString m_lastMessage;
     bool m_dead = false;
-    // The hemisphere shown last; kept across recordings.
-    bool m_gpsSouth = false;
-    bool m_gpsWest = false;
+    TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
     std::unique_ptr<QTemporaryDir> m_captureDir;
     std::unique_ptr<QWidget> m_lastDialogController;

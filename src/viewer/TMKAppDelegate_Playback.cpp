@@ -5,7 +5,7 @@
 #include "TMKAppDelegate.h"
 
 #include "TMKMainWindow.h"
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 #include "TMKMediaListModel.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"

@@ -3,7 +3,7 @@
 
 #include "TMKAppDelegate.h"
 
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 #include "map/TMKMapView.h"
 
 #include "TMKMainWindow.h"

@@ -5,7 +5,7 @@
 #include "TMKScriptedPlayer.h"
 #include "TMKMainWindow.h"
 #include "TMKWindowLayout.h"
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 #include "player/TMKVideoView.h"
 #include "print/TMKPrintSettings.h"
 #include "print/TMKPrintSystem.h"
