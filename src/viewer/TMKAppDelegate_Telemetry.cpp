@@ -41,7 +41,7 @@ void TMKAppDelegate::updateGpsUIByPlayPosition()
 // The whole drive of the recording, once, so the marker moves along a line.
 void TMKAppDelegate::sendTrackToMap()
 {
-    evaluateMapScript(m_telemetry.trackScript(blackBoxData()));
+    evaluateMapScript(TMKTelemetryDisplay::trackScript(m_session->track()));
 }
 
 void TMKAppDelegate::evaluateMapScript(const QString& script)

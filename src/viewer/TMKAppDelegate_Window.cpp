@@ -85,7 +85,8 @@ void TMKAppDelegate::awakeFromNib()
     // One after the other: the main player is made first.
     auto player1 = factory(m_video1View, nullptr);
     auto player2 = factory(m_video2View, nullptr);
-    m_session = std::make_unique<TMKPlaybackSession>(std::move(player1), std::move(player2), m_options.extractor);
+    m_session = std::make_unique<TMKPlaybackSession>(std::move(player1), std::move(player2), m_options.extractor,
+                                                     &TMKTelemetryDisplay::trackPoints);
     if (!m_options.playerFactory)
         TMKTouchMediaLibrary();
 
@@ -532,7 +533,15 @@ void TMKAppDelegate::toggleFullScreen()
 
 void TMKAppDelegate::showSettingPanel()
 {
-    // A new window each time, reading the card afresh; the one before goes.
+    // An open settings window holds the user's unsaved edits: bring it to
+    // the front rather than replace it.
+    if (auto* open = qobject_cast<TMKSettingController*>(m_lastDialogController.get()); open && open->isVisible()) {
+        open->showNormal();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    // Otherwise a new window, reading the card afresh; the one before goes.
     auto controller = std::make_unique<TMKSettingController>();
     controller->show();
     controller->raise();

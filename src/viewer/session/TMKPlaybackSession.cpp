@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -26,12 +27,13 @@ bool holdsMedia(const TMKMediaPlayer* player)
 } // namespace
 
 TMKPlaybackSession::TMKPlaybackSession(std::unique_ptr<TMKMediaPlayer> player1, std::unique_ptr<TMKMediaPlayer> player2,
-                                       Extractor extractor, QObject* parent)
+                                       Extractor extractor, TrackBuilder trackBuilder, QObject* parent)
     : QObject(parent),
       m_player1(std::move(player1)),
       m_player2(std::move(player2)),
       m_mediaList(TMKMediaList::mediaList()),
-      m_extractor(extractor ? std::move(extractor) : Extractor(extractFromFile))
+      m_extractor(extractor ? std::move(extractor) : Extractor(extractFromFile)),
+      m_trackBuilder(std::move(trackBuilder))
 {
     for (TMKMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
         connect(player, &TMKMediaPlayer::stateChanged, this, &TMKPlaybackSession::mediaPlayerStateChanged);
@@ -152,24 +154,41 @@ void TMKPlaybackSession::startExtraction()
     // session still exists. A request number drops results of a start that
     // was abandoned meanwhile.
     const quint64 request = m_playRequest;
-    QThreadPool::globalInstance()->start(
-        [self = QPointer<TMKPlaybackSession>(this), request, path, extract = m_extractor]() mutable {
-            auto data = std::make_shared<TMKBlackBoxData>(path.isEmpty() ? TMKBlackBoxData{} : extract(path));
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self = std::move(self), request, data] {
-                    if (self)
-                        self->didExtract(request, data);
-                },
-                Qt::QueuedConnection);
-        });
+    QThreadPool::globalInstance()->start([self = QPointer<TMKPlaybackSession>(this), request, path,
+                                          extract = m_extractor, buildTrack = m_trackBuilder]() mutable {
+        // An exception leaving a pool thread ends the application; a file
+        // that cannot be held in memory plays without telemetry instead.
+        std::shared_ptr<TMKBlackBoxData> data;
+        QList<QPointF> track;
+        try {
+            data = std::make_shared<TMKBlackBoxData>(path.isEmpty() ? TMKBlackBoxData{} : extract(path));
+            if (buildTrack)
+                track = buildTrack(*data);
+        } catch (const std::exception& error) {
+            qWarning().noquote() << QStringLiteral("[extract] %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+            data.reset();
+            track.clear();
+        } catch (...) {
+            qWarning().noquote() << QStringLiteral("[extract] %1: failed").arg(path);
+            data.reset();
+            track.clear();
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self = std::move(self), request, data = std::move(data), track = std::move(track)] {
+                if (self)
+                    self->didExtract(request, data, track);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-void TMKPlaybackSession::didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data)
+void TMKPlaybackSession::didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track)
 {
     if (request != m_playRequest || m_dead)
         return;
-    m_blackBoxData = std::move(*data);
+    m_blackBoxData = data ? std::move(*data) : TMKBlackBoxData{};
+    m_track = std::move(track);
     emit telemetryExtracted();
     // The camera's files settle for a moment after extraction before both
     // players start; starting at once made the second start visibly late.
@@ -191,6 +210,7 @@ void TMKPlaybackSession::didExtract(quint64 request, std::shared_ptr<TMKBlackBox
 void TMKPlaybackSession::showTelemetry(TMKBlackBoxData data)
 {
     m_blackBoxData = std::move(data);
+    m_track = m_trackBuilder ? m_trackBuilder(m_blackBoxData) : QList<QPointF>{};
     emit telemetryExtracted();
 }
 

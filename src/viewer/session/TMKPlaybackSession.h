@@ -6,7 +6,9 @@
 #include "session/TMKLoadingProgress.h"
 #include "session/TMKPlayInfo.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointF>
 #include <QString>
 
 #include <functional>
@@ -32,11 +34,13 @@ class TMKPlaybackSession : public QObject {
 public:
     // Reads the telemetry of a recording; runs on a worker thread.
     using Extractor = std::function<TMKBlackBoxData(const QString& path)>;
+    // Derives the map track from the telemetry; runs on the same worker.
+    using TrackBuilder = std::function<QList<QPointF>(const TMKBlackBoxData& data)>;
 
     static constexpr double kEndPosition = 0.998;
 
     TMKPlaybackSession(std::unique_ptr<TMKMediaPlayer> player1, std::unique_ptr<TMKMediaPlayer> player2,
-                       Extractor extractor = {}, QObject* parent = nullptr);
+                       Extractor extractor = {}, TrackBuilder trackBuilder = {}, QObject* parent = nullptr);
     ~TMKPlaybackSession() override;
 
     // Pairs
@@ -85,6 +89,7 @@ public:
     [[nodiscard]] TMKPlayInfo* playInfo() { return &m_playInfo; }
     [[nodiscard]] TMKMediaList* mediaList() const { return m_mediaList.get(); }
     [[nodiscard]] const TMKBlackBoxData& blackBoxData() const { return m_blackBoxData; }
+    [[nodiscard]] const QList<QPointF>& track() const { return m_track; }
     [[nodiscard]] TMKLoadingProgress* loading() { return &m_loading; }
     [[nodiscard]] int volume() const { return m_volume; }
     [[nodiscard]] qint64 mediaIndex() const { return m_mediaIndex; }
@@ -107,7 +112,7 @@ signals:
     void pairFailed(qint64 index, const QString& reason);
     // Row `index` is the one loaded; the list shows it selected.
     void rowSelected(qint64 index);
-    // The telemetry of the new pair is in blackBoxData().
+    // The telemetry of the new pair is in blackBoxData(), its track in track().
     void telemetryExtracted();
     // A pair is about to start: controls and readouts back to their start.
     void controlsReset();
@@ -127,7 +132,7 @@ signals:
 private:
     void updateVideoUI();
     void startExtraction();
-    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data);
+    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track);
     void initMediaControlView();
     void didStartPlayer();
     void didFinishPlay();
@@ -148,9 +153,11 @@ private:
     std::unique_ptr<TMKMediaPlayer> m_player2;
     std::unique_ptr<TMKMediaList> m_mediaList;
     Extractor m_extractor;
+    TrackBuilder m_trackBuilder;
     TMKPlayInfo m_playInfo;
     TMKLoadingProgress m_loading;
     TMKBlackBoxData m_blackBoxData;
+    QList<QPointF> m_track;
 
     qint64 m_mediaIndex = -1;
     bool m_waitingForPlayStart = false;

@@ -131,14 +131,20 @@ TMKTelemetryReadout TMKTelemetryDisplay::gpsReadout(const TMKBlackBoxData& data,
     return readout;
 }
 
-QString TMKTelemetryDisplay::trackScript(const TMKBlackBoxData& data) const
+QList<QPointF> TMKTelemetryDisplay::trackPoints(const TMKBlackBoxData& data)
 {
-    const auto& records = data.m_vGpsData;
+    // A holder filled by hand has no records-as-read list; its lined-up
+    // entries then stand for the records.
+    const auto& records = data.m_vGpsRecords.empty() ? data.m_vGpsData : data.m_vGpsRecords;
     QList<QPointF> points;
-    bool south = m_south;
-    bool west = m_west;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const _AVI_GPS_DATA_T& record = records[i]->data;
+    bool south = false;
+    bool west = false;
+    const TMKAviGpsData* previous = nullptr;
+    for (const auto& entry : records) {
+        if (entry.get() == previous)
+            continue;
+        previous = entry.get();
+        const _AVI_GPS_DATA_T& record = entry->data;
         if (!hasPosition(record))
             continue;
         if (const auto hemisphere = recordHemisphere(record)) {
@@ -150,5 +156,10 @@ QString TMKTelemetryDisplay::trackScript(const TMKBlackBoxData& data) const
         if (points.isEmpty() || points.back() != degrees)
             points.push_back(degrees);
     }
-    return TMKSetTrackScript(points);
+    return points;
+}
+
+QString TMKTelemetryDisplay::trackScript(const QList<QPointF>& track)
+{
+    return TMKSetTrackScript(track);
 }

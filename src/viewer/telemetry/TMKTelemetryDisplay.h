@@ -2,6 +2,8 @@
 
 #include "TMKBlackBoxData.h"
 
+#include <QList>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
 
@@ -30,8 +32,12 @@ public:
     [[nodiscard]] TMKTelemetryReadout gsensorReadout(const TMKBlackBoxData& data, double position) const;
     // Map position, speed, HDOP and satellites; updates the hemisphere.
     [[nodiscard]] TMKTelemetryReadout gpsReadout(const TMKBlackBoxData& data, double position);
+    // The drive as map points (x latitude, y longitude), one per GPS record
+    // read, without repeats. Costs a parse of every record's text, so the
+    // extraction worker does it, not the main thread.
+    [[nodiscard]] static QList<QPointF> trackPoints(const TMKBlackBoxData& data);
     // The whole drive once, as one line for the map page.
-    [[nodiscard]] QString trackScript(const TMKBlackBoxData& data) const;
+    [[nodiscard]] static QString trackScript(const QList<QPointF>& track);
 
     [[nodiscard]] bool south() const { return m_south; }
     [[nodiscard]] bool west() const { return m_west; }
