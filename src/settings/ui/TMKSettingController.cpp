@@ -1,8 +1,8 @@
 #include "TMKSettingController.h"
 
+#include "TKCardFormat.h"
 #include "TKDiskDiscovery.h"
 #include "TKPlatform.h"
-#include "TKShellCommand.h"
 #include "TKTimeZone.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForBasicViewController.h"
@@ -63,19 +63,14 @@ private:
 
 // fatlabel renames a FAT volume by its device; it needs write access to the
 // device, so it runs as administrator.
-bool renameWithFatlabel(const TKUSBDiskEntity& disk, const QString& label, QString* error)
+bool renameWithFatlabel(TKDiskSystem& disks, const TKUSBDiskEntity& disk, const QString& label, QString* error)
 {
-    const std::vector<std::string> words{"fatlabel", disk.deviceFilePath(), label.toStdString()};
-    const auto line = TKShellCommandLine(words);
-    if (!line) {
-        *error = QStringLiteral("unusable device name");
+    TKProcessRunner commands;
+    if (const auto failure = TKRenameCard(disk, label.toStdString(), disks, commands)) {
+        *error = QString::fromStdString(*failure);
         return false;
     }
-    const QVariantMap result = TKRunShellScript(QString::fromStdString(*line), true);
-    if (result.isEmpty())
-        return true;
-    *error = result.value(kTKScriptErrorMessage).toString();
-    return false;
+    return true;
 }
 
 bool openDesktopDiskTool()
@@ -98,7 +93,10 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
     if (!m_services.defaults)
         m_services.defaults = std::make_shared<TKQSettingsUserDefaults>();
     if (!m_services.renameVolume)
-        m_services.renameVolume = renameWithFatlabel;
+        m_services.renameVolume = [disks = m_services.disks](const TKUSBDiskEntity& disk, const QString& label,
+                                                              QString* error) {
+            return renameWithFatlabel(*disks, disk, label, error);
+        };
     if (!m_services.openDiskUtility)
         m_services.openDiskUtility = openDesktopDiskTool;
     setObjectName(QStringLiteral("TMKSettingController"));
