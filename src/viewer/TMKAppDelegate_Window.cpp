@@ -8,6 +8,7 @@
 
 #include "TMKMainWindow.h"
 #include "TMKSettingController.h"
+#include "TMKTimeSetupController.h"
 #include "TMKMediaListModel.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
@@ -181,6 +182,10 @@ void TMKAppDelegate::buildWindow()
     settingsButton->setObjectName(QStringLiteral("settingsButton"));
     settingsButton->setToolTip(TMKLocalizedString("main.settings"));
     connect(settingsButton, &QPushButton::clicked, this, &TMKAppDelegate::showSettingPanel);
+    auto* timeSetupButton = new QPushButton(TMKLocalizedString("main.time_setup_button"), m_headBox);
+    timeSetupButton->setObjectName(QStringLiteral("timeSetupButton"));
+    timeSetupButton->setToolTip(TMKLocalizedString("main.time_setup"));
+    connect(timeSetupButton, &QPushButton::clicked, this, &TMKAppDelegate::showTimeSetupPanel);
     m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
     m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
     m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
@@ -353,6 +358,7 @@ void TMKAppDelegate::installShortcuts()
     add({QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
     add({QKeySequence::Print}, &TMKAppDelegate::print);
     add({QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
+    add({QKeySequence(Qt::CTRL | Qt::Key_T)}, &TMKAppDelegate::showTimeSetupPanel);
     add({QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
     add({QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
     add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
@@ -418,10 +424,12 @@ void TMKAppDelegate::layoutBodyBox()
     // Head bar.
     const int headW = l.headBox.width();
     m_folderLabel->setGeometry(140, 0, std::max(0, headW / 2 - 230), l.headBox.height());
-    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 260), l.headBox.height());
+    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 396), l.headBox.height());
     m_progressIndicator->move((headW - m_progressIndicator->width()) / 2, m_progressIndicator->y());
     if (auto* settingsButton = m_headBox->findChild<QWidget*>(QStringLiteral("settingsButton")))
         settingsButton->setGeometry(headW - 10 - 150, 12, 150, 26);
+    if (auto* timeSetupButton = m_headBox->findChild<QWidget*>(QStringLiteral("timeSetupButton")))
+        timeSetupButton->setGeometry(headW - 10 - 150 - 6 - 130, 12, 130, 26);
 
     // Play controls: the position slider across, the buttons below.
     const int cw = l.mediaControlBox.width();
@@ -529,6 +537,14 @@ void TMKAppDelegate::showSettingPanel()
 {
     // A new window each time, reading the card afresh; the one before goes.
     auto controller = std::make_unique<TMKSettingController>();
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
+}
+
+void TMKAppDelegate::showTimeSetupPanel()
+{
+    auto controller = std::make_unique<TMKTimeSetupController>();
     controller->show();
     controller->raise();
     m_lastDialogController = std::move(controller);

@@ -4,6 +4,7 @@
 #include "TKDiskDiscovery.h"
 #include "TKPlatform.h"
 #include "TKTimeZone.h"
+#include "TMKFormatWindowController.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForBasicViewController.h"
 #include "TMKStrings.h"
@@ -108,6 +109,7 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
 
 TMKSettingController::~TMKSettingController()
 {
+    m_lastDialogController.reset();
     ++m_readGeneration; // a read still running is dropped
 }
 
@@ -146,9 +148,6 @@ void TMKSettingController::awakeFromNib()
     m_cancelButton = button("cancel", "cancelButton");
     m_saveButton = button("save", "saveButton");
     m_saveButton->setDefault(true);
-    // The format window belongs to the card tools, which come in a later version.
-    m_sdcardFormatButton->setEnabled(false);
-    m_sdcardFormatButton->setToolTip(TMKLocalizedString("setting.sdcardformat_later"));
     connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
     connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
     connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
@@ -384,7 +383,14 @@ void TMKSettingController::onSaveDefaultSetting()
 
 void TMKSettingController::onFormat()
 {
-    alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.sdcardformat_later"));
+    // A new window each time, searching the disks afresh; the one before goes.
+    TMKFormatWindowController::Services services;
+    services.disks = m_services.disks;
+    services.defaults = m_services.defaults;
+    auto controller = std::make_unique<TMKFormatWindowController>(std::move(services));
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
 }
 
 void TMKSettingController::onDiskUtil()
