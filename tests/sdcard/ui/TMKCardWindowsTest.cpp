@@ -236,6 +236,58 @@ private slots:
         QTRY_COMPARE(window->usbDiskCombo->count(), 1);
     }
 
+    // The shell runner goes through the command layer: the line is one
+    // argument of /bin/sh, rights are asked for by the layer, and its answer
+    // keeps the two keys callers read.
+    void shellRunnerUsesTheCommandLayer()
+    {
+        FakeCommands commands;
+        commands.answers["sh"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed, "Request dismissed\n"); };
+        const QVariantMap result = TKRunShellScript(QStringLiteral("fatlabel '/dev/sdb1' 'TAMEK'"), true, commands);
+        QCOMPARE(commands.log.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(commands.log[0].program), QStringLiteral("sh"));
+        QVERIFY(commands.log[0].administrator);
+        QCOMPARE(commands.log[0].arguments, (std::vector<std::string>{"-c", "fatlabel '/dev/sdb1' 'TAMEK'"}));
+        QCOMPARE(result.value(kTKScriptErrorNumber).toInt(), kTKPkexecDismissed);
+        QCOMPARE(result.value(kTKScriptErrorMessage).toString(), QStringLiteral("Request dismissed"));
+
+        commands.answers["sh"] = [](const TKCommand&) { return TKCommandResult{false, -1, {}, {}, "pkexec not found"}; };
+        const QVariantMap refused = TKRunShellScript(QStringLiteral("true"), true, commands);
+        QCOMPARE(refused.value(kTKScriptErrorNumber).toInt(), -1);
+        QCOMPARE(refused.value(kTKScriptErrorMessage).toString(), QStringLiteral("pkexec not found"));
+        commands.answers.erase("sh");
+        QVERIFY(TKRunShellScript(QStringLiteral("true"), false, commands).isEmpty());
+    }
+
+    // lsblk output that names a regular FAT image as the card's device must
+    // not get that file relabelled when the settings window renames the card.
+    void settingsWindowNeverRelabelsACraftedDevice()
+    {
+        if (!TKResolveCommand("mkfs.fat") || !TKResolveCommand("fatlabel"))
+            QSKIP("dosfstools missing");
+        const QString image = m_dir->filePath(QStringLiteral("card.img"));
+        TKProcessRunner runner;
+        QVERIFY(runner.run({"sh", {"-c", "truncate -s 64M \"$1\" && /usr/sbin/mkfs.fat -n OLDNAME \"$1\" >/dev/null", "sh",
+                                   image.toStdString()}, false}).succeeded());
+        _FILEDATA record;
+        TKMakeDefaultSettings(record);
+        QVERIFY(!TKWriteSettingFile(record, (cardPath() + QStringLiteral("/config.bin")).toStdString()));
+        TestDisk crafted = card(64 << 20);
+        crafted.path = image.toStdString();
+        crafted.label = "OLDNAME";
+        crafted.partition = false;
+        m_disks->disks = {crafted};
+        m_disks->useRealStat = true;
+
+        TMKSettingController::Services s;
+        s.disks = m_disks;
+        s.defaults = std::make_shared<TKMemoryUserDefaults>();
+        TMKSettingController settings(s); // finds the card and renames it
+        QCOMPARE(QString::fromStdString(settings.settingFilePath().value_or("")), cardPath() + QStringLiteral("/config.bin"));
+        const auto label = runner.run({"fatlabel", {"--", image.toStdString()}, false});
+        QCOMPARE(QString::fromStdString(label.output), QStringLiteral("OLDNAME\n"));
+    }
+
     // --- time setup ---------------------------------------------------
 
     void todayChangesOnlyTheDate()
