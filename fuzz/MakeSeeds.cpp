@@ -41,5 +41,28 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    // Few samples, many GPS records after them: the line-up repeats each
+    // record over the samples, which is where memory grows with the input.
+    {
+        TMKAviWriter writer(TMKAviVideoFormat{32, 18, 5}, TMKAviAudioFormat{8000, 1, 8});
+        writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+        writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 0, 256, -64, 250, 0});
+        writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 100, 256, -64, 250, 0});
+        for (uint32_t s = 1; s <= 80; ++s) {
+            TMKNmeaFix fix;
+            fix.utc = TMKUtcAddSeconds(TMKUtcTime{2026, 11, 7, 7, 15, 0, 0}, s);
+            fix.latitude = 48.1173;
+            fix.longitude = 11.5167;
+            _AVI_GPS_DATA_T record{};
+            TMKPackGpsRecord(TMKNmeaSentencesForFix(fix, false), fix, s * 1000, record);
+            writer.addGps(record);
+        }
+        const std::string path = dir + "/seed-many-records.avi";
+        std::string error;
+        if (!writer.write(path, &error)) {
+            std::fprintf(stderr, "fuzz_make_seeds: %s: %s\n", path.c_str(), error.c_str());
+            return 1;
+        }
+    }
     return 0;
 }

@@ -14,6 +14,7 @@ xvfb xauth imagemagick
 ffmpeg
 libgtest-dev libgmock-dev libbenchmark-dev
 nlohmann-json3-dev
+appstream desktop-file-utils file dpkg-dev man-db
 "
 # The map page's script library comes from npm; a machine that already has
 # Node.js and npm from elsewhere keeps them (Debian's npm would conflict).

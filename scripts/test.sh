@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is needed, builds, and runs every test: the normal build,
 # the core libraries under AddressSanitizer + UndefinedBehaviorSanitizer,
-# and a short fuzzing run of each fuzz target.
+# the Debian package (built and run from a scratch root), and a short
+# fuzzing run of each fuzz target.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,9 @@ echo "== normal build"
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev -j2
+
+echo "== Debian package"
+sh scripts/package-check.sh
 
 echo "== core libraries under sanitizers"
 cmake --preset asan >/dev/null

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -117,6 +118,7 @@ void TMKBlackBoxData::clear()
     m_GSensors.clear();
     m_vGSensorData.clear();
     m_vGpsData.clear();
+    m_vGpsRecords.clear();
 }
 
 bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
@@ -125,8 +127,13 @@ bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
         clear();
         return false;
     }
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Without O_NONBLOCK a FIFO named like a recording would block the open
+    // until some writer appears; only a regular file is a recording.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
         TMKLog("#############################   START");
         clear();
         return false;
@@ -157,6 +164,12 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
     const uint64_t fileLength = source.length();
 
     std::vector<std::shared_ptr<const TMKAviGpsData>> gpsRecords;
+    // A real index lists each chunk once and the chunks do not overlap, so
+    // the records read never hold more bytes than the file. A crafted index
+    // that points thousands of entries at one chunk, or at overlapping
+    // bytes, stops adding records there.
+    std::unordered_set<uint32_t> offsetsRead;
+    uint64_t recordBytesLeft = fileLength;
 
     // Without the camera's fixed header there is no movi size to go by: the
     // file is an AVI, just not one with telemetry we can find.
@@ -192,17 +205,22 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
                     if (index.readAt(position + 4, rest, sizeof rest) != sizeof rest)
                         break;
                     consumed += 12;
-                    const uint64_t chunkOffset = u32At(rest + 4);
+                    const uint32_t chunkOffset = u32At(rest + 4);
                     const uint32_t chunkLength = u32At(rest + 8);
                     const uint64_t dataAt = uint64_t{kIndexBase} + chunkOffset;
+                    const std::size_t recordSize
+                        = chunkLength > kGSensorChunkMax ? sizeof(_AVI_GPS_DATA_T) : sizeof(_AVI_GSENSOR_DATA_T);
 
-                    if (chunkLength > kGSensorChunkMax) {
+                    if (recordSize > recordBytesLeft || !offsetsRead.insert(chunkOffset).second) {
+                        // Not read again; the walk goes on with the next entry.
+                    } else if (chunkLength > kGSensorChunkMax) {
                         _AVI_GPS_DATA_T record;
                         std::memset(&record, 0, sizeof record);
                         lastRead = source.readAt(dataAt, &record, sizeof record);
                         // A record cut short by the end of the file is dropped:
                         // its fields and text would be partly zeros.
                         if (lastRead == sizeof record) {
+                            recordBytesLeft -= sizeof record;
                             const std::size_t textLength
                                 = std::min<std::size_t>(record.nLen, _AVI_GPS_DATA_T::kRawDataSize);
                             if (textLength > 0)
@@ -214,6 +232,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
                         std::memset(&record, 0, sizeof record);
                         lastRead = source.readAt(dataAt, &record, sizeof record);
                         if (lastRead == sizeof record) {
+                            recordBytesLeft -= sizeof record;
                             m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData(record));
                             ParseGSensor(&record, sizeof record);
                         }
@@ -226,6 +245,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
 
     if (!gpsRecords.empty())
         lineUpGpsRecords(gpsRecords);
+    m_vGpsRecords = std::move(gpsRecords);
 
     TMKLog("#############################  FINISH");
     return true;
@@ -236,7 +256,8 @@ bool TMKBlackBoxData::ParseNMEA(char* buffer, std::size_t bufferSize)
     if (!buffer || bufferSize == 0)
         return false;
     std::size_t start = 0;
-    for (std::size_t i = 0; i < bufferSize; ++i) {
+    std::size_t fixes = 0;
+    for (std::size_t i = 0; i < bufferSize && fixes < kMaxFixesPerRecord; ++i) {
         const char c = buffer[i];
         if (c == '$') {
             start = i;
@@ -248,6 +269,7 @@ bool TMKBlackBoxData::ParseNMEA(char* buffer, std::size_t bufferSize)
         if (start + 1 < i && buffer[start] == '$' && buffer[start + 1] == 'G') {
             m_NMEAParser.parse(std::string_view(buffer + start, i - start));
             m_NMEAs.push_back(m_NMEAParser.m_Current.duplicate());
+            ++fixes;
         }
         start = i + 1;
     }
@@ -267,10 +289,13 @@ bool TMKBlackBoxData::ParseGSensor(const _AVI_GSENSOR_DATA_T* record, std::size_
 void TMKBlackBoxData::lineUpGpsRecords(const std::vector<std::shared_ptr<const TMKAviGpsData>>& gpsRecords)
 {
     const std::size_t samples = m_vGSensorData.size();
+    const std::size_t limit = kLineUpFactor * (samples + gpsRecords.size());
     std::size_t next = 0;
     for (const auto& record : gpsRecords) {
         const uint32_t recordTenths = record->data.nTimestamp / 100;
         for (std::size_t i = next; i < samples; ++i) {
+            if (m_vGpsData.size() >= limit)
+                return;
             m_vGpsData.push_back(record);
             if (m_vGSensorData[i]->data.timestamp / 100 >= recordTenths) {
                 next = i + 1;

@@ -48,11 +48,24 @@ public:
     bool ExtractStreamInformationFromBuffer(const uint8_t* data, std::size_t size);
 
     // Splits NMEA text into sentences in place and feeds those starting with
-    // "$G" to the parser, storing the fix after each.
+    // "$G" to the parser, storing the fix after each. A receiver's sentences
+    // of one moment fit a record's 508 bytes about twenty times at most; text
+    // packed with more (three bytes "$G\r" each) is crafted, and the sentences
+    // past kMaxFixesPerRecord are not parsed, so the fixes stay proportional to
+    // the records read.
+    static constexpr std::size_t kMaxFixesPerRecord = 32;
     bool ParseNMEA(char* buffer, std::size_t bufferSize);
     bool ParseGSensor(const _AVI_GSENSOR_DATA_T* record, std::size_t bufferSize);
 
     // Lines the GPS records up with the G-sensor records into m_vGpsData.
+    // Records left over when the samples run out are each repeated over the
+    // last run of samples; a GPS track that outlasts the G-sensor by a few
+    // records gives a few extra runs, but thousands of records past thousands
+    // of samples would give millions of entries. The list therefore stops at
+    // kLineUpFactor entries per record and sample read: eleven covers a track
+    // that outlasts the samples by ten records with every sample still in the
+    // last run, and keeps the list linear in the size of the file.
+    static constexpr std::size_t kLineUpFactor = 11;
     void lineUpGpsRecords(const std::vector<std::shared_ptr<const TMKAviGpsData>>& gpsRecords);
 
     TMKNMEASentenceParser m_NMEAParser;
@@ -60,4 +73,6 @@ public:
     std::vector<TMKGSensor> m_GSensors;
     std::vector<std::shared_ptr<const TMKAviGSensorData>> m_vGSensorData;
     std::vector<std::shared_ptr<const TMKAviGpsData>> m_vGpsData;
+    // The GPS records as read, in file order, each once.
+    std::vector<std::shared_ptr<const TMKAviGpsData>> m_vGpsRecords;
 };

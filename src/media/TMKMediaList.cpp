@@ -1,6 +1,7 @@
 #include "TMKMediaList.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -236,6 +237,10 @@ bool TMKMediaList::walk(const std::string& folder, MediaArray& array, VisitedSet
         }
         if (lowerExtension(name) != "avi")
             continue;
+        // A FIFO or device named like a recording would block or feed the
+        // extraction forever; only regular files (or links to one) are rows.
+        if (!it->is_regular_file(typeError))
+            continue;
         if (auto media = createMediaByPath(full)) {
             array.push_back(std::move(media));
             if (array.size() >= kMaxMedias)
@@ -266,14 +271,22 @@ void TMKMediaList::workerLoop()
         };
 
         Contents built;
-        MediaArray found;
-        VisitedSet visited;
-        bool completed = walk(folder, found, visited, abandoned);
-        if (completed) {
-            std::stable_sort(found.begin(), found.end(),
-                             [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
-            for (auto& media : found)
-                built.add(std::move(media));
+        bool completed = false;
+        // An exception leaving this thread would end the program; a scan
+        // that fails (out of memory) ends like an unreadable folder, empty.
+        try {
+            MediaArray found;
+            VisitedSet visited;
+            completed = walk(folder, found, visited, abandoned);
+            if (completed) {
+                std::stable_sort(found.begin(), found.end(),
+                                 [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
+                for (auto& media : found)
+                    built.add(std::move(media));
+            }
+        } catch (const std::exception&) {
+            built = Contents{};
+            completed = true;
         }
 
         TMKMediaListDelegate* toTell = nullptr;

@@ -3,10 +3,15 @@
 #include "TKAtomicFile.h"
 #include "TMKLog.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -96,14 +101,31 @@ void TKMakeDefaultSettings(_FILEDATA& record, const TKUserDefaults& defaults)
 
 bool TKReadSettingFile(const std::string& path, _FILEDATA& record)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    // Without O_NONBLOCK a FIFO named config.bin would hold the reader until
+    // some writer appears; only a regular file is a settings file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
         return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     // One byte more than the record tells a longer file from a settings file.
     unsigned char buffer[kTKSettingFileSize + 1];
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
+    std::size_t got = 0;
+    bool failed = false;
+    while (got < sizeof buffer) {
+        const ssize_t n = ::read(fd, buffer + got, sizeof buffer - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failed = true;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
     if (failed || got != kTKSettingFileSize)
         return false;
     std::memcpy(&record, buffer, kTKSettingFileSize);

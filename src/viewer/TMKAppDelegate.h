@@ -6,7 +6,9 @@
 #include "TMKPlayInfo.h"
 #include "player/TMKMediaPlayer.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -152,6 +154,10 @@ public:
     void updateGpsUIByPlayPosition();
     // Replaces the telemetry (as extraction does) and shows it from the start.
     void showTelemetry(TMKBlackBoxData data);
+    // The drive as map points (x latitude, y longitude), one per GPS record
+    // read, without repeats. Costs a parse of every record's text, so the
+    // extraction worker does it, not the main thread.
+    [[nodiscard]] static QList<QPointF> trackPoints(const TMKBlackBoxData& data);
 
 signals:
     void volumeChanged(int volume);
@@ -183,7 +189,7 @@ private:
     // Playback internals
     void updateVideoUI();
     void startExtraction();
-    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data);
+    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track);
     void initMediaControlView();
     void didStartPlayer();
     void didFinishPlay();
@@ -216,7 +222,7 @@ private:
 
     // Map page
     void evaluateMapScript(const QString& script);
-    void sendTrackToMap();
+    void sendTrackToMap(const QList<QPointF>& track);
     void layoutMapContainer();
 
     Options m_options;

@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -142,29 +143,47 @@ void TMKAppDelegate::startExtraction()
     const quint64 request = m_playRequest;
     QPointer<TMKAppDelegate> self(this);
     QThreadPool::globalInstance()->start([self, request, path] {
-        auto data = std::make_shared<TMKBlackBoxData>();
-        if (!path.isEmpty())
-            data->ExtractStreamInformation(path.toUtf8().constData());
+        // An exception leaving a pool thread ends the application; a file
+        // that cannot be held in memory plays without telemetry instead.
+        std::shared_ptr<TMKBlackBoxData> data;
+        QList<QPointF> track;
+        try {
+            data = std::make_shared<TMKBlackBoxData>();
+            if (!path.isEmpty())
+                data->ExtractStreamInformation(path.toUtf8().constData());
+            track = trackPoints(*data);
+        } catch (const std::exception& error) {
+            qWarning().noquote() << QStringLiteral("[extract] %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+            data.reset();
+            track.clear();
+        } catch (...) {
+            qWarning().noquote() << QStringLiteral("[extract] %1: failed").arg(path);
+            data.reset();
+            track.clear();
+        }
         if (!self)
             return;
         QMetaObject::invokeMethod(
             self.data(),
-            [self, request, data] {
+            [self, request, data, track] {
                 if (self)
-                    self->didExtract(request, data);
+                    self->didExtract(request, data, track);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TMKAppDelegate::didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data)
+void TMKAppDelegate::didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track)
 {
     if (request != m_playRequest || m_dead)
         return;
-    m_blackBoxData = std::move(*data);
+    if (data)
+        m_blackBoxData = std::move(*data);
+    else
+        m_blackBoxData = TMKBlackBoxData{};
     if (m_graphView)
         m_graphView->setGraphData(m_blackBoxData.m_GSensors);
-    sendTrackToMap();
+    sendTrackToMap(track);
     // The camera's files settle for a moment after extraction before both
     // players start; starting at once made the second start visibly late.
     QTimer::singleShot(1000, this, [this, request] {

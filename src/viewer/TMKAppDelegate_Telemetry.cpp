@@ -137,15 +137,20 @@ void TMKAppDelegate::updateGpsUIByPlayPosition()
     }
 }
 
-// The whole drive of the recording, once, so the marker moves along a line.
-void TMKAppDelegate::sendTrackToMap()
+QList<QPointF> TMKAppDelegate::trackPoints(const TMKBlackBoxData& data)
 {
-    const auto& records = m_blackBoxData.m_vGpsData;
+    // A holder filled by hand has no records-as-read list; its lined-up
+    // entries then stand for the records.
+    const auto& records = data.m_vGpsRecords.empty() ? data.m_vGpsData : data.m_vGpsRecords;
     QList<QPointF> points;
-    bool south = m_gpsSouth;
-    bool west = m_gpsWest;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const _AVI_GPS_DATA_T& record = records[i]->data;
+    bool south = false;
+    bool west = false;
+    const TMKAviGpsData* previous = nullptr;
+    for (const auto& entry : records) {
+        if (entry.get() == previous)
+            continue;
+        previous = entry.get();
+        const _AVI_GPS_DATA_T& record = entry->data;
         if (!hasPosition(record))
             continue;
         if (const auto hemisphere = recordHemisphere(record)) {
@@ -157,7 +162,13 @@ void TMKAppDelegate::sendTrackToMap()
         if (points.isEmpty() || points.back() != degrees)
             points.push_back(degrees);
     }
-    evaluateMapScript(TMKSetTrackScript(points));
+    return points;
+}
+
+// The whole drive of the recording, once, so the marker moves along a line.
+void TMKAppDelegate::sendTrackToMap(const QList<QPointF>& track)
+{
+    evaluateMapScript(TMKSetTrackScript(track));
 }
 
 void TMKAppDelegate::evaluateMapScript(const QString& script)
@@ -174,7 +185,7 @@ void TMKAppDelegate::showTelemetry(TMKBlackBoxData data)
     m_blackBoxData = std::move(data);
     if (m_graphView)
         m_graphView->setGraphData(m_blackBoxData.m_GSensors);
-    sendTrackToMap();
+    sendTrackToMap(trackPoints(m_blackBoxData));
 }
 
 QString TMKAppDelegate::speedFieldText() const

@@ -535,7 +535,15 @@ void TMKAppDelegate::toggleFullScreen()
 
 void TMKAppDelegate::showSettingPanel()
 {
-    // A new window each time, reading the card afresh; the one before goes.
+    // An open settings window holds the user's unsaved edits: bring it to
+    // the front rather than replace it.
+    if (auto* open = qobject_cast<TMKSettingController*>(m_lastDialogController.get()); open && open->isVisible()) {
+        open->showNormal();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    // Otherwise a new window, reading the card afresh; the one before goes.
     auto controller = std::make_unique<TMKSettingController>();
     controller->show();
     controller->raise();

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -356,6 +360,192 @@ TEST(TMKBlackBoxNmeaPass, SplitsAtTerminatorsAndSkipsOtherTalkers)
     EXPECT_EQ(data.m_NMEAs.size(), 4u);
     EXPECT_FALSE(data.ParseNMEA(nullptr, 4));
     EXPECT_FALSE(data.ParseNMEA(text.data(), 0));
+}
+
+// Crafted files: an index may list one chunk thousands of times, point
+// entries at overlapping bytes, or carry far more GPS records than samples;
+// NMEA text may be packed with three-byte "$G\r" sentences. Memory and time
+// must stay proportional to the file.
+class TMKBlackBoxHostile : public TMKBlackBoxDataTest {
+protected:
+    // What the lists hold, in bytes, as the viewer and the tool keep them.
+    std::size_t listBytes() const
+    {
+        return data.m_NMEAs.size() * sizeof(TMKGpsData) + data.m_GSensors.size() * sizeof(TMKGSensor)
+            + data.m_vGSensorData.size() * (sizeof(TMKAviGSensorData) + 2 * sizeof(void*))
+            + data.m_vGpsData.size() * 2 * sizeof(void*);
+    }
+    static std::string packedSentences()
+    {
+        std::string text;
+        while (text.size() + 3 <= 508)
+            text += "$G\r";
+        return text;
+    }
+    // extract(), timed.
+    double timedExtract(const Bytes& bytes)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(extract(bytes));
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(TMKBlackBoxHostile, OneChunkListedThousandsOfTimesIsReadOnce)
+{
+    // 143 KB: one sample and one GPS record of 169 sentences, each listed
+    // 4400 times. Read as listed, that is 16 million lined-up entries.
+    AviBuilder avi;
+    avi.gsensor(0, 1, 2, 3);
+    avi.gps(1000, packedSentences());
+    const Bytes plain = avi.build();
+    AviBuilder crafted;
+    crafted.gsensor(0, 1, 2, 3);
+    crafted.gps(1000, packedSentences());
+    const uint32_t gsensorOffset = 4;
+    const uint32_t gpsOffset = 4 + 8 + 24;
+    for (int i = 0; i < 4400; ++i) {
+        crafted.indexEntry("02sb", gsensorOffset, 24);
+        crafted.indexEntry("02sb", gpsOffset, 552);
+    }
+    const Bytes bytes = crafted.build();
+    ASSERT_GT(bytes.size(), 140'000u);
+
+    ASSERT_TRUE(extract(plain));
+    const auto plainNmeas = data.m_NMEAs;
+    const auto plainLinedUp = data.m_vGpsData.size();
+
+    EXPECT_LT(timedExtract(bytes), 0.5);
+    EXPECT_EQ(data.m_vGSensorData.size(), 1u);
+    EXPECT_EQ(data.m_GSensors.size(), 1u);
+    EXPECT_EQ(data.m_NMEAs, plainNmeas);
+    EXPECT_EQ(data.m_vGpsData.size(), plainLinedUp);
+    EXPECT_LT(listBytes(), 1u << 20);
+}
+
+TEST_F(TMKBlackBoxHostile, OverlappingEntriesNeverHoldMoreThanTheFile)
+{
+    // Entries one byte apart over the movi data: each offset differs, but
+    // the records they would give overlap.
+    AviBuilder avi;
+    for (uint32_t i = 0; i < 200; ++i)
+        avi.gsensor(i * 100, 1, 2, 3);
+    for (uint32_t i = 0; i < 20; ++i)
+        avi.gps(i * 1000, packedSentences());
+    for (uint32_t offset = 4; offset < 12'000; ++offset)
+        avi.indexEntry("02sb", offset, offset % 2 ? 552 : 24);
+    const Bytes bytes = avi.build();
+
+    EXPECT_LT(timedExtract(bytes), 0.5);
+    const std::size_t gpsRecords = data.m_vGpsRecords.size();
+    EXPECT_LE(data.m_vGSensorData.size() * sizeof(_AVI_GSENSOR_DATA_T) + gpsRecords * sizeof(_AVI_GPS_DATA_T),
+              bytes.size());
+    EXPECT_LE(data.m_vGpsData.size(),
+              TMKBlackBoxData::kLineUpFactor * (data.m_vGSensorData.size() + bytes.size() / sizeof(_AVI_GPS_DATA_T)));
+    EXPECT_LT(listBytes(), 16 * bytes.size());
+}
+
+TEST_F(TMKBlackBoxHostile, ManyRecordsPastFewSamplesStayLinear)
+{
+    // 2000 samples in the first 0.2 s, then 2000 GPS records: every record
+    // would be repeated over all samples (4 million entries).
+    AviBuilder avi;
+    for (uint32_t i = 0; i < 2000; ++i)
+        avi.gsensor(i / 10, 1, 2, 3);
+    for (uint32_t i = 0; i < 2000; ++i)
+        avi.gps(1000 + i * 1000, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+    const Bytes bytes = avi.build();
+
+    EXPECT_LT(timedExtract(bytes), 0.5);
+    EXPECT_EQ(data.m_vGSensorData.size(), 2000u);
+    EXPECT_EQ(data.m_NMEAs.size(), 2000u);
+    EXPECT_EQ(data.m_vGpsData.size(), TMKBlackBoxData::kLineUpFactor * 4000);
+    // The entries that are kept are the ones the unbounded rule starts with.
+    EXPECT_EQ(data.m_vGpsData.front()->data.nTimestamp, 1000u);
+    EXPECT_EQ(data.m_vGpsData[1999]->data.nTimestamp, 1000u);
+    EXPECT_EQ(data.m_vGpsData[2000]->data.nTimestamp, 2000u);
+    EXPECT_LT(listBytes(), 4u << 20);
+}
+
+TEST_F(TMKBlackBoxHostile, PackedSentencesGiveBoundedFixes)
+{
+    std::string packed = packedSentences();
+    EXPECT_TRUE(data.ParseNMEA(packed.data(), packed.size()));
+    EXPECT_EQ(data.m_NMEAs.size(), TMKBlackBoxData::kMaxFixesPerRecord);
+
+    // A receiver's full cycle in one record is far below the bound.
+    data.clear();
+    std::string cycle;
+    for (const char* id : {"RMC", "GGA", "GSA", "GSA", "GSV", "GSV", "GSV", "GSV", "GSV", "GSV", "VTG", "GLL"})
+        cycle += std::string("$GP") + id + ",,,,*00\r\n";
+    EXPECT_TRUE(data.ParseNMEA(cycle.data(), cycle.size()));
+    EXPECT_EQ(data.m_NMEAs.size(), 12u);
+}
+
+// Lists as the camera's recordings give them, by the unbounded rule.
+TEST(TMKBlackBoxLineUp, GpsOutlastingTheSamplesByTenRecordsIsUnchanged)
+{
+    const std::vector<uint32_t> samples = {0, 100, 200, 300, 400, 500, 600, 700, 800, 900};
+    // The first record closes its run at 500 ms; ten more come after the
+    // last sample and each covers the samples 6 to 9.
+    std::vector<uint32_t> gps = {500};
+    std::vector<uint32_t> expected(6, 500);
+    for (uint32_t k = 1; k <= 10; ++k) {
+        gps.push_back(500 + k * 1000);
+        expected.insert(expected.end(), 4, 500 + k * 1000);
+    }
+    EXPECT_EQ(lineUp(samples, gps), expected);
+
+    // No record is ever reached: each of ten covers all ten samples.
+    std::vector<uint32_t> late;
+    std::vector<uint32_t> allRuns;
+    for (uint32_t k = 1; k <= 10; ++k) {
+        late.push_back(5000 + k * 1000);
+        allRuns.insert(allRuns.end(), 10, 5000 + k * 1000);
+    }
+    EXPECT_EQ(lineUp(samples, late), allRuns);
+}
+
+TEST_F(TMKBlackBoxDataTest, GpsRecordsAsReadWithoutSamples)
+{
+    AviBuilder avi;
+    avi.gps(0, kCycle);
+    avi.gps(1000, kCycle);
+    avi.gps(2000, kCycle);
+    ASSERT_TRUE(extract(avi.build()));
+    EXPECT_TRUE(data.m_vGpsData.empty());
+    ASSERT_EQ(data.m_vGpsRecords.size(), 3u);
+    EXPECT_EQ(data.m_vGpsRecords[2]->data.nTimestamp, 2000u);
+    EXPECT_EQ(data.m_NMEAs.size(), 6u);
+    data.clear();
+    EXPECT_TRUE(data.m_vGpsRecords.empty());
+}
+
+// Opened with a timeout: a FIFO must not block, and the test must not hang
+// if it does.
+TEST_F(TMKBlackBoxDataTest, FifoAndDevicesAreNotRecordings)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("tamek-bb-fifo-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string fifo = (dir / "alwa_20150101_120000_F.avi").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    auto result = std::async(std::launch::async, [&] {
+        TMKBlackBoxData local;
+        return local.ExtractStreamInformation(fifo.c_str());
+    });
+    const bool finished = result.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!finished) {
+        // Let the blocked open return so the test can end.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(finished) << "extraction blocked on a FIFO";
+    EXPECT_FALSE(result.get());
+    EXPECT_FALSE(data.ExtractStreamInformation("/dev/null"));
+    EXPECT_FALSE(data.ExtractStreamInformation(dir.c_str()));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -160,6 +161,24 @@ TEST(TMKMediaListScan, LinksBackIntoTheTreeDoNotRecurse)
     list.setDirectoryPath(tree.root);
     list.waitUntilIdle();
     EXPECT_EQ(list.count(), 1u);
+}
+
+// Only regular files (or links to one) are recordings: a FIFO named like one
+// would block the extraction that playing its row starts.
+TEST(TMKMediaListScan, NonRegularFilesAreNotRows)
+{
+    TempTree tree;
+    tree.touch("alwa_20150101_120000_R.avi");
+    tree.touch("store/kept.bin");
+    const fs::path root(tree.root);
+    ASSERT_EQ(::mkfifo((root / "alwa_20150101_120000_F.avi").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", root / "alwa_20150101_120100_F.avi");
+    fs::create_symlink(root / "store/kept.bin", root / "alwa_20150101_120200_F.avi");
+    fs::create_symlink(root / "missing.bin", root / "alwa_20150101_120300_F.avi");
+    TMKMediaList list;
+    list.setDirectoryPath(tree.root);
+    list.waitUntilIdle();
+    EXPECT_EQ(rowNames(list), (std::vector<std::string>{"alwa_20150101_120000_R", "alwa_20150101_120200_F"}));
 }
 
 TEST(TMKMediaListScan, UnreadableSubfolderIsSkipped)

@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -290,6 +295,156 @@ TEST_F(SettingFileTest, ReplacingKeepsTheFilesPermissions)
     fs::permissions(file, mode);
     ASSERT_FALSE(TKWriteDefaultSettingFile(file));
     EXPECT_EQ(fs::status(file).permissions(), mode);
+}
+
+// What stands at the path decides how it may be replaced: a link is written
+// through, a file the user protected or shares under other names is left
+// alone, and the replacement keeps the old file's mode and owner.
+TEST_F(SettingFileTest, LinkIsWrittenThroughAndKept)
+{
+    const std::string target = (dir / "real.bin").string();
+    writeBytes(target, Bytes(428, 0x11));
+    fs::create_symlink("real.bin", file);
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    ASSERT_FALSE(TKWriteSettingFile(record, file)) << log;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_EQ(fs::read_symlink(file), "real.bin");
+    EXPECT_EQ(readBytes(target), image(record));
+
+    // A link that leads nowhere is not turned into a file.
+    fs::remove(target);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(SettingFileTest, ProtectedSharedAndSpecialFilesAreRefused)
+{
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    const Bytes old(428, 0x22);
+
+    writeBytes(file, old);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    EXPECT_NE(log.find("read-only"), std::string::npos) << log;
+    EXPECT_EQ(readBytes(file), old);
+    fs::remove(file);
+
+    writeBytes(file, old);
+    const fs::path other = dir / "copy-on-desktop.bin";
+    fs::create_hard_link(file, other);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    EXPECT_NE(log.find("hard links"), std::string::npos) << log;
+    EXPECT_EQ(readBytes(file), old);
+    EXPECT_EQ(fs::hard_link_count(other), 2u);
+    fs::remove(other);
+    fs::remove(file);
+
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
+    fs::remove(file);
+
+    fs::create_symlink("/dev/null", file);
+    EXPECT_EQ(TKWriteSettingFile(record, file), "msg.file_open_fail");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// A FIFO in place of config.bin must not hold the reader (the settings
+// window reads on a worker that would never come back).
+TEST_F(SettingFileTest, ReadingAFifoDoesNotBlock)
+{
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] {
+        _FILEDATA record;
+        return TKReadSettingFile(file, record);
+    });
+    const bool finished = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!finished) {
+        const int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(finished) << "reading blocked on a FIFO";
+    EXPECT_FALSE(read.get());
+}
+
+TEST_F(SettingFileTest, ReplacementKeepsModeAndOwner)
+{
+    writeBytes(file, Bytes(428, 0));
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
+    }
+    ASSERT_FALSE(TKWriteDefaultSettingFile(file)) << log;
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 4322u);
+    }
+}
+
+TEST_F(SettingFileTest, OneTemporaryNameThatTheNextWriteClears)
+{
+    // What a writer killed between creating and renaming leaves behind.
+    const fs::path leftover = dir / ".config.bin.tmp";
+    writeBytes(leftover.string(), Bytes(100, 0x33));
+    _FILEDATA record;
+    TKMakeDefaultSettings(record);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_FALSE(TKWriteSettingFile(record, file)) << log;
+    EXPECT_EQ(filesInDir(), std::vector<std::string>({ "config.bin" }));
+
+    // A link planted under the temporary name does not redirect the write.
+    const fs::path victim = dir / "victim";
+    writeBytes(victim.string(), Bytes(5, 0x44));
+    fs::create_symlink(victim, leftover);
+    ASSERT_FALSE(TKWriteSettingFile(record, file)) << log;
+    EXPECT_EQ(readBytes(victim.string()), Bytes(5, 0x44));
+    EXPECT_EQ(readBytes(file), image(record));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(leftover)));
+}
+
+TEST_F(SettingFileTest, LockMakesASecondWriterWaitOrGiveUp)
+{
+    TKFileLock first;
+    ASSERT_FALSE(TKLockFileForUpdate(file, first, std::chrono::milliseconds(0)));
+    ASSERT_TRUE(first.held());
+
+    TKFileLock second;
+    const auto start = std::chrono::steady_clock::now();
+    const auto busy = TKLockFileForUpdate(file, second, std::chrono::milliseconds(150));
+    ASSERT_TRUE(busy);
+    EXPECT_TRUE(busy->busy);
+    EXPECT_NE(busy->text.find("another program"), std::string::npos);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_FALSE(second.held());
+
+    // Released half way through the wait: the second writer goes on.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        first.release();
+    });
+    EXPECT_FALSE(TKLockFileForUpdate(file, second, std::chrono::seconds(5)));
+    releaser.join();
+    EXPECT_TRUE(second.held());
+
+    // A link and its target are one file, guarded by one lock.
+    const std::string link = (dir / "link.bin").string();
+    fs::create_symlink(file, link);
+    TKFileLock third;
+    EXPECT_TRUE(TKLockFileForUpdate(link, third, std::chrono::milliseconds(0)));
+
+    // No folder to lock is not "busy".
+    const auto missing = TKLockFileForUpdate((dir / "gone/config.bin").string(), third, std::chrono::milliseconds(0));
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->busy);
 }
 
 TEST(SettingFields, TableCoversTheRecordAndChecksTypes)

@@ -8,7 +8,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -41,6 +45,9 @@ int fail(const std::string& message)
     std::cerr << "tamek-config: " << message << "\n";
     return 1;
 }
+
+// A second writer waits this long for the first before giving up.
+constexpr std::chrono::seconds kLockTimeout{10};
 
 // Only a 428-byte file is a settings file; anything else is left alone.
 std::optional<std::string> checkSettingFile(const std::string& path)
@@ -189,14 +196,23 @@ int show(const std::string& path)
     out["checksum_ok"] = TKSettingChecksumMatches(record);
     // A card may hold any bytes in the car number; show them rather than fail.
     std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    std::cout.flush();
+    if (!std::cout.good() || std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+        return fail(std::string("cannot write the settings: ") + std::strerror(errno ? errno : EIO));
     return 0;
 }
 
 int writeDefault(const std::string& path, bool force)
 {
+    TKFileLock lock;
+    if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
+        return fail(busy->text);
     std::error_code error;
     if (!force && std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found)
         return fail(path + ": already exists (use --force to replace it)");
+    // --force replaces a settings file, never a device, FIFO or socket.
+    if (auto refusal = TKCheckReplaceable(path))
+        return fail(*refusal + "; not replaced");
     if (auto failure = TKWriteDefaultSettingFile(path))
         return fail(path + ": cannot be written (" + *failure + ")");
     return 0;
@@ -204,8 +220,15 @@ int writeDefault(const std::string& path, bool force)
 
 int set(const std::string& path, const std::vector<std::string>& assignments)
 {
+    // Held from the read to the rename, so a second writer builds on this
+    // one's result instead of overwriting it with the old file's fields.
+    TKFileLock lock;
+    if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
+        return fail(busy->text + "; left unchanged");
     if (auto problem = checkSettingFile(path))
         return fail(*problem + "; left unchanged");
+    if (auto refusal = TKCheckReplaceable(path))
+        return fail(*refusal + "; left unchanged");
     _FILEDATA record;
     if (!TKReadSettingFile(path, record))
         return fail(path + ": cannot be read");

@@ -44,10 +44,30 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
     return length;
 }
 
+// XML text of any bytes: a file name need not be UTF-8, and a byte that does
+// not start a valid sequence becomes U+FFFD, so the document stays well-formed.
 std::string xmlEscaped(std::string_view text)
 {
     std::string out;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        // U+FFFE and U+FFFF are valid UTF-8 but not XML characters.
+        if (length == 3 && text.substr(i, 2) == "\xEF\xBF" && (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += "\xEF\xBF\xBD";
+            i += length;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        const char c = text[i++];
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -174,13 +194,10 @@ void writeTelemetryJson(std::ostream& out, const TelemetryReport& report)
     }
     out << "],\"gps_records\":[";
     if (data) {
-        // m_vGpsData repeats each record over its run of samples; list each once.
-        const TMKAviGpsData* previous = nullptr;
+        // As read, in file order: the lined-up list is empty without
+        // G-sensor samples and repeats records over their runs.
         bool first = true;
-        for (const auto& entry : data->m_vGpsData) {
-            if (entry.get() == previous)
-                continue;
-            previous = entry.get();
+        for (const auto& entry : data->m_vGpsRecords) {
             const _AVI_GPS_DATA_T& r = entry->data;
             out << (first ? "" : ",") << "{\"t\":" << r.nTimestamp << ",\"Latitude\":" << jsonNumber(r.fLatitude)
                 << ",\"Longitude\":" << jsonNumber(r.fLongitude) << ",\"fSpeed\":" << r.fSpeed

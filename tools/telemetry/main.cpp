@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 enum class Format { Json, Csv, Gpx };
@@ -26,17 +30,30 @@ void printUsage(std::ostream& out)
            "  --verbose  also print the extraction's diagnostics on stderr\n";
 }
 
-// Tells apart the reasons ExtractStreamInformation folds into one false.
+// Tells apart the reasons ExtractStreamInformation folds into one false,
+// without opening anything that could block (a FIFO waits for a writer).
 std::string whyUnreadable(const std::string& path)
 {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return "is a folder, not a recording";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
         return std::strerror(errno);
-    std::fclose(file);
+    if (S_ISDIR(info.st_mode))
+        return "is a folder, not a recording";
+    if (!S_ISREG(info.st_mode))
+        return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
     return "not a RIFF/AVI file";
+}
+
+// Output that did not reach its destination (a full disk, a closed pipe or
+// descriptor) is a failure, not a report.
+bool outputFailed()
+{
+    std::cout.flush();
+    return !std::cout.good() || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
 }
 
 } // namespace
@@ -78,12 +95,20 @@ int main(int argc, char** argv)
     if (!verbose)
         TMKSetLogSink({});
 
+    // With standard output closed the first file opened would take its
+    // descriptor, and the report would be written into it.
+    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+        std::cerr << "tamek-telemetry: cannot write the report: standard output is closed\n";
+        return 1;
+    }
+
     if (format == Format::Csv)
         writeTelemetryCsvHeader(std::cout);
     if (format == Format::Gpx)
         writeGpxBegin(std::cout);
 
     bool allOk = true;
+    int writeError = 0;
     TMKBlackBoxData data;
     for (const std::string& path : files) {
         TelemetryReport report;
@@ -103,10 +128,19 @@ int main(int argc, char** argv)
                 writeGpxTrack(std::cout, report);
             break;
         }
+        if (!std::cout.good()) {
+            writeError = errno;
+            break;
+        }
     }
 
     if (format == Format::Gpx)
         writeGpxEnd(std::cout);
-    std::cout.flush();
+    if (outputFailed()) {
+        if (writeError == 0)
+            writeError = errno;
+        std::cerr << "tamek-telemetry: cannot write the report: " << std::strerror(writeError ? writeError : EIO) << "\n";
+        return 1;
+    }
     return allOk ? 0 : 1;
 }

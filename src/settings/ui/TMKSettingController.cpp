@@ -6,7 +6,13 @@
 #include "TKTimeZone.h"
 #include "TMKFormatWindowController.h"
 #include "TMKSettingControllerDelegate.h"
+#include "TMKSettingForAudioViewController.h"
+#include "TMKSettingForAuxViewController.h"
 #include "TMKSettingForBasicViewController.h"
+#include "TMKSettingForMotionViewController.h"
+#include "TMKSettingForObdDriveInfoViewController.h"
+#include "TMKSettingForObdViewController.h"
+#include "TMKSettingForVideoViewController.h"
 #include "TMKStrings.h"
 
 #include <QCoreApplication>
@@ -26,6 +32,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 
 struct TabEntry {
@@ -38,28 +46,6 @@ constexpr TabEntry kTabs[TMKSettingController::kTabCount] = {
     {"setting.obd", "setting.obd"},       {"setting.aux", "setting.aux"},
     {"setting.motion", "setting.motion"}, {"setting.audio", "setting.audio"},
     {"setting.driveinfoview", "setting.information"},
-};
-
-// A page whose controls come in a later version: it shows its title and
-// hands the record through unchanged.
-class TMKSettingPendingPage : public QWidget, public TMKSettingControllerDelegate {
-public:
-    explicit TMKSettingPendingPage(const QString& title, QWidget* parent = nullptr) : QWidget(parent)
-    {
-        auto* layout = new QVBoxLayout(this);
-        auto* label = new QLabel(title, this);
-        label->setObjectName(QStringLiteral("pageTitle"));
-        label->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: bold;"));
-        layout->addWidget(label);
-        layout->addStretch();
-    }
-    void setFileData(_FILEDATA* fileData) override { m_fileData = fileData; }
-    bool populate() override { return m_fileData != nullptr; }
-    std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(TMKSettingController*) override {}
-
-private:
-    _FILEDATA* m_fileData = nullptr;
 };
 
 // fatlabel renames a FAT volume by its device; it needs write access to the
@@ -105,6 +91,8 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
     awakeFromNib();
     TKMakeDefaultSettings(m_FileData, *m_services.defaults);
     loadSettingFile2();
+    // The window's first showing reads with the card found just now.
+    m_cardSearchDone = true;
 }
 
 TMKSettingController::~TMKSettingController()
@@ -116,7 +104,7 @@ TMKSettingController::~TMKSettingController()
 void TMKSettingController::awakeFromNib()
 {
     m_lastSelectedTabIndex = -1;
-    resize(760, 600);
+    resize(760, 640); // room for the tallest page, the auxiliary one
 
     auto* layout = new QVBoxLayout(this);
     m_tabs = new QTabBar(this);
@@ -125,7 +113,9 @@ void TMKSettingController::awakeFromNib()
     m_tabs->setDrawBase(true);
     for (const TabEntry& tab : kTabs)
         m_tabs->addTab(TMKLocalizedString(tab.labelKey));
-    connect(m_tabs, &QTabBar::tabBarClicked, this, &TMKSettingController::clickFunctionSegmentedControl);
+    // Clicks, the wheel and the arrow keys all change the current tab; each
+    // goes through the page change, which may keep the page and put the tab back.
+    connect(m_tabs, &QTabBar::currentChanged, this, &TMKSettingController::clickFunctionSegmentedControl);
     layout->addWidget(m_tabs);
 
     m_targetView = new QWidget(this);
@@ -233,7 +223,12 @@ bool TMKSettingController::loadSettingFile2()
 
 bool TMKSettingController::loadSettingFile()
 {
-    findUSBVolume();
+    // One card search (and rename, which may ask for the administrator's
+    // password) per opening: the first showing uses the search of the
+    // constructor, a later load searches again.
+    if (!m_cardSearchDone)
+        findUSBVolume();
+    m_cardSearchDone = false;
     if (!m_SettingFilePath || !m_services.disks->itemExists(*m_SettingFilePath))
         return false;
     showLoading(QStringLiteral("Loading..."));
@@ -281,8 +276,8 @@ void TMKSettingController::changeViewController(int index)
     if (m_targetController) {
         if (auto* page = pageProtocol(m_targetController)) {
             if (const auto message = page->validateUserInput()) {
-                // The tab row goes back to the page that stays.
-                QTimer::singleShot(0, this, [this] { m_tabs->setCurrentIndex(m_lastSelectedTabIndex); });
+                // The tab row goes back to the page that stays; that change
+                // comes back here for the page already shown and does nothing.
                 m_tabs->setCurrentIndex(m_lastSelectedTabIndex);
                 alert(QStringLiteral("TAMEK"), *message);
                 return;
@@ -292,7 +287,10 @@ void TMKSettingController::changeViewController(int index)
             page->onHide();
         }
         m_targetController->hide();
-        m_targetController->deleteLater();
+        m_targetView->layout()->removeWidget(m_targetController);
+        // The drive-info page keeps its log for the window's life.
+        if (m_targetController != m_driveInfoController)
+            m_targetController->deleteLater();
         m_targetController = nullptr;
     }
     QWidget* page = createPage(index);
@@ -310,11 +308,46 @@ void TMKSettingController::changeViewController(int index)
 QWidget* TMKSettingController::createPage(int index)
 {
     QWidget* page = nullptr;
-    if (index == 1)
+    switch (index) {
+    case 6:
+        return createDriveInfoController();
+    case 0:
+        page = new TMKSettingForVideoViewController(m_targetView);
+        break;
+    case 1:
         page = new TMKSettingForBasicViewController(m_targetView);
-    else
-        page = new TMKSettingPendingPage(TMKLocalizedString(kTabs[index].titleKey), m_targetView);
+        break;
+    case 2:
+        page = new TMKSettingForObdViewController(m_targetView);
+        break;
+    case 3:
+        page = new TMKSettingForAuxViewController(m_targetView);
+        break;
+    case 4:
+        page = new TMKSettingForMotionViewController(m_targetView);
+        break;
+    case 5:
+        page = new TMKSettingForAudioViewController(m_targetView);
+        break;
+    default:
+        return nullptr;
+    }
     page->setWindowTitle(TMKLocalizedString(kTabs[index].titleKey));
+    return page;
+}
+
+TMKSettingForObdDriveInfoViewController* TMKSettingController::createDriveInfoController()
+{
+    if (m_driveInfoController)
+        return m_driveInfoController;
+    auto* page = new TMKSettingForObdDriveInfoViewController(m_targetView);
+    if (selectedUSBDisk_) {
+        const std::string log = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), "obd/tamek_000.obd");
+        if (m_services.disks->itemExists(log))
+            page->setFlashDataFilePath(QString::fromStdString(log));
+    }
+    page->setWindowTitle(TMKLocalizedString("setting.information"));
+    m_driveInfoController = page;
     return page;
 }
 
@@ -357,10 +390,23 @@ void TMKSettingController::onSave()
             return;
         path = chosen.toStdString();
     }
+    // The lock keeps tamek-config (or a second window) from writing between
+    // this write's steps; a writer that holds it too long is reported, not
+    // overwritten. A folder that cannot be locked at all (the card is gone)
+    // is left to the write to report.
+    TKFileLock lock;
+    if (const auto failure = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
+        qWarning().noquote() << QString::fromStdString(failure->text);
+        if (failure->busy) {
+            alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
+            return;
+        }
+    }
     if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
         alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));
         return;
     }
+    lock.release();
     const QString written = QString::fromStdString(path);
     emit saved(written);
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {

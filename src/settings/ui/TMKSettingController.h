@@ -4,6 +4,7 @@
 #include "TKSettingFile.h"
 #include "TKUSBDiskEntity.h"
 #include "TKUserDefaults.h"
+#include "TMKSettingForObdDriveInfoViewController.h"
 
 #include <QPointer>
 #include <QString>
@@ -59,6 +60,9 @@ public:
     [[nodiscard]] QTabBar* functionSegmentedControl() const { return m_tabs; }
     [[nodiscard]] std::optional<QString> validateUserInput();
     bool populate();
+    // The "Drive Info" page: made on first use, then kept for the window's life.
+    TMKSettingForObdDriveInfoViewController* createDriveInfoController();
+    [[nodiscard]] TMKSettingForObdDriveInfoViewController* driveInfoController() const { return m_driveInfoController; }
 
     // Actions
     void onSave();
@@ -104,6 +108,7 @@ private:
     QString m_strVersion;
     int m_lastSelectedTabIndex = -1;
     QPointer<QWidget> m_targetController;
+    QPointer<TMKSettingForObdDriveInfoViewController> m_driveInfoController;
     QWidget* m_targetView = nullptr;
     QTabBar* m_tabs = nullptr;
     QPushButton* m_saveButton = nullptr;
@@ -117,6 +122,7 @@ private:
     double m_progress = 0;
     bool m_stopLoadingWindow = true;
     bool m_loaded = false;
+    bool m_cardSearchDone = false;
     quint64 m_readGeneration = 0;
     QStringList m_lastAlert;
     std::unique_ptr<QWidget> m_lastDialogController;

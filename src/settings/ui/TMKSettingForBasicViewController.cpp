@@ -302,10 +302,14 @@ void TMKSettingForBasicViewController::changeGsensorEnable()
     const bool on = gsensorEnableChk->isChecked();
     gsensorSensitivityDrivingSeg->setEnabled(on);
     gsensorSensitivityParkingSeg->setEnabled(on);
+    // The thresholds are the user's to type only at the customize level;
+    // validation checks them exactly then, so nothing editable goes unchecked.
+    const bool drivingCustom = gsensorSensitivityDrivingSeg->selectedSegment() == kCustomize;
+    const bool parkingCustom = gsensorSensitivityParkingSeg->selectedSegment() == kCustomize;
     for (QLineEdit* field : drivingFields)
-        field->setEnabled(on);
+        field->setEnabled(on && drivingCustom);
     for (QLineEdit* field : parkingFields)
-        field->setEnabled(on);
+        field->setEnabled(on && parkingCustom);
 }
 
 void TMKSettingForBasicViewController::updateGsensorThreshold()
@@ -316,15 +320,16 @@ void TMKSettingForBasicViewController::updateGsensorThreshold()
         drivingFields[1]->setText(hundredths(kDrivingYZ[static_cast<std::size_t>(driving)]));
         drivingFields[2]->setText(hundredths(kDrivingYZ[static_cast<std::size_t>(driving)]));
     }
+    const bool on = gsensorEnableChk->isChecked();
     for (QLineEdit* field : drivingFields)
-        field->setEnabled(driving == kCustomize);
+        field->setEnabled(on && driving == kCustomize);
     const int parking = gsensorSensitivityParkingSeg->selectedSegment();
     if (parking >= 0 && parking < kCustomize) {
         for (QLineEdit* field : parkingFields)
             field->setText(hundredths(kParking[static_cast<std::size_t>(parking)]));
     }
     for (QLineEdit* field : parkingFields)
-        field->setEnabled(parking == kCustomize);
+        field->setEnabled(on && parking == kCustomize);
 }
 
 void TMKSettingForBasicViewController::updatePowerUI()
@@ -427,6 +432,9 @@ bool TMKSettingForBasicViewController::populate()
     d.parkmode_z_threshold = stored(parkingFields[2]);
     d.ledoff = frontLedOffChk->isChecked() ? 0 : 1;
     d.ledoff_rear = rearLedOffChk->isChecked() ? 0 : 1;
+    // Leaving the field by a click on a tab or a button does not end its
+    // editing; clean it here so only a car number the camera takes is stored.
+    carNumberField->textDidEndEditing();
     TKSetPlateNumber(d, carNumberField->text().toStdString());
     d.sd_mem_always_reserved = static_cast<uint32_t>(kCutOffVoltages[static_cast<std::size_t>(std::max(0, powerVoltageCombo->currentIndex()))]);
     d.sd_mem_motion_reserved = static_cast<uint32_t>(kPowerTimers[static_cast<std::size_t>(std::max(0, powerTimeCombo->currentIndex()))]);

@@ -5,17 +5,63 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 
+#include <cstring>
 #include <memory>
+
+namespace {
+
+void describeApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tamek"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tamek Viewer"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAMEK_VERSION));
+}
+
+// --version and --help answer without a display, the web engine or libVLC.
+bool onlyAsksForText(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-v", "--version", "-h", "--help", "--help-all"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Run from the build folder (src/viewer/ under it), the viewer opens the
+// demo card the build wrote, unless told otherwise. Nothing of the build
+// folder is compiled in, so an installed viewer never looks there.
+void offerBuildTreeDemo()
+{
+    if (qEnvironmentVariableIsSet("TAMEK_DEMO_DIR"))
+        return;
+    const QDir buildRoot(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+    if (QFileInfo(buildRoot.filePath(QStringLiteral("CMakeCache.txt"))).isFile()
+        && QFileInfo(buildRoot.filePath(QStringLiteral("demo"))).isDir())
+        qputenv("TAMEK_DEMO_DIR", QFile::encodeName(buildRoot.filePath(QStringLiteral("demo"))));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    TMKPrepareWebEngine(); // before the application object exists
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tamek"));
-    QApplication::setApplicationName(QStringLiteral("Tamek Viewer"));
-    QApplication::setApplicationVersion(QStringLiteral(TAMEK_VERSION));
+    const bool textOnly = onlyAsksForText(argc, argv);
+    if (!textOnly)
+        TMKPrepareWebEngine(); // before the application object exists
+    const std::unique_ptr<QCoreApplication> app = textOnly ? std::make_unique<QCoreApplication>(argc, argv)
+                                                           : std::make_unique<QApplication>(argc, argv);
+    describeApplication();
     QApplication::setQuitOnLastWindowClosed(true);
+    if (!textOnly) {
+        // Ties the windows to the installed desktop entry (and its icon).
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.tamek.Tamek"));
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.tamek.Tamek-256.png")));
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Plays the front and rear recordings of a dash camera."));
@@ -29,7 +75,8 @@ int main(int argc, char** argv)
     parser.addOption(map);
     const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Open the camera settings at start."));
     parser.addOption(settings);
-    parser.process(app);
+    parser.process(*app); // --version and --help print and exit here
+    offerBuildTreeDemo();
 
     TMKAppDelegate delegate;
     // Both wait for the folder's first listing, which shows the list.

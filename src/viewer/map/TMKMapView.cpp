@@ -62,6 +62,7 @@ void TMKMapView::loadPage()
 
 void TMKMapView::evaluateWebScript(const QString& script)
 {
+    emit scriptRequested(script);
     if (m_loaded) {
         m_page->runJavaScript(script);
         return;

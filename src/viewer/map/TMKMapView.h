@@ -56,6 +56,8 @@ public:
 signals:
     void pageLoaded(bool ok);
     void scriptError(const QString& message);
+    // Each script handed to evaluateWebScript, loaded page or not.
+    void scriptRequested(const QString& script);
 
 private:
     void onLoadStarted();

@@ -7,20 +7,38 @@
 #include "TMKSettingController.h"
 #include "TMKSettingForBasicViewController.h"
 #include "TMKCarNumberTextField.h"
+#include "TMKSettingForAudioViewController.h"
+#include "TMKSettingForAuxViewController.h"
+#include "TMKSettingForObdViewController.h"
+#include "TMKSettingForVideoViewController.h"
+#include "TMKSettingPageTestKit.h"
+#include "TMKStrings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRadioButton>
+#include <QPushButton>
+#include <QSlider>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +88,7 @@ private:
     std::shared_ptr<TMKRecordedDisks> m_disks;
     std::shared_ptr<TKMemoryUserDefaults> m_defaults;
     QStringList m_renamed;
+    bool m_renameFails = false;
     QStringList m_savePanels;
     std::unique_ptr<TMKSettingController> m_window;
 
@@ -82,6 +101,8 @@ private:
         s.defaults = m_defaults;
         s.renameVolume = [this](const TKUSBDiskEntity& disk, const QString& label, QString*) {
             m_renamed << QString::fromStdString(disk.deviceFilePath()) + QLatin1Char('=') + label;
+            if (m_renameFails)
+                return false;
             m_disks->label = label;
             return true;
         };
@@ -110,6 +131,49 @@ private:
 
     QMessageBox* shownAlert() const { return m_window->findChild<QMessageBox*>(QStringLiteral("alertSheet")); }
 
+    // A user's click on tab i of the tab row.
+    void clickTab(int index)
+    {
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
+    }
+
+    void wheelOverTabs(int degrees)
+    {
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        const QPoint at = tabs->tabRect(tabs->currentIndex()).center();
+        QWheelEvent event(QPointF(at), QPointF(tabs->mapToGlobal(at)), QPoint(), QPoint(0, degrees * 8), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(tabs, &event);
+    }
+
+    // Clicks into a field and types over its text.
+    static void typeInto(QLineEdit* field, const QString& text)
+    {
+        QTest::mouseClick(field, Qt::LeftButton);
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        // Key events one character each; keyClicks takes ASCII only.
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80)
+                QTest::keyClick(field, c.toLatin1());
+            else
+                QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+
+    QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(QLatin1String(name)); }
+
+    // tamek-config's view of a settings file, by field.
+    static QJsonObject shown(const QString& path)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral(TAMEK_CONFIG_TOOL), {QStringLiteral("show"), path});
+        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    }
+
     void dismissAlerts()
     {
         for (QMessageBox* box : m_window->findChildren<QMessageBox*>())
@@ -125,6 +189,7 @@ private slots:
         m_disks->mount = m_card->path();
         m_defaults = std::make_shared<TKMemoryUserDefaults>();
         m_renamed.clear();
+        m_renameFails = false;
         m_savePanels.clear();
         _FILEDATA record{};
         TKMakeDefaultSettings(record);
@@ -316,8 +381,257 @@ private slots:
         m_card.reset(); // the card's folder is gone
         m_window->onSave();
         QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.write_protected_disk"));
         QVERIFY(m_window->isVisible());
         QCOMPARE(page->carNumberField->text(), QStringLiteral("AB"));
+    }
+
+    // Leaving the car number by a click on a tab ends no editing; the
+    // number stored must still be the cleaned one.
+    void carNumberIsCleanedHoweverTheFieldIsLeft()
+    {
+        open();
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(page);
+        typeInto(page->carNumberField, QStringLiteral("12-ga 3456 78"));
+        clickTab(3);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 3);
+        QCOMPARE(QString::fromStdString(TKPlateNumber(*m_window->filedata())), QStringLiteral("12ga3456"));
+
+        clickTab(1);
+        page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        typeInto(page->carNumberField, QStringLiteral("서울12가3456"));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        _FILEDATA written{};
+        const QByteArray bytes = readAll(configPath());
+        QCOMPARE(bytes.size(), 428);
+        std::memcpy(&written, bytes.constData(), sizeof written);
+        QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("123456"));
+        QCOMPARE(QByteArray(written.szPlateNumber, 8), QByteArray("123456\0\0", 8));
+        dismissAlerts();
+    }
+
+    // The wheel over the tab row and the arrow keys on it change the page
+    // through the page change: what the page edited is kept, invalid input
+    // keeps the page.
+    void wheelAndArrowsChangePagesThroughThePageChange()
+    {
+        open();
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        QVERIFY(video);
+        TKClickSegment(video->rearTinting, 1);
+        wheelOverTabs(-15); // down: the next tab
+        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
+        QCOMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
+        auto* basic = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(basic);
+        QCOMPARE(m_window->filedata()->rear_cpl_use, 1u); // the video page was written back
+
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        tabs->setFocus();
+        QTest::keyClick(tabs, Qt::Key_Right);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 2);
+        QVERIFY(qobject_cast<TMKSettingForObdViewController*>(m_window->targetController()));
+        QTest::keyClick(tabs, Qt::Key_Left);
+        QTest::keyClick(tabs, Qt::Key_Left);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 0);
+        wheelOverTabs(-15);
+        basic = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(basic);
+
+        // Invalid input: neither the wheel nor an arrow leaves the page.
+        TKClickSegment(basic->gsensorSensitivityDrivingSeg, 5);
+        typeInto(basic->drivingFields[0], QStringLiteral("1.6"));
+        wheelOverTabs(-15);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
+        QCOMPARE(m_window->targetController(), basic);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QVERIFY(shownAlert());
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
+        dismissAlerts();
+        QTest::keyClick(tabs, Qt::Key_Right);
+        QCOMPARE(m_window->targetController(), basic);
+        QCOMPARE(tabs->currentIndex(), 1);
+        dismissAlerts();
+    }
+
+    // At a fixed level the threshold fields show the level's values and are
+    // not the user's to edit, however the G-sensor box is toggled.
+    void gsensorFieldsAreEditableOnlyWhereValidated()
+    {
+        open();
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(page);
+        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
+        TKClick(page->gsensorEnableChk);
+        TKClick(page->gsensorEnableChk);
+        QVERIFY(page->gsensorEnableChk->isChecked());
+        for (QLineEdit* field : page->drivingFields)
+            QVERIFY(!field->isEnabled());
+        for (QLineEdit* field : page->parkingFields)
+            QVERIFY(!field->isEnabled());
+        QTest::mouseClick(page->drivingFields[0], Qt::LeftButton);
+        QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
+        QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
+
+        // Customize: editable, and 9.99 is refused on save.
+        TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
+        QVERIFY(page->drivingFields[0]->isEnabled());
+        TKClick(page->gsensorEnableChk); // off: nothing to type into
+        QVERIFY(!page->drivingFields[0]->isEnabled());
+        TKClick(page->gsensorEnableChk);
+        QVERIFY(page->drivingFields[0]->isEnabled());
+        typeInto(page->drivingFields[0], QStringLiteral("9.99"));
+        const QByteArray before = readAll(configPath());
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(configPath()), before);
+        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
+        dismissAlerts();
+    }
+
+    // The search (and the rename, which may ask for the administrator's
+    // password) runs once per opening, even when the rename fails.
+    void cardSearchRunsOncePerOpening()
+    {
+        m_disks->label = QStringLiteral("NO NAME");
+        m_renameFails = true;
+        open();
+        QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
+        QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
+        QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()), QStringLiteral("NO NAME"));
+    }
+
+    // A card with non-default values: every tab visited by mouse, two
+    // controls changed, saved with the button. The file differs from the
+    // original only in those fields and in what sealing sets.
+    void wholeWindowKeepsWhatNoControlChanged()
+    {
+        const _FILEDATA original = TKNonDefaultRecord();
+        writeRecord(configPath(), original);
+        const QString originalCopy = m_card->filePath(QStringLiteral("original.bin"));
+        writeRecord(originalCopy, original);
+        open();
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        TKClickSegment(video->rearTinting, 0);
+        for (int tab = 1; tab < TMKSettingController::kTabCount; ++tab) {
+            clickTab(tab);
+            QCOMPARE(m_window->lastSelectedTabIndex(), tab);
+            if (tab == 5) {
+                auto* audio = qobject_cast<TMKSettingForAudioViewController*>(m_window->targetController());
+                TKClick(audio->cellAtRow(0, 1)); // English
+            }
+        }
+        clickTab(3); // saving from a page that is shown writes it too
+        QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(saved.count(), 1);
+
+        QJsonObject before = shown(originalCopy);
+        QJsonObject after = shown(configPath());
+        QVERIFY(!before.isEmpty() && !after.isEmpty());
+        QCOMPARE(after.value(QStringLiteral("rear_cpl_use")).toInt(), 0);
+        QCOMPARE(after.value(QStringLiteral("Brightness1")).toInt(), 1);
+        QCOMPARE(after.value(QStringLiteral("checksum_ok")).toBool(), true);
+        for (const char* changed : {"rear_cpl_use", "Brightness1", "checksum", "checksum_ok", "osd_plate_flag"}) {
+            before.remove(QLatin1String(changed));
+            after.remove(QLatin1String(changed));
+        }
+        QCOMPARE(after, before);
+        dismissAlerts();
+    }
+
+    void invalidCardShareKeepsTheAuxiliaryPageAndSavesNothing()
+    {
+        writeRecord(configPath(), TKNonDefaultRecord());
+        const QByteArray before = readAll(configPath());
+        open();
+        clickTab(3);
+        auto* aux = qobject_cast<TMKSettingForAuxViewController*>(m_window->targetController());
+        QVERIFY(aux);
+        QTest::keyClick(aux->memeryRatioSlider, Qt::Key_End); // 100 % continuous
+        QCOMPARE(aux->motionField->text(), QStringLiteral("0%"));
+        clickTab(4);
+        QCOMPARE(m_window->targetController(), aux);
+        QCOMPARE(m_window->functionSegmentedControl()->currentIndex(), 3);
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.sdcard_ratio_too_low"));
+        dismissAlerts();
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
+        dismissAlerts();
+        QVERIFY(m_window->isVisible());
+    }
+
+    // Every page fits the window at its first size: nothing is squeezed
+    // below the size it needs. With TAMEK_SCREENSHOT_DIR set, each page is
+    // also saved there as an image.
+    void everyPageFitsTheWindow()
+    {
+        writeRecord(configPath(), TKNonDefaultRecord());
+        open();
+        const QString shots = qEnvironmentVariable("TAMEK_SCREENSHOT_DIR");
+        const QSize first = m_window->size();
+        for (int tab = 0; tab < TMKSettingController::kTabCount; ++tab) {
+            clickTab(tab);
+            QCoreApplication::processEvents();
+            QWidget* page = m_window->targetController();
+            QVERIFY(page);
+            QVERIFY2(page->minimumSizeHint().width() <= page->width(), qPrintable(page->objectName()));
+            QVERIFY2(page->minimumSizeHint().height() <= page->height(), qPrintable(page->objectName()));
+            for (QWidget* child : page->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->minimumSizeHint().isValid())
+                    QVERIFY2(child->width() >= child->minimumSizeHint().width(), qPrintable(child->objectName()));
+            }
+            if (!shots.isEmpty())
+                m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
+        }
+        QCOMPARE(m_window->size(), first);
+    }
+
+    // Another writer (tamek-config, a second window) holds the file's lock:
+    // Save waits for it, and gives up with a warning rather than overwrite
+    // what that writer is doing.
+    void saveWaitsForAnotherWriter()
+    {
+        open();
+        auto* page = basicPage();
+        page->carNumberField->setText(QStringLiteral("CD"));
+        page->carNumberField->textDidEndEditing();
+        auto* save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(save);
+
+        TKFileLock other;
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.release();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
+        QTest::mouseClick(save, Qt::LeftButton);
+        releaser.join();
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(clock.elapsed() >= 250);
+        _FILEDATA written{};
+        std::memcpy(&written, readAll(configPath()).constData(), sizeof written);
+        QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("CD"));
+        dismissAlerts();
+
+        open();
+        page = basicPage();
+        page->carNumberField->setText(QStringLiteral("EF"));
+        page->carNumberField->textDidEndEditing();
+        save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
+        QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
+        const QByteArray before = readAll(configPath());
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
+        QCOMPARE(readAll(configPath()), before);
+        QVERIFY(m_window->isVisible());
     }
 };
 

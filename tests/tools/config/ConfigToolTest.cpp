@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,4 +218,117 @@ TEST_F(ConfigTool, HelpUsageAndUnreadablePlate)
     const auto json = show();
     ASSERT_FALSE(json.is_discarded());
     EXPECT_TRUE(json["szPlateNumber"].is_string());
+}
+
+// A shell line run as it stands: redirections of stdout are the test's own.
+int runLine(const std::string& line)
+{
+    const int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST_F(ConfigTool, ShowReportsOutputThatCannotBeWritten)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    const std::string tool = quote(TAMEK_CONFIG_TOOL) + " show " + quote(file);
+    EXPECT_NE(runLine(tool + " >/dev/full 2>/dev/null"), 0);
+    EXPECT_NE(runLine(tool + " >&- 2>/dev/null"), 0);
+    EXPECT_EQ(runLine(tool + " >/dev/null 2>/dev/null"), 0);
+}
+
+TEST_F(ConfigTool, ForceReplacesOnlyARegularFile)
+{
+    const std::string real = (dir / "real.bin").string();
+    writeBytes(real, Bytes(428, 0x01));
+
+    // A FIFO, a character device, a socket, and a link to a device.
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ToolRun refused = run({ "default", "--force", file });
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
+    fs::remove(file);
+
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+        EXPECT_NE(run({ "default", "--force", file }).status, 0);
+        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(file)));
+        fs::remove(file);
+    }
+
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", file.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_NE(run({ "default", "--force", file }).status, 0);
+    EXPECT_TRUE(fs::is_socket(fs::symlink_status(file)));
+    ::close(sock);
+    fs::remove(file);
+
+    fs::create_symlink("/dev/null", file);
+    EXPECT_NE(run({ "default", "--force", file }).status, 0);
+    EXPECT_EQ(fs::read_symlink(file), "/dev/null");
+    fs::remove(file);
+
+    // A link to a settings file: the file is written, the link stays.
+    fs::create_symlink(real, file);
+    EXPECT_EQ(run({ "default", "--force", file }).status, 0);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    _FILEDATA factory;
+    TKMakeDefaultSettings(factory);
+    EXPECT_EQ(bytesOf(real), Bytes(reinterpret_cast<const unsigned char*>(&factory),
+                                   reinterpret_cast<const unsigned char*>(&factory) + sizeof factory));
+}
+
+TEST_F(ConfigTool, SetWritesThroughLinksAndRespectsTheFile)
+{
+    const std::string real = (dir / "real.bin").string();
+    ASSERT_EQ(run({ "default", real }).status, 0);
+    fs::create_symlink("real.bin", file);
+    ASSERT_EQ(run({ "set", file, "aud_input_vol=1" }).status, 0);
+    EXPECT_EQ(fs::read_symlink(file), "real.bin");
+    EXPECT_EQ(show()["aud_input_vol"], 1);
+    fs::remove(file);
+
+    // Read-only: the user's choice, refused with a reason.
+    fs::copy_file(real, file);
+    const Bytes before = bytesOf(file);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const ToolRun refused = run({ "set", file, "aud_input_vol=2" });
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
+    EXPECT_EQ(bytesOf(file), before);
+}
+
+TEST_F(ConfigTool, TwoWritersAtOnceKeepBothUpdates)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    const std::string tool = quote(TAMEK_CONFIG_TOOL);
+    int lost = 0;
+    for (int round = 0; round < 20; ++round) {
+        const std::string a = std::to_string(round % 7);
+        const std::string b = std::to_string((round + 3) % 7);
+        const int status = runLine(tool + " set " + quote(file) + " aud_input_vol=" + a + " 2>/dev/null & " + tool
+                                   + " set " + quote(file) + " aud_output_vol=" + b + " 2>/dev/null & wait");
+        ASSERT_EQ(status, 0);
+        const auto json = show();
+        if (json["aud_input_vol"] != std::stoi(a) || json["aud_output_vol"] != std::stoi(b))
+            ++lost;
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(show()["checksum_ok"], true);
+}
+
+TEST_F(ConfigTool, AKilledWriterLeavesNothingTheNextWriteKeeps)
+{
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    writeBytes((dir / ".config.bin.tmp").string(), Bytes(17, 0x55));
+    ASSERT_EQ(run({ "set", file, "aud_input_vol=4" }).status, 0);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename() != "out" && entry.path().filename() != "err")
+            names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{ "config.bin" });
 }

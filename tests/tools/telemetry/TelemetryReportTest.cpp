@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -168,6 +170,89 @@ TEST(TelemetryTool, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
     runTool("--bogus " + good, status);
     EXPECT_EQ(status, 2);
     std::filesystem::remove_all(dir);
+}
+
+// Shell lines with their own redirections: exit status only.
+int runLine(const std::string& line)
+{
+    const int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+class TelemetryToolHostile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = std::filesystem::temp_directory_path()
+            / ("tamek-tool-hostile-" + std::to_string(getpid()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        good = (dir / "alwa_20261107_081500_F.avi").string();
+        ASSERT_TRUE(twoSecondRecording().write(good));
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir;
+    std::string good;
+};
+
+TEST_F(TelemetryToolHostile, FifoIsRefusedWithoutBlocking)
+{
+    const std::string fifo = (dir / "alwa_20261107_081600_F.avi").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string err = (dir / "err").string();
+    // timeout(1) ends a tool that blocks; its status is then 124.
+    const int status = runLine("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
+                               + "' >/dev/null 2>'" + err + "'");
+    EXPECT_EQ(status, 1);
+    std::ifstream in(err);
+    const std::string message((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(message.find(fifo + ": not a regular file"), std::string::npos) << message;
+}
+
+TEST_F(TelemetryToolHostile, EveryFormatReportsOutputThatCannotBeWritten)
+{
+    for (const char* format : {"--json", "--csv", "--gpx"}) {
+        SCOPED_TRACE(format);
+        const std::string tool = std::string(TAMEK_TELEMETRY_BIN) + " " + format + " '" + good + "'";
+        EXPECT_EQ(runLine(tool + " >/dev/null 2>/dev/null"), 0);
+        EXPECT_EQ(runLine(tool + " >/dev/full 2>/dev/null"), 1);
+        EXPECT_EQ(runLine(tool + " >&- 2>/dev/null"), 1);
+    }
+}
+
+TEST_F(TelemetryToolHostile, GpxOfANameThatIsNotUtf8IsWellFormed)
+{
+    const std::string odd = (dir / "alwa_20261107_08\xef\xbf\xbf\xff\xfe_F.avi").string();
+    std::filesystem::copy_file(good, odd);
+    int status = -1;
+    const std::string gpx = runTool("--gpx '" + odd + "'", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(gpx.find_first_of("\xff\xfe"), std::string::npos); // no raw invalid bytes left
+    EXPECT_NE(gpx.find("<name>" + dir.string() + "/alwa_20261107_08\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD_F.avi</name>"),
+              std::string::npos)
+        << gpx;
+}
+
+TEST_F(TelemetryToolHostile, GpsRecordsAreListedAsReadWithoutSamples)
+{
+    TMKAviWriter writer;
+    for (int s = 0; s < 3; ++s) {
+        const TMKNmeaFix fix = fixAt(s, 48.1173, 11.5167);
+        _AVI_GPS_DATA_T record{};
+        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
+        writer.addGps(record);
+    }
+    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+    const std::string gpsOnly = (dir / "alwa_20261107_081700_F.avi").string();
+    ASSERT_TRUE(writer.write(gpsOnly));
+    int status = -1;
+    const std::string json = runTool("'" + gpsOnly + "'", status);
+    EXPECT_EQ(status, 0);
+    const auto at = json.find("\"gps_records\":[{\"t\":0,");
+    ASSERT_NE(at, std::string::npos) << json;
+    EXPECT_LT(at, json.find("{\"t\":1000,", at));
+    EXPECT_LT(json.find("{\"t\":1000,", at), json.find("{\"t\":2000,", at));
+    EXPECT_NE(json.find("\"lined_up\":[]"), std::string::npos);
 }
 
 } // namespace

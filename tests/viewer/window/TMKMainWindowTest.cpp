@@ -9,19 +9,26 @@
 #include "player/TMKVideoView.h"
 #include "print/TMKPrintSettings.h"
 #include "print/TMKPrintSystem.h"
+#include "TMKSettingController.h"
+#include "TMKAviWriter.h"
+#include "TMKNmeaBuilder.h"
 
 #include <QAction>
 #include <QDropEvent>
-#include <QPushButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QFile>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTabBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -452,6 +459,56 @@ private slots:
         QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
     }
 
+    // A recording whose line-up is thousands of entries per GPS record: the
+    // track is built once per record on the extraction worker, so the main
+    // thread keeps serving events while a double-clicked row starts.
+    void hostileRecordingStartsWithoutStallingTheWindow()
+    {
+        QTemporaryDir folder;
+        TMKAviWriter writer;
+        writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+        for (uint32_t i = 0; i < 2000; ++i)
+            writer.addGSensor(_AVI_GSENSOR_DATA_T{171, i / 20, 256, 0, 0, 0});
+        for (int s = 0; s < 1500; ++s) {
+            TMKNmeaFix fix;
+            fix.utc = TMKUtcAddSeconds(TMKUtcTime{2026, 11, 7, 7, 15, 0, 0}, s);
+            fix.latitude = 48.1 + s * 0.0001;
+            fix.longitude = 11.5;
+            _AVI_GPS_DATA_T record{};
+            TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(1000 + s * 1000), record);
+            writer.addGps(record);
+        }
+        QVERIFY(writer.write(folder.filePath(QStringLiteral("alwa_20261107_081500_F.avi")).toStdString()));
+        launch(folder.path());
+
+        auto* table = m_app->window()->findChild<QTableView*>(QStringLiteral("mediaListTableView"));
+        QVERIFY(table);
+        const QRect row = table->visualRect(table->model()->index(0, 0));
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        ticker.start(10);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, row.center());
+        QVERIFY(started.wait(20000));
+        ticker.stop();
+        QVERIFY2(longestGap < 1000, qPrintable(QStringLiteral("main thread stalled %1 ms").arg(longestGap)));
+
+        // One point per record read, in file order.
+        const QString track = m_app->mapScripts().filter(QStringLiteral("setTrack(")).constLast();
+        QCOMPARE(track.count(QLatin1Char('[')) - 1, 1500);
+        QVERIFY(track.startsWith(QStringLiteral("setTrack([[48.100000,11.500000],")));
+        QVERIFY(m_app->blackBoxData().m_vGpsData.size()
+                <= TMKBlackBoxData::kLineUpFactor * (2000 + 1500));
+    }
+
     void captureSavesInTheNamedFormat()
     {
         QStringList offered;
@@ -597,6 +654,38 @@ private slots:
         app.applicationDidFinishLaunching(m_folderA);
         QSettings settings(path, QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("AppleLanguages")).toStringList(), QStringList{QStringLiteral("en")});
+    }
+
+    // A second click on the settings button while the window is open brings
+    // that window forward with its edits instead of replacing it.
+    void settingsWindowIsReopenedNotReplaced()
+    {
+        launch(m_folderA);
+        auto* button = m_app->window()->findChild<QPushButton*>(QStringLiteral("settingsButton"));
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QVERIFY(settings);
+        QTRY_VERIFY(settings->isVisible());
+        QTabBar* tabs = settings->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        QCOMPARE(settings->lastSelectedTabIndex(), 2);
+        QWidget* page = settings->targetController();
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(m_app->lastDialogController(), settings);
+        QVERIFY(settings->isVisible());
+        QCOMPARE(settings->lastSelectedTabIndex(), 2);
+        QCOMPARE(settings->targetController(), page);
+
+        // Once closed, the next click opens a new window on the first page.
+        settings->close();
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* reopened = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QVERIFY(reopened);
+        QTRY_VERIFY(reopened->isVisible());
+        QCOMPARE(reopened->lastSelectedTabIndex(), 0);
+        reopened->close();
     }
 };
 

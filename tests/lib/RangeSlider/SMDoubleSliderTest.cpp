@@ -1,0 +1,278 @@
+// The two-knob slider: values held in range and in order, signals, and the
+// knobs driven by mouse, keyboard and wheel.
+
+#include "SMDoubleSlider.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+
+QList<int> values(const QSignalSpy& spy)
+{
+    QList<int> list;
+    for (const QList<QVariant>& call : spy)
+        list << call.value(0).toInt();
+    return list;
+}
+
+void wheel(QWidget* widget, QPoint at, int degrees)
+{
+    QWheelEvent event(QPointF(at), QPointF(widget->mapToGlobal(at)), QPoint(), QPoint(0, degrees * 8), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+} // namespace
+
+class SMDoubleSliderTest : public QObject {
+    Q_OBJECT
+
+private:
+    // A window with a field before and after the slider, for focus moves.
+    struct Window {
+        QWidget top;
+        QLineEdit* before;
+        SMDoubleSlider* slider;
+        QLineEdit* after;
+        Window()
+        {
+            auto* layout = new QVBoxLayout(&top);
+            before = new QLineEdit(&top);
+            slider = new SMDoubleSlider(&top);
+            after = new QLineEdit(&top);
+            layout->addWidget(before);
+            layout->addWidget(slider);
+            layout->addWidget(after);
+            top.resize(232, 120);
+            top.show();
+        }
+    };
+
+private slots:
+    void valuesStayInRangeAndInOrder()
+    {
+        SMDoubleSlider slider;
+        QCOMPARE(slider.loValue(), 0);
+        QCOMPARE(slider.hiValue(), 100);
+        QSignalSpy lo(&slider, &SMDoubleSlider::loValueChanged);
+        QSignalSpy hi(&slider, &SMDoubleSlider::hiValueChanged);
+
+        slider.setLoValue(-5);
+        QCOMPARE(slider.loValue(), 0);
+        QCOMPARE(lo.count(), 0); // no change, no signal
+        slider.setHiValue(150);
+        QCOMPARE(slider.hiValue(), 100);
+        QCOMPARE(hi.count(), 0);
+
+        slider.setHiValue(50);
+        slider.setLoValue(80); // cannot pass the high knob
+        QCOMPARE(slider.loValue(), 50);
+        slider.setHiValue(10); // nor the other way
+        QCOMPARE(slider.hiValue(), 50);
+        slider.setLoValue(20);
+        QCOMPARE(values(lo), (QList<int>{50, 20}));
+        QCOMPARE(values(hi), (QList<int>{50}));
+
+        // Both at once reach a pair one knob at a time could not.
+        slider.setValues(60, 90);
+        QCOMPARE(slider.loValue(), 60);
+        QCOMPARE(slider.hiValue(), 90);
+        slider.setValues(5, 10);
+        QCOMPARE(slider.loValue(), 5);
+        QCOMPARE(slider.hiValue(), 10);
+        slider.setValues(70, 30); // crossed: the low knob gives way
+        QCOMPARE(slider.loValue(), 30);
+        QCOMPARE(slider.hiValue(), 30);
+
+        // A narrower range pulls both in, and says so.
+        slider.setValues(10, 90);
+        lo.clear();
+        hi.clear();
+        slider.setMinValue(20);
+        slider.setMaxValue(40);
+        QCOMPARE(slider.loValue(), 20);
+        QCOMPARE(slider.hiValue(), 40);
+        QCOMPARE(values(lo), QList<int>{20});
+        QCOMPARE(values(hi), QList<int>{40});
+        slider.setMaxValue(0); // below the minimum: taken as the minimum
+        QCOMPARE(slider.maxValue(), 20);
+        QCOMPARE(slider.hiValue(), 20);
+        QCOMPARE(slider.loValue(), 20);
+    }
+
+    void propertiesAreObservable()
+    {
+        SMDoubleSlider slider;
+        QSignalSpy lo(&slider, &SMDoubleSlider::loValueChanged);
+        QVERIFY(slider.setProperty("loValue", 33));
+        QCOMPARE(slider.property("loValue").toInt(), 33);
+        QCOMPARE(values(lo), QList<int>{33});
+        QVERIFY(slider.setProperty("hiValue", 10));
+        QCOMPARE(slider.property("hiValue").toInt(), 33);
+        const QMetaObject* meta = slider.metaObject();
+        QVERIFY(meta->property(meta->indexOfProperty("loValue")).hasNotifySignal());
+        QVERIFY(meta->property(meta->indexOfProperty("hiValue")).hasNotifySignal());
+    }
+
+    void geometryMapsValuesBothWays()
+    {
+        SMDoubleSlider slider;
+        slider.resize(220, 24);
+        QCOMPARE(slider.knobCentreX(0), slider.trackLeft());
+        QCOMPARE(slider.knobCentreX(100), slider.trackRight());
+        for (int value : {0, 1, 30, 50, 99, 100})
+            QCOMPARE(slider.valueAtX(slider.knobCentreX(value)), value);
+        QCOMPARE(slider.valueAtX(-50), 0);
+        QCOMPARE(slider.valueAtX(1000), 100);
+    }
+
+    void mouseDragsAndClicks()
+    {
+        Window w;
+        SMDoubleSlider* s = w.slider;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        s->setValues(40, 80);
+        const int y = s->height() / 2;
+        QSignalSpy lo(s, &SMDoubleSlider::loValueChanged);
+
+        // Drag the low knob to 30.
+        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(40), y));
+        QTest::mouseMove(s, QPoint(s->knobCentreX(35), y));
+        QTest::mouseMove(s, QPoint(s->knobCentreX(30), y));
+        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
+        QCOMPARE(s->loValue(), 30);
+        QCOMPARE(s->hiValue(), 80);
+        QCOMPARE(values(lo), (QList<int>{35, 30})); // tracked while dragging
+
+        // Dragged past the high knob it stops there.
+        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
+        QTest::mouseMove(s, QPoint(s->knobCentreX(95), y));
+        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(95), y));
+        QCOMPARE(s->loValue(), 80);
+        QCOMPARE(s->hiValue(), 80);
+
+        // Both on one spot: the direction of the drag decides.
+        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(80), y));
+        QTest::mouseMove(s, QPoint(s->knobCentreX(90), y));
+        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        QCOMPARE(s->loValue(), 80);
+        QCOMPARE(s->hiValue(), 90);
+        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        QCOMPARE(s->hiValue(), 90); // a press without a move moves nothing
+
+        // A click on the track moves the nearer knob there.
+        QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(10), y));
+        QCOMPARE(s->loValue(), 10);
+        QCOMPARE(s->hiValue(), 90);
+        QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(70), y));
+        QCOMPARE(s->hiValue(), 70);
+        QCOMPARE(s->loValue(), 10);
+        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
+
+        // Disabled, it ignores the mouse.
+        s->setEnabled(false);
+        QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(20), y));
+        QCOMPARE(s->loValue(), 10);
+    }
+
+    void keyboardMovesTheFocusedKnob()
+    {
+        Window w;
+        SMDoubleSlider* s = w.slider;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        w.top.activateWindow();
+        s->setValues(40, 42);
+        w.before->setFocus();
+        QTRY_VERIFY(w.before->hasFocus());
+
+        QTest::keyClick(&w.top, Qt::Key_Tab); // into the slider: the low knob
+        QTRY_VERIFY(s->hasFocus());
+        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
+        QTest::keyClick(s, Qt::Key_Right);
+        QCOMPARE(s->loValue(), 41);
+        QTest::keyClick(s, Qt::Key_Right);
+        QTest::keyClick(s, Qt::Key_Right); // held by the high knob
+        QCOMPARE(s->loValue(), 42);
+        QTest::keyClick(s, Qt::Key_Down);
+        QCOMPARE(s->loValue(), 41);
+
+        QTest::keyClick(s, Qt::Key_Tab); // the high knob, still in the slider
+        QVERIFY(s->hasFocus());
+        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
+        QTest::keyClick(s, Qt::Key_Left);
+        QTest::keyClick(s, Qt::Key_Left); // held by the low knob
+        QCOMPARE(s->hiValue(), 41);
+        QTest::keyClick(s, Qt::Key_End);
+        QCOMPARE(s->hiValue(), 100);
+        QTest::keyClick(s, Qt::Key_PageDown);
+        QCOMPARE(s->hiValue(), 90);
+        QCOMPARE(s->loValue(), 41);
+
+        QTest::keyClick(s, Qt::Key_Backtab); // back to the low knob
+        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
+        QVERIFY(s->hasFocus());
+        QTest::keyClick(s, Qt::Key_Home);
+        QCOMPARE(s->loValue(), 0);
+        QTest::keyClick(s, Qt::Key_Left);
+        QCOMPARE(s->loValue(), 0);
+
+        QTest::keyClick(s, Qt::Key_Tab);
+        QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider
+        QTRY_VERIFY(w.after->hasFocus());
+        QTest::keyClick(w.after, Qt::Key_Backtab); // back in at the high knob
+        QTRY_VERIFY(s->hasFocus());
+        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
+    }
+
+    void wheelMovesOnlyAFocusedSlider()
+    {
+        Window w;
+        SMDoubleSlider* s = w.slider;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        w.top.activateWindow();
+        s->setValues(40, 80);
+        w.before->setFocus();
+        QTRY_VERIFY(w.before->hasFocus());
+        const QPoint middle(s->width() / 2, s->height() / 2);
+        wheel(s, middle, 15);
+        QCOMPARE(s->loValue(), 40); // scrolled past, not moved
+
+        s->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(s->hasFocus());
+        wheel(s, middle, 15);
+        wheel(s, middle, 15);
+        QCOMPARE(s->loValue(), 42);
+        wheel(s, middle, -15);
+        QCOMPARE(s->loValue(), 41);
+        QCOMPARE(s->hiValue(), 80);
+    }
+
+    void paintsInEveryState()
+    {
+        SMDoubleSlider s;
+        s.resize(200, 24);
+        s.setValues(30, 30);
+        QImage on = s.grab().toImage();
+        s.setEnabled(false);
+        QImage off = s.grab().toImage();
+        QVERIFY(!on.isNull());
+        QVERIFY(on != off); // the disabled look differs
+        // The band between the knobs is drawn in the kit's accent colour.
+        s.setEnabled(true);
+        s.setValues(20, 80);
+        const QImage band = s.grab().toImage();
+        const QColor mid = band.pixelColor(s.knobCentreX(50), s.height() / 2);
+        QCOMPARE(mid, QColor(0x4f, 0xa3, 0xe0));
+        const QColor outside = band.pixelColor(s.knobCentreX(5), s.height() / 2);
+        QVERIFY(outside != mid);
+    }
+};
+
+QTEST_MAIN(SMDoubleSliderTest)
+#include "SMDoubleSliderTest.moc"

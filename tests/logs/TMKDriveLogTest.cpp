@@ -1,0 +1,379 @@
+// Drive log records written byte by byte: every column's display rule, the
+// map position of a row, and reading files whose header lies about them.
+
+#include "TMKDriveLog.h"
+#include "TMKLogBytes.h"
+#include "TMKLogText.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kFlash = 40;
+constexpr std::size_t kObd = 68;
+
+TMKDriveLog parse(const TMKLogBytes& bytes, TMKLogKind kind)
+{
+    return TMKParseDriveLog(bytes.bytes, kind).log;
+}
+
+// A flash data record with the worked values of the camera's manual.
+TMKLogBytes flashLog()
+{
+    TMKLogBytes log = TMKLogBytes::withHeader(2);
+    std::size_t r = log.addRecord(kFlash);
+    log.put(r + 0, 513, 2);     // sequence
+    log.put(r + 2, 3, 1);       // Wednesday
+    log.put(r + 3, 1, 1);       // fix valid
+    log.put(r + 4, 126, 1);     // 2026
+    log.put(r + 5, 3, 1);
+    log.put(r + 6, 7, 1);
+    log.put(r + 7, 9, 1);
+    log.put(r + 8, 5, 1);
+    log.put(r + 9, 3, 1);
+    log.put(r + 10, 3733, 2);
+    log.put(r + 12, 1234, 2);
+    log.put(r + 14, 12702, 2);
+    log.put(r + 16, 5678, 2);
+    log.put(r + 18, 87, 2);     // speed
+    log.put(r + 20, 12345, 4);  // distance in tenths
+    log.put(r + 24, 0xFFFFFFFF, 4); // not shown
+    log.put(r + 28, 112, 2);    // maximum speed
+    log.putSigned(r + 32, -256, 2);
+    log.putSigned(r + 34, 64, 2);
+    log.putSigned(r + 36, 0, 2);
+    log.putSigned(r + 38, 125, 2);
+    r = log.addRecord(kFlash);
+    log.put(r + 2, 7, 1);       // no such day
+    log.put(r + 3, 2, 1);
+    log.put(r + 10, 3733, 2);   // longitude stays 0: no position
+    log.putSigned(r + 38, -125, 2);
+    return log;
+}
+
+TMKLogBytes obdLog()
+{
+    TMKLogBytes log = TMKLogBytes::withHeader(2);
+    std::size_t r = log.addRecord(kObd);
+    log.put(r + 0, 0xFFFFFFF0u, 4); // beyond INT32_MAX
+    log.put(r + 5, 124, 1);
+    log.put(r + 6, 12, 1);
+    log.put(r + 7, 31, 1);
+    log.put(r + 8, 23, 1);
+    log.put(r + 9, 59, 1);
+    log.put(r + 10, 58, 1);
+    log.put(r + 11, 6, 1);
+    log.put(r + 12, 4807, 2);
+    log.put(r + 14, 482, 2);
+    log.put(r + 16, 1131, 2);
+    log.put(r + 18, 20, 2);
+    log.putSigned(r + 20, 61, 2);   // GPS speed
+    log.putSigned(r + 24, 60, 2);   // vehicle speed
+    log.putSigned(r + 26, 2100, 2); // rpm
+    log.putSigned(r + 28, 12345, 4);
+    log.putSigned(r + 32, 12600, 2);
+    log.putSigned(r + 34, 17, 2);
+    log.putSigned(r + 36, -1, 2);
+    log.putSigned(r + 38, 0, 2);
+    log.putSigned(r + 40, 2, 2);
+    log.putSigned(r + 42, -90, 2);
+    log.putSigned(r + 44, 1, 2);
+    log.putSigned(r + 46, 40, 2);
+    log.put(r + 48, 4, 2);
+    log.put(r + 50, 2, 2);
+    log.putSigned(r + 52, 33, 2);
+    log.put(r + 54, 2550, 2);
+    log.putSigned(r + 60, 3, 2);
+    log.putSigned(r + 62, -3, 2);
+    log.putSigned(r + 64, 32, 2);
+    r = log.addRecord(kObd);
+    log.putSigned(r + 20, -1, 2);
+    log.putSigned(r + 24, -7, 2);
+    log.putSigned(r + 26, -1, 2);
+    log.putSigned(r + 28, -1, 4);
+    log.putSigned(r + 32, -1, 2);
+    log.putSigned(r + 34, -2, 2);
+    log.putSigned(r + 42, 9999, 2);
+    log.putSigned(r + 46, -3, 2);
+    log.put(r + 48, 5, 2);
+    log.put(r + 50, 0, 2);
+    log.put(r + 54, 65535, 2);
+    return log;
+}
+
+std::string tempPath(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / ("tamek-logs-" + std::to_string(::getpid()) + "-" + name)).string();
+}
+
+} // namespace
+
+TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
+{
+    const TMKDriveLog log = parse(flashLog(), TMKLogKind::FlashData);
+    ASSERT_EQ(log.count(), 2);
+    ASSERT_EQ(log.columnCount(), 15);
+    const std::array<const char*, 15> first{"1", "513", "2026/03/07", "09:05:03", "WED", "3733.1234", "12702.5678",
+                                            "1234.5", "87", "112", "A", "-1.00", "+0.25", "+0.00", "12.5"};
+    for (int c = 0; c < 15; ++c)
+        EXPECT_EQ(log.cellText(0, c), first[static_cast<std::size_t>(c)]) << "column " << c;
+    EXPECT_EQ(log.cellText(1, 0), "2");
+    EXPECT_EQ(log.cellText(1, 2), "1900/00/00");
+    EXPECT_EQ(log.cellText(1, 4), "-");
+    EXPECT_EQ(log.cellText(1, 6), "00000.0000");
+    EXPECT_EQ(log.cellText(1, 10), "V");
+    EXPECT_EQ(log.cellText(1, 14), "-12.5"); // not "-12.-5"
+    EXPECT_EQ(log.cellText(0, 15), "X");
+    EXPECT_EQ(log.cellText(0, -1), "X");
+    EXPECT_EQ(log.cellText(2, 1), "");
+}
+
+TEST(DriveLogColumns, FlashBatteryKeepsItsWidthAndOneSign)
+{
+    const std::array<std::pair<int, const char*>, 7> cases{{
+        {0, " 0.0"}, {53, " 5.3"}, {125, "12.5"}, {-5, "-0.5"}, {-53, "-5.3"}, {-125, "-12.5"}, {-32768, "-3276.8"},
+    }};
+    for (const auto& [tenths, text] : cases) {
+        TMKLogBytes bytes = TMKLogBytes::withHeader(1);
+        const std::size_t r = bytes.addRecord(kFlash);
+        bytes.putSigned(r + 38, tenths, 2);
+        EXPECT_EQ(parse(bytes, TMKLogKind::FlashData).cellText(0, 14), text) << tenths;
+    }
+}
+
+TEST(DriveLogColumns, ObdCellsFollowEachRule)
+{
+    const TMKDriveLog log = parse(obdLog(), TMKLogKind::Obd);
+    ASSERT_EQ(log.count(), 2);
+    ASSERT_EQ(log.columnCount(), 26);
+    const std::array<const char*, 26> first{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
+        "01131.0020", "60", "61", "2100", "12.3", "12.6", "17", "-", "OFF", "ON", "-90", "ON", "40", "D", "-",
+        "33", "25.5", "+0.01", "-0.01", "+0.12"};
+    for (int c = 0; c < 26; ++c)
+        EXPECT_EQ(log.cellText(0, c), first[static_cast<std::size_t>(c)]) << "column " << c;
+    const std::array<std::pair<int, const char*>, 10> second{{
+        {7, "-"}, {8, "-"}, {9, "-"}, {10, "-"}, {11, "-"}, {12, "-"}, {16, "-"}, {18, "-"}, {19, "-"}, {22, "-0.0"},
+    }};
+    for (const auto& [column, text] : second)
+        EXPECT_EQ(log.cellText(1, column), text) << "column " << column;
+    EXPECT_EQ(log.cellText(1, 20), "OFF");
+    EXPECT_EQ(log.cellText(1, 13), "OFF");
+    EXPECT_EQ(log.cellText(0, 26), "X");
+}
+
+TEST(DriveLogColumns, ObdGearSideBrakeAndAbtCodes)
+{
+    const std::array<const char*, 6> gears{"-", "P", "R", "N", "D", "-"};
+    for (unsigned code = 0; code < gears.size(); ++code) {
+        TMKLogBytes bytes = TMKLogBytes::withHeader(1);
+        const std::size_t r = bytes.addRecord(kObd);
+        bytes.put(r + 48, code, 2);
+        bytes.put(r + 50, code, 2);
+        bytes.put(r + 54, code == 5 ? 9999 : code * 1000, 2);
+        const TMKDriveLog log = parse(bytes, TMKLogKind::Obd);
+        EXPECT_EQ(log.cellText(0, 19), gears[code]);
+        EXPECT_EQ(log.cellText(0, 20), code == 0 ? "OFF" : (code == 1 ? "ON" : "-"));
+        EXPECT_EQ(log.cellText(0, 22), code == 5 ? "-" : TMKFormatFixed(code * 10.0, 1));
+    }
+}
+
+TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
+{
+    char expected[64];
+    for (int raw = -32768; raw <= 32767; ++raw) {
+        std::snprintf(expected, sizeof expected, "%+.2f", raw / 256.0);
+        ASSERT_EQ(TMKFormatFixed(raw / 256.0, 2, true), expected) << raw;
+        std::snprintf(expected, sizeof expected, "%.1f", raw / 100.0);
+        ASSERT_EQ(TMKFormatFixed(raw / 100.0, 1), expected) << raw;
+    }
+    // Ties on exact binary values go to even, as printf does.
+    EXPECT_EQ(TMKFormatFixed(0.125, 2, true), "+0.12");
+    EXPECT_EQ(TMKFormatFixed(0.375, 2, true), "+0.38");
+    EXPECT_EQ(TMKFormatFixed(0.25, 1), "0.2");
+    for (std::uint64_t d = 0; d <= 0xFFFFFFFFull; d += 9973 * 7 + 1) {
+        std::snprintf(expected, sizeof expected, "%.1f", static_cast<double>(d) / 1000.0);
+        ASSERT_EQ(TMKFormatFixed(static_cast<double>(d) / 1000.0, 1), expected) << d;
+    }
+    EXPECT_EQ(TMKFormatInteger(-7, 4, true), "-007");
+    EXPECT_EQ(TMKFormatInteger(65535, 4, true), "65535");
+    EXPECT_EQ(TMKFormatInteger(7, 2), " 7");
+}
+
+TEST(DriveLogPosition, DegreesFromTheColumnTexts)
+{
+    const TMKDriveLog flash = parse(flashLog(), TMKLogKind::FlashData);
+    const auto first = flash.position(0);
+    ASSERT_TRUE(first);
+    EXPECT_DOUBLE_EQ(first->latitude, 37 + 33.1234 / 60);
+    EXPECT_DOUBLE_EQ(first->longitude, 127 + 2.5678 / 60);
+    EXPECT_FALSE(flash.position(1)); // longitude 0
+    EXPECT_FALSE(flash.position(2));
+    EXPECT_FALSE(flash.position(-1));
+
+    const TMKDriveLog obd = parse(obdLog(), TMKLogKind::Obd);
+    const auto place = obd.position(0);
+    ASSERT_TRUE(place);
+    EXPECT_NEAR(place->latitude, 48 + 7.0482 / 60, 1e-12);
+    EXPECT_NEAR(place->longitude, 11 + 31.002 / 60, 1e-12);
+    EXPECT_FALSE(obd.position(1));
+}
+
+TEST(DriveLogPosition, NoHemisphereIsStoredSoBothArePositiveAndZeroesDoNotMove)
+{
+    // The largest fields the record can hold still give positive degrees.
+    TMKLogBytes bytes = TMKLogBytes::withHeader(3);
+    std::size_t r = bytes.addRecord(kFlash);
+    bytes.put(r + 10, 65535, 2);
+    bytes.put(r + 12, 65535, 2);
+    bytes.put(r + 14, 65535, 2);
+    bytes.put(r + 16, 65535, 2);
+    r = bytes.addRecord(kFlash);
+    bytes.put(r + 14, 12702, 2); // latitude 0
+    r = bytes.addRecord(kFlash);
+    bytes.put(r + 12, 1, 2);     // 0000.0001: a latitude, though a small one
+    bytes.put(r + 16, 1, 2);
+    const TMKDriveLog log = parse(bytes, TMKLogKind::FlashData);
+    const auto big = log.position(0);
+    ASSERT_TRUE(big);
+    EXPECT_GT(big->latitude, 0);
+    EXPECT_GT(big->longitude, 0);
+    EXPECT_EQ(log.cellText(0, 5), "65535.65535");
+    EXPECT_DOUBLE_EQ(big->latitude, 655 + 35.65535 / 60);
+    EXPECT_FALSE(log.position(1));
+    const auto tiny = log.position(2);
+    ASSERT_TRUE(tiny);
+    EXPECT_DOUBLE_EQ(tiny->latitude, 0.0001 / 60);
+}
+
+TEST(DriveLogRead, CountsThatPromiseMoreThanTheFileHolds)
+{
+    struct Case {
+        const char* name;
+        std::uint32_t count;
+        std::size_t records;
+        std::size_t extra; // bytes of a record cut short
+    };
+    const std::array<Case, 6> cases{{
+        {"one more than there", 3, 2, 0},
+        {"a record cut short", 3, 2, 17},
+        {"size overflows 32 bits", 0x06666667u, 3, 0},  // 0x06666667 * 40 = 2^32 + 24
+        {"read as signed, negative", 0x80000000u, 2, 5},
+        {"all bits", 0xFFFFFFFFu, 1, 39},
+        {"no record at all", 10, 0, 0},
+    }};
+    for (const Case& c : cases) {
+        for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
+            const std::size_t size = TMKLogFormatOf(kind).recordSize;
+            TMKLogBytes bytes = TMKLogBytes::withHeader(c.count);
+            for (std::size_t i = 0; i < c.records; ++i)
+                bytes.put(bytes.addRecord(size), i + 1, 2);
+            bytes.bytes.resize(bytes.bytes.size() + c.extra, 0xAB);
+            const std::string path = tempPath("short");
+            bytes.save(path);
+            for (const TMKLogReadResult& result : {TMKReadDriveLog(path, kind), TMKParseDriveLog(bytes.bytes, kind)}) {
+                EXPECT_EQ(result.status, TMKLogReadStatus::Truncated) << c.name;
+                EXPECT_EQ(result.announced, c.count) << c.name;
+                ASSERT_EQ(result.log.count(), static_cast<std::int64_t>(c.records)) << c.name;
+                for (std::size_t i = 0; i < c.records; ++i)
+                    EXPECT_EQ(result.log.cellText(static_cast<std::int64_t>(i), 1), std::to_string(i + 1)) << c.name;
+                EXPECT_NE(TMKLogReadProblem(result).find("truncated"), std::string::npos);
+            }
+            std::remove(path.c_str());
+        }
+    }
+}
+
+TEST(DriveLogRead, EmptyHeaderOnlyAndTrailingBytes)
+{
+    const std::string path = tempPath("edges");
+    TMKLogBytes empty;
+    empty.save(path);
+    TMKLogReadResult result = TMKReadDriveLog(path, TMKLogKind::FlashData);
+    EXPECT_EQ(result.status, TMKLogReadStatus::Truncated);
+    EXPECT_EQ(result.log.count(), 0);
+
+    TMKLogBytes partialHeader = TMKLogBytes::withHeader(1);
+    partialHeader.bytes.resize(7);
+    partialHeader.save(path);
+    EXPECT_EQ(TMKReadDriveLog(path, TMKLogKind::Obd).status, TMKLogReadStatus::Truncated);
+
+    // The eight bytes after the count are not part of it, whatever they hold.
+    TMKLogBytes headerOnly = TMKLogBytes::withHeader(0, 0xFF);
+    headerOnly.save(path);
+    result = TMKReadDriveLog(path, TMKLogKind::Obd);
+    EXPECT_TRUE(result.complete());
+    EXPECT_EQ(result.log.count(), 0);
+    EXPECT_FALSE(result.trailingBytes);
+
+    TMKLogBytes trailing = TMKLogBytes::withHeader(1, 0xFF);
+    trailing.put(trailing.addRecord(kFlash), 42, 2);
+    trailing.put(trailing.addRecord(kFlash), 43, 2); // not announced
+    trailing.save(path);
+    for (const TMKLogReadResult& r : {TMKReadDriveLog(path, TMKLogKind::FlashData),
+                                      TMKParseDriveLog(trailing.bytes, TMKLogKind::FlashData)}) {
+        EXPECT_TRUE(r.complete());
+        EXPECT_TRUE(r.trailingBytes);
+        ASSERT_EQ(r.log.count(), 1);
+        EXPECT_EQ(r.log.cellText(0, 1), "42");
+    }
+    std::remove(path.c_str());
+}
+
+TEST(DriveLogRead, HostileFiles)
+{
+    EXPECT_EQ(TMKReadDriveLog("/nonexistent/tamek_000.obd", TMKLogKind::Obd).status, TMKLogReadStatus::OpenFailed);
+    const TMKLogReadResult directory = TMKReadDriveLog(std::filesystem::temp_directory_path().string(), TMKLogKind::Obd);
+    EXPECT_EQ(directory.status, TMKLogReadStatus::OpenFailed);
+    EXPECT_FALSE(directory.error.empty());
+
+    // An endless stream of zeros: a count of 0 and bytes after it.
+    const TMKLogReadResult zeros = TMKReadDriveLog("/dev/zero", TMKLogKind::FlashData);
+    EXPECT_TRUE(zeros.complete());
+    EXPECT_TRUE(zeros.trailingBytes);
+
+    // A FIFO whose writer announces four billion records and sends two.
+    const std::string fifo = tempPath("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&fifo] {
+        TMKLogBytes bytes = TMKLogBytes::withHeader(0xFFFFFFFFu);
+        bytes.put(bytes.addRecord(kObd), 7, 4);
+        bytes.put(bytes.addRecord(kObd), 8, 4);
+        bytes.bytes.resize(bytes.bytes.size() + 30);
+        bytes.save(fifo);
+    });
+    const TMKLogReadResult streamed = TMKReadDriveLog(fifo, TMKLogKind::Obd);
+    writer.join();
+    EXPECT_EQ(streamed.status, TMKLogReadStatus::Truncated);
+    ASSERT_EQ(streamed.log.count(), 2);
+    EXPECT_EQ(streamed.log.cellText(1, 1), "8");
+    std::remove(fifo.c_str());
+
+    // A symlink reads as its target.
+    const std::string target = tempPath("target.drv");
+    const std::string link = tempPath("link.drv");
+    flashLog().save(target);
+    std::filesystem::create_symlink(target, link);
+    EXPECT_EQ(TMKReadDriveLog(link, TMKLogKind::FlashData).log.cellText(0, 5), "3733.1234");
+    std::remove(link.c_str());
+    std::remove(target.c_str());
+}
+
+TEST(DriveLogFormat, KindsFromFileTypes)
+{
+    EXPECT_EQ(TMKLogKindForPath("/card/obd/tamek_000.obd"), TMKLogKind::Obd);
+    EXPECT_EQ(TMKLogKindForPath("DRIVE.DRV"), TMKLogKind::FlashData);
+    EXPECT_FALSE(TMKLogKindForPath("/card/obd.d/log"));
+    EXPECT_FALSE(TMKLogKindForPath("tamek.csv"));
+    EXPECT_EQ(TMKLogFormatOf(TMKLogKind::FlashData).recordSize, 40u);
+    EXPECT_EQ(TMKLogFormatOf(TMKLogKind::Obd).recordSize, 68u);
+    EXPECT_EQ(TMKLogColumnTitles(TMKLogKind::Obd).size(), 26u);
+}

@@ -1,0 +1,541 @@
+// The drive log pages offscreen: the table model, the OBD page under the
+// settings window's "Drive Info" tab reading the card's log, the flash data
+// page from the open panel, double clicks that send the row's degrees to the
+// map window, and exports that succeed, fail, and ignore the locale.
+
+#include "TKPlatform.h"
+#include "TMKDriveLogModel.h"
+#include "TMKLogBytes.h"
+#include "TMKLogCsv.h"
+#include "TMKMapView.h"
+#include "TMKMapWindowController.h"
+#include "TMKSettingController.h"
+#include "TMKSettingForObdDriveInfoViewController.h"
+#include "TMKStrings.h"
+#include "TMKWebEngineSetup.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <clocale>
+
+#include <sys/stat.h>
+
+namespace {
+
+class TMKRecordedDisks : public TKDiskSystem {
+public:
+    QString mount;
+
+    std::optional<std::string> blockDevicesJSON() override
+    {
+        return QStringLiteral(R"({"blockdevices": [{"name": "sdb", "path": "/dev/sdb", "type": "disk", "tran": "usb",
+            "rm": true, "hotplug": true, "ro": false, "size": 7948206080, "model": "Card Reader", "label": null,
+            "fstype": null, "mountpoint": null, "pkname": null, "children": [{"name": "sdb1", "path": "/dev/sdb1",
+            "type": "part", "tran": null, "rm": true, "hotplug": true, "ro": false, "size": 7946108928,
+            "model": null, "label": "TAMEK", "fstype": "vfat", "mountpoint": "%1", "pkname": "sdb"}]}]})")
+            .arg(mount)
+            .toStdString();
+    }
+    bool itemExists(const std::string& path) override { return QFile::exists(QString::fromStdString(path)); }
+};
+
+// OBD records at 37°33.1234' N 127°02.5678' E, every third without a fix.
+TMKLogBytes obdBytes(std::uint32_t count)
+{
+    TMKLogBytes bytes = TMKLogBytes::withHeader(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t r = bytes.addRecord(68);
+        bytes.put(r, 1000 + i, 4);
+        bytes.put(r + 5, 126, 1);
+        bytes.put(r + 6, 5, 1);
+        bytes.put(r + 7, 1 + i % 28, 1);
+        if (i % 3 != 2) {
+            bytes.put(r + 12, 3733, 2);
+            bytes.put(r + 14, 1234, 2);
+            bytes.put(r + 16, 12702, 2);
+            bytes.put(r + 18, 5678, 2);
+        }
+        bytes.putSigned(r + 24, static_cast<int>(i % 120), 2);
+        bytes.putSigned(r + 32, 12650, 2);
+        bytes.putSigned(r + 60, -96, 2);
+    }
+    return bytes;
+}
+
+TMKLogBytes flashBytes(std::uint32_t count)
+{
+    TMKLogBytes bytes = TMKLogBytes::withHeader(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t r = bytes.addRecord(40);
+        bytes.put(r, 7 + i, 2);
+        bytes.put(r + 3, 1, 1);
+        bytes.put(r + 10, 4807, 2);
+        bytes.put(r + 12, 482, 2);
+        bytes.put(r + 14, 1131, 2);
+        bytes.put(r + 16, 20, 2);
+        bytes.putSigned(r + 38, 125, 2);
+    }
+    return bytes;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<std::string> titlesOf(const TMKSettingForFlashDataViewController& page)
+{
+    std::vector<std::string> titles;
+    for (const QString& name : page.columnNames())
+        titles.push_back(name.toStdString());
+    return titles;
+}
+
+// "setLatLag('lng','lat')" back to numbers.
+std::optional<QPointF> latLngOf(const QString& script)
+{
+    static const QRegularExpression call(QStringLiteral(R"(^setLatLag\('(-?[0-9.]+)','(-?[0-9.]+)'\)$)"));
+    const auto match = call.match(script);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return QPointF(match.captured(2).toDouble(), match.captured(1).toDouble());
+}
+
+} // namespace
+
+class TMKDriveLogPageTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_card;
+    std::shared_ptr<TMKRecordedDisks> m_disks;
+    std::unique_ptr<TMKSettingController> m_window;
+    QStringList m_saveProposals;
+    QString m_savePath;
+    QString m_openPath;
+
+    QString obdPath() const { return m_card->filePath(QStringLiteral("obd/tamek_000.obd")); }
+
+    void openWindow()
+    {
+        TMKSettingController::Services s;
+        s.disks = m_disks;
+        s.defaults = std::make_shared<TKMemoryUserDefaults>();
+        s.renameVolume = [](const TKUSBDiskEntity&, const QString&, QString*) { return true; };
+        m_window = std::make_unique<TMKSettingController>(s);
+        QSignalSpy loaded(m_window.get(), &TMKSettingController::settingFileLoaded);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        // The read may have ended while the window was being exposed.
+        if (m_window->settingFilePath() && loaded.isEmpty())
+            QVERIFY(loaded.wait(5000));
+    }
+
+    // Clicks the "Drive Info" tab as the user does.
+    TMKSettingForObdDriveInfoViewController* clickDriveInfoTab()
+    {
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(6).center());
+        auto* page = qobject_cast<TMKSettingForObdDriveInfoViewController*>(m_window->targetController());
+        if (page) {
+            page->setServices({[this](QWidget*, const QString&) { return m_openPath; },
+                               [this](QWidget*, const QString& proposed) {
+                                   m_saveProposals << proposed;
+                                   return m_savePath;
+                               }});
+        }
+        return page;
+    }
+
+    TMKSettingForObdDriveInfoViewController* loadedObdPage()
+    {
+        auto* page = clickDriveInfoTab();
+        if (!page)
+            return nullptr;
+        // The read may end while the click is still being delivered.
+        if (!QTest::qWaitFor([page] { return page->flashDataAccess(); }, 5000))
+            return nullptr;
+        // The loading sheet blocks the window until its next tick.
+        if (!QTest::qWaitFor([this] { return !m_window->isLoadingShown(); }, 3000))
+            return nullptr;
+        return page;
+    }
+
+    QMessageBox* alertOn(QWidget* window) const
+    {
+        const auto boxes = window->findChildren<QMessageBox*>(QStringLiteral("alertSheet"));
+        return boxes.isEmpty() ? nullptr : boxes.last();
+    }
+
+    void dismissAlerts(QWidget* window)
+    {
+        for (QMessageBox* box : window->findChildren<QMessageBox*>())
+            box->done(QMessageBox::Ok);
+        QCoreApplication::processEvents();
+    }
+
+    // What the window system delivers for a double click: QTest's
+    // mouseDClick alone sends only the double-click event, which the view
+    // takes as a press unless the same cell was pressed just before.
+    static void doubleClick(QWidget* viewport, const QPoint& at)
+    {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    }
+
+    QString loadingTitle() const
+    {
+        auto* panel = m_window->findChild<QDialog*>(QStringLiteral("progressPanel"));
+        auto* label = panel ? panel->findChild<QLabel*>() : nullptr;
+        return label ? label->text() : QString();
+    }
+
+    static QPoint cellCenter(QTableView* table, int row, int column)
+    {
+        return table->visualRect(table->model()->index(row, column)).center();
+    }
+
+private slots:
+    void init()
+    {
+        m_card = std::make_unique<QTemporaryDir>();
+        m_disks = std::make_shared<TMKRecordedDisks>();
+        m_disks->mount = m_card->path();
+        _FILEDATA record{};
+        TKMakeDefaultSettings(record);
+        QFile config(m_card->filePath(QStringLiteral("config.bin")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(reinterpret_cast<const char*>(&record), sizeof record);
+        config.close();
+        QVERIFY(QDir(m_card->path()).mkdir(QStringLiteral("obd")));
+        obdBytes(40).save(obdPath().toStdString());
+        m_saveProposals.clear();
+        m_savePath.clear();
+        m_openPath.clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        std::setlocale(LC_ALL, "C");
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void modelPassesTheTesterAndRendersOnDemand()
+    {
+        TMKDriveLogModel model(TMKLogKind::Obd);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 26);
+        const TMKLogBytes bytes = obdBytes(30);
+        model.setLog(std::make_shared<TMKDriveLog>(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log));
+        QCOMPARE(model.rowCount(), 30);
+        QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("1000"));
+        QCOMPARE(model.index(29, 0).data().toString(), QStringLiteral("30"));
+        QCOMPARE(model.index(2, 5).data().toString(), QStringLiteral("0000.0000"));
+        QCOMPARE(model.index(0, 11).data().toString(), QStringLiteral("12.7"));
+        QCOMPARE(model.index(0, 23).data().toString(), QStringLiteral("-0.38"));
+        QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignRight | Qt::AlignVCenter);
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        QCOMPARE(model.headerData(23, Qt::Horizontal).toString(), QStringLiteral("X"));
+        QCOMPARE(model.headerData(7, Qt::Horizontal, TMKDriveLogModel::ColumnTagRole).toInt(), 7);
+        model.setColumnNames({QStringLiteral("Nr.")});
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Nr."));
+        model.setLog(nullptr); // back to empty, still the OBD columns
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 26);
+    }
+
+    void columnKeysHaveTheTextsTheToolPrints()
+    {
+        for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
+            for (const TMKLogColumn& column : TMKLogFormatOf(kind).columns) {
+                const QString key = QString::fromUtf8(column.key);
+                if (key.size() == 1)
+                    continue; // X, Y, Z
+                QVERIFY2(TMKStringTable().contains(key), column.key);
+                QCOMPARE(TMKLocalizedString(key), QString::fromUtf8(column.title));
+            }
+        }
+    }
+
+    void driveInfoTabShowsTheCardsLogAndKeepsIt()
+    {
+        openWindow();
+        auto* page = clickDriveInfoTab();
+        QVERIFY(page);
+        QCOMPARE(page->windowTitle(), TMKLocalizedString("setting.information"));
+        QCOMPARE(page->flashDataFilePath(), obdPath());
+        QCOMPARE(page->mainController(), m_window.get());
+        QSignalSpy loaded(page, &TMKSettingForFlashDataViewController::flashDataLoaded);
+        // The read runs under the settings window's loading sheet, which
+        // stays until its next tick at the earliest.
+        QTRY_VERIFY(m_window->isLoadingShown());
+        QCOMPARE(loadingTitle(), QStringLiteral("Loading..."));
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 5000);
+        QCOMPARE(loaded.first().first().toLongLong(), 40);
+        QCOMPARE(page->flashDataNum(), 40);
+        QVERIFY(page->flashDataAccess());
+        QCOMPARE(page->tableView()->model()->rowCount(), 40);
+        QVERIFY(page->tableView()->horizontalHeader()->sectionSize(10) >= 68);
+        for (int c = 0; c < 26; ++c) // no cell of the first screen is cut short
+            QVERIFY(page->tableView()->horizontalHeader()->sectionSize(c) >= static_cast<const QAbstractItemView*>(page->tableView())->sizeHintForColumn(c));
+        QCOMPARE(page->stringForColumnIndex(1, 39), QStringLiteral("1039"));
+        QCOMPARE(page->stringForColumnIndex(26, 0), QStringLiteral("X"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->isLoadingShown(), 3000);
+
+        // Away and back: the same page with its rows, not read again.
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QVERIFY(m_window->targetController() != page);
+        QFile::remove(obdPath());
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(6).center());
+        QCOMPARE(m_window->targetController(), page);
+        QVERIFY(page->isVisible());
+        QCOMPARE(page->tableView()->model()->rowCount(), 40);
+        QTest::qWait(50);
+        QCOMPARE(loaded.count(), 1);
+        QVERIFY(!alertOn(m_window.get()));
+    }
+
+    void cardWithoutTheLogAlerts()
+    {
+        QVERIFY(QFile::remove(obdPath()));
+        openWindow();
+        auto* page = clickDriveInfoTab();
+        QVERIFY(page);
+        QVERIFY(page->flashDataFilePath().isEmpty());
+        QTRY_VERIFY(alertOn(m_window.get()));
+        QCOMPARE(alertOn(m_window.get())->text(), QStringLiteral("Alarm"));
+        QCOMPARE(alertOn(m_window.get())->informativeText(), TMKLocalizedString("setting.flashdata.warning"));
+        QCOMPARE(page->tableView()->model()->rowCount(), 0);
+        dismissAlerts(m_window.get());
+        // Export with no records asks for nothing.
+        QTest::mouseClick(page->exportButton(), Qt::LeftButton);
+        QVERIFY(m_saveProposals.isEmpty());
+    }
+
+    void doubleClickSendsTheRowsDegreesToTheMapWindow()
+    {
+        openWindow();
+        auto* page = loadedObdPage();
+        QVERIFY(page);
+        QTableView* table = page->tableView();
+        QVERIFY(!page->mapWindowController());
+        doubleClick(table->viewport(), cellCenter(table, 0, 3));
+        TMKMapWindowController* map = page->mapWindowController();
+        QVERIFY(map);
+        QVERIFY(map->isVisible());
+        QCOMPARE(map->frameGeometry().topLeft(), TMKMapWindowController::frameOriginRightOf(m_window->frameGeometry()));
+        QSignalSpy scripts(map->mapWebView(), &TMKMapView::scriptRequested);
+
+        doubleClick(table->viewport(), cellCenter(table, 1, 6));
+        QCOMPARE(page->mapWindowController(), map); // reused
+        QCOMPARE(scripts.count(), 1);
+        const auto latLng = latLngOf(scripts.first().first().toString());
+        QVERIFY2(latLng, qPrintable(scripts.first().first().toString()));
+        QCOMPARE(scripts.first().first().toString(), QStringLiteral("setLatLag('127.042797','37.552057')"));
+        QVERIFY(qAbs(latLng->x() - (37 + 33.1234 / 60)) < 1e-6);
+        QVERIFY(qAbs(latLng->y() - (127 + 2.5678 / 60)) < 1e-6);
+
+        // Row 3 has no fix: the map window shows, the map does not move.
+        doubleClick(table->viewport(), cellCenter(table, 2, 1));
+        QCOMPARE(scripts.count(), 1);
+        // Below the last row: nothing.
+        table->scrollToBottom();
+        const QPoint below(10, table->viewport()->height() - 2);
+        if (!table->indexAt(below).isValid()) {
+            doubleClick(table->viewport(), below);
+            QCOMPARE(scripts.count(), 1);
+        }
+        // Hiding the page drops the map window.
+        QTabBar* tabs = m_window->functionSegmentedControl();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QVERIFY(!page->mapWindowController());
+    }
+
+    void exportWritesTheTableEvenUnderADecimalCommaLocale()
+    {
+        QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"), "the test's de_DE.UTF-8 locale is missing (LOCPATH)");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        openWindow();
+        auto* page = loadedObdPage();
+        QVERIFY(page);
+        QTemporaryDir out;
+        m_savePath = out.filePath(QStringLiteral("drive.csv"));
+        QSignalSpy written(page, &TMKSettingForFlashDataViewController::csvFileWritten);
+        QTest::mouseClick(page->exportButton(), Qt::LeftButton);
+        QCOMPARE(m_saveProposals, QStringList{QStringLiteral("tamek_obd.csv")});
+        QVERIFY(m_window->isLoadingShown());
+        QCOMPARE(loadingTitle(), QStringLiteral("Saving..."));
+        QVERIFY(!written.isEmpty() || written.wait(5000));
+        QCOMPARE(written.first().at(1).toString(), QString());
+
+        const TMKLogBytes bytes = obdBytes(40);
+        const std::string expected = TMKCsvText(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log, titlesOf(*page));
+        const QList<QByteArray> lines = readAll(m_savePath).split('\n');
+        const QList<QByteArray> expectedLines = QByteArray::fromStdString(expected).split('\n');
+        QCOMPARE(lines.size(), 42); // header, 40 rows, the empty piece after the last "\n"
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(lines.at(i), expectedLines.at(i));
+        QVERIFY(lines.at(1).contains(",12.7,"));
+        QVERIFY(lines.at(1).contains(",-0.38,"));
+        QTRY_VERIFY(alertOn(m_window.get()));
+        QCOMPARE(alertOn(m_window.get())->informativeText(), TMKLocalizedString("msg.saved"));
+    }
+
+    void exportToAnUnwritableFolderReportsFailure()
+    {
+        openWindow();
+        auto* page = loadedObdPage();
+        QVERIFY(page);
+        for (const QString& path : {QStringLiteral("/proc/tamek_obd.csv"), m_card->filePath(QStringLiteral("no/such/dir/x.csv"))}) {
+            m_savePath = path;
+            QSignalSpy written(page, &TMKSettingForFlashDataViewController::csvFileWritten);
+            QTest::mouseClick(page->exportButton(), Qt::LeftButton);
+            QVERIFY(!written.isEmpty() || written.wait(5000));
+            QVERIFY(!written.first().at(1).toString().isEmpty());
+            QVERIFY(!QFile::exists(path));
+            QTRY_VERIFY(alertOn(m_window.get()));
+            const QString text = alertOn(m_window.get())->informativeText();
+            QVERIFY(text != TMKLocalizedString("msg.saved"));
+            QVERIFY2(text.contains(path), qPrintable(text));
+            dismissAlerts(m_window.get());
+        }
+    }
+
+    void openPanelReadsObdHereAndFlashDataInItsOwnPage()
+    {
+        openWindow();
+        auto* page = loadedObdPage();
+        QVERIFY(page);
+        QTemporaryDir logs;
+
+        // A truncated OBD log: the whole records and a message.
+        TMKLogBytes cut = obdBytes(5);
+        cut.put(0, 9, 4);
+        cut.bytes.resize(cut.bytes.size() - 20);
+        m_openPath = logs.filePath(QStringLiteral("cut.obd"));
+        cut.save(m_openPath.toStdString());
+        QSignalSpy loaded(page, &TMKSettingForFlashDataViewController::flashDataLoaded);
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 5000);
+        QCOMPARE(page->flashDataNum(), 4);
+        QCOMPARE(page->tableView()->model()->rowCount(), 4);
+        QTRY_VERIFY(alertOn(m_window.get()));
+        QCOMPARE(alertOn(m_window.get())->informativeText(),
+                 TMKLocalizedString("setting.flashdata.truncated").arg(4).arg(9));
+        dismissAlerts(m_window.get());
+
+        // A file that cannot be opened keeps the rows.
+        m_openPath = logs.filePath(QStringLiteral("gone.obd"));
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, 5000);
+        QCOMPARE(loaded.last().first().toLongLong(), -1);
+        QCOMPARE(page->tableView()->model()->rowCount(), 4);
+
+        // A FIFO is not read: nobody may ever write to it.
+        m_openPath = logs.filePath(QStringLiteral("pipe.obd"));
+        QVERIFY(::mkfifo(QFile::encodeName(m_openPath).constData(), 0600) == 0);
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 3, 2000);
+        QCOMPARE(loaded.last().first().toLongLong(), -1);
+        QVERIFY(page->openButton()->isEnabled());
+        QCOMPARE(page->tableView()->model()->rowCount(), 4);
+
+        // A flash data log opens in the flash data page.
+        m_openPath = logs.filePath(QStringLiteral("drive.drv"));
+        flashBytes(12).save(m_openPath.toStdString());
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        TMKSettingForFlashDataViewController* flash = page->flashDataPage();
+        QVERIFY(flash);
+        QVERIFY(flash->isWindow());
+        QSignalSpy flashLoaded(flash, &TMKSettingForFlashDataViewController::flashDataLoaded);
+        QVERIFY(!flashLoaded.isEmpty() || flashLoaded.wait(5000));
+        QTRY_VERIFY(!m_window->isLoadingShown());
+        QCOMPARE(flash->logKind(), TMKLogKind::FlashData);
+        QCOMPARE(flash->tableView()->model()->rowCount(), 12);
+        QCOMPARE(flash->tableView()->model()->columnCount(), 15);
+        QCOMPARE(flash->stringForColumnIndex(14, 0), QStringLiteral("12.5"));
+        QCOMPARE(page->tableView()->model()->rowCount(), 4); // the OBD table is untouched
+
+        // Its own double click and export.
+        QVERIFY(QTest::qWaitForWindowExposed(flash));
+        QTableView* table = flash->tableView();
+        doubleClick(table->viewport(), cellCenter(table, 0, 2));
+        QVERIFY(flash->mapWindowController());
+        QCOMPARE(flash->mapWindowController()->frameGeometry().topLeft(),
+                 TMKMapWindowController::frameOriginRightOf(flash->frameGeometry()));
+        QTemporaryDir out;
+        m_savePath = out.filePath(QStringLiteral("flash.csv"));
+        QSignalSpy written(flash, &TMKSettingForFlashDataViewController::csvFileWritten);
+        QTest::mouseClick(flash->exportButton(), Qt::LeftButton);
+        QVERIFY(!written.isEmpty() || written.wait(5000));
+        QCOMPARE(m_saveProposals.last(), QStringLiteral("tamek_000.csv"));
+        const TMKLogBytes bytes = flashBytes(12);
+        QCOMPARE(readAll(m_savePath),
+                 QByteArray::fromStdString(TMKCsvText(TMKParseDriveLog(bytes.bytes, TMKLogKind::FlashData).log, titlesOf(*flash))));
+    }
+
+    void wheelScrollsALargeLog()
+    {
+        TMKSettingForObdDriveInfoViewController page;
+        page.resize(900, 500);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const TMKLogBytes bytes = obdBytes(100000);
+        page.model()->setLog(std::make_shared<TMKDriveLog>(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log));
+        QTableView* table = page.tableView();
+        QCOMPARE(table->model()->rowCount(), 100000);
+        QTest::qWait(20);
+        QScrollBar* bar = table->verticalScrollBar();
+        QCOMPARE(bar->value(), 0);
+        QWidget* viewport = table->viewport();
+        const QPointF at = QPointF(viewport->rect().center());
+        for (int i = 0; i < 20; ++i) {
+            QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+        }
+        QVERIFY(bar->value() > 0);
+        const int top = table->indexAt(QPoint(5, 5)).row();
+        QVERIFY(top > 0);
+        QCOMPARE(table->model()->index(top, 0).data().toString(), QString::number(top + 1));
+        // End jumps to the last record.
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cellCenter(table, top, 1));
+        QCOMPARE(table->currentIndex().row(), top);
+        QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(table->currentIndex().row(), 99999);
+        QCOMPARE(table->currentIndex().sibling(99999, 1).data().toString(), QStringLiteral("100999"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TMKPrepareWebEngine();
+    QApplication app(argc, argv);
+    TMKDriveLogPageTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TMKDriveLogPageTest.moc"

@@ -1,0 +1,608 @@
+// The video, OBD, auxiliary, motion and audio pages on their own: each
+// shows a record and writes back exactly what its controls stand for,
+// driven by mouse clicks, keys and drags as a user would.
+
+#include "SMDoubleSlider.h"
+#include "TMKSettingForAudioViewController.h"
+#include "TMKSettingForAuxViewController.h"
+#include "TMKSettingForMotionViewController.h"
+#include "TMKSettingForObdViewController.h"
+#include "TMKSettingForVideoViewController.h"
+#include "TMKSettingPageTestKit.h"
+#include "TMKStrings.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QRandomGenerator>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// A page in a shown window, editing `record`.
+template <class Page>
+struct Shown {
+    std::unique_ptr<QWidget> top = std::make_unique<QWidget>();
+    Page* page;
+    explicit Shown(_FILEDATA* record)
+    {
+        auto* layout = new QVBoxLayout(top.get());
+        page = new Page(top.get());
+        layout->addWidget(page);
+        top->resize(760, 560);
+        top->show();
+        page->setFileData(record);
+    }
+};
+
+// One control changed once: which field it changes and to what.
+template <class Page>
+struct Change {
+    const char* what;
+    std::function<void(Page*)> act;
+    const char* field;
+    int64_t expected;
+};
+
+template <class Page>
+void checkEachChange(const _FILEDATA& original, const std::vector<Change<Page>>& changes)
+{
+    for (const Change<Page>& change : changes) {
+        _FILEDATA record = original;
+        Shown<Page> shown(&record);
+        change.act(shown.page);
+        QVERIFY2(shown.page->populate(), change.what);
+        QCOMPARE(TKChangedFields(original, record), QStringList{QLatin1String(change.field)});
+        QCOMPARE(TKFieldElement(record, *TKFindSettingField(change.field)), change.expected);
+    }
+}
+
+} // namespace
+
+class TMKSettingPagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void videoPageRoundTrip()
+    {
+        const _FILEDATA original = TKNonDefaultRecord();
+        {
+            _FILEDATA record = original;
+            Shown<TMKSettingForVideoViewController> shown(&record);
+            auto* p = shown.page;
+            QCOMPARE(p->videoBrightness->selectedSegment(), 4);
+            QCOMPARE(p->frontTinting->selectedSegment(), 3);
+            // Gamma 1 (50 Hz): the higher rear rate is 25 fps; the stored index stays.
+            QCOMPARE(p->rearfpsSeg->label(0), TMKLocalizedString("25fps"));
+            QCOMPARE(p->rearfpsSeg->label(1), TMKLocalizedString("15fps"));
+            QVERIFY(p->populate());
+            QCOMPARE(TKChangedFields(original, record), QStringList());
+        }
+        using V = TMKSettingForVideoViewController;
+        checkEachChange<V>(original, {
+            {"front quality", [](V* p) { TKClickSegment(p->videoEncodingBitrate, 0); }, "vid_enc_bitrate", 0},
+            {"front brightness", [](V* p) { TKClickSegment(p->videoBrightness, 1); }, "vid_brightness", 1},
+            {"rear quality", [](V* p) { TKClickSegment(p->videoEncodingBitrateRear, 2); }, "vid_enc_bitrate_R", 2},
+            {"rear brightness", [](V* p) { TKClickSegment(p->videoBrightnessRear, 0); }, "vid_brightness_R", 0},
+            {"flip", [](V* p) { TKClickSegment(p->flipVideoRealSeg, 0); }, "flip_video", 0},
+            {"rear fps", [](V* p) { TKClickSegment(p->rearfpsSeg, 0); }, "rear_fps", 0},
+            {"front tinting", [](V* p) { TKClickSegment(p->frontTinting, 1); }, "front_cpl_use", 1},
+            {"rear tinting", [](V* p) { TKClickSegment(p->rearTinting, 0); }, "rear_cpl_use", 0},
+        });
+    }
+
+    // Values the controls have no segment for, and the 0-or-1 fields.
+    // Tab walks the video page row by row, front before rear.
+    void videoPageTabOrder()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        Shown<TMKSettingForVideoViewController> shown(&record);
+        shown.top->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown.top.get()));
+        auto* p = shown.page;
+        p->videoEncodingBitrate->findChildren<QPushButton*>().first()->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            const QString control = focus->parentWidget()->objectName();
+            if (visited.isEmpty() || visited.last() != control)
+                visited << control;
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        const QStringList order{QStringLiteral("videoEncodingBitrate"), QStringLiteral("videoEncodingBitrateRear"),
+                                QStringLiteral("videoBrightness"),      QStringLiteral("videoBrightnessRear"),
+                                QStringLiteral("flipVideoRealSeg"),     QStringLiteral("rearfpsSeg"),
+                                QStringLiteral("frontTinting"),         QStringLiteral("rearTinting")};
+        QCOMPARE(visited.mid(0, order.size()), order);
+    }
+
+    void videoPageOutOfRangeValues()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.rear_cpl_use = 3;
+        record.vid_brightness = 9;
+        record.vid_enc_bitrate_R = 0xFFFFFFFF;
+        record.flip_video = 2;
+        record.rear_fps = 7;
+        record.Gamma = 0;
+        Shown<TMKSettingForVideoViewController> shown(&record);
+        auto* p = shown.page;
+        QCOMPARE(p->rearTinting->selectedSegment(), 2);
+        QCOMPARE(p->videoBrightness->selectedSegment(), 4);
+        QCOMPARE(p->flipVideoRealSeg->selectedSegment(), 0);
+        QCOMPARE(p->rearfpsSeg->label(0), TMKLocalizedString("30fps"));
+        QVERIFY(p->populate());
+        QCOMPARE(record.rear_cpl_use, 2u);
+        QCOMPARE(record.vid_brightness, 4u);
+        QCOMPARE(record.vid_enc_bitrate_R, 2u);
+        QCOMPARE(record.flip_video, 0u);
+        QCOMPARE(record.rear_fps, 0u);
+    }
+
+    void motionPageRoundTrip()
+    {
+        const _FILEDATA original = TKNonDefaultRecord();
+        {
+            _FILEDATA record = original;
+            Shown<TMKSettingForMotionViewController> shown(&record);
+            auto* p = shown.page;
+            // 0x0A5: bits 0, 2, 5, 7 = blocks 09, 11, 06, 08 left out.
+            for (int block : {9, 11, 6, 8})
+                QVERIFY(!p->frontMotionBlockChk[static_cast<std::size_t>(block - 1)]->isChecked());
+            QVERIFY(p->frontMotionBlockChk[0]->isChecked());
+            // 0xF00: blocks 01 to 04.
+            for (std::size_t i = 0; i < 12; ++i)
+                QCOMPARE(p->rearMotionBlockChk[i]->isChecked(), i >= 4);
+            QVERIFY(p->populate());
+            QCOMPARE(TKChangedFields(original, record), QStringList());
+        }
+        using M = TMKSettingForMotionViewController;
+        checkEachChange<M>(original, {
+            {"front sensitivity", [](M* p) { TKClickSegment(p->frontSensitivitySeg, 2); }, "motion720pCValue", 2},
+            {"rear sensitivity", [](M* p) { TKClickSegment(p->rearSensitivitySeg, 4); }, "motion1080pCValue", 4},
+            {"front block 09 back in", [](M* p) { TKClick(p->frontMotionBlockChk[8]); }, "motionBlock", 0x0A4},
+            {"front block 01 out", [](M* p) { TKClick(p->frontMotionBlockChk[0]); }, "motionBlock", 0x1A5},
+            {"rear block 12 out", [](M* p) { TKClick(p->rearMotionBlockChk[11]); }, "motionBlock_Rear", 0xF08},
+        });
+    }
+
+    void motionMasksAndTheUnuseLevel()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.motionBlock = 0xFFFFF000;
+        record.motionBlock_Rear = 0;
+        Shown<TMKSettingForMotionViewController> shown(&record);
+        auto* p = shown.page;
+        for (QCheckBox* box : p->frontMotionBlockChk)
+            QVERIFY(box->isChecked()); // bits 12..31 are no blocks
+        QVERIFY(p->populate());
+        QCOMPARE(record.motionBlock, 0u); // and are cleared
+
+        TKClick(p->frontMotionBlockChk[8]); // block 09 out
+        QVERIFY(p->populate());
+        QCOMPARE(record.motionBlock, 1u);
+        TKClick(p->frontMotionBlockChk[8]);
+        TKClick(p->frontMotionBlockChk[0]); // only block 01 out
+        QVERIFY(p->populate());
+        QCOMPARE(record.motionBlock, 256u);
+
+        // "unuse" disables the camera's boxes but keeps their checks.
+        TKClick(p->rearMotionBlockChk[4]); // block 05 out
+        TKClickSegment(p->rearSensitivitySeg, 0);
+        for (QCheckBox* box : p->rearMotionBlockChk)
+            QVERIFY(!box->isEnabled());
+        QVERIFY(p->frontMotionBlockChk[0]->isEnabled());
+        QVERIFY(p->populate());
+        QCOMPARE(record.motion1080pCValue, 0u);
+        QCOMPARE(record.motionBlock_Rear, 1u << 4);
+        TKClickSegment(p->rearSensitivitySeg, 3);
+        QVERIFY(p->rearMotionBlockChk[4]->isEnabled());
+    }
+
+    void audioPageRoundTrip()
+    {
+        const _FILEDATA original = TKNonDefaultRecord();
+        {
+            _FILEDATA record = original;
+            Shown<TMKSettingForAudioViewController> shown(&record);
+            auto* p = shown.page;
+            // 13 with four columns: row 3, column 1.
+            QVERIFY(p->cellAtRow(3, 1)->isChecked());
+            QCOMPARE(p->cellAtRow(3, 1)->text(), TMKLocalizedString("German"));
+            QVERIFY(!p->malaysiaRadio->isChecked());
+            QVERIFY(p->populate());
+            QCOMPARE(TKChangedFields(original, record), QStringList());
+        }
+        using A = TMKSettingForAudioViewController;
+        checkEachChange<A>(original, {
+            {"microphone", [](A* p) { TKClickSegment(p->micSeg, 0); }, "aud_input_vol", 0},
+            {"speaker", [](A* p) { TKClickSegment(p->speakerSeg, 2); }, "aud_output_vol", 2},
+            {"hourly", [](A* p) { TKClick(p->useEveryHourNoticeChk); }, "alarm_ontime_flag", 1},
+            {"English", [](A* p) { TKClick(p->cellAtRow(0, 1)); }, "Brightness1", 1},
+            {"Portuguese", [](A* p) { TKClick(p->cellAtRow(4, 3)); }, "Brightness1", 19},
+            {"Malaysia", [](A* p) { TKClick(p->malaysiaRadio); }, "Brightness1", 20},
+        });
+    }
+
+    void audioSeparateLanguageButton()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.Brightness1 = 20;
+        record.aud_input_vol = 0;
+        Shown<TMKSettingForAudioViewController> shown(&record);
+        auto* p = shown.page;
+        QVERIFY(p->malaysiaRadio->isChecked());
+        QCOMPARE(p->selectedCell(), -1);
+        QCOMPARE(p->micSeg->selectedSegment(), 0); // "unuse"
+        TKClick(p->malaysiaRadio); // on stays on
+        QVERIFY(p->malaysiaRadio->isChecked());
+        TKClick(p->cellAtRow(0, 1)); // English
+        QVERIFY(!p->malaysiaRadio->isChecked());
+        QVERIFY(p->populate());
+        QCOMPARE(record.Brightness1, 1u);
+        // Back to the button: the record has it at once, no cell stays on.
+        TKClick(p->malaysiaRadio);
+        QCOMPARE(record.Brightness1, 20u);
+        QCOMPARE(p->selectedCell(), -1);
+        // A language this version has no cell for is written as one it has.
+        record.Brightness1 = 31;
+        p->setFileData(&record);
+        QVERIFY(!p->malaysiaRadio->isChecked());
+        QVERIFY(p->populate());
+        QCOMPARE(record.Brightness1, 19u);
+    }
+
+    void auxPageRoundTrip()
+    {
+        const _FILEDATA original = TKNonDefaultRecord();
+        {
+            _FILEDATA record = original;
+            Shown<TMKSettingForAuxViewController> shown(&record);
+            auto* p = shown.page;
+            QCOMPARE(p->memeryRatioSlider->value(), 6);
+            QCOMPARE(p->alwaysField->text(), QStringLiteral("60%"));
+            QCOMPARE(p->motionField->text(), QStringLiteral("40%"));
+            QVERIFY(p->sdcardCapacityWarningLabel->isHidden());
+            QVERIFY(p->pipCell(1, 0)->isChecked()); // code 3
+            QCOMPARE(p->parkingRearOffSeg->selectedSegment(), 0); // 1: "unuse"
+            QCOMPARE(p->lcdScreenSaverSeg->selectedSegment(), 2);
+            QVERIFY(p->populate());
+            QCOMPARE(TKChangedFields(original, record), QStringList());
+        }
+        using X = TMKSettingForAuxViewController;
+        checkEachChange<X>(original, {
+            {"exposure", [](X* p) { TKClickSegment(p->dayTimeAESeg, 0); }, "DayTime", 0},
+            {"screen off", [](X* p) { TKClickSegment(p->lcdAutoPowerOffSeg, 1); }, "lcd_autopoweroff", 1},
+            {"mains", [](X* p) { TKClickSegment(p->gammaSeg, 0); }, "Gamma", 0},
+            {"brightness", [](X* p) { TKClickSegment(p->lcdBrightnessSeg, 0); }, "lcd_brightness", 0},
+            {"night brightness", [](X* p) { TKClickSegment(p->lcdNightBrightnessSeg, 1); }, "lcd_brightness_night", 1},
+            {"rear while parked", [](X* p) { TKClickSegment(p->parkingRearOffSeg, 1); }, "parking_rear_off", 0},
+            {"screen saver unuse", [](X* p) { TKClickSegment(p->lcdScreenSaverSeg, 0); }, "lcd_screensaver", 1},
+            {"screen saver default", [](X* p) { TKClickSegment(p->lcdScreenSaverSeg, 1); }, "lcd_screensaver", 0},
+            {"parking alarm", [](X* p) { TKClickSegment(p->parkingAlarmSeg, 1); }, "parking_alarm", 1},
+            {"length", [](X* p) { TKClickSegment(p->recordingLengthSeg, 1); }, "always_mode_recording_time", 1},
+            {"pip bottom right", [](X* p) { TKClick(p->pipCell(1, 1)); }, "pip_position", 0},
+            {"pip top right", [](X* p) { TKClick(p->pipCell(0, 1)); }, "pip_position", 1},
+            {"pip top left", [](X* p) { TKClick(p->pipCell(0, 0)); }, "pip_position", 2},
+            {"format reminder", [](X* p) { TKClickSegment(p->autoFormatAlarmSeg, 1); }, "autoFormatAlarm", 1},
+        });
+    }
+
+    void auxCardShareByKeyboardAndItsLimits()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.sd_mem_always_ratio = 70;
+        record.sd_mem_motion_ratio = 30;
+        record.pip_position = 2;
+        record.lcd_screensaver = 0;
+        Shown<TMKSettingForAuxViewController> shown(&record);
+        auto* p = shown.page;
+        QVERIFY(p->pipCell(0, 0)->isChecked());
+        QCOMPARE(p->lcdScreenSaverSeg->selectedSegment(), 1); // 0: "default"
+        QCOMPARE(p->memeryRatioSlider->value(), 7);
+        QCOMPARE(p->alwaysField->text(), QStringLiteral("70%"));
+        shown.top->activateWindow();
+        p->memeryRatioSlider->setFocus();
+        QTest::keyClick(p->memeryRatioSlider, Qt::Key_Left);
+        QTest::keyClick(p->memeryRatioSlider, Qt::Key_Left);
+        QCOMPARE(p->alwaysField->text(), QStringLiteral("50%"));
+        QCOMPARE(p->motionField->text(), QStringLiteral("50%"));
+        QVERIFY(p->sdcardCapacityWarningLabel->isVisible());
+        QVERIFY(p->populate());
+        QCOMPARE(record.sd_mem_always_ratio, 50u);
+        QCOMPARE(record.sd_mem_motion_ratio, 50u);
+
+        // 90/10 leaves motion too little: nothing is written.
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(p->memeryRatioSlider, Qt::Key_Right);
+        QCOMPARE(p->motionField->text(), QStringLiteral("10%"));
+        const _FILEDATA before = record;
+        QCOMPARE(p->validateUserInput().value_or(QString()), TMKLocalizedString("msg.sdcard_ratio_too_low"));
+        QVERIFY(!p->populate());
+        QCOMPARE(TKChangedFields(before, record), QStringList());
+        // 10/90: continuous too little.
+        QTest::keyClick(p->memeryRatioSlider, Qt::Key_Home);
+        QTest::keyClick(p->memeryRatioSlider, Qt::Key_Right);
+        QVERIFY(p->validateUserInput());
+        QTest::keyClick(p->memeryRatioSlider, Qt::Key_Right); // 20/80 is allowed
+        QVERIFY(!p->validateUserInput());
+        QVERIFY(p->populate());
+        QCOMPARE(record.sd_mem_always_ratio, 20u);
+        QCOMPARE(record.sd_mem_motion_ratio, 80u);
+
+        // Codes the camera does not have show something it has.
+        record.pip_position = 9;
+        record.lcd_screensaver = 6;
+        p->setFileData(&record);
+        QVERIFY(p->pipCell(1, 1)->isChecked());
+        QVERIFY(p->populate());
+        QCOMPARE(record.pip_position, 0u);
+        QCOMPARE(record.lcd_screensaver, 2u);
+    }
+
+    void obdPageRoundTrip()
+    {
+        _FILEDATA original = TKNonDefaultRecord();
+        original.MemConfig = 176; // the factory value: shown checked, written as 1
+        {
+            _FILEDATA record = original;
+            Shown<TMKSettingForObdViewController> shown(&record);
+            auto* p = shown.page;
+            QCOMPARE(p->timeGmtCombo->count(), 34);
+            QCOMPARE(p->timeGmtCombo->currentText(), QStringLiteral("+05:30"));
+            QCOMPARE(p->saveDurationSeg->selectedSegment(), 0);
+            QCOMPARE(p->useObdParkingSeg->selectedSegment(), 1);
+            QCOMPARE(p->powerVoltageCombo->currentText(), QStringLiteral("11.8v"));
+            QVERIFY(p->useEcoDriveChk->isChecked());
+            QCOMPARE(p->ecoLoValue(), 30);
+            QCOMPARE(p->ecoHiValue(), 85);
+            QCOMPARE(p->ecoSlider->loValue(), 30);
+            QCOMPARE(p->ecoSlider->hiValue(), 85);
+            QCOMPARE(p->ecoDriveLabel->text(), QStringLiteral("Eco Drive : 0.70 %1").arg(TMKLocalizedString("over")));
+            QCOMPARE(p->normalDriveLabel->text(), QStringLiteral("Normal Drive : 0.70 ~ 0.15"));
+            QCOMPARE(p->unecoDriveLabel->text(), QStringLiteral("Uneco Drive : 0.15 %1").arg(TMKLocalizedString("under")));
+            QVERIFY(p->populate());
+            QCOMPARE(TKChangedFields(original, record), QStringList{QStringLiteral("MemConfig")});
+            QCOMPARE(record.MemConfig, 1u);
+        }
+        original.MemConfig = 1;
+        using O = TMKSettingForObdViewController;
+        checkEachChange<O>(original, {
+            {"weekly alarm", [](O* p) { TKClickSegment(p->drivingDaySeg, 7); }, "nodriving_day", 7},
+            {"speed unit", [](O* p) { TKClickSegment(p->speedDisplayUnitSeg, 0); }, "speed_disp_unit", 0},
+            {"overlay speed", [](O* p) { TKClickSegment(p->osdSpeedDisplaySeg, 1); }, "osd_speed_flag", 1},
+            {"time zone",
+             [](O* p) {
+                 p->timeGmtCombo->setFocus();
+                 QTest::keyClick(p->timeGmtCombo, Qt::Key_Down);
+             },
+             "time_gmt", 23},
+            {"daylight saving", [](O* p) { TKClick(p->summerTimeChk); }, "summer_time", 0},
+            {"interval", [](O* p) { TKClickSegment(p->saveDurationSeg, 1); }, "SaveDuration", 0x12},
+            {"OBD in parking", [](O* p) { TKClickSegment(p->useObdParkingSeg, 0); }, "SaveDuration", 0x01},
+            {"voltage",
+             [](O* p) {
+                 p->powerVoltageCombo->setFocus();
+                 QTest::keyClick(p->powerVoltageCombo, Qt::Key_End);
+             },
+             "sd_mem_always_reserved", 12400},
+            {"external power", [](O* p) { TKClick(p->useExternalPowerChk); }, "sd_mem_event_reserved", 1},
+            {"eco drive", [](O* p) { TKClick(p->useEcoDriveChk); }, "MemConfig", 0},
+            {"low knob",
+             [](O* p) {
+                 SMDoubleSlider* s = p->ecoSlider;
+                 const int y = s->height() / 2;
+                 QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
+                 QTest::mouseMove(s, QPoint(s->knobCentreX(50), y));
+                 QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(50), y));
+             },
+             "drivingSecurity", 50},
+            {"high knob",
+             [](O* p) {
+                 // Tab goes from the low knob to the high one.
+                 QTest::keyClick(p->ecoSlider, Qt::Key_Tab);
+                 QTest::keyClick(p->ecoSlider, Qt::Key_Right);
+             },
+             "parkingSecurity", 14},
+        });
+    }
+
+    void obdSavingIntervalAndParkingBits()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.SaveDuration = 19; // code 3 with the parking bit
+        Shown<TMKSettingForObdViewController> shown(&record);
+        auto* p = shown.page;
+        QCOMPARE(p->saveDurationSeg->selectedSegment(), 3);
+        QCOMPARE(p->useObdParkingSeg->selectedSegment(), 0);
+        QCOMPARE(record.SaveDuration, 4u); // rewritten on display
+        QVERIFY(p->populate());
+        QCOMPARE(record.SaveDuration, 4u);
+        TKClickSegment(p->saveDurationSeg, 2);
+        TKClickSegment(p->useObdParkingSeg, 1);
+        QVERIFY(p->populate());
+        QCOMPARE(record.SaveDuration, 19u);
+
+        // The default 18 goes back unchanged; bits above the low byte go.
+        record.SaveDuration = 18;
+        p->setFileData(&record);
+        QCOMPARE(p->saveDurationSeg->selectedSegment(), 1);
+        QCOMPARE(p->useObdParkingSeg->selectedSegment(), 1);
+        QVERIFY(p->populate());
+        QCOMPARE(record.SaveDuration, 18u);
+        record.SaveDuration = 0x100 | 0x30 | 2; // bits 4-7 = 3: not "on"
+        p->setFileData(&record);
+        QCOMPARE(p->useObdParkingSeg->selectedSegment(), 0);
+        QVERIFY(p->populate());
+        QCOMPARE(record.SaveDuration, 2u);
+        record.SaveDuration = 0; // no code: shown and written as 4
+        p->setFileData(&record);
+        QCOMPARE(p->saveDurationSeg->selectedSegment(), 3);
+        QVERIFY(p->populate());
+        QCOMPARE(record.SaveDuration, 4u);
+    }
+
+    void obdVoltageZoneAndExternalPower()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.sd_mem_always_reserved = 11550; // not on a 100 mV step
+        record.time_gmt = -1;
+        Shown<TMKSettingForObdViewController> shown(&record);
+        auto* p = shown.page;
+        QCOMPARE(p->powerVoltageCombo->currentIndex(), -1);
+        QCOMPARE(p->timeGmtCombo->currentIndex(), -1);
+        QVERIFY(p->populate());
+        QCOMPARE(record.sd_mem_always_reserved, 11550u); // kept, not 11400
+        QCOMPARE(record.time_gmt, -1);
+        for (uint32_t stored : {0u, 1u, 10000u, 11499u, 12500u, 0xFFFFFFFFu}) {
+            record.sd_mem_always_reserved = stored;
+            p->setFileData(&record);
+            QVERIFY(p->populate());
+            QCOMPARE(record.sd_mem_always_reserved, stored);
+        }
+        QCOMPARE(TMKSettingForObdViewController::voltageItemOf(12400), 9);
+        QCOMPARE(TMKSettingForObdViewController::voltageItemOf(11500), 0);
+
+        // External power: both controls off at once, the record has it before any save.
+        QVERIFY(p->powerVoltageCombo->isEnabled());
+        TKClick(p->useExternalPowerChk);
+        QCOMPARE(record.sd_mem_event_reserved, 1u);
+        QVERIFY(!p->powerVoltageCombo->isEnabled());
+        QVERIFY(!p->useObdParkingSeg->isEnabled());
+        TKClick(p->useExternalPowerChk);
+        QCOMPARE(record.sd_mem_event_reserved, 0u);
+        QVERIFY(p->powerVoltageCombo->isEnabled());
+        record.sd_mem_event_reserved = 1;
+        p->setFileData(&record);
+        QVERIFY(p->useExternalPowerChk->isChecked());
+        QVERIFY(!p->useObdParkingSeg->isEnabled());
+    }
+
+    void obdEcoBandFollowsTheKnobs()
+    {
+        _FILEDATA record{};
+        TKMakeDefaultSettings(record);
+        Shown<TMKSettingForObdViewController> shown(&record);
+        auto* p = shown.page;
+        // Defaults 60/20: knobs 40 and 80.
+        QCOMPARE(p->ecoSlider->loValue(), 40);
+        QCOMPARE(p->ecoSlider->hiValue(), 80);
+        QVERIFY(p->ecoDriveLabel->text().contains(QStringLiteral("0.60")));
+        QCOMPARE(p->normalDriveLabel->text(), QStringLiteral("Normal Drive : 0.60 ~ 0.20"));
+        QVERIFY(p->unecoDriveLabel->text().contains(QStringLiteral("0.20")));
+
+        // Low knob to 30 with the mouse.
+        SMDoubleSlider* s = p->ecoSlider;
+        const int y = s->height() / 2;
+        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(40), y));
+        QTest::mouseMove(s, QPoint(s->knobCentreX(30), y));
+        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
+        QCOMPARE(p->ecoLoValue(), 30);
+        QVERIFY(p->ecoDriveLabel->text().contains(QStringLiteral("0.70")));
+        QCOMPARE(p->normalDriveLabel->text(), QStringLiteral("Normal Drive : 0.70 ~ 0.20"));
+        QVERIFY(p->populate());
+        QCOMPARE(record.drivingSecurity, 70u);
+        QCOMPARE(record.parkingSecurity, 20u);
+
+        // The page's values move the knobs too.
+        QVERIFY(p->setProperty("ecoHiValue", 90));
+        QCOMPARE(s->hiValue(), 90);
+        QVERIFY(p->unecoDriveLabel->text().contains(QStringLiteral("0.10")));
+        p->setEcoLoValue(95); // cannot pass the high knob
+        QCOMPARE(s->loValue(), 90);
+        QCOMPARE(p->ecoLoValue(), 90);
+
+        // A second record whose band lies wholly below the first one's.
+        record.drivingSecurity = 95;
+        record.parkingSecurity = 92;
+        p->setFileData(&record);
+        QCOMPARE(p->ecoLoValue(), 5);
+        QCOMPARE(p->ecoHiValue(), 8);
+        // Stored bounds beyond 100 are held to the slider.
+        record.drivingSecurity = 400;
+        record.parkingSecurity = 0;
+        p->setFileData(&record);
+        QVERIFY(p->populate());
+        QCOMPARE(record.drivingSecurity, 100u);
+        QCOMPARE(record.parkingSecurity, 0u);
+    }
+
+    // Cards written by other tools or firmware may hold anything: whatever
+    // a page is shown, it writes back only values its controls stand for.
+    void arbitraryRecordsWriteBackValidValues()
+    {
+        struct Range {
+            const char* field;
+            int64_t low;
+            int64_t high;
+        };
+        const Range ranges[] = {
+            {"vid_enc_bitrate", 0, 2}, {"vid_brightness", 0, 4}, {"vid_enc_bitrate_R", 0, 2},
+            {"vid_brightness_R", 0, 4}, {"flip_video", 0, 1}, {"rear_fps", 0, 1}, {"front_cpl_use", 0, 3},
+            {"rear_cpl_use", 0, 2}, {"motion720pCValue", 0, 5}, {"motion1080pCValue", 0, 5},
+            {"motionBlock", 0, 0xFFF}, {"motionBlock_Rear", 0, 0xFFF}, {"aud_input_vol", 0, 3},
+            {"aud_output_vol", 0, 3}, {"alarm_ontime_flag", 0, 1}, {"Brightness1", 0, 20}, {"DayTime", 0, 2},
+            {"lcd_autopoweroff", 0, 3}, {"Gamma", 0, 1}, {"lcd_brightness", 0, 2}, {"lcd_brightness_night", 0, 1},
+            {"parking_rear_off", 0, 1}, {"lcd_screensaver", 0, 2}, {"parking_alarm", 0, 1},
+            {"always_mode_recording_time", 0, 1}, {"pip_position", 0, 3}, {"autoFormatAlarm", 0, 4},
+            {"nodriving_day", 0, 7}, {"speed_disp_unit", 0, 1}, {"osd_speed_flag", 0, 1}, {"time_gmt", -1, 33},
+            {"summer_time", 0, 1}, {"SaveDuration", 1, 0xFF}, {"sd_mem_event_reserved", 0, 1}, {"MemConfig", 0, 1},
+            {"drivingSecurity", 0, 100}, {"parkingSecurity", 0, 100},
+        };
+        QRandomGenerator random(20261207);
+        _FILEDATA record{};
+        Shown<TMKSettingForVideoViewController> video(&record);
+        Shown<TMKSettingForMotionViewController> motion(&record);
+        Shown<TMKSettingForAudioViewController> audio(&record);
+        Shown<TMKSettingForAuxViewController> aux(&record);
+        Shown<TMKSettingForObdViewController> obd(&record);
+        for (int round = 0; round < 200; ++round) {
+            auto* bytes = reinterpret_cast<quint32*>(&record);
+            for (std::size_t i = 0; i < sizeof record / 4; ++i)
+                bytes[i] = round % 2 ? random.generate() : random.bounded(40u); // wild and near the lists
+            record.sd_mem_always_ratio = 50; // a valid share, so the page writes
+            video.page->setFileData(&record);
+            motion.page->setFileData(&record);
+            audio.page->setFileData(&record);
+            aux.page->setFileData(&record);
+            obd.page->setFileData(&record);
+            QVERIFY(video.page->populate() && motion.page->populate() && audio.page->populate() &&
+                    aux.page->populate() && obd.page->populate());
+            for (const Range& range : ranges) {
+                const int64_t value = TKFieldElement(record, *TKFindSettingField(range.field));
+                QVERIFY2(value >= range.low && value <= range.high,
+                         qPrintable(QStringLiteral("%1 = %2 in round %3").arg(QLatin1String(range.field)).arg(value).arg(round)));
+            }
+            QVERIFY(obd.page->ecoLoValue() <= obd.page->ecoHiValue());
+        }
+    }
+
+    void ecoAxisTicksLineUpWithTheTrack()
+    {
+        const auto ticks = EcoSliderAxisView::ticks(9, 229);
+        QCOMPARE(ticks.size(), std::size_t(22));
+        QCOMPARE(ticks.front().x, 9);
+        QCOMPARE(ticks.back().x, 229);
+        for (std::size_t i : {std::size_t(0), std::size_t(10), std::size_t(21)}) {
+            QCOMPARE(ticks[i].y, 3);
+            QCOMPARE(ticks[i].height, 8);
+        }
+        QCOMPARE(ticks[1].y, 5);
+        QCOMPARE(ticks[1].height, 5);
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            QVERIFY(ticks[i].x > ticks[i - 1].x);
+    }
+};
+
+QTEST_MAIN(TMKSettingPagesTest)
+#include "TMKSettingPagesTest.moc"

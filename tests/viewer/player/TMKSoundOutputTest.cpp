@@ -1,0 +1,256 @@
+// The sound output: chosen once before libVLC starts, silent when the
+// default device cannot be opened; libVLC's own log through the app's log.
+
+#include "TMKSoundOutput.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Run {
+    QByteArray out;
+    QList<QByteArray> errLines;
+    int exitCode = -1;
+};
+
+int countContaining(const QList<QByteArray>& lines, const QByteArray& needle)
+{
+    int count = 0;
+    for (const QByteArray& line : lines)
+        count += line.contains(needle) ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+class TMKSoundOutputTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_clip;
+    QString m_nullConfig;  // an ALSA whose default device is the null sink
+    QString m_emptyConfig; // an ALSA without any device, as on a server
+    QString m_runtimeDir;  // no sound server listens here
+
+    Run runHelper(const QStringList& args, const QString& alsaConfig)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("TAMEK_AUDIO_OUTPUT"));
+        env.remove(QStringLiteral("PULSE_SERVER"));
+        env.insert(QStringLiteral("ALSA_CONFIG_PATH"), alsaConfig);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TAMEK_SOUND_HELPER), args);
+        Run run;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return run;
+        }
+        run.exitCode = process.exitCode();
+        run.out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        for (const QByteArray& line : err.split('\n')) {
+            if (!line.isEmpty())
+                run.errLines.push_back(line);
+        }
+        return run;
+    }
+
+    static QByteArray value(const Run& run, const QByteArray& key)
+    {
+        for (const QByteArray& line : run.out.split('\n')) {
+            if (line.startsWith(key + '='))
+                return line.mid(key.size() + 1);
+        }
+        return "<missing>";
+    }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            QSKIP("ffmpeg is needed to make the test recording");
+        m_clip = m_dir.filePath(QStringLiteral("clip.avi"));
+        // A sound track, so that the player really opens a sound output.
+        const int made = QProcess::execute(
+            QStringLiteral("ffmpeg"),
+            {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+             QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=160x90:rate=10"),
+             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine"),
+             QStringLiteral("-t"), QStringLiteral("4"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+             QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), m_clip});
+        QCOMPARE(made, 0);
+        m_nullConfig = m_dir.filePath(QStringLiteral("null.conf"));
+        writeFile(m_nullConfig, "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
+        m_emptyConfig = m_dir.filePath(QStringLiteral("empty.conf"));
+        writeFile(m_emptyConfig, "");
+        m_runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkpath(m_runtimeDir));
+        QVERIFY(QFile::setPermissions(m_runtimeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    void choice()
+    {
+        int asked = 0;
+        const auto opens = [&asked] { ++asked; return true; };
+        const auto fails = [&asked] { ++asked; return false; };
+
+        // An output the user named is used as it stands, the device unasked.
+        TMKSoundOutputChoice chosen = TMKChooseSoundOutput("pulse", fails);
+        QCOMPARE(chosen.module, QByteArray("pulse"));
+        QVERIFY(!chosen.fellBack);
+        QCOMPARE(asked, 0);
+
+        chosen = TMKChooseSoundOutput({}, opens);
+        QVERIFY(chosen.module.isEmpty());
+        QVERIFY(!chosen.fellBack);
+        QCOMPARE(asked, 1);
+
+        chosen = TMKChooseSoundOutput({}, fails);
+        QCOMPARE(chosen.module, QByteArray(kTMKSilentSoundOutput));
+        QVERIFY(chosen.fellBack);
+        QCOMPARE(asked, 2);
+
+        chosen = TMKChooseSoundOutput({}, {});
+        QCOMPARE(chosen.module, QByteArray(kTMKSilentSoundOutput));
+        QVERIFY(chosen.fellBack);
+    }
+
+    void soundServerSocket()
+    {
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        QVERIFY(!TMKPulseServerListens(QString()));
+        QVERIFY(!TMKPulseServerListens(runtime.path())); // no pulse/ at all
+        QVERIFY(QDir(runtime.path()).mkdir(QStringLiteral("pulse")));
+        const QString socketPath = runtime.filePath(QStringLiteral("pulse/native"));
+
+        {
+            QLocalServer server;
+            server.setSocketOptions(QLocalServer::UserAccessOption);
+            QVERIFY(server.listen(socketPath));
+            QVERIFY(TMKPulseServerListens(runtime.path()));
+
+            // Reached through a symbolic link to the folder, as well.
+            const QString linked = runtime.filePath(QStringLiteral("linked"));
+            QVERIFY(QDir().mkpath(linked));
+            QVERIFY(QFile::link(runtime.filePath(QStringLiteral("pulse")), linked + QStringLiteral("/pulse")));
+            QVERIFY(TMKPulseServerListens(linked));
+            server.close();
+        }
+        // A socket file left behind by a server that is gone.
+        if (QFileInfo::exists(socketPath))
+            QVERIFY(!TMKPulseServerListens(runtime.path()));
+        QFile::remove(socketPath);
+
+        // A FIFO in its place must neither be taken for a server nor block.
+        QVERIFY(::mkfifo(QFile::encodeName(socketPath).constData(), 0600) == 0);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!TMKPulseServerListens(runtime.path()));
+        QVERIFY(timer.elapsed() < 1000);
+        QFile::remove(socketPath);
+
+        writeFile(socketPath, "not a socket");
+        QVERIFY(!TMKPulseServerListens(runtime.path()));
+
+        // A path too long for a socket address is refused, not cut short.
+        QVERIFY(!TMKPulseServerListens(runtime.path() + QStringLiteral("/") + QString(200, QLatin1Char('x'))));
+    }
+
+    void alsaDefaultDevice()
+    {
+        Run run = runHelper({QStringLiteral("probe")}, m_nullConfig);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(value(run, "opens"), QByteArray("1"));
+
+        run = runHelper({QStringLiteral("probe")}, m_emptyConfig);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(value(run, "opens"), QByteArray("0"));
+        // The probe's own failure is not printed by ALSA either.
+        QCOMPARE(run.errLines, QList<QByteArray>());
+    }
+
+    void injectedFailurePlaysSilently()
+    {
+        // The device "exists" for ALSA here; only the injected probe fails.
+        const Run run = runHelper({QStringLiteral("play"), QStringLiteral("fail"), m_clip, QStringLiteral("1500")},
+                                  m_nullConfig);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(value(run, "output"), QByteArray(kTMKSilentSoundOutput));
+        QCOMPARE(value(run, "played"), QByteArray("1"));
+        QCOMPARE(value(run, "frames"), QByteArray("1"));
+        QCOMPARE(countContaining(run.errLines, "default sound output cannot be opened"), 1);
+        QCOMPARE(countContaining(run.errLines, "ALSA lib"), 0);
+    }
+
+    void noDevicePlaysSilentlyAndQuietly()
+    {
+        const Run run = runHelper({QStringLiteral("play"), QStringLiteral("real"), m_clip, QStringLiteral("1500")},
+                                  m_emptyConfig);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(value(run, "output"), QByteArray(kTMKSilentSoundOutput));
+        QCOMPARE(value(run, "played"), QByteArray("1"));
+        QCOMPARE(countContaining(run.errLines, "default sound output cannot be opened"), 1);
+        // Nothing else at all: no ALSA lines, no libVLC lines.
+        QVERIFY2(run.errLines.size() == 1, run.errLines.join('\n').constData());
+    }
+
+    void workingDeviceIsKept()
+    {
+        const Run run = runHelper({QStringLiteral("play"), QStringLiteral("real"), m_clip, QStringLiteral("1500")},
+                                  m_nullConfig);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(value(run, "output"), QByteArray());
+        QCOMPARE(value(run, "played"), QByteArray("1"));
+        QCOMPARE(countContaining(run.errLines, "default sound output cannot be opened"), 0);
+        QCOMPARE(countContaining(run.errLines, "ALSA lib"), 0);
+    }
+
+    void libraryLogGoesThroughAppLogBounded()
+    {
+        // The default output forced on a machine without a device: libVLC
+        // fails to open it over and over, well over a thousand messages.
+        const Run run = runHelper(
+            {QStringLiteral("play"), QStringLiteral("default"), m_clip, QStringLiteral("2000")}, m_emptyConfig);
+        QCOMPARE(run.exitCode, 0);
+        QList<QByteArray> relayed;
+        for (const QByteArray& line : run.errLines) {
+            if (line.startsWith("APPLOG tamek.vlc "))
+                relayed.push_back(line);
+            // libVLC's own printing to the terminal stays off.
+            QVERIFY2(!line.startsWith("[0"), line.constData());
+        }
+        QVERIFY2(countContaining(relayed, "APPLOG tamek.vlc warning alsa:") >= 1, run.errLines.join('\n').left(2000));
+        for (const QByteArray& line : relayed)
+            QVERIFY2(line.contains(" warning "), line.constData());
+        // Repeats are counted, not printed each time.
+        QVERIFY2(countContaining(relayed, " times)") >= 1, relayed.join('\n').constData());
+        QVERIFY2(relayed.size() < 60, QByteArray::number(relayed.size()).constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TMKSoundOutputTest)
+#include "TMKSoundOutputTest.moc"

@@ -1,0 +1,63 @@
+// Child process of the sound output tests: starts the player library the
+// way the viewer does, plays a clip and reports what it chose, so that the
+// test can read everything the library printed on stderr.
+//
+//   viewer_sound_helper probe
+//   viewer_sound_helper play (fail|real|default) CLIP MS
+
+#include "TMKMediaPlayer.h"
+#include "TMKSoundOutput.h"
+#include "TMKVideoView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+void appLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const char* level = type == QtWarningMsg ? "warning" : type == QtCriticalMsg ? "critical" : "other";
+    std::fprintf(stderr, "APPLOG %s %s %s\n", context.category ? context.category : "-", level,
+                 message.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && qstrcmp(argv[1], "probe") == 0) {
+        std::printf("opens=%d\n", TMKDefaultSoundOutputOpens() ? 1 : 0);
+        return 0;
+    }
+    if (argc != 5 || qstrcmp(argv[1], "play") != 0)
+        return 2;
+    qInstallMessageHandler(&appLog);
+    QApplication app(argc, argv);
+    const QByteArray mode = argv[2];
+    if (mode == "fail")
+        TMKSetSoundOutputProbe([] { return false; });
+    else if (mode == "default")
+        TMKSetSoundOutputProbe([] { return true; });
+    else if (mode != "real")
+        return 2;
+
+    TMKVideoView view;
+    view.resize(320, 180);
+    const std::unique_ptr<TMKMediaPlayer> player = TMKCreateMediaPlayer(&view);
+    player->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromLocal8Bit(argv[3])));
+    player->play();
+    bool played = false;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < QByteArray(argv[4]).toInt()) {
+        QTest::qWait(20);
+        played = played || player->state() == TMKMediaPlayer::Playing;
+    }
+    player->stop();
+    std::printf("output=%s\nplayed=%d\nframes=%d\n", TMKMediaLibrarySoundOutput().constData(), played ? 1 : 0,
+                view.hasFrame() ? 1 : 0);
+    return 0;
+}
