@@ -106,6 +106,7 @@ public:
     void captureVideo();
     void print();
     void showSettingPanel();
+    void showTimeSetupPanel();
     // The last secondary window opened; kept alive while shown.
     [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     // The private folder of this run's snapshots, and the snapshot in it.

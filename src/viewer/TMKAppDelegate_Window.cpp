@@ -8,6 +8,7 @@
 
 #include "TMKMainWindow.h"
 #include "TMKSettingController.h"
+#include "TMKTimeSetupController.h"
 #include "TMKMediaListModel.h"
 #include "TMKMediaListTableView.h"
 #include "TMKStrings.h"
@@ -174,6 +175,10 @@ void TMKAppDelegate::buildWindow()
     settingsButton->setObjectName(QStringLiteral("settingsButton"));
     settingsButton->setToolTip(TMKLocalizedString("main.settings"));
     connect(settingsButton, &QPushButton::clicked, this, &TMKAppDelegate::showSettingPanel);
+    auto* timeSetupButton = new QPushButton(TMKLocalizedString("main.time_setup_button"), m_headBox);
+    timeSetupButton->setObjectName(QStringLiteral("timeSetupButton"));
+    timeSetupButton->setToolTip(TMKLocalizedString("main.time_setup"));
+    connect(timeSetupButton, &QPushButton::clicked, this, &TMKAppDelegate::showTimeSetupPanel);
     m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
     m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
     m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
@@ -358,6 +363,7 @@ void TMKAppDelegate::installShortcuts()
     add("captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
     add("printAction", {QKeySequence(QKeySequence::Print)}, &TMKAppDelegate::print);
     add("settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
+    add("timeSetupAction", {QKeySequence(Qt::CTRL | Qt::Key_T)}, &TMKAppDelegate::showTimeSetupPanel);
     add("listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
     add("mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
     add("volumeUpAction", {QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
@@ -424,10 +430,12 @@ void TMKAppDelegate::layoutBodyBox()
     // Head bar.
     const int headW = l.headBox.width();
     m_folderLabel->setGeometry(140, 0, std::max(0, headW / 2 - 230), l.headBox.height());
-    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 260), l.headBox.height());
+    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 396), l.headBox.height());
     m_progressIndicator->move((headW - m_progressIndicator->width()) / 2, m_progressIndicator->y());
     if (auto* settingsButton = m_headBox->findChild<QWidget*>(QStringLiteral("settingsButton")))
         settingsButton->setGeometry(headW - 10 - 150, 12, 150, 26);
+    if (auto* timeSetupButton = m_headBox->findChild<QWidget*>(QStringLiteral("timeSetupButton")))
+        timeSetupButton->setGeometry(headW - 10 - 150 - 6 - 130, 12, 130, 26);
 
     // Play controls: the position slider across, the buttons below.
     const int cw = l.mediaControlBox.width();
@@ -543,6 +551,14 @@ void TMKAppDelegate::showSettingPanel()
     }
     // Otherwise a new window, reading the card afresh; the one before goes.
     auto controller = std::make_unique<TMKSettingController>();
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
+}
+
+void TMKAppDelegate::showTimeSetupPanel()
+{
+    auto controller = std::make_unique<TMKTimeSetupController>();
     controller->show();
     controller->raise();
     m_lastDialogController = std::move(controller);

@@ -1,9 +1,10 @@
 #include "TMKSettingController.h"
 
+#include "TKCardFormat.h"
 #include "TKDiskDiscovery.h"
 #include "TKPlatform.h"
-#include "TKShellCommand.h"
 #include "TKTimeZone.h"
+#include "TMKFormatWindowController.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForAudioViewController.h"
 #include "TMKSettingForAuxViewController.h"
@@ -49,19 +50,14 @@ constexpr TabEntry kTabs[TMKSettingController::kTabCount] = {
 
 // fatlabel renames a FAT volume by its device; it needs write access to the
 // device, so it runs as administrator.
-bool renameWithFatlabel(const TKUSBDiskEntity& disk, const QString& label, QString* error)
+bool renameWithFatlabel(TKDiskSystem& disks, const TKUSBDiskEntity& disk, const QString& label, QString* error)
 {
-    const std::vector<std::string> words{"fatlabel", disk.deviceFilePath(), label.toStdString()};
-    const auto line = TKShellCommandLine(words);
-    if (!line) {
-        *error = QStringLiteral("unusable device name");
+    TKProcessRunner commands;
+    if (const auto failure = TKRenameCard(disk, label.toStdString(), disks, commands)) {
+        *error = QString::fromStdString(*failure);
         return false;
     }
-    const QVariantMap result = TKRunShellScript(QString::fromStdString(*line), true);
-    if (result.isEmpty())
-        return true;
-    *error = result.value(kTKScriptErrorMessage).toString();
-    return false;
+    return true;
 }
 
 bool openDesktopDiskTool()
@@ -84,7 +80,10 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
     if (!m_services.defaults)
         m_services.defaults = std::make_shared<TKQSettingsUserDefaults>();
     if (!m_services.renameVolume)
-        m_services.renameVolume = renameWithFatlabel;
+        m_services.renameVolume = [disks = m_services.disks](const TKUSBDiskEntity& disk, const QString& label,
+                                                              QString* error) {
+            return renameWithFatlabel(*disks, disk, label, error);
+        };
     if (!m_services.openDiskUtility)
         m_services.openDiskUtility = openDesktopDiskTool;
     setObjectName(QStringLiteral("TMKSettingController"));
@@ -98,6 +97,7 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
 
 TMKSettingController::~TMKSettingController()
 {
+    m_lastDialogController.reset();
     ++m_readGeneration; // a read still running is dropped
 }
 
@@ -138,9 +138,6 @@ void TMKSettingController::awakeFromNib()
     m_cancelButton = button("cancel", "cancelButton");
     m_saveButton = button("save", "saveButton");
     m_saveButton->setDefault(true);
-    // The format window belongs to the card tools, which come in a later version.
-    m_sdcardFormatButton->setEnabled(false);
-    m_sdcardFormatButton->setToolTip(TMKLocalizedString("setting.sdcardformat_later"));
     connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
     connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
     connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
@@ -432,7 +429,14 @@ void TMKSettingController::onSaveDefaultSetting()
 
 void TMKSettingController::onFormat()
 {
-    alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.sdcardformat_later"));
+    // A new window each time, searching the disks afresh; the one before goes.
+    TMKFormatWindowController::Services services;
+    services.disks = m_services.disks;
+    services.defaults = m_services.defaults;
+    auto controller = std::make_unique<TMKFormatWindowController>(std::move(services));
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
 }
 
 void TMKSettingController::onDiskUtil()

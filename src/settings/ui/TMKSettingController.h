@@ -77,6 +77,9 @@ public:
     void hideLoading();
     [[nodiscard]] bool isLoadingShown() const;
 
+    // The last secondary window opened (the format window); kept alive while shown.
+    [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
+
     // The last alert shown, for checks: message and informative text.
     [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
     [[nodiscard]] TKUserDefaults& userDefaults() { return *m_services.defaults; }
@@ -122,4 +125,5 @@ private:
     bool m_cardSearchDone = false;
     quint64 m_readGeneration = 0;
     QStringList m_lastAlert;
+    std::unique_ptr<QWidget> m_lastDialogController;
 };

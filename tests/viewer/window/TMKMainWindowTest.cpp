@@ -3,6 +3,7 @@
 
 #include "TMKAppDelegate.h"
 #include "TMKScriptedPlayer.h"
+#include "TMKTimeSetupController.h"
 #include "TMKMainWindow.h"
 #include "TMKWindowLayout.h"
 #include "telemetry/GraphView.h"
@@ -13,6 +14,7 @@
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 
+#include <QAction>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -525,6 +527,33 @@ private slots:
     }
 
     // The preferred languages are logged, then only English is stored.
+    // The camera clock window opens from its button and from Ctrl+T, which no
+    // other action of the window holds.
+    void timeSetupOpensByButtonAndShortcut()
+    {
+        launch(QString());
+        QWidget* window = m_app->window();
+        int holders = 0;
+        for (const QAction* action : window->findChildren<QAction*>()) {
+            if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_T)))
+                ++holders;
+        }
+        QCOMPARE(holders, 1);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_T, Qt::ControlModifier);
+        auto* first = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        QVERIFY(first);
+        QVERIFY(first->isVisible());
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("timeSetupButton"));
+        QVERIFY(button);
+        QVERIFY(button->isVisible());
+        QVERIFY(!button->geometry().intersects(window->findChild<QPushButton*>(QStringLiteral("settingsButton"))->geometry()));
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* second = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        QVERIFY(second && second != first);
+    }
+
     void languagesAreLoggedThenEnglishStored()
     {
         const QString path = m_dir.filePath(QStringLiteral("languages.ini"));
