@@ -217,6 +217,7 @@ private slots:
             {"captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
             {"printAction", {QKeySequence(Qt::CTRL | Qt::Key_P)}},
             {"settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
+            {"timeSetupAction", {QKeySequence(Qt::CTRL | Qt::Key_T)}},
             {"listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}},
             {"mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}},
             {"volumeUpAction", {QKeySequence(Qt::Key_Up)}},
