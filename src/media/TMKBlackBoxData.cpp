@@ -134,7 +134,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (fd >= 0)
             ::close(fd);
-        TMKLog("#############################   START");
+        TMKLogDebug("#############################   START\n");
         clear();
         return false;
     }
@@ -152,7 +152,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
 {
     using namespace TMKAviLayout;
 
-    TMKLog("#############################   START");
+    TMKLogDebug("#############################   START\n");
     clear();
 
     unsigned char header[12];
@@ -180,7 +180,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
         char line[80];
         std::snprintf(line, sizeof line, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize,
                       static_cast<uint32_t>(indexStart));
-        TMKLogError(line);
+        TMKLogDebug(line);
 
         // A movi size so large that the index start wraps around 32 bits
         // would have us read movi data as index entries: nothing to walk.
@@ -247,7 +247,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
         lineUpGpsRecords(gpsRecords);
     m_vGpsRecords = std::move(gpsRecords);
 
-    TMKLog("#############################  FINISH");
+    TMKLogDebug("#############################  FINISH\n");
     return true;
 }
 

@@ -37,9 +37,9 @@ QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKC
 }
 
 void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
-                      std::function<void()> onEnd)
+                      std::function<void()> onEnd, bool success)
 {
-    auto* alert = new QMessageBox(QMessageBox::Warning, messageText, messageText, QMessageBox::Ok, window);
+    auto* alert = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning, messageText, messageText, QMessageBox::Ok, window);
     alert->setObjectName(QStringLiteral("alertSheet"));
     alert->setInformativeText(informativeText);
     alert->setAttribute(Qt::WA_DeleteOnClose);

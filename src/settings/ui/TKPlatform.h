@@ -22,10 +22,11 @@ QVariantMap TKRunShellScript(const QString& commandLine, bool administrator);
 // The same through the given command layer.
 QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKCommandRunner& runner);
 
-// A one-button ("OK") warning alert shown window-modally on `window`; the
-// call returns at once. `onEnd` runs when the user dismisses it.
+// A one-button ("OK") alert shown window-modally on `window`, a warning
+// unless `success`; the call returns at once. `onEnd` runs when the user
+// dismisses it.
 void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
-                      std::function<void()> onEnd = {});
+                      std::function<void()> onEnd = {}, bool success = false);
 void TKShowAlert(QWidget* window, const QString& messageText, const QString& informativeText);
 
 // The user defaults of the application, in QSettings.

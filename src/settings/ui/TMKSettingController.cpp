@@ -19,6 +19,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QThreadPool>
@@ -35,6 +37,9 @@
 #include <chrono>
 
 namespace {
+
+// Where settings were last saved without a card, for the next proposal.
+constexpr const char* kLastSaveFolderKey = "settings/lastSaveFolder";
 
 struct TabEntry {
     const char* labelKey;
@@ -380,14 +385,19 @@ void TMKSettingController::onSave()
     } else if (const auto card = TKFindCardDisk(disks)) {
         path = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
     } else {
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-        const QString proposed = QDir(desktop.isEmpty() ? QDir::homePath() : desktop).filePath(QStringLiteral("config.bin"));
+        // Without a card: the folder last saved to, else the user's home
+        // (never the working directory the app happened to start in).
+        QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        const QString proposed = QDir(folder).filePath(QStringLiteral("config.bin"));
         const QString title = QStringLiteral("Save Settings");
         const QString chosen = m_services.saveFileChooser
             ? m_services.saveFileChooser(this, title, proposed)
             : QFileDialog::getSaveFileName(this, title, proposed);
         if (chosen.isEmpty())
             return;
+        QSettings().setValue(QLatin1String(kLastSaveFolderKey), QFileInfo(chosen).absolutePath());
         path = chosen.toStdString();
     }
     // The lock keeps tamek-config (or a second window) from writing between
@@ -412,7 +422,7 @@ void TMKSettingController::onSave()
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
         if (self)
             self->onCloseCmd();
-    });
+    }, true);
 }
 
 void TMKSettingController::onCloseCmd()
@@ -445,10 +455,11 @@ void TMKSettingController::onDiskUtil()
         alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.no_disk_utility"));
 }
 
-void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
+void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd,
+                                bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+    TKShowAlertSheet(this, message, informative, std::move(onEnd), success);
 }
 
 void TMKSettingController::showLoading(const QString& title)

@@ -96,7 +96,8 @@ private:
     void windowDidLoad();
     void onInitDIalog();
     void clickFunctionSegmentedControl(int index);
-    void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {});
+    void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {},
+               bool success = false);
     void updateWindowTitle();
     [[nodiscard]] QWidget* createPage(int index);
     [[nodiscard]] static TMKSettingControllerDelegate* pageProtocol(QWidget* page);
