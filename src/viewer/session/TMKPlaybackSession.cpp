@@ -458,7 +458,7 @@ void TMKPlaybackSession::changeAndPlay(int selected)
 {
     if (m_dead)
         return;
-    qInfo().noquote() << QStringLiteral("selectedRow=%1,mediaIndex=%2,isPlaying=%3,count=%4")
+    qDebug().noquote() << QStringLiteral("selectedRow=%1,mediaIndex=%2,isPlaying=%3,count=%4")
                              .arg(selected)
                              .arg(m_mediaIndex)
                              .arg(m_player1->isPlaying() ? 1 : 0)
