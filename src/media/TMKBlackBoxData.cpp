@@ -149,7 +149,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
     auto source = openRecording(path);
     if (!source) {
         if (path)
-            TMKLog("#############################   START");
+            TMKLogDebug("#############################   START\n");
         clear();
         return false;
     }
@@ -205,7 +205,7 @@ IndexWalk walkIndex(TMKByteSource& source, bool log)
         char line[80];
         std::snprintf(line, sizeof line, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize,
                       static_cast<uint32_t>(indexStart));
-        TMKLogError(line);
+        TMKLogDebug(line);
     }
 
     // A movi size so large that the index start wraps around 32 bits
@@ -356,7 +356,7 @@ std::size_t TMKBlackBoxData::prefetchTelemetry(const char* path)
 
 bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
 {
-    TMKLog("#############################   START");
+    TMKLogDebug("#############################   START\n");
     clear();
 
     const IndexWalk walk = walkIndex(source, true);
@@ -393,7 +393,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
         lineUpGpsRecords(gpsRecords);
     m_vGpsRecords = std::move(gpsRecords);
 
-    TMKLog("#############################  FINISH");
+    TMKLogDebug("#############################  FINISH\n");
     return true;
 }
 

@@ -22,6 +22,18 @@ double TKNmeaToDegrees(double value)
     return d + (value / 100 - d) * 100 / 60;
 }
 
+long long TMKIndexForPosition(double position, std::size_t count)
+{
+    if (count == 0)
+        return -1;
+    const double scaled = std::trunc(position * static_cast<double>(count));
+    if (!(scaled >= 0)) // negative or NaN
+        return 0;
+    if (scaled >= static_cast<double>(count))
+        return static_cast<long long>(count) - 1;
+    return static_cast<long long>(scaled);
+}
+
 double TMKLatitudeDegrees(const TMKGpsData& fix)
 {
     const double degrees = TKNmeaToDegrees(fix.Latitude);

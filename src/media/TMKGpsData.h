@@ -3,6 +3,7 @@
 #include "TMKSystemTime.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The running GPS fix that NMEA sentences build up. Coordinates stay in the
@@ -53,6 +54,11 @@ struct TMKGSensor {
 
 // NMEA ddmm.mmmm to decimal degrees, keeping the sign of the value.
 [[nodiscard]] double TKNmeaToDegrees(double value);
+
+// The element a telemetry list shows at play position p (0..1): trunc(p * n),
+// held below n; 0 for a negative position, -1 for an empty list. Each list
+// is indexed by its own length.
+[[nodiscard]] long long TMKIndexForPosition(double position, std::size_t count);
 // Signed decimal degrees of a fix: south and west are negative.
 [[nodiscard]] double TMKLatitudeDegrees(const TMKGpsData& fix);
 [[nodiscard]] double TMKLongitudeDegrees(const TMKGpsData& fix);

@@ -5,8 +5,16 @@
 
 namespace {
 
+bool& verboseFlag()
+{
+    static bool verbose = false;
+    return verbose;
+}
+
 void writeToStderr(TMKLogChannel channel, std::string_view text)
 {
+    if (channel == TMKLogChannel::Debug && !verboseFlag())
+        return;
     // Log lines are whole lines; error-stream text carries its own newline.
     std::fwrite(text.data(), 1, text.size(), stderr);
     if (channel == TMKLogChannel::Log)
@@ -36,4 +44,20 @@ void TMKLogError(std::string_view text)
 {
     if (auto& s = sink())
         s(TMKLogChannel::ErrorStream, text);
+}
+
+void TMKLogDebug(std::string_view text)
+{
+    if (auto& s = sink())
+        s(TMKLogChannel::Debug, text);
+}
+
+void TMKSetLogVerbose(bool verbose)
+{
+    verboseFlag() = verbose;
+}
+
+bool TMKLogVerbose()
+{
+    return verboseFlag();
 }

@@ -8,6 +8,7 @@
 enum class TMKLogChannel {
     Log,         // free-text diagnostic lines (the system log of the app)
     ErrorStream, // lines the extraction writes to the error stream
+    Debug,       // tracing for developers: shown only when asked for (--verbose)
 };
 
 using TMKLogSink = std::function<void(TMKLogChannel, std::string_view)>;
@@ -17,3 +18,7 @@ using TMKLogSink = std::function<void(TMKLogChannel, std::string_view)>;
 void TMKSetLogSink(TMKLogSink sink);
 void TMKLog(std::string_view line);
 void TMKLogError(std::string_view text);
+void TMKLogDebug(std::string_view text);
+// Whether the default sink prints Debug text (off by default).
+void TMKSetLogVerbose(bool verbose);
+[[nodiscard]] bool TMKLogVerbose();

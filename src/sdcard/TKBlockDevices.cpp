@@ -73,7 +73,7 @@ std::optional<std::string> trimmed(std::optional<std::string> text)
     return text->substr(first, last - first + 1);
 }
 
-bool walk(const Json& node, const Inherited& parent, bool topLevel, std::vector<TKBlockVolume>& volumes)
+bool walk(const Json& node, const Inherited& parent, bool topLevel, bool mountedOnly, std::vector<TKBlockVolume>& volumes)
 {
     if (!node.is_object())
         return false;
@@ -94,11 +94,12 @@ bool walk(const Json& node, const Inherited& parent, bool topLevel, std::vector<
 
     // "[SWAP]" and the like are not folders a card's files could be in.
     const auto mountPoint = textAt(node, "mountpoint");
-    if (mountPoint && !mountPoint->empty() && mountPoint->front() == '/') {
+    const bool mounted = mountPoint && !mountPoint->empty() && mountPoint->front() == '/';
+    if (mounted || !mountedOnly) {
         TKBlockVolume volume;
         volume.name = *name;
         volume.devicePath = path;
-        volume.mountPoint = *mountPoint;
+        volume.mountPoint = mounted ? *mountPoint : std::string();
         volume.label = textAt(node, "label");
         volume.fileSystem = textAt(node, "fstype");
         volume.transport = here.transport;
@@ -117,7 +118,7 @@ bool walk(const Json& node, const Inherited& parent, bool topLevel, std::vector<
     if (!children->is_array())
         return false;
     for (const auto& child : *children) {
-        if (!walk(child, here, false, volumes))
+        if (!walk(child, here, false, mountedOnly, volumes))
             return false;
     }
     return true;
@@ -136,7 +137,9 @@ std::string TKBlockVolume::volumeName() const
     return mountPoint.substr(slash + 1, end - slash);
 }
 
-bool TKParseBlockVolumes(std::string_view json, std::vector<TKBlockVolume>& volumes)
+namespace {
+
+bool parse(std::string_view json, bool mountedOnly, std::vector<TKBlockVolume>& volumes)
 {
     volumes.clear();
     const Json document = Json::parse(json.begin(), json.end(), nullptr, false);
@@ -147,9 +150,21 @@ bool TKParseBlockVolumes(std::string_view json, std::vector<TKBlockVolume>& volu
         return false;
     std::vector<TKBlockVolume> found;
     for (const auto& device : *devices) {
-        if (!walk(device, {}, true, found))
+        if (!walk(device, {}, true, mountedOnly, found))
             return false;
     }
     volumes = std::move(found);
     return true;
+}
+
+} // namespace
+
+bool TKParseBlockVolumes(std::string_view json, std::vector<TKBlockVolume>& volumes)
+{
+    return parse(json, true, volumes);
+}
+
+bool TKParseBlockNodes(std::string_view json, std::vector<TKBlockVolume>& nodes)
+{
+    return parse(json, false, nodes);
 }

@@ -35,3 +35,7 @@ struct TKBlockVolume {
 // volumes, in the tree's order. Older lsblk writes flags and sizes as strings; both forms
 // are read. Returns false (and no volumes) when the text is not lsblk JSON.
 [[nodiscard]] bool TKParseBlockVolumes(std::string_view json, std::vector<TKBlockVolume>& volumes);
+// Every node of the tree, mounted or not (an unmounted one has an empty
+// mountPoint), in the tree's order: what the format checks a disk against
+// once its volumes are unmounted.
+[[nodiscard]] bool TKParseBlockNodes(std::string_view json, std::vector<TKBlockVolume>& nodes);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TKExternalCommand.h"
+
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,12 +16,20 @@ public:
     [[nodiscard]] virtual std::optional<std::string> blockDevicesJSON() = 0;
     // Whether a file or folder exists at the path.
     [[nodiscard]] virtual bool itemExists(const std::string& path) = 0;
+    // Whether the path is a block device node; the disk commands run on
+    // nothing else.
+    [[nodiscard]] virtual bool isBlockDevice(const std::string& path) { return TKIsBlockDevice(path); }
 };
 
-// The running system: lsblk from /usr/bin or /bin (never a PATH lookup) and
-// the real file system. Holds no state; one instance serves every caller.
+// The running system: lsblk through the command layer (never a PATH lookup)
+// and the real file system. Holds no state of its own; one instance serves
+// every caller.
 class TKLocalDiskSystem final : public TKDiskSystem {
 public:
+    explicit TKLocalDiskSystem(std::shared_ptr<TKCommandRunner> runner = {});
     [[nodiscard]] std::optional<std::string> blockDevicesJSON() override;
     [[nodiscard]] bool itemExists(const std::string& path) override;
+
+private:
+    std::shared_ptr<TKCommandRunner> m_runner;
 };

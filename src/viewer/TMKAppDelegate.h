@@ -3,12 +3,11 @@
 #include "TMKBlackBoxData.h"
 #include "TMKMediaList.h"
 #include "TMKMainWindow.h"
-#include "TMKPlayInfo.h"
 #include "player/TMKMediaPlayer.h"
+#include "session/TMKPlaybackSession.h"
+#include "telemetry/TMKTelemetryDisplay.h"
 
-#include <QList>
 #include <QObject>
-#include <QPointF>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -36,16 +35,20 @@ class TMKMapView;
 class GraphView;
 class TMKVideoView;
 
-// The viewer's controller: plays the recording of one list row together
-// with its front/rear partner in two players, keeps the second in step with
-// the first, and owns the main window, the catalogue and the telemetry.
-// Its work is split by concern over TMKAppDelegate_*.cpp.
+// The viewer's application object: owns the playback session (players,
+// catalogue, play state) and the main window, and wires the two together:
+// the session's state goes to the window's controls, the window's user
+// actions go to the session. Playback rules live in TMKPlaybackSession;
+// here are the window, telemetry display and capture, split by concern over
+// TMKAppDelegate_*.cpp. Main thread only.
 class TMKAppDelegate : public QObject, public TMKMediaListDelegate {
     Q_OBJECT
     Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
 
 public:
     using PlayerFactory = std::function<std::unique_ptr<TMKMediaPlayer>(TMKVideoView*, QObject*)>;
+    // Reads the telemetry of a recording; runs on a worker thread.
+    using Extractor = TMKPlaybackSession::Extractor;
 
     struct Options {
         PlayerFactory playerFactory; // empty: the libVLC player
@@ -57,6 +60,7 @@ public:
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
+        Extractor extractor;                         // empty: the AVI reader
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -102,6 +106,7 @@ public:
     void captureVideo();
     void print();
     void showSettingPanel();
+    void showTimeSetupPanel();
     // The last secondary window opened; kept alive while shown.
     [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     // The private folder of this run's snapshots, and the snapshot in it.
@@ -110,25 +115,26 @@ public:
     // TMKMediaListDelegate (called on the scan's worker)
     void mediaListChanged(TMKMediaList* mediaList) override;
 
-    [[nodiscard]] int volume() const { return m_volume; }
+    [[nodiscard]] int volume() const { return m_session->volume(); }
     void setVolume(int value);
 
     // State, readable for tests and the other windows.
-    [[nodiscard]] TMKMediaPlayer* player1() const { return m_player1.get(); }
-    [[nodiscard]] TMKMediaPlayer* player2() const { return m_player2.get(); }
-    [[nodiscard]] TMKPlayInfo* playInfo() const { return m_playInfo; }
-    [[nodiscard]] TMKMediaList* mediaList() const { return m_mediaList.get(); }
-    [[nodiscard]] const TMKBlackBoxData& blackBoxData() const { return m_blackBoxData; }
+    [[nodiscard]] TMKPlaybackSession* session() const { return m_session.get(); }
+    [[nodiscard]] TMKMediaPlayer* player1() const { return m_session->player1(); }
+    [[nodiscard]] TMKMediaPlayer* player2() const { return m_session->player2(); }
+    [[nodiscard]] TMKPlayInfo* playInfo() const { return m_session->playInfo(); }
+    [[nodiscard]] TMKMediaList* mediaList() const { return m_session->mediaList(); }
+    [[nodiscard]] const TMKBlackBoxData& blackBoxData() const { return m_session->blackBoxData(); }
     [[nodiscard]] TMKMainWindow* window() const { return m_window; }
-    [[nodiscard]] qint64 mediaIndex() const { return m_mediaIndex; }
-    [[nodiscard]] bool waitingForPlayStart() const { return m_waitingForPlayStart; }
-    [[nodiscard]] bool isSwapping() const { return m_swapping; }
-    [[nodiscard]] bool isMoving() const { return m_moving; }
-    [[nodiscard]] bool hasRearMedia() const { return m_hasRearMedia; }
+    [[nodiscard]] qint64 mediaIndex() const { return m_session->mediaIndex(); }
+    [[nodiscard]] bool waitingForPlayStart() const { return m_session->waitingForPlayStart(); }
+    [[nodiscard]] bool isSwapping() const { return m_session->isSwapping(); }
+    [[nodiscard]] bool isMoving() const { return m_session->isMoving(); }
+    [[nodiscard]] bool hasRearMedia() const { return m_session->hasRearMedia(); }
     [[nodiscard]] int rightViewMode() const { return m_rightViewMode; }
     [[nodiscard]] bool isLoadingShown() const;
-    [[nodiscard]] QString player1LogoName() const { return m_player1Logo; }
-    [[nodiscard]] QString player2LogoName() const { return m_player2Logo; }
+    [[nodiscard]] QString player1LogoName() const { return m_session->player1LogoName(); }
+    [[nodiscard]] QString player2LogoName() const { return m_session->player2LogoName(); }
     [[nodiscard]] QString speedText() const;
     [[nodiscard]] QString sizeText() const;
     [[nodiscard]] int audioToggleState() const;
@@ -153,10 +159,6 @@ public:
     void updateGpsUIByPlayPosition();
     // Replaces the telemetry (as extraction does) and shows it from the start.
     void showTelemetry(TMKBlackBoxData data);
-    // The drive as map points (x latitude, y longitude), one per GPS record
-    // read, without repeats. Costs a parse of every record's text, so the
-    // extraction worker does it, not the main thread.
-    [[nodiscard]] static QList<QPointF> trackPoints(const TMKBlackBoxData& data);
 
 signals:
     void volumeChanged(int volume);
@@ -185,26 +187,13 @@ private:
     void windowWillClose();
     void contentResized();
 
-    // Playback internals
-    void updateVideoUI();
-    void startExtraction();
-    void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track);
-    void initMediaControlView();
-    void didStartPlayer();
-    void didFinishPlay();
-    void startTimerPlayNext();
-    void timerPlayNext();
-    void mediaPlayerStateChanged(TMKMediaPlayer* player);
-    void mediaPlayerTimeChanged(TMKMediaPlayer* player);
-    void updateVideoViewsVisibility();
-    void playStartFailed(const QString& reason);
-    void setLogos(bool player1IsRear);
+    // Session → window
+    void connectSession();
+    void applyScaleStep(int step);
+    void animateSwap();
+    void showPlayFailed(qint64 index);
     void setPositionSliderValueSilently(double value);
-
-    // Loading indicator
-    void showLoading(const QString& text);
-    void updateLoadingWindow(double seconds);
-    void hideLoading();
+    void resetReadouts();
 
     // Observers
     void onSpeedChanged(double speed);
@@ -221,15 +210,11 @@ private:
 
     // Map page
     void evaluateMapScript(const QString& script);
-    void sendTrackToMap(const QList<QPointF>& track);
+    void sendTrackToMap();
     void layoutMapContainer();
 
     Options m_options;
-    TMKPlayInfo* m_playInfo = nullptr;
-    std::unique_ptr<TMKMediaList> m_mediaList;
-    TMKBlackBoxData m_blackBoxData;
-    std::unique_ptr<TMKMediaPlayer> m_player1;
-    std::unique_ptr<TMKMediaPlayer> m_player2;
+    std::unique_ptr<TMKPlaybackSession> m_session;
 
     // Window (owned by Qt's parent chain under m_window)
     QPointer<TMKMainWindow> m_window;
@@ -278,29 +263,12 @@ private:
     QLabel* m_hdopLabel = nullptr;
     QLabel* m_satelliteLabel = nullptr;
 
-    // Playback state
-    qint64 m_mediaIndex = -1;
-    bool m_waitingForPlayStart = false;
-    bool m_preparingPlayNext = false;
-    bool m_hasRearMedia = false;
-    bool m_bPlayNext = false;
-    bool m_swapping = false;
-    bool m_moving = false;
-    double m_movingPosition = 0;
-    int m_volume = 70;
-    QTimer* m_playStopTimer = nullptr;
-    bool m_stopVideoLoadingView = true;
-    double m_progress = 0;
-    quint64 m_playRequest = 0;   // drops late results of an abandoned start
-    QString m_player1Logo;
-    QString m_player2Logo;
+    bool m_animatingSwap = false;
     int m_rightViewMode = 0;
     bool m_sliderBeingSet = false;
     QString m_lastMessage;
     bool m_dead = false;
-    // The hemisphere shown last; kept across recordings.
-    bool m_gpsSouth = false;
-    bool m_gpsWest = false;
+    TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
     std::unique_ptr<QTemporaryDir> m_captureDir;
     std::unique_ptr<QWidget> m_lastDialogController;

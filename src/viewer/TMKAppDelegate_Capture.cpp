@@ -51,7 +51,7 @@ QString TMKAppDelegate::takeSnapshot()
 {
     // The frame the main player shows, at its own size.
     const QString snapshot = captureTemporaryPath();
-    if (snapshot.isEmpty() || !m_player1->saveVideoSnapshotAt(snapshot, 0, 0)) {
+    if (snapshot.isEmpty() || !player1()->saveVideoSnapshotAt(snapshot, 0, 0)) {
         qWarning().noquote() << "snapshot: no frame to take";
         return {};
     }
@@ -60,7 +60,7 @@ QString TMKAppDelegate::takeSnapshot()
 
 void TMKAppDelegate::captureVideo()
 {
-    if (!m_player1 || !isPlaying(m_player1.get()))
+    if (!player1() || !isPlaying(player1()))
         return;
     const QString snapshot = takeSnapshot();
     if (snapshot.isEmpty())
@@ -95,9 +95,9 @@ void TMKAppDelegate::captureVideo()
 
 void TMKAppDelegate::print()
 {
-    if (!m_player1 || !m_player1->media())
+    if (!player1() || !player1()->media())
         return;
-    const TMKMediaPlayer::State state = m_player1->state();
+    const TMKMediaPlayer::State state = player1()->state();
     if (state != TMKMediaPlayer::Playing && state != TMKMediaPlayer::Paused)
         return;
     if (!takeSnapshot().isEmpty())

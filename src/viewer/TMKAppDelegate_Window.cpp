@@ -3,12 +3,14 @@
 
 #include "TMKAppDelegate.h"
 
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 #include "map/TMKMapView.h"
 
 #include "TMKMainWindow.h"
 #include "TMKSettingController.h"
+#include "TMKTimeSetupController.h"
 #include "TMKMediaListModel.h"
+#include "TMKMediaListTableView.h"
 #include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"
@@ -81,14 +83,15 @@ void TMKAppDelegate::awakeFromNib()
     const PlayerFactory factory = m_options.playerFactory
         ? m_options.playerFactory
         : PlayerFactory([](TMKVideoView* view, QObject* parent) { return TMKCreateMediaPlayer(view, parent); });
-    m_player1 = factory(m_video1View, nullptr);
-    m_player2 = factory(m_video2View, nullptr);
+    // One after the other: the main player is made first.
+    auto player1 = factory(m_video1View, nullptr);
+    auto player2 = factory(m_video2View, nullptr);
+    m_session = std::make_unique<TMKPlaybackSession>(std::move(player1), std::move(player2), m_options.extractor,
+                                                     &TMKTelemetryDisplay::trackPoints);
     if (!m_options.playerFactory)
         TMKTouchMediaLibrary();
 
-    m_playInfo = new TMKPlayInfo(this);
-    m_mediaList = TMKMediaList::mediaList();
-    m_listModel = new TMKMediaListModel(m_mediaList.get(), this);
+    m_listModel = new TMKMediaListModel(mediaList(), this);
     m_tableView->setModel(m_listModel);
     m_tableView->setColumnWidth(0, 72);
     m_tableView->setColumnWidth(1, 70);
@@ -100,34 +103,25 @@ void TMKAppDelegate::awakeFromNib()
 
     m_player1BackgroundView->setBackgroundImage(QStringLiteral("v1"));
     m_player2BackgroundView->setBackgroundImage(QStringLiteral("v2"));
-    setLogos(false);
+    m_player1BackgroundView->setLogoImage(m_session->player1LogoName());
+    m_player2BackgroundView->setLogoImage(m_session->player2LogoName());
 
     setupInitialValues();
 }
 
 void TMKAppDelegate::setupInitialValues()
 {
-    m_mediaList->setDelegate(this);
-    for (TMKMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
-        connect(player, &TMKMediaPlayer::stateChanged, this, &TMKAppDelegate::mediaPlayerStateChanged);
-        connect(player, &TMKMediaPlayer::timeChanged, this, &TMKAppDelegate::mediaPlayerTimeChanged);
-    }
-
-    connect(m_playInfo, &TMKPlayInfo::speedChanged, this, &TMKAppDelegate::onSpeedChanged);
-    connect(m_playInfo, &TMKPlayInfo::scaleChanged, this, &TMKAppDelegate::onScaleChanged);
-    connect(m_playInfo, &TMKPlayInfo::isPlayingChanged, this, &TMKAppDelegate::onIsPlayingChanged);
-    connect(m_playInfo, &TMKPlayInfo::positionChanged, this, &TMKAppDelegate::onPositionChanged);
-    connect(m_playInfo, &TMKPlayInfo::audioMediaDirectionChanged, this, &TMKAppDelegate::updateAudioUI);
-    connect(this, &TMKAppDelegate::volumeChanged, this, &TMKAppDelegate::updateAudioUI);
+    mediaList()->setDelegate(this);
+    connectSession();
 
     m_rightViewMode = 0;
     updateSideViewButton();
     setVolume(70);
-    m_playInfo->setIsPlaying(false);
+    playInfo()->setIsPlaying(false);
     m_video1View->hide();
     m_video2View->hide();
-    onSpeedChanged(m_playInfo->speed());
-    onScaleChanged(m_playInfo->scale());
+    onSpeedChanged(playInfo()->speed());
+    onScaleChanged(playInfo()->scale());
     m_mapWebView->loadPage();
     layoutWindow();
 }
@@ -181,6 +175,10 @@ void TMKAppDelegate::buildWindow()
     settingsButton->setObjectName(QStringLiteral("settingsButton"));
     settingsButton->setToolTip(TMKLocalizedString("main.settings"));
     connect(settingsButton, &QPushButton::clicked, this, &TMKAppDelegate::showSettingPanel);
+    auto* timeSetupButton = new QPushButton(TMKLocalizedString("main.time_setup_button"), m_headBox);
+    timeSetupButton->setObjectName(QStringLiteral("timeSetupButton"));
+    timeSetupButton->setToolTip(TMKLocalizedString("main.time_setup"));
+    connect(timeSetupButton, &QPushButton::clicked, this, &TMKAppDelegate::showTimeSetupPanel);
     m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
     m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
     m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
@@ -207,7 +205,8 @@ void TMKAppDelegate::buildWindow()
     m_informationButton->setToolTip(TMKLocalizedString("main.map"));
     connect(m_informationButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMapViewButton);
 
-    m_tableView = new QTableView(m_mediaListBox);
+    auto* table = new TMKMediaListTableView(m_mediaListBox);
+    m_tableView = table;
     m_tableView->setObjectName(QStringLiteral("mediaListTableView"));
     m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tableView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -218,8 +217,7 @@ void TMKAppDelegate::buildWindow()
     m_tableView->verticalHeader()->setDefaultSectionSize(20);
     m_tableView->setAcceptDrops(false);
     m_tableView->setDragDropMode(QAbstractItemView::NoDragDrop);
-    connect(m_tableView, &QTableView::doubleClicked, this, [this] { changeAndPlay(); });
-    connect(m_tableView, &QTableView::activated, this, [this] { changeAndPlay(); });
+    connect(table, &TMKMediaListTableView::rowChosen, this, [this] { changeAndPlay(); });
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
     m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
@@ -258,7 +256,8 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     const auto moved = [this, slider] {
         if (m_sliderBeingSet || slider->isSliderDown())
             return;
-        m_playInfo->setPosition(static_cast<double>(slider->value()) / kSliderSteps);
+        m_session->setSliderPosition(static_cast<double>(slider->value()) / kSliderSteps);
+        playInfo()->setPosition(static_cast<double>(slider->value()) / kSliderSteps);
         videoPositionSliderMoved();
     };
     connect(slider, &QSlider::sliderReleased, this, moved);
@@ -299,7 +298,7 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     speed->setObjectName(QStringLiteral("speedTextButton"));
     speed->setToolTip(TMKLocalizedString("main.speed_up"));
     connect(speed, &QPushButton::clicked, this, [this] {
-        if (m_playInfo->speed() < 2.0)
+        if (playInfo()->speed() < 2.0)
             increaseSpeed();
         else
             decreaseSpeed();
@@ -334,35 +333,48 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
 
 void TMKAppDelegate::installShortcuts()
 {
-    const auto add = [this](const QList<QKeySequence>& keys, auto slot) {
+    // Every key has one meaning: a key held by two actions is ambiguous and
+    // fires neither, so each action is named and the table tested whole.
+    const auto add = [this](const char* name, QList<QKeySequence> keys, auto slot) {
+        QList<QKeySequence> unique;
+        for (const QKeySequence& key : keys) {
+            if (!key.isEmpty() && !unique.contains(key))
+                unique << key;
+        }
         auto* action = new QAction(m_window);
-        action->setShortcuts(keys);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcuts(unique);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, slot);
         m_window->addAction(action);
     };
-    add({QKeySequence(Qt::Key_Space)}, &TMKAppDelegate::clickPlayButton);
-    add({QKeySequence(Qt::Key_Right)}, &TMKAppDelegate::jumpForward);
-    add({QKeySequence(Qt::Key_Left)}, &TMKAppDelegate::jumpBackward);
-    add({QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}, &TMKAppDelegate::increaseSpeed);
-    add({QKeySequence(Qt::Key_BracketLeft), QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::decreaseSpeed);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}, &TMKAppDelegate::sizeUp);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
-    add({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence::FullScreen}, &TMKAppDelegate::toggleFullScreen);
-    add({QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
-    add({QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
-    add({QKeySequence::Print}, &TMKAppDelegate::print);
-    add({QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
-    add({QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
-    add({QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
-    add({QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
-    add({QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
-    add({QKeySequence::Open}, &TMKAppDelegate::openMediaDirectoryDialog);
-    add({QKeySequence(Qt::Key_Escape)}, [this] {
+    add("playAction", {QKeySequence(Qt::Key_Space)}, &TMKAppDelegate::clickPlayButton);
+    add("jumpForwardAction", {QKeySequence(Qt::Key_Right)}, &TMKAppDelegate::jumpForward);
+    add("jumpBackwardAction", {QKeySequence(Qt::Key_Left)}, &TMKAppDelegate::jumpBackward);
+    add("increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)},
+        &TMKAppDelegate::increaseSpeed);
+    add("decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}, &TMKAppDelegate::decreaseSpeed);
+    add("sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+        &TMKAppDelegate::sizeUp);
+    add("sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKAppDelegate::sizeDown);
+    add("fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence(QKeySequence::FullScreen)},
+        &TMKAppDelegate::toggleFullScreen);
+    add("swapAction", {QKeySequence(Qt::Key_S)}, &TMKAppDelegate::swapPlayer);
+    add("captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKAppDelegate::captureVideo);
+    add("printAction", {QKeySequence(QKeySequence::Print)}, &TMKAppDelegate::print);
+    add("settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKAppDelegate::showSettingPanel);
+    add("timeSetupAction", {QKeySequence(Qt::CTRL | Qt::Key_T)}, &TMKAppDelegate::showTimeSetupPanel);
+    add("listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKAppDelegate::clickMediaListViewButton);
+    add("mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKAppDelegate::clickMapViewButton);
+    add("volumeUpAction", {QKeySequence(Qt::Key_Up)}, &TMKAppDelegate::volumeUp);
+    add("volumeDownAction", {QKeySequence(Qt::Key_Down)}, &TMKAppDelegate::volumeDown);
+    add("openFolderAction", {QKeySequence(QKeySequence::Open)}, &TMKAppDelegate::openMediaDirectoryDialog);
+    add("leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}, [this] {
         if (m_window && m_window->isFullScreen())
             toggleFullScreen();
     });
-    add({QKeySequence::Quit}, [this] {
+    // The desktop's own quit key is empty where no desktop theme names one.
+    add("quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(QKeySequence::Quit)}, [this] {
         if (m_window)
             m_window->close();
     });
@@ -400,11 +412,11 @@ void TMKAppDelegate::layoutBodyBox()
     const QRect video(QPoint(0, 0), l.videoBox.size());
     m_videoContainerView->setGeometry(video);
     m_player1BackgroundView->setGeometry(video);
-    if (!m_swapping)
+    if (!m_animatingSwap)
         m_video1View->setGeometry(video);
     const QRect sub(QPoint(0, 0), l.subVideoBox.size());
     m_player2BackgroundView->setGeometry(sub);
-    if (!m_swapping)
+    if (!m_animatingSwap)
         m_video2View->setGeometry(sub);
 
     const QRect list(QPoint(0, 0), l.mediaListBox.size());
@@ -418,10 +430,12 @@ void TMKAppDelegate::layoutBodyBox()
     // Head bar.
     const int headW = l.headBox.width();
     m_folderLabel->setGeometry(140, 0, std::max(0, headW / 2 - 230), l.headBox.height());
-    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 260), l.headBox.height());
+    m_messageLabel->setGeometry(headW / 2 + 90, 0, std::max(0, headW / 2 - 396), l.headBox.height());
     m_progressIndicator->move((headW - m_progressIndicator->width()) / 2, m_progressIndicator->y());
     if (auto* settingsButton = m_headBox->findChild<QWidget*>(QStringLiteral("settingsButton")))
         settingsButton->setGeometry(headW - 10 - 150, 12, 150, 26);
+    if (auto* timeSetupButton = m_headBox->findChild<QWidget*>(QStringLiteral("timeSetupButton")))
+        timeSetupButton->setGeometry(headW - 10 - 150 - 6 - 130, 12, 130, 26);
 
     // Play controls: the position slider across, the buttons below.
     const int cw = l.mediaControlBox.width();
@@ -542,14 +556,25 @@ void TMKAppDelegate::showSettingPanel()
     m_lastDialogController = std::move(controller);
 }
 
+void TMKAppDelegate::showTimeSetupPanel()
+{
+    auto controller = std::make_unique<TMKTimeSetupController>();
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
+}
+
 void TMKAppDelegate::contentResized()
 {
+    if (m_videoContainerView)
+        m_session->setVideoAreaHeight(m_videoContainerView->height());
     updatePlayInfoScale();
 }
 
 void TMKAppDelegate::openMediaDirectoryDialog()
 {
-    const QString start = m_mediaList->directoryPath() ? QString::fromStdString(*m_mediaList->directoryPath())
+    const auto directory = mediaList()->directoryPath();
+    const QString start = directory ? QString::fromStdString(*directory)
                                                        : QDir::homePath();
     const QString folder = QFileDialog::getExistingDirectory(m_window, TMKLocalizedString("main.choose_folder"), start,
                                                              QFileDialog::ShowDirsOnly);
@@ -561,9 +586,13 @@ void TMKAppDelegate::openMediaDirectoryDialog()
 void TMKAppDelegate::openMediaDirectory(const QString& path)
 {
     stopPlay();
+    // The rows of the old folder are gone: no row is loaded any more, and a
+    // start still under way for one of them is dropped.
+    m_session->abandonPlayRequest();
+    m_session->forgetMediaIndex();
     m_folderLabel->setText(QDir::toNativeSeparators(path));
     m_folderLabel->setToolTip(path);
-    m_mediaList->setDirectoryPath(QDir(path).absolutePath().toStdString());
+    mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());
     if (m_options.restoreState)
         openSettings(m_options.settingsPath)->setValue(QLatin1String(kLastFolderKey), path);
 }
@@ -578,7 +607,7 @@ void TMKAppDelegate::mediaListChanged(TMKMediaList* list)
             m_rightViewMode = 0;
             updateSideViewButton();
             m_listModel->reload();
-            m_messageLabel->setText(m_mediaList->count() == 0 ? TMKLocalizedString("main.no_recordings") : QString());
+            m_messageLabel->setText(mediaList()->count() == 0 ? TMKLocalizedString("main.no_recordings") : QString());
             emit mediaListReloaded();
         },
         Qt::QueuedConnection);
@@ -591,7 +620,7 @@ void TMKAppDelegate::applicationDidFinishLaunching(const QString& folder)
                                                                          : QRect(0, 0, 1280, 800)));
     if (m_options.restoreState)
         restoreWindowState();
-    m_mediaIndex = -1;
+    m_session->forgetMediaIndex();
     m_window->show();
     layoutWindow();
 
@@ -646,10 +675,8 @@ void TMKAppDelegate::die()
 {
     if (m_dead)
         return;
-    stopPlay();
     m_dead = true;
-    m_player1.reset();
-    m_player2.reset();
+    m_session->die();
 }
 
 // Observers of the playback state.
@@ -681,8 +708,9 @@ void TMKAppDelegate::onPositionChanged(double position)
     setPositionSliderValueSilently(position >= 1.0 ? 1.0 : position);
     updateGsensorUIByPlayPositon();
     updateGpsUIByPlayPosition();
-    if (m_timeLabel && m_player1 && m_player1->media()) {
-        const auto length = m_player1->mediaLength();
+    const TMKMediaPlayer* player = player1();
+    if (m_timeLabel && player && player->media()) {
+        const auto length = player->mediaLength();
         m_timeLabel->setText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(length)))
                              + QStringLiteral(" / ") + TMKMediaPlayer::timeString(length));
     }
@@ -697,6 +725,8 @@ void TMKAppDelegate::setPositionSliderValueSilently(double value)
             slider->setValue(v);
     }
     m_sliderBeingSet = false;
+    if (m_session)
+        m_session->setSliderPosition(positionSliderValue());
 }
 
 double TMKAppDelegate::positionSliderValue() const
@@ -707,7 +737,7 @@ double TMKAppDelegate::positionSliderValue() const
 void TMKAppDelegate::setPositionSliderValue(double value)
 {
     setPositionSliderValueSilently(value);
-    m_playInfo->setPosition(positionSliderValue());
+    playInfo()->setPosition(positionSliderValue());
     videoPositionSliderMoved();
 }
 

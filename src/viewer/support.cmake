@@ -1,15 +1,8 @@
-# Strings and the recording list model, shared by the viewer's windows.
+# The recording list model, shared by the viewer's windows.
 add_library(tamek_viewer_support STATIC
     ${CMAKE_CURRENT_LIST_DIR}/TMKMediaListModel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TMKMediaListModel.h
-    ${CMAKE_CURRENT_LIST_DIR}/TMKStrings.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TMKStrings.h
 )
 set_target_properties(tamek_viewer_support PROPERTIES AUTOMOC ON)
 target_include_directories(tamek_viewer_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tamek_viewer_support PUBLIC tamek_media tamek_widgets Qt6::Widgets)
-qt_add_resources(tamek_viewer_support strings
-    PREFIX "/"
-    BASE ${PROJECT_SOURCE_DIR}/resources
-    FILES ${PROJECT_SOURCE_DIR}/resources/strings/InfoPlist.json
-)
+target_link_libraries(tamek_viewer_support PUBLIC tamek_media tamek_strings tamek_widgets Qt6::Widgets)

@@ -212,6 +212,28 @@ TEST(TMKNMEANumbers, LeadingNumberRule)
     EXPECT_EQ(TMKNmeaInt("7.9"), 7);
 }
 
+struct PositionIndexCase {
+    double position;
+    std::size_t count;
+    long long index;
+};
+
+class TMKIndexForPositionTest : public ::testing::TestWithParam<PositionIndexCase> {};
+
+TEST_P(TMKIndexForPositionTest, TruncatesAndHoldsBelowTheLength)
+{
+    const PositionIndexCase c = GetParam();
+    EXPECT_EQ(TMKIndexForPosition(c.position, c.count), c.index) << c.position << " of " << c.count;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TMKIndexForPositionTest,
+                         ::testing::Values(PositionIndexCase{0.5, 600, 300}, PositionIndexCase{1.0, 600, 599},
+                                           PositionIndexCase{0.0, 600, 0}, PositionIndexCase{0.99999, 3, 2},
+                                           PositionIndexCase{1.5, 3, 2}, PositionIndexCase{0.5, 0, -1},
+                                           PositionIndexCase{-0.2, 10, 0},
+                                           PositionIndexCase{std::nan(""), 10, 0},
+                                           PositionIndexCase{0.3333, 3, 0}, PositionIndexCase{0.3334, 3, 1}));
+
 TEST(TMKNmeaToDegrees, ConvertsNmeaForm)
 {
     EXPECT_NEAR(TKNmeaToDegrees(4807.038), 48.1173, 1e-9);

@@ -1,42 +1,32 @@
 #include "TKPlatform.h"
 
-#include "TKShellCommand.h"
+#include "TKExternalCommand.h"
 
 #include <QDebug>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSettings>
 
 #include <memory>
 
 QVariantMap TKRunShellScript(const QString& commandLine, bool administrator)
 {
-    const std::vector<std::string> argv = TKShellScriptArgv(commandLine.toStdString(), administrator);
+    TKProcessRunner runner;
+    return TKRunShellScript(commandLine, administrator, runner);
+}
+
+QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKCommandRunner& runner)
+{
+    // The line goes to /bin/sh as one argument; the shell is the only program
+    // that reads it as a command line.
+    const TKCommandResult result = runner.run({"sh", {"-c", commandLine.toStdString()}, administrator});
     QVariantMap error;
-    if (argv.empty()) {
+    if (!result.started) {
         error.insert(kTKScriptErrorNumber, -1);
-        error.insert(kTKScriptErrorMessage, QStringLiteral("empty command"));
-    } else {
-        QStringList arguments;
-        for (std::size_t i = 1; i < argv.size(); ++i)
-            arguments << QString::fromStdString(argv[i]);
-        QProcess process;
-        process.start(QString::fromStdString(argv.front()), arguments);
-        if (!process.waitForStarted(-1)) {
-            error.insert(kTKScriptErrorNumber, -1);
-            error.insert(kTKScriptErrorMessage, process.errorString());
-        } else {
-            process.closeWriteChannel();
-            process.waitForFinished(-1);
-            const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-            if (process.exitStatus() != QProcess::NormalExit) {
-                error.insert(kTKScriptErrorNumber, -1);
-                error.insert(kTKScriptErrorMessage, errors.isEmpty() ? process.errorString() : errors);
-            } else if (process.exitCode() != 0) {
-                error.insert(kTKScriptErrorNumber, process.exitCode());
-                error.insert(kTKScriptErrorMessage, errors);
-            }
-        }
+        error.insert(kTKScriptErrorMessage, QString::fromStdString(result.failure));
+    } else if (result.exitStatus != 0) {
+        const QString errors = QString::fromLocal8Bit(result.errors.data(), static_cast<qsizetype>(result.errors.size())).trimmed();
+        error.insert(kTKScriptErrorNumber, result.exitStatus);
+        error.insert(kTKScriptErrorMessage, errors.isEmpty() ? QString::fromStdString(result.message()) : errors);
     }
     qInfo().noquote() << QStringLiteral("ERROR=%1").arg(
         error.isEmpty() ? QStringLiteral("{}")
@@ -47,9 +37,9 @@ QVariantMap TKRunShellScript(const QString& commandLine, bool administrator)
 }
 
 void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
-                      std::function<void()> onEnd)
+                      std::function<void()> onEnd, bool success)
 {
-    auto* alert = new QMessageBox(QMessageBox::Warning, messageText, messageText, QMessageBox::Ok, window);
+    auto* alert = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning, messageText, messageText, QMessageBox::Ok, window);
     alert->setObjectName(QStringLiteral("alertSheet"));
     alert->setInformativeText(informativeText);
     alert->setAttribute(Qt::WA_DeleteOnClose);

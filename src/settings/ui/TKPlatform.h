@@ -8,6 +8,7 @@
 #include <functional>
 
 class QWidget;
+class TKCommandRunner;
 
 // The keys of a failed shell script's error information.
 inline const QString kTKScriptErrorNumber = QStringLiteral("NSAppleScriptErrorNumber");
@@ -18,11 +19,14 @@ inline const QString kTKScriptErrorMessage = QStringLiteral("NSAppleScriptErrorM
 // the exit status (or the runner's own code) and the error text by the two
 // keys above.
 QVariantMap TKRunShellScript(const QString& commandLine, bool administrator);
+// The same through the given command layer.
+QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKCommandRunner& runner);
 
-// A one-button ("OK") warning alert shown window-modally on `window`; the
-// call returns at once. `onEnd` runs when the user dismisses it.
+// A one-button ("OK") alert shown window-modally on `window`, a warning
+// unless `success`; the call returns at once. `onEnd` runs when the user
+// dismisses it.
 void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
-                      std::function<void()> onEnd = {});
+                      std::function<void()> onEnd = {}, bool success = false);
 void TKShowAlert(QWidget* window, const QString& messageText, const QString& informativeText);
 
 // The user defaults of the application, in QSettings.

@@ -1,9 +1,10 @@
 #include "TMKSettingController.h"
 
+#include "TKCardFormat.h"
 #include "TKDiskDiscovery.h"
 #include "TKPlatform.h"
-#include "TKShellCommand.h"
 #include "TKTimeZone.h"
+#include "TMKFormatWindowController.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForAudioViewController.h"
 #include "TMKSettingForAuxViewController.h"
@@ -18,6 +19,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QThreadPool>
@@ -34,6 +37,9 @@
 #include <chrono>
 
 namespace {
+
+// Where settings were last saved without a card, for the next proposal.
+constexpr const char* kLastSaveFolderKey = "settings/lastSaveFolder";
 
 struct TabEntry {
     const char* labelKey;
@@ -49,19 +55,14 @@ constexpr TabEntry kTabs[TMKSettingController::kTabCount] = {
 
 // fatlabel renames a FAT volume by its device; it needs write access to the
 // device, so it runs as administrator.
-bool renameWithFatlabel(const TKUSBDiskEntity& disk, const QString& label, QString* error)
+bool renameWithFatlabel(TKDiskSystem& disks, const TKUSBDiskEntity& disk, const QString& label, QString* error)
 {
-    const std::vector<std::string> words{"fatlabel", disk.deviceFilePath(), label.toStdString()};
-    const auto line = TKShellCommandLine(words);
-    if (!line) {
-        *error = QStringLiteral("unusable device name");
+    TKProcessRunner commands;
+    if (const auto failure = TKRenameCard(disk, label.toStdString(), disks, commands)) {
+        *error = QString::fromStdString(*failure);
         return false;
     }
-    const QVariantMap result = TKRunShellScript(QString::fromStdString(*line), true);
-    if (result.isEmpty())
-        return true;
-    *error = result.value(kTKScriptErrorMessage).toString();
-    return false;
+    return true;
 }
 
 bool openDesktopDiskTool()
@@ -84,7 +85,10 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
     if (!m_services.defaults)
         m_services.defaults = std::make_shared<TKQSettingsUserDefaults>();
     if (!m_services.renameVolume)
-        m_services.renameVolume = renameWithFatlabel;
+        m_services.renameVolume = [disks = m_services.disks](const TKUSBDiskEntity& disk, const QString& label,
+                                                              QString* error) {
+            return renameWithFatlabel(*disks, disk, label, error);
+        };
     if (!m_services.openDiskUtility)
         m_services.openDiskUtility = openDesktopDiskTool;
     setObjectName(QStringLiteral("TMKSettingController"));
@@ -98,6 +102,7 @@ TMKSettingController::TMKSettingController(Services services, QWidget* parent)
 
 TMKSettingController::~TMKSettingController()
 {
+    m_lastDialogController.reset();
     ++m_readGeneration; // a read still running is dropped
 }
 
@@ -138,9 +143,6 @@ void TMKSettingController::awakeFromNib()
     m_cancelButton = button("cancel", "cancelButton");
     m_saveButton = button("save", "saveButton");
     m_saveButton->setDefault(true);
-    // The format window belongs to the card tools, which come in a later version.
-    m_sdcardFormatButton->setEnabled(false);
-    m_sdcardFormatButton->setToolTip(TMKLocalizedString("setting.sdcardformat_later"));
     connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
     connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
     connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
@@ -383,14 +385,19 @@ void TMKSettingController::onSave()
     } else if (const auto card = TKFindCardDisk(disks)) {
         path = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
     } else {
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-        const QString proposed = QDir(desktop.isEmpty() ? QDir::homePath() : desktop).filePath(QStringLiteral("config.bin"));
+        // Without a card: the folder last saved to, else the user's home
+        // (never the working directory the app happened to start in).
+        QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        const QString proposed = QDir(folder).filePath(QStringLiteral("config.bin"));
         const QString title = QStringLiteral("Save Settings");
         const QString chosen = m_services.saveFileChooser
             ? m_services.saveFileChooser(this, title, proposed)
             : QFileDialog::getSaveFileName(this, title, proposed);
         if (chosen.isEmpty())
             return;
+        QSettings().setValue(QLatin1String(kLastSaveFolderKey), QFileInfo(chosen).absolutePath());
         path = chosen.toStdString();
     }
     // The lock keeps tamek-config (or a second window) from writing between
@@ -415,7 +422,7 @@ void TMKSettingController::onSave()
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
         if (self)
             self->onCloseCmd();
-    });
+    }, true);
 }
 
 void TMKSettingController::onCloseCmd()
@@ -432,7 +439,14 @@ void TMKSettingController::onSaveDefaultSetting()
 
 void TMKSettingController::onFormat()
 {
-    alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.sdcardformat_later"));
+    // A new window each time, searching the disks afresh; the one before goes.
+    TMKFormatWindowController::Services services;
+    services.disks = m_services.disks;
+    services.defaults = m_services.defaults;
+    auto controller = std::make_unique<TMKFormatWindowController>(std::move(services));
+    controller->show();
+    controller->raise();
+    m_lastDialogController = std::move(controller);
 }
 
 void TMKSettingController::onDiskUtil()
@@ -441,10 +455,11 @@ void TMKSettingController::onDiskUtil()
         alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.no_disk_utility"));
 }
 
-void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
+void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd,
+                                bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+    TKShowAlertSheet(this, message, informative, std::move(onEnd), success);
 }
 
 void TMKSettingController::showLoading(const QString& title)

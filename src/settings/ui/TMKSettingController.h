@@ -77,6 +77,9 @@ public:
     void hideLoading();
     [[nodiscard]] bool isLoadingShown() const;
 
+    // The last secondary window opened (the format window); kept alive while shown.
+    [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
+
     // The last alert shown, for checks: message and informative text.
     [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
     [[nodiscard]] TKUserDefaults& userDefaults() { return *m_services.defaults; }
@@ -93,7 +96,8 @@ private:
     void windowDidLoad();
     void onInitDIalog();
     void clickFunctionSegmentedControl(int index);
-    void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {});
+    void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {},
+               bool success = false);
     void updateWindowTitle();
     [[nodiscard]] QWidget* createPage(int index);
     [[nodiscard]] static TMKSettingControllerDelegate* pageProtocol(QWidget* page);
@@ -122,4 +126,5 @@ private:
     bool m_cardSearchDone = false;
     quint64 m_readGeneration = 0;
     QStringList m_lastAlert;
+    std::unique_ptr<QWidget> m_lastDialogController;
 };

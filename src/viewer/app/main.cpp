@@ -1,6 +1,7 @@
 // The viewer: tamek [FOLDER]
 
 #include "TMKAppDelegate.h"
+#include "TMKLog.h"
 #include "map/TMKWebEngineSetup.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLoggingCategory>
 
 #include <cstring>
 #include <memory>
@@ -75,7 +77,13 @@ int main(int argc, char** argv)
     parser.addOption(map);
     const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Open the camera settings at start."));
     parser.addOption(settings);
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print debugging lines to the terminal."));
+    parser.addOption(verbose);
     parser.process(*app); // --version and --help print and exit here
+    // Tracing lines are for developers: a normal run keeps the terminal quiet.
+    TMKSetLogVerbose(parser.isSet(verbose));
+    if (!parser.isSet(verbose))
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     offerBuildTreeDemo();
 
     TMKAppDelegate delegate;

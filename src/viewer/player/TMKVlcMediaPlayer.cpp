@@ -646,13 +646,21 @@ private:
                                    unsigned* pitches, unsigned* lines)
     {
         auto* self = static_cast<TMKVlcMediaPlayer*>(*opaque);
-        // Frames at the video's own size; the view scales them when painting.
         if (qEnvironmentVariableIsSet("TAMEK_PLAYER_TRACE"))
             qDebug("format %.4s %ux%u", chroma, *width, *height);
+        // The decoder offers its padded size (180 lines become 192); frames
+        // of that size would have the picture scaled into the padding. Ask
+        // for the visible size instead, so a frame is the picture itself.
+        const QSize visible = self->trackVideoSize();
+        if (!visible.isEmpty() && static_cast<unsigned>(visible.width()) <= *width
+            && static_cast<unsigned>(visible.height()) <= *height) {
+            *width = static_cast<unsigned>(visible.width());
+            *height = static_cast<unsigned>(visible.height());
+        }
         std::memcpy(chroma, "RV32", 4);
         *width = std::max(1u, *width);
         *height = std::max(1u, *height);
-        self->m_frames->setFormat(static_cast<int>(*width), static_cast<int>(*height), self->trackVideoSize());
+        self->m_frames->setFormat(static_cast<int>(*width), static_cast<int>(*height), visible);
         *pitches = *width * 4;
         *lines = *height;
         return 1;

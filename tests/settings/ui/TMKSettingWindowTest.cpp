@@ -31,6 +31,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -90,6 +93,7 @@ private:
     QStringList m_renamed;
     bool m_renameFails = false;
     QStringList m_savePanels;
+    QString m_chooseAnswer; // what the user picks in the save panel
     std::unique_ptr<TMKSettingController> m_window;
 
     QString configPath() const { return m_card->filePath(QStringLiteral("config.bin")); }
@@ -108,7 +112,7 @@ private:
         };
         s.saveFileChooser = [this](QWidget*, const QString& title, const QString& proposed) {
             m_savePanels << title << proposed;
-            return QString();
+            return m_chooseAnswer;
         };
         return s;
     }
@@ -191,6 +195,9 @@ private slots:
         m_renamed.clear();
         m_renameFails = false;
         m_savePanels.clear();
+        m_chooseAnswer.clear();
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().remove(QStringLiteral("settings/lastSaveFolder"));
         _FILEDATA record{};
         TKMakeDefaultSettings(record);
         record.gsen_x_threshold = 60;
@@ -335,6 +342,32 @@ private slots:
         QVERIFY(page->externalRearCameraUse->isChecked()); // from the user default
         m_window->onCloseCmd();
         QCOMPARE(readAll(configPath()), before);
+    }
+
+    // Without a card the first proposal is the home folder, a save there is
+    // reported as a success (not a warning) and the next save proposes the
+    // folder just used.
+    void withoutACardSaveProposesHomeThenTheLastFolder()
+    {
+        m_disks->attached = false;
+        QFile::remove(configPath());
+        open();
+        QTemporaryDir elsewhere;
+        m_chooseAnswer = elsewhere.filePath(QStringLiteral("config.bin"));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(m_savePanels.value(1), QDir::home().filePath(QStringLiteral("config.bin")));
+        QVERIFY(QFileInfo(m_chooseAnswer).size() > 0);
+        QMessageBox* box = shownAlert();
+        QVERIFY(box);
+        QCOMPARE(box->icon(), QMessageBox::Information);
+        box->done(QMessageBox::Ok);
+        QCoreApplication::processEvents();
+
+        m_savePanels.clear();
+        m_chooseAnswer.clear(); // cancelled this time
+        open();
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(m_savePanels.value(1), elsewhere.filePath(QStringLiteral("config.bin")));
     }
 
     void withoutACardSavingAsksWhereAndCancelWritesNothing()

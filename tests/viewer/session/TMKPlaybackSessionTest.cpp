@@ -1,69 +1,43 @@
-// The playback session with the real libVLC player on short generated
-// recordings: pairs, follow-up synchronisation, the automatic advance,
-// swap, speed and scale steps, sound choice, failure recovery, closing.
+// The playback session alone, with scripted players and no window: every
+// rule of starting, following, advancing, swapping, speed, scale, sound and
+// recovery, observed through its signals.
 
-#include "TMKAppDelegate.h"
-#include "TMKMainWindow.h"
-#include "TMKWindowLayout.h"
-#include "player/TMKVideoView.h"
+#include "TMKScriptedPlayer.h"
+#include "session/TMKPlaybackSession.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
+#include <QMutex>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTableView>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 
 namespace {
 
-constexpr int kFps = 10;
-constexpr int kFrameMs = 1000 / kFps;
+class ScanWatch : public TMKMediaListDelegate {
+public:
+    void mediaListChanged(TMKMediaList*) override { ++scans; }
+    std::atomic<int> scans{0};
+};
 
-bool makeClip(const QString& path, int seconds, bool withSound)
+QString fileOf(const TMKMediaPlayer* player)
 {
-    // Every frame is one flat grey whose level tells its number, so the
-    // frame a view shows can be read back exactly.
-    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                     QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("color=c=black:size=320x180:rate=%1,format=yuvj422p,"
-                                    "geq=lum='16+N*1.5':cb=128:cr=128")
-                         .arg(kFps)};
-    if (withSound)
-        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i") << QStringLiteral("sine");
-    args << QStringLiteral("-t") << QString::number(seconds) << QStringLiteral("-c:v") << QStringLiteral("mjpeg")
-         << QStringLiteral("-q:v") << QStringLiteral("2");
-    if (withSound)
-        args << QStringLiteral("-c:a") << QStringLiteral("pcm_s16le");
-    else
-        args << QStringLiteral("-an");
-    args << path;
-    return QProcess::execute(QStringLiteral("ffmpeg"), args) == 0;
+    const auto media = player->media();
+    return media ? QFileInfo(media->path()).fileName() : QString();
 }
 
-// The number of the frame a view shows (grey level 1.5 * 255 / 219 per frame).
-int shownFrame(const TMKVideoView* view)
-{
-    const QImage frame = view->currentFrame();
-    if (frame.isNull())
-        return -1;
-    const int level = qBlue(frame.pixel(frame.width() / 2, frame.height() / 2));
-    return static_cast<int>(std::lround(level / (1.5 * 255.0 / 219.0)));
-}
-
-// No state restored, settings in the test's own file.
-TMKAppDelegate::Options quietOptions(const QString& settingsPath)
-{
-    TMKAppDelegate::Options options;
-    options.restoreState = false;
-    options.settingsPath = settingsPath;
-    return options;
-}
+// The paths the extraction was asked for, from the worker.
+struct ExtractLog {
+    QMutex mutex;
+    QStringList paths;
+};
 
 } // namespace
 
@@ -72,296 +46,368 @@ class TMKPlaybackSessionTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    QString m_settings;
-    std::unique_ptr<TMKAppDelegate> m_app;
+    QString m_folder;
+    std::unique_ptr<TMKPlaybackSession> m_session;
+    TMKScriptedPlayer* m_p1 = nullptr;
+    TMKScriptedPlayer* m_p2 = nullptr;
+    std::shared_ptr<ExtractLog> m_extracts;
+    ScanWatch m_watch;
 
-    // Rows, oldest first: 0 081500_F, 1 081500_R, 2 081515_F (alone),
-    // 3 081530_F (no sound), 4 081530_R, 5 081545_F (corrupt), 6 081600_F, 7 081600_R.
-    void openFolder()
+    // Rows: 0 081500_F, 1 081500_R, 2 081515_F (alone), 3 081530_F, 4 081530_R.
+    void makeSession(const QString& folder)
     {
-        m_app = std::make_unique<TMKAppDelegate>(quietOptions(m_settings));
-        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(m_dir.path());
-        QVERIFY(reloaded.wait(5000));
-        QCOMPARE(m_app->mediaList()->count(), 8u);
+        auto p1 = std::make_unique<TMKScriptedPlayer>();
+        auto p2 = std::make_unique<TMKScriptedPlayer>();
+        m_p1 = p1.get();
+        m_p2 = p2.get();
+        m_extracts = std::make_shared<ExtractLog>();
+        auto extracts = m_extracts;
+        m_session = std::make_unique<TMKPlaybackSession>(std::move(p1), std::move(p2), [extracts](const QString& path) {
+            {
+                QMutexLocker lock(&extracts->mutex);
+                extracts->paths << QFileInfo(path).fileName();
+            }
+            TMKBlackBoxData data;
+            data.m_GSensors.assign(3, TMKGSensor{0.25f, 0.0f, 0.0f});
+            return data;
+        });
+        if (folder.isEmpty())
+            return;
+        const int before = m_watch.scans;
+        m_session->mediaList()->setDelegate(&m_watch);
+        m_session->mediaList()->setDirectoryPath(folder.toStdString());
+        QTRY_VERIFY(m_watch.scans > before);
+        QCOMPARE(m_session->mediaList()->count(), 5u);
     }
 
-    void startRow(qint64 row)
+    void start(qint64 row, qint64 expected)
     {
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
-        QVERIFY(m_app->playAtIndex(row));
-        QVERIFY(started.wait(8000));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->waitingForPlayStart(), 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 5000);
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        QVERIFY(m_session->playAtIndex(row));
+        QVERIFY(started.wait(4000));
+        QCOMPARE(started.first().first().toLongLong(), expected);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QVERIFY(m_session->playInfo()->isPlaying());
     }
 
-    static QString fileOf(const TMKMediaPlayer* player)
+    QStringList extracted()
     {
-        const auto media = player->media();
-        return media ? QFileInfo(media->path()).fileName() : QString();
-    }
-
-    // The follow-up puts the partner at the main player's position; both then
-    // show the same frame, give or take one frame interval.
-    void verifyInStep(int maxFrames = 1)
-    {
-        TMKMediaPlayer* p1 = m_app->player1();
-        TMKMediaPlayer* p2 = m_app->player2();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isMoving(), 3000);
-        QTest::qWait(400);
-        p1->pause();
-        p2->pause();
-        QTRY_VERIFY_WITH_TIMEOUT(!p1->isPlaying() && !p2->isPlaying(), 3000);
-        QTest::qWait(300);
-        const int frame1 = shownFrame(m_app->video1View());
-        const int frame2 = shownFrame(m_app->video2View());
-        QVERIFY(frame1 >= 0 && frame2 >= 0);
-        QVERIFY2(std::abs(frame1 - frame2) <= maxFrames,
-                 qPrintable(QStringLiteral("frames %1 and %2 shown at %3 and %4 ms")
-                                .arg(frame1)
-                                .arg(frame2)
-                                .arg(p1->time())
-                                .arg(p2->time())));
-        // The players' own clocks agree with what they show.
-        const auto gap = std::llabs(static_cast<long long>(p1->time() - p2->time()));
-        QVERIFY2(gap <= kFrameMs * (maxFrames + 2), qPrintable(QStringLiteral("players %1 ms apart").arg(gap)));
+        QMutexLocker lock(&m_extracts->mutex);
+        return m_extracts->paths;
     }
 
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            QSKIP("ffmpeg is needed to make the test recordings");
         QVERIFY(m_dir.isValid());
-        m_settings = m_dir.filePath(QStringLiteral("settings.ini"));
-        const QString d = m_dir.path() + QLatin1Char('/');
-        QVERIFY(makeClip(d + "alwa_20261107_081500_F.avi", 14, true));
-        QVERIFY(makeClip(d + "alwa_20261107_081500_R.avi", 14, true));
-        QVERIFY(makeClip(d + "alwa_20261107_081515_F.avi", 3, true));
-        QVERIFY(makeClip(d + "alwa_20261107_081530_F.avi", 3, false));
-        QVERIFY(makeClip(d + "alwa_20261107_081530_R.avi", 3, true));
-        QFile corrupt(d + "alwa_20261107_081545_F.avi");
-        QVERIFY(corrupt.open(QIODevice::WriteOnly));
-        corrupt.write(QByteArray(20000, 'x'));
-        corrupt.close();
-        QVERIFY(makeClip(d + "alwa_20261107_081600_F.avi", 3, true));
-        QVERIFY(makeClip(d + "alwa_20261107_081600_R.avi", 3, true));
-    }
-
-    void cleanup() { m_app.reset(); }
-
-    void emptyCatalogueRefusesToPlay()
-    {
-        TMKAppDelegate app(quietOptions(m_settings));
-        QVERIFY(!app.playAtIndex(0));
-        QCOMPARE(app.mediaIndex(), -1);
-    }
-
-    void rowPlaysWithItsPartner()
-    {
-        openFolder();
-        startRow(-5); // clamped to the first row
-        QCOMPARE(m_app->mediaIndex(), 0);
-        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_R.avi"));
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->player2()->isPlaying(), 5000);
-        QVERIFY(m_app->hasRearMedia());
-        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_front_logo"));
-        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_rear_logo"));
-        QVERIFY(m_app->isAudioToggleVisible());
-        QVERIFY(!m_app->isLoadingShown());
-        QCOMPARE(m_app->mediaListTableView()->selectionModel()->selectedRows().value(0).row(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->position() > 0, 3000);
-        // Both have sound: the front is heard, the rear muted.
-        QCOMPARE(m_app->playInfo()->audioMediaDirection(), 0);
-        QVERIFY(!m_app->player1()->isMuted());
-        QVERIFY(m_app->player2()->isMuted());
-        QCOMPARE(m_app->player1()->volume(), 70);
-    }
-
-    void rearRowTakesTheLargeArea()
-    {
-        openFolder();
-        startRow(1);
-        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_R.avi"));
-        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_rear_logo"));
-        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_front_logo"));
-    }
-
-    void seeksAndJumpsKeepThePlayersInStep()
-    {
-        openFolder();
-        startRow(0);
-        m_app->setPositionSliderValue(0.5);
-        QVERIFY(m_app->isMoving());
-        verifyInStep();
-        QVERIFY(std::abs(m_app->player1()->time() - 7000) < 1500);
-
-        m_app->clickPlayButton();
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->isPlaying() && m_app->player2()->isPlaying(), 3000);
-        const auto before = m_app->player1()->time();
-        m_app->jumpBackward();
-        verifyInStep();
-        QVERIFY(m_app->player1()->time() < before - 5000 + 1500);
-
-        // Less than 10 s played: back to the start.
-        m_app->clickPlayButton();
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 3000);
-        m_app->jumpBackward();
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->time() < 1500, 3000);
-
-        m_app->jumpForward();
-        verifyInStep();
-        QVERIFY(m_app->player1()->time() >= 9000);
-    }
-
-    void nextPairStartsAtTheEnd()
-    {
-        openFolder();
-        startRow(3); // 081530_F with its rear at row 4
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
-        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
-        QCOMPARE(started.first().first().toLongLong(), 5); // the partner's row is skipped
-    }
-
-    void lastPairStaysPausedAtTheEnd()
-    {
-        openFolder();
-        startRow(6);
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->state() == TMKMediaPlayer::Paused, 8000);
-        QVERIFY(m_app->player1()->position() >= 0.998f);
-        QTest::qWait(2500); // the watch ticks every second, the advance 1 s later
-        QCOMPARE(started.count(), 0);
-        QCOMPARE(m_app->mediaIndex(), 6);
-        QVERIFY(!m_app->playInfo()->isPlaying());
-
-        // Play at the end with the slider there: the pair again from the start.
-        QCOMPARE(m_app->positionSliderValue(), 1.0);
-        m_app->clickPlayButton();
-        QVERIFY(started.wait(8000));
-        QCOMPARE(m_app->mediaIndex(), 6);
-    }
-
-    void swapExchangesTheRecordingsAndKeepsThePosition()
-    {
-        openFolder();
-        startRow(0);
-        m_app->setPositionSliderValue(0.4);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isMoving(), 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->player2()->isPlaying(), 3000);
-        const float before = m_app->player1()->position();
-        m_app->swapPlayer();
-        QVERIFY(m_app->isSwapping());
-        m_app->swapPlayer(); // a second swap within 1.7 s does nothing
-        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_R.avi"));
-        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_rear_logo"));
-        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_front_logo"));
-        QVERIFY(m_app->player1()->isMuted() && m_app->player2()->isMuted());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isSwapping(), 3000);
-        QVERIFY(std::abs(m_app->player1()->position() - before) < 0.12f);
-        QCOMPARE(m_app->mediaIndex(), 0);
-        // Sound returns to the front camera, now in the small area.
-        QVERIFY(!m_app->player2()->isMuted());
-        QVERIFY(m_app->player1()->isMuted());
-        // Both restart from one seek each, so they stay within a couple of
-        // frames; only seeks and jumps get the partner's follow-up.
-        verifyInStep(2);
-
-        // With a paused player, no swap.
-        m_app->swapPlayer();
-        QVERIFY(!m_app->isSwapping());
-    }
-
-    void speedAndScaleSteps()
-    {
-        openFolder();
-        startRow(0);
-        QCOMPARE(m_app->speedText(), QStringLiteral("1.0x"));
-        m_app->decreaseSpeed();
-        QCOMPARE(m_app->playInfo()->speed(), 1.0);
-        m_app->increaseSpeed();
-        QCOMPARE(m_app->playInfo()->speed(), 2.0);
-        QCOMPARE(m_app->player1()->rate(), 2.0f);
-        QCOMPARE(m_app->player2()->rate(), 2.0f);
-        QCOMPARE(m_app->speedText(), QStringLiteral("2.0x"));
-        m_app->increaseSpeed();
-        QCOMPARE(m_app->playInfo()->speed(), 2.0);
-        m_app->decreaseSpeed();
-        QCOMPARE(m_app->player1()->rate(), 1.0f);
-
-        // The scale is the shown height over the video's own height.
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->scale() > 0, 3000);
-        const double expected = static_cast<double>(m_app->video1View()->parentWidget()->height()) / 180.0;
-        QCOMPARE(m_app->playInfo()->scale(), expected);
-        QCOMPARE(m_app->sizeText(), QString::asprintf("%.2fx", expected));
-
-        // Smaller than the minimum is not possible; larger than the screen
-        // goes full screen, and a step down leaves it.
-        QWidget* window = static_cast<QWidget*>(m_app->window());
-        m_app->sizeDown();
-        QCOMPARE(window->size(), TMKWindowLayout::kMinWindowSize);
-        const QSize screen = window->screen()->size();
-        m_app->sizeUp();
-        if (1020 + 204 > screen.width() || 640 + 128 > screen.height() - 100) {
-            QTRY_VERIFY_WITH_TIMEOUT(window->isFullScreen(), 3000);
-            m_app->sizeDown();
-            QTRY_VERIFY_WITH_TIMEOUT(!window->isFullScreen(), 3000);
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(window->size(), QSize(1224, 768), 3000);
+        m_folder = m_dir.path();
+        for (const char* name : {"alwa_20261107_081500_F.avi", "alwa_20261107_081500_R.avi",
+                                 "alwa_20261107_081515_F.avi", "alwa_20261107_081530_F.avi",
+                                 "alwa_20261107_081530_R.avi"}) {
+            QFile file(m_dir.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
         }
     }
 
-    void soundFollowsTheRecordingThatHasIt()
+    void cleanup()
     {
-        openFolder();
-        startRow(3); // front without sound, rear with sound
-        QTRY_COMPARE_WITH_TIMEOUT(m_app->playInfo()->audioMediaDirection(), 1, 3000);
-        QCOMPARE(m_app->audioToggleState(), 1);
-        QVERIFY(m_app->player1()->isMuted());
-        QVERIFY(!m_app->player2()->isMuted());
-
-        m_app->setVolume(195);
-        m_app->volumeUp();
-        QCOMPARE(m_app->volume(), 200);
-        QCOMPARE(m_app->player2()->volume(), 200);
-        m_app->setVolume(5);
-        m_app->volumeDown();
-        QCOMPARE(m_app->volume(), 0);
+        m_session.reset();
+        QThreadPool::globalInstance()->waitForDone();
     }
 
-    void aLoneFrontRecordingPlaysAlone()
+    void emptyCatalogueRefuses()
     {
-        openFolder();
-        startRow(2);
-        QVERIFY(!m_app->player2()->media());
-        QVERIFY(!m_app->hasRearMedia());
-        QVERIFY(!m_app->isAudioToggleVisible());
-        QVERIFY(m_app->video2View()->isHidden());
+        makeSession(QString());
+        QSignalSpy selected(m_session.get(), &TMKPlaybackSession::rowSelected);
+        QVERIFY(!m_session->playAtIndex(0));
+        QCOMPARE(m_session->mediaIndex(), -1);
+        QCOMPARE(selected.count(), 0);
+        QVERIFY(!m_p1->media());
     }
 
-    void aRecordingThatNeverStartsDoesNotStickTheWindow()
+    // The players start only after the telemetry was read and the settling
+    // second passed; a second request meanwhile is refused.
+    void startAfterExtraction()
     {
-        openFolder();
-        QSignalSpy failed(m_app.get(), &TMKAppDelegate::pairFailed);
-        QVERIFY(m_app->playAtIndex(5));
-        QTRY_VERIFY_WITH_TIMEOUT(failed.count() == 1, 20000);
-        QVERIFY(!m_app->waitingForPlayStart());
-        QVERIFY(!m_app->isLoadingShown());
-        QVERIFY(m_app->lastMessage().contains(QStringLiteral("alwa_20261107_081545_F.avi")));
-        // The list stays usable.
-        startRow(6);
+        makeSession(m_folder);
+        QSignalSpy selected(m_session.get(), &TMKPlaybackSession::rowSelected);
+        QSignalSpy extractedSpy(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        QSignalSpy reset(m_session.get(), &TMKPlaybackSession::controlsReset);
+        QSignalSpy partner(m_session.get(), &TMKPlaybackSession::partnerLoaded);
+        QVERIFY(m_session->playAtIndex(-5));
+        QCOMPARE(m_session->mediaIndex(), 0);
+        QCOMPARE(selected.value(0).value(0).toLongLong(), 0);
+        QCOMPARE(partner.value(0).value(0).toBool(), true);
+        QVERIFY(m_session->loading()->isShown());
+        QVERIFY(!m_session->playAtIndex(3)); // a start is under way
+        QVERIFY(extractedSpy.wait(2000));
+        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 3u);
+        QCOMPARE(m_p1->plays, 0);
+        QTest::qWait(700);
+        QCOMPARE(m_p1->plays, 0); // still settling
+        QVERIFY(started.wait(1000));
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(m_p1->plays, 1);
+        QCOMPARE(m_p2->plays, 1);
+        QVERIFY(m_session->hasRearMedia());
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QCOMPARE(extracted(), QStringList{QStringLiteral("alwa_20261107_081500_F.avi")});
+        // The first time event hides the loading indicator.
+        m_p1->tick();
+        QVERIFY(!m_session->loading()->isShown());
+        QCOMPARE(m_session->playInfo()->position(), static_cast<double>(m_p1->position()));
     }
 
-    void closingTheWindowStopsBothPlayers()
+    // A rear row plays large with its front in the small area; the
+    // telemetry still comes from the front recording. A lone front plays alone.
+    void rearRowAndLoneRow()
     {
-        openFolder();
-        startRow(0);
-        static_cast<QWidget*>(m_app->window())->close();
-        QVERIFY(!m_app->player1()->media());
-        QVERIFY(!m_app->player2()->media());
+        makeSession(m_folder);
+        QSignalSpy logos(m_session.get(), &TMKPlaybackSession::logosChanged);
+        start(99, 4); // clamped to the last row
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081530_R.avi"));
+        QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081530_F.avi"));
+        QCOMPARE(logos.last().value(0).toString(), QStringLiteral("v1_rear_logo"));
+        QCOMPARE(logos.last().value(1).toString(), QStringLiteral("v2_front_logo"));
+        QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
+
+        QSignalSpy partner(m_session.get(), &TMKPlaybackSession::partnerLoaded);
+        m_p1->tick(60000); // to the end: paused there
+        QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
+        m_session->changeAndPlay(2);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081515_F.avi"));
+        QVERIFY(!m_p2->media());
+        QCOMPARE(partner.last().value(0).toBool(), false);
+        QVERIFY(!m_session->hasRearMedia());
+        QVERIFY(!m_session->isAudioToggleVisible());
+    }
+
+    // A seek puts both players at the slider; 0.3 s later the partner takes
+    // the main player's position. Jumps go 10 s, or to the ends.
+    void seeksAndJumpsAreFollowedUp()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_session->setSliderPosition(0.5);
+        m_session->videoPositionSliderMoved();
+        QVERIFY(m_session->isMoving());
+        QCOMPARE(m_p1->time(), 30000);
+        QCOMPARE(m_p2->time(), 30000);
+        m_p1->tick(1000); // the main player runs ahead; the time event shows the seek target
+        QCOMPARE(m_session->playInfo()->position(), 0.5);
+        const auto followUps = m_p2->positionsSet.size();
+        QTRY_VERIFY(!m_session->isMoving());
+        QCOMPARE(m_p2->positionsSet.size(), followUps + 1);
+        QCOMPARE(m_p2->time(), m_p1->time());
+        m_session->videoPositionSliderMoved(); // while moving nothing: not here, so a new seek
+        QVERIFY(m_session->isMoving());
+        QTRY_VERIFY(!m_session->isMoving());
+
+        QSignalSpy slider(m_session.get(), &TMKPlaybackSession::sliderPositionRequested);
+        m_p1->setTime(20000);
+        m_session->jumpForward();
+        QCOMPARE(m_p1->time(), 30000);
+        QVERIFY(std::abs(slider.last().value(0).toDouble() - 0.5) < 1e-6);
+        m_session->jumpForward(); // while moving: nothing
+        QCOMPARE(m_p1->time(), 30000);
+        QTRY_VERIFY(!m_session->isMoving());
+        m_p1->setTime(55000);
+        m_session->jumpForward(); // under 10 s left: the end, both
+        QCOMPARE(m_p1->timesSet.back(), 60000);
+        QCOMPARE(m_p2->timesSet.back(), 60000);
+        m_p1->setTime(25000);
+        m_session->jumpBackward();
+        QCOMPARE(m_p1->time(), 15000);
+        QTRY_VERIFY(!m_session->isMoving());
+        m_p1->setTime(9000);
+        m_session->jumpBackward(); // under 10 s played: the start, both
+        QCOMPARE(m_p1->timesSet.back(), 0);
+        QCOMPARE(m_p2->timesSet.back(), 0);
+        QVERIFY(!m_session->isMoving());
+    }
+
+    // At the end the next pair follows, skipping the partner's row; the
+    // last pair stays paused at its end; play there replays it.
+    void nextPairThenLastPair()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        m_p1->tick(60000);
+        m_p2->tick(60000);
+        QVERIFY(started.wait(5000)); // timer tick (<=1 s) + 1 s + extraction + 1 s
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+
+        // Row 2 plays alone, so row 3 follows it; its pair is the last.
+        started.clear();
+        m_p1->tick(60000);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 3);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        started.clear();
+        m_p1->tick(60000);
+        m_p2->tick(60000);
+        QTest::qWait(2500);
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(m_session->mediaIndex(), 3);
+        QVERIFY(!m_session->playNext());
+        QVERIFY(!m_session->playInfo()->isPlaying());
+        QCOMPARE(m_session->playInfo()->position(), 1.0);
+
+        // Slider moved back: resume there. Slider at the end: replay the pair.
+        m_session->setSliderPosition(0.25);
+        m_session->clickPlayButton();
+        QCOMPARE(m_p1->timesSet.back(), 15000);
+        QCOMPARE(m_p2->timesSet.back(), 15000);
+        QTRY_VERIFY(m_p1->isPlaying() && m_p2->isPlaying());
+        m_p1->tick(60000);
+        m_p2->tick(60000);
+        QTRY_VERIFY(!m_session->playInfo()->isPlaying());
+        m_session->setSliderPosition(1.0);
+        m_session->clickPlayButton();
+        QVERIFY(started.wait(4000));
+        QCOMPARE(started.first().first().toLongLong(), 3);
+    }
+
+    void swapExchangesAndRestores()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->setTime(24000);
+        m_p2->setTime(24000);
+        QSignalSpy swapped(m_session.get(), &TMKPlaybackSession::swapStarted);
+        m_session->swapPlayer();
+        QCOMPARE(swapped.count(), 1);
+        QVERIFY(m_session->isSwapping());
+        m_session->swapPlayer();
+        QCOMPARE(swapped.count(), 1); // a second within 1.7 s does nothing
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081500_R.avi"));
+        QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(m_session->player1LogoName(), QStringLiteral("v1_rear_logo"));
+        QCOMPARE(m_session->player2LogoName(), QStringLiteral("v2_front_logo"));
+        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_session->isMoving(), 1500);
+        QCOMPARE(m_p1->time(), 24000);
+        QCOMPARE(m_p2->time(), 24000);
+        QVERIFY(m_session->isSwapping());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_session->isSwapping(), 1500);
+        // The front camera is still heard, now from the small area.
+        QVERIFY(m_p1->isMuted());
+        QVERIFY(!m_p2->isMuted());
+        QCOMPARE(m_session->mediaIndex(), 0);
+
+        m_p2->pause();
+        QTRY_VERIFY(!m_p2->isPlaying());
+        m_session->swapPlayer();
+        QCOMPARE(swapped.count(), 1); // one paused: no swap
+    }
+
+    void speedScaleAndSizeSteps()
+    {
+        makeSession(m_folder);
+        QSignalSpy steps(m_session.get(), &TMKPlaybackSession::scaleStepRequested);
+        m_session->sizeUp(); // nothing plays
+        QCOMPARE(steps.count(), 0);
+        start(0, 0);
+        QCOMPARE(steps.count(), 1);
+        QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
+        m_session->decreaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        m_session->increaseSpeed();
+        m_session->increaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 2.0);
+        QCOMPARE(m_p1->rate(), 2.0f);
+        QCOMPARE(m_p2->rate(), 2.0f);
+        m_session->decreaseSpeed();
+        QCOMPARE(m_p2->rate(), 1.0f);
+
+        m_session->setVideoAreaHeight(540);
+        m_session->updatePlayInfoScale();
+        QCOMPARE(m_session->playInfo()->scale(), 0.5);
+        m_session->sizeUp();
+        m_session->sizeDown();
+        QCOMPARE(steps.count(), 3);
+        QCOMPARE(steps.at(1).first().toInt(), 1);
+        QCOMPARE(steps.at(2).first().toInt(), -1);
+    }
+
+    // Sound comes from the first recording that has it; the toggle picks a
+    // camera; the volume stays within 0..200.
+    void soundChoice()
+    {
+        makeSession(m_folder);
+        m_p1->withSound = false;
+        start(0, 0);
+        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 1);
+        QVERIFY(m_p1->isMuted());
+        QVERIFY(!m_p2->isMuted());
+        QCOMPARE(m_p2->volume(), 70);
+        QCOMPARE(m_session->audioToggleState(), 1);
+        QVERIFY(m_session->isAudioToggleVisible());
+
+        m_session->toggleAudioChoice(0);
+        QVERIFY(!m_p1->isMuted()); // the front player, sound track or not
+        QVERIFY(m_p2->isMuted());
+        m_session->setVolume(195);
+        m_session->volumeUp();
+        QCOMPARE(m_session->volume(), 200);
+        QCOMPARE(m_p1->volume(), 200);
+        m_session->setVolume(5);
+        m_session->volumeDown();
+        QCOMPARE(m_session->volume(), 0);
+
+        m_p2->withSound = false;
+        m_session->chooseAudioAuto();
+        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 2);
+        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
+        QVERIFY(!m_session->isAudioToggleVisible());
+    }
+
+    // A pair whose player fails is reported, and the list stays usable.
+    void recoveryFromAFailedStart()
+    {
+        makeSession(m_folder);
+        m_p1->failToPlay = true;
+        QSignalSpy failed(m_session.get(), &TMKPlaybackSession::pairFailed);
+        QVERIFY(m_session->playAtIndex(2));
+        QVERIFY(failed.wait(4000));
+        QCOMPARE(failed.first().first().toLongLong(), 2);
+        QCOMPARE(m_session->failedFileName(), QStringLiteral("alwa_20261107_081515_F.avi"));
+        QVERIFY(!m_session->waitingForPlayStart());
+        QVERIFY(!m_session->loading()->isShown());
+        m_p1->failToPlay = false;
+        start(0, 0);
+    }
+
+    // The loading progress ends by itself after its time and says so.
+    void loadingTimesOut()
+    {
+        TMKLoadingProgress loading;
+        QSignalSpy progress(&loading, &TMKLoadingProgress::progressChanged);
+        QSignalSpy timedOut(&loading, &TMKLoadingProgress::timedOut);
+        loading.start(0.9); // three ticks of 0.3 s
+        QVERIFY(timedOut.wait(2000));
+        QCOMPARE(progress.count(), 3);
+        QVERIFY(std::abs(progress.last().first().toDouble() - 100.0) < 1e-9);
+        QVERIFY(!loading.isShown());
+        loading.start(0.9);
+        loading.hide();
+        QTest::qWait(1200);
+        QCOMPARE(timedOut.count(), 1); // hidden in time: no timeout
+    }
+
+    // A session gone while its extraction runs is never touched by the result.
+    void sessionGoneDuringExtraction()
+    {
+        makeSession(m_folder);
+        QVERIFY(m_session->playAtIndex(0));
+        m_session.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(3000));
+        QTest::qWait(50);
+        QCOMPARE(extracted().size(), 1);
     }
 };
 

@@ -1,7 +1,8 @@
 // The string table against the code, the recording list model, the named
 // images, and the player's own small rules (time text, camera, snapshots).
 
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
+#include "telemetry/TMKTelemetryDisplay.h"
 #include "TMKImages.h"
 #include "TMKMediaList.h"
 #include "TMKMediaListModel.h"
@@ -185,14 +186,8 @@ private slots:
                 != TMKImageNamed(QStringLiteral("car_rear_alwa"), QSize(32, 32)));
     }
 
-    void positionIndexAndReadoutText()
+    void readoutText()
     {
-        QCOMPARE(TMKIndexForPosition(0.5, 600), 300);
-        QCOMPARE(TMKIndexForPosition(1.0, 600), 599);
-        QCOMPARE(TMKIndexForPosition(0.0, 600), 0);
-        QCOMPARE(TMKIndexForPosition(0.99999, 3), 2);
-        QCOMPARE(TMKIndexForPosition(0.5, 0), -1);
-        QCOMPARE(TMKIndexForPosition(-0.2, 10), 0);
         QCOMPARE(TMKGSensorText('X', 0.5), QStringLiteral("X=+0.50"));
         QCOMPARE(TMKGSensorText('X', 0.0), QStringLiteral("X=0.00"));
         QCOMPARE(TMKGSensorText('Y', -1.25), QStringLiteral("Y=-1.25"));

@@ -2,9 +2,11 @@
 // panel, opening folders, drops, keys, remembered state, the languages.
 
 #include "TMKAppDelegate.h"
+#include "TMKScriptedPlayer.h"
+#include "TMKTimeSetupController.h"
 #include "TMKMainWindow.h"
 #include "TMKWindowLayout.h"
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 #include "player/TMKVideoView.h"
 #include "print/TMKPrintSettings.h"
 #include "print/TMKPrintSystem.h"
@@ -12,6 +14,7 @@
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 
+#include <QAction>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -30,90 +33,6 @@
 #include <cstring>
 
 namespace {
-
-// Plays at once, pauses at once; remembers what it was told.
-class TMKScriptedPlayer : public TMKMediaPlayer {
-public:
-    using TMKMediaPlayer::TMKMediaPlayer;
-
-    void setMedia(std::optional<TMKPlayerMedia> media) override
-    {
-        m_media = media;
-        setState(Stopped);
-        m_time = 0;
-    }
-    [[nodiscard]] std::optional<TMKPlayerMedia> media() const override { return m_media; }
-    [[nodiscard]] int64_t mediaLength() const override { return m_media ? length : 0; }
-    void play() override
-    {
-        if (m_media)
-            setState(Playing);
-    }
-    void pause() override
-    {
-        ++pauses;
-        if (m_state == Playing)
-            setState(Paused);
-    }
-    void stop() override
-    {
-        ++stops;
-        setState(Stopped);
-    }
-    [[nodiscard]] bool isPlaying() const override { return m_state == Playing; }
-    [[nodiscard]] State state() const override { return m_state; }
-    [[nodiscard]] float position() const override
-    {
-        return length > 0 ? static_cast<float>(static_cast<double>(m_time) / static_cast<double>(length)) : 0.0f;
-    }
-    void setPosition(float position) override { setTime(static_cast<int64_t>(position * static_cast<float>(length))); }
-    [[nodiscard]] float rate() const override { return m_rate; }
-    void setRate(float rate) override { m_rate = rate; }
-    [[nodiscard]] int64_t time() const override { return m_time; }
-    void setTime(int64_t ms) override
-    {
-        timesSet.push_back(ms);
-        m_time = std::clamp<int64_t>(ms, 0, length);
-    }
-    [[nodiscard]] int64_t remainingTime() const override { return m_time - length; }
-    void jumpForward(int seconds) override { setTime(m_time + seconds * 1000); }
-    void jumpBackward(int seconds) override { setTime(m_time - seconds * 1000); }
-    void setMute(bool mute) override { m_muted = mute; }
-    [[nodiscard]] bool isMuted() const override { return m_muted; }
-    void setVolume(int volume) override { m_volume = volume; }
-    [[nodiscard]] int volume() const override { return m_volume; }
-    [[nodiscard]] QList<int> audioTrackIndexes() const override { return m_media ? QList<int>{1} : QList<int>{}; }
-    [[nodiscard]] bool hasVideoOut() const override { return m_state == Playing; }
-    [[nodiscard]] QSize videoSize() const override { return {1920, 1080}; }
-    // A JPEG frame, as the real player writes for a ".jpg" name.
-    bool saveVideoSnapshotAt(const QString& path, int, int) override
-    {
-        if (!m_media || m_state == Stopped)
-            return false;
-        QImage frame(64, 36, QImage::Format_RGB32);
-        frame.fill(QColor(40, 90, 160));
-        return frame.save(path, "JPG");
-    }
-
-    int64_t length = 60000;
-    int pauses = 0;
-    int stops = 0;
-    std::vector<int64_t> timesSet;
-
-private:
-    void setState(State state)
-    {
-        m_state = state;
-        QMetaObject::invokeMethod(this, [this] { emit stateChanged(this); }, Qt::QueuedConnection);
-    }
-
-    std::optional<TMKPlayerMedia> m_media;
-    State m_state = Stopped;
-    int64_t m_time = 0;
-    float m_rate = 1.0f;
-    bool m_muted = false;
-    int m_volume = 100;
-};
 
 std::shared_ptr<const TMKAviGpsData> gpsRecord(double latitude, double longitude, char ns, char ew, char km,
                                                uint32_t speed, const char* text = "")
@@ -608,6 +527,33 @@ private slots:
     }
 
     // The preferred languages are logged, then only English is stored.
+    // The camera clock window opens from its button and from Ctrl+T, which no
+    // other action of the window holds.
+    void timeSetupOpensByButtonAndShortcut()
+    {
+        launch(QString());
+        QWidget* window = m_app->window();
+        int holders = 0;
+        for (const QAction* action : window->findChildren<QAction*>()) {
+            if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_T)))
+                ++holders;
+        }
+        QCOMPARE(holders, 1);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_T, Qt::ControlModifier);
+        auto* first = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        QVERIFY(first);
+        QVERIFY(first->isVisible());
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("timeSetupButton"));
+        QVERIFY(button);
+        QVERIFY(button->isVisible());
+        QVERIFY(!button->geometry().intersects(window->findChild<QPushButton*>(QStringLiteral("settingsButton"))->geometry()));
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* second = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        QVERIFY(second && second != first);
+    }
+
     void languagesAreLoggedThenEnglishStored()
     {
         const QString path = m_dir.filePath(QStringLiteral("languages.ini"));

@@ -12,7 +12,7 @@
 // The G-sensor graph: the three axes over the whole recording, -2 g to +2 g,
 // with a bar at the play position. The geometry is computed in the graph's
 // own coordinates (origin at the bottom left, y upwards) and flipped only
-// when painting, so it is tested by its numbers.
+// when painting, so it is tested by its numbers. Main thread only.
 class GraphView : public QWidget {
     Q_OBJECT
 
@@ -39,9 +39,3 @@ private:
     std::vector<TMKGSensor> m_values;
     double m_timePosition = 0;
 };
-
-// The element a list shows at play position p: trunc(p * n), at most n - 1;
-// -1 for an empty list.
-[[nodiscard]] long long TMKIndexForPosition(double position, std::size_t count);
-// "X=+0.50", "X=0.00", "X=-1.25".
-[[nodiscard]] QString TMKGSensorText(char axis, double value);

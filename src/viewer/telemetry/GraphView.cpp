@@ -1,4 +1,4 @@
-#include "GraphView.h"
+#include "telemetry/GraphView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -17,23 +17,6 @@ double axisValue(const TMKGSensor& sample, int axis)
 }
 
 } // namespace
-
-long long TMKIndexForPosition(double position, std::size_t count)
-{
-    if (count == 0)
-        return -1;
-    const double scaled = std::trunc(position * static_cast<double>(count));
-    if (!(scaled >= 0)) // negative or NaN
-        return 0;
-    if (scaled >= static_cast<double>(count))
-        return static_cast<long long>(count) - 1;
-    return static_cast<long long>(scaled);
-}
-
-QString TMKGSensorText(char axis, double value)
-{
-    return QString::asprintf("%c=%s%.2lf", axis, value > 0 ? "+" : "", value);
-}
 
 GraphView::GraphView(QWidget* parent) : QWidget(parent)
 {

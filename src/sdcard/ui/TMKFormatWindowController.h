@@ -1,0 +1,95 @@
+#pragma once
+
+#include "TKCardFormat.h"
+#include "TKDiskSystem.h"
+#include "TKExternalCommand.h"
+#include "TKUSBDiskEntity.h"
+#include "TKUserDefaults.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+// The SD card format window: lists the USB disks, shows the chosen one's
+// allocation unit and device, and runs the format sequence on a worker while
+// the window shows its steps.
+class TMKFormatWindowController : public QWidget {
+    Q_OBJECT
+
+public:
+    // The platform services it uses; empty members take the machine's own.
+    struct Services {
+        std::shared_ptr<TKDiskSystem> disks;
+        std::shared_ptr<TKCommandRunner> commands;
+        std::shared_ptr<TKCardFiles> files;
+        std::shared_ptr<TKUserDefaults> defaults;
+        QString temporaryRoot; // empty: the user's temporary folder
+    };
+
+    explicit TMKFormatWindowController(Services services = {}, QWidget* parent = nullptr);
+    ~TMKFormatWindowController() override;
+
+    void loadUSBVolumes(std::function<void()> completion = {});
+    [[nodiscard]] QStringList doLoadUSBVolumes(std::vector<TKUSBDiskEntity>& disks) const;
+    std::optional<TKUSBDiskEntity> selectUSBByDevFile(const std::string& deviceFilePath);
+    [[nodiscard]] std::optional<TKUSBDiskEntity> selectedUSBDisk() const;
+    void updateSelectedDiskInfo();
+    void changeDisk();
+    void onFormat();
+    void doFormat(const TKUSBDiskEntity& disk);
+    void cancel();
+
+    void showProgressBar(const QString& text);
+    void updateProgressBar(double duration);
+    void hideProgressBar();
+
+    [[nodiscard]] const std::vector<TKUSBDiskEntity>& usbDiskArray() const { return m_usbDiskArray; }
+    [[nodiscard]] bool stopProgressBar() const { return m_stopProgressBar; }
+    [[nodiscard]] double progress() const { return m_progress; }
+    [[nodiscard]] bool isFormatting() const { return m_formatting; }
+    // The last alert shown: message and informative text.
+    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
+
+    QComboBox* usbDiskCombo = nullptr;
+    QLabel* allocationUnitLabel = nullptr;
+    QLineEdit* allocationUnitField = nullptr;
+    QLabel* fileSystemLabel = nullptr;
+    QLineEdit* fileSystemField = nullptr;
+    QLineEdit* pathField = nullptr;
+    QPushButton* formatButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* progressMessageField = nullptr;
+
+signals:
+    void disksLoaded();
+    void formatFinished(int status);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void windowDidLoad();
+    void formatDidFinished(const TKFormatOutcome& outcome, const TKUSBDiskEntity& disk);
+    void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {});
+
+    Services m_services;
+    std::vector<TKUSBDiskEntity> m_usbDiskArray;
+    bool m_stopProgressBar = true;
+    double m_progress = 0;
+    quint64 m_progressChain = 0; // the tick chain of the display shown last
+    bool m_formatting = false;
+    bool m_loaded = false;
+    QStringList m_lastAlert;
+};

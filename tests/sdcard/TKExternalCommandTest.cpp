@@ -1,0 +1,180 @@
+#include "TKCardFormat.h"
+#include "TKCardTestSupport.h"
+#include "TKDiskSystem.h"
+#include "TKExternalCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Puts a directory first in PATH for the test's lifetime.
+class PathOverride {
+public:
+    explicit PathOverride(const std::string& dir)
+    {
+        if (const char* old = std::getenv("PATH"))
+            m_old = old;
+        ::setenv("PATH", (dir + ":" + m_old).c_str(), 1);
+    }
+    ~PathOverride() { ::setenv("PATH", m_old.c_str(), 1); }
+
+private:
+    std::string m_old;
+};
+
+fs::path scratch(const std::string& name)
+{
+    const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+} // namespace
+
+TEST(ExternalCommand, OnlyAllowListedProgramsByAbsolutePath)
+{
+    for (const std::string program : {"rm", "bash", "../sbin/mkfs.fat", "/usr/sbin/mkfs.fat", "mkfs.fat "}) {
+        std::string problem;
+        EXPECT_FALSE(TKCommandArgv({program, {}, false}, true, &problem)) << program;
+        EXPECT_NE(problem.find("not allowed"), std::string::npos) << problem;
+    }
+    const auto argv = TKCommandArgv({"sh", {"-c", "true"}, false}, true);
+    ASSERT_TRUE(argv);
+    EXPECT_TRUE(argv->front() == "/bin/sh" || argv->front() == "/usr/bin/sh");
+
+    EXPECT_TRUE(TKCommandProblem({"sh", {std::string("a\0b", 3)}, false}));
+    EXPECT_TRUE(TKCommandProblem({"sh", {std::string(kTKCommandArgumentLimit + 1, 'x')}, false}));
+    EXPECT_FALSE(TKCommandProblem({"sh", {std::string(kTKCommandArgumentLimit, 'x')}, false}));
+}
+
+TEST(ExternalCommand, AdministratorRightsGoThroughPkexecUnlessRoot)
+{
+    const auto asRoot = TKCommandArgv({"sh", {"-c", "id"}, true}, true);
+    ASSERT_TRUE(asRoot);
+    EXPECT_EQ(asRoot->size(), 3u);
+    std::string problem;
+    const auto asUser = TKCommandArgv({"sh", {"-c", "id"}, true}, false, &problem);
+    if (TKResolveCommand("pkexec")) {
+        ASSERT_TRUE(asUser);
+        EXPECT_EQ(asUser->front(), "/usr/bin/pkexec");
+        EXPECT_EQ(asUser->at(1), asRoot->front());
+    } else {
+        // Without pkexec the command must not quietly run without the rights.
+        EXPECT_FALSE(asUser);
+        EXPECT_NE(problem.find("pkexec"), std::string::npos);
+    }
+}
+
+TEST(ExternalCommand, RunsArgvAndReturnsStatusAndOutput)
+{
+    TKProcessRunner runner;
+    // An argument is one word, never a shell line.
+    auto result = runner.run({"sh", {"-c", "printf '%s|' \"$@\"; echo oops >&2; exit 3", "sh", "a b", "$(id)", ";x"}, false});
+    EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(result.output, "a b|$(id)|;x|");
+    EXPECT_EQ(result.errors, "oops\n");
+    EXPECT_EQ(result.message(), "oops");
+    EXPECT_FALSE(result.succeeded());
+
+    // Standard input is empty, so a program that reads it does not hang.
+    const auto start = std::chrono::steady_clock::now();
+    result = runner.run({"sh", {"-c", "cat; echo done"}, false});
+    EXPECT_EQ(result.output, "done\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    // A killed program is not a success.
+    result = runner.run({"sh", {"-c", "kill -9 $$"}, false});
+    EXPECT_EQ(result.exitStatus, 128 + 9);
+    EXPECT_FALSE(result.succeeded());
+
+    // Output beyond the limit is dropped, both pipes are drained.
+    result = runner.run({"sh", {"-c", "head -c 9000000 /dev/zero; head -c 9000000 /dev/zero >&2; exit 0"}, false});
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(result.output.size(), kTKCommandOutputLimit);
+    EXPECT_EQ(result.errors.size(), kTKCommandOutputLimit);
+}
+
+TEST(ExternalCommand, PathNeverChoosesTheProgram)
+{
+    // A fake lsblk and fatlabel earlier in PATH: the disk layer must not run them.
+    const fs::path dir = scratch("tamek-path");
+    const fs::path marker = dir / "ran";
+    for (const char* name : {"lsblk", "fatlabel", "mkfs.fat"}) {
+        std::ofstream script(dir / name);
+        script << "#!/bin/sh\necho '{\"blockdevices\":[]}'\ntouch " << marker.string() << "\n";
+        script.close();
+        fs::permissions(dir / name, fs::perms::owner_all);
+    }
+    PathOverride path(dir.string());
+    TKLocalDiskSystem local;
+    (void)local.blockDevicesJSON();
+    TKProcessRunner runner;
+    (void)runner.run({"fatlabel", {"--", "/dev/null-no-such"}, false});
+    EXPECT_FALSE(fs::exists(marker));
+    fs::remove_all(dir);
+}
+
+TEST(ExternalCommand, DeviceNamesAndNodes)
+{
+    for (const std::string ok : {"/dev/sdb", "/dev/sdb1", "/dev/mmcblk0p1", "/dev/loop7", "/dev/nvme0n1p2", "/dev/sr_0"})
+        EXPECT_TRUE(TKIsPlainDevicePath(ok)) << ok;
+    for (const std::string& bad : std::vector<std::string>{"", "/dev/", "/dev/.", "/dev/..", "/dev/../etc/passwd", "/dev/disk/by-id/x", "dev/sdb",
+             "/tmp/sdb", "/dev/-f", "/dev/sdb 1", "/dev/sdb;id", "/dev/$(id)", std::string("/dev/sd\0b", 9),
+             "/dev/" + std::string(65, 'a')})
+        EXPECT_FALSE(TKIsPlainDevicePath(bad)) << bad;
+    EXPECT_FALSE(TKIsBlockDevice("/dev/null")); // a character device
+    EXPECT_FALSE(TKIsBlockDevice("/etc/hostname"));
+    EXPECT_FALSE(TKIsBlockDevice("/dev/no-such-device"));
+}
+
+// Discovery output that names a regular FAT image must not get it relabelled
+// (nor the image written through fatlabel found on PATH).
+TEST(ExternalCommand, CraftedDiscoveryCannotRelabelAFile)
+{
+    if (!TKResolveCommand("mkfs.fat") || !TKResolveCommand("fatlabel"))
+        GTEST_SKIP() << "dosfstools missing";
+    const fs::path dir = scratch("tamek-rename");
+    const fs::path image = dir / "card.img";
+    TKProcessRunner runner;
+    ASSERT_TRUE(runner.run({"sh", {"-c", "truncate -s 64M \"$1\" && /usr/sbin/mkfs.fat -n OLDNAME \"$1\" >/dev/null", "sh", image.string()}, false}).succeeded());
+
+    // As lsblk would print it for a loop device whose path a hostile
+    // udev rule or a changed tree made point at the file.
+    FakeDisks disks;
+    disks.useRealStat = true;
+    TestDisk crafted;
+    crafted.path = image.string();
+    crafted.mountPoint = dir.string();
+    crafted.label = "OLDNAME";
+    crafted.partition = false;
+    disks.disks = {crafted};
+    const TKUSBDiskEntity disk("OLDNAME", dir.string(), image.string(), std::nullopt, crafted.size, true, true, image.string());
+    EXPECT_TRUE(TKRenameCard(disk, "TAMEK", disks, runner));
+
+    // A /dev/ name that is a regular file is refused by its stat.
+    if (::geteuid() == 0) {
+        const fs::path fake = "/dev/tamek-test-" + std::to_string(::getpid());
+        fs::copy_file(image, fake);
+        crafted.path = fake.string();
+        disks.disks = {crafted};
+        const TKUSBDiskEntity devDisk("OLDNAME", dir.string(), fake.string(), std::nullopt, crafted.size, true, true, fake.string());
+        EXPECT_TRUE(TKRenameCard(devDisk, "TAMEK", disks, runner));
+        const auto label = runner.run({"fatlabel", {"--", fake.string()}, false});
+        EXPECT_EQ(label.output, "OLDNAME\n");
+        fs::remove(fake);
+    }
+    const auto label = runner.run({"fatlabel", {"--", image.string()}, false});
+    EXPECT_EQ(label.output, "OLDNAME\n");
+    fs::remove_all(dir);
+}

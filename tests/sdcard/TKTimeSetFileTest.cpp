@@ -1,0 +1,102 @@
+#include "TKTimeSetFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class TimeSetFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("tamek-timeset-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::permissions(dir / "timeset.cfg", fs::perms::owner_all, ignored);
+        fs::remove_all(dir);
+    }
+    std::vector<std::string> listing() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    fs::path dir;
+};
+
+} // namespace
+
+TEST(TimeSetText, NineteenAsciiBytes)
+{
+    EXPECT_EQ(TKTimeSetText({2024, 2, 29, 7, 5, 9}), "2024/02/29 07:05:09");
+    EXPECT_EQ(TKTimeSetText({2023, 12, 31, 23, 59, 59}), "2023/12/31 23:59:59");
+    EXPECT_EQ(TKTimeSetText({2025, 1, 1, 13, 0, 0}), "2025/01/01 13:00:00");
+    EXPECT_EQ(TKTimeSetText({99, 1, 1, 0, 0, 0}), "0099/01/01 00:00:00");
+    for (const TKTimeSetValue bad : {TKTimeSetValue{10000, 1, 1, 0, 0, 0}, TKTimeSetValue{2024, 13, 1, 0, 0, 0},
+             TKTimeSetValue{2024, 1, 0, 0, 0, 0}, TKTimeSetValue{2024, 1, 1, 24, 0, 0},
+             TKTimeSetValue{2024, 1, 1, 0, 60, 0}, TKTimeSetValue{2024, 1, 1, 0, 0, -1}})
+        EXPECT_EQ(TKTimeSetText(bad), std::nullopt);
+}
+
+TEST_F(TimeSetFile, ReplacesTheWholeFile)
+{
+    const fs::path file = dir / "timeset.cfg";
+    std::ofstream(file) << "an older and much longer time file\n";
+    EXPECT_EQ(TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9}), std::nullopt);
+    EXPECT_EQ(readAll(file), "2024/02/29 07:05:09");
+    EXPECT_EQ(listing(), std::vector<std::string>{"timeset.cfg"});
+}
+
+TEST_F(TimeSetFile, FailuresAreReportedAndKeepTheOldFile)
+{
+    const fs::path file = dir / "timeset.cfg";
+    std::ofstream(file) << "2020/01/01 00:00:00";
+
+    // The user made it read-only (even root leaves it).
+    ::chmod(file.c_str(), 0444);
+    auto error = TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9});
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("read-only"), std::string::npos) << *error;
+    EXPECT_EQ(readAll(file), "2020/01/01 00:00:00");
+    ::chmod(file.c_str(), 0644);
+
+    // A card that fills up or is pulled while writing.
+    TKFileCalls calls = TKFileCalls::system();
+    calls.write = [](int, const void*, std::size_t) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    error = TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9}, calls);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("Input/output error"), std::string::npos) << *error;
+    EXPECT_EQ(readAll(file), "2020/01/01 00:00:00");
+    EXPECT_EQ(listing(), std::vector<std::string>{"timeset.cfg"});
+
+    // A place that cannot hold a file.
+    EXPECT_TRUE(TKWriteTimeSetFile((dir / "missing" / "timeset.cfg").string(), {2024, 2, 29, 7, 5, 9}));
+    fs::create_directory(dir / "folder.cfg");
+    EXPECT_TRUE(TKWriteTimeSetFile((dir / "folder.cfg").string(), {2024, 2, 29, 7, 5, 9}));
+    ASSERT_EQ(::mkfifo((dir / "fifo.cfg").c_str(), 0600), 0);
+    EXPECT_TRUE(TKWriteTimeSetFile((dir / "fifo.cfg").string(), {2024, 2, 29, 7, 5, 9}));
+    EXPECT_EQ(fs::status(dir / "fifo.cfg").type(), fs::file_type::fifo);
+}

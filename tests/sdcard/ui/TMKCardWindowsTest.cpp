@@ -1,0 +1,418 @@
+// The format and time setup windows under offscreen, driven by clicks and
+// keys, with recorded disks and a command layer that only records.
+
+#include "../TKCardTestSupport.h"
+#include "TKPlatform.h"
+#include "TKSettingFile.h"
+#include "TMKFormatWindowController.h"
+#include "TMKSettingController.h"
+#include "TMKStrings.h"
+#include "TMKTimeSetupController.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QAbstractItemView>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+#include <QWheelEvent>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Presses OK on the alert sheet shown on `window`, as the user would.
+bool pressAlertOk(QWidget* window)
+{
+    QMessageBox* alert = nullptr;
+    for (int i = 0; i < 50 && !alert; ++i) {
+        for (auto* candidate : window->findChildren<QMessageBox*>(QStringLiteral("alertSheet"))) {
+            if (candidate->isVisible())
+                alert = candidate;
+        }
+        if (!alert)
+            QTest::qWait(20);
+    }
+    if (!alert)
+        return false;
+    QAbstractButton* ok = alert->button(QMessageBox::Ok);
+    if (!ok)
+        return false;
+    QTest::mouseClick(ok, Qt::LeftButton);
+    return true;
+}
+
+} // namespace
+
+class TMKCardWindowsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<FakeDisks> m_disks;
+    std::shared_ptr<FakeCommands> m_commands;
+    std::unique_ptr<TMKFormatWindowController> m_format;
+
+    QString cardPath() const { return m_dir->filePath(QStringLiteral("card")); }
+
+    TestDisk card(uint64_t size, const QString& device = QStringLiteral("/dev/sdb1"))
+    {
+        TestDisk disk;
+        disk.path = device.toStdString();
+        disk.diskPath = device.left(8).toStdString();
+        disk.size = size;
+        disk.mountPoint = cardPath().toStdString();
+        return disk;
+    }
+
+    void openFormatWindow()
+    {
+        TMKFormatWindowController::Services s;
+        s.disks = m_disks;
+        s.commands = m_commands;
+        s.files = std::make_shared<TKMountedCardFiles>();
+        s.defaults = std::make_shared<TKMemoryUserDefaults>();
+        s.temporaryRoot = m_dir->filePath(QStringLiteral("tmp"));
+        m_format = std::make_unique<TMKFormatWindowController>(s);
+        QSignalSpy loaded(m_format.get(), &TMKFormatWindowController::disksLoaded);
+        m_format->show();
+        QVERIFY(loaded.wait(5000));
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("card")));
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("tmp")));
+        m_disks = std::make_shared<FakeDisks>();
+        m_commands = std::make_shared<FakeCommands>();
+        m_commands->answers["udisksctl"] = [](const TKCommand&) { return exitWith(1, "udisksd not running"); };
+        const QString card = cardPath();
+        m_commands->answers["mkfs.fat"] = [card](const TKCommand&) {
+            QDir(card).removeRecursively();
+            QDir().mkpath(card);
+            return exitWith(0);
+        };
+    }
+    void cleanup()
+    {
+        m_format.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void formatWindowWithoutDisks()
+    {
+        openFormatWindow();
+        QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("128KB"));
+        QCOMPARE(m_format->pathField->text(), QStringLiteral("-"));
+        QCOMPARE(m_format->fileSystemField->text(), QStringLiteral("FAT32"));
+        QCOMPARE(m_format->usbDiskCombo->count(), 0);
+        QVERIFY(!m_format->progressBar->isVisible());
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QCOMPARE(m_format->lastAlert(), (QStringList{QStringLiteral("TAMEK"), QStringLiteral("There is no USB drive.")}));
+        QVERIFY(m_commands->log.empty());
+    }
+
+    // The field shows what a cluster holds; the erase gets sectors.
+    void formatWindowShowsTheListedDisks()
+    {
+        auto big = card(32'000'000'000, QStringLiteral("/dev/sdc1"));
+        big.readOnly = true;
+        m_disks->disks = {card(4'000'000'000), big};
+        openFormatWindow();
+        QCOMPARE(m_format->usbDiskCombo->count(), 2);
+        QCOMPARE(m_format->usbDiskCombo->itemText(0), QStringLiteral("[3.7 GB] TAMEK <Card Reader>"));
+        QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("16 KB"));
+        QCOMPARE(m_format->pathField->text(), QStringLiteral("/dev/sdb1   %1").arg(cardPath()));
+
+        m_format->usbDiskCombo->setFocus();
+        QTest::keyClick(m_format->usbDiskCombo, Qt::Key_Down);
+        QCOMPARE(m_format->usbDiskCombo->currentIndex(), 1);
+        QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("64 KB"));
+        QVERIFY(m_format->pathField->text().startsWith(QStringLiteral("/dev/sdc1   ")));
+
+        // The second card is write-protected.
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
+        QVERIFY(m_format->lastAlert().value(1).endsWith(TMKLocalizedString("msg.write_protected_disk")));
+        QVERIFY(m_commands->log.empty());
+    }
+
+    void formatKeepsTheSettingsAndClosesOnOk()
+    {
+        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'S');
+        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
+        writeAll(cardPath() + QStringLiteral("/REC.AVI"), "old recording");
+        m_disks->disks = {card(4'000'000'000)};
+        openFormatWindow();
+        QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(m_format->progressBar->isVisible());
+        QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
+        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.format_complete"));
+        QCOMPARE(readAll(cardPath() + QStringLiteral("/config.bin")), settings);
+        QVERIFY(!QFile::exists(cardPath() + QStringLiteral("/REC.AVI")));
+        QVERIFY(!m_format->progressBar->isVisible());
+        bool erased = false;
+        for (const auto& command : m_commands->log) {
+            if (command.program == "mkfs.fat") {
+                erased = true;
+                QCOMPARE(QString::fromStdString(command.arguments.at(12)), QStringLiteral("32"));
+            }
+        }
+        QVERIFY(erased);
+        QVERIFY(pressAlertOk(m_format.get()));
+        QTRY_VERIFY(!m_format->isVisible());
+    }
+
+    void failedFormatIsToldAndTheWindowStays()
+    {
+        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'K');
+        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
+        m_disks->disks = {card(4'000'000'000)};
+        m_commands->answers["mkfs.fat"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
+        openFormatWindow();
+        QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
+        QVERIFY(m_format->lastAlert().value(1).contains(QStringLiteral("password was not given")));
+        QVERIFY(m_format->formatButton->isEnabled());
+        QVERIFY(pressAlertOk(m_format.get()));
+        QVERIFY(m_format->isVisible());
+        QCOMPARE(readAll(cardPath() + QStringLiteral("/config.bin")), settings);
+
+        // A card whose settings cannot be saved is not touched at all.
+        m_commands->log.clear();
+        QFile::remove(cardPath() + QStringLiteral("/config.bin"));
+        QCOMPARE(::mkfifo(QFile::encodeName(cardPath() + QStringLiteral("/config.bin")).constData(), 0600), 0);
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(m_format->lastAlert().value(1).contains(TMKLocalizedString("msg.format_settings_not_saved")));
+        QVERIFY(!m_commands->ran("mkfs.fat"));
+        QVERIFY(!m_commands->ran("umount"));
+    }
+
+    void settingsWindowOpensTheFormatWindow()
+    {
+        m_disks->disks = {card(4'000'000'000)};
+        TMKSettingController::Services s;
+        s.disks = m_disks;
+        s.defaults = std::make_shared<TKMemoryUserDefaults>();
+        s.renameVolume = [](const TKUSBDiskEntity&, const QString&, QString*) { return true; };
+        TMKSettingController settings(s);
+        settings.show();
+        auto* button = settings.findChild<QPushButton*>(QStringLiteral("sdcardFormatButton"));
+        QVERIFY(button && button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* window = qobject_cast<TMKFormatWindowController*>(settings.lastDialogController());
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QTRY_COMPARE(window->usbDiskCombo->count(), 1);
+    }
+
+    // The shell runner goes through the command layer: the line is one
+    // argument of /bin/sh, rights are asked for by the layer, and its answer
+    // keeps the two keys callers read.
+    void shellRunnerUsesTheCommandLayer()
+    {
+        FakeCommands commands;
+        commands.answers["sh"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed, "Request dismissed\n"); };
+        const QVariantMap result = TKRunShellScript(QStringLiteral("fatlabel '/dev/sdb1' 'TAMEK'"), true, commands);
+        QCOMPARE(commands.log.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(commands.log[0].program), QStringLiteral("sh"));
+        QVERIFY(commands.log[0].administrator);
+        QCOMPARE(commands.log[0].arguments, (std::vector<std::string>{"-c", "fatlabel '/dev/sdb1' 'TAMEK'"}));
+        QCOMPARE(result.value(kTKScriptErrorNumber).toInt(), kTKPkexecDismissed);
+        QCOMPARE(result.value(kTKScriptErrorMessage).toString(), QStringLiteral("Request dismissed"));
+
+        commands.answers["sh"] = [](const TKCommand&) { return TKCommandResult{false, -1, {}, {}, "pkexec not found"}; };
+        const QVariantMap refused = TKRunShellScript(QStringLiteral("true"), true, commands);
+        QCOMPARE(refused.value(kTKScriptErrorNumber).toInt(), -1);
+        QCOMPARE(refused.value(kTKScriptErrorMessage).toString(), QStringLiteral("pkexec not found"));
+        commands.answers.erase("sh");
+        QVERIFY(TKRunShellScript(QStringLiteral("true"), false, commands).isEmpty());
+    }
+
+    // lsblk output that names a regular FAT image as the card's device must
+    // not get that file relabelled when the settings window renames the card.
+    void settingsWindowNeverRelabelsACraftedDevice()
+    {
+        if (!TKResolveCommand("mkfs.fat") || !TKResolveCommand("fatlabel"))
+            QSKIP("dosfstools missing");
+        const QString image = m_dir->filePath(QStringLiteral("card.img"));
+        TKProcessRunner runner;
+        QVERIFY(runner.run({"sh", {"-c", "truncate -s 64M \"$1\" && /usr/sbin/mkfs.fat -n OLDNAME \"$1\" >/dev/null", "sh",
+                                   image.toStdString()}, false}).succeeded());
+        _FILEDATA record;
+        TKMakeDefaultSettings(record);
+        QVERIFY(!TKWriteSettingFile(record, (cardPath() + QStringLiteral("/config.bin")).toStdString()));
+        TestDisk crafted = card(64 << 20);
+        crafted.path = image.toStdString();
+        crafted.label = "OLDNAME";
+        crafted.partition = false;
+        m_disks->disks = {crafted};
+        m_disks->useRealStat = true;
+
+        TMKSettingController::Services s;
+        s.disks = m_disks;
+        s.defaults = std::make_shared<TKMemoryUserDefaults>();
+        TMKSettingController settings(s); // finds the card and renames it
+        QCOMPARE(QString::fromStdString(settings.settingFilePath().value_or("")), cardPath() + QStringLiteral("/config.bin"));
+        const auto label = runner.run({"fatlabel", {"--", image.toStdString()}, false});
+        QCOMPARE(QString::fromStdString(label.output), QStringLiteral("OLDNAME\n"));
+    }
+
+    // --- time setup ---------------------------------------------------
+
+    void todayChangesOnlyTheDate()
+    {
+        TMKTimeSetupController::Services s;
+        s.disks = m_disks;
+        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        TMKTimeSetupController window(s);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
+        QVERIFY(window.nowDaySettingChk->text().startsWith(TMKLocalizedString("today") + QStringLiteral("(")));
+
+        // A later day by keyboard in the calendar, a later hour in the text picker.
+        auto* grid = window.datePicker->findChild<QAbstractItemView*>();
+        QVERIFY(grid);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Right);
+        QCOMPARE(window.selectedDate(), QDate(2024, 3, 1));
+        QCOMPARE(window.dateField->text(), QLocale().toString(QDate(2024, 3, 1), QLocale::LongFormat));
+        window.timePicker->setFocus();
+        window.timePicker->setCurrentSection(QDateTimeEdit::HourSection);
+        QTest::keyClick(window.timePicker, Qt::Key_Up);
+        QCOMPARE(window.selectedTime(), QTime(8, 5, 9));
+        QCOMPARE(window.clockTimePicker->time(), QTime(8, 5, 9));
+
+        // The clock face follows the wheel, the text picker follows it.
+        QWheelEvent wheel(QPointF(60, 60), window.clockTimePicker->mapToGlobal(QPointF(60, 60)), QPoint(),
+                          QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.clockTimePicker, &wheel);
+        QCOMPARE(window.selectedTime(), QTime(8, 7, 9));
+        QCOMPARE(window.timePicker->time(), QTime(8, 7, 9));
+        // A click on the outer ring at 3 o'clock sets the minutes to 15.
+        const QRect face = window.clockTimePicker->rect();
+        QTest::mouseClick(window.clockTimePicker, Qt::LeftButton, {},
+                          QPoint(face.center().x() + face.width() * 2 / 5, face.center().y()));
+        QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
+
+        // On the box itself, where a user clicks.
+        QTest::mouseClick(window.nowDaySettingChk, Qt::LeftButton, {}, QPoint(8, window.nowDaySettingChk->height() / 2));
+        QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
+        QCOMPARE(window.datePicker->selectedDate(), QDate(2024, 2, 29));
+        QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
+        QVERIFY(window.nowDaySettingChk->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.nowDaySettingChk->isChecked(), 1000);
+    }
+
+    // Other calendars and digits in the user's locale never reach the file.
+    void writesAsciiGregorianWhateverTheLocale_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("thai") << QLocale(QLocale::Thai, QLocale::Thailand);
+        QTest::newRow("arabic") << QLocale(QLocale::Arabic, QLocale::Egypt);
+        QTest::newRow("persian") << QLocale(QLocale::Persian, QLocale::Iran);
+    }
+    void writesAsciiGregorianWhateverTheLocale()
+    {
+        QFETCH(QLocale, locale);
+        QLocale::setDefault(locale);
+        writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
+        m_disks->disks = {card(4'000'000'000)};
+        TMKTimeSetupController::Services s;
+        s.disks = m_disks;
+        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        s.saveFileChooser = [](QWidget*, const QString&) {
+            qFatal("no save panel for a card that holds the file");
+            return QString();
+        };
+        TMKTimeSetupController window(s);
+        window.show();
+        QCOMPARE(QString::fromStdString(window.settingFilePath().value_or("")), cardPath() + QStringLiteral("/timeset.cfg"));
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
+        QCOMPARE(window.lastAlert().value(1), TMKLocalizedString("time.filesave"));
+
+        // An afternoon time in 24-hour form.
+        window.timePicker->setFocus();
+        window.timePicker->setCurrentSection(QDateTimeEdit::HourSection);
+        for (int i = 0; i < 9; ++i)
+            QTest::keyClick(window.timePicker, Qt::Key_Up);
+        QCOMPARE(window.selectedTime(), QTime(16, 5, 9));
+        QVERIFY(!window.doWriteConfigFile(cardPath() + QStringLiteral("/timeset.cfg")));
+        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
+    }
+
+    void savePanelAndFailures()
+    {
+        const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
+        QStringList panels;
+        QString answer;
+        TMKTimeSetupController::Services s;
+        s.disks = m_disks; // no card
+        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        s.saveFileChooser = [&](QWidget*, const QString& proposed) {
+            panels << proposed;
+            return answer;
+        };
+        TMKTimeSetupController window(s);
+        window.show();
+        QVERIFY(!window.settingFilePath());
+
+        // Cancelled: nothing written, nothing said.
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(panels.size(), 1);
+        QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
+        QVERIFY(window.lastAlert().isEmpty());
+        QVERIFY(!QFile::exists(chosen));
+
+        // A read-only file the user chose: the error is told, the file kept.
+        writeAll(chosen, "2001/01/01 01:01:01");
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        answer = chosen;
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(window.lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
+        QCOMPARE(readAll(chosen), QByteArray("2001/01/01 01:01:01"));
+        QVERIFY(pressAlertOk(&window));
+        QVERIFY(window.isVisible());
+
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(readAll(chosen), QByteArray("2024/02/29 07:05:09"));
+        QVERIFY(pressAlertOk(&window));
+        QTRY_VERIFY(!window.isVisible());
+    }
+};
+
+QTEST_MAIN(TMKCardWindowsTest)
+#include "TMKCardWindowsTest.moc"

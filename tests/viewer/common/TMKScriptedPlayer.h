@@ -1,0 +1,136 @@
+#pragma once
+
+// A media player that follows a script instead of decoding: state changes
+// arrive as queued events the way the libVLC player's do, a call that does
+// not change the state sends no event, and time moves only when a test says
+// so (tick). It remembers what it was told.
+
+#include "player/TMKMediaPlayer.h"
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class TMKScriptedPlayer : public TMKMediaPlayer {
+public:
+    using TMKMediaPlayer::TMKMediaPlayer;
+
+    void setMedia(std::optional<TMKPlayerMedia> media) override
+    {
+        m_media = media;
+        m_time = 0;
+        setState(Stopped);
+    }
+    [[nodiscard]] std::optional<TMKPlayerMedia> media() const override { return m_media; }
+    [[nodiscard]] int64_t mediaLength() const override { return m_media ? length : 0; }
+    void play() override
+    {
+        ++plays;
+        if (m_media && failToPlay) {
+            setState(Error);
+            return;
+        }
+        // At the end a recording rests paused; play starts it only when
+        // time is left.
+        if (m_media && m_state != Playing && m_time < length)
+            setState(Playing);
+    }
+    void pause() override
+    {
+        ++pauses;
+        if (m_state == Playing)
+            setState(Paused);
+    }
+    void stop() override
+    {
+        ++stops;
+        if (m_state != Stopped)
+            setState(Stopped);
+    }
+    [[nodiscard]] bool isPlaying() const override { return m_state == Playing; }
+    [[nodiscard]] State state() const override { return m_state; }
+    [[nodiscard]] float position() const override
+    {
+        return length > 0 ? static_cast<float>(static_cast<double>(m_time) / static_cast<double>(length)) : 0.0f;
+    }
+    void setPosition(float position) override
+    {
+        positionsSet.push_back(position);
+        m_time = std::clamp<int64_t>(std::llround(static_cast<double>(position) * static_cast<double>(length)), 0,
+                                     length);
+    }
+    [[nodiscard]] float rate() const override { return m_rate; }
+    void setRate(float rate) override { m_rate = rate; }
+    [[nodiscard]] int64_t time() const override { return m_time; }
+    void setTime(int64_t ms) override
+    {
+        timesSet.push_back(ms);
+        m_time = std::clamp<int64_t>(ms, 0, length);
+    }
+    [[nodiscard]] int64_t remainingTime() const override { return m_time - length; }
+    void jumpForward(int seconds) override { setTime(m_time + seconds * 1000); }
+    void jumpBackward(int seconds) override { setTime(m_time - seconds * 1000); }
+    void setMute(bool mute) override { m_muted = mute; }
+    [[nodiscard]] bool isMuted() const override { return m_muted; }
+    void setVolume(int volume) override { m_volume = volume; }
+    [[nodiscard]] int volume() const override { return m_volume; }
+    [[nodiscard]] QList<int> audioTrackIndexes() const override
+    {
+        return m_media && withSound ? QList<int>{1} : QList<int>{};
+    }
+    [[nodiscard]] bool hasVideoOut() const override { return m_media && m_state == Playing; }
+    [[nodiscard]] QSize videoSize() const override { return m_media ? QSize(1920, 1080) : QSize(); }
+    // A JPEG frame, as the real player writes for a ".jpg" name.
+    bool saveVideoSnapshotAt(const QString& path, int, int) override
+    {
+        if (!m_media || m_state == Stopped)
+            return false;
+        QImage frame(64, 36, QImage::Format_RGB32);
+        frame.fill(QColor(40, 90, 160));
+        return frame.save(path, "JPG");
+    }
+
+    // Time passes by `ms` while playing (a time event follows); reaching the
+    // end pauses the player there, as libVLC's end of a recording does.
+    void tick(int64_t ms = 250)
+    {
+        if (m_state != Playing)
+            return;
+        m_time = std::min(m_time + static_cast<int64_t>(static_cast<float>(ms) * m_rate), length);
+        emit timeChanged(this);
+        if (m_time >= length)
+            setState(Paused);
+    }
+    // A time event without time passing.
+    void sendTimeEvent() { emit timeChanged(this); }
+
+    int64_t length = 60000;
+    bool withSound = true;
+    bool failToPlay = false;
+    int plays = 0;
+    int pauses = 0;
+    int stops = 0;
+    std::vector<int64_t> timesSet;
+    std::vector<float> positionsSet;
+
+private:
+    void setState(State state)
+    {
+        m_state = state;
+        QMetaObject::invokeMethod(this, [this] { emit stateChanged(this); }, Qt::QueuedConnection);
+    }
+
+    std::optional<TMKPlayerMedia> m_media;
+    State m_state = Stopped;
+    int64_t m_time = 0;
+    float m_rate = 1.0f;
+    bool m_muted = false;
+    int m_volume = 100;
+};

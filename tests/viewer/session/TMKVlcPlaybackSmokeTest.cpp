@@ -1,0 +1,369 @@
+// Smoke test of the whole viewer with the real libVLC player on short generated
+// recordings: pairs, follow-up synchronisation, the automatic advance,
+// swap, speed and scale steps, sound choice, failure recovery, closing.
+
+#include "TMKAppDelegate.h"
+#include "TMKMainWindow.h"
+#include "TMKWindowLayout.h"
+#include "player/TMKVideoView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int kFps = 10;
+constexpr int kFrameMs = 1000 / kFps;
+
+bool makeClip(const QString& path, int seconds, bool withSound)
+{
+    // Every frame is one flat grey whose level tells its number, so the
+    // frame a view shows can be read back exactly.
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                     QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("color=c=black:size=320x180:rate=%1,format=yuvj422p,"
+                                    "geq=lum='16+N*1.5':cb=128:cr=128")
+                         .arg(kFps)};
+    if (withSound)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i") << QStringLiteral("sine");
+    args << QStringLiteral("-t") << QString::number(seconds) << QStringLiteral("-c:v") << QStringLiteral("mjpeg")
+         << QStringLiteral("-q:v") << QStringLiteral("2");
+    if (withSound)
+        args << QStringLiteral("-c:a") << QStringLiteral("pcm_s16le");
+    else
+        args << QStringLiteral("-an");
+    args << path;
+    return QProcess::execute(QStringLiteral("ffmpeg"), args) == 0;
+}
+
+// The number of the frame a view shows (grey level 1.5 * 255 / 219 per frame).
+int shownFrame(const TMKVideoView* view)
+{
+    const QImage frame = view->currentFrame();
+    if (frame.isNull())
+        return -1;
+    const int level = qBlue(frame.pixel(frame.width() / 2, frame.height() / 2));
+    return static_cast<int>(std::lround(level / (1.5 * 255.0 / 219.0)));
+}
+
+// No state restored, settings in the test's own file.
+TMKAppDelegate::Options quietOptions(const QString& settingsPath)
+{
+    TMKAppDelegate::Options options;
+    options.restoreState = false;
+    options.settingsPath = settingsPath;
+    return options;
+}
+
+} // namespace
+
+class TMKVlcPlaybackSmokeTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_settings;
+    std::unique_ptr<TMKAppDelegate> m_app;
+
+    // Rows, oldest first: 0 081500_F, 1 081500_R, 2 081515_F (alone),
+    // 3 081530_F (no sound), 4 081530_R, 5 081545_F (corrupt), 6 081600_F, 7 081600_R.
+    void openFolder()
+    {
+        m_app = std::make_unique<TMKAppDelegate>(quietOptions(m_settings));
+        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->applicationDidFinishLaunching(m_dir.path());
+        QVERIFY(reloaded.wait(5000));
+        QCOMPARE(m_app->mediaList()->count(), 8u);
+    }
+
+    void startRow(qint64 row)
+    {
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QVERIFY(m_app->playAtIndex(row));
+        QVERIFY(started.wait(8000));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->waitingForPlayStart(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 5000);
+    }
+
+    static QString fileOf(const TMKMediaPlayer* player)
+    {
+        const auto media = player->media();
+        return media ? QFileInfo(media->path()).fileName() : QString();
+    }
+
+    // The follow-up puts the partner at the main player's position; both then
+    // show the same frame, give or take one frame interval.
+    void verifyInStep(int maxFrames = 1)
+    {
+        TMKMediaPlayer* p1 = m_app->player1();
+        TMKMediaPlayer* p2 = m_app->player2();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isMoving(), 3000);
+        QTest::qWait(400);
+        p1->pause();
+        p2->pause();
+        QTRY_VERIFY_WITH_TIMEOUT(!p1->isPlaying() && !p2->isPlaying(), 3000);
+        QTest::qWait(300);
+        const int frame1 = shownFrame(m_app->video1View());
+        const int frame2 = shownFrame(m_app->video2View());
+        QVERIFY(frame1 >= 0 && frame2 >= 0);
+        QVERIFY2(std::abs(frame1 - frame2) <= maxFrames,
+                 qPrintable(QStringLiteral("frames %1 and %2 shown at %3 and %4 ms")
+                                .arg(frame1)
+                                .arg(frame2)
+                                .arg(p1->time())
+                                .arg(p2->time())));
+        // The players' own clocks agree with what they show.
+        const auto gap = std::llabs(static_cast<long long>(p1->time() - p2->time()));
+        QVERIFY2(gap <= kFrameMs * (maxFrames + 2), qPrintable(QStringLiteral("players %1 ms apart").arg(gap)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            QSKIP("ffmpeg is needed to make the test recordings");
+        QVERIFY(m_dir.isValid());
+        m_settings = m_dir.filePath(QStringLiteral("settings.ini"));
+        const QString d = m_dir.path() + QLatin1Char('/');
+        QVERIFY(makeClip(d + "alwa_20261107_081500_F.avi", 14, true));
+        QVERIFY(makeClip(d + "alwa_20261107_081500_R.avi", 14, true));
+        QVERIFY(makeClip(d + "alwa_20261107_081515_F.avi", 3, true));
+        QVERIFY(makeClip(d + "alwa_20261107_081530_F.avi", 3, false));
+        QVERIFY(makeClip(d + "alwa_20261107_081530_R.avi", 3, true));
+        QFile corrupt(d + "alwa_20261107_081545_F.avi");
+        QVERIFY(corrupt.open(QIODevice::WriteOnly));
+        corrupt.write(QByteArray(20000, 'x'));
+        corrupt.close();
+        QVERIFY(makeClip(d + "alwa_20261107_081600_F.avi", 3, true));
+        QVERIFY(makeClip(d + "alwa_20261107_081600_R.avi", 3, true));
+    }
+
+    void cleanup() { m_app.reset(); }
+
+    void emptyCatalogueRefusesToPlay()
+    {
+        TMKAppDelegate app(quietOptions(m_settings));
+        QVERIFY(!app.playAtIndex(0));
+        QCOMPARE(app.mediaIndex(), -1);
+    }
+
+    void rowPlaysWithItsPartner()
+    {
+        openFolder();
+        startRow(-5); // clamped to the first row
+        QCOMPARE(m_app->mediaIndex(), 0);
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_R.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player2()->isPlaying(), 5000);
+        QVERIFY(m_app->hasRearMedia());
+        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_front_logo"));
+        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_rear_logo"));
+        QVERIFY(m_app->isAudioToggleVisible());
+        QVERIFY(!m_app->isLoadingShown());
+        QCOMPARE(m_app->mediaListTableView()->selectionModel()->selectedRows().value(0).row(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->position() > 0, 3000);
+        // Both have sound: the front is heard, the rear muted.
+        QCOMPARE(m_app->playInfo()->audioMediaDirection(), 0);
+        QVERIFY(!m_app->player1()->isMuted());
+        QVERIFY(m_app->player2()->isMuted());
+        QCOMPARE(m_app->player1()->volume(), 70);
+    }
+
+    void rearRowTakesTheLargeArea()
+    {
+        openFolder();
+        startRow(1);
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_R.avi"));
+        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_rear_logo"));
+        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_front_logo"));
+    }
+
+    void seeksAndJumpsKeepThePlayersInStep()
+    {
+        openFolder();
+        startRow(0);
+        m_app->setPositionSliderValue(0.5);
+        QVERIFY(m_app->isMoving());
+        verifyInStep();
+        QVERIFY(std::abs(m_app->player1()->time() - 7000) < 1500);
+
+        m_app->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->isPlaying() && m_app->player2()->isPlaying(), 3000);
+        const auto before = m_app->player1()->time();
+        m_app->jumpBackward();
+        verifyInStep();
+        QVERIFY(m_app->player1()->time() < before - 5000 + 1500);
+
+        // Less than 10 s played: back to the start.
+        m_app->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 3000);
+        m_app->jumpBackward();
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->time() < 1500, 3000);
+
+        m_app->jumpForward();
+        verifyInStep();
+        QVERIFY(m_app->player1()->time() >= 9000);
+    }
+
+    void nextPairStartsAtTheEnd()
+    {
+        openFolder();
+        startRow(3); // 081530_F with its rear at row 4
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
+        QCOMPARE(started.first().first().toLongLong(), 5); // the partner's row is skipped
+    }
+
+    void lastPairStaysPausedAtTheEnd()
+    {
+        openFolder();
+        startRow(6);
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->state() == TMKMediaPlayer::Paused, 8000);
+        QVERIFY(m_app->player1()->position() >= 0.998f);
+        QTest::qWait(2500); // the watch ticks every second, the advance 1 s later
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(m_app->mediaIndex(), 6);
+        QVERIFY(!m_app->playInfo()->isPlaying());
+
+        // Play at the end with the slider there: the pair again from the start.
+        QCOMPARE(m_app->positionSliderValue(), 1.0);
+        m_app->clickPlayButton();
+        QVERIFY(started.wait(8000));
+        QCOMPARE(m_app->mediaIndex(), 6);
+    }
+
+    void swapExchangesTheRecordingsAndKeepsThePosition()
+    {
+        openFolder();
+        startRow(0);
+        m_app->setPositionSliderValue(0.4);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isMoving(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player2()->isPlaying(), 3000);
+        const float before = m_app->player1()->position();
+        m_app->swapPlayer();
+        QVERIFY(m_app->isSwapping());
+        m_app->swapPlayer(); // a second swap within 1.7 s does nothing
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_R.avi"));
+        QCOMPARE(fileOf(m_app->player2()), QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(m_app->player1LogoName(), QStringLiteral("v1_rear_logo"));
+        QCOMPARE(m_app->player2LogoName(), QStringLiteral("v2_front_logo"));
+        QVERIFY(m_app->player1()->isMuted() && m_app->player2()->isMuted());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->isSwapping(), 3000);
+        QVERIFY(std::abs(m_app->player1()->position() - before) < 0.12f);
+        QCOMPARE(m_app->mediaIndex(), 0);
+        // Sound returns to the front camera, now in the small area.
+        QVERIFY(!m_app->player2()->isMuted());
+        QVERIFY(m_app->player1()->isMuted());
+        // Both restart from one seek each, so they stay within a couple of
+        // frames; only seeks and jumps get the partner's follow-up.
+        verifyInStep(2);
+
+        // With a paused player, no swap.
+        m_app->swapPlayer();
+        QVERIFY(!m_app->isSwapping());
+    }
+
+    void speedAndScaleSteps()
+    {
+        openFolder();
+        startRow(0);
+        QCOMPARE(m_app->speedText(), QStringLiteral("1.0x"));
+        m_app->decreaseSpeed();
+        QCOMPARE(m_app->playInfo()->speed(), 1.0);
+        m_app->increaseSpeed();
+        QCOMPARE(m_app->playInfo()->speed(), 2.0);
+        QCOMPARE(m_app->player1()->rate(), 2.0f);
+        QCOMPARE(m_app->player2()->rate(), 2.0f);
+        QCOMPARE(m_app->speedText(), QStringLiteral("2.0x"));
+        m_app->increaseSpeed();
+        QCOMPARE(m_app->playInfo()->speed(), 2.0);
+        m_app->decreaseSpeed();
+        QCOMPARE(m_app->player1()->rate(), 1.0f);
+
+        // The scale is the shown height over the video's own height.
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->scale() > 0, 3000);
+        const double expected = static_cast<double>(m_app->video1View()->parentWidget()->height()) / 180.0;
+        QCOMPARE(m_app->playInfo()->scale(), expected);
+        QCOMPARE(m_app->sizeText(), QString::asprintf("%.2fx", expected));
+
+        // Smaller than the minimum is not possible; larger than the screen
+        // goes full screen, and a step down leaves it.
+        QWidget* window = static_cast<QWidget*>(m_app->window());
+        m_app->sizeDown();
+        QCOMPARE(window->size(), TMKWindowLayout::kMinWindowSize);
+        const QSize screen = window->screen()->size();
+        m_app->sizeUp();
+        if (1020 + 204 > screen.width() || 640 + 128 > screen.height() - 100) {
+            QTRY_VERIFY_WITH_TIMEOUT(window->isFullScreen(), 3000);
+            m_app->sizeDown();
+            QTRY_VERIFY_WITH_TIMEOUT(!window->isFullScreen(), 3000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(window->size(), QSize(1224, 768), 3000);
+        }
+    }
+
+    void soundFollowsTheRecordingThatHasIt()
+    {
+        openFolder();
+        startRow(3); // front without sound, rear with sound
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->playInfo()->audioMediaDirection(), 1, 3000);
+        QCOMPARE(m_app->audioToggleState(), 1);
+        QVERIFY(m_app->player1()->isMuted());
+        QVERIFY(!m_app->player2()->isMuted());
+
+        m_app->setVolume(195);
+        m_app->volumeUp();
+        QCOMPARE(m_app->volume(), 200);
+        QCOMPARE(m_app->player2()->volume(), 200);
+        m_app->setVolume(5);
+        m_app->volumeDown();
+        QCOMPARE(m_app->volume(), 0);
+    }
+
+    void aLoneFrontRecordingPlaysAlone()
+    {
+        openFolder();
+        startRow(2);
+        QVERIFY(!m_app->player2()->media());
+        QVERIFY(!m_app->hasRearMedia());
+        QVERIFY(!m_app->isAudioToggleVisible());
+        QVERIFY(m_app->video2View()->isHidden());
+    }
+
+    void aRecordingThatNeverStartsDoesNotStickTheWindow()
+    {
+        openFolder();
+        QSignalSpy failed(m_app.get(), &TMKAppDelegate::pairFailed);
+        QVERIFY(m_app->playAtIndex(5));
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() == 1, 20000);
+        QVERIFY(!m_app->waitingForPlayStart());
+        QVERIFY(!m_app->isLoadingShown());
+        QVERIFY(m_app->lastMessage().contains(QStringLiteral("alwa_20261107_081545_F.avi")));
+        // The list stays usable.
+        startRow(6);
+    }
+
+    void closingTheWindowStopsBothPlayers()
+    {
+        openFolder();
+        startRow(0);
+        static_cast<QWidget*>(m_app->window())->close();
+        QVERIFY(!m_app->player1()->media());
+        QVERIFY(!m_app->player2()->media());
+    }
+};
+
+QTEST_MAIN(TMKVlcPlaybackSmokeTest)
+#include "TMKVlcPlaybackSmokeTest.moc"

@@ -1,0 +1,324 @@
+// The main window driven as a user drives it: double-clicks and Enter on the
+// list, folders opened while a pair plays, every shortcut key, and a viewer
+// closed while its telemetry is still being read.
+
+#include "TMKAppDelegate.h"
+#include "TMKScriptedPlayer.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QString fileOf(const TMKMediaPlayer* player)
+{
+    const auto media = player ? player->media() : std::nullopt;
+    return media ? QFileInfo(media->path()).fileName() : QString();
+}
+
+// A viewer with scripted players; the players stay reachable.
+struct Viewer {
+    std::unique_ptr<TMKAppDelegate> app;
+    TMKScriptedPlayer* p1 = nullptr;
+    TMKScriptedPlayer* p2 = nullptr;
+};
+
+void launch(Viewer& viewer, const QString& settings, const QString& folder, TMKAppDelegate::Options options = {})
+{
+    options.restoreState = false;
+    options.settingsPath = settings;
+    options.playerFactory = [&viewer](TMKVideoView*, QObject* parent) {
+        auto player = std::make_unique<TMKScriptedPlayer>(parent);
+        (viewer.p1 ? viewer.p2 : viewer.p1) = player.get();
+        return player;
+    };
+    viewer.p1 = viewer.p2 = nullptr;
+    viewer.app = std::make_unique<TMKAppDelegate>(options);
+    QSignalSpy listed(viewer.app.get(), &TMKAppDelegate::mediaListReloaded);
+    viewer.app->applicationDidFinishLaunching(folder);
+    QVERIFY(listed.wait(5000));
+    viewer.app->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(viewer.app->window()));
+}
+
+QPoint rowCentre(QTableView* table, int row)
+{
+    return table->visualRect(table->model()->index(row, 3)).center();
+}
+
+void doubleClickRow(TMKAppDelegate& app, int row)
+{
+    QTableView* table = app.mediaListTableView();
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, row));
+}
+
+} // namespace
+
+class TMKWindowInputTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folderA;
+    QString m_folderB;
+    QString m_settings;
+    Viewer m_viewer;
+
+    TMKAppDelegate& app() { return *m_viewer.app; }
+
+    // A double-click on `row`, then the pair seen started.
+    void playRowByDoubleClick(int row)
+    {
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(app(), row);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), row);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_settings = m_dir.filePath(QStringLiteral("settings.ini"));
+        m_folderA = m_dir.filePath(QStringLiteral("a"));
+        m_folderB = m_dir.filePath(QStringLiteral("b"));
+        QDir().mkpath(m_folderA);
+        QDir().mkpath(m_folderB);
+        // Rows of A: 0 081500_F, 1 081500_R, 2 081600_F. Rows of B: 0 091500_F.
+        touch(m_folderA + "/alwa_20261107_081500_F.avi");
+        touch(m_folderA + "/alwa_20261107_081500_R.avi");
+        touch(m_folderA + "/alwa_20261107_081600_F.avi");
+        touch(m_folderB + "/alwa_20261107_091500_F.avi");
+    }
+
+    void cleanup()
+    {
+        m_viewer.app.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+    // One double-click is one request: the players start once, after the
+    // telemetry was read, the start is seen, and the next double-click on
+    // another row plays that row.
+    void doubleClickPlaysOnce()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(app(), 0);
+        // Nothing may start before the extraction hands over.
+        QTest::qWait(200);
+        QCOMPARE(m_viewer.p1->plays, 0);
+        QCOMPARE(m_viewer.p2->plays, 0);
+        QVERIFY(started.wait(5000));
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QTest::qWait(300);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(m_viewer.p1->plays, 1);
+        QCOMPARE(m_viewer.p2->plays, 1);
+        QVERIFY(app().playInfo()->isPlaying());
+
+        playRowByDoubleClick(2);
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_081600_F.avi"));
+        QCOMPARE(app().mediaIndex(), 2);
+    }
+
+    // A click only selects; Enter plays the selected row.
+    void enterPlaysTheSelectedRow()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        QTableView* table = app().mediaListTableView();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, 1));
+        QTest::qWait(200);
+        QCOMPARE(app().mediaIndex(), -1);
+        QVERIFY(!m_viewer.p1->media());
+
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Return);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 1);
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_081500_R.avi"));
+        QCOMPARE(m_viewer.p1->plays, 1);
+    }
+
+    // The index of the old folder means nothing in the new one: its row 0
+    // plays, whether the old pair had started or was still starting.
+    void newFolderThenTheOldIndexPlays()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        playRowByDoubleClick(0);
+        QSignalSpy listed(&app(), &TMKAppDelegate::mediaListReloaded);
+        app().openMediaDirectory(m_folderB);
+        QVERIFY(listed.wait(5000));
+        QCOMPARE(app().mediaIndex(), -1);
+        playRowByDoubleClick(0);
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_091500_F.avi"));
+        QVERIFY(app().playInfo()->isPlaying());
+
+        // Still starting when the folder changes.
+        app().openMediaDirectory(m_folderA);
+        QVERIFY(listed.wait(5000));
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(app(), 0);
+        app().openMediaDirectory(m_folderB);
+        QVERIFY(listed.wait(5000));
+        QVERIFY(!app().waitingForPlayStart());
+        QVERIFY(!app().isLoadingShown());
+        playRowByDoubleClick(0);
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_091500_F.avi"));
+        // The abandoned start of folder A never started anything.
+        QTest::qWait(1300);
+        QCOMPARE(started.count(), 1);
+    }
+
+    // Every key of the table has exactly one meaning and reaches its action.
+    void everyShortcutHasOneMeaning()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        QWidget* window = app().window();
+
+        // The key both the speed and the settings claimed: settings.
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QTRY_VERIFY(app().lastDialogController() != nullptr);
+        QCOMPARE(app().playInfo()->speed(), 1.0);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+
+        const QList<QPair<const char*, QList<QKeySequence>>> table{
+            {"playAction", {QKeySequence(Qt::Key_Space)}},
+            {"jumpForwardAction", {QKeySequence(Qt::Key_Right)}},
+            {"jumpBackwardAction", {QKeySequence(Qt::Key_Left)}},
+            {"increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}},
+            {"decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}},
+            {"sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}},
+            {"sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}},
+            {"fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11)}},
+            {"swapAction", {QKeySequence(Qt::Key_S)}},
+            {"captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+            {"printAction", {QKeySequence(Qt::CTRL | Qt::Key_P)}},
+            {"settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
+            {"timeSetupAction", {QKeySequence(Qt::CTRL | Qt::Key_T)}},
+            {"listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}},
+            {"mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}},
+            {"volumeUpAction", {QKeySequence(Qt::Key_Up)}},
+            {"volumeDownAction", {QKeySequence(Qt::Key_Down)}},
+            {"openFolderAction", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+            {"leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}},
+            {"quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
+        };
+
+        // No key is held by two actions, nor twice by one.
+        QMap<QKeySequence, QString> owner;
+        const QList<QAction*> actions = window->actions();
+        for (QAction* action : actions) {
+            for (const QKeySequence& key : action->shortcuts()) {
+                QVERIFY2(!owner.contains(key), qPrintable(QStringLiteral("%1 is held by %2 and %3")
+                                                              .arg(key.toString(), owner.value(key),
+                                                                   action->objectName())));
+                owner.insert(key, action->objectName());
+            }
+        }
+
+        // Each key fires its own action and no other. The actions' own work
+        // (dialogs, quitting) is cut off here; other tests cover it.
+        QMap<QString, std::shared_ptr<QSignalSpy>> spies;
+        for (QAction* action : actions) {
+            QObject::disconnect(action, SIGNAL(triggered(bool)), nullptr, nullptr);
+            spies.insert(action->objectName(), std::make_shared<QSignalSpy>(action, &QAction::triggered));
+        }
+        QCOMPARE(spies.size(), table.size());
+        for (const auto& [name, keys] : table) {
+            QVERIFY2(spies.contains(QLatin1String(name)), name);
+            for (const QKeySequence& key : keys) {
+                QTest::keySequence(window, key);
+                for (auto it = spies.cbegin(); it != spies.cend(); ++it) {
+                    const int expected = it.key() == QLatin1String(name) ? 1 : 0;
+                    QVERIFY2(it.value()->count() == expected,
+                             qPrintable(QStringLiteral("%1 fired %2 times on %3")
+                                            .arg(it.key())
+                                            .arg(it.value()->count())
+                                            .arg(key.toString())));
+                }
+                spies.value(QLatin1String(name))->clear();
+            }
+        }
+    }
+
+    // Each viewer thins out its own position updates: one that has seen
+    // time events does not shift the updates of the next.
+    void positionUpdatesAreCountedPerViewer()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        playRowByDoubleClick(0);
+        m_viewer.p1->tick(6000);
+        QVERIFY(std::abs(app().playInfo()->position() - 0.1) < 1e-6);
+        m_viewer.p1->tick(6000);
+        QVERIFY(std::abs(app().playInfo()->position() - 0.1) < 1e-6); // thinned out
+
+        Viewer second;
+        launch(second, m_dir.filePath(QStringLiteral("second.ini")), m_folderA);
+        QSignalSpy started(second.app.get(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(*second.app, 0);
+        QVERIFY(started.wait(5000));
+        QTRY_VERIFY(!second.app->waitingForPlayStart());
+        second.p1->tick(30000);
+        QVERIFY(std::abs(second.app->playInfo()->position() - 0.5) < 1e-6); // its first event updates
+        second.p1->tick(6000);
+        second.p1->tick(6000);
+        QVERIFY(std::abs(second.app->playInfo()->position() - 0.5) < 1e-6);
+        second.p1->tick(6000);
+        QVERIFY(std::abs(second.app->playInfo()->position() - 0.8) < 1e-6);
+    }
+
+    // A viewer closed while the telemetry of its pair is still being read:
+    // the finished reading touches nothing, and a new viewer plays.
+    void viewerGoneDuringExtraction()
+    {
+        auto gate = std::make_shared<QSemaphore>();
+        auto reads = std::make_shared<std::atomic<int>>(0);
+        TMKAppDelegate::Options options;
+        options.extractor = [gate, reads](const QString&) {
+            ++*reads;
+            gate->acquire();
+            TMKBlackBoxData data;
+            data.m_GSensors.emplace_back(0.5f, 0.0f, 0.0f);
+            return data;
+        };
+        launch(m_viewer, m_settings, m_folderA, options);
+        doubleClickRow(app(), 0);
+        QTRY_COMPARE(reads->load(), 1);
+        m_viewer.app->window()->close();
+        m_viewer.app.reset();
+        gate->release();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+        QTest::qWait(100); // the hand-off arrives, finds no viewer
+
+        gate->release(16);
+        launch(m_viewer, m_settings, m_folderA, options);
+        playRowByDoubleClick(0);
+        QCOMPARE(app().blackBoxData().m_GSensors.size(), 1u);
+    }
+};
+
+QTEST_MAIN(TMKWindowInputTest)
+#include "TMKWindowInputTest.moc"
