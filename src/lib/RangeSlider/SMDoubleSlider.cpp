@@ -54,6 +54,12 @@ void SMDoubleSlider::setValues(int lo, int hi)
 {
     hi = std::clamp(hi, m_min, m_max);
     lo = std::clamp(lo, m_min, hi);
+    moveKnobs(lo, hi);
+}
+
+// Both knobs change before either signal, so an observer never sees them crossed.
+void SMDoubleSlider::moveKnobs(int lo, int hi)
+{
     const bool loMoved = lo != m_lo;
     const bool hiMoved = hi != m_hi;
     m_lo = lo;
@@ -72,15 +78,7 @@ void SMDoubleSlider::setMinValue(int value)
     // Pull the high knob in first so the low one has room below it.
     const int hi = std::clamp(m_hi, m_min, m_max);
     const int lo = std::clamp(m_lo, m_min, hi);
-    const bool loMoved = lo != m_lo;
-    const bool hiMoved = hi != m_hi;
-    m_lo = lo;
-    m_hi = hi;
-    update();
-    if (loMoved)
-        emit loValueChanged(m_lo);
-    if (hiMoved)
-        emit hiValueChanged(m_hi);
+    moveKnobs(lo, hi);
 }
 
 void SMDoubleSlider::setMaxValue(int value)
@@ -88,15 +86,7 @@ void SMDoubleSlider::setMaxValue(int value)
     m_max = std::max(value, m_min);
     const int lo = std::clamp(m_lo, m_min, m_max);
     const int hi = std::clamp(m_hi, lo, m_max);
-    const bool loMoved = lo != m_lo;
-    const bool hiMoved = hi != m_hi;
-    m_lo = lo;
-    m_hi = hi;
-    update();
-    if (loMoved)
-        emit loValueChanged(m_lo);
-    if (hiMoved)
-        emit hiValueChanged(m_hi);
+    moveKnobs(lo, hi);
 }
 
 void SMDoubleSlider::setAltIncrementValue(int step)

@@ -73,6 +73,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void moveKnobs(int lo, int hi);
     void moveKnob(Knob knob, int value);
     [[nodiscard]] int knobValue(Knob knob) const { return knob == Knob::Low ? m_lo : m_hi; }
 
