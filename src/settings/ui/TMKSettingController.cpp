@@ -19,6 +19,8 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -40,6 +42,14 @@ namespace {
 
 // Where settings were last saved without a card, for the next proposal.
 constexpr const char* kLastSaveFolderKey = "settings/lastSaveFolder";
+// The settings file last saved or opened away from the card: a window that
+// finds no card shows it rather than factory defaults.
+constexpr const char* kLastSettingFileKey = "settings/lastSettingFile";
+
+std::string localPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
 struct TabEntry {
     const char* labelKey;
@@ -112,6 +122,15 @@ void TMKSettingController::awakeFromNib()
     resize(760, 640); // room for the tallest page, the auxiliary one
 
     auto* layout = new QVBoxLayout(this);
+    // Says why the pages show what they show when no card was found.
+    m_noCardLabel = new QLabel(this);
+    m_noCardLabel->setObjectName(QStringLiteral("noCardLabel"));
+    m_noCardLabel->setWordWrap(true);
+    m_noCardLabel->setTextFormat(Qt::PlainText);
+    m_noCardLabel->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #3b3000; border: 1px solid #d9bf5c; padding: 6px; }"));
+    m_noCardLabel->hide();
+    layout->addWidget(m_noCardLabel);
     m_tabs = new QTabBar(this);
     m_tabs->setObjectName(QStringLiteral("functionSegmentedControl"));
     m_tabs->setExpanding(true);
@@ -138,6 +157,7 @@ void TMKSettingController::awakeFromNib()
     };
     m_sdcardFormatButton = button("setting.sdcardformat", "sdcardFormatButton");
     m_diskUtilButton = button("setting.disk_utility", "diskUtilButton");
+    m_openFileButton = button("setting.open_config", "openSettingFileButton");
     m_resetButton = button("setting.initialize", "resetButton");
     buttons->addStretch();
     m_cancelButton = button("cancel", "cancelButton");
@@ -145,6 +165,7 @@ void TMKSettingController::awakeFromNib()
     m_saveButton->setDefault(true);
     connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
     connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
+    connect(m_openFileButton, &QPushButton::clicked, this, &TMKSettingController::onOpenSettingFile);
     connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
     connect(m_cancelButton, &QPushButton::clicked, this, &TMKSettingController::onCloseCmd);
     connect(m_saveButton, &QPushButton::clicked, this, &TMKSettingController::onSave);
@@ -158,6 +179,31 @@ void TMKSettingController::showEvent(QShowEvent* event)
         m_loaded = true;
         windowDidLoad();
     }
+}
+
+bool TMKSettingController::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && m_loaded) {
+        // The first activation follows the opening's own search.
+        if (m_activatedOnce && !m_SettingFilePath)
+            searchCardAgain();
+        m_activatedOnce = true;
+    }
+    return QWidget::event(event);
+}
+
+void TMKSettingController::searchCardAgain()
+{
+    findUSBVolume();
+    // A file the user opened stays the one edited; otherwise the card's
+    // file replaces what was shown, as if the window had just opened.
+    if (m_SettingFilePath && !m_openedFilePath) {
+        m_recalledFilePath.reset();
+        m_cardSearchDone = true; // read with the search just made
+        loadSettingFile();
+    }
+    updateWindowTitle();
+    updateCardBanner();
 }
 
 void TMKSettingController::windowDidLoad()
@@ -177,15 +223,59 @@ void TMKSettingController::onInitDIalog()
     m_strVersion = QCoreApplication::applicationVersion();
     if (m_strVersion.isEmpty())
         m_strVersion = QStringLiteral(TAMEK_VERSION);
-    if (!m_SettingFilePath)
+    if (!m_SettingFilePath) {
         m_FileData.time_gmt = TKSystemTimeZoneIndex(); // a new card starts in this computer's zone
+        recallLastFile();
+    }
     updateWindowTitle();
+    updateCardBanner();
+}
+
+void TMKSettingController::recallLastFile()
+{
+    const QString path = QSettings().value(QLatin1String(kLastSettingFileKey)).toString();
+    if (path.isEmpty())
+        return;
+    _FILEDATA record{};
+    if (TKSettingFileStateAt(localPath(path)) != TKSettingFileState::Valid || !TKReadSettingFile(localPath(path), record))
+        return;
+    m_FileData = record;
+    m_recalledFilePath = path;
+}
+
+void TMKSettingController::rememberFile(const QString& path)
+{
+    const QFileInfo file(path);
+    QSettings settings;
+    settings.setValue(QLatin1String(kLastSettingFileKey), file.absoluteFilePath());
+    settings.setValue(QLatin1String(kLastSaveFolderKey), file.absolutePath());
+}
+
+void TMKSettingController::updateCardBanner()
+{
+    QString text;
+    if (m_SettingFilePath) {
+        // The card's file is in use: nothing to explain.
+    } else if (m_openedFilePath) {
+        text = TMKLocalizedString("setting.no_card_editing").arg(QDir::toNativeSeparators(*m_openedFilePath));
+    } else if (m_cardWithoutFile) {
+        text = TMKLocalizedString("setting.card_without_file").arg(QString::fromStdString(*m_cardWithoutFile));
+    } else if (m_recalledFilePath) {
+        text = TMKLocalizedString("setting.no_card_recalled").arg(QDir::toNativeSeparators(*m_recalledFilePath));
+    } else {
+        text = TMKLocalizedString("setting.no_card");
+    }
+    m_noCardLabel->setText(text);
+    m_noCardLabel->setVisible(!text.isEmpty());
 }
 
 void TMKSettingController::updateWindowTitle()
 {
     const QString title = TMKLocalizedString("setting.window_title");
-    if (m_SettingFilePath)
+    // The title names the file Save writes without asking.
+    if (m_openedFilePath)
+        setWindowTitle(QStringLiteral("%1[Ver %2] : %3").arg(title, m_strVersion, *m_openedFilePath));
+    else if (m_SettingFilePath)
         setWindowTitle(QStringLiteral("%1[Ver %2] : %3").arg(title, m_strVersion, QString::fromStdString(*m_SettingFilePath)));
     else
         setWindowTitle(QStringLiteral("%1[Ver %2]").arg(title, m_strVersion));
@@ -200,12 +290,15 @@ void TMKSettingController::findUSBVolume()
     }
     m_SettingFilePath.reset();
     selectedUSBDisk_.reset();
+    m_cardWithoutFile.reset();
     std::optional<TKUSBDiskEntity> card = TKFindCardDisk(disks);
     if (!card)
         return;
     const std::string file = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
-    if (TKSettingFileStateAt(file) != TKSettingFileState::Valid)
+    if (TKSettingFileStateAt(file) != TKSettingFileState::Valid) {
+        m_cardWithoutFile = card->mountedURL();
         return;
+    }
     if (card->volumeName() != kTKCardVolumeName) {
         QString error;
         if (!m_services.renameVolume(*card, QString::fromUtf8(kTKCardVolumeName.data()), &error)) {
@@ -379,26 +472,32 @@ void TMKSettingController::onSave()
     TKSealSettings(m_FileData);
 
     std::string path;
+    bool awayFromTheCard = false;
     TKDiskSystem& disks = *m_services.disks;
-    if (selectedUSBDisk_ && disks.itemExists(TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName))) {
+    if (m_openedFilePath) {
+        path = localPath(*m_openedFilePath);
+        awayFromTheCard = true;
+    } else if (selectedUSBDisk_ && disks.itemExists(TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName))) {
         path = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName);
     } else if (const auto card = TKFindCardDisk(disks)) {
         path = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
     } else {
-        // Without a card: the folder last saved to, else the user's home
-        // (never the working directory the app happened to start in).
+        // Without a card: the file shown (the one last saved or opened),
+        // else the folder last saved to, else the user's home (never the
+        // working directory the app happened to start in).
         QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
-        const QString proposed = QDir(folder).filePath(QStringLiteral("config.bin"));
+        const QString proposed = m_recalledFilePath ? *m_recalledFilePath
+                                                    : QDir(folder).filePath(QStringLiteral("config.bin"));
         const QString title = QStringLiteral("Save Settings");
         const QString chosen = m_services.saveFileChooser
             ? m_services.saveFileChooser(this, title, proposed)
             : QFileDialog::getSaveFileName(this, title, proposed);
         if (chosen.isEmpty())
             return;
-        QSettings().setValue(QLatin1String(kLastSaveFolderKey), QFileInfo(chosen).absolutePath());
-        path = chosen.toStdString();
+        path = localPath(chosen);
+        awayFromTheCard = true;
     }
     // The lock keeps tamek-config (or a second window) from writing between
     // this write's steps; a writer that holds it too long is reported, not
@@ -417,7 +516,9 @@ void TMKSettingController::onSave()
         return;
     }
     lock.release();
-    const QString written = QString::fromStdString(path);
+    const QString written = QFile::decodeName(QByteArray::fromStdString(path));
+    if (awayFromTheCard)
+        rememberFile(written);
     emit saved(written);
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
         if (self)
@@ -453,6 +554,61 @@ void TMKSettingController::onDiskUtil()
 {
     if (!m_services.openDiskUtility())
         alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.no_disk_utility"));
+}
+
+void TMKSettingController::onOpenSettingFile()
+{
+    QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString title = TMKLocalizedString("setting.open_config_title");
+    const QString chosen = m_services.openFileChooser
+        ? m_services.openFileChooser(this, title, folder)
+        : QFileDialog::getOpenFileName(this, title, folder, TMKLocalizedString("setting.open_config_filter"));
+    if (!chosen.isEmpty())
+        openSettingFile(chosen);
+}
+
+bool TMKSettingController::openSettingFile(const QString& path)
+{
+    // Looked at before reading: a FIFO, a device or a folder is no settings
+    // file, and a file of another size is not one the camera wrote.
+    const std::string file = localPath(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    switch (TKSettingFileStateAt(file)) {
+    case TKSettingFileState::Missing:
+        alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.settings_file_missing").arg(shown));
+        return false;
+    case TKSettingFileState::NotAFile:
+        alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.settings_file_not_regular").arg(shown));
+        return false;
+    case TKSettingFileState::WrongSize:
+        alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.settings_file_wrong_size")
+                                           .arg(shown)
+                                           .arg(QFileInfo(path).size())
+                                           .arg(kTKSettingFileSize));
+        return false;
+    case TKSettingFileState::Valid:
+        break;
+    }
+    // The read checks the same again on the open file, in case the path
+    // changed since.
+    _FILEDATA record{};
+    if (!TKReadSettingFile(file, record)) {
+        alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.file_open_fail"));
+        return false;
+    }
+    ++m_readGeneration; // a card read still running must not overwrite this
+    hideLoading();
+    m_FileData = record;
+    m_openedFilePath = QFileInfo(path).absoluteFilePath();
+    m_recalledFilePath.reset();
+    rememberFile(path);
+    if (auto* page = pageProtocol(m_targetController))
+        page->setFileData(&m_FileData);
+    updateWindowTitle();
+    updateCardBanner();
+    return true;
 }
 
 void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd,

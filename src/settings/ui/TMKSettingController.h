@@ -36,6 +36,8 @@ public:
         // Renames the mounted card; false with the reason on failure.
         std::function<bool(const TKUSBDiskEntity& disk, const QString& label, QString* error)> renameVolume;
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
+        // Asks for an existing settings file; empty when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)> openFileChooser;
         // The desktop's disk tool; empty when it has none.
         std::function<bool()> openDiskUtility;
     };
@@ -52,6 +54,15 @@ public:
     [[nodiscard]] _FILEDATA* filedata() { return &m_FileData; }
     [[nodiscard]] const std::optional<std::string>& settingFilePath() const { return m_SettingFilePath; }
     [[nodiscard]] const std::optional<TKUSBDiskEntity>& selectedUSBDisk() const { return selectedUSBDisk_; }
+    // A settings file away from the card that the user opened in this
+    // window: Save writes it, whether or not a card turns up.
+    [[nodiscard]] const std::optional<QString>& openedFilePath() const { return m_openedFilePath; }
+    // The file last saved or opened without a card (remembered between
+    // openings), whose record a window without a card shows.
+    [[nodiscard]] const std::optional<QString>& recalledFilePath() const { return m_recalledFilePath; }
+    // Reads a settings file the user chose; refuses anything but a regular
+    // file of the record's size, with the reason in an alert.
+    bool openSettingFile(const QString& path);
 
     // Pages
     void changeViewController(int index);
@@ -70,6 +81,7 @@ public:
     void onSaveDefaultSetting();
     void onFormat();
     void onDiskUtil();
+    void onOpenSettingFile();
 
     // Loading sheet
     void showLoading(const QString& title);
@@ -90,6 +102,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Activation after the first showing searches for the card again: the
+    // user may have just attached or mounted it (with "Disks…", say).
+    bool event(QEvent* event) override;
 
 private:
     void awakeFromNib();
@@ -99,6 +114,10 @@ private:
     void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {},
                bool success = false);
     void updateWindowTitle();
+    void updateCardBanner();
+    void searchCardAgain();
+    void recallLastFile();
+    void rememberFile(const QString& path);
     [[nodiscard]] QWidget* createPage(int index);
     [[nodiscard]] static TMKSettingControllerDelegate* pageProtocol(QWidget* page);
 
@@ -117,6 +136,10 @@ private:
     QPushButton* m_resetButton = nullptr;
     QPushButton* m_sdcardFormatButton = nullptr;
     QPushButton* m_diskUtilButton = nullptr;
+    QPushButton* m_openFileButton = nullptr;
+    QLabel* m_noCardLabel = nullptr;
+    std::optional<QString> m_openedFilePath;
+    std::optional<QString> m_recalledFilePath;
     QPointer<QDialog> m_progressPanel;
     QProgressBar* m_progressIndicator = nullptr;
     QLabel* m_progressTitleField = nullptr;
@@ -124,6 +147,9 @@ private:
     bool m_stopLoadingWindow = true;
     bool m_loaded = false;
     bool m_cardSearchDone = false;
+    bool m_activatedOnce = false;
+    // The mount point of a card found without a valid config.bin.
+    std::optional<std::string> m_cardWithoutFile;
     quint64 m_readGeneration = 0;
     QStringList m_lastAlert;
     std::unique_ptr<QWidget> m_lastDialogController;

@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QWheelEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,6 +43,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -94,6 +96,8 @@ private:
     bool m_renameFails = false;
     QStringList m_savePanels;
     QString m_chooseAnswer; // what the user picks in the save panel
+    QStringList m_openPanels;
+    QString m_openAnswer; // what the user picks in the open panel
     std::unique_ptr<TMKSettingController> m_window;
 
     QString configPath() const { return m_card->filePath(QStringLiteral("config.bin")); }
@@ -113,6 +117,10 @@ private:
         s.saveFileChooser = [this](QWidget*, const QString& title, const QString& proposed) {
             m_savePanels << title << proposed;
             return m_chooseAnswer;
+        };
+        s.openFileChooser = [this](QWidget*, const QString& title, const QString& folder) {
+            m_openPanels << title << folder;
+            return m_openAnswer;
         };
         return s;
     }
@@ -178,6 +186,31 @@ private:
         return QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
     }
 
+    QLabel* banner() const { return m_window->findChild<QLabel*>(QStringLiteral("noCardLabel")); }
+
+    // The user goes to another window and comes back to this one.
+    void activateAgain()
+    {
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("elsewhere"));
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        other.close();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    // A settings file away from the card, with the given rear tinting.
+    QString fileElsewhere(const QTemporaryDir& dir, uint32_t rearTinting)
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.rear_cpl_use = rearTinting;
+        const QString path = dir.filePath(QStringLiteral("saved-config.bin"));
+        writeRecord(path, record);
+        return path;
+    }
+
     void dismissAlerts()
     {
         for (QMessageBox* box : m_window->findChildren<QMessageBox*>())
@@ -196,8 +229,11 @@ private slots:
         m_renameFails = false;
         m_savePanels.clear();
         m_chooseAnswer.clear();
+        m_openPanels.clear();
+        m_openAnswer.clear();
         QStandardPaths::setTestModeEnabled(true);
         QSettings().remove(QStringLiteral("settings/lastSaveFolder"));
+        QSettings().remove(QStringLiteral("settings/lastSettingFile"));
         _FILEDATA record{};
         TKMakeDefaultSettings(record);
         record.gsen_x_threshold = 60;
@@ -621,6 +657,192 @@ private slots:
                 m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
         }
         QCOMPARE(m_window->size(), first);
+    }
+
+    // Without a card the window says so instead of showing bare defaults;
+    // attached (and mounted with "Disks…") while the window is open, the
+    // card is found when the user comes back to the window.
+    void noCardIsSaidAndTheCardIsFoundOnReturn()
+    {
+        m_disks->attached = false;
+        open();
+        QLabel* label = banner();
+        QVERIFY(label);
+        QVERIFY(label->isVisible());
+        QVERIFY2(label->text().contains(QStringLiteral("no camera card found"), Qt::CaseInsensitive),
+                 qPrintable(label->text()));
+        QVERIFY(!m_window->settingFilePath());
+        QCOMPARE(m_window->filedata()->gsen_x_threshold, 50); // the defaults
+
+        m_disks->attached = true;
+        QSignalSpy loaded(m_window.get(), &TMKSettingController::settingFileLoaded);
+        activateAgain();
+        QTRY_COMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
+        QVERIFY(loaded.count() > 0 || loaded.wait(5000));
+        QCOMPARE(m_window->filedata()->gsen_x_threshold, 60); // the card's record
+        QCOMPARE(m_window->filedata()->time_gmt, 20);
+        QVERIFY(!label->isVisible());
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" : ") + configPath()));
+        QTRY_VERIFY(!m_window->isLoadingShown());
+
+        // The card's page shows the card: the basic page reads "2" for 60/55/55.
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(page);
+        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
+    }
+
+    // A card without a valid config.bin is not "no card": the banner names
+    // the card, and Save writes a new file there.
+    void cardWithoutAFileIsNamed()
+    {
+        QFile::remove(configPath());
+        open();
+        QVERIFY(banner()->isVisible());
+        QVERIFY(banner()->text().contains(m_card->path()));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(configPath()).size(), 428);
+        QVERIFY(m_savePanels.isEmpty());
+        dismissAlerts();
+    }
+
+    // "Open config.bin…" reads a file the user picks; the pages show it and
+    // Save writes back to it, not to a save panel.
+    void openedFileIsShownAndSaved()
+    {
+        m_disks->attached = false;
+        QTemporaryDir elsewhere;
+        const QString path = fileElsewhere(elsewhere, 2);
+        open();
+        QPushButton* openButton = button("openSettingFileButton");
+        QVERIFY(openButton);
+        QVERIFY(openButton->isVisible());
+        m_openAnswer = path;
+        QTest::mouseClick(openButton, Qt::LeftButton);
+        QCOMPARE(m_openPanels.value(1), QDir::homePath());
+        QCOMPARE(m_window->openedFilePath().value_or(QString()), path);
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" : ") + path));
+        QVERIFY(banner()->text().contains(path));
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        QVERIFY(video);
+        QCOMPARE(video->rearTinting->selectedSegment(), 2); // the page shows the file at once
+
+        TKClickSegment(video->rearTinting, 1);
+        QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(m_savePanels.isEmpty());
+        _FILEDATA written{};
+        const QByteArray bytes = readAll(path);
+        QCOMPARE(bytes.size(), 428);
+        std::memcpy(&written, bytes.constData(), sizeof written);
+        QCOMPARE(written.rear_cpl_use, 1u);
+        QVERIFY(TKSettingChecksumMatches(written));
+        QCOMPARE(shownAlert()->icon(), QMessageBox::Information);
+        dismissAlerts();
+
+        // The next Open starts in the folder of the file.
+        open();
+        m_openAnswer.clear();
+        m_openPanels.clear();
+        QTest::mouseClick(button("openSettingFileButton"), Qt::LeftButton);
+        QCOMPARE(m_openPanels.value(1), elsewhere.path());
+        QVERIFY(!m_window->openedFilePath() || *m_window->openedFilePath() == path);
+    }
+
+    // What is not a regular file of 428 bytes is refused with the reason;
+    // the record stays as it was and a FIFO does not hang the window.
+    void openRefusesWhatIsNoSettingsFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("fifo") << "fifo" << "regular";
+        QTest::newRow("folder") << "folder" << "regular";
+        QTest::newRow("device") << "device" << "regular";
+        QTest::newRow("427 bytes") << "427" << "427 bytes";
+        QTest::newRow("429 bytes") << "429" << "429 bytes";
+        QTest::newRow("empty") << "0" << "0 bytes";
+        QTest::newRow("missing") << "missing" << "does not exist";
+        QTest::newRow("link to a settings file") << "link" << "";
+    }
+
+    void openRefusesWhatIsNoSettingsFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        m_disks->attached = false;
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("config.bin"));
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == QLatin1String("device")) {
+            path = QStringLiteral("/dev/zero");
+        } else if (kind == QLatin1String("link")) {
+            const QString target = fileElsewhere(dir, 2);
+            QVERIFY(QFile::link(target, path));
+        } else if (kind != QLatin1String("missing")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(kind.toInt(), '\x02'));
+        }
+        open();
+        _FILEDATA before = *m_window->filedata();
+        m_openAnswer = path;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button("openSettingFileButton"), Qt::LeftButton);
+        QVERIFY(clock.elapsed() < 2000);
+        if (reason.isEmpty()) {
+            QCOMPARE(m_window->openedFilePath().value_or(QString()), path);
+            QCOMPARE(m_window->filedata()->rear_cpl_use, 2u);
+            QVERIFY(!shownAlert());
+            return;
+        }
+        QVERIFY(shownAlert());
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
+        QVERIFY2(m_window->lastAlert().value(1).contains(reason), qPrintable(m_window->lastAlert().value(1)));
+        QVERIFY(m_window->lastAlert().value(1).contains(path));
+        QCOMPARE(std::memcmp(m_window->filedata(), &before, sizeof before), 0);
+        QVERIFY(!m_window->openedFilePath());
+        dismissAlerts();
+    }
+
+    // Reopened after a save without a card, the window shows the file just
+    // saved (not factory defaults) and Save proposes that file again.
+    void reopenedWithoutACardShowsTheFileLastSaved()
+    {
+        m_disks->attached = false;
+        QFile::remove(configPath());
+        open();
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        TKClickSegment(video->rearTinting, 1);
+        QTemporaryDir elsewhere;
+        m_chooseAnswer = elsewhere.filePath(QStringLiteral("car.bin"));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(m_chooseAnswer).size(), 428);
+        dismissAlerts();
+        QTRY_VERIFY(!m_window->isVisible());
+
+        open();
+        QCOMPARE(m_window->filedata()->rear_cpl_use, 1u);
+        video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        QCOMPARE(video->rearTinting->selectedSegment(), 1);
+        QCOMPARE(m_window->recalledFilePath().value_or(QString()), m_chooseAnswer);
+        QVERIFY(banner()->text().contains(m_chooseAnswer));
+        m_savePanels.clear();
+        const QString saved = m_chooseAnswer;
+        m_chooseAnswer.clear(); // cancelled
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(m_savePanels.value(1), saved);
+
+        // Gone since: the defaults again, and the banner says no card.
+        QFile::remove(saved);
+        open();
+        QCOMPARE(m_window->filedata()->rear_cpl_use, 0u);
+        QVERIFY(!m_window->recalledFilePath());
+        QVERIFY(banner()->text().startsWith(TMKLocalizedString("setting.no_card").left(20)));
     }
 
     // Another writer (tamek-config, a second window) holds the file's lock:
