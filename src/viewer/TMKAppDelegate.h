@@ -3,6 +3,7 @@
 #include "TMKBlackBoxData.h"
 #include "TMKMediaList.h"
 #include "TMKMainWindow.h"
+#include "capture/TMKFrameCapture.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
 #include "telemetry/TMKTelemetryDisplay.h"
@@ -11,7 +12,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <functional>
@@ -22,6 +22,7 @@ class QLabel;
 class QMainWindow;
 class QPrinter;
 class QProgressBar;
+class TMKAlertService;
 class TMKPrintSystem;
 class QSlider;
 class QTableView;
@@ -38,9 +39,10 @@ class TMKVideoView;
 // The viewer's application object: owns the playback session (players,
 // catalogue, play state) and the main window, and wires the two together:
 // the session's state goes to the window's controls, the window's user
-// actions go to the session. Playback rules live in TMKPlaybackSession;
-// here are the window, telemetry display and capture, split by concern over
-// TMKAppDelegate_*.cpp. Main thread only.
+// actions go to the session. Playback rules live in TMKPlaybackSession,
+// saving and printing the frame in TMKFrameCapture; here are the window and
+// the telemetry display, split by concern over TMKAppDelegate_*.cpp. Main
+// thread only.
 class TMKAppDelegate : public QObject, public TMKMediaListDelegate {
     Q_OBJECT
     Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
@@ -60,6 +62,7 @@ public:
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
+        std::shared_ptr<TMKAlertService> alerts;     // empty: message boxes
         Extractor extractor;                         // empty: the AVI reader
     };
 
@@ -103,14 +106,15 @@ public:
     void clickMediaListViewButton();
     void clickMapViewButton();
     void toggleFullScreen();
-    void captureVideo();
-    void print();
+    void captureVideo() { m_capture->captureVideo(); }
+    void print() { m_capture->print(); }
     void showSettingPanel();
     void showTimeSetupPanel();
     // The last secondary window opened; kept alive while shown.
     [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
     // The private folder of this run's snapshots, and the snapshot in it.
-    [[nodiscard]] QString captureTemporaryPath();
+    [[nodiscard]] QString captureTemporaryPath() { return m_capture->captureTemporaryPath(); }
+    [[nodiscard]] TMKFrameCapture* frameCapture() const { return m_capture.get(); }
 
     // TMKMediaListDelegate (called on the scan's worker)
     void mediaListChanged(TMKMediaList* mediaList) override;
@@ -204,9 +208,10 @@ private:
     void die();
 
     // Capture and printing
-    [[nodiscard]] QString takeSnapshot(); // empty when there is no frame
-    void showPrintPanel();
-    void printPanelDidEnd(int returnCode);
+    [[nodiscard]] QString takeSnapshot() { return m_capture->takeSnapshot(); } // empty when there is no frame
+    void showPrintPanel() { m_capture->showPrintPanel(); }
+    void printPanelDidEnd(int returnCode) { m_capture->printPanelDidEnd(returnCode); }
+    void makeFrameCapture();
 
     // Map page
     void evaluateMapScript(const QString& script);
@@ -270,6 +275,6 @@ private:
     bool m_dead = false;
     TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
-    std::unique_ptr<QTemporaryDir> m_captureDir;
+    std::unique_ptr<TMKFrameCapture> m_capture;
     std::unique_ptr<QWidget> m_lastDialogController;
 };

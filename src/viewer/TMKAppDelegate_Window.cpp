@@ -90,6 +90,7 @@ void TMKAppDelegate::awakeFromNib()
                                                      &TMKTelemetryDisplay::trackPoints);
     if (!m_options.playerFactory)
         TMKTouchMediaLibrary();
+    makeFrameCapture();
 
     m_listModel = new TMKMediaListModel(mediaList(), this);
     m_tableView->setModel(m_listModel);

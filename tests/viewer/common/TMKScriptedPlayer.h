@@ -7,7 +7,9 @@
 
 #include "player/TMKMediaPlayer.h"
 
+#include <QByteArray>
 #include <QColor>
+#include <QFile>
 #include <QImage>
 #include <QList>
 #include <QMetaObject>
@@ -87,11 +89,16 @@ public:
     }
     [[nodiscard]] bool hasVideoOut() const override { return m_media && m_state == Playing; }
     [[nodiscard]] QSize videoSize() const override { return m_media ? QSize(1920, 1080) : QSize(); }
-    // A JPEG frame, as the real player writes for a ".jpg" name.
+    // A JPEG frame, as the real player writes for a ".jpg" name, or
+    // snapshotBytes when a test sets them.
     bool saveVideoSnapshotAt(const QString& path, int, int) override
     {
         if (!m_media || m_state == Stopped)
             return false;
+        if (!snapshotBytes.isEmpty()) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(snapshotBytes) == snapshotBytes.size();
+        }
         QImage frame(64, 36, QImage::Format_RGB32);
         frame.fill(QColor(40, 90, 160));
         return frame.save(path, "JPG");
@@ -112,6 +119,7 @@ public:
     void sendTimeEvent() { emit timeChanged(this); }
 
     int64_t length = 60000;
+    QByteArray snapshotBytes;
     bool withSound = true;
     bool failToPlay = false;
     int plays = 0;

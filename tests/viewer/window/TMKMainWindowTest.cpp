@@ -448,7 +448,7 @@ private slots:
         answer = out.filePath(QStringLiteral("frame.png"));
         m_app->captureVideo();
         QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
-        QVERIFY(offered.value(1).endsWith(QStringLiteral("/tamek_capture.png")));
+        QVERIFY(offered.value(1).endsWith(QStringLiteral("/tamek_capture_20261107_081500.png")));
         QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
 
         // The snapshot lives in a private folder of this run, not in /tmp itself.
@@ -458,7 +458,7 @@ private slots:
         QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions() & (QFile::ReadGroup | QFile::ReadOther
                                                                                | QFile::WriteOther | QFile::ExeOther),
                  QFile::Permissions());
-        QCOMPARE(opened.value(0), QUrl::fromLocalFile(snapshot));
+        QCOMPARE(opened.value(0), QUrl::fromLocalFile(answer));
 
         // A ".jpg" name gets the JPEG bytes as they are.
         answer = out.filePath(QStringLiteral("frame.jpg"));

@@ -3,8 +3,10 @@
 // closed while its telemetry is still being read.
 
 #include "TMKAppDelegate.h"
+#include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QUrl>
 
 #include <atomic>
 #include <cmath>
@@ -58,6 +61,12 @@ void launch(Viewer& viewer, const QString& settings, const QString& folder, TMKA
     QVERIFY(listed.wait(5000));
     viewer.app->window()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(viewer.app->window()));
+}
+
+QByteArray headOf(const QString& path, qint64 bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
 }
 
 QPoint rowCentre(QTableView* table, int row)
@@ -262,6 +271,95 @@ private slots:
                 spies.value(QLatin1String(name))->clear();
             }
         }
+    }
+
+    // Ctrl+S and the capture button, while a pair plays: the save dialog
+    // proposes a name with the moment the frame shows (so two captures do
+    // not propose one name), and the file the user saved is the one opened.
+    void captureNamesTheMomentAndOpensTheSavedFile()
+    {
+        QStringList offered;
+        QString answer;
+        QList<QUrl> opened;
+        TMKAppDelegate::Options options;
+        options.saveFileChooser = [&](QWidget*, const QString& title, const QString& proposed) {
+            offered << title << proposed;
+            return answer;
+        };
+        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        launch(m_viewer, m_settings, m_folderA, options);
+        QWidget* window = app().window();
+        const QKeySequence capture(Qt::CTRL | Qt::Key_S);
+
+        QTest::keySequence(window, capture); // nothing plays: nothing to save
+        QVERIFY(offered.isEmpty());
+
+        playRowByDoubleClick(0);
+        m_viewer.p1->tick(12300);
+        QTemporaryDir out;
+        answer = out.filePath(QStringLiteral("frame.png"));
+        QTest::keySequence(window, capture);
+        QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
+        QCOMPARE(QFileInfo(offered.value(1)).fileName(), QStringLiteral("tamek_capture_20261107_081512.png"));
+        QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(answer)});
+
+        auto* button = window->findChild<QAbstractButton*>(QStringLiteral("captureButton"));
+        QVERIFY(button);
+        m_viewer.p1->tick(40000);
+        answer = out.filePath(QStringLiteral("later.jpg"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(QFileInfo(offered.value(3)).fileName(), QStringLiteral("tamek_capture_20261107_081552.png"));
+        QCOMPARE(headOf(answer, 3), QByteArray("\xFF\xD8\xFF", 3));
+        QCOMPARE(opened.value(1), QUrl::fromLocalFile(answer));
+        QCOMPARE(opened.size(), 2);
+
+        // Paused: the key does nothing, as the button does.
+        QTest::keyClick(window, Qt::Key_Space);
+        QTRY_VERIFY(!m_viewer.p1->isPlaying());
+        QTest::keySequence(window, capture);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(offered.size(), 4);
+    }
+
+    // A save that fails tells the user through the alert service, leaves
+    // an existing picture of that name whole and opens nothing; a folder of
+    // that name is not touched.
+    void failedCaptureWarnsAndKeepsTheOldFile()
+    {
+        QString answer;
+        QList<QUrl> opened;
+        auto alerts = std::make_shared<TMKRecordingAlertService>();
+        TMKAppDelegate::Options options;
+        options.saveFileChooser = [&](QWidget*, const QString&, const QString&) { return answer; };
+        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        options.alerts = alerts;
+        launch(m_viewer, m_settings, m_folderA, options);
+        playRowByDoubleClick(0);
+
+        QTemporaryDir out;
+        answer = out.filePath(QStringLiteral("old.png"));
+        {
+            QFile old(answer);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the picture saved last week");
+        }
+        m_viewer.p1->snapshotBytes = QByteArray("no image at all");
+        QTest::keySequence(app().window(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QCOMPARE(headOf(answer, 100), QByteArray("the picture saved last week"));
+        QCOMPARE(alerts->alerts.size(), 1);
+        QCOMPARE(alerts->alerts.first().kind, TMKAlertService::Kind::Warning);
+        QCOMPARE(alerts->alerts.first().window.data(), app().window());
+        QVERIFY(alerts->alerts.first().informative.contains(answer));
+        QVERIFY(opened.isEmpty());
+
+        m_viewer.p1->snapshotBytes.clear();
+        answer = out.filePath(QStringLiteral("folder.png"));
+        QVERIFY(QDir().mkpath(answer + QStringLiteral("/inside")));
+        QTest::mouseClick(app().window()->findChild<QAbstractButton*>(QStringLiteral("captureButton")), Qt::LeftButton);
+        QVERIFY(QFileInfo(answer + QStringLiteral("/inside")).isDir());
+        QCOMPARE(alerts->alerts.size(), 2);
+        QVERIFY(opened.isEmpty());
     }
 
     // Each viewer thins out its own position updates: one that has seen
