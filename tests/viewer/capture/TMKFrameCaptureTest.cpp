@@ -1,0 +1,127 @@
+// The frame capture on its own, with a scripted player and a recording
+// alert service: the proposed names, and targets that are not plain files.
+
+#include "TMKRecordingAlertService.h"
+#include "TMKScriptedPlayer.h"
+#include "capture/TMKFrameCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray headOf(const QString& path, qint64 bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+}
+
+} // namespace
+
+class TMKFrameCaptureTest : public QObject {
+    Q_OBJECT
+
+private:
+    TMKScriptedPlayer m_player;
+    std::shared_ptr<TMKRecordingAlertService> m_alerts;
+    QString m_answer;
+    QList<QUrl> m_opened;
+    std::unique_ptr<TMKFrameCapture> m_capture;
+
+private slots:
+    void init()
+    {
+        m_alerts = std::make_shared<TMKRecordingAlertService>();
+        m_opened.clear();
+        TMKFrameCapture::Services services;
+        services.saveFileChooser = [this](QWidget*, const QString&, const QString&) { return m_answer; };
+        services.urlOpener = [this](const QUrl& url) { m_opened << url; };
+        services.alerts = m_alerts;
+        m_capture = std::make_unique<TMKFrameCapture>(services, [this] { return &m_player; });
+        m_player.setMedia(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")));
+        m_player.play();
+        QVERIFY(m_player.isPlaying());
+    }
+
+    void proposedNames_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("timeMs");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("start") << "alwa_20261107_081500_F.avi" << qint64(0) << "tamek_capture_20261107_081500.png";
+        QTest::newRow("into the recording, ms cut") << "alwa_20261107_081500_F.avi" << qint64(12999)
+                                                    << "tamek_capture_20261107_081512.png";
+        QTest::newRow("rear, past midnight and new year") << "event_20261231_235950_R.avi" << qint64(15000)
+                                                         << "tamek_capture_20270101_000005.png";
+        QTest::newRow("negative time is the start") << "motion_20260301_120000_F.avi" << qint64(-500)
+                                                    << "tamek_capture_20260301_120000.png";
+        QTest::newRow("no date in the name") << "clip.avi" << qint64(5000) << "tamek_capture.png";
+        QTest::newRow("month 13") << "alwa_20261307_081500_F.avi" << qint64(0) << "tamek_capture.png";
+        QTest::newRow("hour 25") << "alwa_20261107_251500_F.avi" << qint64(0) << "tamek_capture.png";
+    }
+
+    void proposedNames()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, timeMs);
+        QFETCH(QString, name);
+        const auto media = TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/") + file);
+        QCOMPARE(TMKFrameCapture::proposedFileName(media, timeMs), name);
+    }
+
+    // A link to a picture is written through: the link stays, the picture
+    // it names is replaced, and the saved name is what is opened.
+    void linkIsWrittenThrough()
+    {
+        QTemporaryDir out;
+        const QString real = out.filePath(QStringLiteral("real.png"));
+        QFile old(real);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        m_answer = out.filePath(QStringLiteral("link.png"));
+        QVERIFY(QFile::link(real, m_answer));
+        m_capture->captureVideo();
+        QVERIFY(QFileInfo(m_answer).isSymLink());
+        QCOMPARE(headOf(real, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QVERIFY(m_alerts->alerts.isEmpty());
+        QCOMPARE(m_opened.value(0), QUrl::fromLocalFile(m_answer));
+    }
+
+    // A pipe, or a device, at the chosen name is refused at once (no
+    // waiting for a reader, no device node replaced) and the user is told.
+    void pipeOrDeviceIsRefused_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("fifo") << true;
+        QTest::newRow("device") << false;
+    }
+
+    void pipeOrDeviceIsRefused()
+    {
+        QFETCH(bool, fifo);
+        QTemporaryDir out;
+        if (fifo) {
+            m_answer = out.filePath(QStringLiteral("pipe.png"));
+            QCOMPARE(::mkfifo(QFile::encodeName(m_answer).constData(), 0600), 0);
+        } else {
+            m_answer = QStringLiteral("/dev/null");
+        }
+        m_capture->captureVideo();
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(m_answer).constData(), &info), 0);
+        QVERIFY(fifo ? S_ISFIFO(info.st_mode) : S_ISCHR(info.st_mode));
+        QCOMPARE(m_alerts->alerts.size(), 1);
+        QCOMPARE(m_alerts->alerts.first().kind, TMKAlertService::Kind::Warning);
+        QCOMPARE(m_alerts->alerts.first().message, QStringLiteral("TAMEK"));
+        QVERIFY(m_opened.isEmpty());
+    }
+};
+
+QTEST_MAIN(TMKFrameCaptureTest)
+#include "TMKFrameCaptureTest.moc"
