@@ -338,12 +338,10 @@ TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const std::function<b
         const auto other = recording.pair && lead == recording.pair->frontMedia ? recording.pair->rearMedia : nullptr;
         bool read = false;
         for (const auto& side : {lead, other}) {
-            if (!side)
-                continue;
-            if (data.ExtractStreamInformation(side->path.c_str())) {
+            if (side && data.ExtractStreamInformation(side->path.c_str())
+                && (!data.m_vGSensorData.empty() || !data.m_vGpsRecords.empty())) {
                 read = true;
-                if (!data.m_vGSensorData.empty() || !data.m_vGpsRecords.empty())
-                    break;
+                break;
             }
         }
         if (!read) {

@@ -108,7 +108,8 @@ struct TMKTripSample {
 struct TMKTripTelemetry {
     std::vector<TMKTrackPoint> points;  // strictly later one after the other
     std::vector<TMKTripSample> samples; // strictly later one after the other
-    // Recordings of the trip whose telemetry could not be read at all.
+    // Recordings of the trip that gave no telemetry from either side: not
+    // readable, not an AVI, cut short, or nothing in the index.
     std::vector<std::size_t> unreadable;
 };
 
@@ -124,7 +125,7 @@ struct TMKTripTelemetry {
 [[nodiscard]] std::vector<TMKTrackPoint> TMKRecordingFixes(const TMKBlackBoxData& data);
 
 // Reads each recording's telemetry once (the lead side, the other side when
-// the lead holds none) and merges it. Fixes keep the trip's order and a fix
+// the lead gives none) and merges it. Fixes keep the trip's order and a fix
 // not strictly later than the one before (by UTC when both have it, by the
 // time axis otherwise) is dropped: the camera repeats the boundary second in
 // both files, and overlapping recordings repeat whole stretches. Samples
