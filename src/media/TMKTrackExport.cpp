@@ -442,6 +442,10 @@ std::optional<std::string> TMKWriteFileAside(const std::string& path, std::strin
         return std::nullopt;
     }
 
+    // Renaming over a file the user made read-only would get round that.
+    if (exists && ::access(target.c_str(), W_OK) != 0)
+        return path + ": is read-only";
+
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

@@ -35,7 +35,8 @@ extern const char* const kTMKTrackCsvHeader;
 // device, then renamed over it (a link is followed to the file it names; an
 // existing file keeps its permissions). A character device or a FIFO cannot
 // be replaced; it is written in place, and a FIFO without a reader is
-// refused rather than waited for. Block devices and folders are refused.
+// refused rather than waited for. Block devices, folders and read-only files
+// are refused.
 // Returns the reason of a failure, nothing on success.
 [[nodiscard]] std::optional<std::string> TMKWriteFileAside(const std::string& path, std::string_view contents);
 

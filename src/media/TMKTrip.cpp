@@ -170,6 +170,10 @@ std::vector<TMKTrip> TMKGroupTrips(const std::vector<std::shared_ptr<TMKMediaPai
                 recording.lengthKnown = true;
             }
         }
+        // A header claiming more than the plausible length is damaged; it
+        // would otherwise swallow every later recording into this trip.
+        if (recording.lengthKnown && !(length <= options.maxLengthSeconds))
+            recording.lengthKnown = false;
         recording.lengthSeconds = recording.lengthKnown ? length : options.defaultLengthSeconds;
 
         if (!start) {
@@ -280,8 +284,8 @@ std::vector<TMKTrackPoint> TMKRecordingFixes(const TMKBlackBoxData& data)
                     (quality > 0 ? valid : invalid) = true;
                     const std::string_view altitudeField = field(sentence, 9);
                     if (quality > 0 && !altitudeField.empty()) {
-                        hasAltitude = true;
                         altitude = TMKNmeaFloat(altitudeField);
+                        hasAltitude = std::isfinite(altitude);
                     }
                 }
             }
@@ -310,9 +314,11 @@ std::vector<TMKTrackPoint> TMKRecordingFixes(const TMKBlackBoxData& data)
         point.longitude = longitude;
         point.hasAltitude = hasAltitude;
         point.altitude = altitude;
-        point.speedKmh = fix.SpeedOverGround * kKmhPerKnot;
-        point.course = fix.CourseOverGround;
-        point.hdop = fix.HDOP;
+        // Text past a float's range reads as infinity; no format carries it.
+        const auto finite = [](double value) { return std::isfinite(value) ? value : 0.0; };
+        point.speedKmh = finite(fix.SpeedOverGround * kKmhPerKnot);
+        point.course = finite(fix.CourseOverGround);
+        point.hdop = finite(fix.HDOP);
         point.satellites = fix.SatelliteUsedCount;
         points.push_back(point);
     }

@@ -57,6 +57,9 @@ struct TMKTripOptions {
     // Used for a recording whose header cannot be read: the camera's usual
     // file length.
     double defaultLengthSeconds = 60;
+    // The camera cuts files of a few minutes; a header claiming more is
+    // damaged and its length is not used.
+    double maxLengthSeconds = 3600;
 };
 
 using TMKLengthReader = std::function<std::optional<double>(const std::string& path)>;

@@ -235,6 +235,13 @@ TEST_F(TrackExport, WritesAsideAndKeepsTheOldFileUntilDone)
     EXPECT_TRUE(TMKWriteFileAside(dir / "dangling.gpx", "x"));
     EXPECT_TRUE(TMKWriteFileAside("", "x"));
     EXPECT_FALSE(fs::exists(dir / "nothing"));
+
+    // Read-only files stay as they are (root may write anything).
+    if (::geteuid() != 0) {
+        ::chmod(target.c_str(), 0440);
+        EXPECT_TRUE(TMKWriteFileAside(target, "fourth"));
+        EXPECT_EQ(readText(target), "third");
+    }
 }
 
 TEST_F(TrackExport, TwoWritersLeaveOneWholeFile)

@@ -116,6 +116,15 @@ TEST(TripGrouping, LengthsComeFromTheLongerSideOrTheDefault)
     EXPECT_FALSE(unknownTrips[0].recordings[0].lengthKnown);
     EXPECT_EQ(unknownTrips[0].recordings[0].lengthSeconds, 60);
 
+    // A damaged header claiming days is not believed.
+    Catalogue damaged;
+    damaged.add(alwa(0, 0, 'F'), 4e9);
+    damaged.add(alwa(1, 0, 'F'));
+    damaged.add(alwa(30, 0, 'F'));
+    const auto damagedTrips = damaged.trips();
+    EXPECT_EQ(sizes(damagedTrips), (std::vector<std::size_t>{2, 1}));
+    EXPECT_FALSE(damagedTrips[0].recordings[0].lengthKnown);
+
     // Short files (the camera closes one when the ignition goes off).
     Catalogue shortFiles;
     shortFiles.add(alwa(0, 0, 'F'), 20);
