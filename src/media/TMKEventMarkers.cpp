@@ -127,6 +127,24 @@ std::vector<TMKEventMarker> TMKTripEventMarkers(const TMKTrip& trip, const TMKTr
     return markers;
 }
 
+std::optional<std::size_t> TMKNextMarker(const std::vector<TMKEventMarker>& markers, double seconds, double grace)
+{
+    const auto it = std::upper_bound(markers.begin(), markers.end(), seconds + grace,
+                                     [](double at, const TMKEventMarker& m) { return at < m.seconds; });
+    if (it == markers.end())
+        return std::nullopt;
+    return static_cast<std::size_t>(it - markers.begin());
+}
+
+std::optional<std::size_t> TMKPreviousMarker(const std::vector<TMKEventMarker>& markers, double seconds, double grace)
+{
+    const auto it = std::lower_bound(markers.begin(), markers.end(), seconds - grace,
+                                     [](const TMKEventMarker& m, double at) { return m.seconds < at; });
+    if (it == markers.begin())
+        return std::nullopt;
+    return static_cast<std::size_t>(it - markers.begin()) - 1;
+}
+
 const char* TMKEventKindName(TMKEventKind kind)
 {
     switch (kind) {

@@ -3,6 +3,7 @@
 #include "TMKTrip.h"
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 enum class TMKEventKind {
@@ -46,5 +47,15 @@ struct TMKEventOptions {
 // The detected events and the trip's event recordings, in time order.
 [[nodiscard]] std::vector<TMKEventMarker> TMKTripEventMarkers(const TMKTrip& trip, const TMKTripTelemetry& telemetry,
                                                               const TMKEventOptions& options = {});
+
+// The markers N and P go to from a play position on the trip's axis, by
+// index into `markers` (in time order): the first one more than `grace`
+// seconds later, the last one more than `grace` earlier. The grace lets a
+// second N go on past a marker just jumped to, even when the players land a
+// frame short of it, and a P just after one go back to the one before it.
+[[nodiscard]] std::optional<std::size_t> TMKNextMarker(const std::vector<TMKEventMarker>& markers, double seconds,
+                                                       double grace = 0.5);
+[[nodiscard]] std::optional<std::size_t> TMKPreviousMarker(const std::vector<TMKEventMarker>& markers, double seconds,
+                                                           double grace = 0.5);
 
 [[nodiscard]] const char* TMKEventKindName(TMKEventKind kind);

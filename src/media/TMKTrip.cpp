@@ -325,7 +325,7 @@ std::vector<TMKTrackPoint> TMKRecordingFixes(const TMKBlackBoxData& data)
     return points;
 }
 
-TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const std::function<bool()>& cancelled)
+TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const TMKTripProgress& progress)
 {
     TMKTripTelemetry merged;
     TMKBlackBoxData data;
@@ -337,7 +337,7 @@ TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const std::function<b
     double lastSampleSeconds = 0;
 
     for (std::size_t index = 0; index < trip.recordings.size(); ++index) {
-        if (cancelled && cancelled())
+        if (progress && !progress(index, trip.recordings.size()))
             break;
         const TMKTripRecording& recording = trip.recordings[index];
         const auto lead = recording.lead();
@@ -386,4 +386,17 @@ TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const std::function<b
         }
     }
     return merged;
+}
+
+std::optional<TMKTripPosition> TMKFindTripRecording(const std::vector<TMKTrip>& trips, const std::string& path)
+{
+    for (std::size_t t = 0; t < trips.size(); ++t) {
+        for (std::size_t r = 0; r < trips[t].recordings.size(); ++r) {
+            const auto& pair = trips[t].recordings[r].pair;
+            if (pair && ((pair->frontMedia && pair->frontMedia->path == path)
+                         || (pair->rearMedia && pair->rearMedia->path == path)))
+                return TMKTripPosition{t, r};
+        }
+    }
+    return std::nullopt;
 }

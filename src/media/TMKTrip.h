@@ -134,6 +134,17 @@ struct TMKTripTelemetry {
 // both files, and overlapping recordings repeat whole stretches. Samples
 // are placed at their recording's offset plus their own time and, for the
 // same reason, kept only when strictly later than the one before.
-// `cancelled`, when given, is asked between recordings.
-[[nodiscard]] TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip,
-                                                    const std::function<bool()>& cancelled = {});
+// `progress`, when given, is told before each recording how many have been
+// read of how many; returning false stops the reading there (what was
+// merged so far is returned).
+using TMKTripProgress = std::function<bool(std::size_t done, std::size_t total)>;
+[[nodiscard]] TMKTripTelemetry TMKReadTripTelemetry(const TMKTrip& trip, const TMKTripProgress& progress = {});
+
+// Where a recording lies among trips: the trip and the recording's index in
+// it, by the path of either side; nothing when no trip holds it.
+struct TMKTripPosition {
+    std::size_t trip = 0;
+    std::size_t recording = 0;
+};
+[[nodiscard]] std::optional<TMKTripPosition> TMKFindTripRecording(const std::vector<TMKTrip>& trips,
+                                                                  const std::string& path);

@@ -137,6 +137,26 @@ TEST(EventMarkers, SharpTurnsAndSeparateEventsCountApart)
     EXPECT_TRUE(TMKDetectEvents(samples, {.thresholdG = 0}).empty());
 }
 
+TEST(EventMarkers, NextAndPreviousGoPastTheMarkerJustReached)
+{
+    std::vector<TMKEventMarker> markers(3);
+    markers[0].seconds = 10;
+    markers[1].seconds = 70; // in the next recording
+    markers[2].seconds = 75;
+    EXPECT_EQ(TMKNextMarker(markers, 0), 0u);
+    EXPECT_EQ(TMKNextMarker(markers, 9.9), 1u); // landed a frame short of the first
+    EXPECT_EQ(TMKNextMarker(markers, 10), 1u);
+    EXPECT_EQ(TMKNextMarker(markers, 69.9), 2u);
+    EXPECT_EQ(TMKNextMarker(markers, 69.4), 1u);
+    EXPECT_FALSE(TMKNextMarker(markers, 75));
+    EXPECT_EQ(TMKPreviousMarker(markers, 100), 2u);
+    EXPECT_EQ(TMKPreviousMarker(markers, 70.3), 0u); // just after one: the one before
+    EXPECT_EQ(TMKPreviousMarker(markers, 70.8), 1u);
+    EXPECT_FALSE(TMKPreviousMarker(markers, 10.4));
+    EXPECT_FALSE(TMKNextMarker({}, 0));
+    EXPECT_FALSE(TMKPreviousMarker({}, 0));
+}
+
 TEST(EventMarkers, TripMarkersIncludeEventRecordingsAcrossFiles)
 {
     TMKSetLogSink({});

@@ -294,8 +294,22 @@ TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
     EXPECT_EQ(telemetry.points.size(), 61u + 60u + 61u);
     EXPECT_EQ(telemetry.points[100].recording, 1u);
 
-    // Cancelled before the first recording: nothing read.
-    EXPECT_TRUE(TMKReadTripTelemetry(trips[0], [] { return true; }).points.empty());
+    // Progress is told before each recording; stopping keeps what was read.
+    std::vector<std::pair<std::size_t, std::size_t>> told;
+    const TMKTripTelemetry partial = TMKReadTripTelemetry(trips[0], [&](std::size_t done, std::size_t total) {
+        told.emplace_back(done, total);
+        return done < 2;
+    });
+    EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
+    EXPECT_EQ(partial.points.size(), 61u + 60u);
+    EXPECT_TRUE(TMKReadTripTelemetry(trips[0], [](std::size_t, std::size_t) { return false; }).points.empty());
+
+    // The playing row's place: by either side's path.
+    const auto at = TMKFindTripRecording(trips, (dir / "alwa_20261107_071600_R.avi").string());
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->trip, 0u);
+    EXPECT_EQ(at->recording, 1u);
+    EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
 }
 
 TEST_F(TripFiles, FixesWithoutSignalOrOffTheGlobeAreDropped)
