@@ -181,7 +181,13 @@ TEST(EventMarkers, TripMarkersIncludeEventRecordingsAcrossFiles)
     const auto trips = TMKGroupTrips(list);
     ASSERT_EQ(trips.size(), 1u);
     ASSERT_EQ(trips[0].recordings.size(), 4u);
-    const auto markers = TMKTripEventMarkers(trips[0], TMKReadTripTelemetry(trips[0]));
+    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
+    // The event recording repeats 20 s of the second file: nothing twice.
+    EXPECT_EQ(telemetry.points.size(), 181u);
+    EXPECT_EQ(telemetry.samples.size(), 1801u);
+    for (std::size_t i = 1; i < telemetry.points.size(); ++i)
+        ASSERT_LT(TMKUtcMilliseconds(telemetry.points[i - 1].utc), TMKUtcMilliseconds(telemetry.points[i].utc));
+    const auto markers = TMKTripEventMarkers(trips[0], telemetry);
     std::vector<TMKEventKind> kinds;
     for (const auto& m : markers)
         kinds.push_back(m.kind);
