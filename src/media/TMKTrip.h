@@ -129,9 +129,9 @@ struct TMKTripTelemetry {
 
 // Reads each recording's telemetry once (the lead side, the other side when
 // the lead gives none) and merges it. Fixes keep the trip's order and a fix
-// not strictly later than the one before (by UTC when both have it, by the
-// time axis otherwise) is dropped: the camera repeats the boundary second in
-// both files, and overlapping recordings repeat whole stretches. Samples
+// not strictly later than the one before (on the time axis, and by UTC when
+// both have it) is dropped: consecutive files may both hold their boundary
+// second, and overlapping recordings repeat whole stretches. Samples
 // are placed at their recording's offset plus their own time and, for the
 // same reason, kept only when strictly later than the one before.
 // `progress`, when given, is told before each recording how many have been
