@@ -9,11 +9,12 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 work=build/fuzz/corpus
-mkdir -p "$work/avi" "$work/nmea" "$work/flash" "$work/obd" build/fuzz/artifacts
+mkdir -p "$work/avi" "$work/nmea" "$work/flash" "$work/obd" "$work/trip" build/fuzz/artifacts
 build/fuzz/fuzz/fuzz_make_seeds "$work/avi"
 cp fuzz/corpus/nmea/* "$work/nmea/"
 cp fuzz/corpus/flash/* "$work/flash/"
 cp fuzz/corpus/obd/* "$work/obd/"
+cp fuzz/corpus/trip/* "$work/avi/"* "$work/trip/"
 
 # The camera's header puts the index past offset 14148: inputs must be
 # allowed to reach it. Memory is bounded, so a blow-up is a finding, not a
@@ -35,3 +36,7 @@ build/fuzz/fuzz/fuzz_flash_log -max_total_time="$seconds" -max_len=8192 -print_f
     -artifact_prefix=build/fuzz/artifacts/flash- "$work/flash"
 build/fuzz/fuzz/fuzz_obd_log -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
     -artifact_prefix=build/fuzz/artifacts/obd- "$work/obd"
+# Track CSV read back and the health check on the same bytes: the AVI seeds
+# reach the index, the CSV seed the reader.
+build/fuzz/fuzz/fuzz_trip_files -max_total_time="$seconds" -max_len=70000 -print_final_stats=1 $limits \
+    -artifact_prefix=build/fuzz/artifacts/trip- "$work/trip"

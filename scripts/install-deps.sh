@@ -10,7 +10,7 @@ qt6-base-dev qt6-webengine-dev
 libvlc-dev vlc-plugin-base libvlc-bin
 libcups2-dev cups
 dosfstools mtools
-xvfb xauth imagemagick
+xvfb xauth imagemagick libxml2-utils
 ffmpeg
 libgtest-dev libgmock-dev libbenchmark-dev
 nlohmann-json3-dev

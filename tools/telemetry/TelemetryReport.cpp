@@ -1,5 +1,7 @@
 #include "TelemetryReport.h"
 
+#include "TMKTrip.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -276,7 +278,10 @@ void writeGpxTrack(std::ostream& out, const TelemetryReport& report)
         const TMKGpsData& f = fixes[i];
         if (i + 1 < fixes.size() && fixes[i + 1].Now == f.Now)
             continue;
-        if (f.Now.wYear == 0 || !hasPosition(f))
+        // Nor are fixes GPX cannot carry: a date that does not exist, a
+        // position off the globe (damaged or crafted text).
+        if (!TMKIsValidUtc(f.Now) || !hasPosition(f) || std::fabs(TMKLatitudeDegrees(f)) > 90
+            || !(std::fabs(TMKLongitudeDegrees(f)) < 180))
             continue;
         out << "   <trkpt lat=\"" << degreesText(TMKLatitudeDegrees(f)) << "\" lon=\""
             << degreesText(TMKLongitudeDegrees(f)) << "\"><time>" << formatSystemTime(f.Now)

@@ -2,13 +2,20 @@
 
 #include "TMKBlackBoxData.h"
 #include "TMKLog.h"
+#include "TMKMediaHealth.h"
+#include "TMKMediaList.h"
+#include "TMKTrackExport.h"
+#include "TMKTrip.h"
 #include "TelemetryReport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,16 +25,21 @@
 
 namespace {
 
-enum class Format { Json, Csv, Gpx };
+enum class Format { Json, Csv, Gpx, Kml };
 
 void printUsage(std::ostream& out)
 {
-    out << "Usage: tamek-telemetry [--json | --csv | --gpx] [--verbose] FILE.avi...\n"
+    out << "Usage: tamek-telemetry [--json | --csv | --gpx | --kml] [--verbose] [--output FILE] FILE.avi...\n"
+           "       tamek-telemetry --gpx | --kml | --csv [--output FILE] --trip FOLDER... | --trips FILE.avi...\n"
            "Prints the G-sensor samples, GPS records and GPS fixes stored in each recording.\n"
-           "  --json     one JSON object per file and line (default)\n"
-           "  --csv      one row per GPS fix\n"
-           "  --gpx      a GPX 1.1 track per file\n"
-           "  --verbose  also print the extraction's diagnostics on stderr\n";
+           "  --json           one JSON object per file and line (default)\n"
+           "  --csv            one row per GPS fix\n"
+           "  --gpx            a GPX 1.1 track per file\n"
+           "  --kml            a KML 2.2 track per file\n"
+           "  --trip FOLDER    the recordings under FOLDER, one merged track per trip\n"
+           "  --trips          the files given, grouped into trips, one merged track per trip\n"
+           "  --output FILE    write to FILE (replaced whole, never left half-written)\n"
+           "  --verbose        also print the extraction's diagnostics on stderr\n";
 }
 
 // Tells apart the reasons ExtractStreamInformation folds into one false,
@@ -56,12 +68,84 @@ bool outputFailed()
     return !std::cout.good() || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
 }
 
+// One recording as a track of its own, named by its path.
+TMKTrack recordingTrack(const std::string& path, const TMKBlackBoxData& data)
+{
+    return {path, TMKRecordingFixes(data)};
+}
+
+// The pairs of the files given, in the catalogue's order. A name off the
+// camera's scheme has no date: it becomes a pair (and a trip) of its own.
+std::vector<std::shared_ptr<TMKMediaPair>> pairsOfFiles(const std::vector<std::string>& files)
+{
+    std::vector<std::shared_ptr<TMKMedia>> named;
+    std::vector<std::shared_ptr<TMKMediaPair>> loose;
+    for (const std::string& path : files) {
+        if (auto media = TMKMediaList::createMediaByPath(path)) {
+            named.push_back(std::move(media));
+        } else {
+            auto pair = TMKMediaPair::mediaPair();
+            pair->frontMedia = TMKMedia::mediaWithPath(path);
+            loose.push_back(std::move(pair));
+        }
+    }
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto& a, const auto& b) { return a->compareDate(*b) < 0; });
+    TMKMediaList list;
+    for (auto& media : named)
+        list.addMedia(std::move(media));
+    std::vector<std::shared_ptr<TMKMediaPair>> pairs = TMKCataloguePairs(list);
+    pairs.insert(pairs.end(), loose.begin(), loose.end());
+    return pairs;
+}
+
+// Every trip's merged track; unreadable recordings are told on stderr.
+bool tripTracks(const std::vector<std::string>& folders, const std::vector<std::string>& files,
+                std::vector<TMKTrack>& tracks)
+{
+    bool allOk = true;
+    std::vector<TMKTrip> trips;
+    for (const std::string& folder : folders) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            std::cerr << "tamek-telemetry: " << folder << ": not a folder\n";
+            allOk = false;
+            continue;
+        }
+        TMKMediaList list;
+        list.setDirectoryPath(folder);
+        list.waitUntilIdle();
+        if (list.count() == 0)
+            std::cerr << "tamek-telemetry: " << folder << ": no recordings found\n";
+        for (TMKTrip& trip : TMKGroupTrips(list))
+            trips.push_back(std::move(trip));
+    }
+    if (!files.empty()) {
+        for (TMKTrip& trip : TMKGroupTrips(pairsOfFiles(files)))
+            trips.push_back(std::move(trip));
+    }
+    for (const TMKTrip& trip : trips) {
+        TMKTripTelemetry telemetry = TMKReadTripTelemetry(trip);
+        for (const std::size_t index : telemetry.unreadable) {
+            const std::string& path = trip.recordings[index].lead()->path;
+            const TMKMediaHealth health = TMKCheckMedia(path);
+            std::cerr << "tamek-telemetry: " << path << ": " << (health.ok() ? "no telemetry" : health.reason) << "\n";
+            allOk = false;
+        }
+        tracks.push_back({trip.name(), std::move(telemetry.points)});
+    }
+    return allOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     Format format = Format::Json;
     bool verbose = false;
+    bool groupTrips = false;
+    std::optional<std::string> output;
+    std::vector<std::string> folders;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -74,6 +158,24 @@ int main(int argc, char** argv)
             format = Format::Csv;
         } else if (!optionsEnded && arg == "--gpx") {
             format = Format::Gpx;
+        } else if (!optionsEnded && arg == "--kml") {
+            format = Format::Kml;
+        } else if (!optionsEnded && arg == "--trips") {
+            groupTrips = true;
+        } else if (!optionsEnded && (arg == "--trip" || arg == "--output" || arg == "-o")) {
+            if (i + 1 >= argc) {
+                std::cerr << "tamek-telemetry: " << arg << " needs a value\n";
+                printUsage(std::cerr);
+                return 2;
+            }
+            if (arg == "--trip")
+                folders.push_back(argv[++i]);
+            else
+                output = argv[++i];
+        } else if (!optionsEnded && arg.starts_with("--trip=")) {
+            folders.push_back(arg.substr(7));
+        } else if (!optionsEnded && arg.starts_with("--output=")) {
+            output = arg.substr(9);
         } else if (!optionsEnded && arg == "--verbose") {
             verbose = true;
         } else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
@@ -87,25 +189,70 @@ int main(int argc, char** argv)
             files.push_back(arg);
         }
     }
-    if (files.empty()) {
+    const bool tripMode = groupTrips || !folders.empty();
+    if (files.empty() && folders.empty()) {
         printUsage(std::cerr);
+        return 2;
+    }
+    if (tripMode && format == Format::Json) {
+        std::cerr << "tamek-telemetry: trips are written as --gpx, --kml or --csv\n";
+        return 2;
+    }
+    if (!tripMode && !folders.empty()) {
+        printUsage(std::cerr);
+        return 2;
+    }
+    if (output && output->empty()) {
+        std::cerr << "tamek-telemetry: --output needs a file name\n";
         return 2;
     }
 
     if (!verbose)
         TMKSetLogSink({});
 
+    if (tripMode) {
+        std::vector<TMKTrack> tracks;
+        const bool allOk = tripTracks(folders, files, tracks);
+        const TMKTrackFormat trackFormat = format == Format::Gpx   ? TMKTrackFormat::Gpx
+                                           : format == Format::Kml ? TMKTrackFormat::Kml
+                                                                   : TMKTrackFormat::Csv;
+        const std::string text = TMKTrackText(trackFormat, tracks);
+        if (output) {
+            if (const auto error = TMKWriteFileAside(*output, text)) {
+                std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
+                return 1;
+            }
+            return allOk ? 0 : 1;
+        }
+        if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+            std::cerr << "tamek-telemetry: cannot write the report: standard output is closed\n";
+            return 1;
+        }
+        std::cout << text;
+        if (outputFailed()) {
+            std::cerr << "tamek-telemetry: cannot write the report: " << std::strerror(errno ? errno : EIO) << "\n";
+            return 1;
+        }
+        return allOk ? 0 : 1;
+    }
+
     // With standard output closed the first file opened would take its
     // descriptor, and the report would be written into it.
-    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+    if (!output && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
         std::cerr << "tamek-telemetry: cannot write the report: standard output is closed\n";
         return 1;
     }
 
+    // With --output the report is gathered and written aside at the end, so
+    // the file is never seen half-written.
+    std::ostringstream gathered;
+    std::ostream& out = output ? static_cast<std::ostream&>(gathered) : std::cout;
+    std::vector<TMKTrack> kmlTracks;
+
     if (format == Format::Csv)
-        writeTelemetryCsvHeader(std::cout);
+        writeTelemetryCsvHeader(out);
     if (format == Format::Gpx)
-        writeGpxBegin(std::cout);
+        writeGpxBegin(out);
 
     bool allOk = true;
     int writeError = 0;
@@ -121,21 +268,34 @@ int main(int argc, char** argv)
             allOk = false;
         }
         switch (format) {
-        case Format::Json: writeTelemetryJson(std::cout, report); break;
-        case Format::Csv: writeTelemetryCsvRows(std::cout, report); break;
+        case Format::Json: writeTelemetryJson(out, report); break;
+        case Format::Csv: writeTelemetryCsvRows(out, report); break;
         case Format::Gpx:
             if (report.ok)
-                writeGpxTrack(std::cout, report);
+                writeGpxTrack(out, report);
+            break;
+        case Format::Kml:
+            if (report.ok)
+                kmlTracks.push_back(recordingTrack(path, data));
             break;
         }
-        if (!std::cout.good()) {
+        if (!out.good()) {
             writeError = errno;
             break;
         }
     }
 
     if (format == Format::Gpx)
-        writeGpxEnd(std::cout);
+        writeGpxEnd(out);
+    if (format == Format::Kml)
+        out << TMKKmlText(kmlTracks);
+    if (output) {
+        if (const auto error = TMKWriteFileAside(*output, gathered.str())) {
+            std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
+            return 1;
+        }
+        return allOk ? 0 : 1;
+    }
     if (outputFailed()) {
         if (writeError == 0)
             writeError = errno;

@@ -139,6 +139,34 @@ TEST_F(TelemetryReportTest, GpxHasOnePointPerSecondWithSignedDegrees)
     EXPECT_EQ(gpx.substr(gpx.size() - 7), "</gpx>\n");
 }
 
+TEST(TelemetryGpx, FixesGpxCannotCarryAreLeftOut)
+{
+    TMKBlackBoxData data;
+    TMKGpsData fix;
+    fix.Now = _SYSTEMTIME{2026, 11, 0, 7, 7, 15, 0, 0};
+    fix.Latitude = 4807.038;
+    fix.Longitude = 1131.0;
+    data.m_NMEAs.push_back(fix);
+    fix.Now.wSecond = 1;
+    fix.Latitude = 9500; // 95 degrees
+    data.m_NMEAs.push_back(fix);
+    fix.Now.wSecond = 2;
+    fix.Latitude = 4807.038;
+    fix.Longitude = 18000; // 180 degrees: GPX stops short of it
+    data.m_NMEAs.push_back(fix);
+    fix.Now = _SYSTEMTIME{2026, 13, 0, 7, 7, 15, 3, 0};
+    fix.Longitude = 1131.0;
+    data.m_NMEAs.push_back(fix);
+    std::ostringstream out;
+    writeGpxTrack(out, TelemetryReport{"x.avi", true, {}, &data});
+    const std::string gpx = out.str();
+    EXPECT_NE(gpx.find("<time>2026-11-07T07:15:00.000Z</time>"), std::string::npos);
+    std::size_t points = 0;
+    for (auto at = gpx.find("<trkpt"); at != std::string::npos; at = gpx.find("<trkpt", at + 1))
+        ++points;
+    EXPECT_EQ(points, 1u) << gpx;
+}
+
 std::string runTool(const std::string& arguments, int& status)
 {
     const std::string command = std::string(TAMEK_TELEMETRY_BIN) + " " + arguments + " 2>/dev/null";

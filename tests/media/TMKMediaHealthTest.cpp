@@ -1,0 +1,103 @@
+#include "TMKMediaHealth.h"
+
+#include "TMKAviRecords.h"
+#include "TMKAviWriter.h"
+#include "TMKDriveRecording.h"
+#include "TripTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+class MediaHealth : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = tripTestDir("health");
+        EXPECT_TRUE(TMKWriteDriveRecording(dir / "good.avi", tripTestDrive(), 0, 20000));
+        good = readTripFile(dir / "good.avi");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    TMKMediaHealth check(const std::vector<uint8_t>& bytes)
+    {
+        writeTripFile(dir / "x.avi", bytes);
+        const TMKMediaHealth fromFile = TMKCheckMedia(dir / "x.avi");
+        const TMKMediaHealth fromBuffer = TMKCheckMediaBuffer(bytes.data(), bytes.size());
+        EXPECT_EQ(fromFile.problem, fromBuffer.problem);
+        return fromFile;
+    }
+
+    uint32_t u32(std::size_t at) const
+    {
+        uint32_t v;
+        std::memcpy(&v, good.data() + at, 4);
+        return v;
+    }
+
+    std::filesystem::path dir;
+    std::vector<uint8_t> good;
+};
+
+TEST_F(MediaHealth, AWholeRecordingIsOk)
+{
+    const TMKMediaHealth health = TMKCheckMedia(dir / "good.avi");
+    EXPECT_TRUE(health.ok()) << health.reason;
+    EXPECT_TRUE(health.reason.empty());
+}
+
+TEST_F(MediaHealth, EachReasonIsTold)
+{
+    EXPECT_EQ(check({}).problem, TMKMediaProblem::NotAvi);
+    EXPECT_EQ(check(std::vector<uint8_t>(20000, 'x')).problem, TMKMediaProblem::NotAvi);
+    std::vector<uint8_t> rifx = good;
+    rifx[3] = 'X';
+    EXPECT_EQ(check(rifx).problem, TMKMediaProblem::NotAvi);
+
+    // Cut short anywhere: in the header, in the movi list, in the index.
+    for (const std::size_t keep : {std::size_t{100}, std::size_t{14000}, good.size() / 2, good.size() - 10}) {
+        const auto health = check(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(keep)));
+        EXPECT_EQ(health.problem, TMKMediaProblem::CutShort) << keep << " " << health.reason;
+        EXPECT_NE(health.reason.find("cut short"), std::string::npos);
+    }
+    // A power loss before the camera wrote its sizes.
+    std::vector<uint8_t> unsized = good;
+    std::fill(unsized.begin() + 4, unsized.begin() + 8, 0);
+    EXPECT_EQ(check(unsized).problem, TMKMediaProblem::CutShort);
+    unsized = good;
+    std::fill(unsized.begin() + TMKAviLayout::kMoviSizeOffset, unsized.begin() + TMKAviLayout::kMoviSizeOffset + 4, 0);
+    EXPECT_EQ(check(unsized).problem, TMKMediaProblem::CutShort);
+
+    // No index: the movi list is the last thing in the file.
+    const std::size_t indexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset);
+    std::vector<uint8_t> noIndex(good.begin(), good.begin() + static_cast<long>(indexTag));
+    const uint32_t riffSize = static_cast<uint32_t>(noIndex.size() - 8);
+    std::memcpy(noIndex.data() + 4, &riffSize, 4);
+    EXPECT_EQ(check(noIndex).problem, TMKMediaProblem::NoIndex);
+
+    // An index without telemetry entries.
+    TMKAviWriter videoOnly;
+    for (uint32_t ms = 0; ms < 2000; ms += 100)
+        videoOnly.addVideoFrame(ms, {0xFF, 0xD8, 0xFF, 0xD9});
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(videoOnly.writeToBuffer(bytes));
+    const auto health = check(bytes);
+    EXPECT_EQ(health.problem, TMKMediaProblem::NoTelemetry);
+    EXPECT_STREQ(TMKMediaProblemName(health.problem), "no telemetry");
+}
+
+TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)
+{
+    EXPECT_EQ(TMKCheckMedia(dir / "missing.avi").problem, TMKMediaProblem::CannotOpen);
+    EXPECT_EQ(TMKCheckMedia(dir.string()).problem, TMKMediaProblem::CannotOpen);
+    ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(TMKCheckMedia(dir / "fifo.avi").problem, TMKMediaProblem::CannotOpen);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(TMKCheckMedia("/dev/zero").problem, TMKMediaProblem::CannotOpen);
+}
+
+} // namespace

@@ -1,0 +1,315 @@
+#include "TMKTrackExport.h"
+
+#include "TMKDriveRecording.h"
+#include "TMKLog.h"
+#include "TMKMediaList.h"
+#include "TripTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a shell command; its exit status and what it printed.
+std::pair<int, std::string> run(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return {-1, "popen failed"};
+    std::array<char, 512> buffer{};
+    while (std::fgets(buffer.data(), buffer.size(), pipe))
+        output += buffer.data();
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TMKTrackPoint point(double seconds, double lat, double lon)
+{
+    TMKTrackPoint p;
+    p.seconds = seconds;
+    p.secondsInRecording = seconds;
+    p.latitude = lat;
+    p.longitude = lon;
+    p.hasUtc = true;
+    p.utc = _SYSTEMTIME{2026, 11, 0, 7, 7, 15, static_cast<uint16_t>(seconds), 0};
+    p.speedKmh = 48.5;
+    p.course = 271.25;
+    p.hdop = 0.8;
+    p.satellites = 12;
+    return p;
+}
+
+class TrackExport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TMKSetLogSink({});
+        dir = tripTestDir("track-export");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The merged track of a three-minute trip of front and rear recordings.
+    std::vector<TMKTrack> tripTracks()
+    {
+        const TMKDriveSimulator drive = tripTestDrive();
+        for (int i = 0; i < 3; ++i) {
+            char stem[64];
+            std::snprintf(stem, sizeof stem, "alwa_20261107_07%02d00", 15 + i);
+            EXPECT_TRUE(TMKWriteDriveRecording(dir / "card" / (std::string(stem) + "_F.avi"), drive,
+                                               static_cast<uint32_t>(i) * 60000, 60000));
+        }
+        TMKMediaList list;
+        list.setDirectoryPath((dir / "card").string());
+        list.waitUntilIdle();
+        std::vector<TMKTrack> tracks;
+        for (const TMKTrip& trip : TMKGroupTrips(list))
+            tracks.push_back({trip.name(), TMKReadTripTelemetry(trip).points});
+        return tracks;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(TrackExport, GpxOfATripIsValidGpx11)
+{
+    fs::create_directories(dir / "card");
+    std::vector<TMKTrack> tracks = tripTracks();
+    ASSERT_EQ(tracks.size(), 1u);
+    ASSERT_EQ(tracks[0].points.size(), 181u);
+    // A name no XML may carry as it stands, and a point without time,
+    // altitude or HDOP, south-west of Greenwich on the date line.
+    tracks.push_back({"<&\"> \x01 bad\xff utf-8 \xef\xbf\xbf", {point(0, -33.5, -180), point(1, 90, 179.9999999)}});
+    tracks.back().points[0].hasUtc = false;
+    tracks.back().points[0].hdop = -1;
+    tracks.push_back({"empty", {}});
+
+    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.gpx", TMKTrackFormat::Gpx, tracks));
+    const auto [status, output] =
+        run("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "trip.gpx").string() + "'");
+    EXPECT_EQ(status, 0) << output;
+    const std::string text = readText(dir / "trip.gpx");
+    std::size_t trkpts = 0;
+    for (std::size_t at = text.find("<trkpt "); at != std::string::npos; at = text.find("<trkpt ", at + 1))
+        ++trkpts;
+    EXPECT_EQ(trkpts, 183u);
+    EXPECT_NE(text.find("<time>2026-11-07T07:16:00.000Z</time>"), std::string::npos);
+
+    // The schema check is not a formality: a latitude past the pole fails it.
+    tracks[1].points[1].latitude = 90.5;
+    ASSERT_FALSE(TMKWriteTrackFile(dir / "bad.gpx", TMKTrackFormat::Gpx, tracks));
+    EXPECT_NE(run("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "bad.gpx").string() + "'").first, 0);
+}
+
+TEST_F(TrackExport, KmlIsWellFormedWithLongitudeFirst)
+{
+    TMKTrackPoint a = point(0, -33.8568, -70.6483);
+    TMKTrackPoint b = point(1, -33.8569, -70.6484);
+    a.hasAltitude = b.hasAltitude = true;
+    a.altitude = 520.5;
+    b.altitude = 521;
+    const std::vector<TMKTrack> tracks = {{"Santiago & back", {a, b}}, {"one", {point(0, 48.1, 11.5)}}, {"none", {}}};
+    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, tracks));
+    const auto [status, output] = run("xmllint --noout '" + (dir / "trip.kml").string() + "'");
+    EXPECT_EQ(status, 0) << output;
+    const std::string text = readText(dir / "trip.kml");
+    EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
+    EXPECT_NE(text.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << text;
+    EXPECT_NE(text.find("Santiago &amp; back"), std::string::npos);
+
+    // Without an altitude for every point, none is written.
+    b.hasAltitude = false;
+    const std::string mixed = TMKKmlText({{"t", {a, b}}});
+    EXPECT_NE(mixed.find("    -70.6483,-33.8568\n    -70.6484,-33.8569\n"), std::string::npos) << mixed;
+}
+
+TEST_F(TrackExport, CsvRoundTripsExactly)
+{
+    fs::create_directories(dir / "card");
+    std::vector<TMKTrack> tracks = tripTracks();
+    TMKTrackPoint odd = point(0.1, -0.000001, 179.123456789012);
+    odd.hasUtc = false;
+    odd.utc = {};
+    odd.hasAltitude = true;
+    odd.altitude = -12.25;
+    odd.recording = 7;
+    odd.secondsInRecording = 1e-7;
+    tracks.push_back({"a, \"quoted\"\nname", {odd, point(2, 1, 2)}});
+    tracks.push_back({"", {point(3, 4, 5)}});
+
+    const std::string text = TMKTrackCsvText(tracks);
+    std::vector<TMKTrack> back;
+    std::string error;
+    ASSERT_TRUE(TMKReadTrackCsv(text, back, &error)) << error;
+    ASSERT_EQ(back.size(), tracks.size());
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        EXPECT_EQ(back[t].name, tracks[t].name);
+        EXPECT_EQ(back[t].points, tracks[t].points) << "track " << t;
+    }
+    // CRLF line ends read the same.
+    std::string crlf;
+    for (char c : text)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    ASSERT_TRUE(TMKReadTrackCsv(crlf, back, &error)) << error;
+    EXPECT_EQ(back.size(), tracks.size());
+}
+
+TEST_F(TrackExport, CsvReaderRefusesWhatItDidNotWrite)
+{
+    const std::string header = std::string(kTMKTrackCsvHeader) + "\n";
+    const std::string good = "t,1,0,1,2026-11-07T07:15:01.000Z,48.1,11.5,,30,90,0.9,8\n";
+    std::vector<TMKTrack> tracks;
+    std::string error;
+    ASSERT_TRUE(TMKReadTrackCsv(header + good, tracks, &error)) << error;
+    ASSERT_EQ(tracks.size(), 1u);
+
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"seconds,lat\n" + good, "line 1"},
+        {header + "t,1,0,1\n", "line 2: expected 12 fields"},
+        {header + good + "t,x,0,1,,48.1,11.5,,30,90,0.9,8\n", "line 3: bad seconds"},
+        {header + "t,1,0,1,2026-13-07T07:15:01.000Z,48.1,11.5,,30,90,0.9,8\n", "bad utc"},
+        {header + "t,1,0,1,2026-02-30T07:15:01.000Z,48.1,11.5,,30,90,0.9,8\n", "bad utc"},
+        {header + "t,1,0,1,,95,11.5,,30,90,0.9,8\n", "bad latitude"},
+        {header + "t,1,-1,1,,48.1,11.5,,30,90,0.9,8\n", "bad recording"},
+        {header + "t,1,0,1,,48.1,11.5,,30,90,0.9,8x\n", "bad satellites"},
+        {header + "t,1,0,1,,48.1,11.5,,nan,90,0.9,8\n", "bad speed_kmh"},
+        {header + "\"t,1,0,1,,48.1,11.5,,30,90,0.9,8\n", "not closed"},
+        {header + "t\"x,1,0,1,,48.1,11.5,,30,90,0.9,8\n", "quote inside"},
+    };
+    for (const auto& [text, reason] : bad) {
+        EXPECT_FALSE(TMKReadTrackCsv(text, tracks, &error)) << text;
+        EXPECT_NE(error.find(reason), std::string::npos) << error << " for " << text;
+    }
+}
+
+TEST_F(TrackExport, WritesAsideAndKeepsTheOldFileUntilDone)
+{
+    const fs::path target = dir / "out.gpx";
+    ASSERT_FALSE(TMKWriteFileAside(target, "first"));
+    EXPECT_EQ(readText(target), "first");
+    ::chmod(target.c_str(), 0640);
+    ASSERT_FALSE(TMKWriteFileAside(target, "second"));
+    EXPECT_EQ(readText(target), "second");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    // Nothing left beside it.
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 1u);
+
+    // Through a link: the file it names is replaced, the link stays.
+    fs::create_symlink(target, dir / "link.gpx");
+    ASSERT_FALSE(TMKWriteFileAside(dir / "link.gpx", "third"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.gpx"));
+    EXPECT_EQ(readText(target), "third");
+
+    // Refused: a folder, a folder that is not there, a link to nothing, no name.
+    EXPECT_TRUE(TMKWriteFileAside(dir.string(), "x"));
+    EXPECT_TRUE(TMKWriteFileAside(dir / "missing" / "x.gpx", "x"));
+    fs::create_symlink(dir / "nothing", dir / "dangling.gpx");
+    EXPECT_TRUE(TMKWriteFileAside(dir / "dangling.gpx", "x"));
+    EXPECT_TRUE(TMKWriteFileAside("", "x"));
+    EXPECT_FALSE(fs::exists(dir / "nothing"));
+
+    // Read-only files stay as they are (root may write anything).
+    if (::geteuid() != 0) {
+        ::chmod(target.c_str(), 0440);
+        EXPECT_TRUE(TMKWriteFileAside(target, "fourth"));
+        EXPECT_EQ(readText(target), "third");
+    }
+}
+
+TEST_F(TrackExport, TwoWritersLeaveOneWholeFile)
+{
+    const fs::path target = dir / "both.csv";
+    const std::string a(200000, 'a');
+    const std::string b(300000, 'b');
+    std::atomic<int> failures = 0;
+    std::thread first([&] {
+        for (int i = 0; i < 20; ++i)
+            failures += TMKWriteFileAside(target, a).has_value();
+    });
+    std::thread second([&] {
+        for (int i = 0; i < 20; ++i)
+            failures += TMKWriteFileAside(target, b).has_value();
+    });
+    first.join();
+    second.join();
+    EXPECT_EQ(failures, 0);
+    const std::string text = readText(target);
+    EXPECT_TRUE(text == a || text == b) << text.size();
+}
+
+TEST_F(TrackExport, DevicesAndFifosAreWrittenInPlaceOrRefused)
+{
+    // A full device: the failure is reported.
+    const auto full = TMKWriteFileAside("/dev/full", std::string(10000, 'x'));
+    ASSERT_TRUE(full);
+    EXPECT_NE(full->find("No space"), std::string::npos) << *full;
+    EXPECT_FALSE(TMKWriteFileAside("/dev/null", "x"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // A FIFO nobody reads: refused at once rather than waited on.
+    const fs::path fifo = dir / "track.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(TMKWriteFileAside(fifo, "x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // A FIFO with a reader gets the whole text, and stays a FIFO.
+    const std::string text(100000, 'k');
+    std::string received;
+    std::atomic<bool> opened = false;
+    std::thread reader([&] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        opened = true;
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        char buffer[4096];
+        // Until the writer has come and gone.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < until) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                received.append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0 && received.size() >= text.size())
+                break;
+            else if (n == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::close(fd);
+    });
+    while (!opened)
+        std::this_thread::yield();
+    EXPECT_FALSE(TMKWriteFileAside(fifo, text));
+    reader.join();
+    EXPECT_EQ(received, text);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+#include "TMKTrip.h"
+
+#include "TMKAviWriter.h"
+#include "TMKBlackBoxData.h"
+#include "TMKDriveRecording.h"
+#include "TMKLog.h"
+#include "TMKMediaList.h"
+#include "TMKNmeaBuilder.h"
+#include "TripTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A catalogue built from names only, lengths from a table: grouping is
+// about names and header lengths, no file needs to exist.
+struct Catalogue {
+    TMKMediaList list;
+    std::map<std::string, double> lengths;
+
+    void add(const std::string& name, std::optional<double> length = 60.0)
+    {
+        list.addMedia(TMKMedia::mediaWithPath("/card/" + name));
+        if (length)
+            lengths["/card/" + name] = *length;
+    }
+    std::vector<TMKTrip> trips(const TMKTripOptions& options = {}) const
+    {
+        return TMKGroupTrips(list, options, [this](const std::string& path) -> std::optional<double> {
+            const auto it = lengths.find(path);
+            if (it == lengths.end())
+                return std::nullopt;
+            return it->second;
+        });
+    }
+};
+
+std::string alwa(int minute, int second, char side)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "alwa_20261107_07%02d%02d_%c.avi", minute, second, side);
+    return name;
+}
+
+std::vector<std::size_t> sizes(const std::vector<TMKTrip>& trips)
+{
+    std::vector<std::size_t> out;
+    for (const auto& trip : trips)
+        out.push_back(trip.recordings.size());
+    return out;
+}
+
+TEST(TripGrouping, FollowingRecordingsFormOneTripAndGapsSplit)
+{
+    Catalogue c;
+    for (int m = 0; m < 4; ++m) {
+        c.add(alwa(m, 0, 'F'));
+        c.add(alwa(m, 0, 'R'));
+    }
+    // Parked for ten minutes, then on again.
+    c.add(alwa(14, 0, 'F'));
+    c.add(alwa(14, 0, 'R'));
+    c.add(alwa(15, 0, 'F'));
+    const auto trips = c.trips();
+    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{4, 2}));
+    ASSERT_EQ(trips.size(), 2u);
+    EXPECT_EQ(trips[0].recordings[3].offsetSeconds, 180);
+    EXPECT_EQ(trips[0].lengthSeconds(), 240);
+    EXPECT_EQ(trips[0].name(), "alwa_20261107_070000");
+    EXPECT_EQ(trips[1].recordings[1].offsetSeconds, 60);
+    // The second trip's last pair has no rear recording and is still part of it.
+    EXPECT_FALSE(trips[1].recordings[1].pair->rearMedia);
+}
+
+TEST(TripGrouping, ToleranceAroundTheEndOfTheRecording)
+{
+    for (const auto& [nextSecond, joins] : std::vector<std::pair<int, bool>>{{55, true}, {58, true}, {65, true}, {66, false}}) {
+        Catalogue c;
+        c.add(alwa(0, 0, 'F'));
+        c.add(alwa(nextSecond / 60, nextSecond % 60, 'F'));
+        EXPECT_EQ(c.trips().size(), joins ? 1u : 2u) << "next at " << nextSecond;
+    }
+    // A longer tolerance is a parameter.
+    Catalogue c;
+    c.add(alwa(0, 0, 'F'));
+    c.add(alwa(1, 10, 'F'));
+    EXPECT_EQ(c.trips().size(), 2u);
+    EXPECT_EQ(c.trips({.toleranceSeconds = 10}).size(), 1u);
+}
+
+TEST(TripGrouping, LengthsComeFromTheLongerSideOrTheDefault)
+{
+    // The rear file runs two seconds longer: 62 + 5 reaches 67.
+    Catalogue c;
+    c.add(alwa(0, 0, 'F'), 60);
+    c.add(alwa(0, 0, 'R'), 62);
+    c.add(alwa(1, 7, 'F'));
+    const auto trips = c.trips();
+    ASSERT_EQ(trips.size(), 1u);
+    EXPECT_EQ(trips[0].recordings[0].lengthSeconds, 62);
+    EXPECT_TRUE(trips[0].recordings[0].lengthKnown);
+
+    // Unreadable lengths count as 60 s.
+    Catalogue unknown;
+    unknown.add(alwa(0, 0, 'F'), std::nullopt);
+    unknown.add(alwa(1, 5, 'F'), std::nullopt);
+    unknown.add(alwa(2, 15, 'F'), std::nullopt);
+    const auto unknownTrips = unknown.trips();
+    EXPECT_EQ(sizes(unknownTrips), (std::vector<std::size_t>{2, 1}));
+    EXPECT_FALSE(unknownTrips[0].recordings[0].lengthKnown);
+    EXPECT_EQ(unknownTrips[0].recordings[0].lengthSeconds, 60);
+
+    // A damaged header claiming days is not believed.
+    Catalogue damaged;
+    damaged.add(alwa(0, 0, 'F'), 4e9);
+    damaged.add(alwa(1, 0, 'F'));
+    damaged.add(alwa(30, 0, 'F'));
+    const auto damagedTrips = damaged.trips();
+    EXPECT_EQ(sizes(damagedTrips), (std::vector<std::size_t>{2, 1}));
+    EXPECT_FALSE(damagedTrips[0].recordings[0].lengthKnown);
+
+    // Short files (the camera closes one when the ignition goes off).
+    Catalogue shortFiles;
+    shortFiles.add(alwa(0, 0, 'F'), 20);
+    shortFiles.add(alwa(0, 30, 'F'), 20);
+    EXPECT_EQ(shortFiles.trips().size(), 2u);
+}
+
+TEST(TripGrouping, OneSidedPairsBelongToTrips)
+{
+    Catalogue c;
+    c.add(alwa(0, 0, 'F'));
+    c.add(alwa(1, 0, 'R')); // front camera's file lost
+    c.add(alwa(2, 0, 'F'));
+    c.add(alwa(2, 0, 'R'));
+    c.add(alwa(3, 0, 'R'));
+    const auto trips = c.trips();
+    ASSERT_EQ(sizes(trips), (std::vector<std::size_t>{4}));
+    EXPECT_TRUE(trips[0].recordings[1].lead()->isRearMedia());
+    EXPECT_TRUE(trips[0].recordings[2].lead()->isFrontMedia());
+    EXPECT_TRUE(trips[0].recordings[3].lead()->isRearMedia());
+}
+
+TEST(TripGrouping, OverlapsJoinButAClockSetBackEndsTheTrip)
+{
+    // Events are cut alongside the running recording and overlap it.
+    Catalogue events;
+    events.add(alwa(0, 0, 'F'));
+    events.add("event_20261107_070030_F.avi", 30);
+    events.add("event_20261107_070040_F.avi", 30);
+    events.add(alwa(1, 0, 'F'));
+    const auto eventTrips = events.trips();
+    ASSERT_EQ(sizes(eventTrips), (std::vector<std::size_t>{4}));
+    EXPECT_TRUE(eventTrips[0].recordings[1].isEvent());
+
+    // One camera cannot record two continuous files at once: a file that
+    // starts 30 s into the previous one means the clock was set back.
+    Catalogue setBack;
+    setBack.add(alwa(0, 0, 'F'));
+    setBack.add(alwa(1, 0, 'F'));
+    setBack.add(alwa(1, 30, 'F'));
+    setBack.add(alwa(2, 30, 'F'));
+    EXPECT_EQ(sizes(setBack.trips()), (std::vector<std::size_t>{2, 2}));
+
+    // Pairs in recording order (not sorted) that go back in time.
+    std::vector<std::shared_ptr<TMKMediaPair>> pairs;
+    for (const int second : {0, 60, 30, 90}) {
+        auto pair = TMKMediaPair::mediaPair();
+        pair->frontMedia = TMKMedia::mediaWithPath("/card/" + alwa(second / 60, second % 60, 'F'));
+        pairs.push_back(pair);
+    }
+    const auto trips = TMKGroupTrips(pairs, {}, [](const std::string&) { return std::optional<double>(60); });
+    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{2, 2}));
+}
+
+TEST(TripGrouping, UndatedPairsStandAloneAndDatesCrossMidnight)
+{
+    Catalogue c;
+    c.add("._alwa_20261107_235930_F.avi"); // a companion file: no date
+    c.add("alwa_20261107_235930_F.avi");
+    c.add("alwa_20261108_000030_F.avi");
+    c.add("alwa_20261399_000000_F.avi"); // an impossible month
+    const auto trips = c.trips();
+    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{1, 2, 1}));
+    EXPECT_EQ(trips[1].recordings[1].offsetSeconds, 60);
+    EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_19700101_000100_F.avi")), 60);
+    EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_20240229_000000_F.avi")), 1709164800);
+}
+
+class TripFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TMKSetLogSink({});
+        dir = tripTestDir("trip-files");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+TEST_F(TripFiles, LengthFromTheAviHeader)
+{
+    const TMKDriveSimulator drive = tripTestDrive();
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "a.avi", drive, 0, 45000));
+    EXPECT_EQ(TMKAviLengthSeconds(dir / "a.avi"), 45.0);
+
+    // Cut short: the header is still there but a camera that lost power
+    // never wrote the frame count.
+    std::vector<uint8_t> bytes = readTripFile(dir / "a.avi");
+    std::fill(bytes.begin() + 48, bytes.begin() + 52, 0);
+    writeTripFile(dir / "b.avi", bytes);
+    EXPECT_FALSE(TMKAviLengthSeconds(dir / "b.avi"));
+    writeTripFile(dir / "c.avi", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 40));
+    EXPECT_FALSE(TMKAviLengthSeconds(dir / "c.avi"));
+    EXPECT_FALSE(TMKAviLengthSeconds(dir / "missing.avi"));
+    EXPECT_FALSE(TMKAviLengthSeconds(dir.string()));
+    ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
+    EXPECT_FALSE(TMKAviLengthSeconds(dir / "fifo.avi")); // and does not block
+}
+
+TEST_F(TripFiles, MergedTrackHasNoDuplicateOrBackwardsPoints)
+{
+    const TMKDriveSimulator drive = tripTestDrive();
+    for (int i = 0; i < 3; ++i) {
+        const std::string stem = "alwa_20261107_07" + std::string(i == 0 ? "1500" : i == 1 ? "1600" : "1700");
+        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_F.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
+        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_R.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
+    }
+    TMKMediaList list;
+    list.setDirectoryPath(dir.string());
+    list.waitUntilIdle();
+    const auto trips = TMKGroupTrips(list);
+    ASSERT_EQ(trips.size(), 1u);
+    ASSERT_EQ(trips[0].recordings.size(), 3u);
+    EXPECT_TRUE(trips[0].recordings[0].lengthKnown);
+
+    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
+    EXPECT_TRUE(telemetry.unreadable.empty());
+    // Every file holds 61 fixes and 601 samples, the boundary one repeated
+    // by the next file: a second of 0..180 each, once.
+    ASSERT_EQ(telemetry.points.size(), 181u);
+    ASSERT_EQ(telemetry.samples.size(), 1801u);
+    for (std::size_t i = 1; i < telemetry.points.size(); ++i) {
+        const TMKTrackPoint& a = telemetry.points[i - 1];
+        const TMKTrackPoint& b = telemetry.points[i];
+        ASSERT_LT(a.seconds, b.seconds) << i;
+        ASSERT_LT(TMKUtcMilliseconds(a.utc), TMKUtcMilliseconds(b.utc)) << i;
+    }
+    for (std::size_t i = 1; i < telemetry.samples.size(); ++i)
+        ASSERT_LT(telemetry.samples[i - 1].seconds, telemetry.samples[i].seconds) << i;
+
+    const TMKTrackPoint& p = telemetry.points[61];
+    EXPECT_EQ(p.recording, 1u);
+    EXPECT_DOUBLE_EQ(p.seconds, 61);
+    EXPECT_DOUBLE_EQ(p.secondsInRecording, 1);
+    const TMKNmeaFix expected = drive.fixAt(61000);
+    EXPECT_NEAR(p.latitude, expected.latitude, 1e-5);
+    EXPECT_NEAR(p.longitude, expected.longitude, 1e-5);
+    EXPECT_EQ(p.utc.wMinute, 16);
+    EXPECT_EQ(p.utc.wSecond, 1);
+    EXPECT_TRUE(p.hasAltitude);
+    EXPECT_NEAR(p.altitude, expected.altitudeMeters, 0.05);
+    EXPECT_NEAR(p.speedKmh, expected.speedKnots * 1.852, 0.05);
+    EXPECT_EQ(p.satellites, 12u);
+    EXPECT_EQ(telemetry.samples[600].recording, 0u);
+    EXPECT_EQ(telemetry.samples[601].recording, 1u);
+    EXPECT_DOUBLE_EQ(telemetry.samples[1800].seconds, 180);
+}
+
+TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
+{
+    const TMKDriveSimulator drive = tripTestDrive();
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071500_F.avi", drive, 0, 60000));
+    // The second pair's front file is not an AVI; its rear one is.
+    writeTripFile(dir / "alwa_20261107_071600_F.avi", std::vector<uint8_t>(5000, 'x'));
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071600_R.avi", drive, 60000, 60000));
+    // Neither side of the third pair can be read.
+    writeTripFile(dir / "alwa_20261107_071700_F.avi", {});
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071800_F.avi", drive, 180000, 60000));
+
+    TMKMediaList list;
+    list.setDirectoryPath(dir.string());
+    list.waitUntilIdle();
+    const auto trips = TMKGroupTrips(list);
+    ASSERT_EQ(trips.size(), 1u);
+    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
+    EXPECT_EQ(telemetry.unreadable, (std::vector<std::size_t>{2}));
+    EXPECT_EQ(telemetry.points.size(), 61u + 60u + 61u);
+    EXPECT_EQ(telemetry.points[100].recording, 1u);
+
+    // Progress is told before each recording; stopping keeps what was read.
+    std::vector<std::pair<std::size_t, std::size_t>> told;
+    const TMKTripTelemetry partial = TMKReadTripTelemetry(trips[0], [&](std::size_t done, std::size_t total) {
+        told.emplace_back(done, total);
+        return done < 2;
+    });
+    EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
+    EXPECT_EQ(partial.points.size(), 61u + 60u);
+    EXPECT_TRUE(TMKReadTripTelemetry(trips[0], [](std::size_t, std::size_t) { return false; }).points.empty());
+
+    // The playing row's place: by either side's path.
+    const auto at = TMKFindTripRecording(trips, (dir / "alwa_20261107_071600_R.avi").string());
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->trip, 0u);
+    EXPECT_EQ(at->recording, 1u);
+    EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
+}
+
+TEST_F(TripFiles, FixesWithoutSignalOrOffTheGlobeAreDropped)
+{
+    TMKAviWriter writer;
+    for (int s = 0; s < 6; ++s) {
+        TMKNmeaFix fix;
+        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, s, 0};
+        fix.latitude = s == 4 ? 95.0 : -33.8568;
+        fix.longitude = -70.6483;
+        fix.gpsPrns = {5, 12, 29};
+        fix.valid = s >= 2; // no fix for the first two seconds
+        _AVI_GPS_DATA_T record{};
+        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
+        writer.addGps(record);
+    }
+    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+    ASSERT_TRUE(writer.write(dir / "r.avi"));
+    TMKBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation((dir / "r.avi").c_str()));
+    const auto fixes = TMKRecordingFixes(data);
+    ASSERT_EQ(fixes.size(), 3u); // seconds 2, 3 and 5
+    EXPECT_EQ(fixes[0].secondsInRecording, 2);
+    EXPECT_EQ(fixes[2].secondsInRecording, 5);
+    EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
+    EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
+}
+
+} // namespace

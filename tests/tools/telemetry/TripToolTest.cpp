@@ -1,0 +1,186 @@
+// tamek-telemetry over trips: --trip FOLDER, --trips FILE..., --output.
+
+#include "TMKDriveRecording.h"
+#include "TMKTrackExport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int statusOf(int raw)
+{
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// Runs the tool with `arguments` (shell words); stdout, stderr and status.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TripTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path()
+              / ("tamek-trip-tool-" + std::to_string(::getpid()) + "-"
+                 + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "card" / "sub");
+        TMKSpeedProfile profile(0);
+        profile.ramp(40, 10).hold(3600);
+        TMKDriveOptions options;
+        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator drive(TMKMunichRoute(), profile, options);
+        // Two minutes, then twenty minutes later one more; the rear files
+        // sit in another folder as some cards keep them.
+        const std::vector<std::pair<const char*, uint32_t>> files = {
+            {"alwa_20261107_071500", 0}, {"alwa_20261107_071600", 60000}, {"alwa_20261107_073800", 1380000}};
+        for (const auto& [stem, startMs] : files) {
+            EXPECT_TRUE(TMKWriteDriveRecording(dir / "card" / (std::string(stem) + "_F.avi"), drive, startMs, 60000));
+            EXPECT_TRUE(
+                TMKWriteDriveRecording(dir / "card" / "sub" / (std::string(stem) + "_R.avi"), drive, startMs, 60000));
+        }
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    ToolRun tool(const std::string& arguments)
+    {
+        ToolRun run;
+        const fs::path out = dir / "stdout";
+        const fs::path err = dir / "stderr";
+        run.status = statusOf(std::system(("timeout 20 " TAMEK_TELEMETRY_BIN " " + arguments + " >'" + out.string()
+                                           + "' 2>'" + err.string() + "'")
+                                              .c_str()));
+        run.out = slurp(out);
+        run.err = slurp(err);
+        return run;
+    }
+    std::string card() const { return "'" + (dir / "card").string() + "'"; }
+
+    fs::path dir;
+};
+
+TEST_F(TripTool, GpxOfAFolderHasOneValidTrackPerTrip)
+{
+    const ToolRun run = tool("--gpx --trip " + card());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::ofstream(dir / "t.gpx") << run.out;
+    const int valid = statusOf(std::system(
+        ("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "t.gpx").string() + "' 2>/dev/null").c_str()));
+    EXPECT_EQ(valid, 0);
+    std::size_t tracks = 0;
+    std::size_t points = 0;
+    for (auto at = run.out.find("<trk>"); at != std::string::npos; at = run.out.find("<trk>", at + 1))
+        ++tracks;
+    for (auto at = run.out.find("<trkpt "); at != std::string::npos; at = run.out.find("<trkpt ", at + 1))
+        ++points;
+    EXPECT_EQ(tracks, 2u);
+    EXPECT_EQ(points, 121u + 61u); // the shared boundary second once
+    EXPECT_NE(run.out.find("<name>alwa_20261107_071500</name>"), std::string::npos);
+    EXPECT_NE(run.out.find("<name>alwa_20261107_073800</name>"), std::string::npos);
+}
+
+TEST_F(TripTool, FilesGivenInAnyOrderMakeTheSameTrips)
+{
+    const ToolRun folder = tool("--csv --trip " + card());
+    ASSERT_EQ(folder.status, 0) << folder.err;
+    std::string files;
+    for (const char* name : {"card/alwa_20261107_073800_F.avi", "card/sub/alwa_20261107_071600_R.avi",
+                             "card/alwa_20261107_071500_F.avi", "card/alwa_20261107_071600_F.avi"})
+        files += " '" + (dir / name).string() + "'";
+    const ToolRun listed = tool("--csv --trips" + files);
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, folder.out);
+
+    std::vector<TMKTrack> tracks;
+    std::string error;
+    ASSERT_TRUE(TMKReadTrackCsv(listed.out, tracks, &error)) << error;
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].points.size(), 121u);
+    for (const TMKTrack& track : tracks)
+        for (std::size_t i = 1; i < track.points.size(); ++i)
+            ASSERT_LT(track.points[i - 1].seconds, track.points[i].seconds);
+}
+
+TEST_F(TripTool, KmlToAFileAndPerRecording)
+{
+    const fs::path kml = dir / "out" / "trip.kml";
+    fs::create_directories(kml.parent_path());
+    const ToolRun run = tool("--kml --output '" + kml.string() + "' --trip " + card());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(statusOf(std::system(("xmllint --noout '" + kml.string() + "'").c_str())), 0);
+    const std::string text = slurp(kml);
+    // Munich: longitude 11.5..., latitude 48.1...
+    EXPECT_NE(text.find("\n    11.58"), std::string::npos) << text.substr(0, 600);
+    EXPECT_EQ(text.find("\n    48.1"), std::string::npos);
+
+    const ToolRun single = tool("--kml '" + (dir / "card" / "alwa_20261107_071500_F.avi").string() + "'");
+    ASSERT_EQ(single.status, 0) << single.err;
+    EXPECT_NE(single.out.find("<Placemark>"), std::string::npos);
+    EXPECT_NE(single.out.find("\n    11.58"), std::string::npos);
+}
+
+TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
+{
+    // A recording cut short in the middle of the first trip.
+    const fs::path front = dir / "card" / "alwa_20261107_071600_F.avi";
+    const fs::path rear = dir / "card" / "sub" / "alwa_20261107_071600_R.avi";
+    fs::resize_file(front, 1000);
+    fs::resize_file(rear, 12);
+    const ToolRun cut = tool("--gpx --trip " + card());
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find(front.string() + ": cut short"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.out.find("</gpx>"), std::string::npos); // the rest is still written
+
+    const ToolRun full = tool("--gpx --output /dev/full --trip " + card());
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("No space left"), std::string::npos) << full.err;
+    EXPECT_EQ(statusOf(std::system(("timeout 20 " TAMEK_TELEMETRY_BIN " --gpx --trip " + card() + " >/dev/full 2>/dev/null").c_str())), 1);
+    EXPECT_EQ(tool("--gpx --output '" + dir.string() + "' --trip " + card()).status, 1);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const ToolRun fifo = tool("--csv --output '" + (dir / "fifo").string() + "' --trip " + card());
+    EXPECT_EQ(fifo.status, 1); // nothing reads it: refused, not waited on
+    EXPECT_EQ(tool("--json --output '" + (dir / "x.json").string() + "' '" + (dir / "missing.avi").string() + "'").status, 1);
+    EXPECT_NE(slurp(dir / "x.json").find("\"ok\":false"), std::string::npos);
+
+    EXPECT_EQ(tool("--gpx --trip '" + (dir / "none").string() + "'").status, 1);
+    EXPECT_EQ(tool("--json --trip " + card()).status, 2);
+    EXPECT_EQ(tool("--gpx --trip").status, 2);
+    EXPECT_EQ(tool("--gpx --output").status, 2);
+}
+
+TEST_F(TripTool, OutputReplacesTheFileWhole)
+{
+    const fs::path json = dir / "report.json";
+    std::ofstream(json) << "old";
+    const ToolRun run = tool("--output '" + json.string() + "' '" + (dir / "card" / "alwa_20261107_071500_F.avi").string()
+                         + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string text = slurp(json);
+    EXPECT_EQ(text.rfind("{\"file\":", 0), 0u);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+} // namespace
