@@ -3,6 +3,7 @@
 #include "TMKBlackBoxData.h"
 #include "TMKMediaList.h"
 #include "TMKMainWindow.h"
+#include "map/TMKMapScripts.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
 #include "telemetry/TMKTelemetryDisplay.h"
@@ -148,6 +149,7 @@ public:
     [[nodiscard]] QString lastMessage() const { return m_lastMessage; }
     [[nodiscard]] GraphView* graphView() const { return m_graphView; }
     // Scripts sent to the map page, oldest first (the last 200).
+    // mapWebView() is null until the map is first shown.
     [[nodiscard]] QStringList mapScripts() const { return m_mapScripts; }
     [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView; }
     [[nodiscard]] QString speedFieldText() const;
@@ -212,6 +214,7 @@ private:
     void evaluateMapScript(const QString& script);
     void sendTrackToMap();
     void layoutMapContainer();
+    void makeMapView();
 
     Options m_options;
     std::unique_ptr<TMKPlaybackSession> m_session;
@@ -270,6 +273,7 @@ private:
     bool m_dead = false;
     TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
+    TMKMapScriptQueue m_pendingMapScripts; // while there is no map view yet
     std::unique_ptr<QTemporaryDir> m_captureDir;
     std::unique_ptr<QWidget> m_lastDialogController;
 };

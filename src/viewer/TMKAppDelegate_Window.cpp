@@ -122,7 +122,7 @@ void TMKAppDelegate::setupInitialValues()
     m_video2View->hide();
     onSpeedChanged(playInfo()->speed());
     onScaleChanged(playInfo()->scale());
-    m_mapWebView->loadPage();
+    // The map page is loaded when the map is first shown (makeMapView).
     layoutWindow();
 }
 
@@ -199,9 +199,11 @@ void TMKAppDelegate::buildWindow()
 
     // Side panel: list and map buttons, the list, the map container above it.
     m_recordButton = new TMKImageButton(QStringLiteral("record"), m_sideButtonBox);
+    m_recordButton->setObjectName(QStringLiteral("recordButton"));
     m_recordButton->setToolTip(TMKLocalizedString("main.list"));
     connect(m_recordButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMediaListViewButton);
     m_informationButton = new TMKImageButton(QStringLiteral("information"), m_sideButtonBox);
+    m_informationButton->setObjectName(QStringLiteral("informationButton"));
     m_informationButton->setToolTip(TMKLocalizedString("main.map"));
     connect(m_informationButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMapViewButton);
 
@@ -222,8 +224,6 @@ void TMKAppDelegate::buildWindow()
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
     m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
     m_mapContainerBottomView = makeBox(m_mapContainerView, "mapContainerBottomView");
-    m_mapWebView = new TMKMapView(m_mapContainerTopView);
-    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
     // Speed, HDOP and satellites under the map, each with its caption.
     const auto field = [this](const char* caption, const char* name, int column) {
         auto* title = makeLabel(m_mapContainerBottomView, TMKLocalizedString(caption), "");
@@ -489,7 +489,8 @@ void TMKAppDelegate::layoutMapContainer()
         const int bottom = 57;
         m_mapContainerTopView->setGeometry(0, 0, box.width(), std::max(0, box.height() - bottom));
         m_mapContainerBottomView->setGeometry(0, std::max(0, box.height() - bottom), box.width(), bottom);
-        m_mapWebView->setGeometry(QRect(QPoint(0, 0), m_mapContainerTopView->size()));
+        if (m_mapWebView)
+            m_mapWebView->setGeometry(QRect(QPoint(0, 0), m_mapContainerTopView->size()));
         const int third = box.width() / 3;
         for (QLabel* label : m_mapContainerBottomView->findChildren<QLabel*>()) {
             const int column = label->property("column").toInt();
@@ -501,9 +502,27 @@ void TMKAppDelegate::layoutMapContainer()
     }
 }
 
+// The web engine costs about 80 MiB and its own processes: it starts the
+// first time the map is shown, not with the window. What the page was sent
+// meanwhile waits in m_pendingMapScripts and goes to the new view, which
+// holds it until the page has loaded.
+void TMKAppDelegate::makeMapView()
+{
+    if (m_mapWebView)
+        return;
+    m_mapWebView = new TMKMapView(m_mapContainerTopView);
+    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    m_mapWebView->loadPage();
+    for (const QString& script : m_pendingMapScripts.take())
+        m_mapWebView->evaluateWebScript(script);
+    m_mapWebView->show();
+}
+
 void TMKAppDelegate::updateSideViewButton()
 {
     const bool list = m_rightViewMode == 0;
+    if (!list)
+        makeMapView();
     m_recordButton->setImage(list ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png"));
     m_informationButton->setImage(list ? QStringLiteral("information_n.png") : QStringLiteral("information_p.png"));
     m_mapContainerView->setVisible(!list);
