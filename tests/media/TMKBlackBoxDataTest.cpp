@@ -93,6 +93,7 @@ public:
             entries.push_back(m_entries.at(i));
         m_entries = std::move(entries);
     }
+    [[nodiscard]] std::size_t chunkCount() const { return m_entries.size(); }
     void indexEntry(const char* id, uint32_t offset, uint32_t length)
     {
         m_extraEntries.push_back({id, offset, length});
@@ -708,6 +709,44 @@ TEST_F(TMKBlackBoxDataTest, RecordReadsAreAnnouncedSortedAndCoalesced)
     const auto hints = std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; });
     EXPECT_EQ(hints, 3);
     EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
+}
+
+// The plain plan, kept for comparison: the same lists, one read per record in
+// index order, nothing announced.
+TEST_F(TMKBlackBoxDataTest, OneReadPerRecordPlanGivesTheSameLists)
+{
+    AviBuilder avi;
+    const Bytes filler(1000, 0x22);
+    for (int i = 0; i < 20; ++i) {
+        avi.gsensor(static_cast<uint32_t>(i) * 100, i, -i, 0);
+        if (i % 10 == 0)
+            avi.gps(static_cast<uint32_t>(i) * 100, rmcAt(i / 10));
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+    }
+    std::vector<std::size_t> order(avi.chunkCount());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = order.size() - 1 - i;
+    avi.reorderIndex(order);
+    const Bytes file = avi.build();
+
+    RecordingSource coalesced(file);
+    ASSERT_TRUE(data.ExtractStreamInformation(coalesced));
+    const auto nmeas = data.m_NMEAs;
+    const auto gsensors = data.m_GSensors;
+    ASSERT_EQ(gsensors.size(), 20u);
+    ASSERT_EQ(nmeas.size(), 2u);
+    EXPECT_EQ(coalesced.recordReads().size(), 1u);
+
+    data.m_readPlan = TMKBlackBoxData::ReadPlan::OneReadPerRecord;
+    RecordingSource plain(file);
+    ASSERT_TRUE(data.ExtractStreamInformation(plain));
+    EXPECT_EQ(data.m_NMEAs, nmeas);
+    EXPECT_EQ(data.m_GSensors, gsensors);
+    const auto reads = plain.recordReads();
+    ASSERT_EQ(reads.size(), 22u);
+    for (std::size_t i = 1; i < reads.size(); ++i)
+        EXPECT_GT(reads[i - 1].offset, reads[i].offset) << "not in index order";
+    EXPECT_TRUE(std::none_of(plain.calls.begin(), plain.calls.end(), [](const auto& call) { return call.hint; }));
 }
 
 TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimit)
