@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -848,6 +851,72 @@ TEST_F(TMKBlackBoxDataTest, PrefetcherReadsAheadFilesAndSkipsTheRest)
         prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
     }
     std::filesystem::remove_all(dir);
+}
+
+// A recording read whole ahead: handed over once, waited for while being
+// read, dropped when replaced or forgotten; a failed read hands nothing.
+TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
+{
+    TMKTelemetryPrefetcher prefetcher;
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    std::atomic<int> calls{0};
+    const auto slow = [&](const std::string& path) {
+        ++calls;
+        gate.wait();
+        TMKBlackBoxData data;
+        data.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
+        return data;
+    };
+
+    EXPECT_FALSE(prefetcher.take("a.avi").has_value()); // nothing asked
+    prefetcher.readAhead("a.avi", slow);
+    while (calls == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(prefetcher.take("other.avi").has_value());
+    // Being read: take waits for it.
+    auto taken = std::async(std::launch::async, [&] { return prefetcher.take("a.avi"); });
+    EXPECT_EQ(taken.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    release.set_value();
+    const auto data = taken.get();
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->m_GSensors.size(), 5u);
+    EXPECT_FALSE(prefetcher.take("a.avi").has_value()); // once
+    EXPECT_EQ(prefetcher.readsAhead(), 1u);
+    EXPECT_EQ(prefetcher.readsTaken(), 1u);
+
+    // Replaced: only the newer one is kept.
+    prefetcher.readAhead("b.avi", slow);
+    prefetcher.readAhead("cc.avi", slow);
+    prefetcher.waitUntilIdle();
+    EXPECT_FALSE(prefetcher.take("b.avi").has_value());
+    const auto cc = prefetcher.take("cc.avi");
+    ASSERT_TRUE(cc.has_value());
+    EXPECT_EQ(cc->m_GSensors.size(), 6u);
+
+    // Forgotten, or failed: nothing.
+    prefetcher.readAhead("d.avi", slow);
+    prefetcher.waitUntilIdle();
+    prefetcher.forget();
+    EXPECT_FALSE(prefetcher.take("d.avi").has_value());
+    prefetcher.readAhead("e.avi", [](const std::string&) -> TMKBlackBoxData { throw std::bad_alloc(); });
+    prefetcher.waitUntilIdle();
+    EXPECT_FALSE(prefetcher.take("e.avi").has_value());
+    EXPECT_EQ(prefetcher.readsTaken(), 2u);
+
+    // Destroyed while a read runs: waits for it, nothing leaks or crashes.
+    std::promise<void> never;
+    std::shared_future<void> late = never.get_future().share();
+    auto pending = std::make_unique<TMKTelemetryPrefetcher>();
+    std::atomic<bool> began{false};
+    pending->readAhead("f.avi", [&](const std::string&) {
+        began = true;
+        late.wait_for(std::chrono::milliseconds(200));
+        return TMKBlackBoxData{};
+    });
+    while (!began)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pending.reset();
 }
 
 } // namespace
