@@ -259,6 +259,7 @@ private:
     QLabel* m_timeLabel = nullptr;
     QLabel* m_folderLabel = nullptr;
     QLabel* m_messageLabel = nullptr;
+    QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;

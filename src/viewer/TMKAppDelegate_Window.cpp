@@ -35,6 +35,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -220,6 +221,13 @@ void TMKAppDelegate::buildWindow()
     m_tableView->setAcceptDrops(false);
     m_tableView->setDragDropMode(QAbstractItemView::NoDragDrop);
     connect(table, &TMKMediaListTableView::rowChosen, this, [this] { changeAndPlay(); });
+    // Until a folder is open the list is empty: say how to fill it.
+    m_openFolderHint = makeLabel(m_tableView->viewport(), TMKLocalizedString("main.open_folder_hint"), "openFolderHint");
+    m_openFolderHint->setAlignment(Qt::AlignCenter);
+    m_openFolderHint->setWordWrap(true);
+    m_openFolderHint->setStyleSheet(QStringLiteral("color: #8a9098; font-size: 13px;"));
+    m_openFolderHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    (new QVBoxLayout(m_tableView->viewport()))->addWidget(m_openFolderHint);
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
     m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
@@ -609,6 +617,7 @@ void TMKAppDelegate::openMediaDirectory(const QString& path)
     // start still under way for one of them is dropped.
     m_session->abandonPlayRequest();
     m_session->forgetMediaIndex();
+    m_openFolderHint->hide();
     m_folderLabel->setText(QDir::toNativeSeparators(path));
     m_folderLabel->setToolTip(path);
     mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());
