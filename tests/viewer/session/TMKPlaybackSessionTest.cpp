@@ -435,6 +435,7 @@ private slots:
         QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
         QVERIFY(started.wait(3000));
         QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
         QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 1);
         // Row 2 plays alone: row 3's pair is read ahead next.
         QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 2u);
