@@ -15,11 +15,14 @@
 //  - Delayed: every read call waits TAMEK_BENCH_READ_DELAY_US (default 1000)
 //    before it is served from the warm cache: a device with a fixed latency
 //    per request and no queue, the worst case for many small reads.
+// And the start of the next pair on the throttled device, with and without
+// its telemetry read ahead while the pair before played.
 
 #include "TMKBlackBoxData.h"
 #include "TMKAviWriter.h"
 #include "TMKLog.h"
 #include "TMKNmeaBuilder.h"
+#include "TMKTelemetryPrefetch.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,6 +32,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -380,6 +384,54 @@ void BM_ThrottledExtract(benchmark::State& state)
     device.leaveCgroup();
 }
 BENCHMARK(BM_ThrottledExtract)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The start of the next pair on the throttled device, cold: what the start
+// waits for when it reads the telemetry itself (0), and when the telemetry
+// was read ahead while the pair before played (1; the reading ahead itself,
+// done during playback, is not timed).
+void BM_ThrottledNextPairStart(benchmark::State& state)
+{
+    ThrottledDevice& device = ThrottledDevice::instance();
+    if (!device.ready()) {
+        state.SkipWithError(("no throttled device: " + device.why()).c_str());
+        return;
+    }
+    TMKSetLogSink({});
+    const bool ahead = state.range(0) == 1;
+    state.SetLabel(ahead ? "read ahead during playback" : "read at the start");
+    const std::string path = device.recording().string();
+    const auto extract = [](const std::string& file) {
+        TMKBlackBoxData data;
+        data.ExtractStreamInformation(file.c_str());
+        return data;
+    };
+    std::size_t samples = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!dropPageCache()) {
+            state.SkipWithError("could not drop the page cache (needs root)");
+            return;
+        }
+        TMKTelemetryPrefetcher prefetcher;
+        device.enterCgroup();
+        if (ahead) {
+            prefetcher.readAhead(path, extract);
+            prefetcher.waitUntilIdle(); // the pair before plays meanwhile
+        }
+        state.ResumeTiming();
+
+        std::optional<TMKBlackBoxData> data = prefetcher.take(path);
+        if (!data)
+            data = extract(path);
+
+        state.PauseTiming();
+        device.leaveCgroup();
+        samples = data->m_GSensors.size();
+        state.ResumeTiming();
+    }
+    state.counters["samples"] = static_cast<double>(samples);
+}
+BENCHMARK(BM_ThrottledNextPairStart)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 } // namespace
 
