@@ -260,7 +260,8 @@ IndexWalk walkIndex(TMKByteSource& source, bool log)
 // sorted by offset, all ranges announced first, neighbours fetched by one
 // covering read. Returns per record whether it was read whole.
 std::vector<bool> readRecords(TMKByteSource& source, const std::vector<TMKTelemetryRange>& records,
-                              std::vector<unsigned char>& bytes, std::vector<std::size_t>& at)
+                              std::vector<unsigned char>& bytes, std::vector<std::size_t>& at,
+                              TMKBlackBoxData::ReadPlan plan)
 {
     std::vector<bool> complete(records.size(), false);
     at.assign(records.size(), 0);
@@ -272,6 +273,12 @@ std::vector<bool> readRecords(TMKByteSource& source, const std::vector<TMKTeleme
     if (records.empty())
         return complete;
     bytes.assign(total, 0);
+
+    if (plan == TMKBlackBoxData::ReadPlan::OneReadPerRecord) {
+        for (std::size_t i = 0; i < records.size(); ++i)
+            complete[i] = source.readAt(records[i].offset, bytes.data() + at[i], records[i].size) == records[i].size;
+        return complete;
+    }
 
     std::vector<std::size_t> order(records.size());
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -348,6 +355,11 @@ std::size_t TMKBlackBoxData::prefetchTelemetry(TMKByteSource& source)
     return walk.records.size();
 }
 
+std::unique_ptr<TMKByteSource> TMKBlackBoxData::openRecordingSource(const char* path)
+{
+    return openRecording(path);
+}
+
 std::size_t TMKBlackBoxData::prefetchTelemetry(const char* path)
 {
     auto source = openRecording(path);
@@ -365,7 +377,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(TMKByteSource& source)
 
     std::vector<unsigned char> bytes;
     std::vector<std::size_t> recordAt;
-    const std::vector<bool> complete = readRecords(source, walk.records, bytes, recordAt);
+    const std::vector<bool> complete = readRecords(source, walk.records, bytes, recordAt, m_readPlan);
 
     // Parsed in index order: the NMEA parser carries state from one record
     // to the next, and the lists keep the order the camera wrote.

@@ -74,6 +74,18 @@ public:
     static std::size_t prefetchTelemetry(TMKByteSource& source);
     static std::size_t prefetchTelemetry(const char* path);
 
+    // How extraction fetches the records. Coalesced: sorted by offset, all
+    // ranges announced to the source first, close ones by one covering read
+    // (below). OneReadPerRecord: one read per record in index order and
+    // nothing announced, as a plain reader does; kept to measure the two
+    // against each other on slow media.
+    enum class ReadPlan { Coalesced, OneReadPerRecord };
+    ReadPlan m_readPlan = ReadPlan::Coalesced;
+
+    // The recording at `path` as extraction reads it; nothing when it cannot
+    // be opened or is not a regular file.
+    [[nodiscard]] static std::unique_ptr<TMKByteSource> openRecordingSource(const char* path);
+
     // Records closer than kCoalesceGap are fetched by one read of the span
     // covering them, up to kMaxSpan bytes: a slow device serves one larger
     // read faster than several small ones, and the gap bytes read in vain

@@ -4,6 +4,7 @@
 #include "TMKMediaList.h"
 #include "TMKMainWindow.h"
 #include "capture/TMKFrameCapture.h"
+#include "map/TMKMapScripts.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
 #include "telemetry/TMKTelemetryDisplay.h"
@@ -152,6 +153,7 @@ public:
     [[nodiscard]] QString lastMessage() const { return m_lastMessage; }
     [[nodiscard]] GraphView* graphView() const { return m_graphView; }
     // Scripts sent to the map page, oldest first (the last 200).
+    // mapWebView() is null until the map is first shown.
     [[nodiscard]] QStringList mapScripts() const { return m_mapScripts; }
     [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView; }
     [[nodiscard]] QString speedFieldText() const;
@@ -217,6 +219,7 @@ private:
     void evaluateMapScript(const QString& script);
     void sendTrackToMap();
     void layoutMapContainer();
+    void makeMapView();
 
     Options m_options;
     std::unique_ptr<TMKPlaybackSession> m_session;
@@ -261,6 +264,7 @@ private:
     QLabel* m_timeLabel = nullptr;
     QLabel* m_folderLabel = nullptr;
     QLabel* m_messageLabel = nullptr;
+    QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;
@@ -276,5 +280,6 @@ private:
     TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
     std::unique_ptr<TMKFrameCapture> m_capture;
+    TMKMapScriptQueue m_pendingMapScripts; // while there is no map view yet
     std::unique_ptr<QWidget> m_lastDialogController;
 };

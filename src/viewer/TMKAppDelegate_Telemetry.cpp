@@ -51,6 +51,8 @@ void TMKAppDelegate::evaluateMapScript(const QString& script)
         m_mapScripts.removeFirst();
     if (m_mapWebView)
         m_mapWebView->evaluateWebScript(script);
+    else
+        m_pendingMapScripts.append(script);
 }
 
 void TMKAppDelegate::showTelemetry(TMKBlackBoxData data)

@@ -35,6 +35,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -123,7 +124,7 @@ void TMKAppDelegate::setupInitialValues()
     m_video2View->hide();
     onSpeedChanged(playInfo()->speed());
     onScaleChanged(playInfo()->scale());
-    m_mapWebView->loadPage();
+    // The map page is loaded when the map is first shown (makeMapView).
     layoutWindow();
 }
 
@@ -200,9 +201,11 @@ void TMKAppDelegate::buildWindow()
 
     // Side panel: list and map buttons, the list, the map container above it.
     m_recordButton = new TMKImageButton(QStringLiteral("record"), m_sideButtonBox);
+    m_recordButton->setObjectName(QStringLiteral("recordButton"));
     m_recordButton->setToolTip(TMKLocalizedString("main.list"));
     connect(m_recordButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMediaListViewButton);
     m_informationButton = new TMKImageButton(QStringLiteral("information"), m_sideButtonBox);
+    m_informationButton->setObjectName(QStringLiteral("informationButton"));
     m_informationButton->setToolTip(TMKLocalizedString("main.map"));
     connect(m_informationButton, &QAbstractButton::clicked, this, &TMKAppDelegate::clickMapViewButton);
 
@@ -219,12 +222,17 @@ void TMKAppDelegate::buildWindow()
     m_tableView->setAcceptDrops(false);
     m_tableView->setDragDropMode(QAbstractItemView::NoDragDrop);
     connect(table, &TMKMediaListTableView::rowChosen, this, [this] { changeAndPlay(); });
+    // Until a folder is open the list is empty: say how to fill it.
+    m_openFolderHint = makeLabel(m_tableView->viewport(), TMKLocalizedString("main.open_folder_hint"), "openFolderHint");
+    m_openFolderHint->setAlignment(Qt::AlignCenter);
+    m_openFolderHint->setWordWrap(true);
+    m_openFolderHint->setStyleSheet(QStringLiteral("color: #8a9098; font-size: 13px;"));
+    m_openFolderHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    (new QVBoxLayout(m_tableView->viewport()))->addWidget(m_openFolderHint);
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
     m_mapContainerTopView = makeBox(m_mapContainerView, "mapContainerTopView");
     m_mapContainerBottomView = makeBox(m_mapContainerView, "mapContainerBottomView");
-    m_mapWebView = new TMKMapView(m_mapContainerTopView);
-    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
     // Speed, HDOP and satellites under the map, each with its caption.
     const auto field = [this](const char* caption, const char* name, int column) {
         auto* title = makeLabel(m_mapContainerBottomView, TMKLocalizedString(caption), "");
@@ -490,7 +498,8 @@ void TMKAppDelegate::layoutMapContainer()
         const int bottom = 57;
         m_mapContainerTopView->setGeometry(0, 0, box.width(), std::max(0, box.height() - bottom));
         m_mapContainerBottomView->setGeometry(0, std::max(0, box.height() - bottom), box.width(), bottom);
-        m_mapWebView->setGeometry(QRect(QPoint(0, 0), m_mapContainerTopView->size()));
+        if (m_mapWebView)
+            m_mapWebView->setGeometry(QRect(QPoint(0, 0), m_mapContainerTopView->size()));
         const int third = box.width() / 3;
         for (QLabel* label : m_mapContainerBottomView->findChildren<QLabel*>()) {
             const int column = label->property("column").toInt();
@@ -502,9 +511,27 @@ void TMKAppDelegate::layoutMapContainer()
     }
 }
 
+// The web engine costs about 80 MiB and its own processes: it starts the
+// first time the map is shown, not with the window. What the page was sent
+// meanwhile waits in m_pendingMapScripts and goes to the new view, which
+// holds it until the page has loaded.
+void TMKAppDelegate::makeMapView()
+{
+    if (m_mapWebView)
+        return;
+    m_mapWebView = new TMKMapView(m_mapContainerTopView);
+    m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    m_mapWebView->loadPage();
+    for (const QString& script : m_pendingMapScripts.take())
+        m_mapWebView->evaluateWebScript(script);
+    m_mapWebView->show();
+}
+
 void TMKAppDelegate::updateSideViewButton()
 {
     const bool list = m_rightViewMode == 0;
+    if (!list)
+        makeMapView();
     m_recordButton->setImage(list ? QStringLiteral("record_p.png") : QStringLiteral("record_n.png"));
     m_informationButton->setImage(list ? QStringLiteral("information_n.png") : QStringLiteral("information_p.png"));
     m_mapContainerView->setVisible(!list);
@@ -591,6 +618,7 @@ void TMKAppDelegate::openMediaDirectory(const QString& path)
     // start still under way for one of them is dropped.
     m_session->abandonPlayRequest();
     m_session->forgetMediaIndex();
+    m_openFolderHint->hide();
     m_folderLabel->setText(QDir::toNativeSeparators(path));
     m_folderLabel->setToolTip(path);
     mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -93,6 +96,7 @@ public:
             entries.push_back(m_entries.at(i));
         m_entries = std::move(entries);
     }
+    [[nodiscard]] std::size_t chunkCount() const { return m_entries.size(); }
     void indexEntry(const char* id, uint32_t offset, uint32_t length)
     {
         m_extraEntries.push_back({id, offset, length});
@@ -710,6 +714,44 @@ TEST_F(TMKBlackBoxDataTest, RecordReadsAreAnnouncedSortedAndCoalesced)
     EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
 }
 
+// The plain plan, kept for comparison: the same lists, one read per record in
+// index order, nothing announced.
+TEST_F(TMKBlackBoxDataTest, OneReadPerRecordPlanGivesTheSameLists)
+{
+    AviBuilder avi;
+    const Bytes filler(1000, 0x22);
+    for (int i = 0; i < 20; ++i) {
+        avi.gsensor(static_cast<uint32_t>(i) * 100, i, -i, 0);
+        if (i % 10 == 0)
+            avi.gps(static_cast<uint32_t>(i) * 100, rmcAt(i / 10));
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+    }
+    std::vector<std::size_t> order(avi.chunkCount());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = order.size() - 1 - i;
+    avi.reorderIndex(order);
+    const Bytes file = avi.build();
+
+    RecordingSource coalesced(file);
+    ASSERT_TRUE(data.ExtractStreamInformation(coalesced));
+    const auto nmeas = data.m_NMEAs;
+    const auto gsensors = data.m_GSensors;
+    ASSERT_EQ(gsensors.size(), 20u);
+    ASSERT_EQ(nmeas.size(), 2u);
+    EXPECT_EQ(coalesced.recordReads().size(), 1u);
+
+    data.m_readPlan = TMKBlackBoxData::ReadPlan::OneReadPerRecord;
+    RecordingSource plain(file);
+    ASSERT_TRUE(data.ExtractStreamInformation(plain));
+    EXPECT_EQ(data.m_NMEAs, nmeas);
+    EXPECT_EQ(data.m_GSensors, gsensors);
+    const auto reads = plain.recordReads();
+    ASSERT_EQ(reads.size(), 22u);
+    for (std::size_t i = 1; i < reads.size(); ++i)
+        EXPECT_GT(reads[i - 1].offset, reads[i].offset) << "not in index order";
+    EXPECT_TRUE(std::none_of(plain.calls.begin(), plain.calls.end(), [](const auto& call) { return call.hint; }));
+}
+
 TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimit)
 {
     // 400 samples 10 KB apart: close enough to join, too many for one read.
@@ -809,6 +851,72 @@ TEST_F(TMKBlackBoxDataTest, PrefetcherReadsAheadFilesAndSkipsTheRest)
         prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
     }
     std::filesystem::remove_all(dir);
+}
+
+// A recording read whole ahead: handed over once, waited for while being
+// read, dropped when replaced or forgotten; a failed read hands nothing.
+TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
+{
+    TMKTelemetryPrefetcher prefetcher;
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    std::atomic<int> calls{0};
+    const auto slow = [&](const std::string& path) {
+        ++calls;
+        gate.wait();
+        TMKBlackBoxData data;
+        data.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
+        return data;
+    };
+
+    EXPECT_FALSE(prefetcher.take("a.avi").has_value()); // nothing asked
+    prefetcher.readAhead("a.avi", slow);
+    while (calls == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(prefetcher.take("other.avi").has_value());
+    // Being read: take waits for it.
+    auto taken = std::async(std::launch::async, [&] { return prefetcher.take("a.avi"); });
+    EXPECT_EQ(taken.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    release.set_value();
+    const auto data = taken.get();
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->m_GSensors.size(), 5u);
+    EXPECT_FALSE(prefetcher.take("a.avi").has_value()); // once
+    EXPECT_EQ(prefetcher.readsAhead(), 1u);
+    EXPECT_EQ(prefetcher.readsTaken(), 1u);
+
+    // Replaced: only the newer one is kept.
+    prefetcher.readAhead("b.avi", slow);
+    prefetcher.readAhead("cc.avi", slow);
+    prefetcher.waitUntilIdle();
+    EXPECT_FALSE(prefetcher.take("b.avi").has_value());
+    const auto cc = prefetcher.take("cc.avi");
+    ASSERT_TRUE(cc.has_value());
+    EXPECT_EQ(cc->m_GSensors.size(), 6u);
+
+    // Forgotten, or failed: nothing.
+    prefetcher.readAhead("d.avi", slow);
+    prefetcher.waitUntilIdle();
+    prefetcher.forget();
+    EXPECT_FALSE(prefetcher.take("d.avi").has_value());
+    prefetcher.readAhead("e.avi", [](const std::string&) -> TMKBlackBoxData { throw std::bad_alloc(); });
+    prefetcher.waitUntilIdle();
+    EXPECT_FALSE(prefetcher.take("e.avi").has_value());
+    EXPECT_EQ(prefetcher.readsTaken(), 2u);
+
+    // Destroyed while a read runs: waits for it, nothing leaks or crashes.
+    std::promise<void> never;
+    std::shared_future<void> late = never.get_future().share();
+    auto pending = std::make_unique<TMKTelemetryPrefetcher>();
+    std::atomic<bool> began{false};
+    pending->readAhead("f.avi", [&](const std::string&) {
+        began = true;
+        late.wait_for(std::chrono::milliseconds(200));
+        return TMKBlackBoxData{};
+    });
+    while (!began)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pending.reset();
 }
 
 } // namespace

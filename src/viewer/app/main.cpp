@@ -3,6 +3,7 @@
 #include "TMKAppDelegate.h"
 #include "TMKLog.h"
 #include "map/TMKWebEngineSetup.h"
+#include "player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QLoggingCategory>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -87,6 +89,16 @@ int main(int argc, char** argv)
     offerBuildTreeDemo();
 
     TMKAppDelegate delegate;
+    // The start-up benchmark (bench/StartBench.cpp) times the launch to the
+    // first painted frame of the main video by this line.
+    if (qEnvironmentVariableIsSet("TAMEK_REPORT_FIRST_FRAME")) {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(delegate.video1View(), &TMKVideoView::frameShown, &delegate, [connection] {
+            QObject::disconnect(*connection);
+            std::fputs("tamek: first frame\n", stderr);
+            std::fflush(stderr);
+        });
+    }
     // Both wait for the folder's first listing, which shows the list.
     if (parser.isSet(play) || parser.isSet(map)) {
         auto connection = std::make_shared<QMetaObject::Connection>();

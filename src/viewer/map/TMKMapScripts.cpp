@@ -1,6 +1,8 @@
 #include "TMKMapScripts.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -8,6 +10,18 @@ namespace {
 QString fixed6(double value)
 {
     return QString::number(value, 'f', 6);
+}
+
+// The function a script calls: the text before its first '('.
+QStringView calledFunction(const QString& script)
+{
+    const qsizetype paren = script.indexOf(u'(');
+    return paren < 0 ? QStringView() : QStringView(script).left(paren).trimmed();
+}
+
+bool supersedesEarlierCalls(QStringView function)
+{
+    return function == u"setLatLag" || function == u"setTrack";
 }
 
 } // namespace
@@ -60,4 +74,23 @@ QString TMKSetTrackScript(const QList<QPointF>& latLng)
     }
     out += QStringLiteral("])");
     return out;
+}
+
+void TMKMapScriptQueue::append(const QString& script)
+{
+    const QStringView function = calledFunction(script);
+    if (supersedesEarlierCalls(function))
+        m_scripts.removeIf([function](const QString& queued) { return calledFunction(queued) == function; });
+    if (m_scripts.size() >= kMaxScripts) {
+        const auto oldest = std::find_if(m_scripts.begin(), m_scripts.end(), [](const QString& queued) {
+            return !supersedesEarlierCalls(calledFunction(queued));
+        });
+        m_scripts.erase(oldest == m_scripts.end() ? m_scripts.begin() : oldest);
+    }
+    m_scripts.append(script);
+}
+
+QList<QString> TMKMapScriptQueue::take()
+{
+    return std::exchange(m_scripts, {});
 }

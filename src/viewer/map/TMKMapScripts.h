@@ -20,3 +20,22 @@
 
 // text as the body of a single-quoted JS string literal.
 [[nodiscard]] QString TMKEscapeJsString(const QString& text);
+
+// Scripts waiting for a page that has not loaded (or a view not made yet).
+// A later setLatLag or setTrack replaces the state an earlier one set, so
+// only the latest of each waits; beyond kMaxScripts the oldest diagnostic
+// goes, so a page that never loads does not collect every diagnostic of a
+// recording, but the latest position and track always stay.
+class TMKMapScriptQueue {
+public:
+    static constexpr qsizetype kMaxScripts = 64;
+
+    void append(const QString& script);
+    // The waiting scripts in the order given, leaving the queue empty.
+    [[nodiscard]] QList<QString> take();
+    [[nodiscard]] qsizetype size() const { return m_scripts.size(); }
+    [[nodiscard]] bool isEmpty() const { return m_scripts.isEmpty(); }
+
+private:
+    QList<QString> m_scripts;
+};

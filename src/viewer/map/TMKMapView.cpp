@@ -2,27 +2,6 @@
 
 #include <QDebug>
 
-#include <algorithm>
-#include <utility>
-
-namespace {
-
-// The function a script calls: the text before its first '('.
-QStringView calledFunction(const QString& script)
-{
-    const qsizetype paren = script.indexOf(u'(');
-    return paren < 0 ? QStringView() : QStringView(script).left(paren).trimmed();
-}
-
-// A later call of these replaces the state an earlier one set, so only the
-// latest needs to wait for the page.
-bool supersedesEarlierCalls(QStringView function)
-{
-    return function == u"setLatLag" || function == u"setTrack";
-}
-
-} // namespace
-
 TMKMapPage::TMKMapPage(QObject* parent)
     : QWebEnginePage(parent)
 {
@@ -67,16 +46,6 @@ void TMKMapView::evaluateWebScript(const QString& script)
         m_page->runJavaScript(script);
         return;
     }
-    const QStringView function = calledFunction(script);
-    if (supersedesEarlierCalls(function))
-        m_queue.removeIf([function](const QString& queued) { return calledFunction(queued) == function; });
-    if (m_queue.size() >= MaxQueuedScripts) {
-        // Drop the oldest diagnostic, never the one latest position or track.
-        const auto oldest = std::find_if(m_queue.begin(), m_queue.end(), [](const QString& queued) {
-            return !supersedesEarlierCalls(calledFunction(queued));
-        });
-        m_queue.erase(oldest == m_queue.end() ? m_queue.begin() : oldest);
-    }
     m_queue.append(script);
 }
 
@@ -90,7 +59,7 @@ void TMKMapView::onLoadFinished(bool ok)
 {
     m_loaded = ok;
     if (ok) {
-        const QList<QString> waiting = std::exchange(m_queue, {});
+        const QList<QString> waiting = m_queue.take();
         for (const QString& script : waiting)
             m_page->runJavaScript(script);
     } else {

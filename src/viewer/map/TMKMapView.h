@@ -2,7 +2,9 @@
 
 // The web view that shows the map page "map2_eng.htm" from the application's
 // resources. Scripts are fire-and-forget, as the page's results are never
-// used; those given before the page has loaded wait for it.
+// used; those given before the page has loaded wait for it (TMKMapScriptQueue).
+
+#include "TMKMapScripts.h"
 
 #include <QList>
 #include <QString>
@@ -36,10 +38,7 @@ class TMKMapView : public QWebEngineView {
     Q_OBJECT
 
 public:
-    // Waiting scripts beyond this many drop the oldest that is not the
-    // latest setLatLag or setTrack: a page that never loads must not
-    // collect every diagnostic of a recording.
-    static constexpr qsizetype MaxQueuedScripts = 64;
+    static constexpr qsizetype MaxQueuedScripts = TMKMapScriptQueue::kMaxScripts;
 
     explicit TMKMapView(QWidget* parent = nullptr);
 
@@ -64,6 +63,6 @@ private:
     void onLoadFinished(bool ok);
 
     TMKMapPage* m_page;
-    QList<QString> m_queue;
+    TMKMapScriptQueue m_queue;
     bool m_loaded = false;
 };

@@ -31,7 +31,9 @@ void TMKPrepareWebEngine()
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
     // Chromium refuses to start its sandbox as root and the page then never
-    // loads; a value the user set is kept.
+    // loads; a value the user set is kept. Set here although the web engine
+    // starts only with the first map shown: by then libVLC's threads read
+    // the environment, and changing it under them is not safe.
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -155,13 +156,18 @@ void TMKPlaybackSession::startExtraction()
     // was abandoned meanwhile.
     const quint64 request = m_playRequest;
     QThreadPool::globalInstance()->start([self = QPointer<TMKPlaybackSession>(this), request, path,
-                                          extract = m_extractor, buildTrack = m_trackBuilder]() mutable {
+                                          extract = m_extractor, buildTrack = m_trackBuilder,
+                                          readAhead = m_readAhead]() mutable {
         // An exception leaving a pool thread ends the application; a file
         // that cannot be held in memory plays without telemetry instead.
         std::shared_ptr<TMKBlackBoxData> data;
         QList<QPointF> track;
         try {
-            data = std::make_shared<TMKBlackBoxData>(path.isEmpty() ? TMKBlackBoxData{} : extract(path));
+            // The next pair's telemetry was read while the last one played.
+            std::optional<TMKBlackBoxData> ahead = path.isEmpty() ? std::nullopt : readAhead->take(path.toStdString());
+            data = std::make_shared<TMKBlackBoxData>(ahead         ? std::move(*ahead)
+                                                     : path.isEmpty() ? TMKBlackBoxData{}
+                                                                      : extract(path));
             if (buildTrack)
                 track = buildTrack(*data);
         } catch (const std::exception& error) {
@@ -204,6 +210,29 @@ void TMKPlaybackSession::didExtract(quint64 request, std::shared_ptr<TMKBlackBox
         }
         m_bPlayNext = false;
         emit pairStarted(m_mediaIndex);
+        readAheadNextPair();
+    });
+}
+
+// The pair playNext will start: its front recording's telemetry is read now,
+// while this pair plays, so that start does not wait for the card.
+void TMKPlaybackSession::readAheadNextPair()
+{
+    const qint64 next = m_mediaIndex + (m_hasRearMedia ? 2 : 1);
+    if (m_dead || next < 0 || next >= static_cast<qint64>(m_mediaList->count()))
+        return;
+    const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(next));
+    if (!media)
+        return;
+    std::shared_ptr<TMKMedia> front = media;
+    if (media->isRearMedia()) {
+        const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName);
+        front = pair ? pair->frontMedia : nullptr;
+    }
+    if (!front)
+        return;
+    m_readAhead->readAhead(front->path, [extract = m_extractor](const std::string& path) {
+        return extract(QString::fromStdString(path));
     });
 }
 
@@ -402,6 +431,8 @@ void TMKPlaybackSession::abandonPlayRequest()
 void TMKPlaybackSession::forgetMediaIndex()
 {
     m_mediaIndex = -1;
+    // New rows, and maybe other files behind the same names (another card).
+    m_readAhead->forget();
 }
 
 void TMKPlaybackSession::die()

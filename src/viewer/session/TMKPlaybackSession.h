@@ -2,6 +2,7 @@
 
 #include "TMKBlackBoxData.h"
 #include "TMKMediaList.h"
+#include "TMKTelemetryPrefetch.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKLoadingProgress.h"
 #include "session/TMKPlayInfo.h"
@@ -102,6 +103,8 @@ public:
     [[nodiscard]] QString player2LogoName() const { return m_player2Logo; }
     [[nodiscard]] bool isAudioToggleVisible() const { return m_audioToggleVisible; }
     [[nodiscard]] int audioToggleState() const { return m_audioToggleState; }
+    // Reads the next pair's telemetry while one plays.
+    [[nodiscard]] const TMKTelemetryPrefetcher& telemetryReadAhead() const { return *m_readAhead; }
     // The file of the last pair that could not be started.
     [[nodiscard]] QString failedFileName() const { return m_failedFileName; }
 
@@ -132,6 +135,7 @@ signals:
 private:
     void updateVideoUI();
     void startExtraction();
+    void readAheadNextPair();
     void didExtract(quint64 request, std::shared_ptr<TMKBlackBoxData> data, QList<QPointF> track);
     void initMediaControlView();
     void didStartPlayer();
@@ -154,6 +158,8 @@ private:
     std::unique_ptr<TMKMediaList> m_mediaList;
     Extractor m_extractor;
     TrackBuilder m_trackBuilder;
+    // Shared with the extraction worker, which may outlive the session.
+    std::shared_ptr<TMKTelemetryPrefetcher> m_readAhead = std::make_shared<TMKTelemetryPrefetcher>();
     TMKPlayInfo m_playInfo;
     TMKLoadingProgress m_loading;
     TMKBlackBoxData m_blackBoxData;

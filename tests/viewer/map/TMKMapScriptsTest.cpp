@@ -18,6 +18,7 @@ private slots:
     void debugScript();
     void trackScript();
     void placement();
+    void waitingScripts();
 };
 
 void TMKMapScriptsTest::setLatLagScript_data()
@@ -75,6 +76,32 @@ void TMKMapScriptsTest::placement()
     // A 300-high window beside the rectangle (100, 200, 600, 400).
     QCOMPARE(TMKMapWindowController::bottomLeftOriginRightOf(QRectF(100, 200, 600, 400), 300), QPointF(700, 300));
     QCOMPARE(TMKMapWindowController::frameOriginRightOf(QRect(100, 200, 600, 400)), QPoint(700, 200));
+}
+
+// What waits for a page: the latest position and track, the diagnostics in
+// order, and never more than the bound, whose overflow costs a diagnostic.
+void TMKMapScriptsTest::waitingScripts()
+{
+    TMKMapScriptQueue queue;
+    queue.append(QStringLiteral("setTrack([[1,1]])"));
+    queue.append(QStringLiteral("setLatLag('1','1')"));
+    queue.append(QStringLiteral("TMKDebug('a')"));
+    queue.append(QStringLiteral("setLatLag('2','2')"));
+    queue.append(QStringLiteral("TMKDebug('b')"));
+    queue.append(QStringLiteral("setTrack([[2,2]])"));
+    QCOMPARE(queue.take(), (QList<QString>{QStringLiteral("TMKDebug('a')"), QStringLiteral("setLatLag('2','2')"),
+                                          QStringLiteral("TMKDebug('b')"), QStringLiteral("setTrack([[2,2]])")}));
+    QVERIFY(queue.isEmpty());
+
+    queue.append(QStringLiteral("setTrack([[3,3]])"));
+    for (int i = 0; i < 2 * TMKMapScriptQueue::kMaxScripts; ++i)
+        queue.append(QStringLiteral("TMKDebug('%1')").arg(i));
+    queue.append(QStringLiteral("setLatLag('3','3')"));
+    QCOMPARE(queue.size(), TMKMapScriptQueue::kMaxScripts);
+    const QList<QString> kept = queue.take();
+    QCOMPARE(kept.first(), QStringLiteral("setTrack([[3,3]])"));
+    QCOMPARE(kept.last(), QStringLiteral("setLatLag('3','3')"));
+    QCOMPARE(kept.at(kept.size() - 2), QStringLiteral("TMKDebug('%1')").arg(2 * TMKMapScriptQueue::kMaxScripts - 1));
 }
 
 QTEST_GUILESS_MAIN(TMKMapScriptsTest)

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -54,7 +55,9 @@ private:
     ScanWatch m_watch;
 
     // Rows: 0 081500_F, 1 081500_R, 2 081515_F (alone), 3 081530_F, 4 081530_R.
-    void makeSession(const QString& folder)
+    // `produce` gives the telemetry of the n-th extraction (from 0); empty:
+    // three samples each time.
+    void makeSession(const QString& folder, std::function<TMKBlackBoxData(int n)> produce = {})
     {
         auto p1 = std::make_unique<TMKScriptedPlayer>();
         auto p2 = std::make_unique<TMKScriptedPlayer>();
@@ -62,15 +65,20 @@ private:
         m_p2 = p2.get();
         m_extracts = std::make_shared<ExtractLog>();
         auto extracts = m_extracts;
-        m_session = std::make_unique<TMKPlaybackSession>(std::move(p1), std::move(p2), [extracts](const QString& path) {
-            {
-                QMutexLocker lock(&extracts->mutex);
-                extracts->paths << QFileInfo(path).fileName();
-            }
-            TMKBlackBoxData data;
-            data.m_GSensors.assign(3, TMKGSensor{0.25f, 0.0f, 0.0f});
-            return data;
-        });
+        m_session = std::make_unique<TMKPlaybackSession>(
+            std::move(p1), std::move(p2), [extracts, produce](const QString& path) {
+                int n = 0;
+                {
+                    QMutexLocker lock(&extracts->mutex);
+                    n = static_cast<int>(extracts->paths.size());
+                    extracts->paths << QFileInfo(path).fileName();
+                }
+                if (produce)
+                    return produce(n);
+                TMKBlackBoxData data;
+                data.m_GSensors.assign(3, TMKGSensor{0.25f, 0.0f, 0.0f});
+                return data;
+            });
         if (folder.isEmpty())
             return;
         const int before = m_watch.scans;
@@ -152,7 +160,9 @@ private slots:
         QCOMPARE(m_p2->plays, 1);
         QVERIFY(m_session->hasRearMedia());
         QTRY_VERIFY(!m_session->waitingForPlayStart());
-        QCOMPARE(extracted(), QStringList{QStringLiteral("alwa_20261107_081500_F.avi")});
+        // Read once for the start (the next pair's may follow, read ahead).
+        QCOMPARE(extracted().value(0), QStringLiteral("alwa_20261107_081500_F.avi"));
+        QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081500_F.avi")), 1);
         // The first time event hides the loading indicator.
         m_p1->tick();
         QVERIFY(!m_session->loading()->isShown());
@@ -397,6 +407,61 @@ private slots:
         loading.hide();
         QTest::qWait(1200);
         QCOMPARE(timedOut.count(), 1); // hidden in time: no timeout
+    }
+
+    // While a pair plays the next pair's telemetry is read, once, and its
+    // start takes that instead of reading the card again.
+    void nextPairIsReadAheadOnceAndUsed()
+    {
+        const auto samples = [](int n) {
+            TMKBlackBoxData data;
+            data.m_GSensors.assign(static_cast<std::size_t>(10 + n), TMKGSensor{0.5f, 0.0f, 0.0f});
+            return data;
+        };
+        makeSession(m_folder, samples);
+        start(0, 0); // a pair: row 2 is next
+        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 1u);
+        QCOMPARE(extracted(), (QStringList{QStringLiteral("alwa_20261107_081500_F.avi"),
+                                           QStringLiteral("alwa_20261107_081515_F.avi")}));
+        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 10u);
+
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        QSignalSpy extractedSpy(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
+        m_p1->tick(60000);
+        m_p2->tick(60000);
+        QVERIFY(extractedSpy.wait(4000));
+        // The read-ahead, not a new read.
+        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 11u);
+        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
+        QVERIFY(started.wait(3000));
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 1);
+        // Row 2 plays alone: row 3's pair is read ahead next.
+        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 2u);
+        QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
+
+        // Another row than the one read ahead is read as ever.
+        m_session->stopPlay();
+        QSignalSpy again(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
+        QVERIFY(m_session->playAtIndex(0));
+        QVERIFY(again.wait(4000));
+        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 13u);
+        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
+    }
+
+    // What was read ahead is forgotten with the rows: the same names may be
+    // other files now.
+    void readAheadIsForgottenWithTheRows()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 1u);
+        m_session->stopPlay();
+        m_session->forgetMediaIndex();
+        start(2, 2);
+        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 0u);
+        QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 2);
     }
 
     // A session gone while its extraction runs is never touched by the result.

@@ -12,6 +12,7 @@
 #include "print/TMKPrintSystem.h"
 #include "TMKSettingController.h"
 #include "TMKAviWriter.h"
+#include "TMKStrings.h"
 #include "TMKNmeaBuilder.h"
 
 #include <QAction>
@@ -524,6 +525,37 @@ private slots:
         m_app.reset();
         launch(QString(), true);
         QCOMPARE(QString::fromStdString(m_app->mediaList()->directoryPath().value_or("")), m_folderB);
+        auto* hint = m_app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
+        QVERIFY(hint);
+        QVERIFY(!hint->isVisible());
+    }
+
+    // No folder given and none remembered: the empty list says how to fill
+    // it, with the key that does, until a folder is open.
+    void emptyListSaysHowToOpenAFolder()
+    {
+        launch(QString());
+        QTableView* table = m_app->mediaListTableView();
+        QCOMPARE(table->model()->rowCount(), 0);
+        auto* hint = m_app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
+        QVERIFY(hint);
+        QTRY_VERIFY(hint->isVisible());
+        QCOMPARE(hint->text(), TMKLocalizedString("main.open_folder_hint"));
+        QVERIFY(hint->text().contains(QStringLiteral("Ctrl+O")));
+        QCOMPARE(hint->parentWidget(), table->viewport());
+        QVERIFY(hint->geometry().contains(table->viewport()->rect().center()));
+        int openers = 0;
+        for (const QAction* action : m_app->window()->findChildren<QAction*>()) {
+            if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)))
+                openers += action->objectName() == QLatin1String("openFolderAction") ? 1 : 100;
+        }
+        QCOMPARE(openers, 1);
+
+        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->openMediaDirectory(m_folderA);
+        QVERIFY(listed.wait(5000));
+        QCOMPARE(table->model()->rowCount(), 2);
+        QVERIFY(!hint->isVisible());
     }
 
     // The preferred languages are logged, then only English is stored.

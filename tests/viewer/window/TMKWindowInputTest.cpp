@@ -1,16 +1,20 @@
 // The main window driven as a user drives it: double-clicks and Enter on the
-// list, folders opened while a pair plays, every shortcut key, and a viewer
-// closed while its telemetry is still being read.
+// list, folders opened while a pair plays, every shortcut key, a viewer
+// closed while its telemetry is still being read, and the map made only
+// when it is first shown.
 
 #include "TMKAppDelegate.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
+#include "map/TMKMapView.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -19,10 +23,13 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QUrl>
+#include <QWebEngineView>
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -78,6 +85,48 @@ void doubleClickRow(TMKAppDelegate& app, int row)
 {
     QTableView* table = app.mediaListTableView();
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, row));
+}
+
+// A drive north along 11°31' E: record k at 48°(7 + k)' N.
+constexpr int kDriveRecords = 4;
+double driveLatitude(int k) { return 48.0 + (7.0 + k) / 60.0; }
+constexpr double kDriveLongitude = 11.0 + 31.0 / 60.0;
+
+TMKBlackBoxData drive()
+{
+    TMKBlackBoxData data;
+    for (int k = 0; k < kDriveRecords; ++k) {
+        _AVI_GPS_DATA_T record{};
+        record.header = 205;
+        record.nTimestamp = static_cast<uint32_t>(1000 * k);
+        record.fLatitude = 4807.0 + k;
+        record.fLongitude = 1131.0;
+        record.NS = 'N';
+        record.EW = 'E';
+        record.KM = '9';
+        record.fSpeed = 40;
+        data.m_vGpsData.push_back(TMKAviGpsData::aviGpsDataWithData(record));
+    }
+    return data;
+}
+
+// The page's state as window.__tamekState() gives it; empty when it did not
+// answer.
+QJsonObject pageState(TMKMapView* view)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view->page()->runJavaScript(QStringLiteral("window.__tamekState()"),
+                                [result](const QVariant& value) { *result = value; });
+    if (!QTest::qWaitFor([&] { return result->has_value(); }, 5000))
+        return {};
+    return QJsonDocument::fromJson((*result)->toString().toUtf8()).object();
+}
+
+bool markerAt(TMKMapView* view, int record)
+{
+    const QJsonValue marker = pageState(view)[QLatin1String("marker")];
+    return std::abs(marker[QLatin1String("lat")].toDouble() - driveLatitude(record)) < 1e-5
+        && std::abs(marker[QLatin1String("lng")].toDouble() - kDriveLongitude) < 1e-5;
 }
 
 } // namespace
@@ -386,6 +435,76 @@ private slots:
         QVERIFY(std::abs(second.app->playInfo()->position() - 0.5) < 1e-6);
         second.p1->tick(6000);
         QVERIFY(std::abs(second.app->playInfo()->position() - 0.8) < 1e-6);
+    }
+
+    // The web engine starts with the first look at the map, not with the
+    // window. Shown while a pair plays, the page gets the pair's track and
+    // the marker where playback is, then follows playback; the list and the
+    // map then switch without making another view.
+    void mapIsMadeWhenFirstShownDuringPlayback()
+    {
+        TMKAppDelegate::Options options;
+        options.extractor = [](const QString&) { return drive(); };
+        launch(m_viewer, m_settings, m_folderA, options);
+        QWidget* window = app().window();
+        QVERIFY(!app().mapWebView());
+        QVERIFY(window->findChildren<QWebEngineView*>().isEmpty());
+
+        playRowByDoubleClick(0);
+        // The position follows every third time event.
+        m_viewer.p1->tick(40000); // 2/3 of the way: record 2
+        m_viewer.p1->sendTimeEvent();
+        m_viewer.p1->sendTimeEvent();
+        QTRY_COMPARE(app().mapScripts().filter(QStringLiteral("setLatLag(")).constLast(),
+                     QStringLiteral("setLatLag('%1','%2')")
+                         .arg(kDriveLongitude, 0, 'f', 6)
+                         .arg(driveLatitude(2), 0, 'f', 6));
+        QVERIFY(!app().mapWebView());
+        QVERIFY(window->findChildren<QWebEngineView*>().isEmpty());
+
+        auto* mapButton = window->findChild<QAbstractButton*>(QStringLiteral("informationButton"));
+        QVERIFY(mapButton);
+        QTest::mouseClick(mapButton, Qt::LeftButton);
+        QCOMPARE(app().rightViewMode(), 1);
+        TMKMapView* map = app().mapWebView();
+        QVERIFY(map);
+        QVERIFY(map->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(map->isLoaded(), 20000);
+        QTRY_COMPARE(pageState(map)[QLatin1String("trackPoints")].toInt(), kDriveRecords);
+        QTRY_VERIFY(markerAt(map, 2));
+        QCOMPARE(map->errorCount(), 0);
+
+        m_viewer.p1->tick(15000); // 55 of 60 s: record 3
+        m_viewer.p1->sendTimeEvent();
+        m_viewer.p1->sendTimeEvent();
+        QTRY_VERIFY(markerAt(map, 3));
+
+        QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(app().rightViewMode(), 0);
+        QVERIFY(!map->isVisible());
+        QTest::keyClick(window, Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(app().rightViewMode(), 1);
+        QCOMPARE(app().mapWebView(), map);
+        QCOMPARE(window->findChildren<QWebEngineView*>().size(), 1);
+    }
+
+    // Shown before anything plays, the map waits for the page and then gets
+    // the track of the pair started afterwards.
+    void mapShownBeforePlayGetsTheTrack()
+    {
+        TMKAppDelegate::Options options;
+        options.extractor = [](const QString&) { return drive(); };
+        launch(m_viewer, m_settings, m_folderA, options);
+        QTest::keyClick(app().window(), Qt::Key_2, Qt::ControlModifier);
+        TMKMapView* map = app().mapWebView();
+        QVERIFY(map);
+        QVERIFY(!map->isLoaded());
+        app().clickMediaListViewButton(); // the pair is chosen from the list
+        playRowByDoubleClick(0);
+        QTest::keyClick(app().window(), Qt::Key_2, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(map->isLoaded(), 20000);
+        QTRY_COMPARE(pageState(map)[QLatin1String("trackPoints")].toInt(), kDriveRecords);
+        QTRY_VERIFY(markerAt(map, 0));
     }
 
     // A viewer closed while the telemetry of its pair is still being read:
