@@ -191,7 +191,9 @@ private:
     void connectSession();
     void applyScaleStep(int step);
     void animateSwap();
-    void showPlayFailed(qint64 index);
+    void showPlayFailed(qint64 index, const QString& reason);
+    void showPlaybackMessage(const QString& text);
+    void layoutPlaybackMessage();
     void setPositionSliderValueSilently(double value);
     void resetReadouts();
 
@@ -256,6 +258,8 @@ private:
     QLabel* m_timeLabel = nullptr;
     QLabel* m_folderLabel = nullptr;
     QLabel* m_messageLabel = nullptr;
+    QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
+    QTimer* m_playbackMessageTimer = nullptr;
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;

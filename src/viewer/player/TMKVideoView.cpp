@@ -75,6 +75,12 @@ void TMKVideoView::frameReady()
     emit frameShown(m_framesShown);
 }
 
+void TMKVideoView::clearFrame()
+{
+    m_frames->clearShown();
+    update();
+}
+
 void TMKVideoView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

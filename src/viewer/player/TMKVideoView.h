@@ -55,6 +55,8 @@ public:
 
     // Main thread: a new frame waits in frames().
     void frameReady();
+    // Drops the frame shown: nothing is loaded any more.
+    void clearFrame();
     [[nodiscard]] bool hasFrame() const { return !m_frames->shown().isNull(); }
     [[nodiscard]] QImage currentFrame() const { return m_frames->shown().copy(m_frames->shownRect()); }
     [[nodiscard]] quint64 framesShown() const { return m_framesShown; }
