@@ -57,6 +57,8 @@ public:
         // Platform services, replaceable in tests. Empty: the desktop's.
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
         std::function<void(const QUrl& url)> urlOpener;
+        // Asks for a folder of recordings; empty when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& start)> folderChooser;
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS

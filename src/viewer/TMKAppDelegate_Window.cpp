@@ -274,6 +274,7 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     connect(slider, &QSlider::valueChanged, this, moved);
 
     auto* play = new TMKImageButton(QStringLiteral("icon_play"), box);
+    play->setObjectName(fullScreen ? QStringLiteral("playButtonForFullScreen") : QStringLiteral("playButton"));
     play->setToolTip(TMKLocalizedString("main.play"));
     connect(play, &QAbstractButton::clicked, this, &TMKAppDelegate::clickPlayButton);
     auto* fullScreenButton = new TMKImageButton(QStringLiteral("icon_fullscreen"), box);
@@ -589,8 +590,10 @@ void TMKAppDelegate::openMediaDirectoryDialog()
     const auto directory = mediaList()->directoryPath();
     const QString start = directory ? QString::fromStdString(*directory)
                                                        : QDir::homePath();
-    const QString folder = QFileDialog::getExistingDirectory(m_window, TMKLocalizedString("main.choose_folder"), start,
-                                                             QFileDialog::ShowDirsOnly);
+    const QString title = TMKLocalizedString("main.choose_folder");
+    const QString folder = m_options.folderChooser
+        ? m_options.folderChooser(m_window, title, start)
+        : QFileDialog::getExistingDirectory(m_window, title, start, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
     openMediaDirectory(folder);
