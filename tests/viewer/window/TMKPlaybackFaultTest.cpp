@@ -203,6 +203,7 @@ private slots:
         launch(m_damaged);
         QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
         doubleClickRow(0);
+        QVERIFY(messageBanner());
         QTRY_VERIFY_WITH_TIMEOUT(messageBanner()->isVisible(), 200); // at once, before the start
         QCOMPARE(started.count(), 0);
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100000_F.avi")));
@@ -260,7 +261,7 @@ private slots:
         QCOMPARE(failed.count(), 1);
         QVERIFY(!app().waitingForPlayStart());
         QVERIFY(!app().isLoadingShown());
-        QVERIFY(messageBanner()->isVisible());
+        QVERIFY(messageBanner() && messageBanner()->isVisible());
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100100_F.avi")));
         QVERIFY(messageBanner()->text().contains(QStringLiteral("cannot be read")));
         QVERIFY(started.wait(TMKPlaybackSession::kNextAfterFailureMs + 3000));
