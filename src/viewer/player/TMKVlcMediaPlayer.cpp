@@ -447,6 +447,7 @@ private:
 
     void resetPlayState()
     {
+        m_skipRepeatedFrames = false;
         m_clockValid = false;
         m_clockRunning = false;
         m_ended = false;
@@ -575,6 +576,7 @@ private:
             return; // from a recording or an input that is gone
         switch (type) {
         case libvlc_MediaPlayerPlaying:
+            m_skipRepeatedFrames = false;
             m_error = false;
             if (m_pendingTime || m_pendingPosition) {
                 const auto time = m_pendingTime;
@@ -622,6 +624,9 @@ private:
             emit timeChanged(this);
             break;
         case libvlc_MediaPlayerPaused:
+            // A paused libVLC shows its picture again several times a
+            // second; repainting the same picture only costs processor time.
+            m_skipRepeatedFrames = true;
             setClockRunning(false);
             emit stateChanged(this);
             break;
@@ -698,7 +703,7 @@ private:
     {
         auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
         ++self->m_framesSinceMedia;
-        if (!self->m_frames->publish())
+        if (!self->m_frames->publish(self->m_skipRepeatedFrames.load()))
             return;
         QMetaObject::invokeMethod(
             self,
@@ -718,6 +723,7 @@ private:
     QString m_errorText;
     std::atomic<quint64> m_generation{0};
     std::atomic<quint64> m_framesSinceMedia{0};
+    std::atomic<bool> m_skipRepeatedFrames{false};
     int64_t m_length = 0;
     bool m_ended = false;
     bool m_error = false;

@@ -376,6 +376,12 @@ void TMKPlaybackSession::startTimerPlayNext()
     m_playStopTimer->start();
 }
 
+void TMKPlaybackSession::resumeEndWatch()
+{
+    if (!m_dead && !m_waitingForPlayStart && !m_playStopTimer && holdsMedia(m_player1.get()))
+        startTimerPlayNext();
+}
+
 void TMKPlaybackSession::stopTimerPlayNext()
 {
     if (m_playStopTimer) {
@@ -488,8 +494,13 @@ void TMKPlaybackSession::clickPlayButton()
             m_player1->pause();
         if (isPlaying(m_player2.get()))
             m_player2->pause();
+        // Paused by the user nothing can end: the watch rests until a
+        // resume or a seek.
+        if (!m_waitingForPlayStart)
+            stopTimerPlayNext();
         return;
     }
+    resumeEndWatch();
     if (m_player1->position() < kEndPosition) {
         m_player1->play();
         if (holdsMedia(m_player2.get())) {
@@ -542,6 +553,7 @@ void TMKPlaybackSession::changeAndPlay(int selected)
         m_player2->setPosition(0);
         showSeekPosition(0);
     }
+    resumeEndWatch();
     m_player1->play();
     if (holdsMedia(m_player2.get())) {
         m_player2->play();
@@ -577,6 +589,7 @@ void TMKPlaybackSession::videoPositionSliderMoved()
 // sends no time event that would.
 void TMKPlaybackSession::showSeekPosition(double position)
 {
+    resumeEndWatch(); // a seek to the end ends the recording
     position = std::clamp(position, 0.0, 1.0);
     requestSliderPosition(position);
     m_playInfo.setPosition(position);

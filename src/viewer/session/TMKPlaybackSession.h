@@ -150,6 +150,7 @@ private:
     void didFinishPlay();
     void startTimerPlayNext();
     void stopTimerPlayNext();
+    void resumeEndWatch();
     void timerPlayNext();
     void mediaPlayerStateChanged(TMKMediaPlayer* player);
     void mediaPlayerTimeChanged(TMKMediaPlayer* player);
