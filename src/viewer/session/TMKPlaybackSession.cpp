@@ -270,8 +270,10 @@ void TMKPlaybackSession::updateVideoViewsVisibility()
 {
     const bool p1 = holdsMedia(m_player1.get()) && m_player1->isPlaying();
     const bool p2 = holdsMedia(m_player2.get()) && m_player2->isPlaying();
-    emit videoViewsVisibilityChanged(p1 || m_player1->state() == TMKMediaPlayer::Paused,
-                                     p2 || m_player2->state() == TMKMediaPlayer::Paused);
+    // A damaged partner at rest shows its logo, not its last, often half
+    // decoded, picture.
+    const bool rest2 = m_player2->state() == TMKMediaPlayer::Paused && m_player2->errorText().isEmpty();
+    emit videoViewsVisibilityChanged(p1 || m_player1->state() == TMKMediaPlayer::Paused, p2 || rest2);
 }
 
 void TMKPlaybackSession::mediaPlayerStateChanged(TMKMediaPlayer* player)
