@@ -824,6 +824,9 @@ void TMKPlaybackSession::playStartFailed(const QString& reason)
         player->setMedia(std::nullopt);
     }
     m_playInfo.setIsPlaying(false);
+    m_playInfo.setPosition(0);
+    requestSliderPosition(0);
+    emit mediaClosed();
     const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(std::max<qint64>(index, 0)));
     m_failedFileName = media ? QString::fromStdString(media->fileName()) : QString();
     qWarning().noquote() << "play failed:" << reason << m_failedFileName;

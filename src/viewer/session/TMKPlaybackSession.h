@@ -134,7 +134,8 @@ signals:
     void scaleStepRequested(int step);
     // The videos exchanged places; the window animates them into place.
     void swapStarted();
-    // Nothing is loaded any more: the window shows its stopped state.
+    // Nothing is loaded any more (a new folder, a pair that failed): the
+    // window shows its stopped state.
     void mediaClosed();
     // A recording of the pair cannot be played (`unplayable`) or only in
     // part: `reason` says why. Told at once when the file shows it, else
