@@ -262,6 +262,7 @@ private:
     QLabel* m_messageLabel = nullptr;
     QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
     QTimer* m_playbackMessageTimer = nullptr;
+    QStringList m_playbackMessages; // of the pair now requested
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;

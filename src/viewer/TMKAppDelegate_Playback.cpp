@@ -109,6 +109,7 @@ void TMKAppDelegate::connectSession()
         onPositionChanged(0);
     });
     connect(session, &TMKPlaybackSession::rowSelected, this, [this](qint64 index) {
+        m_playbackMessages.clear(); // a new request: the messages of the one before are done
         if (!m_tableView || !m_tableView->selectionModel())
             return;
         const QModelIndex row = m_listModel->index(static_cast<int>(index), 0);
@@ -189,9 +190,13 @@ void TMKAppDelegate::showPlayFailed(qint64 index, const QString& reason)
 // goes after a while or when a later pair starts.
 void TMKAppDelegate::showPlaybackMessage(const QString& text)
 {
+    // Both recordings of a pair may be damaged: each is told, one a line.
     m_lastMessage = text;
-    m_playbackMessageLabel->setText(text);
-    m_playbackMessageLabel->setToolTip(text);
+    if (!m_playbackMessages.contains(text))
+        m_playbackMessages << text;
+    const QString shown = m_playbackMessages.join(QLatin1Char('\n'));
+    m_playbackMessageLabel->setText(shown);
+    m_playbackMessageLabel->setToolTip(shown);
     layoutPlaybackMessage();
     m_playbackMessageLabel->show();
     m_playbackMessageLabel->raise();

@@ -270,6 +270,32 @@ private slots:
         TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
     }
 
+    // Both recordings of a pair damaged: both are told, the playable one
+    // plays.
+    void bothRecordingsDamagedAreBothTold()
+    {
+        TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_F.avi"),
+                                         {QStringLiteral("the file has no index"), false, 0});
+        launch(m_damaged);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(2);
+        QVERIFY(messageBanner() && messageBanner()->isVisible());
+        const QStringList lines = messageBanner()->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).contains(QStringLiteral("alwa_20261107_100100_F.avi")));
+        QVERIFY(lines.at(0).contains(QStringLiteral("no index")));
+        QVERIFY(lines.at(1).contains(QStringLiteral("alwa_20261107_100100_R.avi")));
+        QVERIFY(started.wait(5000));
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100100_F.avi"));
+        QVERIFY(!m_p2->media());
+        TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
+
+        // The next request starts the messages afresh.
+        doubleClickRow(0);
+        QCOMPARE(messageBanner()->text().split(QLatin1Char('\n')).size(), 1);
+    }
+
     // Full screen stays when the next pair starts; only the user leaves it.
     void fullScreenHoldsAcrossARecordingBoundary()
     {
