@@ -432,6 +432,34 @@ private slots:
         startRow(6);
     }
 
+    // Another folder while a pair plays: both players stop, the controls
+    // show the stopped state, and the new folder's rows play.
+    void anotherFolderWhilePlayingStopsBoth()
+    {
+        openFolder();
+        startRow(0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->video1View()->hasFrame(), 5000);
+        QTemporaryDir empty;
+        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->openMediaDirectory(empty.path());
+        QVERIFY(reloaded.wait(5000));
+        QVERIFY(!m_app->player1()->media());
+        QVERIFY(!m_app->player2()->media());
+        QVERIFY(!m_app->playInfo()->isPlaying());
+        QVERIFY(!m_app->video1View()->isVisible());
+        auto* time = m_app->window()->findChild<QLabel*>(QStringLiteral("timeLabel"));
+        QCOMPARE(time->text(), QStringLiteral("00:00 / 00:00"));
+        QTest::qWait(500); // nothing late from the old pair
+        QVERIFY(!m_app->playInfo()->isPlaying());
+        QCOMPARE(time->text(), QStringLiteral("00:00 / 00:00"));
+
+        m_app->openMediaDirectory(m_dir.path());
+        QVERIFY(reloaded.wait(5000));
+        m_app->clickPlayButton(); // nothing loaded: the first row
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 10000);
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_F.avi"));
+    }
+
     void closingTheWindowStopsBothPlayers()
     {
         openFolder();
