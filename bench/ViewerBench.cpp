@@ -1,5 +1,6 @@
 // The viewer's start: launch to the first decoded frame of the first pair
-// on the demo card, and the memory a catalogue of 15000 recordings costs.
+// on the demo card, the memory a catalogue of 15000 recordings costs, and
+// the processor time the viewer takes playing and paused.
 
 #include "TMKAppDelegate.h"
 #include "map/TMKWebEngineSetup.h"
@@ -17,6 +18,8 @@
 #include <QTest>
 
 #include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
 
 #include <fstream>
 #include <string>
@@ -141,6 +144,102 @@ void BM_Catalogue15000(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Catalogue15000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Processor time of the whole process (all threads: libVLC's decoders,
+// Qt's painting), user and system, in seconds.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Paint events of the watched widgets.
+class PaintCounter : public QObject {
+public:
+    using QObject::QObject;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The demo pair playing, then paused: processor time per wall second (100
+// is one core busy) and repaints of the two video views per second, each
+// over `state.range(0)` ms with the event loop running as the app's does.
+void BM_PlayingVsPausedCpu(benchmark::State& state)
+{
+    const QString demo = QStringLiteral(TAMEK_DEMO_DIR);
+    if (!QDir(demo).exists()) {
+        state.SkipWithError("demo card missing (build the tamek-demo-card target)");
+        return;
+    }
+    const int spanMs = static_cast<int>(state.range(0));
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        TMKAppDelegate app(benchOptions(dir));
+        QSignalSpy listed(&app, &TMKAppDelegate::mediaListReloaded);
+        app.applicationDidFinishLaunching(demo);
+        if (!listed.wait(10000)) {
+            state.SkipWithError("the list never loaded");
+            return;
+        }
+        QSignalSpy shown(app.video2View(), &TMKVideoView::frameShown);
+        app.playAtIndex(0);
+        if (!shown.wait(15000) || !app.playInfo()->isPlaying()) {
+            QTest::qWait(1000);
+            if (!app.playInfo()->isPlaying()) {
+                state.SkipWithError("the pair never played");
+                return;
+            }
+        }
+        PaintCounter counter;
+        app.video1View()->installEventFilter(&counter);
+        app.video2View()->installEventFilter(&counter);
+        QTest::qWait(1000); // past the start
+
+        const auto measure = [&](double& cpuPercent, double& paintsPerSecond) {
+            counter.paints = 0;
+            QElapsedTimer wall;
+            wall.start();
+            const double cpu0 = processCpuSeconds();
+            QTest::qWait(spanMs);
+            const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+            cpuPercent = (processCpuSeconds() - cpu0) / seconds * 100.0;
+            paintsPerSecond = static_cast<double>(counter.paints) / seconds;
+        };
+        double playingCpu = 0;
+        double playingPaints = 0;
+        measure(playingCpu, playingPaints);
+
+        app.clickPlayButton();
+        QElapsedTimer settle;
+        settle.start();
+        while (app.playInfo()->isPlaying() && settle.elapsed() < 5000)
+            QTest::qWait(20);
+        if (app.playInfo()->isPlaying()) {
+            state.SkipWithError("the pair did not pause");
+            return;
+        }
+        QTest::qWait(500);
+        double pausedCpu = 0;
+        double pausedPaints = 0;
+        measure(pausedCpu, pausedPaints);
+
+        state.SetIterationTime(2.0 * spanMs / 1000.0);
+        state.counters["cpu_playing_pct"] = playingCpu;
+        state.counters["cpu_paused_pct"] = pausedCpu;
+        state.counters["repaints_playing_per_s"] = playingPaints;
+        state.counters["repaints_paused_per_s"] = pausedPaints;
+    }
+}
+BENCHMARK(BM_PlayingVsPausedCpu)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -60,6 +60,8 @@ public:
         // Platform services, replaceable in tests. Empty: the desktop's.
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
         std::function<void(const QUrl& url)> urlOpener;
+        // Asks for a folder of recordings; empty when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& start)> folderChooser;
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
@@ -197,7 +199,9 @@ private:
     void connectSession();
     void applyScaleStep(int step);
     void animateSwap();
-    void showPlayFailed(qint64 index);
+    void showPlayFailed(qint64 index, const QString& reason);
+    void showPlaybackMessage(const QString& text);
+    void layoutPlaybackMessage();
     void setPositionSliderValueSilently(double value);
     void resetReadouts();
 
@@ -265,6 +269,9 @@ private:
     QLabel* m_folderLabel = nullptr;
     QLabel* m_messageLabel = nullptr;
     QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
+    QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
+    QTimer* m_playbackMessageTimer = nullptr;
+    QStringList m_playbackMessages; // of the pair now requested
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;

@@ -33,7 +33,6 @@ void TMKAppDelegate::stopPlay() { m_session->stopPlay(); }
 void TMKAppDelegate::chooseAudioAuto() { m_session->chooseAudioAuto(); }
 void TMKAppDelegate::updateAudioUI() { m_session->updateAudioUI(); }
 void TMKAppDelegate::updatePlayInfoScale() { m_session->updatePlayInfoScale(); }
-void TMKAppDelegate::clickPlayButton() { m_session->clickPlayButton(); }
 void TMKAppDelegate::swapPlayer() { m_session->swapPlayer(); }
 void TMKAppDelegate::videoPositionSliderMoved() { m_session->videoPositionSliderMoved(); }
 void TMKAppDelegate::jumpForward() { m_session->jumpForward(); }
@@ -47,6 +46,18 @@ void TMKAppDelegate::sizeUp() { m_session->sizeUp(); }
 void TMKAppDelegate::sizeDown() { m_session->sizeDown(); }
 void TMKAppDelegate::toggleAudioChoice() { m_session->toggleAudioChoice(audioToggleState()); }
 bool TMKAppDelegate::isLoadingShown() const { return m_progressIndicator && m_progressIndicator->isVisible(); }
+
+// With nothing loaded (at start, after a new folder) play starts the
+// selected row, or the first, rather than doing nothing.
+void TMKAppDelegate::clickPlayButton()
+{
+    if (!player1()->media() && !waitingForPlayStart() && mediaList()->count() > 0) {
+        const int row = m_tableView ? m_tableView->currentIndex().row() : -1;
+        playAtIndex(std::max(row, 0));
+        return;
+    }
+    m_session->clickPlayButton();
+}
 
 void TMKAppDelegate::volumeSliderMoved()
 {
@@ -77,10 +88,28 @@ void TMKAppDelegate::connectSession()
     });
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
     connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
-        showPlayFailed(index);
+        showPlayFailed(index, reason);
         emit pairFailed(index, reason);
     });
+    connect(session, &TMKPlaybackSession::recordingFaulted, this,
+            [this](const QString& file, const QString& reason, bool unplayable) {
+                showPlaybackMessage(TMKLocalizedString(unplayable ? "main.recording_unplayable" : "main.recording_fault")
+                                        .arg(file, reason));
+            });
+    connect(session, &TMKPlaybackSession::pairStarted, this, [this] {
+        // A message about the pair before stays until it was readable.
+        if (!m_playbackMessageTimer->isActive())
+            m_playbackMessageLabel->hide();
+    });
+    connect(session, &TMKPlaybackSession::mediaClosed, this, [this] {
+        for (TMKVideoView* view : {m_video1View, m_video2View}) {
+            view->clearFrame();
+            view->hide();
+        }
+        onPositionChanged(0);
+    });
     connect(session, &TMKPlaybackSession::rowSelected, this, [this](qint64 index) {
+        m_playbackMessages.clear(); // a new request: the messages of the one before are done
         if (!m_tableView || !m_tableView->selectionModel())
             return;
         const QModelIndex row = m_listModel->index(static_cast<int>(index), 0);
@@ -149,42 +178,67 @@ void TMKAppDelegate::resetReadouts()
     m_satelliteLabel->clear();
 }
 
-void TMKAppDelegate::showPlayFailed(qint64 index)
+void TMKAppDelegate::showPlayFailed(qint64 index, const QString& reason)
 {
     Q_UNUSED(index);
     const QString file = m_session->failedFileName();
-    m_lastMessage = TMKLocalizedString("main.play_failed") + (file.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(file));
-    m_messageLabel->setText(m_lastMessage);
-    m_messageLabel->show();
-    QTimer::singleShot(8000, m_messageLabel, [label = m_messageLabel, text = m_lastMessage] {
-        if (label->text() == text)
-            label->clear();
-    });
+    showPlaybackMessage(TMKLocalizedString("main.play_failed") + (file.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(file))
+                        + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
 }
 
-// A size step of a fifth of the minimum window size; beyond the screen the
-// window goes full screen, a step down leaves it.
+// Across the top of the video, where it is seen also in full screen; it
+// goes after a while or when a later pair starts.
+void TMKAppDelegate::showPlaybackMessage(const QString& text)
+{
+    // Both recordings of a pair may be damaged: each is told, one a line.
+    m_lastMessage = text;
+    if (!m_playbackMessages.contains(text))
+        m_playbackMessages << text;
+    const QString shown = m_playbackMessages.join(QLatin1Char('\n'));
+    m_playbackMessageLabel->setText(shown);
+    m_playbackMessageLabel->setToolTip(shown);
+    layoutPlaybackMessage();
+    m_playbackMessageLabel->show();
+    m_playbackMessageLabel->raise();
+    m_playbackMessageTimer->start();
+}
+
+void TMKAppDelegate::layoutPlaybackMessage()
+{
+    if (!m_playbackMessageLabel)
+        return;
+    const int width = std::max(0, m_videoBox->width() - 16);
+    const int height = m_playbackMessageLabel->heightForWidth(width);
+    m_playbackMessageLabel->setGeometry(8, 8, width, std::max(height, 24));
+}
+
+// A size step of a fifth of the minimum window size, kept inside the
+// screen's visible area; a step up from the visible area's size goes full
+// screen, a step down leaves it. A new pair (step 0) keeps the mode the
+// user chose.
 void TMKAppDelegate::applyScaleStep(int step)
 {
     if (!m_window)
         return;
-    const bool fullScreen = m_window->isFullScreen();
-    const QSize wanted(m_window->width() + step * TMKWindowLayout::kMinWindowSize.width() / 5,
-                       m_window->height() + step * TMKWindowLayout::kMinWindowSize.height() / 5);
-    if (step > 0) {
-        if (fullScreen)
-            return;
-        const QScreen* screen = m_window->screen();
-        const QSize screenSize = screen ? screen->size() : QSize(1 << 20, 1 << 20);
-        if (wanted.width() > screenSize.width() || wanted.height() > screenSize.height() - 100) {
-            m_window->showFullScreen();
-            return;
-        }
-    } else if (fullScreen) {
-        m_window->showNormal();
+    if (m_window->isFullScreen()) {
+        if (step < 0)
+            m_window->showNormal();
         return;
     }
-    m_window->resize(TMKWindowLayout::steppedSize(m_window->size(), step));
+    if (step == 0)
+        return;
+    const QScreen* screen = m_window->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
+    const QRect frame = m_window->frameGeometry();
+    const QRect content = m_window->geometry();
+    const QMargins decoration(content.left() - frame.left(), content.top() - frame.top(),
+                              frame.right() - content.right(), frame.bottom() - content.bottom());
+    const auto stepped = TMKWindowLayout::steppedGeometry(content, available, decoration, step);
+    if (!stepped) {
+        m_window->showFullScreen();
+        return;
+    }
+    m_window->setGeometry(*stepped);
 }
 
 // Both videos grow into place from the corners facing each other.

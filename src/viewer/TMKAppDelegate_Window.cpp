@@ -184,6 +184,16 @@ void TMKAppDelegate::buildWindow()
     m_folderLabel = makeLabel(m_headBox, QString(), "folderLabel");
     m_messageLabel = makeLabel(m_headBox, QString(), "messageLabel");
     m_messageLabel->setStyleSheet(QStringLiteral("color: #f0b45a;"));
+    m_playbackMessageLabel = makeLabel(m_videoBox, QString(), "playbackMessageLabel");
+    m_playbackMessageLabel->setWordWrap(true);
+    m_playbackMessageLabel->setStyleSheet(
+        QStringLiteral("#playbackMessageLabel { color: #ffd08a; background: rgba(20, 22, 26, 215);"
+                       " border: 1px solid #f0b45a; border-radius: 4px; padding: 4px 8px; font-size: 13px; }"));
+    m_playbackMessageLabel->hide();
+    m_playbackMessageTimer = new QTimer(this);
+    m_playbackMessageTimer->setSingleShot(true);
+    m_playbackMessageTimer->setInterval(10000);
+    connect(m_playbackMessageTimer, &QTimer::timeout, m_playbackMessageLabel, &QWidget::hide);
     m_progressIndicator = new QProgressBar(m_headBox);
     m_progressIndicator->setObjectName(QStringLiteral("progressIndicator"));
     m_progressIndicator->setTextVisible(false);
@@ -273,6 +283,7 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     connect(slider, &QSlider::valueChanged, this, moved);
 
     auto* play = new TMKImageButton(QStringLiteral("icon_play"), box);
+    play->setObjectName(fullScreen ? QStringLiteral("playButtonForFullScreen") : QStringLiteral("playButton"));
     play->setToolTip(TMKLocalizedString("main.play"));
     connect(play, &QAbstractButton::clicked, this, &TMKAppDelegate::clickPlayButton);
     auto* fullScreenButton = new TMKImageButton(QStringLiteral("icon_fullscreen"), box);
@@ -315,7 +326,7 @@ void TMKAppDelegate::buildMediaControls(QWidget* box, bool fullScreen)
     m_speedTextButton = speed;
     auto* size = new QPushButton(QStringLiteral("0.00x"), box);
     size->setObjectName(QStringLiteral("sizeTextButton"));
-    size->setToolTip(TMKLocalizedString("main.size_up"));
+    size->setToolTip(TMKLocalizedString("main.size_tip").arg(QStringLiteral("0.00")));
     connect(size, &QPushButton::clicked, this, &TMKAppDelegate::sizeUp);
     m_sizeTextButton = size;
 
@@ -427,6 +438,9 @@ void TMKAppDelegate::layoutBodyBox()
     m_player2BackgroundView->setGeometry(sub);
     if (!m_animatingSwap)
         m_video2View->setGeometry(sub);
+
+    layoutPlaybackMessage();
+    m_playbackMessageLabel->raise();
 
     const QRect list(QPoint(0, 0), l.mediaListBox.size());
     m_tableView->setGeometry(list);
@@ -604,8 +618,10 @@ void TMKAppDelegate::openMediaDirectoryDialog()
     const auto directory = mediaList()->directoryPath();
     const QString start = directory ? QString::fromStdString(*directory)
                                                        : QDir::homePath();
-    const QString folder = QFileDialog::getExistingDirectory(m_window, TMKLocalizedString("main.choose_folder"), start,
-                                                             QFileDialog::ShowDirsOnly);
+    const QString title = TMKLocalizedString("main.choose_folder");
+    const QString folder = m_options.folderChooser
+        ? m_options.folderChooser(m_window, title, start)
+        : QFileDialog::getExistingDirectory(m_window, title, start, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
     openMediaDirectory(folder);
@@ -613,11 +629,10 @@ void TMKAppDelegate::openMediaDirectoryDialog()
 
 void TMKAppDelegate::openMediaDirectory(const QString& path)
 {
-    stopPlay();
-    // The rows of the old folder are gone: no row is loaded any more, and a
-    // start still under way for one of them is dropped.
-    m_session->abandonPlayRequest();
-    m_session->forgetMediaIndex();
+    // The rows of the old folder are gone: both players stop, no row is
+    // loaded any more, a start still under way for one of them is dropped,
+    // and the controls show the stopped state.
+    m_session->closeMedia();
     m_openFolderHint->hide();
     m_folderLabel->setText(QDir::toNativeSeparators(path));
     m_folderLabel->setToolTip(path);
@@ -717,8 +732,10 @@ void TMKAppDelegate::onSpeedChanged(double speed)
 
 void TMKAppDelegate::onScaleChanged(double scale)
 {
-    if (m_sizeTextButton)
+    if (m_sizeTextButton) {
         m_sizeTextButton->setText(QString::asprintf("%.2fx", scale));
+        m_sizeTextButton->setToolTip(TMKLocalizedString("main.size_tip").arg(QString::asprintf("%.2f", scale)));
+    }
 }
 
 void TMKAppDelegate::onIsPlayingChanged(bool playing)
@@ -738,8 +755,8 @@ void TMKAppDelegate::onPositionChanged(double position)
     updateGsensorUIByPlayPositon();
     updateGpsUIByPlayPosition();
     const TMKMediaPlayer* player = player1();
-    if (m_timeLabel && player && player->media()) {
-        const auto length = player->mediaLength();
+    if (m_timeLabel) {
+        const auto length = player && player->media() ? player->mediaLength() : 0;
         m_timeLabel->setText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(length)))
                              + QStringLiteral(" / ") + TMKMediaPlayer::timeString(length));
     }

@@ -48,6 +48,26 @@ QSize TMKWindowLayout::steppedSize(QSize current, int steps)
     return size;
 }
 
+std::optional<QRect> TMKWindowLayout::steppedGeometry(QRect window, QRect available, QMargins decoration, int step)
+{
+    const QRect inside = available.marginsRemoved(decoration);
+    QSize size = steppedSize(window.size(), step);
+    if (step > 0) {
+        if (window.width() >= inside.width() || window.height() >= inside.height())
+            return std::nullopt;
+        size = size.boundedTo(inside.size()).expandedTo(kMinWindowSize);
+    }
+    // Keep the origin where the grown window still fits; else move it in.
+    QRect result(window.topLeft(), size);
+    if (result.right() > inside.right())
+        result.moveRight(inside.right());
+    if (result.bottom() > inside.bottom())
+        result.moveBottom(inside.bottom());
+    result.moveLeft(std::max(result.left(), inside.left()));
+    result.moveTop(std::max(result.top(), inside.top()));
+    return result;
+}
+
 QRect TMKWindowLayout::startFrame(QRect visibleArea)
 {
     const QSize s = kMinWindowSize;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QMargins>
 #include <QRect>
 #include <QSize>
+
+#include <optional>
 
 // Rectangles of the main window's regions, each relative to its parent
 // region, for the windowed and the full-screen layout. Kept apart from the
@@ -33,6 +36,13 @@ struct TMKWindowLayout {
     // The window size after k size steps of a fifth of the minimum size,
     // never below the minimum.
     [[nodiscard]] static QSize steppedSize(QSize current, int steps);
+    // The window's geometry after a size step of `step` (+1 larger, -1
+    // smaller, 0 as it is) from `window` (its content rectangle), kept inside
+    // `available` (the screen's visible area) with the window manager's
+    // `decoration` around it. Nothing when a larger step finds the window
+    // already at the visible area's size: that step goes full screen.
+    [[nodiscard]] static std::optional<QRect> steppedGeometry(QRect window, QRect available, QMargins decoration,
+                                                              int step);
     // The start frame: the minimum size centred in the visible area.
     [[nodiscard]] static QRect startFrame(QRect visibleArea);
 };

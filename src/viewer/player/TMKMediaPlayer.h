@@ -70,6 +70,11 @@ public:
 
     [[nodiscard]] virtual bool isPlaying() const = 0;
     [[nodiscard]] virtual State state() const = 0;
+    // Why the loaded recording cannot be played, or only in part, as the
+    // user reads it; empty while nothing is known to be wrong. A file whose
+    // structure shows it is known right after setMedia (in state Error
+    // when nothing of it can play); other faults once the player fails.
+    [[nodiscard]] virtual QString errorText() const = 0;
 
     [[nodiscard]] virtual float position() const = 0; // 0..1
     virtual void setPosition(float position) = 0;

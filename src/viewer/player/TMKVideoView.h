@@ -19,7 +19,9 @@ public:
     void setFormat(int width, int height, QSize visible);
     [[nodiscard]] void* lockBuffer();
     // True when the widget should be told (no notice already pending).
-    bool publish();
+    // With `skipRepeat` a frame equal to the last one published is dropped
+    // (false): a paused decoder shows its picture again and again.
+    bool publish(bool skipRepeat = false);
 
     // Main thread.
     bool takeReady();
@@ -36,6 +38,8 @@ private:
     bool m_hasReady = false;
     std::atomic<bool> m_noticePending{false};
     QSize m_size;
+    // Of the last frame published while skipping repeats; 0 = not known.
+    quint64 m_publishedHash = 0;
     QRect m_readyRect;
     QRect m_shownRect;
 };
@@ -55,9 +59,12 @@ public:
 
     // Main thread: a new frame waits in frames().
     void frameReady();
+    // Drops the frame shown: nothing is loaded any more.
+    void clearFrame();
     [[nodiscard]] bool hasFrame() const { return !m_frames->shown().isNull(); }
     [[nodiscard]] QImage currentFrame() const { return m_frames->shown().copy(m_frames->shownRect()); }
     [[nodiscard]] quint64 framesShown() const { return m_framesShown; }
+    [[nodiscard]] quint64 paintCount() const { return m_paintCount; }
 
 signals:
     void frameShown(quint64 count);
@@ -71,4 +78,5 @@ private:
     std::shared_ptr<TMKVideoFrames> m_frames = std::make_shared<TMKVideoFrames>();
     bool m_fillScreen = true;
     quint64 m_framesShown = 0;
+    quint64 m_paintCount = 0;
 };

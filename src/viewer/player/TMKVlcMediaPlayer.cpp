@@ -4,7 +4,9 @@
 // every callback hops to the main thread before touching this object.
 
 #include "TMKMediaPlayer.h"
+#include "TMKRecordingCheck.h"
 #include "TMKSoundOutput.h"
+#include "TMKStrings.h"
 #include "TMKVideoView.h"
 
 #include <vlc/vlc.h>
@@ -177,9 +179,17 @@ public:
         m_length = 0;
         m_framesSinceMedia = 0;
         m_media = media;
+        m_fault = TMKRecordingFault::None;
+        m_errorText.clear();
         if (!m_player)
             return;
-        if (!media) {
+        if (media) {
+            // libVLC says no more than "error" about a damaged file, and
+            // plays a file of random bytes as noise; its structure tells.
+            m_fault = TMKCheckRecording(media->path());
+            m_errorText = TMKRecordingFaultText(m_fault);
+        }
+        if (!media || TMKRecordingFaultIsFatal(m_fault)) {
             libvlc_media_player_set_media(m_player, nullptr);
             if (libvlc_media_t* old = m_vlcMedia.exchange(nullptr))
                 libvlc_media_release(old);
@@ -228,7 +238,7 @@ public:
 
     void play() override
     {
-        if (!m_player || !m_media)
+        if (!m_player || !m_media || TMKRecordingFaultIsFatal(m_fault))
             return;
         // After the end the finished input must go before a new one starts.
         const libvlc_state_t vlcState = libvlc_media_player_get_state(m_player);
@@ -267,11 +277,13 @@ public:
         return current == Playing || current == Buffering;
     }
 
+    [[nodiscard]] QString errorText() const override { return m_errorText; }
+
     [[nodiscard]] State state() const override
     {
         if (!m_player || !m_media)
             return Stopped;
-        if (m_error)
+        if (m_error || TMKRecordingFaultIsFatal(m_fault))
             return Error;
         if (ended())
             return Paused;
@@ -435,6 +447,7 @@ private:
 
     void resetPlayState()
     {
+        m_skipRepeatedFrames = false;
         m_clockValid = false;
         m_clockRunning = false;
         m_ended = false;
@@ -563,6 +576,7 @@ private:
             return; // from a recording or an input that is gone
         switch (type) {
         case libvlc_MediaPlayerPlaying:
+            m_skipRepeatedFrames = false;
             m_error = false;
             if (m_pendingTime || m_pendingPosition) {
                 const auto time = m_pendingTime;
@@ -588,6 +602,7 @@ private:
             // frame) did not play: that is an error, not an end.
             if (m_length == 0 && m_framesSinceMedia.load() == 0) {
                 m_error = true;
+                failedWith("player.fault.no_picture");
                 emit stateChanged(this);
                 break;
             }
@@ -597,6 +612,7 @@ private:
             break;
         case libvlc_MediaPlayerEncounteredError:
             m_error = true;
+            failedWith("player.fault.failed");
             emit stateChanged(this);
             break;
         case libvlc_MediaPlayerTimeChanged:
@@ -608,6 +624,9 @@ private:
             emit timeChanged(this);
             break;
         case libvlc_MediaPlayerPaused:
+            // A paused libVLC shows its picture again several times a
+            // second; repainting the same picture only costs processor time.
+            m_skipRepeatedFrames = true;
             setClockRunning(false);
             emit stateChanged(this);
             break;
@@ -623,6 +642,13 @@ private:
             emit stateChanged(this);
             break;
         }
+    }
+
+    // The file's own fault says more than the player's failure.
+    void failedWith(const char* key)
+    {
+        if (m_errorText.isEmpty())
+            m_errorText = TMKLocalizedString(key);
     }
 
     static void eventCallback(const libvlc_event_t* event, void* opaque)
@@ -677,7 +703,7 @@ private:
     {
         auto* self = static_cast<TMKVlcMediaPlayer*>(opaque);
         ++self->m_framesSinceMedia;
-        if (!self->m_frames->publish())
+        if (!self->m_frames->publish(self->m_skipRepeatedFrames.load()))
             return;
         QMetaObject::invokeMethod(
             self,
@@ -693,8 +719,11 @@ private:
     libvlc_media_player_t* m_player = nullptr;
     std::atomic<libvlc_media_t*> m_vlcMedia{nullptr};
     std::optional<TMKPlayerMedia> m_media;
+    TMKRecordingFault m_fault = TMKRecordingFault::None;
+    QString m_errorText;
     std::atomic<quint64> m_generation{0};
     std::atomic<quint64> m_framesSinceMedia{0};
+    std::atomic<bool> m_skipRepeatedFrames{false};
     int64_t m_length = 0;
     bool m_ended = false;
     bool m_error = false;

@@ -1,7 +1,10 @@
 #include "session/TMKPlaybackSession.h"
 
+#include "TMKStrings.h"
+
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
@@ -45,7 +48,7 @@ TMKPlaybackSession::TMKPlaybackSession(std::unique_ptr<TMKMediaPlayer> player1, 
     connect(&m_loading, &TMKLoadingProgress::timedOut, this, [this] {
         // The players never reported playing.
         if (m_waitingForPlayStart)
-            playStartFailed(QStringLiteral("timed out"));
+            playStartFailed(TMKLocalizedString("player.fault.timed_out"));
     });
     m_player1Logo = QStringLiteral("v1_front_logo");
     m_player2Logo = QStringLiteral("v2_rear_logo");
@@ -85,6 +88,13 @@ bool TMKPlaybackSession::playAtIndex(qint64 index)
     emit rowSelected(index);
 
     updateVideoUI();
+    if (!holdsMedia(m_player1.get()) || m_player1->state() == TMKMediaPlayer::Error) {
+        // Neither recording of the pair can play: said at once, not after
+        // the loading indicator's 15 s.
+        playStartFailed(holdsMedia(m_player1.get()) ? m_player1->errorText()
+                                                    : TMKLocalizedString("player.fault.unreadable"));
+        return true;
+    }
     showLoading(QStringLiteral("Loading..."));
     startExtraction();
     return true;
@@ -99,22 +109,55 @@ void TMKPlaybackSession::updateVideoUI()
     m_player1->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromStdString(media->path)));
 
     std::shared_ptr<TMKMedia> partner;
-    if (media->isRearMedia()) {
-        setLogos(QStringLiteral("v1_rear_logo"), QStringLiteral("v2_front_logo"));
+    if (media->isRearMedia())
         partner = pair ? pair->frontMedia : nullptr;
-    } else {
-        setLogos(QStringLiteral("v1_front_logo"), QStringLiteral("v2_rear_logo"));
+    else
         partner = pair ? pair->rearMedia : nullptr;
-    }
     if (partner) {
         m_player2->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromStdString(partner->path)));
     } else {
         m_player2->stop();
         m_player2->setMedia(std::nullopt);
     }
+    // The partner's row is skipped by the next pair even when its recording
+    // turns out to be unplayable.
+    m_hasRearMedia = partner != nullptr;
+    placeDamagedRecordings();
+
+    const auto now1 = m_player1->media();
+    if (now1 && now1->isRearMedia())
+        setLogos(QStringLiteral("v1_rear_logo"), QStringLiteral("v2_front_logo"));
+    else
+        setLogos(QStringLiteral("v1_front_logo"), QStringLiteral("v2_rear_logo"));
     const bool alone = !holdsMedia(m_player2.get());
     emit partnerLoaded(!alone);
     setAudioToggle(!alone, m_audioToggleState);
+}
+
+// A damaged recording is told at once. The main area and the clock go to
+// the recording that plays best: a damaged one gives its place to a sound
+// partner, and one of which nothing can play is not loaded at all.
+void TMKPlaybackSession::placeDamagedRecordings()
+{
+    const auto damaged = [](const TMKMediaPlayer* p) { return holdsMedia(p) && !p->errorText().isEmpty(); };
+    const auto dead = [](const TMKMediaPlayer* p) { return holdsMedia(p) && p->state() == TMKMediaPlayer::Error; };
+    for (const TMKMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
+        if (damaged(p))
+            emit recordingFaulted(QFileInfo(p->media()->path()).fileName(), p->errorText(), dead(p));
+    }
+    const bool damaged1 = damaged(m_player1.get());
+    const bool damaged2 = damaged(m_player2.get());
+    if (damaged1 && holdsMedia(m_player2.get())
+        && (!damaged2 || (dead(m_player1.get()) && !dead(m_player2.get())))) {
+        const auto media1 = m_player1->media();
+        const auto media2 = m_player2->media();
+        m_player1->setMedia(media2);
+        m_player2->setMedia(media1);
+    }
+    if (dead(m_player2.get())) {
+        m_player2->stop();
+        m_player2->setMedia(std::nullopt);
+    }
 }
 
 void TMKPlaybackSession::setLogos(const QString& player1Logo, const QString& player2Logo)
@@ -203,11 +246,8 @@ void TMKPlaybackSession::didExtract(quint64 request, std::shared_ptr<TMKBlackBox
             return;
         initMediaControlView();
         m_player1->play();
-        m_hasRearMedia = false;
-        if (holdsMedia(m_player2.get())) {
+        if (holdsMedia(m_player2.get()))
             m_player2->play();
-            m_hasRearMedia = true;
-        }
         m_bPlayNext = false;
         emit pairStarted(m_mediaIndex);
         readAheadNextPair();
@@ -259,8 +299,10 @@ void TMKPlaybackSession::updateVideoViewsVisibility()
 {
     const bool p1 = holdsMedia(m_player1.get()) && m_player1->isPlaying();
     const bool p2 = holdsMedia(m_player2.get()) && m_player2->isPlaying();
-    emit videoViewsVisibilityChanged(p1 || m_player1->state() == TMKMediaPlayer::Paused,
-                                     p2 || m_player2->state() == TMKMediaPlayer::Paused);
+    // A damaged partner at rest shows its logo, not its last, often half
+    // decoded, picture.
+    const bool rest2 = m_player2->state() == TMKMediaPlayer::Paused && m_player2->errorText().isEmpty();
+    emit videoViewsVisibilityChanged(p1 || m_player1->state() == TMKMediaPlayer::Paused, p2 || rest2);
 }
 
 void TMKPlaybackSession::mediaPlayerStateChanged(TMKMediaPlayer* player)
@@ -273,11 +315,10 @@ void TMKPlaybackSession::mediaPlayerStateChanged(TMKMediaPlayer* player)
     const bool p2 = has2 && m_player2->isPlaying();
     updateVideoViewsVisibility();
 
-    // A start that ends in an error would otherwise leave the window
-    // waiting for ever.
-    if (m_waitingForPlayStart && has1 && player == m_player1.get()
-        && m_player1->state() == TMKMediaPlayer::Error) {
-        playStartFailed(QStringLiteral("player error"));
+    // A player that fails is told at once and its recording let go (so it
+    // is told once); the pair goes on without it where it can.
+    if (holdsMedia(player) && player->state() == TMKMediaPlayer::Error) {
+        playerFailed(player);
         return;
     }
 
@@ -286,7 +327,10 @@ void TMKPlaybackSession::mediaPlayerStateChanged(TMKMediaPlayer* player)
             didFinishPlay();
             return;
         }
-        if (!(p1 && p2))
+        // A short partner may already have ended when the main player is
+        // first seen playing.
+        const bool partnerEnded = m_waitingForPlayStart && m_player2->state() == TMKMediaPlayer::Paused;
+        if (!(p1 && (p2 || partnerEnded)))
             return;
     } else if (has1) {
         if (m_player1->state() == TMKMediaPlayer::Paused) {
@@ -363,6 +407,12 @@ void TMKPlaybackSession::startTimerPlayNext()
     m_playStopTimer->start();
 }
 
+void TMKPlaybackSession::resumeEndWatch()
+{
+    if (!m_dead && !m_waitingForPlayStart && !m_playStopTimer && holdsMedia(m_player1.get()))
+        startTimerPlayNext();
+}
+
 void TMKPlaybackSession::stopTimerPlayNext()
 {
     if (m_playStopTimer) {
@@ -435,6 +485,28 @@ void TMKPlaybackSession::forgetMediaIndex()
     m_readAhead->forget();
 }
 
+void TMKPlaybackSession::closeMedia()
+{
+    if (m_dead)
+        return;
+    abandonPlayRequest();
+    // Stopped, not paused: a paused input keeps its last picture and its
+    // clock, and nothing would ever report that it ended.
+    for (TMKMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
+        player->stop();
+        player->setMedia(std::nullopt);
+    }
+    forgetMediaIndex();
+    m_moving = false;
+    m_hasRearMedia = false;
+    m_preparingPlayNext = false;
+    m_playInfo.setIsPlaying(false);
+    m_playInfo.setPosition(0);
+    requestSliderPosition(0);
+    setAudioToggle(false, m_audioToggleState);
+    emit mediaClosed();
+}
+
 void TMKPlaybackSession::die()
 {
     if (m_dead)
@@ -455,8 +527,13 @@ void TMKPlaybackSession::clickPlayButton()
             m_player1->pause();
         if (isPlaying(m_player2.get()))
             m_player2->pause();
+        // Paused by the user nothing can end: the watch rests until a
+        // resume or a seek.
+        if (!m_waitingForPlayStart)
+            stopTimerPlayNext();
         return;
     }
+    resumeEndWatch();
     if (m_player1->position() < kEndPosition) {
         m_player1->play();
         if (holdsMedia(m_player2.get())) {
@@ -476,6 +553,7 @@ void TMKPlaybackSession::clickPlayButton()
     const auto time = static_cast<int64_t>(m_sliderPosition * static_cast<double>(m_player1->mediaLength()));
     m_player1->setTime(time);
     m_player2->setTime(time);
+    showSeekPosition(m_sliderPosition);
     QTimer::singleShot(100, this, [this] {
         if (m_dead)
             return;
@@ -506,7 +584,9 @@ void TMKPlaybackSession::changeAndPlay(int selected)
     if (m_player1->state() == TMKMediaPlayer::Paused) {
         m_player1->setPosition(0);
         m_player2->setPosition(0);
+        showSeekPosition(0);
     }
+    resumeEndWatch();
     m_player1->play();
     if (holdsMedia(m_player2.get())) {
         m_player2->play();
@@ -527,13 +607,25 @@ void TMKPlaybackSession::videoPositionSliderMoved()
     if (value >= kEndPosition) {
         m_player1->setTime(m_player1->mediaLength());
         m_player2->setTime(m_player2->mediaLength());
+        showSeekPosition(1.0);
         return;
     }
     m_moving = true;
     m_movingPosition = value;
     m_player1->setPosition(static_cast<float>(value));
     m_player2->setPosition(static_cast<float>(value));
+    showSeekPosition(value);
     syncVideoPositionDelay(0.3);
+}
+
+// Every seek shows where it went at once, paused or not: a paused player
+// sends no time event that would.
+void TMKPlaybackSession::showSeekPosition(double position)
+{
+    resumeEndWatch(); // a seek to the end ends the recording
+    position = std::clamp(position, 0.0, 1.0);
+    requestSliderPosition(position);
+    m_playInfo.setPosition(position);
 }
 
 void TMKPlaybackSession::jumpForward()
@@ -547,13 +639,14 @@ void TMKPlaybackSession::jumpForward()
     if (static_cast<double>(m_player1->remainingTime()) / 1000.0 > -10.0) {
         m_player1->setTime(m_player1->mediaLength());
         m_player2->setTime(m_player2->mediaLength());
+        showSeekPosition(1.0);
         return;
     }
     const double length = static_cast<double>(m_player1->mediaLength());
     m_moving = true;
     m_movingPosition = length > 0 ? m_player1->position() + 10000.0 / length : m_player1->position();
-    requestSliderPosition(m_movingPosition);
     m_player1->jumpForward(10);
+    showSeekPosition(m_movingPosition);
     syncVideoPositionDelay(0.3);
 }
 
@@ -564,10 +657,14 @@ void TMKPlaybackSession::jumpBackward()
     if (m_player1->time() < 10000) {
         m_player1->setTime(0);
         m_player2->setTime(0);
+        showSeekPosition(0);
     } else {
         m_moving = true;
-        m_movingPosition = m_sliderPosition;
         m_player1->jumpBackward(10);
+        // Where the jump landed, not where the slider was: while paused no
+        // time event comes to correct it.
+        m_movingPosition = m_player1->position();
+        showSeekPosition(m_movingPosition);
         syncVideoPositionDelay(0.3);
     }
     updateAudioUI();
@@ -714,17 +811,66 @@ void TMKPlaybackSession::volumeDown()
     setVolume(std::max(m_volume - 10, 0));
 }
 
+void TMKPlaybackSession::playerFailed(TMKMediaPlayer* player)
+{
+    const QString file = QFileInfo(player->media()->path()).fileName();
+    QString reason = player->errorText();
+    if (reason.isEmpty())
+        reason = TMKLocalizedString("player.fault.failed");
+    if (player == m_player2.get()) {
+        emit recordingFaulted(file, reason, true);
+        m_player2->stop();
+        m_player2->setMedia(std::nullopt);
+        emit partnerLoaded(false);
+        setAudioToggle(false, m_audioToggleState);
+        updateVideoViewsVisibility();
+        return;
+    }
+    if (m_waitingForPlayStart && holdsMedia(m_player2.get()) && m_player2->state() != TMKMediaPlayer::Error) {
+        // The main recording failed before the start was seen: the
+        // partner takes its place and plays alone.
+        emit recordingFaulted(file, reason, true);
+        const auto partner = m_player2->media();
+        m_player2->stop();
+        m_player2->setMedia(std::nullopt);
+        m_player1->stop();
+        m_player1->setMedia(partner);
+        setLogos(partner->isRearMedia() ? QStringLiteral("v1_rear_logo") : QStringLiteral("v1_front_logo"),
+                 partner->isRearMedia() ? QStringLiteral("v2_front_logo") : QStringLiteral("v2_rear_logo"));
+        emit partnerLoaded(false);
+        setAudioToggle(false, m_audioToggleState);
+        m_player1->play();
+        return;
+    }
+    playStartFailed(reason);
+}
+
 void TMKPlaybackSession::playStartFailed(const QString& reason)
 {
     const qint64 index = m_mediaIndex;
     abandonPlayRequest();
-    m_player1->stop();
-    m_player2->stop();
+    // Let go of both recordings: a failed one would report its failure again.
+    for (TMKMediaPlayer* player : {m_player1.get(), m_player2.get()}) {
+        player->stop();
+        player->setMedia(std::nullopt);
+    }
     m_playInfo.setIsPlaying(false);
+    m_playInfo.setPosition(0);
+    requestSliderPosition(0);
+    emit mediaClosed();
     const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(std::max<qint64>(index, 0)));
     m_failedFileName = media ? QString::fromStdString(media->fileName()) : QString();
     qWarning().noquote() << "play failed:" << reason << m_failedFileName;
     emit pairFailed(index, reason);
+    // The recordings after it still follow, once the message could be read;
+    // a request made meanwhile wins.
+    const quint64 request = m_playRequest;
+    QTimer::singleShot(kNextAfterFailureMs, this, [this, request, index] {
+        if (m_dead || request != m_playRequest || m_waitingForPlayStart)
+            return;
+        m_mediaIndex = index;
+        playNext();
+    });
 }
 
 // The loading indicator disappears at the latest after 15 s; a start still

@@ -39,6 +39,8 @@ public:
     using TrackBuilder = std::function<QList<QPointF>(const TMKBlackBoxData& data)>;
 
     static constexpr double kEndPosition = 0.998;
+    // After a pair that cannot be played, the next one follows this late.
+    static constexpr int kNextAfterFailureMs = 2500;
 
     TMKPlaybackSession(std::unique_ptr<TMKMediaPlayer> player1, std::unique_ptr<TMKMediaPlayer> player2,
                        Extractor extractor = {}, TrackBuilder trackBuilder = {}, QObject* parent = nullptr);
@@ -53,6 +55,10 @@ public:
     void abandonPlayRequest();
     // Forgets the loaded row, for a catalogue whose rows are new.
     void forgetMediaIndex();
+    // Ends whatever is loaded or starting (a new folder): both players
+    // stopped and emptied, no row loaded, the play state back to stopped
+    // (not playing, position 0); mediaClosed tells the window.
+    void closeMedia();
     // Stops and releases both players; nothing plays afterwards.
     void die();
 
@@ -131,6 +137,13 @@ signals:
     void scaleStepRequested(int step);
     // The videos exchanged places; the window animates them into place.
     void swapStarted();
+    // Nothing is loaded any more (a new folder, a pair that failed): the
+    // window shows its stopped state.
+    void mediaClosed();
+    // A recording of the pair cannot be played (`unplayable`) or only in
+    // part: `reason` says why. Told at once when the file shows it, else
+    // when its player fails.
+    void recordingFaulted(const QString& fileName, const QString& reason, bool unplayable);
 
 private:
     void updateVideoUI();
@@ -142,14 +155,18 @@ private:
     void didFinishPlay();
     void startTimerPlayNext();
     void stopTimerPlayNext();
+    void resumeEndWatch();
     void timerPlayNext();
     void mediaPlayerStateChanged(TMKMediaPlayer* player);
     void mediaPlayerTimeChanged(TMKMediaPlayer* player);
     void updateVideoViewsVisibility();
     void playStartFailed(const QString& reason);
+    void playerFailed(TMKMediaPlayer* player);
+    void placeDamagedRecordings();
     void setLogos(const QString& player1Logo, const QString& player2Logo);
     void setAudioToggle(bool visible, int state);
     void requestSliderPosition(double value);
+    void showSeekPosition(double position);
     void showLoading(const QString& text);
     void hideLoading();
 

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMetaObject>
@@ -24,18 +26,36 @@ class TMKScriptedPlayer : public TMKMediaPlayer {
 public:
     using TMKMediaPlayer::TMKMediaPlayer;
 
+    // A damaged recording, by file name: its reason, and whether nothing
+    // of it plays (state Error at once) or it plays until `playsFor` ms.
+    struct Fault {
+        QString text;
+        bool fatal = false;
+        int64_t playsFor = 0;
+    };
+    static inline QHash<QString, Fault> faults;
+
     void setMedia(std::optional<TMKPlayerMedia> media) override
     {
         m_media = media;
         m_time = 0;
-        setState(Stopped);
+        m_fault.reset();
+        if (media && faults.contains(QFileInfo(media->path()).fileName()))
+            m_fault = faults.value(QFileInfo(media->path()).fileName());
+        setState(m_fault && m_fault->fatal ? Error : Stopped);
+    }
+    [[nodiscard]] QString errorText() const override
+    {
+        if (m_fault)
+            return m_fault->text;
+        return m_media && m_state == Error ? QStringLiteral("scripted failure") : QString();
     }
     [[nodiscard]] std::optional<TMKPlayerMedia> media() const override { return m_media; }
     [[nodiscard]] int64_t mediaLength() const override { return m_media ? length : 0; }
     void play() override
     {
         ++plays;
-        if (m_media && failToPlay) {
+        if (m_media && (failToPlay || (m_fault && m_fault->fatal))) {
             setState(Error);
             return;
         }
@@ -110,10 +130,13 @@ public:
     {
         if (m_state != Playing)
             return;
-        m_time = std::min(m_time + static_cast<int64_t>(static_cast<float>(ms) * m_rate), length);
+        const int64_t end = m_fault && m_fault->playsFor > 0 ? std::min(m_fault->playsFor, length) : length;
+        m_time = std::min(m_time + static_cast<int64_t>(static_cast<float>(ms) * m_rate), end);
         emit timeChanged(this);
-        if (m_time >= length)
+        if (m_time >= end) {
+            m_time = length; // a cut recording ends as if at its end
             setState(Paused);
+        }
     }
     // A time event without time passing.
     void sendTimeEvent() { emit timeChanged(this); }
@@ -136,6 +159,7 @@ private:
     }
 
     std::optional<TMKPlayerMedia> m_media;
+    std::optional<Fault> m_fault;
     State m_state = Stopped;
     int64_t m_time = 0;
     float m_rate = 1.0f;

@@ -392,6 +392,50 @@ private slots:
         start(0, 0);
     }
 
+    // Closing (a new folder) stops both players, tells the window and
+    // drops a start under way.
+    void closeMediaStopsEverything()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(6000);
+        QSignalSpy closed(m_session.get(), &TMKPlaybackSession::mediaClosed);
+        QSignalSpy playing(m_session->playInfo(), &TMKPlayInfo::isPlayingChanged);
+        m_session->closeMedia();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!m_p1->media() && !m_p2->media());
+        QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
+        QVERIFY(!m_session->playInfo()->isPlaying());
+        QCOMPARE(playing.last().first().toBool(), false);
+        QCOMPARE(m_session->playInfo()->position(), 0.0);
+        QCOMPARE(m_session->mediaIndex(), -1);
+
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        QVERIFY(m_session->playAtIndex(3));
+        m_session->closeMedia();
+        QTest::qWait(1500); // past the extraction and the settling pause
+        QCOMPARE(started.count(), 0);
+        QVERIFY(!m_p1->media());
+        QVERIFY(!m_session->waitingForPlayStart());
+    }
+
+    // Paused by the user the end watch rests; a seek to the end while
+    // paused wakes it, and the next pair follows as it does when playing.
+    void seekToTheEndWhilePausedStillAdvances()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(6000);
+        m_session->clickPlayButton();
+        QTRY_VERIFY(!m_p1->isPlaying());
+        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        m_session->setSliderPosition(1.0);
+        m_session->videoPositionSliderMoved();
+        QCOMPARE(m_session->playInfo()->position(), 1.0);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 2);
+    }
+
     // The loading progress ends by itself after its time and says so.
     void loadingTimesOut()
     {

@@ -4,13 +4,16 @@
 
 #include "TMKAppDelegate.h"
 #include "TMKMainWindow.h"
+#include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
@@ -72,6 +75,7 @@ class TMKVlcPlaybackSmokeTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_damagedDir;
     QString m_settings;
     std::unique_ptr<TMKAppDelegate> m_app;
 
@@ -146,6 +150,23 @@ private slots:
         corrupt.close();
         QVERIFY(makeClip(d + "alwa_20261107_081600_F.avi", 3, true));
         QVERIFY(makeClip(d + "alwa_20261107_081600_R.avi", 3, true));
+
+        // Rows: 0 090000_F (cut to 50 KB), 1 090000_R, 2 090100_F,
+        // 3 090100_R (random bytes), 4 090200_F.
+        const QString e = m_damagedDir.path() + QLatin1Char('/');
+        QVERIFY(makeClip(e + "alwa_20261107_090000_F.avi", 14, true));
+        QVERIFY(QFile::resize(e + "alwa_20261107_090000_F.avi", 50 * 1024));
+        QVERIFY(makeClip(e + "alwa_20261107_090000_R.avi", 4, true));
+        QVERIFY(makeClip(e + "alwa_20261107_090100_F.avi", 3, true));
+        QFile noise(e + "alwa_20261107_090100_R.avi");
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        QByteArray bytes(200000, Qt::Uninitialized);
+        QRandomGenerator generator(14);
+        for (char& byte : bytes)
+            byte = char(generator.bounded(256));
+        noise.write(bytes);
+        noise.close();
+        QVERIFY(makeClip(e + "alwa_20261107_090200_F.avi", 3, true));
     }
 
     void cleanup() { m_app.reset(); }
@@ -221,8 +242,64 @@ private slots:
         openFolder();
         startRow(3); // 081530_F with its rear at row 4
         QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QSignalSpy failed(m_app.get(), &TMKAppDelegate::pairFailed);
+        // The partner's row is skipped; row 5 cannot be played and says so
+        // at once, and the pair after it follows.
+        QTRY_VERIFY_WITH_TIMEOUT(failed.count() == 1, 12000);
+        QCOMPARE(failed.first().first().toLongLong(), 5);
+        QCOMPARE(started.count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 8000);
+        QCOMPARE(started.first().first().toLongLong(), 6);
+    }
+
+    // Damaged recordings as a card may hold them: a front cut to 50 KB and
+    // a rear of random bytes. Each is told at once with its reason, the
+    // partner plays in the main area with the clock, and the next pair
+    // follows.
+    void damagedRecordingsAreToldAndThePartnerPlays()
+    {
+        m_app = std::make_unique<TMKAppDelegate>(quietOptions(m_settings));
+        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->applicationDidFinishLaunching(m_damagedDir.path());
+        QVERIFY(reloaded.wait(5000));
+        QCOMPARE(m_app->mediaList()->count(), 5u);
+        auto* banner = m_app->window()->findChild<QLabel*>(QStringLiteral("playbackMessageLabel"));
+        QVERIFY(banner);
+
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QTableView* table = m_app->mediaListTableView();
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           table->visualRect(table->model()->index(0, 3)).center());
+        QVERIFY(banner->isVisible());
+        QVERIFY(banner->text().contains(QStringLiteral("alwa_20261107_090000_F.avi")));
+        QVERIFY(banner->text().contains(TMKLocalizedString("player.fault.cut_short")));
+        QVERIFY(started.wait(8000));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->waitingForPlayStart(), 8000);
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_090000_R.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 5000);
+        auto* time = m_app->window()->findChild<QLabel*>(QStringLiteral("timeLabel"));
+        QTRY_VERIFY_WITH_TIMEOUT(time->text().endsWith(QStringLiteral(" / 00:04")), 3000);
+        // The controls work: pause and play again.
+        m_app->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->playInfo()->isPlaying(), 3000);
+        m_app->clickPlayButton();
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 3000);
+
+        // The next pair: its rear is noise, the front plays alone.
+        started.clear();
         QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
-        QCOMPARE(started.first().first().toLongLong(), 5); // the partner's row is skipped
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QVERIFY(banner->isVisible());
+        QVERIFY(banner->text().contains(QStringLiteral("alwa_20261107_090100_R.avi")));
+        QVERIFY(banner->text().contains(TMKLocalizedString("player.fault.not_avi")));
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_090100_F.avi"));
+        QVERIFY(!m_app->player2()->media());
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 8000);
+        QVERIFY(m_app->video2View()->isHidden());
+
+        started.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
+        QCOMPARE(started.first().first().toLongLong(), 4);
     }
 
     void lastPairStaysPausedAtTheEnd()
@@ -353,6 +430,34 @@ private slots:
         QVERIFY(m_app->lastMessage().contains(QStringLiteral("alwa_20261107_081545_F.avi")));
         // The list stays usable.
         startRow(6);
+    }
+
+    // Another folder while a pair plays: both players stop, the controls
+    // show the stopped state, and the new folder's rows play.
+    void anotherFolderWhilePlayingStopsBoth()
+    {
+        openFolder();
+        startRow(0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->video1View()->hasFrame(), 5000);
+        QTemporaryDir empty;
+        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->openMediaDirectory(empty.path());
+        QVERIFY(reloaded.wait(5000));
+        QVERIFY(!m_app->player1()->media());
+        QVERIFY(!m_app->player2()->media());
+        QVERIFY(!m_app->playInfo()->isPlaying());
+        QVERIFY(!m_app->video1View()->isVisible());
+        auto* time = m_app->window()->findChild<QLabel*>(QStringLiteral("timeLabel"));
+        QCOMPARE(time->text(), QStringLiteral("00:00 / 00:00"));
+        QTest::qWait(500); // nothing late from the old pair
+        QVERIFY(!m_app->playInfo()->isPlaying());
+        QCOMPARE(time->text(), QStringLiteral("00:00 / 00:00"));
+
+        m_app->openMediaDirectory(m_dir.path());
+        QVERIFY(reloaded.wait(5000));
+        m_app->clickPlayButton(); // nothing loaded: the first row
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->playInfo()->isPlaying(), 10000);
+        QCOMPARE(fileOf(m_app->player1()), QStringLiteral("alwa_20261107_081500_F.avi"));
     }
 
     void closingTheWindowStopsBothPlayers()

@@ -48,3 +48,26 @@ TEST(TMKWindowLayout, SizeStepsAndStartFrame)
     EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(2000, 700), -1), QSize(1020, 640));
     EXPECT_EQ(TMKWindowLayout::startFrame(QRect(0, 24, 1920, 1056)), QRect(450, 232, 1020, 640));
 }
+
+// On a 1280x800 screen with a 24-high title bar: each step grows the window
+// inside the screen (moving it in where it would stick out), the last one
+// up to the visible area; only the step after that goes full screen.
+TEST(TMKWindowLayout, SizeStepsStayInsideTheScreen)
+{
+    const QRect screen(0, 0, 1280, 800);
+    const QMargins title(1, 24, 1, 1);
+    const QRect start(130, 80, 1020, 640);
+    const auto first = TMKWindowLayout::steppedGeometry(start, screen, title, 1);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, QRect(55, 31, 1224, 768));
+    const auto second = TMKWindowLayout::steppedGeometry(*first, screen, title, 1);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(*second, QRect(1, 24, 1278, 775));
+    EXPECT_FALSE(TMKWindowLayout::steppedGeometry(*second, screen, title, 1).has_value());
+
+    EXPECT_EQ(TMKWindowLayout::steppedGeometry(*second, screen, title, -1), QRect(1, 24, 1074, 647));
+    EXPECT_EQ(TMKWindowLayout::steppedGeometry(start, screen, title, -1), start);
+    EXPECT_EQ(TMKWindowLayout::steppedGeometry(*first, screen, title, 0), *first);
+    // A screen smaller than the minimum window: the first step is full screen.
+    EXPECT_FALSE(TMKWindowLayout::steppedGeometry(QRect(0, 0, 1020, 640), QRect(0, 0, 800, 600), {}, 1).has_value());
+}

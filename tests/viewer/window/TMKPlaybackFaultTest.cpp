@@ -1,0 +1,391 @@
+// Playback faults a user met, driven as the user drives the window (keys,
+// clicks, double-clicks) on a 1280x800 screen with scripted players: a new
+// folder while playing, damaged recordings, full screen across a recording
+// boundary, stepping back while paused, and the video size steps.
+
+#include "TMKAppDelegate.h"
+#include "TMKImageButton.h"
+#include "TMKScriptedPlayer.h"
+#include "player/TMKVideoView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <memory>
+
+namespace {
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QString fileOf(const TMKMediaPlayer* player)
+{
+    const auto media = player ? player->media() : std::nullopt;
+    return media ? QFileInfo(media->path()).fileName() : QString();
+}
+
+template <typename T>
+T* child(QWidget* window, const char* name)
+{
+    auto* widget = window->findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qWarning("no %s in the window", name);
+    return widget;
+}
+
+} // namespace
+
+class TMKPlaybackFaultTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_settings;
+    QString m_folderA;  // 0 081500_F, 1 081500_R, 2 081600_F, 3 081600_R
+    QString m_folderB;  // 0 091500_F
+    QString m_empty;
+    QString m_damaged;  // 0 100000_F (cut), 1 100000_R, 2 100100_F, 3 100100_R (noise), 4 100200_F
+    QString m_chosenFolder; // what the folder chooser answers
+    std::unique_ptr<TMKAppDelegate> m_app;
+    TMKScriptedPlayer* m_p1 = nullptr;
+    TMKScriptedPlayer* m_p2 = nullptr;
+
+    TMKAppDelegate& app() { return *m_app; }
+    QWidget* window() { return m_app->window(); }
+
+    void launch(const QString& folder)
+    {
+        TMKAppDelegate::Options options;
+        options.restoreState = false;
+        options.settingsPath = m_settings;
+        options.folderChooser = [this](QWidget*, const QString&, const QString&) { return m_chosenFolder; };
+        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
+            auto player = std::make_unique<TMKScriptedPlayer>(parent);
+            (m_p1 ? m_p2 : m_p1) = player.get();
+            return player;
+        };
+        m_p1 = m_p2 = nullptr;
+        m_app = std::make_unique<TMKAppDelegate>(options);
+        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_app->applicationDidFinishLaunching(folder);
+        QVERIFY(listed.wait(5000));
+        window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window()));
+    }
+
+    void doubleClickRow(int row)
+    {
+        QTableView* table = app().mediaListTableView();
+        const QPoint centre = table->visualRect(table->model()->index(row, 3)).center();
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    }
+
+    void playRow(int row)
+    {
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(row);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), row);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QVERIFY(app().playInfo()->isPlaying());
+    }
+
+    // Ctrl+O with the chooser answering `folder`, until the list is read.
+    void openFolderByKey(const QString& folder)
+    {
+        m_chosenFolder = folder;
+        QSignalSpy listed(&app(), &TMKAppDelegate::mediaListReloaded);
+        QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QVERIFY(listed.wait(5000));
+    }
+
+    QString timeText() { return child<QLabel>(window(), "timeLabel")->text(); }
+    int sliderValue() { return child<QSlider>(window(), "videoPositionSlider")->value(); }
+    QString playImage() { return child<TMKImageButton>(window(), "playButton")->image(); }
+
+    QLabel* messageBanner() { return child<QLabel>(window(), "playbackMessageLabel"); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_settings = m_dir.filePath(QStringLiteral("settings.ini"));
+        m_folderA = m_dir.filePath(QStringLiteral("a"));
+        m_folderB = m_dir.filePath(QStringLiteral("b"));
+        m_empty = m_dir.filePath(QStringLiteral("empty"));
+        m_damaged = m_dir.filePath(QStringLiteral("damaged"));
+        for (const QString& folder : {m_folderA, m_folderB, m_empty, m_damaged})
+            QVERIFY(QDir().mkpath(folder));
+        for (const char* name : {"alwa_20261107_081500_F.avi", "alwa_20261107_081500_R.avi",
+                                 "alwa_20261107_081600_F.avi", "alwa_20261107_081600_R.avi"})
+            touch(m_folderA + QLatin1Char('/') + QLatin1String(name));
+        touch(m_folderB + "/alwa_20261107_091500_F.avi");
+        for (const char* name : {"alwa_20261107_100000_F.avi", "alwa_20261107_100000_R.avi",
+                                 "alwa_20261107_100100_F.avi", "alwa_20261107_100100_R.avi",
+                                 "alwa_20261107_100200_F.avi"})
+            touch(m_damaged + QLatin1Char('/') + QLatin1String(name));
+        // The players' verdict on the files (the libVLC player derives it
+        // from the file; its own test covers that).
+        TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100000_F.avi"),
+                                         {QStringLiteral("the file is cut short"), false, 1000});
+        TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_R.avi"),
+                                         {QStringLiteral("not an AVI recording"), true, 0});
+        QVERIFY(QGuiApplication::primaryScreen());
+        QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(1280, 800));
+    }
+
+    void cleanup()
+    {
+        m_app.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+    // Ctrl+O while a pair plays: both players stop and let go, the controls
+    // show the stopped state, and play works again in the new folder.
+    void newFolderWhilePlayingStopsEverything()
+    {
+        launch(m_folderA);
+        playRow(0);
+        m_p1->tick(12000);
+        QCOMPARE(playImage(), QStringLiteral("icon_pause"));
+        QVERIFY(app().video1View()->isVisible());
+
+        openFolderByKey(m_empty);
+        QVERIFY(!m_p1->media());
+        QVERIFY(!m_p2->media());
+        QVERIFY(m_p1->stops > 0);
+        QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
+        QVERIFY(!app().playInfo()->isPlaying());
+        QCOMPARE(playImage(), QStringLiteral("icon_play"));
+        QCOMPARE(timeText(), QStringLiteral("00:00 / 00:00"));
+        QCOMPARE(sliderValue(), 0);
+        QVERIFY(!app().video1View()->isVisible());
+        QVERIFY(!app().video1View()->hasFrame());
+        QCOMPARE(app().mediaIndex(), -1);
+
+        // Nothing to play in an empty folder: Space does nothing.
+        QTest::keyClick(window(), Qt::Key_Space);
+        QTest::qWait(100);
+        QVERIFY(!m_p1->media());
+
+        // In a folder with recordings Space plays its first row.
+        openFolderByKey(m_folderB);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QTest::keyClick(window(), Qt::Key_Space);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_091500_F.avi"));
+        QTRY_VERIFY(app().playInfo()->isPlaying());
+        QTRY_COMPARE(playImage(), QStringLiteral("icon_pause"));
+        // And Space pauses it.
+        QTest::keyClick(window(), Qt::Key_Space);
+        QTRY_VERIFY(!app().playInfo()->isPlaying());
+    }
+
+    // A damaged front: said at once with the reason; the rear takes the
+    // main area and the clock, the controls work, and the next pair follows.
+    // A rear of noise: said at once, the front plays alone, the next follows.
+    void damagedRecordingsAreToldAndTheRestPlays()
+    {
+        launch(m_damaged);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(0);
+        QVERIFY(messageBanner());
+        QTRY_VERIFY_WITH_TIMEOUT(messageBanner()->isVisible(), 200); // at once, before the start
+        QCOMPARE(started.count(), 0);
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100000_F.avi")));
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("cut short")));
+        QVERIFY(started.wait(5000));
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100000_R.avi"));
+        QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_100000_F.avi"));
+        QCOMPARE(app().player1LogoName(), QStringLiteral("v1_rear_logo"));
+
+        // The cut front ends after its one second; the rear goes on.
+        m_p1->tick(1500);
+        m_p2->tick(1500);
+        QCOMPARE(m_p2->state(), TMKMediaPlayer::Paused);
+        QTRY_VERIFY(app().video2View()->isHidden()); // its logo, not its last broken picture
+        QTRY_VERIFY(app().playInfo()->isPlaying());
+        QCOMPARE(timeText(), QStringLiteral("00:01 / 01:00"));
+        QTest::keyClick(window(), Qt::Key_Space);
+        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        QTRY_COMPARE(playImage(), QStringLiteral("icon_play"));
+        QTest::mouseClick(child<TMKImageButton>(window(), "playButton"), Qt::LeftButton);
+        QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Playing);
+        m_p1->tick(250); // the play state shows from the next time event
+        QTRY_VERIFY(app().playInfo()->isPlaying());
+
+        // At the end of the rear the next pair follows: its rear is noise.
+        started.clear();
+        m_p1->tick(60000);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QVERIFY(messageBanner()->isVisible());
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100100_R.avi")));
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("not an AVI recording")));
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100100_F.avi"));
+        QVERIFY(!m_p2->media());
+        QVERIFY(app().video2View()->isHidden());
+        QVERIFY(app().playInfo()->isPlaying());
+
+        started.clear();
+        m_p1->tick(60000);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 4);
+    }
+
+    // A pair of which nothing plays fails at once with its reason, and the
+    // pair after it still follows.
+    void anUnplayablePairIsSkipped()
+    {
+        TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_F.avi"),
+                                         {QStringLiteral("the file cannot be read"), true, 0});
+        launch(m_damaged);
+        QSignalSpy failed(&app(), &TMKAppDelegate::pairFailed);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(2);
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!app().waitingForPlayStart());
+        QVERIFY(!app().isLoadingShown());
+        QVERIFY(messageBanner() && messageBanner()->isVisible());
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100100_F.avi")));
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("cannot be read")));
+        QVERIFY(started.wait(TMKPlaybackSession::kNextAfterFailureMs + 3000));
+        QCOMPARE(started.first().first().toLongLong(), 4);
+        TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
+    }
+
+    // Both recordings of a pair damaged: both are told, the playable one
+    // plays.
+    void bothRecordingsDamagedAreBothTold()
+    {
+        TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_F.avi"),
+                                         {QStringLiteral("the file has no index"), false, 0});
+        launch(m_damaged);
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        doubleClickRow(2);
+        QVERIFY(messageBanner() && messageBanner()->isVisible());
+        const QStringList lines = messageBanner()->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).contains(QStringLiteral("alwa_20261107_100100_F.avi")));
+        QVERIFY(lines.at(0).contains(QStringLiteral("no index")));
+        QVERIFY(lines.at(1).contains(QStringLiteral("alwa_20261107_100100_R.avi")));
+        QVERIFY(started.wait(5000));
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100100_F.avi"));
+        QVERIFY(!m_p2->media());
+        TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
+
+        // The next request starts the messages afresh.
+        doubleClickRow(0);
+        QCOMPARE(messageBanner()->text().split(QLatin1Char('\n')).size(), 1);
+    }
+
+    // Full screen stays when the next pair starts; only the user leaves it.
+    void fullScreenHoldsAcrossARecordingBoundary()
+    {
+        launch(m_folderA);
+        playRow(0);
+        QTest::keyClick(window(), Qt::Key_F);
+        QTRY_VERIFY(window()->isFullScreen());
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        m_p1->tick(60000);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        QTest::qWait(200);
+        QVERIFY(window()->isFullScreen());
+        QVERIFY(child<QWidget>(window(), "mediaControlBoxForFullScreen")->isVisible());
+        QTest::keyClick(window(), Qt::Key_Escape);
+        QTRY_VERIFY(!window()->isFullScreen());
+    }
+
+    // ← and → while paused: the time text and the slider follow each jump
+    // at once, as they do while playing.
+    void jumpsWhilePausedShowTheirTime()
+    {
+        launch(m_folderA);
+        playRow(0);
+        m_p1->tick(30000);
+        QCOMPARE(timeText(), QStringLiteral("00:30 / 01:00"));
+        QTest::keyClick(window(), Qt::Key_Space);
+        QTRY_VERIFY(!app().playInfo()->isPlaying());
+
+        QTest::keyClick(window(), Qt::Key_Left);
+        QCOMPARE(m_p1->time(), 20000);
+        QCOMPARE(timeText(), QStringLiteral("00:20 / 01:00"));
+        QCOMPARE(sliderValue(), 3333);
+        QTRY_VERIFY(!app().isMoving());
+        QTest::keyClick(window(), Qt::Key_Left);
+        QCOMPARE(timeText(), QStringLiteral("00:10 / 01:00"));
+        QCOMPARE(sliderValue(), 1667);
+        QTRY_VERIFY(!app().isMoving());
+        QTest::keyClick(window(), Qt::Key_Right);
+        QCOMPARE(timeText(), QStringLiteral("00:20 / 01:00"));
+        QCOMPARE(sliderValue(), 3333);
+        QTRY_VERIFY(!app().isMoving());
+        // Less than 10 s played: back to the start.
+        QTest::keyClick(window(), Qt::Key_Left);
+        QTRY_VERIFY(!app().isMoving());
+        QTest::keyClick(window(), Qt::Key_Left);
+        QCOMPARE(timeText(), QStringLiteral("00:00 / 01:00"));
+        QCOMPARE(sliderValue(), 0);
+        QVERIFY(!app().playInfo()->isPlaying());
+    }
+
+    // On a 1280x800 screen each Ctrl+= grows the window inside the screen;
+    // only from the screen's size does it go full screen. The size button
+    // shows the scale and says what it does.
+    void sizeStepsStayOnTheScreen()
+    {
+        launch(m_folderA);
+        playRow(0);
+        const QRect available = window()->screen()->availableGeometry();
+        QSize before = window()->size();
+        int steps = 0;
+        while (!window()->isFullScreen() && steps < 6) {
+            QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_Equal));
+            QTest::qWait(50);
+            ++steps;
+            if (window()->isFullScreen())
+                break;
+            QVERIFY2(available.contains(window()->frameGeometry()),
+                     qPrintable(QStringLiteral("step %1: %2,%3 %4x%5")
+                                    .arg(steps)
+                                    .arg(window()->frameGeometry().x())
+                                    .arg(window()->frameGeometry().y())
+                                    .arg(window()->frameGeometry().width())
+                                    .arg(window()->frameGeometry().height())));
+            QVERIFY(window()->width() > before.width() || window()->height() > before.height());
+            before = window()->size();
+        }
+        QVERIFY2(steps >= 2, "the first step went straight to full screen");
+        QVERIFY(window()->isFullScreen());
+        QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+        QTRY_VERIFY(!window()->isFullScreen());
+
+        auto* size = child<QPushButton>(window(), "sizeTextButton");
+        QTRY_VERIFY(app().playInfo()->scale() > 0);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d\\dx$")).match(size->text()).hasMatch());
+        QVERIFY(size->toolTip().contains(QString::asprintf("%.2f", app().playInfo()->scale())));
+        QVERIFY(size->toolTip().contains(QStringLiteral("Ctrl+=")));
+    }
+};
+
+QTEST_MAIN(TMKPlaybackFaultTest)
+#include "TMKPlaybackFaultTest.moc"
