@@ -18,11 +18,11 @@
 // And the start of the next pair on the throttled device, with and without
 // its telemetry read ahead while the pair before played.
 
-#include "TMKBlackBoxData.h"
 #include "TMKAviWriter.h"
-#include "TMKLog.h"
 #include "TMKNmeaBuilder.h"
-#include "TMKTelemetryPrefetch.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKTelemetryPrefetch.h"
 
 #include <benchmark/benchmark.h>
 

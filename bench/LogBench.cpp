@@ -1,8 +1,8 @@
 // Drive logs of 100 000 records of each kind: reading the file and writing
 // its CSV export.
 
-#include "TMKDriveLog.h"
-#include "TMKLogCsv.h"
+#include "logs/TMKDriveLog.h"
+#include "logs/TMKLogCsv.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // The OBD page on a log of 100 000 records: from the open button's read to
 // the first painted table, then paging through it with the wheel.
 
-#include "TMKSettingForObdDriveInfoViewController.h"
-#include "TMKWebEngineSetup.h"
+#include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
+#include "viewer/map/TMKWebEngineSetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,11 +2,11 @@
 // Trees and recordings are built once under the temporary folder and reused.
 
 #include "TMKAviWriter.h"
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
-#include "TMKNMEASentenceParser.h"
 #include "TMKNmeaBuilder.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
+#include "media/TMKNMEASentenceParser.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,11 +4,11 @@
 // records only, never video.
 
 #include "TMKDriveRecording.h"
-#include "TMKEventMarkers.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
-#include "TMKTrackExport.h"
-#include "TMKTrip.h"
+#include "media/TMKEventMarkers.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
+#include "media/TMKTrackExport.h"
+#include "media/TMKTrip.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
 
 #include <cstddef>
 #include <cstdint>

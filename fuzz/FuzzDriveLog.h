@@ -2,8 +2,8 @@
 
 // The checks both drive log fuzz targets make on one input.
 
-#include "TMKDriveLog.h"
-#include "TMKLogCsv.h"
+#include "logs/TMKDriveLog.h"
+#include "logs/TMKLogCsv.h"
 
 #include <cmath>
 #include <cstddef>

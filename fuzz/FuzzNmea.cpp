@@ -1,6 +1,6 @@
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
-#include "TMKNMEASentenceParser.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKNMEASentenceParser.h"
 
 #include <cstddef>
 #include <cstdint>

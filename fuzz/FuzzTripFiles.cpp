@@ -2,8 +2,8 @@
 // again, which must give the same tracks) and a recording's health check
 // on the same bytes.
 
-#include "TMKMediaHealth.h"
-#include "TMKTrackExport.h"
+#include "media/TMKMediaHealth.h"
+#include "media/TMKTrackExport.h"
 
 #include <cstddef>
 #include <cstdint>

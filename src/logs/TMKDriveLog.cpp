@@ -1,7 +1,7 @@
 #include "TMKDriveLog.h"
 
-#include "TMKGpsData.h"
 #include "TMKLogText.h"
+#include "media/TMKGpsData.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 // when it holds a comma, a quote or a line break, so ordinary cells stay as
 // they are and no title or cell can break the row structure.
 
-#include "TKAtomicFile.h"
 #include "TMKDriveLog.h"
+#include "settings/TKAtomicFile.h"
 
 #include <functional>
 #include <optional>

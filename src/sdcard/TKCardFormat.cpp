@@ -1,10 +1,10 @@
 #include "TKCardFormat.h"
 
-#include "TKAtomicFile.h"
 #include "TKBlockDevices.h"
 #include "TKDiskDiscovery.h"
-#include "TKSettingFile.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
+#include "settings/TKAtomicFile.h"
+#include "settings/TKSettingFile.h"
 
 #include <cerrno>
 #include <cstring>

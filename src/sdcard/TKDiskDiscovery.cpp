@@ -1,7 +1,7 @@
 #include "TKDiskDiscovery.h"
 
 #include "TKBlockDevices.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
 
 #include <array>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "TKBlockDevices.h"
 #include "TKDiskSystem.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
 
 #include <filesystem>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TKAtomicFile.h"
+#include "settings/TKAtomicFile.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "TKSettingFile.h"
 
 #include "TKAtomicFile.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
 
 #include <cerrno>
 #include <cstdio>

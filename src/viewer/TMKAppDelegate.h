@@ -1,10 +1,10 @@
 #pragma once
 
-#include "TMKBlackBoxData.h"
-#include "TMKMediaList.h"
 #include "TMKMainWindow.h"
 #include "capture/TMKFrameCapture.h"
 #include "map/TMKMapScripts.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKMediaList.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
 #include "telemetry/TMKTelemetryDisplay.h"

@@ -5,14 +5,14 @@
 #include "TMKAppDelegate.h"
 
 #include "TMKMainWindow.h"
-#include "telemetry/GraphView.h"
 #include "TMKMediaListModel.h"
-#include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"
+#include "strings/TMKStrings.h"
+#include "telemetry/GraphView.h"
 
-#include "TMKImageButton.h"
-#include "TMKLogoView.h"
+#include "widgets/TMKImageButton.h"
+#include "widgets/TMKLogoView.h"
 
 #include <QItemSelectionModel>
 #include <QLabel>

@@ -3,20 +3,20 @@
 
 #include "TMKAppDelegate.h"
 
-#include "telemetry/GraphView.h"
 #include "map/TMKMapView.h"
+#include "telemetry/GraphView.h"
 
 #include "TMKMainWindow.h"
-#include "TMKSettingController.h"
-#include "TMKTimeSetupController.h"
 #include "TMKMediaListModel.h"
 #include "TMKMediaListTableView.h"
-#include "TMKStrings.h"
 #include "TMKWindowLayout.h"
 #include "player/TMKVideoView.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
 
-#include "TMKImageButton.h"
-#include "TMKLogoView.h"
+#include "widgets/TMKImageButton.h"
+#include "widgets/TMKLogoView.h"
 
 #include <QAction>
 #include <QApplication>

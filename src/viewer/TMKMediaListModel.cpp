@@ -1,8 +1,8 @@
 #include "TMKMediaListModel.h"
 
-#include "TMKImages.h"
-#include "TMKMediaList.h"
-#include "TMKStrings.h"
+#include "media/TMKMediaList.h"
+#include "strings/TMKStrings.h"
+#include "widgets/TMKImages.h"
 
 #include <QFont>
 #include <QFontDatabase>

@@ -1,9 +1,9 @@
 // Drive log records written byte by byte: every column's display rule, the
 // map position of a row, and reading files whose header lies about them.
 
-#include "TMKDriveLog.h"
+#include "logs/TMKDriveLog.h"
 #include "TMKLogBytes.h"
-#include "TMKLogText.h"
+#include "logs/TMKLogText.h"
 
 #include <gtest/gtest.h>
 

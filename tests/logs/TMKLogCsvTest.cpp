@@ -3,7 +3,7 @@
 // reader, and files that cannot be written.
 
 #include "TMKLogBytes.h"
-#include "TMKLogCsv.h"
+#include "logs/TMKLogCsv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // tamek-log run as the user runs it: stdout, stderr and the exit status.
 
 #include "TMKLogBytes.h"
-#include "TMKLogCsv.h"
+#include "logs/TMKLogCsv.h"
 
 #include <gtest/gtest.h>
 

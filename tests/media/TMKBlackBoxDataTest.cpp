@@ -1,6 +1,6 @@
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
-#include "TMKTelemetryPrefetch.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKTelemetryPrefetch.h"
 
 #include <gtest/gtest.h>
 

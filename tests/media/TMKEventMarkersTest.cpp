@@ -1,9 +1,9 @@
-#include "TMKEventMarkers.h"
+#include "media/TMKEventMarkers.h"
 
 #include "TMKDriveRecording.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
 #include "TripTestSupport.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "TMKMediaHealth.h"
+#include "media/TMKMediaHealth.h"
 
-#include "TMKAviRecords.h"
 #include "TMKAviWriter.h"
 #include "TMKDriveRecording.h"
 #include "TripTestSupport.h"
+#include "media/TMKAviRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TMKMediaList.h"
+#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TMKNMEASentenceParser.h"
+#include "media/TMKNMEASentenceParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "TMKTrackExport.h"
+#include "media/TMKTrackExport.h"
 
 #include "TMKDriveRecording.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
 #include "TripTestSupport.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

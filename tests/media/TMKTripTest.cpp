@@ -1,12 +1,12 @@
-#include "TMKTrip.h"
+#include "media/TMKTrip.h"
 
 #include "TMKAviWriter.h"
-#include "TMKBlackBoxData.h"
 #include "TMKDriveRecording.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
 #include "TMKNmeaBuilder.h"
 #include "TripTestSupport.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "TKCardFormat.h"
+#include "sdcard/TKCardFormat.h"
 #include "TKCardTestSupport.h"
-#include "TKDiskDiscovery.h"
-#include "TKSettingFile.h"
-#include "TKUserDefaults.h"
+#include "sdcard/TKDiskDiscovery.h"
+#include "settings/TKSettingFile.h"
+#include "settings/TKUserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // Stand-ins for the card tools' collaborators: a disk list the test edits
 // between commands, and a command layer that records what it is asked.
 
-#include "TKCardFormat.h"
-#include "TKDiskSystem.h"
-#include "TKExternalCommand.h"
+#include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKExternalCommand.h"
 
 #include <nlohmann/json.hpp>
 

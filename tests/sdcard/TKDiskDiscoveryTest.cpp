@@ -1,6 +1,6 @@
-#include "TKBlockDevices.h"
-#include "TKDiskDiscovery.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
+#include "sdcard/TKBlockDevices.h"
+#include "sdcard/TKDiskDiscovery.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
-#include "TKCardFormat.h"
 #include "TKCardTestSupport.h"
-#include "TKDiskSystem.h"
-#include "TKExternalCommand.h"
+#include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKExternalCommand.h"
 
 #include <gtest/gtest.h>
 

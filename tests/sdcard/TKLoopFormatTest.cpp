@@ -3,11 +3,11 @@
 // and mount steps and reaches the card's files with mtools on the device;
 // the erase is the real mkfs.fat command line the window runs.
 
-#include "TKCardFormat.h"
 #include "TKCardTestSupport.h"
-#include "TKDiskDiscovery.h"
-#include "TKSettingFile.h"
-#include "TKUserDefaults.h"
+#include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskDiscovery.h"
+#include "settings/TKSettingFile.h"
+#include "settings/TKUserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "TKSettingFields.h"
-#include "TKSettingFile.h"
-#include "TMKLog.h"
+#include "media/TMKLog.h"
+#include "settings/TKSettingFields.h"
+#include "settings/TKSettingFile.h"
 
 #include <gtest/gtest.h>
 

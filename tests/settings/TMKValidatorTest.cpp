@@ -1,4 +1,4 @@
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // back exactly what was written.
 
 #include "TMKAviWriter.h"
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
-#include "TMKMediaList.h"
 #include "TMKNmeaBuilder.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

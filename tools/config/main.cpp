@@ -1,10 +1,10 @@
 // tamek-config: shows and edits the camera's config.bin from the command line.
 
-#include "TKSettingFields.h"
-#include "TKSettingFile.h"
-#include "TKTimeZone.h"
-#include "TMKLog.h"
-#include "TMKValidator.h"
+#include "media/TMKLog.h"
+#include "settings/TKSettingFields.h"
+#include "settings/TKSettingFile.h"
+#include "settings/TKTimeZone.h"
+#include "settings/TMKValidator.h"
 
 #include <nlohmann/json.hpp>
 

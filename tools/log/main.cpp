@@ -6,8 +6,8 @@
 // read or is truncated makes the exit status 1 after what could be read is
 // printed, and the other files are still processed.
 
-#include "TMKDriveLog.h"
-#include "TMKLogCsv.h"
+#include "logs/TMKDriveLog.h"
+#include "logs/TMKLogCsv.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TMKAviRecords.h"
 #include "TMKNmeaBuilder.h"
+#include "media/TMKAviRecords.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKAviRecords.h"
+#include "media/TMKAviRecords.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "TelemetryReport.h"
 
-#include "TMKTrip.h"
+#include "media/TMKTrip.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,12 +1,12 @@
 // tamek-telemetry: prints the telemetry found in dash camera recordings.
 
-#include "TMKBlackBoxData.h"
-#include "TMKLog.h"
-#include "TMKMediaHealth.h"
-#include "TMKMediaList.h"
-#include "TMKTrackExport.h"
-#include "TMKTrip.h"
 #include "TelemetryReport.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKLog.h"
+#include "media/TMKMediaHealth.h"
+#include "media/TMKMediaList.h"
+#include "media/TMKTrackExport.h"
+#include "media/TMKTrip.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKDriveLog.h"
+#include "logs/TMKDriveLog.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

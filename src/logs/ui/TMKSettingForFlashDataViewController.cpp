@@ -1,12 +1,12 @@
 #include "TMKSettingForFlashDataViewController.h"
 
-#include "TKPlatform.h"
 #include "TMKDriveLogModel.h"
-#include "TMKLog.h"
-#include "TMKLogCsv.h"
-#include "TMKMapWindowController.h"
-#include "TMKSettingController.h"
-#include "TMKStrings.h"
+#include "logs/TMKLogCsv.h"
+#include "media/TMKLog.h"
+#include "settings/ui/TKPlatform.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
+#include "viewer/map/TMKMapWindowController.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TMKDriveLog.h"
-#include "TMKSettingControllerDelegate.h"
+#include "logs/TMKDriveLog.h"
+#include "settings/ui/TMKSettingControllerDelegate.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "TMKSettingForObdDriveInfoViewController.h"
 
-#include "TMKStrings.h"
+#include "strings/TMKStrings.h"
 
 TMKSettingForObdDriveInfoViewController::TMKSettingForObdDriveInfoViewController(QWidget* parent)
     : TMKSettingForFlashDataViewController(TMKLogKind::Obd, parent)

@@ -1,8 +1,8 @@
 #include "TMKFormatWindowController.h"
 
-#include "TKDiskDiscovery.h"
-#include "TKPlatform.h"
-#include "TMKStrings.h"
+#include "sdcard/TKDiskDiscovery.h"
+#include "settings/ui/TKPlatform.h"
+#include "strings/TMKStrings.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "TKCardFormat.h"
-#include "TKDiskSystem.h"
-#include "TKExternalCommand.h"
-#include "TKUSBDiskEntity.h"
-#include "TKUserDefaults.h"
+#include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKExternalCommand.h"
+#include "sdcard/TKUSBDiskEntity.h"
+#include "settings/TKUserDefaults.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "TMKTimeSetupController.h"
 
-#include "TKDiskDiscovery.h"
-#include "TKPlatform.h"
-#include "TKTimeSetFile.h"
-#include "TMKStrings.h"
+#include "sdcard/TKDiskDiscovery.h"
+#include "sdcard/TKTimeSetFile.h"
+#include "settings/ui/TKPlatform.h"
+#include "strings/TMKStrings.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TKDiskSystem.h"
+#include "sdcard/TKDiskSystem.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -6,4 +6,4 @@ target_sources(tamek_settings_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/TMKTimeSetupController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TMKTimeSetupController.h
 )
-target_include_directories(tamek_settings_ui PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(tamek_settings_ui PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -1,6 +1,6 @@
 #include "TKPlatform.h"
 
-#include "TKExternalCommand.h"
+#include "sdcard/TKExternalCommand.h"
 
 #include <QDebug>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TKUserDefaults.h"
+#include "settings/TKUserDefaults.h"
 
 #include <QString>
 #include <QVariantMap>

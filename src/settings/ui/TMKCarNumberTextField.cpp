@@ -1,6 +1,6 @@
 #include "TMKCarNumberTextField.h"
 
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
 
 TMKCarNumberTextField::TMKCarNumberTextField(QWidget* parent) : QLineEdit(parent)
 {

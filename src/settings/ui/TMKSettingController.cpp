@@ -1,19 +1,19 @@
 #include "TMKSettingController.h"
 
-#include "TKCardFormat.h"
-#include "TKDiskDiscovery.h"
 #include "TKPlatform.h"
-#include "TKTimeZone.h"
-#include "TMKFormatWindowController.h"
 #include "TMKSettingControllerDelegate.h"
 #include "TMKSettingForAudioViewController.h"
 #include "TMKSettingForAuxViewController.h"
 #include "TMKSettingForBasicViewController.h"
 #include "TMKSettingForMotionViewController.h"
-#include "TMKSettingForObdDriveInfoViewController.h"
 #include "TMKSettingForObdViewController.h"
 #include "TMKSettingForVideoViewController.h"
-#include "TMKStrings.h"
+#include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
+#include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskDiscovery.h"
+#include "sdcard/ui/TMKFormatWindowController.h"
+#include "settings/TKTimeZone.h"
+#include "strings/TMKStrings.h"
 
 #include <QCoreApplication>
 #include <QDebug>

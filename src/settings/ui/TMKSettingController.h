@@ -1,10 +1,10 @@
 #pragma once
 
-#include "TKDiskSystem.h"
-#include "TKSettingFile.h"
-#include "TKUSBDiskEntity.h"
-#include "TKUserDefaults.h"
-#include "TMKSettingForObdDriveInfoViewController.h"
+#include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKUSBDiskEntity.h"
+#include "settings/TKSettingFile.h"
+#include "settings/TKUserDefaults.h"
 
 #include <QPointer>
 #include <QString>

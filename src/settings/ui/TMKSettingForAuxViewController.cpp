@@ -3,8 +3,8 @@
 #include "TMKSegmentedControl.h"
 #include "TMKSettingController.h"
 #include "TMKSettingPageKit.h"
-#include "TMKStrings.h"
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
+#include "strings/TMKStrings.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -4,8 +4,8 @@
 #include "TMKCarNumberTextField.h"
 #include "TMKSegmentedControl.h"
 #include "TMKSettingController.h"
-#include "TMKStrings.h"
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
+#include "strings/TMKStrings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

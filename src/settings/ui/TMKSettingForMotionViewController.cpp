@@ -3,7 +3,7 @@
 #include "TMKSegmentedControl.h"
 #include "TMKSettingController.h"
 #include "TMKSettingPageKit.h"
-#include "TMKStrings.h"
+#include "strings/TMKStrings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,11 +1,11 @@
 #include "TMKSettingForObdViewController.h"
 
-#include "SMDoubleSlider.h"
-#include "TKTimeZone.h"
 #include "TMKSegmentedControl.h"
 #include "TMKSettingController.h"
 #include "TMKSettingPageKit.h"
-#include "TMKStrings.h"
+#include "lib/RangeSlider/SMDoubleSlider.h"
+#include "settings/TKTimeZone.h"
+#include "strings/TMKStrings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

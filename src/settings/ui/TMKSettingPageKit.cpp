@@ -1,8 +1,8 @@
 #include "TMKSettingPageKit.h"
 
 #include "TMKSegmentedControl.h"
-#include "TMKStrings.h"
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
+#include "strings/TMKStrings.h"
 
 #include <QGroupBox>
 

@@ -1,9 +1,9 @@
 // The viewer: tamek [FOLDER]
 
-#include "TMKAppDelegate.h"
-#include "TMKLog.h"
-#include "map/TMKWebEngineSetup.h"
-#include "player/TMKVideoView.h"
+#include "media/TMKLog.h"
+#include "viewer/TMKAppDelegate.h"
+#include "viewer/map/TMKWebEngineSetup.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,12 +1,12 @@
 #include "TMKFrameCapture.h"
 
-#include "capture/TMKAlertService.h"
-#include "player/TMKMediaPlayer.h"
-#include "print/TMKCupsPrintSystem.h"
-#include "print/TMKFramePrint.h"
-#include "print/TMKPrintSettings.h"
-#include "TMKMedia.h"
-#include "TMKStrings.h"
+#include "media/TMKMedia.h"
+#include "strings/TMKStrings.h"
+#include "viewer/capture/TMKAlertService.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/print/TMKCupsPrintSystem.h"
+#include "viewer/print/TMKFramePrint.h"
+#include "viewer/print/TMKPrintSettings.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKMedia.h"
+#include "media/TMKMedia.h"
 
 #include <QList>
 #include <QObject>

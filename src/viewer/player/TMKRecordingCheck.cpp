@@ -1,6 +1,6 @@
 #include "TMKRecordingCheck.h"
 
-#include "TMKStrings.h"
+#include "strings/TMKStrings.h"
 
 #include <QFile>
 

@@ -6,8 +6,8 @@
 #include "TMKMediaPlayer.h"
 #include "TMKRecordingCheck.h"
 #include "TMKSoundOutput.h"
-#include "TMKStrings.h"
 #include "TMKVideoView.h"
+#include "strings/TMKStrings.h"
 
 #include <vlc/vlc.h>
 

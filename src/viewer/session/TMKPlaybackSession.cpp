@@ -1,6 +1,6 @@
-#include "session/TMKPlaybackSession.h"
+#include "viewer/session/TMKPlaybackSession.h"
 
-#include "TMKStrings.h"
+#include "strings/TMKStrings.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "TMKBlackBoxData.h"
-#include "TMKMediaList.h"
-#include "TMKTelemetryPrefetch.h"
-#include "player/TMKMediaPlayer.h"
-#include "session/TMKLoadingProgress.h"
-#include "session/TMKPlayInfo.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKMediaList.h"
+#include "media/TMKTelemetryPrefetch.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/session/TMKLoadingProgress.h"
+#include "viewer/session/TMKPlayInfo.h"
 
 #include <QList>
 #include <QObject>

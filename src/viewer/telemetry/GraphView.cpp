@@ -1,4 +1,4 @@
-#include "telemetry/GraphView.h"
+#include "viewer/telemetry/GraphView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

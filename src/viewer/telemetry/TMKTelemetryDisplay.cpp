@@ -1,6 +1,6 @@
-#include "telemetry/TMKTelemetryDisplay.h"
+#include "viewer/telemetry/TMKTelemetryDisplay.h"
 
-#include "map/TMKMapScripts.h"
+#include "viewer/map/TMKMapScripts.h"
 
 #include <QPointF>
 

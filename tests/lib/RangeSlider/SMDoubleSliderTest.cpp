@@ -1,7 +1,7 @@
 // The two-knob slider: values held in range and in order, signals, and the
 // knobs driven by mouse, keyboard and wheel.
 
-#include "SMDoubleSlider.h"
+#include "lib/RangeSlider/SMDoubleSlider.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -3,16 +3,16 @@
 // page from the open panel, double clicks that send the row's degrees to the
 // map window, and exports that succeed, fail, and ignore the locale.
 
-#include "TKPlatform.h"
-#include "TMKDriveLogModel.h"
 #include "TMKLogBytes.h"
-#include "TMKLogCsv.h"
-#include "TMKMapView.h"
-#include "TMKMapWindowController.h"
-#include "TMKSettingController.h"
-#include "TMKSettingForObdDriveInfoViewController.h"
-#include "TMKStrings.h"
-#include "TMKWebEngineSetup.h"
+#include "logs/TMKLogCsv.h"
+#include "logs/ui/TMKDriveLogModel.h"
+#include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
+#include "settings/ui/TKPlatform.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
+#include "viewer/map/TMKMapView.h"
+#include "viewer/map/TMKMapWindowController.h"
+#include "viewer/map/TMKWebEngineSetup.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -2,12 +2,12 @@
 // keys, with recorded disks and a command layer that only records.
 
 #include "../TKCardTestSupport.h"
-#include "TKPlatform.h"
-#include "TKSettingFile.h"
-#include "TMKFormatWindowController.h"
-#include "TMKSettingController.h"
-#include "TMKStrings.h"
-#include "TMKTimeSetupController.h"
+#include "sdcard/ui/TMKFormatWindowController.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
+#include "settings/TKSettingFile.h"
+#include "settings/ui/TKPlatform.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

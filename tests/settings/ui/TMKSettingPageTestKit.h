@@ -2,9 +2,9 @@
 
 // Records and user input shared by the settings page and window tests.
 
-#include "TKSettingFields.h"
-#include "TKSettingFile.h"
-#include "TMKSegmentedControl.h"
+#include "settings/TKSettingFields.h"
+#include "settings/TKSettingFile.h"
+#include "settings/ui/TMKSegmentedControl.h"
 
 #include <QAbstractButton>
 #include <QPushButton>

@@ -2,14 +2,14 @@
 // shows a record and writes back exactly what its controls stand for,
 // driven by mouse clicks, keys and drags as a user would.
 
-#include "SMDoubleSlider.h"
-#include "TMKSettingForAudioViewController.h"
-#include "TMKSettingForAuxViewController.h"
-#include "TMKSettingForMotionViewController.h"
-#include "TMKSettingForObdViewController.h"
-#include "TMKSettingForVideoViewController.h"
 #include "TMKSettingPageTestKit.h"
-#include "TMKStrings.h"
+#include "lib/RangeSlider/SMDoubleSlider.h"
+#include "settings/ui/TMKSettingForAudioViewController.h"
+#include "settings/ui/TMKSettingForAuxViewController.h"
+#include "settings/ui/TMKSettingForMotionViewController.h"
+#include "settings/ui/TMKSettingForObdViewController.h"
+#include "settings/ui/TMKSettingForVideoViewController.h"
+#include "strings/TMKStrings.h"
 
 #include <QApplication>
 #include <QButtonGroup>

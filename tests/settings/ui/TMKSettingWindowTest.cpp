@@ -2,17 +2,17 @@
 // its file, pages and their validation, save, reset, and the basic page's
 // rules.
 
-#include "TKPlatform.h"
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingForBasicViewController.h"
-#include "TMKCarNumberTextField.h"
-#include "TMKSettingForAudioViewController.h"
-#include "TMKSettingForAuxViewController.h"
-#include "TMKSettingForObdViewController.h"
-#include "TMKSettingForVideoViewController.h"
 #include "TMKSettingPageTestKit.h"
-#include "TMKStrings.h"
+#include "settings/ui/TKPlatform.h"
+#include "settings/ui/TMKCarNumberTextField.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingForAudioViewController.h"
+#include "settings/ui/TMKSettingForAuxViewController.h"
+#include "settings/ui/TMKSettingForBasicViewController.h"
+#include "settings/ui/TMKSettingForObdViewController.h"
+#include "settings/ui/TMKSettingForVideoViewController.h"
+#include "strings/TMKStrings.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
-#include "TKSettingFields.h"
-#include "TKSettingFile.h"
+#include "settings/TKSettingFields.h"
+#include "settings/TKSettingFile.h"
 
 #include <nlohmann/json.hpp>
 

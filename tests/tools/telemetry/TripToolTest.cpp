@@ -1,7 +1,7 @@
 // tamek-telemetry over trips: --trip FOLDER, --trips FILE..., --output.
 
 #include "TMKDriveRecording.h"
-#include "TMKTrackExport.h"
+#include "media/TMKTrackExport.h"
 
 #include <gtest/gtest.h>
 

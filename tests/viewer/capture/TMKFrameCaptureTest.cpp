@@ -3,7 +3,7 @@
 
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
-#include "capture/TMKFrameCapture.h"
+#include "viewer/capture/TMKFrameCapture.h"
 
 #include <QDir>
 #include <QFile>

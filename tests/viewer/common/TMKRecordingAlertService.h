@@ -3,7 +3,7 @@
 // An alert service that shows nothing and remembers every alert, for
 // tests that check what the user would have been told.
 
-#include "capture/TMKAlertService.h"
+#include "viewer/capture/TMKAlertService.h"
 
 #include <QList>
 #include <QPointer>

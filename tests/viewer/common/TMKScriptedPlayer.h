@@ -5,7 +5,7 @@
 // not change the state sends no event, and time moves only when a test says
 // so (tick). It remembers what it was told.
 
-#include "player/TMKMediaPlayer.h"
+#include "viewer/player/TMKMediaPlayer.h"
 
 #include <QByteArray>
 #include <QColor>

@@ -1,7 +1,7 @@
 // The script texts sent to the map page and the map window's placement rule.
 
-#include "TMKMapScripts.h"
-#include "TMKMapWindowController.h"
+#include "viewer/map/TMKMapScripts.h"
+#include "viewer/map/TMKMapWindowController.h"
 
 #include <QLocale>
 #include <QTest>

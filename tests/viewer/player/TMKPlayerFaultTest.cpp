@@ -2,9 +2,9 @@
 // files cut short, without an index, of random bytes, empty, FIFOs, links;
 // and a paused player, which must not keep repainting its picture.
 
-#include "TMKMediaPlayer.h"
-#include "TMKRecordingCheck.h"
-#include "TMKVideoView.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKRecordingCheck.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QElapsedTimer>
 #include <QFile>

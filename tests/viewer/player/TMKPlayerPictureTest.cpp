@@ -1,8 +1,8 @@
 // The real libVLC player against ffmpeg's decoding of the same clip: the
 // picture keeps its own size and nothing of its bottom rows is lost.
 
-#include "TMKMediaPlayer.h"
-#include "TMKVideoView.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,7 +1,7 @@
 // The sound output: chosen once before libVLC starts, silent when the
 // default device cannot be opened; libVLC's own log through the app's log.
 
-#include "TMKSoundOutput.h"
+#include "viewer/player/TMKSoundOutput.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,9 +5,9 @@
 //   viewer_sound_helper probe
 //   viewer_sound_helper play (fail|real|default) CLIP MS
 
-#include "TMKMediaPlayer.h"
-#include "TMKSoundOutput.h"
-#include "TMKVideoView.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKSoundOutput.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Printing a captured frame through a private CUPS scheduler (started by
 // scripts/cups-test-server.sh) with a JPEG-capable queue and a text-only one.
 
-#include "TMKCupsPrintSystem.h"
-#include "TMKFramePrint.h"
-#include "TMKPrintSettings.h"
+#include "viewer/print/TMKCupsPrintSystem.h"
+#include "viewer/print/TMKFramePrint.h"
+#include "viewer/print/TMKPrintSettings.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,9 +1,9 @@
 // The end-of-dialog print steps against a scripted print service: where each
 // step stops, the exact log line, and what reaches the job.
 
-#include "TMKFramePrint.h"
-#include "TMKPrintSettings.h"
-#include "TMKPrintSystem.h"
+#include "viewer/print/TMKFramePrint.h"
+#include "viewer/print/TMKPrintSettings.h"
+#include "viewer/print/TMKPrintSystem.h"
 
 #include <QImage>
 #include <QPrinter>

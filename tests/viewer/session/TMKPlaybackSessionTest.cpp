@@ -3,7 +3,7 @@
 // recovery, observed through its signals.
 
 #include "TMKScriptedPlayer.h"
-#include "session/TMKPlaybackSession.h"
+#include "viewer/session/TMKPlaybackSession.h"
 
 #include <QDir>
 #include <QFile>

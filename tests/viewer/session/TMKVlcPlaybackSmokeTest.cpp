@@ -2,11 +2,11 @@
 // recordings: pairs, follow-up synchronisation, the automatic advance,
 // swap, speed and scale steps, sound choice, failure recovery, closing.
 
-#include "TMKAppDelegate.h"
-#include "TMKMainWindow.h"
-#include "TMKStrings.h"
-#include "TMKWindowLayout.h"
-#include "player/TMKVideoView.h"
+#include "strings/TMKStrings.h"
+#include "viewer/TMKAppDelegate.h"
+#include "viewer/TMKMainWindow.h"
+#include "viewer/TMKWindowLayout.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>
 #include <QDir>

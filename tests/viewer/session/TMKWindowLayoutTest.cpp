@@ -1,4 +1,4 @@
-#include "TMKWindowLayout.h"
+#include "viewer/TMKWindowLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The string table against the code, the recording list model, the named
 // images, and the player's own small rules (time text, camera, snapshots).
 
-#include "telemetry/GraphView.h"
-#include "telemetry/TMKTelemetryDisplay.h"
-#include "TMKImages.h"
-#include "TMKMediaList.h"
-#include "TMKMediaListModel.h"
-#include "TMKStrings.h"
-#include "player/TMKMediaPlayer.h"
-#include "player/TMKVideoView.h"
+#include "media/TMKMediaList.h"
+#include "strings/TMKStrings.h"
+#include "viewer/TMKMediaListModel.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKVideoView.h"
+#include "viewer/telemetry/GraphView.h"
+#include "viewer/telemetry/TMKTelemetryDisplay.h"
+#include "widgets/TMKImages.h"
 
 #include <QAbstractItemModelTester>
 #include <QDirIterator>

@@ -1,19 +1,19 @@
 // The main window with a scripted player: regions in both layouts, the side
 // panel, opening folders, drops, keys, remembered state, the languages.
 
-#include "TMKAppDelegate.h"
-#include "TMKScriptedPlayer.h"
-#include "TMKTimeSetupController.h"
-#include "TMKMainWindow.h"
-#include "TMKWindowLayout.h"
-#include "telemetry/GraphView.h"
-#include "player/TMKVideoView.h"
-#include "print/TMKPrintSettings.h"
-#include "print/TMKPrintSystem.h"
-#include "TMKSettingController.h"
 #include "TMKAviWriter.h"
-#include "TMKStrings.h"
 #include "TMKNmeaBuilder.h"
+#include "TMKScriptedPlayer.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
+#include "viewer/TMKAppDelegate.h"
+#include "viewer/TMKMainWindow.h"
+#include "viewer/TMKWindowLayout.h"
+#include "viewer/player/TMKVideoView.h"
+#include "viewer/print/TMKPrintSettings.h"
+#include "viewer/print/TMKPrintSystem.h"
+#include "viewer/telemetry/GraphView.h"
 
 #include <QAction>
 #include <QDropEvent>

@@ -3,10 +3,10 @@
 // folder while playing, damaged recordings, full screen across a recording
 // boundary, stepping back while paused, and the video size steps.
 
-#include "TMKAppDelegate.h"
-#include "TMKImageButton.h"
 #include "TMKScriptedPlayer.h"
-#include "player/TMKVideoView.h"
+#include "viewer/TMKAppDelegate.h"
+#include "viewer/player/TMKVideoView.h"
+#include "widgets/TMKImageButton.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,10 +3,10 @@
 // closed while its telemetry is still being read, and the map made only
 // when it is first shown.
 
-#include "TMKAppDelegate.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
-#include "map/TMKMapView.h"
+#include "viewer/TMKAppDelegate.h"
+#include "viewer/map/TMKMapView.h"
 
 #include <QAbstractButton>
 #include <QAction>
