@@ -1,10 +1,12 @@
 #pragma once
 
-#include "TMKMainWindow.h"
+#include "viewer/window/TMKMainWindow.h"
 #include "capture/TMKFrameCapture.h"
 #include "map/TMKMapScripts.h"
+#include "map/TMKMapView.h"
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
+#include "viewer/TMKMediaListModel.h"
 #include "player/TMKMediaPlayer.h"
 #include "session/TMKPlaybackSession.h"
 #include "telemetry/TMKTelemetryDisplay.h"
@@ -37,13 +39,12 @@ class TMKMapView;
 class GraphView;
 class TMKVideoView;
 
-// The viewer's application object: owns the playback session (players,
-// catalogue, play state) and the main window, and wires the two together:
-// the session's state goes to the window's controls, the window's user
-// actions go to the session. Playback rules live in TMKPlaybackSession,
-// saving and printing the frame in TMKFrameCapture; here are the window and
-// the telemetry display, split by concern over TMKAppDelegate_*.cpp. Main
-// thread only.
+// The viewer's application object: owns its parts (the playback session,
+// the telemetry display, the main window, the frame capture and the map
+// view) and wires them with signals: the window's intents go to the
+// session, the session's state to the window's setters. The rules live in
+// the parts; what is here forwards. Main thread only; mediaListChanged is
+// called on the scan's worker and hands over to the main thread.
 class TMKAppDelegate : public QObject, public TMKMediaListDelegate {
     Q_OBJECT
     Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
@@ -132,13 +133,13 @@ public:
     [[nodiscard]] TMKPlayInfo* playInfo() const { return m_session->playInfo(); }
     [[nodiscard]] TMKMediaList* mediaList() const { return m_session->mediaList(); }
     [[nodiscard]] const TMKBlackBoxData& blackBoxData() const { return m_session->blackBoxData(); }
-    [[nodiscard]] TMKMainWindow* window() const { return m_window; }
+    [[nodiscard]] TMKMainWindow* window() const { return m_window.get(); }
     [[nodiscard]] qint64 mediaIndex() const { return m_session->mediaIndex(); }
     [[nodiscard]] bool waitingForPlayStart() const { return m_session->waitingForPlayStart(); }
     [[nodiscard]] bool isSwapping() const { return m_session->isSwapping(); }
     [[nodiscard]] bool isMoving() const { return m_session->isMoving(); }
     [[nodiscard]] bool hasRearMedia() const { return m_session->hasRearMedia(); }
-    [[nodiscard]] int rightViewMode() const { return m_rightViewMode; }
+    [[nodiscard]] int rightViewMode() const { return m_window->sideView() == TMKMainWindow::SideView::Map ? 1 : 0; }
     [[nodiscard]] bool isLoadingShown() const;
     [[nodiscard]] QString player1LogoName() const { return m_session->player1LogoName(); }
     [[nodiscard]] QString player2LogoName() const { return m_session->player2LogoName(); }
@@ -149,15 +150,15 @@ public:
     [[nodiscard]] double positionSliderValue() const;
     void setPositionSliderValue(double value); // as a user drag would, then videoPositionSliderMoved
     [[nodiscard]] QString gsensorText() const; // the X/Y/Z readouts, for tests
-    [[nodiscard]] TMKVideoView* video1View() const { return m_video1View; }
-    [[nodiscard]] TMKVideoView* video2View() const { return m_video2View; }
-    [[nodiscard]] QTableView* mediaListTableView() const { return m_tableView; }
+    [[nodiscard]] TMKVideoView* video1View() const { return m_window->video1View(); }
+    [[nodiscard]] TMKVideoView* video2View() const { return m_window->video2View(); }
+    [[nodiscard]] QTableView* mediaListTableView() const { return m_window->tableView(); }
     [[nodiscard]] QString lastMessage() const { return m_lastMessage; }
-    [[nodiscard]] GraphView* graphView() const { return m_graphView; }
+    [[nodiscard]] GraphView* graphView() const { return m_window->graphView(); }
     // Scripts sent to the map page, oldest first (the last 200).
     // mapWebView() is null until the map is first shown.
     [[nodiscard]] QStringList mapScripts() const { return m_mapScripts; }
-    [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView; }
+    [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView.get(); }
     [[nodiscard]] QString speedFieldText() const;
     [[nodiscard]] QString hdopFieldText() const;
     [[nodiscard]] QString satelliteFieldText() const;
@@ -176,117 +177,40 @@ signals:
     void mediaListReloaded();
 
 private:
-    friend class TMKMainWindow;
-
     // Start-up
-    void awakeFromNib();
-    void setupInitialValues();
+    void makeParts();
+    void connectWindow();
+    void connectSession();
     void logSupportedLanguages();
     void restoreWindowState();
     [[nodiscard]] QString startFolder(const QString& requested) const;
 
-    // Layout and list
-    void buildWindow();
-    void buildMediaControls(QWidget* box, bool fullScreen);
-    void layoutWindow();
-    void layoutBodyBox();
-    void updateSideViewButton();
-    void installShortcuts();
-    void windowWillClose();
-    void contentResized();
-
     // Session → window
-    void connectSession();
-    void applyScaleStep(int step);
-    void animateSwap();
     void showPlayFailed(qint64 index, const QString& reason);
     void showPlaybackMessage(const QString& text);
-    void layoutPlaybackMessage();
-    void setPositionSliderValueSilently(double value);
-    void resetReadouts();
-
-    // Observers
-    void onSpeedChanged(double speed);
-    void onScaleChanged(double scale);
-    void onIsPlayingChanged(bool playing);
-    void onPositionChanged(double position);
-
+    void showSideView(TMKMainWindow::SideView view);
+    void showPosition(double position);
+    void windowWillClose();
     void die();
-
-    // Capture and printing
-    [[nodiscard]] QString takeSnapshot() { return m_capture->takeSnapshot(); } // empty when there is no frame
-    void showPrintPanel() { m_capture->showPrintPanel(); }
-    void printPanelDidEnd(int returnCode) { m_capture->printPanelDidEnd(returnCode); }
-    void makeFrameCapture();
 
     // Map page
     void evaluateMapScript(const QString& script);
     void sendTrackToMap();
-    void layoutMapContainer();
     void makeMapView();
 
     Options m_options;
+    // Destroyed in reverse: the map view before the window it sits in, the
+    // window before the session whose players draw into its views.
     std::unique_ptr<TMKPlaybackSession> m_session;
+    std::unique_ptr<TMKTelemetryDisplay> m_telemetry;
+    std::unique_ptr<TMKMainWindow> m_window;
+    std::unique_ptr<TMKMediaListModel> m_listModel;
+    std::unique_ptr<TMKFrameCapture> m_capture;
+    std::unique_ptr<TMKMapView> m_mapWebView; // null until the map is first shown
+    std::unique_ptr<QWidget> m_lastDialogController;
 
-    // Window (owned by Qt's parent chain under m_window)
-    QPointer<TMKMainWindow> m_window;
-    QWidget* m_backgroundBox = nullptr;
-    QWidget* m_headBox = nullptr;
-    QWidget* m_bodyBox = nullptr;
-    QWidget* m_bodyLeftBox = nullptr;
-    QWidget* m_bodyRightBox = nullptr;
-    QWidget* m_videoBox = nullptr;
-    QWidget* m_videoContainerView = nullptr;
-    QWidget* m_gsensorBox = nullptr;
-    QWidget* m_mediaControlBox = nullptr;
-    QWidget* m_mediaControlBoxForFullScreen = nullptr;
-    QWidget* m_sideButtonBox = nullptr;
-    QWidget* m_mediaListBox = nullptr;
-    QWidget* m_subVideoBox = nullptr;
-    QWidget* m_mapContainerView = nullptr;
-    QWidget* m_mapContainerTopView = nullptr;
-    QWidget* m_mapContainerBottomView = nullptr;
-    TMKMapView* m_mapWebView = nullptr;
-    GraphView* m_graphView = nullptr;
-    TMKLogoView* m_player1BackgroundView = nullptr;
-    TMKLogoView* m_player2BackgroundView = nullptr;
-    TMKVideoView* m_video1View = nullptr;
-    TMKVideoView* m_video2View = nullptr;
-    QTableView* m_tableView = nullptr;
-    TMKMediaListModel* m_listModel = nullptr;
-    QSlider* m_videoPositionSlider = nullptr;
-    QSlider* m_videoPositionSliderForFullScreen = nullptr;
-    QSlider* m_volumeSlider = nullptr;
-    TMKImageButton* m_audioToggleButton = nullptr;
-    TMKImageButton* m_playButton = nullptr;
-    TMKImageButton* m_playButtonForFullScreen = nullptr;
-    QAbstractButton* m_speedTextButton = nullptr;
-    QAbstractButton* m_sizeTextButton = nullptr;
-    TMKImageButton* m_recordButton = nullptr;
-    TMKImageButton* m_informationButton = nullptr;
-    QProgressBar* m_progressIndicator = nullptr;
-    QLabel* m_timeLabel = nullptr;
-    QLabel* m_folderLabel = nullptr;
-    QLabel* m_messageLabel = nullptr;
-    QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
-    QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
-    QTimer* m_playbackMessageTimer = nullptr;
-    QStringList m_playbackMessages; // of the pair now requested
-    QLabel* m_xLabel = nullptr;
-    QLabel* m_yLabel = nullptr;
-    QLabel* m_zLabel = nullptr;
-    QLabel* m_speedLabel = nullptr;
-    QLabel* m_hdopLabel = nullptr;
-    QLabel* m_satelliteLabel = nullptr;
-
-    bool m_animatingSwap = false;
-    int m_rightViewMode = 0;
-    bool m_sliderBeingSet = false;
     QString m_lastMessage;
     bool m_dead = false;
-    TMKTelemetryDisplay m_telemetry;
     QStringList m_mapScripts;
-    std::unique_ptr<TMKFrameCapture> m_capture;
     TMKMapScriptQueue m_pendingMapScripts; // while there is no map view yet
-    std::unique_ptr<QWidget> m_lastDialogController;
 };

@@ -4,8 +4,8 @@
 
 #include "strings/TMKStrings.h"
 #include "viewer/TMKAppDelegate.h"
-#include "viewer/TMKMainWindow.h"
-#include "viewer/TMKWindowLayout.h"
+#include "viewer/window/TMKMainWindow.h"
+#include "viewer/window/TMKWindowLayout.h"
 #include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "viewer/TMKWindowLayout.h"
+#include "viewer/window/TMKWindowLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,220 @@
+#pragma once
+
+// The main window: builds its regions and controls, places them by
+// TMKWindowLayout, tells what the user asks for by intent signals and shows
+// what it is given through setters. It knows neither the application object
+// nor the playback session; TMKAppDelegate wires it to them. Main thread
+// only.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
+
+class GraphView;
+class QAbstractButton;
+class QAbstractItemModel;
+class QLabel;
+class QProgressBar;
+class QSlider;
+class QTableView;
+class QTimer;
+class TMKImageButton;
+class TMKLogoView;
+class TMKVideoView;
+struct TMKTelemetryReadout;
+
+class TMKMainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Steps of the position slider from start to end.
+    static constexpr int kSliderSteps = 10000;
+    enum class SideView { List, Map };
+
+    explicit TMKMainWindow(QWidget* parent = nullptr);
+    ~TMKMainWindow() override;
+
+    // The parts the players and the map draw into.
+    [[nodiscard]] TMKVideoView* video1View() const { return m_video1View; }
+    [[nodiscard]] TMKVideoView* video2View() const { return m_video2View; }
+    [[nodiscard]] QTableView* tableView() const { return m_tableView; }
+    [[nodiscard]] GraphView* graphView() const { return m_graphView; }
+    [[nodiscard]] int videoAreaHeight() const;
+
+    // What the window shows.
+    void setListModel(QAbstractItemModel* model);
+    void selectRow(int row);
+    [[nodiscard]] int currentRow() const; // -1 when none
+    void setFolder(const QString& path);  // hides the open-folder hint
+    void setMessage(const QString& text); // in the head bar
+    void setPlaying(bool playing);
+    void setSpeed(double speed);
+    void setScale(double scale);
+    void setTimeText(const QString& text);
+    // Moves both position sliders without telling positionSliderMoved; a
+    // slider the user holds stays where the user has it.
+    void setPositionSlider(double position);
+    [[nodiscard]] double positionSliderValue() const;
+    void setVolume(int volume); // without telling volumeMoved
+    [[nodiscard]] int volumeSliderValue() const;
+    void setAudioToggle(bool visible, bool rear);
+    [[nodiscard]] bool audioToggleRear() const;
+    [[nodiscard]] bool isAudioToggleVisible() const;
+    void setLogos(const QString& logo1, const QString& logo2);
+    void setVideoViewsVisible(bool video1, bool video2);
+    void setVideo2Visible(bool visible);
+    void clearVideos(); // their last frames, and hidden
+    void showReadout(const TMKTelemetryReadout& readout);
+    void resetReadouts();
+    void setGraphPosition(double seconds);
+    void setSideView(SideView view);
+    [[nodiscard]] SideView sideView() const { return m_sideView; }
+    // The map page's view, shown above the readout strip; it stays its
+    // maker's to delete.
+    void setMapView(QWidget* view);
+    [[nodiscard]] QWidget* mapContainer() const { return m_mapContainerTopView; }
+    // The banner over the video: the messages of the pair now requested,
+    // one a line, gone after a while.
+    void addPlaybackMessage(const QString& text);
+    void clearPlaybackMessages() { m_playbackMessages.clear(); }
+    void hideStalePlaybackMessage(); // unless still fresh
+    void showLoading();
+    void setLoadingProgress(double percent);
+    void hideLoading();
+    [[nodiscard]] bool isLoadingShown() const;
+    // Both videos grow into place from the corners facing each other.
+    void animateSwap();
+    // A window size step: +1 larger (full screen past the screen's visible
+    // area), -1 smaller (out of full screen), 0 as it is.
+    void applyScaleStep(int step);
+    void toggleFullScreen();
+
+    // For tests: the texts the controls show.
+    [[nodiscard]] QString speedText() const;
+    [[nodiscard]] QString sizeText() const;
+    [[nodiscard]] QString gsensorText() const;
+    [[nodiscard]] QString speedFieldText() const;
+    [[nodiscard]] QString hdopFieldText() const;
+    [[nodiscard]] QString satelliteFieldText() const;
+
+signals:
+    void openFolderRequested();
+    void settingsRequested();
+    void timeSetupRequested();
+    void playClicked();
+    void jumpForwardRequested();
+    void jumpBackwardRequested();
+    void speedClicked();
+    void increaseSpeedRequested();
+    void decreaseSpeedRequested();
+    void sizeUpRequested();
+    void sizeDownRequested();
+    void swapRequested();
+    void captureRequested();
+    void printRequested();
+    void audioToggled(bool rear);
+    void volumeMoved(int volume);
+    void volumeUpRequested();
+    void volumeDownRequested();
+    // The user let go of a position slider, or clicked a page step.
+    void positionSliderMoved(double position);
+    void rowActivated(int row);
+    void listViewRequested();
+    void mapViewRequested();
+    void fullScreenRequested();
+    void closing();
+    // The content changed size; the video area is `videoAreaHeight` high.
+    void contentResized(int videoAreaHeight);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildHead();
+    void buildVideos();
+    void buildGSensor();
+    void buildControls();
+    void buildFullScreenControls();
+    void buildSidePanel();
+    void installShortcuts();
+    void connectPositionSlider(QSlider* slider);
+    void layOut();
+    void layOutMapContainer();
+    void layOutPlaybackMessage();
+
+    QWidget* m_backgroundBox = nullptr;
+    QWidget* m_headBox = nullptr;
+    QWidget* m_bodyBox = nullptr;
+    QWidget* m_bodyLeftBox = nullptr;
+    QWidget* m_bodyRightBox = nullptr;
+    QWidget* m_videoBox = nullptr;
+    QWidget* m_videoContainerView = nullptr;
+    QWidget* m_gsensorBox = nullptr;
+    QWidget* m_mediaControlBox = nullptr;
+    QWidget* m_mediaControlBoxForFullScreen = nullptr;
+    QWidget* m_sideButtonBox = nullptr;
+    QWidget* m_mediaListBox = nullptr;
+    QWidget* m_subVideoBox = nullptr;
+    QWidget* m_mapContainerView = nullptr;
+    QWidget* m_mapContainerTopView = nullptr;
+    QWidget* m_mapContainerBottomView = nullptr;
+    QPointer<QWidget> m_mapView;
+    GraphView* m_graphView = nullptr;
+    TMKLogoView* m_player1BackgroundView = nullptr;
+    TMKLogoView* m_player2BackgroundView = nullptr;
+    TMKVideoView* m_video1View = nullptr;
+    TMKVideoView* m_video2View = nullptr;
+    QTableView* m_tableView = nullptr;
+
+    // Head bar
+    QAbstractButton* m_openButton = nullptr;
+    QAbstractButton* m_settingsButton = nullptr;
+    QAbstractButton* m_timeSetupButton = nullptr;
+    QLabel* m_folderLabel = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    QProgressBar* m_progressIndicator = nullptr;
+    QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
+    QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
+    QTimer* m_playbackMessageTimer = nullptr;
+    QStringList m_playbackMessages;
+
+    // Control row
+    QSlider* m_videoPositionSlider = nullptr;
+    QLabel* m_timeLabel = nullptr;
+    TMKImageButton* m_jumpBackwardButton = nullptr;
+    TMKImageButton* m_playButton = nullptr;
+    TMKImageButton* m_jumpForwardButton = nullptr;
+    QAbstractButton* m_speedTextButton = nullptr;
+    QAbstractButton* m_sizeTextButton = nullptr;
+    TMKImageButton* m_swapButton = nullptr;
+    TMKImageButton* m_captureButton = nullptr;
+    TMKImageButton* m_printButton = nullptr;
+    TMKImageButton* m_audioToggleButton = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    TMKImageButton* m_fullScreenButton = nullptr;
+    // The row shown in full screen
+    TMKImageButton* m_playButtonForFullScreen = nullptr;
+    QSlider* m_videoPositionSliderForFullScreen = nullptr;
+    TMKImageButton* m_fullScreenButtonForFullScreen = nullptr;
+
+    // Readouts
+    QLabel* m_xLabel = nullptr;
+    QLabel* m_yLabel = nullptr;
+    QLabel* m_zLabel = nullptr;
+    QLabel* m_speedLabel = nullptr;
+    QLabel* m_hdopLabel = nullptr;
+    QLabel* m_satelliteLabel = nullptr;
+    QLabel* m_fieldCaptions[3] = {};
+
+    // Side panel
+    TMKImageButton* m_recordButton = nullptr;
+    TMKImageButton* m_informationButton = nullptr;
+
+    SideView m_sideView = SideView::List;
+    bool m_animatingSwap = false;
+    bool m_sliderBeingSet = false;
+};
