@@ -1,18 +1,17 @@
 #pragma once
 
-#include "viewer/window/TMKMainWindow.h"
-#include "capture/TMKFrameCapture.h"
-#include "map/TMKMapScripts.h"
-#include "map/TMKMapView.h"
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
 #include "viewer/TMKMediaListModel.h"
-#include "player/TMKMediaPlayer.h"
-#include "session/TMKPlaybackSession.h"
-#include "telemetry/TMKTelemetryDisplay.h"
+#include "viewer/capture/TMKFrameCapture.h"
+#include "viewer/map/TMKMapScripts.h"
+#include "viewer/map/TMKMapView.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/session/TMKPlaybackSession.h"
+#include "viewer/telemetry/TMKTelemetryDisplay.h"
+#include "viewer/window/TMKMainWindow.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -20,23 +19,12 @@
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
-class QLabel;
-class QMainWindow;
+class GraphView;
 class QPrinter;
-class QProgressBar;
+class QTableView;
+class QWidget;
 class TMKAlertService;
 class TMKPrintSystem;
-class QSlider;
-class QTableView;
-class QTimer;
-class QWidget;
-class TMKImageButton;
-class TMKLogoView;
-class TMKMainWindow;
-class TMKMediaListModel;
-class TMKMapView;
-class GraphView;
 class TMKVideoView;
 
 // The viewer's application object: owns its parts (the playback session,
