@@ -1,5 +1,8 @@
 #pragma once
 
+// The viewer's application object: owns the parts and wires them with
+// signals. Main thread; the catalogue's scan calls in on its worker.
+
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
 #include "viewer/TMKMediaListModel.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// The frame capture: saving and printing the main player's frame, alerts
+// through an injected service. Main thread only.
+
 #include <QObject>
 #include <QPointer>
 #include <QString>

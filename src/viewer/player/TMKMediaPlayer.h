@@ -1,5 +1,8 @@
 #pragma once
 
+// The player interface the viewer plays through (libVLC behind it, or a
+// scripted player in tests). Used and signalling on the main thread.
+
 #include "media/TMKMedia.h"
 
 #include <QList>

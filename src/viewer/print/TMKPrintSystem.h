@@ -1,5 +1,8 @@
 #pragma once
 
+// The print service seam: what printing a captured frame needs from the
+// platform's print system (CUPS, or a scripted one in tests). Main thread.
+
 #include <QString>
 #include <QStringList>
 

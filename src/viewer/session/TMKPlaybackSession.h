@@ -1,5 +1,8 @@
 #pragma once
 
+// The playback session: both players, the catalogue and every playback rule,
+// no widgets. Main thread; the telemetry extraction alone runs on a worker.
+
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKTelemetryPrefetch.h"

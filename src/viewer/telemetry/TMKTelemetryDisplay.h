@@ -1,5 +1,8 @@
 #pragma once
 
+// The telemetry display: black-box data and a play position turned into
+// readout texts and map scripts. No widgets; main thread.
+
 #include "media/TMKBlackBoxData.h"
 
 #include <QList>

@@ -1,0 +1,175 @@
+// What the viewer relies on from any TMKMediaPlayer, run against the
+// scripted player the session tests use and against the libVLC player, so
+// the double cannot drift from the real thing: a demo recording loads,
+// plays with time and position moving forward, pauses with time standing
+// still, seeks, stops, and a damaged file ends in Error with its reason.
+// Built twice: TAMEK_CONTRACT_VLC chooses the player.
+
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKRecordingCheck.h"
+#include "viewer/player/TMKVideoView.h"
+
+#if !TAMEK_CONTRACT_VLC
+#include "TMKScriptedPlayer.h"
+#endif
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The demo card's first front recording: 45 s.
+const char* const kDemoRecording = "alwa_20261107_081500_F.avi";
+constexpr int64_t kDemoLength = 45000;
+const char* const kDamagedRecording = "noise_F.avi";
+
+} // namespace
+
+class TMKPlayerContractTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TMKVideoView> m_view;
+    std::unique_ptr<TMKMediaPlayer> m_player;
+#if !TAMEK_CONTRACT_VLC
+    QTimer m_clock; // time passes for the scripted player as it does for libVLC
+#endif
+
+    [[nodiscard]] QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QProcess demo;
+        demo.start(QStringLiteral(TAMEK_MAKE_DEMO), {m_dir.path()});
+        QVERIFY(demo.waitForFinished(120000));
+        QCOMPARE(demo.exitCode(), 0);
+        QVERIFY(QFile::exists(path(kDemoRecording)));
+        QFile noise(path(kDamagedRecording));
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        QByteArray bytes(64 * 1024, '\0');
+        for (char& byte : bytes)
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        QCOMPARE(noise.write(bytes), bytes.size());
+    }
+
+    void init()
+    {
+        m_view = std::make_unique<TMKVideoView>();
+        m_view->resize(320, 180);
+        m_view->show();
+#if TAMEK_CONTRACT_VLC
+        m_player = TMKCreateMediaPlayer(m_view.get());
+#else
+        auto scripted = std::make_unique<TMKScriptedPlayer>();
+        scripted->length = kDemoLength;
+        TMKScriptedPlayer::faults.insert(QLatin1String(kDamagedRecording),
+                                         {TMKRecordingFaultText(TMKRecordingFault::NotAvi), true, 0});
+        m_clock.setInterval(40);
+        connect(&m_clock, &QTimer::timeout, scripted.get(), [player = scripted.get()] { player->tick(40); });
+        m_clock.start();
+        m_player = std::move(scripted);
+#endif
+        m_player->setVolume(0);
+    }
+
+    void cleanup()
+    {
+#if !TAMEK_CONTRACT_VLC
+        m_clock.stop();
+        disconnect(&m_clock, nullptr, nullptr, nullptr);
+        TMKScriptedPlayer::faults.clear();
+#endif
+        m_player.reset();
+        m_view.reset();
+    }
+
+    void loadPlayPauseSeekStop()
+    {
+        TMKMediaPlayer* player = m_player.get();
+        QSignalSpy states(player, &TMKMediaPlayer::stateChanged);
+        QSignalSpy times(player, &TMKMediaPlayer::timeChanged);
+
+        player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDemoRecording)));
+        QVERIFY(player->media().has_value());
+        QCOMPARE(player->media()->path(), path(kDemoRecording));
+        QVERIFY(player->errorText().isEmpty());
+        QVERIFY(player->state() != TMKMediaPlayer::Error);
+        QVERIFY(!player->isPlaying());
+
+        // Playing: a state event, then time and position move forward.
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 10000);
+        QVERIFY(player->isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 5000); // the event follows, also when the state is read at once
+        QTRY_VERIFY_WITH_TIMEOUT(player->time() >= 600, 10000);
+        QVERIFY(!times.isEmpty());
+        QVERIFY(std::abs(player->mediaLength() - kDemoLength) <= 500);
+        const float early = player->position();
+        QVERIFY(early > 0.0f);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > early, 5000);
+        QVERIFY(player->remainingTime() < 0);
+
+        // Paused: time stands still.
+        player->pause();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Paused, 5000);
+        QVERIFY(!player->isPlaying());
+        const int64_t pausedAt = player->time();
+        const int timeEvents = static_cast<int>(times.count());
+        QTest::qWait(500);
+        QVERIFY2(std::abs(player->time() - pausedAt) < 100, qPrintable(QString::number(player->time() - pausedAt)));
+        QVERIFY(times.count() <= timeEvents + 1);
+
+        // A seek while paused lands there; playing goes on from there.
+        player->setTime(20000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->time() - 20000) < 1000, 5000);
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->time() > 20300, 5000);
+        QVERIFY(player->time() < 30000);
+        QVERIFY(std::abs(player->position() - float(player->time()) / float(kDemoLength)) < 0.05f);
+
+        // Stopped: not playing, and a later play starts again.
+        player->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Stopped, 5000);
+        QVERIFY(!player->isPlaying());
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 10000);
+        player->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Stopped, 5000);
+    }
+
+    // Random bytes named as a recording: Error with its reason, and play
+    // changes nothing. The next good recording plays again.
+    void damagedFileEndsInErrorWithItsReason()
+    {
+        TMKMediaPlayer* player = m_player.get();
+        player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDamagedRecording)));
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Error, 10000);
+        QCOMPARE(player->errorText(), TMKRecordingFaultText(TMKRecordingFault::NotAvi));
+        QVERIFY(!player->isPlaying());
+        QTest::qWait(300);
+        QCOMPARE(player->state(), TMKMediaPlayer::Error);
+
+        player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDemoRecording)));
+        QVERIFY(player->errorText().isEmpty());
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->time() > 300, 10000);
+        player->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Stopped, 5000);
+    }
+};
+
+QTEST_MAIN(TMKPlayerContractTest)
+#include "TMKPlayerContractTest.moc"
