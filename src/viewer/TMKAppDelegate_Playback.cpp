@@ -10,6 +10,7 @@
 #include "player/TMKVideoView.h"
 #include "strings/TMKStrings.h"
 #include "telemetry/GraphView.h"
+#include "viewer/map/TMKTripMap.h"
 
 #include "widgets/TMKImageButton.h"
 #include "widgets/TMKLogoView.h"
@@ -87,6 +88,12 @@ void TMKAppDelegate::connectSession()
         emit volumeChanged(volume);
     });
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
+    auto* tripMap = new TMKTripMap(this);
+    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
+    connect(session, &TMKPlaybackSession::pairStarted, tripMap, [this, tripMap](qint64 index) {
+        if (const auto media = mediaList()->mediaAtIndex(static_cast<std::size_t>(index)))
+            tripMap->showTripOf(*mediaList(), QString::fromStdString(media->path));
+    });
     connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
         showPlayFailed(index, reason);
         emit pairFailed(index, reason);

@@ -535,6 +535,7 @@ void TMKAppDelegate::makeMapView()
         return;
     m_mapWebView = new TMKMapView(m_mapContainerTopView);
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    connect(m_mapWebView, &TMKMapView::tripPointClicked, m_session.get(), &TMKPlaybackSession::playRecordingAt);
     m_mapWebView->loadPage();
     for (const QString& script : m_pendingMapScripts.take())
         m_mapWebView->evaluateWebScript(script);
