@@ -220,6 +220,7 @@
                 map.removeLayer(tripLine);
                 tripLine = null;
             }
+            var shownBefore = trip ? trip.recordings.join('\n') : null;
             trip = null;
             if (!Array.isArray(recordings) || !Array.isArray(points)) {
                 window.setTripHighlight(-1);
@@ -249,7 +250,9 @@
             if (track)
                 track.bringToFront();
             window.setTripHighlight(current);
-            if (!placed) {
+            // A new trip is shown whole once (the marker then keeps the
+            // zoom); the same trip again leaves the user's view alone.
+            if (!placed || shownBefore !== trip.recordings.join('\n')) {
                 placed = true;
                 if (line.length === 1)
                     map.setView(line[0], FIRST_ZOOM, { animate: false });
