@@ -163,10 +163,7 @@ private slots:
         QTemporaryDir sound;
         const QByteArray cut = m_good.left(5000);
         for (int i = 0; i < 200; ++i) {
-            const QString name = QStringLiteral("alwa_20261107_%1%2%3_F.avi")
-                                     .arg(7 + i / 3600, 2, 10, QLatin1Char('0'))
-                                     .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
-                                     .arg(i % 60, 2, 10, QLatin1Char('0'));
+            const QString name = QString::asprintf("alwa_20261107_07%02d%02d_F.avi", i / 60, i % 60);
             QVERIFY(writeAll(damaged.filePath(name), cut));
             if (i < 20)
                 QVERIFY(writeAll(sound.filePath(name), m_good));
@@ -204,14 +201,13 @@ private slots:
     {
         QTemporaryDir card;
         for (int i = 0; i < 100; ++i)
-            QVERIFY(writeAll(card.filePath(QStringLiteral("alwa_20261107_0715%1_F.avi").arg(i % 60, 2, 10, QLatin1Char('0'))
-                                           .replace(QStringLiteral("0715"), QStringLiteral("07%1").arg(15 + i / 60))),
+            QVERIFY(writeAll(card.filePath(QString::asprintf("alwa_20261107_07%02d%02d_F.avi", 15 + i / 60, i % 60)),
                              m_good));
         auto list = scannedList(card.path());
         auto model = std::make_unique<TMKMediaListModel>(list.get());
         QVERIFY(model->isChecking());
         model.reset();
-        QTest::qWait(100);
+        QTest::qWait(100); // a result posted to it would be delivered here
     }
 };
 
