@@ -77,7 +77,7 @@ uint32_t u32At(const unsigned char* bytes)
 
 } // namespace
 
-TMKMediaHealth TMKCheckMedia(const std::string& path)
+TMKMediaHealth TMKCheckMedia(const std::string& path, TMKMediaCheckDepth depth)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -89,16 +89,16 @@ TMKMediaHealth TMKCheckMedia(const std::string& path)
         return problem(TMKMediaProblem::CannotOpen, "not a regular file");
     }
     FileSource source(fd, static_cast<uint64_t>(info.st_size));
-    return TMKCheckMedia(source);
+    return TMKCheckMedia(source, depth);
 }
 
-TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size)
+TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size, TMKMediaCheckDepth depth)
 {
     BufferSource source(data, size);
-    return TMKCheckMedia(source);
+    return TMKCheckMedia(source, depth);
 }
 
-TMKMediaHealth TMKCheckMedia(TMKByteSource& source)
+TMKMediaHealth TMKCheckMedia(TMKByteSource& source, TMKMediaCheckDepth depth)
 {
     using namespace TMKAviLayout;
     const uint64_t length = source.length();
@@ -154,6 +154,8 @@ TMKMediaHealth TMKCheckMedia(TMKByteSource& source)
     if (!hasIndex)
         return problem(TMKMediaProblem::NoIndex, "no index after the movi list");
 
+    if (depth == TMKMediaCheckDepth::Structure)
+        return {};
     // Telemetry is found through the camera's fixed layout only.
     if (*moviAt + 8 != kMoviTagOffset)
         return problem(TMKMediaProblem::NoTelemetry, "no telemetry: not the camera's recording layout");

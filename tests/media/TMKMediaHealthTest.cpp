@@ -92,6 +92,10 @@ TEST_F(MediaHealth, EachReasonIsTold)
     const auto health = check(bytes);
     EXPECT_EQ(health.problem, TMKMediaProblem::NoTelemetry);
     EXPECT_STREQ(TMKMediaProblemName(health.problem), "no telemetry");
+    // What plays needs no telemetry: the structure alone is sound.
+    EXPECT_TRUE(TMKCheckMediaBuffer(bytes.data(), bytes.size(), TMKMediaCheckDepth::Structure).ok());
+    EXPECT_EQ(TMKCheckMediaBuffer(noIndex.data(), noIndex.size(), TMKMediaCheckDepth::Structure).problem,
+              TMKMediaProblem::NoIndex);
 }
 
 // Players need the movi list and its index wherever a writer put them; only

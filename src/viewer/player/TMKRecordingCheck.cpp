@@ -20,7 +20,10 @@ TMKRecordingFault TMKRecordingFaultOf(TMKMediaProblem problem)
 TMKRecordingFault TMKCheckRecording(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    return TMKRecordingFaultOf(TMKCheckMedia(std::string(name.constData(), std::size_t(name.size()))).problem);
+    // The player asks on the main thread: the structure is enough to tell
+    // what plays, the index is not read.
+    const std::string file(name.constData(), std::size_t(name.size()));
+    return TMKRecordingFaultOf(TMKCheckMedia(file, TMKMediaCheckDepth::Structure).problem);
 }
 
 bool TMKRecordingFaultIsFatal(TMKRecordingFault fault)

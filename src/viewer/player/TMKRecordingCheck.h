@@ -9,8 +9,8 @@
 // library reports little more than "error", and nothing for a file it plays
 // only in part; this names the reason a user can act on.
 //
-// Any thread; reads the header and the top-level chunks, never blocks on a
-// FIFO or device.
+// Any thread; reads the header and the top-level chunk headers only (at
+// most 256 of them), never blocks on a FIFO or device.
 enum class TMKRecordingFault {
     None,
     Unreadable, // missing, not a regular file, empty or unreadable
