@@ -6,7 +6,7 @@ set -eu
 PACKAGES="
 build-essential cmake ninja-build pkg-config git
 clang libclang-rt-14-dev
-qt6-base-dev qt6-webengine-dev
+qt6-base-dev qt6-webengine-dev qt6-webchannel-dev
 libvlc-dev vlc-plugin-base libvlc-bin
 libcups2-dev cups
 dosfstools mtools

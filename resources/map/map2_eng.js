@@ -10,9 +10,18 @@
         radius: 8, weight: 3, color: '#ffffff', fillColor: '#d62f1f', fillOpacity: 1
     };
 
+    var TRIP_STYLE = { color: '#7a8597', weight: 6, opacity: 0.8 };
+    var TRIP_HIGHLIGHT_STYLE = { color: '#1f5fd6', weight: 6, opacity: 0.95 };
+
     var map = null;
     var marker = null;
     var track = null;
+    var trip = null;          // { recordings: [path], points: [[lat, lng, recording, seconds]] }
+    var tripLine = null;      // the whole trip, clickable
+    var tripHighlight = null; // the playing recording's part of it
+    var tripCurrent = -1;
+    var bridge = null;        // the application's object over QWebChannel, when there is one
+    var lastTripClick = null;
     var trackFitted = false;
     var placed = false; // once a position or track set the view, the user's zoom stays
     var debugCount = 0;
@@ -127,6 +136,147 @@
         }
     };
 
+    // The trip's points of one recording as runs of [lat, lng]: a recording
+    // may lie in the trip more than once only if its points do, so one run.
+    function tripRun(recording) {
+        var run = [];
+        if (!trip)
+            return run;
+        for (var i = 0; i < trip.points.length; ++i) {
+            var p = trip.points[i];
+            if (p[2] === recording)
+                run.push([p[0], p[1]]);
+        }
+        return run;
+    }
+
+    function nearestTripPoint(latlng) {
+        if (!trip || !map)
+            return -1;
+        var best = -1;
+        var bestDistance = Infinity;
+        var at = map.latLngToLayerPoint(latlng);
+        for (var i = 0; i < trip.points.length; ++i) {
+            var p = trip.points[i];
+            var d = at.distanceTo(map.latLngToLayerPoint([p[0], p[1]]));
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = i;
+            }
+        }
+        return best;
+    }
+
+    function tripClicked(e) {
+        try {
+            var i = nearestTripPoint(e.latlng);
+            if (i < 0)
+                return;
+            var p = trip.points[i];
+            var path = trip.recordings[p[2]];
+            lastTripClick = { recording: p[2], path: path, seconds: p[3] };
+            if (bridge && bridge.tripPointClicked)
+                bridge.tripPointClicked(path, p[3]);
+        } catch (err) {
+            log('trip click failed: ' + err);
+        }
+    }
+
+    // Highlights the part of the trip that recording `current` (an index
+    // into the trip's recordings; -1 for none) recorded.
+    window.setTripHighlight = function (current) {
+        try {
+            if (!map)
+                return 0;
+            if (tripHighlight) {
+                map.removeLayer(tripHighlight);
+                tripHighlight = null;
+            }
+            tripCurrent = typeof current === 'number' ? current : -1;
+            var run = tripRun(tripCurrent);
+            if (run.length === 0)
+                return 0;
+            tripHighlight = L.polyline(run, TRIP_HIGHLIGHT_STYLE).addTo(map);
+            // A click on the highlighted part is a click on the trip too.
+            tripHighlight.on('click', tripClicked);
+            if (marker)
+                marker.bringToFront();
+            return run.length;
+        } catch (e) {
+            log('setTripHighlight failed: ' + e);
+            return 0;
+        }
+    };
+
+    // recordings: the trip's recordings, each a path the application knows;
+    // points: [[lat, lng, recording index, seconds in that recording], ...]
+    // in the trip's order; current: the playing recording's index. Replaces
+    // the trip before; invalid points are skipped.
+    window.setTrip = function (recordings, points, current) {
+        try {
+            if (!map)
+                return 0;
+            if (tripLine) {
+                map.removeLayer(tripLine);
+                tripLine = null;
+            }
+            var shownBefore = trip ? trip.recordings.join('\n') : null;
+            trip = null;
+            if (!Array.isArray(recordings) || !Array.isArray(points)) {
+                window.setTripHighlight(-1);
+                return 0;
+            }
+            var kept = [];
+            for (var i = 0; i < points.length; ++i) {
+                var p = points[i];
+                if (!Array.isArray(p) || p.length < 4)
+                    continue;
+                var lat = toNumber(p[0]);
+                var lng = toNumber(p[1]);
+                var r = p[2];
+                var seconds = toNumber(p[3]);
+                if (validLatLng(lat, lng) && typeof r === 'number' && r >= 0 && r < recordings.length
+                    && typeof recordings[r] === 'string' && isFinite(seconds))
+                    kept.push([lat, lng, r, seconds]);
+            }
+            if (kept.length === 0) {
+                window.setTripHighlight(-1);
+                return 0;
+            }
+            trip = { recordings: recordings.slice(), points: kept };
+            var line = kept.map(function (q) { return [q[0], q[1]]; });
+            tripLine = L.polyline(line, TRIP_STYLE).addTo(map);
+            tripLine.on('click', tripClicked);
+            if (track)
+                track.bringToFront();
+            window.setTripHighlight(current);
+            // A new trip is shown whole once (the marker then keeps the
+            // zoom); the same trip again leaves the user's view alone.
+            if (!placed || shownBefore !== trip.recordings.join('\n')) {
+                placed = true;
+                if (line.length === 1)
+                    map.setView(line[0], FIRST_ZOOM, { animate: false });
+                else
+                    map.fitBounds(tripLine.getBounds(), { padding: [24, 24], maxZoom: 18, animate: false });
+            }
+            return kept.length;
+        } catch (e) {
+            log('setTrip failed: ' + e);
+            return 0;
+        }
+    };
+
+    // Where on the page's container a trip point lies, for tests that click
+    // it as a user would; null without such a point.
+    window.__tamekTripPointOnScreen = function (index) {
+        if (!trip || !map || index < 0 || index >= trip.points.length)
+            return null;
+        var p = trip.points[index];
+        var at = map.latLngToContainerPoint([p[0], p[1]]);
+        var box = map.getContainer().getBoundingClientRect();
+        return JSON.stringify({ x: box.left + at.x, y: box.top + at.y });
+    };
+
     // Read back by the tests and handy in a debugger; a JSON text so that
     // hosts get plain values.
     window.__tamekState = function () {
@@ -136,6 +286,11 @@
             center: null,
             zoom: null,
             trackPoints: 0,
+            tripPoints: trip ? trip.points.length : 0,
+            tripHighlightPoints: tripHighlight ? tripHighlight.getLatLngs().length : 0,
+            tripCurrent: tripCurrent,
+            lastTripClick: lastTripClick,
+            bridge: bridge !== null,
             debugCount: debugCount,
             lastDebug: lastDebug
         };
@@ -158,5 +313,17 @@
     } catch (e) {
         // Without Leaflet the functions above still exist and do nothing.
         log('map not created: ' + e);
+    }
+
+    // The application's object for clicks on the trip; a host without a
+    // channel (a plain browser, the log's map window) has none.
+    try {
+        if (typeof QWebChannel !== 'undefined' && typeof qt !== 'undefined' && qt.webChannelTransport) {
+            new QWebChannel(qt.webChannelTransport, function (channel) {
+                bridge = channel.objects.tamek || null;
+            });
+        }
+    } catch (e) {
+        log('no web channel: ' + e);
     }
 })();

@@ -22,11 +22,20 @@ struct TMKMediaHealth {
     [[nodiscard]] bool ok() const { return problem == TMKMediaProblem::None; }
 };
 
+// How far the check reads: the file's structure only (its header and
+// top-level chunks, a few dozen bytes, quick enough for the main thread),
+// or its index too, for telemetry.
+enum class TMKMediaCheckDepth { Structure, Telemetry };
+
 // Whether a recording can be played and its telemetry read, from its header
 // and index only (no record is read), so a whole card can be checked in the
-// background after a scan. Never blocks on a FIFO.
-[[nodiscard]] TMKMediaHealth TMKCheckMedia(const std::string& path);
-[[nodiscard]] TMKMediaHealth TMKCheckMedia(TMKByteSource& source);
-[[nodiscard]] TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size);
+// background after a scan. Never blocks on a FIFO. With Structure, a file
+// without telemetry is ok.
+[[nodiscard]] TMKMediaHealth TMKCheckMedia(const std::string& path,
+                                           TMKMediaCheckDepth depth = TMKMediaCheckDepth::Telemetry);
+[[nodiscard]] TMKMediaHealth TMKCheckMedia(TMKByteSource& source,
+                                           TMKMediaCheckDepth depth = TMKMediaCheckDepth::Telemetry);
+[[nodiscard]] TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size,
+                                                 TMKMediaCheckDepth depth = TMKMediaCheckDepth::Telemetry);
 
 [[nodiscard]] const char* TMKMediaProblemName(TMKMediaProblem problem);

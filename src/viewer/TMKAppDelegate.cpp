@@ -4,6 +4,7 @@
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
 #include "viewer/map/TMKMapView.h"
+#include "viewer/map/TMKTripMap.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/window/TMKWindowLayout.h"
@@ -139,6 +140,13 @@ void TMKAppDelegate::connectSession()
         emit volumeChanged(volume);
     });
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
+    // The whole trip of the started pair goes to the map, its part highlighted.
+    auto* tripMap = new TMKTripMap(this);
+    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
+    connect(session, &TMKPlaybackSession::pairStarted, tripMap, [this, tripMap](qint64 index) {
+        if (const auto media = mediaList()->mediaAtIndex(static_cast<std::size_t>(index)))
+            tripMap->showTripOf(*mediaList(), QString::fromStdString(media->path));
+    });
     connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
         showPlayFailed(index, reason);
         emit pairFailed(index, reason);
@@ -306,6 +314,7 @@ void TMKAppDelegate::makeMapView()
         return;
     m_mapWebView = std::make_unique<TMKMapView>(m_window->mapContainer());
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
+    connect(m_mapWebView.get(), &TMKMapView::tripPointClicked, m_session.get(), &TMKPlaybackSession::playRecordingAt);
     m_mapWebView->loadPage();
     for (const QString& script : m_pendingMapScripts.take())
         m_mapWebView->evaluateWebScript(script);

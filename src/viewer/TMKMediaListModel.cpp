@@ -2,13 +2,19 @@
 
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
+#include "viewer/player/TMKRecordingCheck.h"
 #include "widgets/TMKImages.h"
 
+#include <QApplication>
+#include <QBrush>
 #include <QFont>
 #include <QFontDatabase>
 #include <QHash>
 #include <QIcon>
+#include <QPalette>
 #include <QPixmap>
+#include <QStyle>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <limits>
 
@@ -38,6 +44,10 @@ QIcon iconNamed(const QString& name)
     return *found;
 }
 
+// Results reach the list in batches: few events for a card of thousands,
+// yet the first marks show while the rest is still being read.
+constexpr std::size_t kHealthBatch = 32;
+
 } // namespace
 
 TMKMediaListModel::TMKMediaListModel(TMKMediaList* mediaList, QObject* parent)
@@ -48,12 +58,99 @@ TMKMediaListModel::TMKMediaListModel(TMKMediaList* mediaList, QObject* parent)
     reload();
 }
 
+TMKMediaListModel::~TMKMediaListModel()
+{
+    // Results posted after this are dropped with the model's events.
+    stopHealthCheck();
+    m_check.waitForFinished();
+}
+
 void TMKMediaListModel::reload()
 {
+    stopHealthCheck();
     beginResetModel();
     const std::size_t count = m_mediaList ? m_mediaList->count() : 0;
     m_rows = static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max()));
+    m_problems.assign(static_cast<std::size_t>(m_rows), TMKMediaProblem::None);
     endResetModel();
+    startHealthCheck();
+}
+
+void TMKMediaListModel::stopHealthCheck()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    m_cancel.reset();
+    m_checking = false;
+    ++m_generation;
+}
+
+void TMKMediaListModel::startHealthCheck()
+{
+    if (m_rows == 0)
+        return;
+    // The paths are taken now: the catalogue may publish another scan while
+    // the worker reads.
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(m_rows));
+    for (int row = 0; row < m_rows; ++row) {
+        const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(row));
+        paths.push_back(media ? media->path : std::string());
+    }
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    m_cancel = cancel;
+    m_checking = true;
+    const uint64_t generation = m_generation;
+    m_check = QtConcurrent::run([this, cancel, generation, paths = std::move(paths)] {
+        std::vector<HealthResult> batch;
+        for (std::size_t row = 0; row < paths.size(); ++row) {
+            if (cancel->load())
+                return;
+            if (!paths[row].empty()) {
+                const TMKMediaProblem problem = TMKCheckMedia(paths[row]).problem;
+                if (problem != TMKMediaProblem::None)
+                    batch.push_back({static_cast<int>(row), problem});
+            }
+            const bool last = row + 1 == paths.size();
+            if (batch.size() >= kHealthBatch || last) {
+                if (cancel->load())
+                    return;
+                QMetaObject::invokeMethod(
+                    this, [this, generation, results = std::move(batch), last] { applyHealth(generation, results, last); },
+                    Qt::QueuedConnection);
+                batch = {};
+            }
+        }
+    });
+}
+
+void TMKMediaListModel::applyHealth(uint64_t generation, const std::vector<HealthResult>& results, bool last)
+{
+    // A reload since: these rows are another catalogue's.
+    if (generation != m_generation)
+        return;
+    for (const HealthResult& result : results) {
+        if (result.row < 0 || result.row >= m_rows)
+            continue;
+        m_problems[static_cast<std::size_t>(result.row)] = result.problem;
+        emit dataChanged(index(result.row, 0), index(result.row, ColumnCount - 1));
+    }
+    if (last) {
+        m_checking = false;
+        emit healthChecked();
+    }
+}
+
+TMKMediaProblem TMKMediaListModel::problem(int row) const
+{
+    if (row < 0 || row >= m_rows || static_cast<std::size_t>(row) >= m_problems.size())
+        return TMKMediaProblem::None;
+    return m_problems[static_cast<std::size_t>(row)];
+}
+
+QString TMKMediaListModel::problemText(int row) const
+{
+    return TMKMediaProblemText(problem(row));
 }
 
 int TMKMediaListModel::rowCount(const QModelIndex& parent) const
@@ -115,6 +212,14 @@ QVariant TMKMediaListModel::data(const QModelIndex& index, int role) const
         font.setPixelSize(11);
         return font;
     }
+    if (role == ProblemRole)
+        return static_cast<int>(problem(index.row()));
+    const bool damaged = problem(index.row()) != TMKMediaProblem::None;
+    if (role == Qt::ForegroundRole) {
+        if (!damaged)
+            return {};
+        return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+    }
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::ToolTipRole)
         return {};
     const auto media = m_mediaList->mediaAtIndex(static_cast<std::size_t>(index.row()));
@@ -123,11 +228,15 @@ QVariant TMKMediaListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DecorationRole) {
         if (index.column() != ModeColumn)
             return {};
+        if (damaged)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
         const QString name = iconName(index.row());
         return name.isEmpty() ? QVariant() : QVariant(iconNamed(name));
     }
-    if (role == Qt::ToolTipRole)
-        return QString::fromStdString(media->path);
+    if (role == Qt::ToolTipRole) {
+        const QString path = QString::fromStdString(media->path);
+        return damaged ? TMKLocalizedString("filelist.damaged").arg(path, problemText(index.row())) : path;
+    }
     switch (index.column()) {
     case ModeColumn: return TMKLocalizedString(modeKey(media->mediaDivision));
     case DateColumn:

@@ -1,9 +1,16 @@
 #pragma once
 
+#include "media/TMKMediaHealth.h"
+
 #include <QAbstractTableModel>
+#include <QFuture>
 #include <QStringList>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 class TMKMediaList;
 
@@ -11,13 +18,23 @@ class TMKMediaList;
 // Rows come straight from the catalogue; the row count is taken at each
 // reload, so a scan publishing behind the view never changes the count
 // the view was told.
+//
+// After each reload every recording is checked (TMKCheckMedia) on a worker
+// of the shared pool; rows that cannot be played or read are greyed, carry
+// a warning icon and the reason as their tooltip. A reload abandons the
+// check of the rows before it, and results of an abandoned check are
+// never shown on the new rows.
 class TMKMediaListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { ModeColumn = 0, DateColumn = 1, TimeColumn = 2, FileColumn = 3, ColumnCount = 4 };
 
+    // The row's TMKMediaProblem as an int, None until it has been checked.
+    static constexpr int ProblemRole = Qt::UserRole + 1;
+
     TMKMediaListModel(TMKMediaList* mediaList, QObject* parent = nullptr);
+    ~TMKMediaListModel() override;
 
     // The catalogue changed: show its rows now.
     void reload();
@@ -35,8 +52,31 @@ public:
     // an unknown camera or mode.
     [[nodiscard]] QString iconName(int row) const;
 
+    [[nodiscard]] TMKMediaProblem problem(int row) const;
+    // The reason as the user reads it; empty for a sound or unchecked row.
+    [[nodiscard]] QString problemText(int row) const;
+    [[nodiscard]] bool isChecking() const { return m_checking; }
+
+signals:
+    // Every row of the current reload has been checked.
+    void healthChecked();
+
 private:
+    struct HealthResult {
+        int row;
+        TMKMediaProblem problem;
+    };
+    void startHealthCheck();
+    void stopHealthCheck();
+    void applyHealth(uint64_t generation, const std::vector<HealthResult>& results, bool last);
+
     TMKMediaList* m_mediaList;
     int m_rows = 0;
+    // One byte per row, so the marks cost no more than the list.
+    std::vector<TMKMediaProblem> m_problems;
+    uint64_t m_generation = 0;
+    std::shared_ptr<std::atomic_bool> m_cancel;
+    QFuture<void> m_check;
+    bool m_checking = false;
     QStringList m_columnNames;
 };

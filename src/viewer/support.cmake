@@ -5,4 +5,4 @@ add_library(tamek_viewer_support STATIC
 )
 set_target_properties(tamek_viewer_support PROPERTIES AUTOMOC ON)
 target_include_directories(tamek_viewer_support PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(tamek_viewer_support PUBLIC tamek_media tamek_strings tamek_widgets Qt6::Widgets)
+target_link_libraries(tamek_viewer_support PUBLIC tamek_media tamek_player tamek_strings tamek_widgets Qt6::Widgets Qt6::Concurrent)

@@ -51,11 +51,16 @@ TEST_F(MediaHealth, AWholeRecordingIsOk)
 
 TEST_F(MediaHealth, EachReasonIsTold)
 {
-    EXPECT_EQ(check({}).problem, TMKMediaProblem::NotAvi);
+    EXPECT_EQ(check({}).problem, TMKMediaProblem::CannotOpen);
     EXPECT_EQ(check(std::vector<uint8_t>(20000, 'x')).problem, TMKMediaProblem::NotAvi);
     std::vector<uint8_t> rifx = good;
     rifx[3] = 'X';
     EXPECT_EQ(check(rifx).problem, TMKMediaProblem::NotAvi);
+
+    // RIFF AVI without the header list every AVI starts with.
+    std::vector<uint8_t> noHeaderList = good;
+    std::memcpy(noHeaderList.data() + 20, "junk", 4);
+    EXPECT_EQ(check(noHeaderList).problem, TMKMediaProblem::NotAvi);
 
     // Cut short anywhere: in the header, in the movi list, in the index.
     for (const std::size_t keep : {std::size_t{100}, std::size_t{14000}, good.size() / 2, good.size() - 10}) {
@@ -87,6 +92,41 @@ TEST_F(MediaHealth, EachReasonIsTold)
     const auto health = check(bytes);
     EXPECT_EQ(health.problem, TMKMediaProblem::NoTelemetry);
     EXPECT_STREQ(TMKMediaProblemName(health.problem), "no telemetry");
+    // What plays needs no telemetry: the structure alone is sound.
+    EXPECT_TRUE(TMKCheckMediaBuffer(bytes.data(), bytes.size(), TMKMediaCheckDepth::Structure).ok());
+    EXPECT_EQ(TMKCheckMediaBuffer(noIndex.data(), noIndex.size(), TMKMediaCheckDepth::Structure).problem,
+              TMKMediaProblem::NoIndex);
+}
+
+// Players need the movi list and its index wherever a writer put them; only
+// the telemetry needs the camera's own layout.
+TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
+{
+    // A JUNK chunk before the movi list moves it off the camera's place.
+    std::vector<uint8_t> moved(good.begin(), good.begin() + 12);
+    const std::size_t hdrlSize = 8 + u32(16);
+    moved.insert(moved.end(), good.begin() + 12, good.begin() + 12 + static_cast<long>(hdrlSize));
+    const uint8_t junk[] = {'J', 'U', 'N', 'K', 4, 0, 0, 0, 0, 0, 0, 0};
+    moved.insert(moved.end(), std::begin(junk), std::end(junk));
+    moved.insert(moved.end(), good.begin() + 12 + static_cast<long>(hdrlSize), good.end());
+    const uint32_t riffSize = static_cast<uint32_t>(moved.size() - 8);
+    std::memcpy(moved.data() + 4, &riffSize, 4);
+    EXPECT_EQ(check(moved).problem, TMKMediaProblem::NoTelemetry) << check(moved).reason;
+
+    // The same without its index, and a hostile run of tiny chunks before
+    // it, are told as such, not walked to the end.
+    const std::size_t indexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset) + 12;
+    std::vector<uint8_t> unindexed(moved.begin(), moved.begin() + static_cast<long>(indexTag));
+    const uint32_t cutSize = static_cast<uint32_t>(unindexed.size() - 8);
+    std::memcpy(unindexed.data() + 4, &cutSize, 4);
+    EXPECT_EQ(check(unindexed).problem, TMKMediaProblem::NoIndex);
+
+    std::vector<uint8_t> tiny(good.begin(), good.begin() + 12 + static_cast<long>(hdrlSize));
+    for (int i = 0; i < 100000; ++i)
+        tiny.insert(tiny.end(), {'J', 'U', 'N', 'K', 0, 0, 0, 0});
+    const uint32_t tinySize = static_cast<uint32_t>(tiny.size() - 8);
+    std::memcpy(tiny.data() + 4, &tinySize, 4);
+    EXPECT_EQ(check(tiny).problem, TMKMediaProblem::NotAvi);
 }
 
 TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)

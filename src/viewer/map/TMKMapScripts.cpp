@@ -21,7 +21,8 @@ QStringView calledFunction(const QString& script)
 
 bool supersedesEarlierCalls(QStringView function)
 {
-    return function == u"setLatLag" || function == u"setTrack";
+    return function == u"setLatLag" || function == u"setTrack" || function == u"setTrip"
+           || function == u"setTripHighlight";
 }
 
 } // namespace
@@ -74,6 +75,36 @@ QString TMKSetTrackScript(const QList<QPointF>& latLng)
     }
     out += QStringLiteral("])");
     return out;
+}
+
+QString TMKSetTripScript(const QStringList& recordings, const QList<TMKMapTripPoint>& points, int current)
+{
+    QString out = QStringLiteral("setTrip([");
+    out.reserve(32 + recordings.size() * 64 + points.size() * 40);
+    for (qsizetype i = 0; i < recordings.size(); ++i) {
+        if (i > 0)
+            out += u',';
+        out += u'\'' + TMKEscapeJsString(recordings[i]) + u'\'';
+    }
+    out += QStringLiteral("],[");
+    bool first = true;
+    for (const TMKMapTripPoint& p : points) {
+        if (!std::isfinite(p.latitude) || !std::isfinite(p.longitude) || !std::isfinite(p.seconds) || p.recording < 0
+            || p.recording >= recordings.size())
+            continue;
+        if (!first)
+            out += u',';
+        first = false;
+        out += u'[' + fixed6(p.latitude) + u',' + fixed6(p.longitude) + u',' + QString::number(p.recording) + u','
+               + QString::number(p.seconds, 'f', 3) + u']';
+    }
+    out += QStringLiteral("],%1)").arg(current);
+    return out;
+}
+
+QString TMKSetTripHighlightScript(int current)
+{
+    return QStringLiteral("setTripHighlight(%1)").arg(current);
 }
 
 void TMKMapScriptQueue::append(const QString& script)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 // "setLatLag('<lng>','<lat>')": longitude first, six decimals, negative for
 // west and south.
@@ -17,6 +18,23 @@
 // "setTrack([[lat,lng],...])" from points with x = latitude, y = longitude.
 // Points that are not finite are left out: "nan" would be a script error.
 [[nodiscard]] QString TMKSetTrackScript(const QList<QPointF>& latLng);
+
+// One fix of a trip's track as the page takes it.
+struct TMKMapTripPoint {
+    double latitude = 0;  // decimal degrees, south negative
+    double longitude = 0; // decimal degrees, west negative
+    int recording = 0;    // index into the trip's recordings
+    double seconds = 0;   // time in that recording
+};
+
+// "setTrip(['<path>',...],[[lat,lng,recording,seconds],...],current)": the
+// whole trip, with recording `current` (-1: none) highlighted. A click on
+// the trip comes back as TMKMapView::tripPointClicked. Points that are not
+// finite or name no recording are left out.
+[[nodiscard]] QString TMKSetTripScript(const QStringList& recordings, const QList<TMKMapTripPoint>& points,
+                                       int current);
+// "setTripHighlight(current)": another recording of the trip shown.
+[[nodiscard]] QString TMKSetTripHighlightScript(int current);
 
 // text as the body of a single-quoted JS string literal.
 [[nodiscard]] QString TMKEscapeJsString(const QString& text);

@@ -1,6 +1,9 @@
 #include "TMKMapView.h"
 
 #include <QDebug>
+#include <QWebChannel>
+
+#include <cmath>
 
 TMKMapPage::TMKMapPage(QObject* parent)
     : QWebEnginePage(parent)
@@ -18,11 +21,24 @@ void TMKMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, c
     emit scriptError(message);
 }
 
+void TMKMapBridge::tripPointClicked(const QString& path, double seconds)
+{
+    // The page is a web page: what it sends is checked like any input.
+    if (path.isEmpty() || !std::isfinite(seconds) || seconds < 0)
+        return;
+    emit tripPointClickedOnPage(path, seconds);
+}
+
 TMKMapView::TMKMapView(QWidget* parent)
     : QWebEngineView(parent)
     , m_page(new TMKMapPage(this))
+    , m_channel(new QWebChannel(this))
+    , m_bridge(new TMKMapBridge(this))
 {
+    m_channel->registerObject(QStringLiteral("tamek"), m_bridge);
+    m_page->setWebChannel(m_channel);
     setPage(m_page);
+    connect(m_bridge, &TMKMapBridge::tripPointClickedOnPage, this, &TMKMapView::tripPointClicked);
     connect(m_page, &QWebEnginePage::loadStarted, this, &TMKMapView::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &TMKMapView::onLoadFinished);
     connect(m_page, &TMKMapPage::scriptError, this, &TMKMapView::scriptError);

@@ -34,6 +34,24 @@ private:
     int m_errorCount = 0;
 };
 
+class QWebChannel;
+
+// The object the page reaches as "tamek" over QWebChannel.
+class TMKMapBridge : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+public slots:
+    // A click on the trip's track: the recording (its path, as the trip
+    // script named it) and the time in it of the nearest fix.
+    void tripPointClicked(const QString& path, double seconds);
+
+signals:
+    void tripPointClickedOnPage(const QString& path, double seconds);
+};
+
 class TMKMapView : public QWebEngineView {
     Q_OBJECT
 
@@ -57,12 +75,17 @@ signals:
     void scriptError(const QString& message);
     // Each script handed to evaluateWebScript, loaded page or not.
     void scriptRequested(const QString& script);
+    // The user clicked the trip's track (setTrip) near a fix of recording
+    // `path`, `seconds` into it.
+    void tripPointClicked(const QString& path, double seconds);
 
 private:
     void onLoadStarted();
     void onLoadFinished(bool ok);
 
     TMKMapPage* m_page;
+    QWebChannel* m_channel;
+    TMKMapBridge* m_bridge;
     TMKMapScriptQueue m_queue;
     bool m_loaded = false;
 };

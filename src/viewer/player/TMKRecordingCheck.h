@@ -1,13 +1,16 @@
 #pragma once
 
+#include "media/TMKMediaHealth.h"
+
 #include <QString>
 
-// What the structure of a recording's file says about whether it can be
-// played, read from its first bytes and its top-level RIFF chunks. The
-// player library reports little more than "error", and nothing for a file
-// it plays only in part; this names the reason a user can act on.
+// The player's view of the one file check, TMKCheckMedia: what of a
+// recording can be played, and the reason as the user reads it. The player
+// library reports little more than "error", and nothing for a file it plays
+// only in part; this names the reason a user can act on.
 //
-// Any thread; reads a few dozen bytes, never blocks on a FIFO or device.
+// Any thread; reads the header and the top-level chunk headers only (at
+// most 256 of them), never blocks on a FIFO or device.
 enum class TMKRecordingFault {
     None,
     Unreadable, // missing, not a regular file, empty or unreadable
@@ -16,8 +19,12 @@ enum class TMKRecordingFault {
     NoIndex,    // complete, but without the index that seeking needs
 };
 
+// A recording without telemetry plays: that is no fault of the player's.
+[[nodiscard]] TMKRecordingFault TMKRecordingFaultOf(TMKMediaProblem problem);
 [[nodiscard]] TMKRecordingFault TMKCheckRecording(const QString& path);
 // Nothing can be played of a file with this fault.
 [[nodiscard]] bool TMKRecordingFaultIsFatal(TMKRecordingFault fault);
 // The reason as the user reads it; empty for None.
 [[nodiscard]] QString TMKRecordingFaultText(TMKRecordingFault fault);
+// The same for every problem the check finds, "no telemetry" included.
+[[nodiscard]] QString TMKMediaProblemText(TMKMediaProblem problem);

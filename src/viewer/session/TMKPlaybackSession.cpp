@@ -370,10 +370,57 @@ void TMKPlaybackSession::didFinishPlay()
     m_playInfo.setIsPlaying(isPlaying(m_player1.get()));
 }
 
+bool TMKPlaybackSession::playRecordingAt(const QString& path, double seconds)
+{
+    if (m_dead || !std::isfinite(seconds))
+        return false;
+    const std::string wanted = path.toStdString();
+    qint64 row = -1;
+    for (std::size_t i = 0; i < m_mediaList->count(); ++i) {
+        const auto media = m_mediaList->mediaAtIndex(i);
+        if (media && media->path == wanted) {
+            row = static_cast<qint64>(i);
+            break;
+        }
+    }
+    if (row < 0)
+        return false;
+    const auto ms = static_cast<qint64>(std::llround(std::max(0.0, seconds) * 1000.0));
+    const bool loaded = row == m_mediaIndex && !m_waitingForPlayStart && holdsMedia(m_player1.get());
+    if (loaded && m_player1->mediaLength() > 0) {
+        m_pendingSeekMs = -1;
+        seekToMs(ms);
+        if (!isPlaying(m_player1.get()))
+            clickPlayButton();
+        return true;
+    }
+    if (!playAtIndex(row))
+        return false;
+    // The players know the length only once they run.
+    m_pendingSeekRequest = m_playRequest;
+    m_pendingSeekMs = ms;
+    return true;
+}
+
+void TMKPlaybackSession::seekToMs(qint64 ms)
+{
+    const double length = static_cast<double>(m_player1->mediaLength());
+    if (length <= 0)
+        return;
+    m_sliderPosition = std::clamp(static_cast<double>(ms) / length, 0.0, kEndPosition - 0.001);
+    videoPositionSliderMoved();
+}
+
 void TMKPlaybackSession::mediaPlayerTimeChanged(TMKMediaPlayer* player)
 {
     if (m_dead)
         return;
+    if (m_pendingSeekMs >= 0 && player == m_player1.get() && m_pendingSeekRequest == m_playRequest
+        && !m_waitingForPlayStart && m_player1->mediaLength() > 0) {
+        const qint64 ms = m_pendingSeekMs;
+        m_pendingSeekMs = -1;
+        seekToMs(ms);
+    }
     updateVideoViewsVisibility();
     m_preparingPlayNext = false;
     if (!m_loading.isStopRequested()) {

@@ -52,6 +52,10 @@ public:
     // Pairs
     bool playAtIndex(qint64 index);
     bool playNext();
+    // Plays the row of recording `path` from `seconds` into it; only seeks
+    // when that row is the one loaded. False when no row holds the path or
+    // a start is under way.
+    bool playRecordingAt(const QString& path, double seconds);
     void stopPlay();
     // Drops a start under way (a new folder, a failure): its late result
     // starts nothing and new requests are accepted again.
@@ -149,6 +153,7 @@ signals:
     void recordingFaulted(const QString& fileName, const QString& reason, bool unplayable);
 
 private:
+    void seekToMs(qint64 ms);
     void updateVideoUI();
     void startExtraction();
     void readAheadNextPair();
@@ -186,6 +191,9 @@ private:
     QList<QPointF> m_track;
 
     qint64 m_mediaIndex = -1;
+    // A seek waiting for the started pair's length (playRecordingAt).
+    quint64 m_pendingSeekRequest = 0;
+    qint64 m_pendingSeekMs = -1;
     bool m_waitingForPlayStart = false;
     bool m_preparingPlayNext = false;
     bool m_hasRearMedia = false;

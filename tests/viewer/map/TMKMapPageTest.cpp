@@ -76,6 +76,8 @@ private slots:
     void badInputNeitherThrowsNorMoves();
     void scriptsBeforeLoadWaitForThePage();
     void drawnTrackIsVisible();
+    void tripIsDrawnWithThePlayingPartHighlighted();
+    void aClickOnTheTripNamesRecordingAndTime();
     void mapWindow();
 
 private:
@@ -183,6 +185,106 @@ void TMKMapPageTest::setTrackDrawsAndReplacesTheLine()
     QCOMPARE(second["center"], first["center"]);
     m_view->evaluateWebScript(TMKSetTrackScript({}));
     QCOMPARE(pageState(m_view.get())["trackPoints"].toInt(), 0);
+    QCOMPARE(m_view->errorCount(), 0);
+}
+
+namespace {
+
+// Two recordings of one drive north-east, 20 fixes each, one a second.
+QList<TMKMapTripPoint> twoRecordingTrip()
+{
+    QList<TMKMapTripPoint> points;
+    for (int i = 0; i < 40; ++i)
+        points.append({48.10 + i * 0.0004, 11.50 + i * 0.0006, i / 20, double(i % 20) + 0.5});
+    return points;
+}
+
+const QStringList kTripRecordings{QStringLiteral("/card/alwa_20261107_071500_F.avi"),
+                                  QStringLiteral("/card/it's_alwa_20261107_071600_F.avi")};
+
+} // namespace
+
+void TMKMapPageTest::tripIsDrawnWithThePlayingPartHighlighted()
+{
+    QVERIFY(loadView());
+    m_view->evaluateWebScript(TMKSetTripScript(kTripRecordings, twoRecordingTrip(), 1));
+    QJsonObject state = pageState(m_view.get());
+    QCOMPARE(state["tripPoints"].toInt(), 40);
+    QCOMPARE(state["tripHighlightPoints"].toInt(), 20);
+    QCOMPARE(state["tripCurrent"].toInt(), 1);
+    // The whole trip is in view.
+    QVERIFY(qAbs(state.value("center")["lat"].toDouble() - 48.1078) < 0.002);
+
+    m_view->evaluateWebScript(TMKSetTripHighlightScript(0));
+    state = pageState(m_view.get());
+    QCOMPARE(state["tripHighlightPoints"].toInt(), 20);
+    QCOMPARE(state["tripCurrent"].toInt(), 0);
+    m_view->evaluateWebScript(TMKSetTripHighlightScript(5));
+    QCOMPARE(pageState(m_view.get())["tripHighlightPoints"].toInt(), 0);
+
+    // Drawn: the highlighted part in its own colour among the trip's.
+    m_view->evaluateWebScript(TMKSetTripHighlightScript(1));
+    QTest::qWait(300);
+    const QImage shot = m_view->grab().toImage();
+    int highlight = 0;
+    int rest = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.blue() > 180 && c.red() < 80 && c.green() < 130)
+                ++highlight;
+            else if (qAbs(c.red() - 0x90) < 16 && qAbs(c.green() - 0x98) < 16 && qAbs(c.blue() - 0xa5) < 16)
+                ++rest;
+        }
+    QVERIFY2(highlight > 100 && rest > 100, qPrintable(QStringLiteral("%1 highlighted, %2 trip").arg(highlight).arg(rest)));
+
+    // Bad input draws nothing and throws nothing.
+    for (const char* bad : {"setTrip()", "setTrip(['a'], [[1, 2, 5, 0], [91, 0, 0, 0], [1, 2, 0, 'x']], 0)",
+                            "setTrip(null, [[1,2,0,0]], 0)", "setTripHighlight('x')"})
+        QCOMPARE(thrownBy(m_view.get(), QLatin1String(bad)), QString());
+    QCOMPARE(pageState(m_view.get())["tripPoints"].toInt(), 0);
+    QCOMPARE(m_view->errorCount(), 0);
+}
+
+void TMKMapPageTest::aClickOnTheTripNamesRecordingAndTime()
+{
+    QVERIFY(loadView());
+    m_view->evaluateWebScript(TMKSetTripScript(kTripRecordings, twoRecordingTrip(), 0));
+    QTRY_VERIFY_WITH_TIMEOUT(pageState(m_view.get())["bridge"].toBool(), 5000);
+    QSignalSpy clicked(m_view.get(), &TMKMapView::tripPointClicked);
+
+    // A user's click on fix 30: recording 1, 10.5 s into it.
+    const QJsonObject at =
+        QJsonDocument::fromJson(evaluate(m_view->page(), "window.__tamekTripPointOnScreen(30)").toString().toUtf8()).object();
+    const QPoint point(qRound(at["x"].toDouble()), qRound(at["y"].toDouble()));
+    QVERIFY(m_view->rect().contains(point));
+    QWidget* input = m_view->focusProxy() ? m_view->focusProxy() : m_view.get();
+    QTest::mouseMove(input, point);
+    QTest::mouseClick(input, Qt::LeftButton, {}, point);
+    // The call comes over the channel whenever the page gets to it.
+    QTRY_COMPARE_WITH_TIMEOUT(clicked.size(), 1, 5000);
+    QCOMPARE(clicked.first().at(0).toString(), kTripRecordings[1]);
+    QCOMPARE(clicked.first().at(1).toDouble(), 10.5);
+
+    // The first recording, from the page's own click handler.
+    clicked.clear();
+    QCOMPARE(thrownBy(m_view.get(), "var p = JSON.parse(window.__tamekTripPointOnScreen(3));"
+                                    "var e = document.elementFromPoint(p.x, p.y);"
+                                    "e.dispatchEvent(new MouseEvent('mousedown', {bubbles: true, clientX: p.x, clientY: p.y}));"
+                                    "e.dispatchEvent(new MouseEvent('mouseup', {bubbles: true, clientX: p.x, clientY: p.y}));"
+                                    "e.dispatchEvent(new MouseEvent('click', {bubbles: true, clientX: p.x, clientY: p.y}))"),
+             QString());
+    QTRY_COMPARE_WITH_TIMEOUT(clicked.size(), 1, 5000);
+    QCOMPARE(clicked.first().at(0).toString(), kTripRecordings[0]);
+    QCOMPARE(clicked.first().at(1).toDouble(), 3.5);
+
+    // What the page sends is input: no path or a bad time is dropped.
+    clicked.clear();
+    QCOMPARE(thrownBy(m_view.get(), "new QWebChannel(qt.webChannelTransport, function (c) {"
+                                    " c.objects.tamek.tripPointClicked('', 1); c.objects.tamek.tripPointClicked('x', -1); })"),
+             QString());
+    QTest::qWait(500);
+    QCOMPARE(clicked.size(), 0);
     QCOMPARE(m_view->errorCount(), 0);
 }
 

@@ -69,6 +69,17 @@ void TMKMapScriptsTest::trackScript()
     // "nan" or "inf" in the text would be a script error, so those points go.
     QCOMPARE(TMKSetTrackScript({{48.1173, 11.5167}, {nan, 1.0}, {3.0, inf}, {-33.8688, -70.6693}}),
              QStringLiteral("setTrack([[48.117300,11.516700],[-33.868800,-70.669300]])"));
+
+    // A trip: paths as JS strings (a quote in a folder name must not end
+    // the string), points naming no recording or not finite left out.
+    QCOMPARE(TMKSetTripScript({QStringLiteral("/card/it's/a_F.avi"), QStringLiteral("/b_F.avi")},
+                              {{48.1173, 11.5167, 0, 1.5}, {nan, 1, 0, 2}, {48.1, 11.5, 2, 3}, {48.1, 11.5, -1, 3},
+                               {48.1, 11.5, 1, inf}, {-33.8688, -70.6693, 1, 59.25}},
+                              1),
+             QStringLiteral("setTrip(['/card/it\\'s/a_F.avi','/b_F.avi'],"
+                            "[[48.117300,11.516700,0,1.500],[-33.868800,-70.669300,1,59.250]],1)"));
+    QCOMPARE(TMKSetTripScript({}, {}, -1), QStringLiteral("setTrip([],[],-1)"));
+    QCOMPARE(TMKSetTripHighlightScript(3), QStringLiteral("setTripHighlight(3)"));
 }
 
 void TMKMapScriptsTest::placement()

@@ -2,6 +2,8 @@
 // panel, opening folders, drops, keys, remembered state, the languages.
 
 #include "TMKAviWriter.h"
+#include "TMKDriveRecording.h"
+#include "TMKDriveSimulator.h"
 #include "TMKNmeaBuilder.h"
 #include "TMKScriptedPlayer.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
@@ -10,6 +12,7 @@
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/window/TMKMainWindow.h"
 #include "viewer/window/TMKWindowLayout.h"
+#include "viewer/map/TMKMapView.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/print/TMKPrintSettings.h"
 #include "viewer/print/TMKPrintSystem.h"
@@ -299,6 +302,69 @@ private slots:
         m_app->playInfo()->setPosition(0.2);
         QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
         QVERIFY(m_app->graphView()->values().empty());
+    }
+
+    // Three minutes of one drive in three recordings: the map shows the
+    // trip with the playing one highlighted, and a click on the trip's
+    // track (the map view's signal) plays the recording clicked from the
+    // moment clicked.
+    void aClickOnTheTripStartsThatRecordingThere()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("trip"));
+        QDir().mkpath(folder);
+        TMKSpeedProfile profile(0);
+        profile.ramp(50, 10).hold(600);
+        TMKDriveOptions driveOptions;
+        driveOptions.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator drive(TMKMunichRoute(), profile, driveOptions);
+        QStringList paths;
+        for (int i = 0; i < 3; ++i) {
+            paths << folder + QString::asprintf("/alwa_20261107_07%02d00_F.avi", 15 + i);
+            QVERIFY(TMKWriteDriveRecording(paths.back().toStdString(), drive, uint32_t(i) * 60000, 60000));
+        }
+        launch(folder);
+        startFirstPair();
+        QCOMPARE(m_p1->media()->path(), paths[0]);
+        const auto tripScript = [this] {
+            for (const QString& script : m_app->mapScripts())
+                if (script.startsWith(QStringLiteral("setTrip([")))
+                    return script;
+            return QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!tripScript().isEmpty(), 10000);
+        for (const QString& path : paths)
+            QVERIFY(tripScript().contains(QLatin1Char('\'') + path + QLatin1Char('\'')));
+        QVERIFY(tripScript().endsWith(QStringLiteral("],0)")));
+        // About one fix a second over three minutes.
+        QVERIFY(tripScript().count(QLatin1Char('[')) > 150);
+
+        m_app->clickMapViewButton();
+        QVERIFY(m_app->mapWebView());
+        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        emit m_app->mapWebView()->tripPointClicked(paths[2], 12.5);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_app->waitingForPlayStart());
+        QCOMPARE(m_p1->media()->path(), paths[2]);
+        m_p1->sendTimeEvent(); // the first time event: the length is known
+        QCOMPARE(m_p1->time(), 12500);
+        // The same trip: only the highlight moved.
+        QTRY_VERIFY(m_app->mapScripts().contains(QStringLiteral("setTripHighlight(2)")));
+
+        // On the recording playing: a seek, no new start.
+        const int plays = m_p1->plays;
+        emit m_app->mapWebView()->tripPointClicked(paths[2], 40.0);
+        QCOMPARE(m_p1->time(), 40000);
+        QCOMPARE(m_app->session()->mediaIndex(), 2);
+        QTest::qWait(100);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(m_p1->plays >= plays);
+
+        // A path the list does not hold starts nothing.
+        emit m_app->mapWebView()->tripPointClicked(m_dir.filePath(QStringLiteral("elsewhere_F.avi")), 1.0);
+        QTest::qWait(100);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(m_p1->time(), 40000);
     }
 
     void gpsReadoutsAndMapFollowThePosition()
