@@ -1,6 +1,7 @@
 #include "TMKBlackBoxData.h"
 
 #include "TMKLog.h"
+#include "media/TMKFileByteSource.h"
 
 #include <algorithm>
 #include <array>
@@ -19,50 +20,9 @@ namespace {
 
 constexpr uint64_t kU32Limit = 0x1'0000'0000ull;
 
-// pread: one system call per read, no stdio buffer to refill after every
-// seek (records are scattered over the whole file).
-class FileByteSource final : public TMKByteSource {
-public:
-    explicit FileByteSource(int fd) : m_fd(fd)
-    {
-        struct stat info {};
-        if (::fstat(m_fd, &info) == 0 && info.st_size > 0)
-            m_length = static_cast<uint64_t>(info.st_size);
-    }
-    ~FileByteSource() override { ::close(m_fd); }
-    FileByteSource(const FileByteSource&) = delete;
-    FileByteSource& operator=(const FileByteSource&) = delete;
-
-    uint64_t length() const override { return m_length; }
-    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
-    {
-        std::size_t done = 0;
-        while (done < size && offset + done < m_length) {
-            const ssize_t n = ::pread(m_fd, static_cast<char*>(buffer) + done, size - done,
-                                      static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
-    }
-
-    void willNeed(uint64_t offset, uint64_t size) override
-    {
-        // Only a hint: a failure changes nothing but the speed.
-        (void)::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
-    }
-
-private:
-    int m_fd;
-    uint64_t m_length = 0;
-};
-
 // Without O_NONBLOCK a FIFO named like a recording would block the open
 // until some writer appears; only a regular file is a recording.
-std::unique_ptr<FileByteSource> openRecording(const char* path)
+std::unique_ptr<TMKFileByteSource> openRecording(const char* path)
 {
     if (!path)
         return nullptr;
@@ -73,7 +33,7 @@ std::unique_ptr<FileByteSource> openRecording(const char* path)
             ::close(fd);
         return nullptr;
     }
-    return std::make_unique<FileByteSource>(fd);
+    return std::make_unique<TMKFileByteSource>(fd);
 }
 
 // The index is read 16 bytes at a time; serve those reads from blocks.

@@ -1,6 +1,7 @@
 #include "TMKMediaHealth.h"
 
 #include "TMKBlackBoxData.h"
+#include "media/TMKFileByteSource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,34 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FileSource final : public TMKByteSource {
-public:
-    FileSource(int fd, uint64_t length) : m_fd(fd), m_length(length) {}
-    ~FileSource() override { ::close(m_fd); }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-
-    uint64_t length() const override { return m_length; }
-    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
-    {
-        std::size_t done = 0;
-        while (done < size && offset + done < m_length) {
-            const ssize_t n = ::pread(m_fd, static_cast<char*>(buffer) + done, size - done,
-                                      static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
-    }
-
-private:
-    int m_fd;
-    uint64_t m_length;
-};
 
 class BufferSource final : public TMKByteSource {
 public:
@@ -88,7 +61,7 @@ TMKMediaHealth TMKCheckMedia(const std::string& path, TMKMediaCheckDepth depth)
         ::close(fd);
         return problem(TMKMediaProblem::CannotOpen, "not a regular file");
     }
-    FileSource source(fd, static_cast<uint64_t>(info.st_size));
+    TMKFileByteSource source(fd);
     return TMKCheckMedia(source, depth);
 }
 

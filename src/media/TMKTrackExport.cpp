@@ -1,5 +1,7 @@
 #include "TMKTrackExport.h"
 
+#include "media/TMKText.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -18,70 +20,6 @@ const char* const kTMKTrackCsvHeader =
 namespace {
 
 constexpr std::size_t kCsvColumns = 12;
-
-// XML text of any bytes: a name need not be UTF-8; bytes that do not form
-// a valid sequence, and characters XML does not allow, become U+FFFD.
-std::size_t utf8Length(std::string_view text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    uint32_t code = 0;
-    uint32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, code = lead & 0x1Fu, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, code = lead & 0x0Fu, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, code = lead & 0x07u, minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(at + i) & 0x3Fu);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF)
-        return 0;
-    return length;
-}
-
-std::string xmlText(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8Length(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (length > 1) {
-            out.append(text.substr(i, length));
-            i += length;
-            continue;
-        }
-        const char c = text[i++];
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
-                out.push_back(c);
-            else
-                out += "\xEF\xBF\xBD";
-        }
-    }
-    return out;
-}
 
 // Fixed notation: xsd:decimal has no exponent. Shortest text that reads
 // back to the same double, so CSV round-trips exactly.
@@ -257,7 +195,7 @@ std::string TMKGpxText(const std::vector<TMKTrack>& tracks)
         "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\"\n"
         "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
     for (const TMKTrack& track : tracks) {
-        out += " <trk>\n  <name>" + xmlText(track.name) + "</name>\n  <trkseg>\n";
+        out += " <trk>\n  <name>" + TMKXmlText(track.name) + "</name>\n  <trkseg>\n";
         for (const TMKTrackPoint& p : track.points) {
             // The elements of a point come in the order the schema fixes.
             out += "   <trkpt lat=\"" + decimal(p.latitude) + "\" lon=\"" + decimal(p.longitude) + "\">";
@@ -285,7 +223,7 @@ std::string TMKKmlText(const std::vector<TMKTrack>& tracks)
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n";
     for (const TMKTrack& track : tracks) {
-        out += " <Placemark>\n  <name>" + xmlText(track.name) + "</name>\n";
+        out += " <Placemark>\n  <name>" + TMKXmlText(track.name) + "</name>\n";
         bool allAltitudes = !track.points.empty();
         for (const TMKTrackPoint& p : track.points)
             allAltitudes = allAltitudes && p.hasAltitude;

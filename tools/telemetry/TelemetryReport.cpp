@@ -1,5 +1,6 @@
 #include "TelemetryReport.h"
 
+#include "media/TMKText.h"
 #include "media/TMKTrip.h"
 
 #include <charconv>
@@ -9,79 +10,6 @@
 namespace {
 
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
-
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned int minimum = 0;
-    unsigned int code = 0;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        minimum = 0x80;
-        code = lead & 0x1Fu;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        minimum = 0x800;
-        code = lead & 0x0Fu;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        minimum = 0x10000;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(at + i) & 0x3Fu);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-// XML text of any bytes: a file name need not be UTF-8, and a byte that does
-// not start a valid sequence becomes U+FFFD, so the document stays well-formed.
-std::string xmlEscaped(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        // U+FFFE and U+FFFF are valid UTF-8 but not XML characters.
-        if (length == 3 && text.substr(i, 2) == "\xEF\xBF" && (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
-            out += "\xEF\xBF\xBD";
-            i += length;
-            continue;
-        }
-        if (length > 1) {
-            out.append(text.substr(i, length));
-            i += length;
-            continue;
-        }
-        const char c = text[i++];
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
-                out.push_back(c);
-        }
-    }
-    return out;
-}
 
 std::string csvField(std::string_view text)
 {
@@ -121,7 +49,7 @@ std::string jsonString(std::string_view text)
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = utf8SequenceLength(text, i);
+        const std::size_t length = TMKUtf8SequenceLength(text, i);
         if (length == 0) {
             out += "\\ufffd";
             ++i;
@@ -270,7 +198,7 @@ void writeGpxTrack(std::ostream& out, const TelemetryReport& report)
     if (!report.data)
         return;
     const auto& fixes = report.data->m_NMEAs;
-    out << " <trk>\n  <name>" << xmlEscaped(report.path) << "</name>\n  <trkseg>\n";
+    out << " <trk>\n  <name>" << TMKXmlText(report.path) << "</name>\n  <trkseg>\n";
     // A fix is stored after every sentence; the last one stored under a time
     // carries that cycle's position. Fixes without a date or a position (no
     // signal yet) are not points of the track.
