@@ -104,6 +104,10 @@ void TMKAppDelegate::connectWindow()
             decreaseSpeed();
     });
     connect(w, &TMKMainWindow::increaseSpeedRequested, this, &TMKAppDelegate::increaseSpeed);
+    connect(w, &TMKMainWindow::resetSpeedRequested, m_session.get(), &TMKPlaybackSession::resetSpeed);
+    connect(w, &TMKMainWindow::frameForwardRequested, m_session.get(), [this] { m_session->stepFrame(1); });
+    connect(w, &TMKMainWindow::frameBackwardRequested, m_session.get(), [this] { m_session->stepFrame(-1); });
+    connect(w, &TMKMainWindow::muteRequested, m_session.get(), &TMKPlaybackSession::toggleMute);
     connect(w, &TMKMainWindow::decreaseSpeedRequested, this, &TMKAppDelegate::decreaseSpeed);
     connect(w, &TMKMainWindow::sizeUpRequested, this, &TMKAppDelegate::sizeUp);
     connect(w, &TMKMainWindow::sizeDownRequested, this, &TMKAppDelegate::sizeDown);
@@ -139,6 +143,7 @@ void TMKAppDelegate::connectSession()
         m_window->setVolume(volume);
         emit volumeChanged(volume);
     });
+    connect(session, &TMKPlaybackSession::mutedChanged, w, &TMKMainWindow::setMuted);
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
     // The whole trip of the started pair goes to the map, its part highlighted.
     auto* tripMap = new TMKTripMap(this);

@@ -6,6 +6,9 @@
 // nor the playback session; TMKAppDelegate wires it to them. Main thread
 // only.
 
+#include "viewer/window/TMKShortcutOverlay.h"
+
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -90,6 +93,14 @@ public:
     // area), -1 smaller (out of full screen), 0 as it is.
     void applyScaleStep(int step);
     void toggleFullScreen();
+    // The overlay listing every shortcut, made from the window's actions.
+    void setShortcutOverlayShown(bool shown);
+    [[nodiscard]] bool isShortcutOverlayShown() const;
+    [[nodiscard]] TMKShortcutOverlay* shortcutOverlay() const { return m_shortcutOverlay; }
+    // Each action of the shortcut table: its keys and what it does.
+    [[nodiscard]] QList<TMKShortcutOverlay::Row> shortcutRows() const;
+    // Shows the user's mute on the volume control.
+    void setMuted(bool muted);
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;
@@ -107,6 +118,10 @@ signals:
     void jumpForwardRequested();
     void jumpBackwardRequested();
     void speedClicked();
+    void resetSpeedRequested();
+    void frameForwardRequested();
+    void frameBackwardRequested();
+    void muteRequested();
     void increaseSpeedRequested();
     void decreaseSpeedRequested();
     void sizeUpRequested();
@@ -213,6 +228,8 @@ private:
     // Side panel
     TMKImageButton* m_recordButton = nullptr;
     TMKImageButton* m_informationButton = nullptr;
+
+    TMKShortcutOverlay* m_shortcutOverlay = nullptr; // made when first shown
 
     SideView m_sideView = SideView::List;
     bool m_animatingSwap = false;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMap>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -266,8 +267,13 @@ private slots:
             {"playAction", {QKeySequence(Qt::Key_Space)}},
             {"jumpForwardAction", {QKeySequence(Qt::Key_Right)}},
             {"jumpBackwardAction", {QKeySequence(Qt::Key_Left)}},
+            {"frameForwardAction", {QKeySequence(Qt::Key_Period)}},
+            {"frameBackwardAction", {QKeySequence(Qt::Key_Comma)}},
             {"increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}},
             {"decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}},
+            {"resetSpeedAction", {QKeySequence(Qt::Key_Backspace)}},
+            {"muteAction", {QKeySequence(Qt::Key_M)}},
+            {"shortcutHelpAction", {QKeySequence(Qt::Key_Question), QKeySequence(Qt::Key_F1)}},
             {"sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}},
             {"sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}},
             {"fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11)}},
@@ -320,6 +326,113 @@ private slots:
                 spies.value(QLatin1String(name))->clear();
             }
         }
+    }
+
+    // Paused, . and , step both players frame by frame and they stay on
+    // one frame; playing, the keys do nothing. Backspace is 1.0x from 2.0x,
+    // M silences what is heard and gives it back.
+    void playerKeys()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        playRowByDoubleClick(0);
+        QWidget* window = app().window();
+        TMKScriptedPlayer* p1 = m_viewer.p1;
+        TMKScriptedPlayer* p2 = m_viewer.p2;
+        p1->tick(1200);
+        p2->tick(1150); // the partner a little behind, as after a resume
+        QTest::keyClick(window, Qt::Key_Period);
+        QCOMPARE(p1->time(), 1200);
+        QCOMPARE(p1->nextFrames, 0);
+
+        QTest::keyClick(window, Qt::Key_Space);
+        QTRY_COMPARE(p1->state(), TMKMediaPlayer::Paused);
+        QTRY_COMPARE(p2->state(), TMKMediaPlayer::Paused);
+        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(window, Qt::Key_Period);
+        QCOMPARE(p1->time(), 1500);
+        QCOMPARE(p2->time(), p1->time());
+        QTest::keyClick(window, Qt::Key_Comma);
+        QCOMPARE(p1->time(), 1400);
+        QCOMPARE(p2->time(), 1400);
+        QCOMPARE(std::lround(static_cast<double>(p1->time()) / p1->frameMs), std::lround(static_cast<double>(p2->time()) / p2->frameMs));
+        // The slider shows the frame it went to.
+        QCOMPARE(app().positionSliderValue(), std::round(1400.0 / 60000.0 * TMKMainWindow::kSliderSteps)
+                                                  / TMKMainWindow::kSliderSteps);
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(window, Qt::Key_Comma);
+        QCOMPARE(p1->time(), 0);
+        QCOMPARE(p2->time(), 0);
+
+        QTest::keyClick(window, Qt::Key_Space);
+        QTRY_COMPARE(p1->state(), TMKMediaPlayer::Playing);
+        p1->tick();
+        QVERIFY(app().playInfo()->isPlaying());
+        QTest::keyClick(window, Qt::Key_BracketRight);
+        QCOMPARE(app().speedText(), QStringLiteral("2.0x"));
+        QTest::keyClick(window, Qt::Key_Backspace);
+        QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
+        QCOMPARE(p1->rate(), 1.0f);
+        QCOMPARE(p2->rate(), 1.0f);
+
+        // The front recording is heard.
+        QVERIFY(!p1->isMuted());
+        QTest::keyClick(window, Qt::Key_M);
+        QVERIFY(p1->isMuted());
+        QVERIFY(p2->isMuted());
+        QTest::keyClick(window, Qt::Key_Up); // a volume step does not unmute
+        QVERIFY(p1->isMuted());
+        QTest::keyClick(window, Qt::Key_M);
+        QVERIFY(!p1->isMuted());
+        QVERIFY(p2->isMuted());
+        QCOMPARE(p1->volume(), app().volume());
+    }
+
+    // ? and F1 show every shortcut the window's keys are bound to, as the
+    // bindings name them; Escape or the same key closes the list, and while
+    // it is shown Escape does nothing else.
+    void shortcutOverlayListsEveryBinding()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        TMKMainWindow* window = app().window();
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_Question);
+        QVERIFY(window->isShortcutOverlayShown());
+        QVERIFY(window->shortcutOverlay()->geometry().contains(window->centralWidget()->rect()));
+
+        QList<TMKShortcutOverlay::Row> expected;
+        for (const QAction* action : window->actions()) {
+            QStringList keys;
+            for (const QKeySequence& key : action->shortcuts())
+                keys << key.toString(QKeySequence::NativeText);
+            QVERIFY2(!keys.isEmpty(), qPrintable(action->objectName()));
+            QVERIFY2(!action->text().isEmpty() && !action->text().startsWith(QLatin1String("shortcut.")),
+                     qPrintable(action->objectName()));
+            expected.push_back({keys.join(QStringLiteral(", ")), action->text()});
+        }
+        const QList<TMKShortcutOverlay::Row> shown = window->shortcutOverlay()->shownRows();
+        QCOMPARE(shown.size(), expected.size());
+        for (const TMKShortcutOverlay::Row& row : expected)
+            QVERIFY2(shown.contains(row), qPrintable(row.keys + QStringLiteral(" ") + row.description));
+        // The labels are on screen, inside the window.
+        const auto labels = window->shortcutOverlay()->findChildren<QLabel*>(QStringLiteral("shortcutKeys"));
+        QCOMPARE(labels.size(), expected.size());
+        for (const QLabel* label : labels)
+            QVERIFY(label->isVisible() && window->rect().contains(label->mapTo(window, label->rect().bottomRight())));
+
+        QTest::keyClick(window, Qt::Key_Question);
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_F1);
+        QVERIFY(window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_F1);
+        QTest::keyClick(window, Qt::Key_F1);
+        QVERIFY(!window->isShortcutOverlayShown());
+        // A click on the backdrop closes it too.
+        QTest::keyClick(window, Qt::Key_F1);
+        QTest::mouseClick(window->shortcutOverlay(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(!window->isShortcutOverlayShown());
     }
 
     // Ctrl+S and the capture button, while a pair plays: the save dialog
