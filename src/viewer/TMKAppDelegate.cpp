@@ -18,10 +18,14 @@
 #include <QSettings>
 #include <QTableView>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const char* const kLastFolderKey = "viewer/lastFolder";
 const char* const kGeometryKey = "viewer/geometry";
+const char* const kEventThresholdKey = "viewer/eventThresholdG";
 constexpr int kStartVolume = 70;
 constexpr qsizetype kMapScriptsKept = 200;
 
@@ -46,6 +50,12 @@ TMKAppDelegate::~TMKAppDelegate()
 
 void TMKAppDelegate::makeParts()
 {
+    // A preference without a window of its own: set it in the settings file.
+    bool numeric = false;
+    const double threshold
+        = openSettings(m_options.settingsPath)->value(QLatin1String(kEventThresholdKey)).toDouble(&numeric);
+    if (numeric && std::isfinite(threshold) && threshold > 0)
+        m_eventThresholdG = threshold;
     m_window = std::make_unique<TMKMainWindow>();
     m_telemetry = std::make_unique<TMKTelemetryDisplay>();
 
@@ -108,6 +118,8 @@ void TMKAppDelegate::connectWindow()
     connect(w, &TMKMainWindow::frameForwardRequested, m_session.get(), [this] { m_session->stepFrame(1); });
     connect(w, &TMKMainWindow::frameBackwardRequested, m_session.get(), [this] { m_session->stepFrame(-1); });
     connect(w, &TMKMainWindow::muteRequested, m_session.get(), &TMKPlaybackSession::toggleMute);
+    connect(w, &TMKMainWindow::nextMarkerRequested, this, [this] { jumpToMarker(true); });
+    connect(w, &TMKMainWindow::previousMarkerRequested, this, [this] { jumpToMarker(false); });
     connect(w, &TMKMainWindow::decreaseSpeedRequested, this, &TMKAppDelegate::decreaseSpeed);
     connect(w, &TMKMainWindow::sizeUpRequested, this, &TMKAppDelegate::sizeUp);
     connect(w, &TMKMainWindow::sizeDownRequested, this, &TMKAppDelegate::sizeDown);
@@ -147,11 +159,16 @@ void TMKAppDelegate::connectSession()
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
     // The whole trip of the started pair goes to the map, its part highlighted.
     auto* tripMap = new TMKTripMap(this);
+    m_tripMap = tripMap;
+    tripMap->setEventThreshold(m_eventThresholdG);
     connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
     connect(session, &TMKPlaybackSession::pairStarted, tripMap, [this, tripMap](qint64 index) {
+        // The markers of the recording before are not this one's.
+        m_window->setSliderMarkers({});
         if (const auto media = mediaList()->mediaAtIndex(static_cast<std::size_t>(index)))
             tripMap->showTripOf(*mediaList(), QString::fromStdString(media->path));
     });
+    connect(tripMap, &TMKTripMap::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
     connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
         showPlayFailed(index, reason);
         emit pairFailed(index, reason);
@@ -475,4 +492,62 @@ void TMKAppDelegate::die()
         return;
     m_dead = true;
     m_session->die();
+}
+
+// Where the playing recording lies in the trip the markers are of; nothing
+// while the trip read is not the playing recording's.
+std::optional<std::size_t> TMKAppDelegate::playingTripRecording() const
+{
+    const auto media = player1() ? player1()->media() : std::nullopt;
+    if (!m_tripMap || !media || m_tripMap->isBusy())
+        return std::nullopt;
+    const auto at = TMKFindTripRecording({m_tripMap->trip()}, media->path().toStdString());
+    if (!at)
+        return std::nullopt;
+    return at->recording;
+}
+
+void TMKAppDelegate::showSliderMarkers()
+{
+    QList<TMKMarkerSlider::Marker> shown;
+    const auto recording = playingTripRecording();
+    if (recording) {
+        const double length = m_tripMap->trip().recordings[*recording].lengthSeconds;
+        for (const TMKEventMarker& marker : m_tripMap->markers()) {
+            if (marker.recording == *recording && length > 0)
+                shown.push_back({std::clamp(marker.secondsInRecording / length, 0.0, 1.0),
+                                 marker.kind == TMKEventKind::EventRecording});
+        }
+    }
+    m_window->setSliderMarkers(shown);
+    emit sliderMarkersShown(static_cast<int>(shown.size()));
+}
+
+// N and P: the next or previous marker of the trip from the play position,
+// in this recording or another of the trip, which then starts there.
+bool TMKAppDelegate::jumpToMarker(bool next)
+{
+    const auto recording = playingTripRecording();
+    if (!recording)
+        return false;
+    const TMKTrip& trip = m_tripMap->trip();
+    const std::vector<TMKEventMarker>& markers = m_tripMap->markers();
+    const double now = trip.recordings[*recording].offsetSeconds + static_cast<double>(player1()->time()) / 1000.0;
+    const auto index = next ? TMKNextMarker(markers, now) : TMKPreviousMarker(markers, now);
+    if (!index)
+        return false;
+    const TMKEventMarker& marker = markers[*index];
+    // In the playing recording the row stays the one playing (a rear row
+    // stays rear); elsewhere the row of the recording the marker is in.
+    QString path = player1()->media()->path();
+    if (marker.recording != *recording) {
+        const auto lead = trip.recordings[marker.recording].lead();
+        if (!lead)
+            return false;
+        path = QString::fromStdString(lead->path);
+    } else if (mediaIndex() >= 0) {
+        if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(mediaIndex())))
+            path = QString::fromStdString(row->path);
+    }
+    return m_session->playRecordingAt(path, marker.secondsInRecording);
 }

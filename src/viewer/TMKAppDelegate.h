@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class GraphView;
 class QPrinter;
@@ -28,6 +29,7 @@ class QTableView;
 class QWidget;
 class TMKAlertService;
 class TMKPrintSystem;
+class TMKTripMap;
 class TMKVideoView;
 
 // The viewer's application object: owns its parts (the playback session,
@@ -160,12 +162,19 @@ public:
     // Replaces the telemetry (as extraction does) and shows it from the start.
     void showTelemetry(TMKBlackBoxData data);
 
+    // Event markers of the playing recording's trip (N, P).
+    bool jumpToMarker(bool next);
+    [[nodiscard]] double eventThresholdG() const { return m_eventThresholdG; }
+    [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }
+
 signals:
     void volumeChanged(int volume);
     // A pair was started (players told to play) / could not be started.
     void pairStarted(qint64 index);
     void pairFailed(qint64 index, const QString& reason);
     void mediaListReloaded();
+    // The slider shows `count` markers of the playing recording's trip.
+    void sliderMarkersShown(int count);
 
 private:
     // Start-up
@@ -186,6 +195,8 @@ private:
 
     // Map page
     void evaluateMapScript(const QString& script);
+    void showSliderMarkers();
+    [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void sendTrackToMap();
     void makeMapView();
 
@@ -200,6 +211,8 @@ private:
     std::unique_ptr<TMKMapView> m_mapWebView; // null until the map is first shown
     std::unique_ptr<QWidget> m_lastDialogController;
 
+    TMKTripMap* m_tripMap = nullptr; // a child
+    double m_eventThresholdG = 0.4;
     QString m_lastMessage;
     bool m_dead = false;
     QStringList m_mapScripts;

@@ -6,6 +6,7 @@
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/TMKMediaListTableView.h"
+#include "viewer/window/TMKMarkerSlider.h"
 #include "viewer/window/TMKShortcutOverlay.h"
 #include "viewer/window/TMKWindowLayout.h"
 #include "widgets/TMKImageButton.h"
@@ -199,7 +200,7 @@ void TMKMainWindow::connectPositionSlider(QSlider* slider)
 void TMKMainWindow::buildControls()
 {
     QWidget* box = m_mediaControlBox;
-    m_videoPositionSlider = new QSlider(Qt::Horizontal, box);
+    m_videoPositionSlider = new TMKMarkerSlider(Qt::Horizontal, box);
     m_videoPositionSlider->setObjectName(QStringLiteral("videoPositionSlider"));
     connectPositionSlider(m_videoPositionSlider);
 
@@ -251,7 +252,7 @@ void TMKMainWindow::buildControls()
 void TMKMainWindow::buildFullScreenControls()
 {
     QWidget* box = m_mediaControlBoxForFullScreen;
-    m_videoPositionSliderForFullScreen = new QSlider(Qt::Horizontal, box);
+    m_videoPositionSliderForFullScreen = new TMKMarkerSlider(Qt::Horizontal, box);
     m_videoPositionSliderForFullScreen->setObjectName(QStringLiteral("videoPositionSliderForFullScreen"));
     connectPositionSlider(m_videoPositionSliderForFullScreen);
     m_playButtonForFullScreen = makeImageButton(box, "icon_play", "playButtonForFullScreen", "main.play");
@@ -340,6 +341,9 @@ void TMKMainWindow::installShortcuts()
         &TMKMainWindow::frameForwardRequested);
     add("frameBackwardAction", "shortcut.frame_backward", {QKeySequence(Qt::Key_Comma)},
         &TMKMainWindow::frameBackwardRequested);
+    add("nextMarkerAction", "shortcut.next_marker", {QKeySequence(Qt::Key_N)}, &TMKMainWindow::nextMarkerRequested);
+    add("previousMarkerAction", "shortcut.previous_marker", {QKeySequence(Qt::Key_P)},
+        &TMKMainWindow::previousMarkerRequested);
     add("increaseSpeedAction", "shortcut.speed_up",
         {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)},
         &TMKMainWindow::increaseSpeedRequested);
@@ -867,4 +871,15 @@ void TMKMainWindow::setMuted(bool muted)
                                                          " QSlider::handle:horizontal { background: #8a9098;"
                                                          " width: 10px; border-radius: 5px; }")
                                         : QString());
+}
+
+void TMKMainWindow::setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers)
+{
+    m_videoPositionSlider->setMarkers(markers);
+    m_videoPositionSliderForFullScreen->setMarkers(markers);
+}
+
+QList<TMKMarkerSlider::Marker> TMKMainWindow::sliderMarkers() const
+{
+    return m_videoPositionSlider->markers();
 }

@@ -6,6 +6,7 @@
 // nor the playback session; TMKAppDelegate wires it to them. Main thread
 // only.
 
+#include "viewer/window/TMKMarkerSlider.h"
 #include "viewer/window/TMKShortcutOverlay.h"
 
 #include <QList>
@@ -101,6 +102,10 @@ public:
     [[nodiscard]] QList<TMKShortcutOverlay::Row> shortcutRows() const;
     // Shows the user's mute on the volume control.
     void setMuted(bool muted);
+    // Ticks on both position sliders.
+    void setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers);
+    [[nodiscard]] QList<TMKMarkerSlider::Marker> sliderMarkers() const;
+    [[nodiscard]] TMKMarkerSlider* positionSlider() const { return m_videoPositionSlider; }
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;
@@ -122,6 +127,8 @@ signals:
     void frameForwardRequested();
     void frameBackwardRequested();
     void muteRequested();
+    void nextMarkerRequested();
+    void previousMarkerRequested();
     void increaseSpeedRequested();
     void decreaseSpeedRequested();
     void sizeUpRequested();
@@ -198,7 +205,7 @@ private:
     QStringList m_playbackMessages;
 
     // Control row
-    QSlider* m_videoPositionSlider = nullptr;
+    TMKMarkerSlider* m_videoPositionSlider = nullptr;
     QLabel* m_timeLabel = nullptr;
     TMKImageButton* m_jumpBackwardButton = nullptr;
     TMKImageButton* m_playButton = nullptr;
@@ -213,7 +220,7 @@ private:
     TMKImageButton* m_fullScreenButton = nullptr;
     // The row shown in full screen
     TMKImageButton* m_playButtonForFullScreen = nullptr;
-    QSlider* m_videoPositionSliderForFullScreen = nullptr;
+    TMKMarkerSlider* m_videoPositionSliderForFullScreen = nullptr;
     TMKImageButton* m_fullScreenButtonForFullScreen = nullptr;
 
     // Readouts

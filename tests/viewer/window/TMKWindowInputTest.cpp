@@ -3,10 +3,12 @@
 // closed while its telemetry is still being read, and the map made only
 // when it is first shown.
 
+#include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
+#include "viewer/map/TMKTripMap.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QSemaphore>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -268,6 +271,8 @@ private slots:
             {"jumpForwardAction", {QKeySequence(Qt::Key_Right)}},
             {"jumpBackwardAction", {QKeySequence(Qt::Key_Left)}},
             {"frameForwardAction", {QKeySequence(Qt::Key_Period)}},
+            {"nextMarkerAction", {QKeySequence(Qt::Key_N)}},
+            {"previousMarkerAction", {QKeySequence(Qt::Key_P)}},
             {"frameBackwardAction", {QKeySequence(Qt::Key_Comma)}},
             {"increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}},
             {"decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}},
@@ -433,6 +438,94 @@ private slots:
         QTest::keyClick(window, Qt::Key_F1);
         QTest::mouseClick(window->shortcutOverlay(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QVERIFY(!window->isShortcutOverlayShown());
+    }
+
+    // A trip of three one-minute recordings with a hard brake in the
+    // second: its tick is on the slider while the second plays; N from the
+    // first goes to its own marker, then starts the second at the brake; P
+    // from the third goes back to it. A threshold above every event shows
+    // nothing.
+    void markersOnTheSliderAndAcrossRecordings()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("trip"));
+        QDir().mkpath(folder);
+        TMKSpeedProfile profile(0);
+        profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
+        TMKDriveOptions options;
+        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator simulated(TMKMunichRoute(), profile, options);
+        const double brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
+        QVERIFY(brakeAt > 60 && brakeAt < 118);
+        const char* const names[] = {"alwa_20261107_071500_F.avi", "alwa_20261107_071600_F.avi",
+                                     "alwa_20261107_071700_F.avi"};
+        for (uint32_t i = 0; i < 3; ++i)
+            QVERIFY(TMKWriteDriveRecording(QDir(folder).filePath(QLatin1String(names[i])).toStdString(), simulated,
+                                           i * 60000, 60000));
+
+        launch(m_viewer, m_settings, folder);
+        QCOMPARE(app().eventThresholdG(), 0.4);
+        TMKMainWindow* window = app().window();
+        QSignalSpy shown(&app(), &TMKAppDelegate::sliderMarkersShown);
+        playRowByDoubleClick(0);
+        QVERIFY(shown.wait(10000));
+        // The route's corners are sharp turns: one in the first recording,
+        // one in the third; the brake is the second's only marker.
+        const std::vector<TMKEventMarker> markers = app().tripMap()->markers();
+        QCOMPARE(markers.size(), std::size_t{3});
+        QCOMPARE(markers[1].kind, TMKEventKind::HardBraking);
+        QCOMPARE(markers[1].recording, std::size_t{1});
+        QVERIFY(markers[1].seconds > brakeAt && markers[1].seconds < brakeAt + 2.6);
+        QCOMPARE(shown.last().first().toInt(), 1);
+        QCOMPARE(window->sliderMarkers().size(), 1);
+        QVERIFY(std::abs(window->sliderMarkers().first().position - markers[0].secondsInRecording / 60.0) < 0.01);
+
+        // N: the turn in this recording, then the second recording from the
+        // brake.
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QTest::keyClick(window, Qt::Key_N);
+        QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - markers[0].secondsInRecording) < 0.05);
+        QCOMPARE(app().mediaIndex(), 0);
+        QTest::qWait(400); // the follow-up of the seek
+        QTest::keyClick(window, Qt::Key_N);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.last().first().toLongLong(), 1);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        m_viewer.p1->tick(0); // the first time event: the start seeks to the marker
+        const double inSecond = static_cast<double>(m_viewer.p1->time()) / 1000.0;
+        QVERIFY2(std::abs(inSecond - markers[1].secondsInRecording) < 0.05, qPrintable(QString::number(inSecond)));
+        QTRY_COMPARE(window->sliderMarkers().size(), 1);
+        const TMKMarkerSlider::Marker tick = window->sliderMarkers().first();
+        QVERIFY(!tick.eventRecording);
+        QVERIFY(std::abs(tick.position - inSecond / 60.0) < 0.01);
+        // Drawn where the slider shows that moment.
+        TMKMarkerSlider* slider = window->positionSlider();
+        const QImage picture = slider->grab().toImage();
+        const int x = slider->tickX(tick.position) * picture.width() / slider->width();
+        int tickPixels = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            tickPixels += picture.pixelColor(x, y) == TMKMarkerSlider::kEventColor ? 1 : 0;
+        QVERIFY2(tickPixels >= 6, qPrintable(QString::number(tickPixels)));
+        // P from the third, before its turn: back to the second at the brake.
+        QTest::qWait(400);
+        playRowByDoubleClick(2);
+        QTRY_COMPARE(app().tripMap()->highlighted(), 2);
+        QTest::keyClick(window, Qt::Key_P);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.last().first().toLongLong(), 1);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        m_viewer.p1->tick(0);
+        QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - inSecond) < 0.05);
+        cleanup();
+
+        // The threshold is the user's: 2 g hides the brake.
+        QSettings(m_settings, QSettings::IniFormat).setValue(QStringLiteral("viewer/eventThresholdG"), 2.0);
+        launch(m_viewer, m_settings, folder);
+        QCOMPARE(app().eventThresholdG(), 2.0);
+        QSignalSpy shownAgain(&app(), &TMKAppDelegate::sliderMarkersShown);
+        playRowByDoubleClick(1);
+        QVERIFY(shownAgain.wait(10000));
+        QCOMPARE(shownAgain.last().first().toInt(), 0);
+        QSettings(m_settings, QSettings::IniFormat).remove(QStringLiteral("viewer/eventThresholdG"));
     }
 
     // Ctrl+S and the capture button, while a pair plays: the save dialog
