@@ -61,6 +61,12 @@ public:
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
         std::shared_ptr<TMKAlertService> alerts;     // empty: message boxes
         Extractor extractor;                         // empty: the AVI reader
+        // Asks where to export a track; the extension names the format
+        // (.gpx, .kml, .csv). Empty: the desktop's save dialog.
+        std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> trackFileChooser;
+        // Runs on the export's worker before it reads anything (tests hold
+        // it there to cancel).
+        std::function<void()> exportWorkerStarted;
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -164,6 +170,11 @@ public:
 
     // Event markers of the playing recording's trip (N, P).
     bool jumpToMarker(bool next);
+    // Export Track…: the playing recording's trip (else the selected
+    // row's) merged into one track, read on a worker behind a cancellable
+    // progress dialog. False when there is nothing to export.
+    bool exportTrack();
+    [[nodiscard]] bool isExporting() const { return m_exporting; }
     [[nodiscard]] double eventThresholdG() const { return m_eventThresholdG; }
     [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }
 
@@ -175,6 +186,8 @@ signals:
     void mediaListReloaded();
     // The slider shows `count` markers of the playing recording's trip.
     void sliderMarkersShown(int count);
+    // An export ended: written (`error` empty), failed, or cancelled.
+    void trackExportFinished(bool written, const QString& path, const QString& error);
 
 private:
     // Start-up
@@ -196,6 +209,7 @@ private:
     // Map page
     void evaluateMapScript(const QString& script);
     void showSliderMarkers();
+    void finishTrackExport(const QString& path, bool cancelled, const QString& error);
     [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void sendTrackToMap();
     void makeMapView();
@@ -213,6 +227,7 @@ private:
 
     TMKTripMap* m_tripMap = nullptr; // a child
     double m_eventThresholdG = 0.4;
+    bool m_exporting = false;
     QString m_lastMessage;
     bool m_dead = false;
     QStringList m_mapScripts;

@@ -20,6 +20,7 @@
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QParallelAnimationGroup>
 #include <QProgressBar>
 #include <QPropertyAnimation>
@@ -291,6 +292,18 @@ void TMKMainWindow::buildSidePanel()
     m_openFolderHint->setStyleSheet(QStringLiteral("color: #8a9098; font-size: 13px;"));
     m_openFolderHint->setAttribute(Qt::WA_TransparentForMouseEvents);
     (new QVBoxLayout(m_tableView->viewport()))->addWidget(m_openFolderHint);
+    // The list's menu: its entries are the window's own actions.
+    m_tableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tableView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        auto* menu = new QMenu(m_tableView);
+        menu->setObjectName(QStringLiteral("mediaListMenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (QAction* action : actions()) {
+            if (action->objectName() == QLatin1String("exportTrackAction"))
+                menu->addAction(action);
+        }
+        menu->popup(m_tableView->viewport()->mapToGlobal(at));
+    });
 
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
@@ -364,6 +377,8 @@ void TMKMainWindow::installShortcuts()
     add("muteAction", "shortcut.mute", {QKeySequence(Qt::Key_M)}, &TMKMainWindow::muteRequested);
     add("captureAction", "shortcut.capture", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKMainWindow::captureRequested);
     add("printAction", "shortcut.print", {QKeySequence(QKeySequence::Print)}, &TMKMainWindow::printRequested);
+    add("exportTrackAction", "main.export_track", {QKeySequence(Qt::CTRL | Qt::Key_E)},
+        &TMKMainWindow::exportTrackRequested);
     add("openFolderAction", "shortcut.open_folder", {QKeySequence(QKeySequence::Open)},
         &TMKMainWindow::openFolderRequested);
     add("listViewAction", "shortcut.list", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKMainWindow::listViewRequested);

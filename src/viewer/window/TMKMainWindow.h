@@ -128,6 +128,7 @@ signals:
     void frameBackwardRequested();
     void muteRequested();
     void nextMarkerRequested();
+    void exportTrackRequested();
     void previousMarkerRequested();
     void increaseSpeedRequested();
     void decreaseSpeedRequested();

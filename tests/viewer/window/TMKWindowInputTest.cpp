@@ -6,6 +6,7 @@
 #include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
+#include "media/TMKTrackExport.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
 #include "viewer/map/TMKTripMap.h"
@@ -16,9 +17,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMap>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
@@ -28,6 +34,7 @@
 #include <QThreadPool>
 #include <QUrl>
 #include <QWebEngineView>
+#include <QXmlStreamReader>
 
 #include <atomic>
 #include <cmath>
@@ -155,6 +162,24 @@ private:
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), row);
         QTRY_VERIFY(!app().waitingForPlayStart());
+    }
+
+    // Three one-minute recordings of one drive, a hard brake in the second.
+    void writeBrakeTrip(const QString& folder, double& brakeAt)
+    {
+        QDir().mkpath(folder);
+        TMKSpeedProfile profile(0);
+        profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
+        TMKDriveOptions options;
+        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator simulated(TMKMunichRoute(), profile, options);
+        brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
+        QVERIFY(brakeAt > 60 && brakeAt < 118);
+        const char* const names[] = {"alwa_20261107_071500_F.avi", "alwa_20261107_071600_F.avi",
+                                     "alwa_20261107_071700_F.avi"};
+        for (uint32_t i = 0; i < 3; ++i)
+            QVERIFY(TMKWriteDriveRecording(QDir(folder).filePath(QLatin1String(names[i])).toStdString(), simulated,
+                                           i * 60000, 60000));
     }
 
 private slots:
@@ -292,6 +317,7 @@ private slots:
             {"volumeUpAction", {QKeySequence(Qt::Key_Up)}},
             {"volumeDownAction", {QKeySequence(Qt::Key_Down)}},
             {"openFolderAction", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+            {"exportTrackAction", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
             {"leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}},
             {"quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
         };
@@ -448,20 +474,8 @@ private slots:
     void markersOnTheSliderAndAcrossRecordings()
     {
         const QString folder = m_dir.filePath(QStringLiteral("trip"));
-        QDir().mkpath(folder);
-        TMKSpeedProfile profile(0);
-        profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
-        TMKDriveOptions options;
-        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
-        const TMKDriveSimulator simulated(TMKMunichRoute(), profile, options);
-        const double brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
-        QVERIFY(brakeAt > 60 && brakeAt < 118);
-        const char* const names[] = {"alwa_20261107_071500_F.avi", "alwa_20261107_071600_F.avi",
-                                     "alwa_20261107_071700_F.avi"};
-        for (uint32_t i = 0; i < 3; ++i)
-            QVERIFY(TMKWriteDriveRecording(QDir(folder).filePath(QLatin1String(names[i])).toStdString(), simulated,
-                                           i * 60000, 60000));
-
+        double brakeAt = 0;
+        writeBrakeTrip(folder, brakeAt);
         launch(m_viewer, m_settings, folder);
         QCOMPARE(app().eventThresholdG(), 0.4);
         TMKMainWindow* window = app().window();
@@ -526,6 +540,107 @@ private slots:
         QVERIFY(shownAgain.wait(10000));
         QCOMPARE(shownAgain.last().first().toInt(), 0);
         QSettings(m_settings, QSettings::IniFormat).remove(QStringLiteral("viewer/eventThresholdG"));
+    }
+
+    // Export Track… from the list's menu and by Ctrl+E: the selected row's
+    // trip merged into a GPX that parses and a CSV that reads back; a
+    // cancel while it reads leaves no file; a folder that is not there is
+    // told, not reported written.
+    void exportTrackWritesOrCancels()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("export"));
+        double brakeAt = 0;
+        writeBrakeTrip(folder, brakeAt);
+        auto alerts = std::make_shared<TMKRecordingAlertService>();
+        auto target = std::make_shared<QString>();
+        auto gate = std::make_shared<QSemaphore>(1000);
+        TMKAppDelegate::Options options;
+        options.alerts = alerts;
+        options.trackFileChooser = [target](QWidget*, const QString&, const QString&) { return *target; };
+        options.exportWorkerStarted = [gate] { gate->acquire(); };
+        launch(m_viewer, m_settings, folder, options);
+        TMKMainWindow* window = app().window();
+        QTableView* table = app().mediaListTableView();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, 1));
+        QSignalSpy finished(&app(), &TMKAppDelegate::trackExportFinished);
+
+        // From the list's menu.
+        *target = m_dir.filePath(QStringLiteral("trip.gpx"));
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, rowCentre(table, 1), table->viewport()->mapToGlobal(rowCentre(table, 1)));
+        QApplication::sendEvent(table->viewport(), &menuEvent);
+        QMenu* menu = table->findChild<QMenu*>(QStringLiteral("mediaListMenu"));
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Export Track…"));
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), true);
+        QVERIFY(alerts->alerts.isEmpty());
+        QFile gpx(*target);
+        QVERIFY(gpx.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&gpx);
+        int points = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("trkpt"))
+                ++points;
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        // One fix a second over three minutes, the shared boundary seconds once.
+        QVERIFY2(points >= 170 && points <= 181, qPrintable(QString::number(points)));
+        QVERIFY(app().lastMessage().contains(QStringLiteral("trip.gpx")));
+
+        // Ctrl+E, to CSV, once the progress dialog has gone.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        *target = m_dir.filePath(QStringLiteral("trip.csv"));
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), true);
+        QFile csv(*target);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        std::vector<TMKTrack> tracks;
+        std::string error;
+        QVERIFY2(TMKReadTrackCsv(csv.readAll().toStdString(), tracks, &error), error.c_str());
+        QCOMPARE(tracks.size(), std::size_t{1});
+        QCOMPARE(static_cast<int>(tracks.front().points.size()), points);
+
+        // Cancelled while the worker waits to read: nothing is written.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        gate->acquire(gate->available());
+        *target = m_dir.filePath(QStringLiteral("cancelled.kml"));
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QProgressDialog* progress = window->findChild<QProgressDialog*>(QStringLiteral("exportProgress"));
+        QVERIFY(progress);
+        QTRY_VERIFY(progress->isVisible());
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        gate->release(1000);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QVERIFY(finished.last().at(2).toString().isEmpty());
+        QVERIFY(!QFileInfo::exists(*target));
+        QVERIFY(alerts->alerts.isEmpty());
+
+        // A folder that is not there.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        *target = m_dir.filePath(QStringLiteral("no/such/folder/trip.gpx"));
+        const QString before = app().lastMessage();
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QVERIFY(!finished.last().at(2).toString().isEmpty());
+        QCOMPARE(alerts->alerts.size(), 1);
+        QVERIFY(alerts->alerts.first().informative.startsWith(QStringLiteral("The track could not be written")));
+        QCOMPARE(app().lastMessage(), before);
+        QVERIFY(!QFileInfo::exists(*target));
     }
 
     // Ctrl+S and the capture button, while a pair plays: the save dialog
