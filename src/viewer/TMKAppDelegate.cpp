@@ -7,21 +7,32 @@
 #include "viewer/map/TMKTripMap.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
+#include "media/TMKTrackExport.h"
+#include "viewer/capture/TMKAlertService.h"
 #include "viewer/window/TMKWindowLayout.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QTableView>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 
 namespace {
 
 const char* const kLastFolderKey = "viewer/lastFolder";
 const char* const kGeometryKey = "viewer/geometry";
+const char* const kEventThresholdKey = "viewer/eventThresholdG";
 constexpr int kStartVolume = 70;
 constexpr qsizetype kMapScriptsKept = 200;
 
@@ -46,6 +57,12 @@ TMKAppDelegate::~TMKAppDelegate()
 
 void TMKAppDelegate::makeParts()
 {
+    // A preference without a window of its own: set it in the settings file.
+    bool numeric = false;
+    const double threshold
+        = openSettings(m_options.settingsPath)->value(QLatin1String(kEventThresholdKey)).toDouble(&numeric);
+    if (numeric && std::isfinite(threshold) && threshold > 0)
+        m_eventThresholdG = threshold;
     m_window = std::make_unique<TMKMainWindow>();
     m_telemetry = std::make_unique<TMKTelemetryDisplay>();
 
@@ -104,6 +121,13 @@ void TMKAppDelegate::connectWindow()
             decreaseSpeed();
     });
     connect(w, &TMKMainWindow::increaseSpeedRequested, this, &TMKAppDelegate::increaseSpeed);
+    connect(w, &TMKMainWindow::resetSpeedRequested, m_session.get(), &TMKPlaybackSession::resetSpeed);
+    connect(w, &TMKMainWindow::frameForwardRequested, m_session.get(), [this] { m_session->stepFrame(1); });
+    connect(w, &TMKMainWindow::frameBackwardRequested, m_session.get(), [this] { m_session->stepFrame(-1); });
+    connect(w, &TMKMainWindow::muteRequested, m_session.get(), &TMKPlaybackSession::toggleMute);
+    connect(w, &TMKMainWindow::exportTrackRequested, this, &TMKAppDelegate::exportTrack);
+    connect(w, &TMKMainWindow::nextMarkerRequested, this, [this] { jumpToMarker(true); });
+    connect(w, &TMKMainWindow::previousMarkerRequested, this, [this] { jumpToMarker(false); });
     connect(w, &TMKMainWindow::decreaseSpeedRequested, this, &TMKAppDelegate::decreaseSpeed);
     connect(w, &TMKMainWindow::sizeUpRequested, this, &TMKAppDelegate::sizeUp);
     connect(w, &TMKMainWindow::sizeDownRequested, this, &TMKAppDelegate::sizeDown);
@@ -139,14 +163,20 @@ void TMKAppDelegate::connectSession()
         m_window->setVolume(volume);
         emit volumeChanged(volume);
     });
+    connect(session, &TMKPlaybackSession::mutedChanged, w, &TMKMainWindow::setMuted);
     connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
     // The whole trip of the started pair goes to the map, its part highlighted.
     auto* tripMap = new TMKTripMap(this);
+    m_tripMap = tripMap;
+    tripMap->setEventThreshold(m_eventThresholdG);
     connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
     connect(session, &TMKPlaybackSession::pairStarted, tripMap, [this, tripMap](qint64 index) {
+        // The markers of the recording before are not this one's.
+        m_window->setSliderMarkers({});
         if (const auto media = mediaList()->mediaAtIndex(static_cast<std::size_t>(index)))
             tripMap->showTripOf(*mediaList(), QString::fromStdString(media->path));
     });
+    connect(tripMap, &TMKTripMap::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
     connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
         showPlayFailed(index, reason);
         emit pairFailed(index, reason);
@@ -470,4 +500,204 @@ void TMKAppDelegate::die()
         return;
     m_dead = true;
     m_session->die();
+}
+
+// Where the playing recording lies in the trip the markers are of; nothing
+// while the trip read is not the playing recording's.
+std::optional<std::size_t> TMKAppDelegate::playingTripRecording() const
+{
+    const auto media = player1() ? player1()->media() : std::nullopt;
+    if (!m_tripMap || !media || m_tripMap->isBusy())
+        return std::nullopt;
+    const auto at = TMKFindTripRecording({m_tripMap->trip()}, media->path().toStdString());
+    if (!at)
+        return std::nullopt;
+    return at->recording;
+}
+
+void TMKAppDelegate::showSliderMarkers()
+{
+    QList<TMKMarkerSlider::Marker> shown;
+    const auto recording = playingTripRecording();
+    if (recording) {
+        const double length = m_tripMap->trip().recordings[*recording].lengthSeconds;
+        for (const TMKEventMarker& marker : m_tripMap->markers()) {
+            if (marker.recording == *recording && length > 0)
+                shown.push_back({std::clamp(marker.secondsInRecording / length, 0.0, 1.0),
+                                 marker.kind == TMKEventKind::EventRecording});
+        }
+    }
+    m_window->setSliderMarkers(shown);
+    emit sliderMarkersShown(static_cast<int>(shown.size()));
+}
+
+// N and P: the next or previous marker of the trip from the play position,
+// in this recording or another of the trip, which then starts there.
+bool TMKAppDelegate::jumpToMarker(bool next)
+{
+    const auto recording = playingTripRecording();
+    if (!recording)
+        return false;
+    const TMKTrip& trip = m_tripMap->trip();
+    const std::vector<TMKEventMarker>& markers = m_tripMap->markers();
+    const double now = trip.recordings[*recording].offsetSeconds + static_cast<double>(player1()->time()) / 1000.0;
+    const auto index = next ? TMKNextMarker(markers, now) : TMKPreviousMarker(markers, now);
+    if (!index)
+        return false;
+    const TMKEventMarker& marker = markers[*index];
+    // In the playing recording the row stays the one playing (a rear row
+    // stays rear); elsewhere the row of the recording the marker is in.
+    QString path = player1()->media()->path();
+    if (marker.recording != *recording) {
+        const auto lead = trip.recordings[marker.recording].lead();
+        if (!lead)
+            return false;
+        path = QString::fromStdString(lead->path);
+    } else if (mediaIndex() >= 0) {
+        if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(mediaIndex())))
+            path = QString::fromStdString(row->path);
+    }
+    return m_session->playRecordingAt(path, marker.secondsInRecording);
+}
+
+namespace {
+
+std::optional<TMKTrackFormat> trackFormatOf(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("gpx"))
+        return TMKTrackFormat::Gpx;
+    if (suffix == QLatin1String("kml"))
+        return TMKTrackFormat::Kml;
+    if (suffix == QLatin1String("csv"))
+        return TMKTrackFormat::Csv;
+    return std::nullopt;
+}
+
+// What the worker hands back.
+struct TrackExportResult {
+    bool cancelled = false;
+    QString error; // empty: written
+};
+
+} // namespace
+
+bool TMKAppDelegate::exportTrack()
+{
+    if (m_exporting)
+        return false;
+    // The playing recording, else the selected row.
+    QString path;
+    if (const auto media = player1() ? player1()->media() : std::nullopt)
+        path = media->path();
+    else if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
+             row && m_window->currentRow() >= 0)
+        path = QString::fromStdString(row->path);
+    const auto alerts = m_options.alerts ? m_options.alerts : std::make_shared<TMKMessageBoxAlertService>();
+    if (path.isEmpty()) {
+        alerts->showAlert(m_window.get(), TMKAlertService::Kind::Information, QStringLiteral("TAMEK"),
+                          TMKLocalizedString("main.export_nothing"));
+        return false;
+    }
+
+    const QString title = TMKLocalizedString("main.export_title");
+    const QString proposed = QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".gpx"));
+    QString target;
+    if (m_options.trackFileChooser) {
+        target = m_options.trackFileChooser(m_window.get(), title, proposed);
+    } else {
+        const QString filters = TMKLocalizedString("main.export_filters");
+        QString chosenFilter;
+        target = QFileDialog::getSaveFileName(m_window.get(), title, proposed, filters, &chosenFilter);
+        // A name without a known extension takes the chosen filter's.
+        if (!target.isEmpty() && !trackFormatOf(target)) {
+            static const char* const extensions[] = {".gpx", ".kml", ".csv"};
+            const int filter = static_cast<int>(filters.split(QStringLiteral(";;")).indexOf(chosenFilter));
+            target += QLatin1String(extensions[std::clamp(filter, 0, 2)]);
+        }
+    }
+    if (target.isEmpty())
+        return false;
+    const auto format = trackFormatOf(target);
+    if (!format)
+        target += QStringLiteral(".gpx");
+    const TMKTrackFormat chosen = format.value_or(TMKTrackFormat::Gpx);
+
+    m_exporting = true;
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    auto* progress = new QProgressDialog(TMKLocalizedString("main.export_progress"),
+                                         TMKLocalizedString("main.export_cancel"), 0, 0, m_window.get());
+    progress->setObjectName(QStringLiteral("exportProgress"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    connect(progress, &QProgressDialog::canceled, this, [cancel] { cancel->store(true); });
+    progress->show();
+
+    const QPointer<QProgressDialog> shown(progress);
+    const auto pairs = TMKCataloguePairs(*mediaList());
+    const std::string wanted = path.toStdString();
+    const std::string out = target.toStdString();
+    const auto started = m_options.exportWorkerStarted;
+    QPointer<TMKAppDelegate> self(this);
+    // The worker holds copies of what it reads; it reports back to the
+    // application object, which drops the result if the viewer is gone.
+    (void)QtConcurrent::run([self, shown, cancel, pairs, wanted, out, chosen, started, target] {
+        TrackExportResult result;
+        if (started)
+            started();
+        const std::vector<TMKTrip> trips = TMKGroupTrips(pairs);
+        const auto at = TMKFindTripRecording(trips, wanted);
+        if (!at) {
+            result.error = TMKLocalizedString("main.export_nothing");
+        } else {
+            const TMKTrip& trip = trips[at->trip];
+            const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trip, [&](std::size_t done, std::size_t total) {
+                QMetaObject::invokeMethod(QCoreApplication::instance(), [shown, done, total] {
+                    if (shown) {
+                        shown->setMaximum(static_cast<int>(total));
+                        shown->setValue(static_cast<int>(done));
+                    }
+                });
+                return !cancel->load();
+            });
+            // Cancelled at any point before the write: no file at all.
+            if (cancel->load()) {
+                result.cancelled = true;
+            } else if (telemetry.points.empty()) {
+                result.error = TMKLocalizedString("main.export_no_fixes");
+            } else {
+                const std::vector<TMKTrack> tracks{TMKTrack{trip.name(), telemetry.points}};
+                if (const auto failure = TMKWriteTrackFile(out, chosen, tracks))
+                    result.error = QString::fromStdString(*failure);
+            }
+        }
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, shown, result, target] {
+            if (shown)
+                shown->deleteLater();
+            if (self)
+                self->finishTrackExport(target, result.cancelled, result.error);
+        });
+    });
+    return true;
+}
+
+void TMKAppDelegate::finishTrackExport(const QString& path, bool cancelled, const QString& error)
+{
+    m_exporting = false;
+    if (cancelled) {
+        emit trackExportFinished(false, path, QString());
+        return;
+    }
+    if (!error.isEmpty()) {
+        const auto alerts = m_options.alerts ? m_options.alerts : std::make_shared<TMKMessageBoxAlertService>();
+        alerts->showAlert(m_window.get(), TMKAlertService::Kind::Warning, QStringLiteral("TAMEK"),
+                          TMKLocalizedString("main.export_failed").arg(error));
+        emit trackExportFinished(false, path, error);
+        return;
+    }
+    m_lastMessage = TMKLocalizedString("main.export_done").arg(QDir::toNativeSeparators(path));
+    m_window->setMessage(m_lastMessage);
+    emit trackExportFinished(true, path, QString());
 }

@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class GraphView;
 class QPrinter;
@@ -28,6 +29,7 @@ class QTableView;
 class QWidget;
 class TMKAlertService;
 class TMKPrintSystem;
+class TMKTripMap;
 class TMKVideoView;
 
 // The viewer's application object: owns its parts (the playback session,
@@ -59,6 +61,12 @@ public:
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS
         std::shared_ptr<TMKAlertService> alerts;     // empty: message boxes
         Extractor extractor;                         // empty: the AVI reader
+        // Asks where to export a track; the extension names the format
+        // (.gpx, .kml, .csv). Empty: the desktop's save dialog.
+        std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> trackFileChooser;
+        // Runs on the export's worker before it reads anything (tests hold
+        // it there to cancel).
+        std::function<void()> exportWorkerStarted;
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -160,12 +168,26 @@ public:
     // Replaces the telemetry (as extraction does) and shows it from the start.
     void showTelemetry(TMKBlackBoxData data);
 
+    // Event markers of the playing recording's trip (N, P).
+    bool jumpToMarker(bool next);
+    // Export Track…: the playing recording's trip (else the selected
+    // row's) merged into one track, read on a worker behind a cancellable
+    // progress dialog. False when there is nothing to export.
+    bool exportTrack();
+    [[nodiscard]] bool isExporting() const { return m_exporting; }
+    [[nodiscard]] double eventThresholdG() const { return m_eventThresholdG; }
+    [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }
+
 signals:
     void volumeChanged(int volume);
     // A pair was started (players told to play) / could not be started.
     void pairStarted(qint64 index);
     void pairFailed(qint64 index, const QString& reason);
     void mediaListReloaded();
+    // The slider shows `count` markers of the playing recording's trip.
+    void sliderMarkersShown(int count);
+    // An export ended: written (`error` empty), failed, or cancelled.
+    void trackExportFinished(bool written, const QString& path, const QString& error);
 
 private:
     // Start-up
@@ -186,6 +208,9 @@ private:
 
     // Map page
     void evaluateMapScript(const QString& script);
+    void showSliderMarkers();
+    void finishTrackExport(const QString& path, bool cancelled, const QString& error);
+    [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void sendTrackToMap();
     void makeMapView();
 
@@ -200,6 +225,9 @@ private:
     std::unique_ptr<TMKMapView> m_mapWebView; // null until the map is first shown
     std::unique_ptr<QWidget> m_lastDialogController;
 
+    TMKTripMap* m_tripMap = nullptr; // a child
+    double m_eventThresholdG = 0.4;
+    bool m_exporting = false;
     QString m_lastMessage;
     bool m_dead = false;
     QStringList m_mapScripts;

@@ -61,6 +61,7 @@ void TMKTripMap::showTripOf(const TMKMediaList& list, const QString& path)
         if (const auto at = TMKFindTripRecording({m_trip}, wanted)) {
             m_highlighted = static_cast<int>(at->recording);
             emit scriptReady(TMKSetTripHighlightScript(m_highlighted));
+            emit markersChanged();
             return;
         }
     }
@@ -70,7 +71,8 @@ void TMKTripMap::showTripOf(const TMKMediaList& list, const QString& path)
     m_cancel = cancel;
     m_busy = true;
     const uint64_t generation = m_generation;
-    m_work = QtConcurrent::run([this, cancel, generation, wanted, pairs = std::move(pairs)]() mutable {
+    m_work = QtConcurrent::run([this, cancel, generation, wanted, events = m_eventOptions,
+                                pairs = std::move(pairs)]() mutable {
         auto result = std::make_shared<Result>();
         // Grouping reads each recording's header: on this worker too.
         std::vector<TMKTrip> trips = TMKGroupTrips(pairs);
@@ -90,6 +92,7 @@ void TMKTripMap::showTripOf(const TMKMediaList& list, const QString& path)
             if (cancel->load())
                 return;
             points = thinned(telemetry.points, kMaxPoints);
+            result->markers = TMKTripEventMarkers(result->trip, telemetry, events);
         }
         result->points = static_cast<int>(points.size());
         result->script = TMKSetTripScript(result->recordings, points, result->highlighted);
@@ -110,6 +113,8 @@ void TMKTripMap::apply(uint64_t generation, const std::shared_ptr<Result>& resul
     m_trip = std::move(result->trip);
     m_recordings = result->recordings;
     m_highlighted = result->highlighted;
+    m_markers = std::move(result->markers);
     emit scriptReady(result->script);
     emit tripShown(static_cast<int>(m_recordings.size()), result->points);
+    emit markersChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/TMKEventMarkers.h"
 #include "media/TMKTrip.h"
 
 #include <QFuture>
@@ -39,11 +40,19 @@ public:
     // The shown trip's recordings as the page names them (the lead side).
     [[nodiscard]] QStringList recordings() const { return m_recordings; }
     [[nodiscard]] int highlighted() const { return m_highlighted; }
+    // The trip shown, and its event markers (G-sensor events at the
+    // threshold, and its event recordings) in time order.
+    [[nodiscard]] const TMKTrip& trip() const { return m_trip; }
+    [[nodiscard]] const std::vector<TMKEventMarker>& markers() const { return m_markers; }
+    // For the trips read from now on; in g beside gravity.
+    void setEventThreshold(double g) { m_eventOptions.thresholdG = g; }
 
 signals:
     void scriptReady(const QString& script);
     // A trip was sent (points 0: the recording is in no trip with fixes).
     void tripShown(int recordings, int points);
+    // The markers or the highlighted recording changed.
+    void markersChanged();
 
 private:
     struct Result {
@@ -53,12 +62,15 @@ private:
         int highlighted = -1;
         int points = 0;
         QString script;
+        std::vector<TMKEventMarker> markers;
     };
     void stop();
     void apply(uint64_t generation, const std::shared_ptr<Result>& result);
 
     std::vector<std::shared_ptr<TMKMediaPair>> m_pairs; // of the trip shown
     TMKTrip m_trip;
+    std::vector<TMKEventMarker> m_markers;
+    TMKEventOptions m_eventOptions;
     QStringList m_recordings;
     int m_highlighted = -1;
     uint64_t m_generation = 0;

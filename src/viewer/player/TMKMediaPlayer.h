@@ -89,6 +89,12 @@ public:
     [[nodiscard]] virtual int64_t remainingTime() const = 0;
     virtual void jumpForward(int seconds) = 0;
     virtual void jumpBackward(int seconds) = 0;
+    // The length of one video frame in ms, from the recording's frame
+    // rate; 0 while unknown.
+    [[nodiscard]] virtual double frameDurationMs() const = 0;
+    // While paused: shows the next frame and stays paused. A frame back is
+    // a seek of one frame's length.
+    virtual void nextFrame() = 0;
 
     virtual void setMute(bool mute) = 0;
     [[nodiscard]] virtual bool isMuted() const = 0;

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -367,6 +368,37 @@ public:
     {
         const int64_t length = mediaLength();
         return length > 0 ? std::min<int64_t>(0, time() - length) : 0;
+    }
+
+    [[nodiscard]] double frameDurationMs() const override
+    {
+        libvlc_media_t* media = m_vlcMedia.load();
+        if (!media || !m_media)
+            return 0;
+        libvlc_media_track_t** tracks = nullptr;
+        const unsigned count = libvlc_media_tracks_get(media, &tracks);
+        double ms = 0;
+        for (unsigned i = 0; i < count && ms == 0; ++i) {
+            const libvlc_media_track_t* track = tracks[i];
+            if (track->i_type == libvlc_track_video && track->video && track->video->i_frame_rate_num > 0
+                && track->video->i_frame_rate_den > 0)
+                ms = 1000.0 * track->video->i_frame_rate_den / track->video->i_frame_rate_num;
+        }
+        libvlc_media_tracks_release(tracks, count);
+        return ms;
+    }
+
+    void nextFrame() override
+    {
+        if (!m_player || !m_media || m_ended || libvlc_media_player_get_state(m_player) != libvlc_Paused)
+            return;
+        libvlc_media_player_next_frame(m_player);
+        // libVLC tells the new time only with its next update; the clock
+        // stands one frame on until then.
+        const double frame = frameDurationMs();
+        if (frame > 0)
+            restartClock(clockTime() + static_cast<int64_t>(std::llround(frame)));
+        notifyLater(false, true);
     }
 
     void jumpForward(int seconds) override { setTime(time() + int64_t{seconds} * 1000); }

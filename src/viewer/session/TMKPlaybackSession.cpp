@@ -775,6 +775,60 @@ void TMKPlaybackSession::decreaseSpeed()
     m_playInfo.setSpeed(m_playInfo.speed() - 1.0);
 }
 
+void TMKPlaybackSession::resetSpeed()
+{
+    if (m_dead)
+        return;
+    m_player1->setRate(1.0f);
+    m_player2->setRate(1.0f);
+    m_playInfo.setSpeed(1.0);
+}
+
+// The partner is put on the main player's frame first (when it shows
+// another one), then both step the same way: they end on one frame
+// whatever small drift the last resume left. A frame back is a seek of one
+// frame's length from that time.
+void TMKPlaybackSession::stepFrame(int direction)
+{
+    if (m_dead || direction == 0 || !holdsMedia(m_player1.get()) || m_waitingForPlayStart || m_swapping)
+        return;
+    if (m_player1->isPlaying() || (holdsMedia(m_player2.get()) && m_player2->isPlaying()))
+        return;
+    if (m_player1->state() != TMKMediaPlayer::Paused)
+        return;
+    double frame = m_player1->frameDurationMs();
+    if (frame <= 0)
+        frame = 1000.0 / 30.0;
+    const bool partner = holdsMedia(m_player2.get());
+    const int64_t now = m_player1->time();
+    const auto frameOf = [frame](int64_t ms) { return std::floor(static_cast<double>(ms) / frame); };
+    if (partner && frameOf(m_player2->time()) != frameOf(now))
+        m_player2->setTime(now);
+    if (direction > 0) {
+        m_player1->nextFrame();
+        if (partner)
+            m_player2->nextFrame();
+    } else {
+        const int64_t back = std::max<int64_t>(0, now - std::llround(frame));
+        m_player1->setTime(back);
+        if (partner)
+            m_player2->setTime(back);
+    }
+    m_moving = false;
+    const double length = static_cast<double>(m_player1->mediaLength());
+    if (length > 0)
+        showSeekPosition(std::min(static_cast<double>(m_player1->time()) / length, 1.0));
+}
+
+void TMKPlaybackSession::toggleMute()
+{
+    if (m_dead)
+        return;
+    m_userMuted = !m_userMuted;
+    updateAudioUI();
+    emit mutedChanged(m_userMuted);
+}
+
 void TMKPlaybackSession::updatePlayInfoScale()
 {
     if (m_dead || !m_player1->isPlaying() || !m_player1->hasVideoOut() || m_videoAreaHeight <= 0)
@@ -833,7 +887,7 @@ void TMKPlaybackSession::updateAudioUI()
         setAudioToggle(false, m_audioToggleState);
     }
     for (TMKMediaPlayer* p : {m_player1.get(), m_player2.get()}) {
-        if (p == found && !m_swapping) {
+        if (p == found && !m_swapping && !m_userMuted) {
             p->setMute(false);
             p->setVolume(m_volume);
         } else {

@@ -78,6 +78,14 @@ public:
     void swapPlayer();
     void increaseSpeed();
     void decreaseSpeed();
+    // Back to 1.0x from any speed.
+    void resetSpeed();
+    // While paused (nothing plays): one frame on (+1) or back (-1) in both
+    // players, which end on the same frame.
+    void stepFrame(int direction);
+    // The user's mute, over whichever player is heard.
+    void toggleMute();
+    [[nodiscard]] bool isMuted() const { return m_userMuted; }
     void sizeUp();
     void sizeDown();
     void toggleAudioChoice(int toggleState);
@@ -123,6 +131,7 @@ public:
 
 signals:
     void volumeChanged(int volume);
+    void mutedChanged(bool muted);
     // The players were told to play / the pair could not be started.
     void pairStarted(qint64 index);
     void pairFailed(qint64 index, const QString& reason);
@@ -202,6 +211,7 @@ private:
     bool m_moving = false;
     double m_movingPosition = 0;
     int m_volume = 70;
+    bool m_userMuted = false;
     QTimer* m_playStopTimer = nullptr;
     quint64 m_playRequest = 0; // drops late results of an abandoned start
     // Thins out position updates: the first time event after a seek (and

@@ -6,6 +6,8 @@
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/TMKMediaListTableView.h"
+#include "viewer/window/TMKMarkerSlider.h"
+#include "viewer/window/TMKShortcutOverlay.h"
 #include "viewer/window/TMKWindowLayout.h"
 #include "widgets/TMKImageButton.h"
 #include "widgets/TMKLogoView.h"
@@ -18,6 +20,7 @@
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QParallelAnimationGroup>
 #include <QProgressBar>
 #include <QPropertyAnimation>
@@ -198,7 +201,7 @@ void TMKMainWindow::connectPositionSlider(QSlider* slider)
 void TMKMainWindow::buildControls()
 {
     QWidget* box = m_mediaControlBox;
-    m_videoPositionSlider = new QSlider(Qt::Horizontal, box);
+    m_videoPositionSlider = new TMKMarkerSlider(Qt::Horizontal, box);
     m_videoPositionSlider->setObjectName(QStringLiteral("videoPositionSlider"));
     connectPositionSlider(m_videoPositionSlider);
 
@@ -250,7 +253,7 @@ void TMKMainWindow::buildControls()
 void TMKMainWindow::buildFullScreenControls()
 {
     QWidget* box = m_mediaControlBoxForFullScreen;
-    m_videoPositionSliderForFullScreen = new QSlider(Qt::Horizontal, box);
+    m_videoPositionSliderForFullScreen = new TMKMarkerSlider(Qt::Horizontal, box);
     m_videoPositionSliderForFullScreen->setObjectName(QStringLiteral("videoPositionSliderForFullScreen"));
     connectPositionSlider(m_videoPositionSliderForFullScreen);
     m_playButtonForFullScreen = makeImageButton(box, "icon_play", "playButtonForFullScreen", "main.play");
@@ -289,6 +292,18 @@ void TMKMainWindow::buildSidePanel()
     m_openFolderHint->setStyleSheet(QStringLiteral("color: #8a9098; font-size: 13px;"));
     m_openFolderHint->setAttribute(Qt::WA_TransparentForMouseEvents);
     (new QVBoxLayout(m_tableView->viewport()))->addWidget(m_openFolderHint);
+    // The list's menu: its entries are the window's own actions.
+    m_tableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tableView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        auto* menu = new QMenu(m_tableView);
+        menu->setObjectName(QStringLiteral("mediaListMenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (QAction* action : actions()) {
+            if (action->objectName() == QLatin1String("exportTrackAction"))
+                menu->addAction(action);
+        }
+        menu->popup(m_tableView->viewport()->mapToGlobal(at));
+    });
 
     m_mapContainerView = makeBox(m_mediaListBox, "mapContainerView");
     m_mapContainerView->setStyleSheet(QStringLiteral("#mapContainerView { background: #2b2f35; }"));
@@ -310,50 +325,115 @@ void TMKMainWindow::buildSidePanel()
     m_satelliteLabel = field("main.satellites", "sateliteField", 2);
 }
 
+// THE shortcut table: every binding is made from it, and the overlay of
+// ? and F1 lists the actions it made, so what is shown cannot drift from
+// what the keys do.
 void TMKMainWindow::installShortcuts()
 {
     // Every key has one meaning: a key held by two actions is ambiguous and
     // fires neither, so each action is named and the table tested whole.
-    const auto add = [this](const char* name, QList<QKeySequence> keys, auto signal) {
+    const auto add = [this](const char* name, const char* descriptionKey, QList<QKeySequence> keys, auto signal) {
         QList<QKeySequence> unique;
         for (const QKeySequence& key : keys) {
             if (!key.isEmpty() && !unique.contains(key))
                 unique << key;
         }
-        auto* action = new QAction(this);
+        auto* action = new QAction(TMKLocalizedString(descriptionKey), this);
         action->setObjectName(QLatin1String(name));
         action->setShortcuts(unique);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, signal);
         addAction(action);
     };
-    add("playAction", {QKeySequence(Qt::Key_Space)}, &TMKMainWindow::playClicked);
-    add("jumpForwardAction", {QKeySequence(Qt::Key_Right)}, &TMKMainWindow::jumpForwardRequested);
-    add("jumpBackwardAction", {QKeySequence(Qt::Key_Left)}, &TMKMainWindow::jumpBackwardRequested);
-    add("increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)},
+    add("playAction", "shortcut.play", {QKeySequence(Qt::Key_Space)}, &TMKMainWindow::playClicked);
+    add("jumpForwardAction", "shortcut.jump_forward", {QKeySequence(Qt::Key_Right)},
+        &TMKMainWindow::jumpForwardRequested);
+    add("jumpBackwardAction", "shortcut.jump_backward", {QKeySequence(Qt::Key_Left)},
+        &TMKMainWindow::jumpBackwardRequested);
+    add("frameForwardAction", "shortcut.frame_forward", {QKeySequence(Qt::Key_Period)},
+        &TMKMainWindow::frameForwardRequested);
+    add("frameBackwardAction", "shortcut.frame_backward", {QKeySequence(Qt::Key_Comma)},
+        &TMKMainWindow::frameBackwardRequested);
+    add("nextMarkerAction", "shortcut.next_marker", {QKeySequence(Qt::Key_N)}, &TMKMainWindow::nextMarkerRequested);
+    add("previousMarkerAction", "shortcut.previous_marker", {QKeySequence(Qt::Key_P)},
+        &TMKMainWindow::previousMarkerRequested);
+    add("increaseSpeedAction", "shortcut.speed_up",
+        {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)},
         &TMKMainWindow::increaseSpeedRequested);
-    add("decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}, &TMKMainWindow::decreaseSpeedRequested);
-    add("sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+    add("decreaseSpeedAction", "shortcut.speed_down", {QKeySequence(Qt::Key_BracketLeft)},
+        &TMKMainWindow::decreaseSpeedRequested);
+    add("resetSpeedAction", "shortcut.speed_reset", {QKeySequence(Qt::Key_Backspace)},
+        &TMKMainWindow::resetSpeedRequested);
+    add("sizeUpAction", "shortcut.size_up", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         &TMKMainWindow::sizeUpRequested);
-    add("sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &TMKMainWindow::sizeDownRequested);
-    add("fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence(QKeySequence::FullScreen)},
+    add("sizeDownAction", "shortcut.size_down", {QKeySequence(Qt::CTRL | Qt::Key_Minus)},
+        &TMKMainWindow::sizeDownRequested);
+    add("fullScreenAction", "shortcut.full_screen",
+        {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11), QKeySequence(QKeySequence::FullScreen)},
         &TMKMainWindow::fullScreenRequested);
-    add("swapAction", {QKeySequence(Qt::Key_S)}, &TMKMainWindow::swapRequested);
-    add("captureAction", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKMainWindow::captureRequested);
-    add("printAction", {QKeySequence(QKeySequence::Print)}, &TMKMainWindow::printRequested);
-    add("settingsAction", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, &TMKMainWindow::settingsRequested);
-    add("timeSetupAction", {QKeySequence(Qt::CTRL | Qt::Key_T)}, &TMKMainWindow::timeSetupRequested);
-    add("listViewAction", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKMainWindow::listViewRequested);
-    add("mapViewAction", {QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKMainWindow::mapViewRequested);
-    add("volumeUpAction", {QKeySequence(Qt::Key_Up)}, &TMKMainWindow::volumeUpRequested);
-    add("volumeDownAction", {QKeySequence(Qt::Key_Down)}, &TMKMainWindow::volumeDownRequested);
-    add("openFolderAction", {QKeySequence(QKeySequence::Open)}, &TMKMainWindow::openFolderRequested);
-    add("leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}, [this] {
-        if (isFullScreen())
+    add("swapAction", "shortcut.swap", {QKeySequence(Qt::Key_S)}, &TMKMainWindow::swapRequested);
+    add("volumeUpAction", "shortcut.volume_up", {QKeySequence(Qt::Key_Up)}, &TMKMainWindow::volumeUpRequested);
+    add("volumeDownAction", "shortcut.volume_down", {QKeySequence(Qt::Key_Down)}, &TMKMainWindow::volumeDownRequested);
+    add("muteAction", "shortcut.mute", {QKeySequence(Qt::Key_M)}, &TMKMainWindow::muteRequested);
+    add("captureAction", "shortcut.capture", {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TMKMainWindow::captureRequested);
+    add("printAction", "shortcut.print", {QKeySequence(QKeySequence::Print)}, &TMKMainWindow::printRequested);
+    add("exportTrackAction", "main.export_track", {QKeySequence(Qt::CTRL | Qt::Key_E)},
+        &TMKMainWindow::exportTrackRequested);
+    add("openFolderAction", "shortcut.open_folder", {QKeySequence(QKeySequence::Open)},
+        &TMKMainWindow::openFolderRequested);
+    add("listViewAction", "shortcut.list", {QKeySequence(Qt::CTRL | Qt::Key_1)}, &TMKMainWindow::listViewRequested);
+    add("mapViewAction", "shortcut.map", {QKeySequence(Qt::CTRL | Qt::Key_2)}, &TMKMainWindow::mapViewRequested);
+    add("settingsAction", "shortcut.settings", {QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        &TMKMainWindow::settingsRequested);
+    add("timeSetupAction", "shortcut.time_setup", {QKeySequence(Qt::CTRL | Qt::Key_T)},
+        &TMKMainWindow::timeSetupRequested);
+    add("shortcutHelpAction", "shortcut.help", {QKeySequence(Qt::Key_Question), QKeySequence(Qt::Key_F1)},
+        [this] { setShortcutOverlayShown(!isShortcutOverlayShown()); });
+    // One meaning, backing out: the overlay first, then full screen.
+    add("leaveFullScreenAction", "shortcut.escape", {QKeySequence(Qt::Key_Escape)}, [this] {
+        if (isShortcutOverlayShown())
+            setShortcutOverlayShown(false);
+        else if (isFullScreen())
             emit fullScreenRequested();
     });
     // The desktop's own quit key is empty where no desktop theme names one.
-    add("quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(QKeySequence::Quit)}, [this] { close(); });
+    add("quitAction", "shortcut.quit", {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(QKeySequence::Quit)},
+        [this] { close(); });
+}
+
+QList<TMKShortcutOverlay::Row> TMKMainWindow::shortcutRows() const
+{
+    QList<TMKShortcutOverlay::Row> rows;
+    for (const QAction* action : actions()) {
+        QStringList keys;
+        for (const QKeySequence& key : action->shortcuts())
+            keys << key.toString(QKeySequence::NativeText);
+        if (!keys.isEmpty())
+            rows.push_back({keys.join(QStringLiteral(", ")), action->text()});
+    }
+    return rows;
+}
+
+bool TMKMainWindow::isShortcutOverlayShown() const
+{
+    return m_shortcutOverlay && m_shortcutOverlay->isVisible();
+}
+
+void TMKMainWindow::setShortcutOverlayShown(bool shown)
+{
+    if (!shown) {
+        if (m_shortcutOverlay)
+            m_shortcutOverlay->hide();
+        return;
+    }
+    if (!m_shortcutOverlay) {
+        m_shortcutOverlay = new TMKShortcutOverlay(m_backgroundBox);
+        connect(m_shortcutOverlay, &TMKShortcutOverlay::dismissed, this, [this] { setShortcutOverlayShown(false); });
+    }
+    m_shortcutOverlay->setRows(TMKLocalizedString("shortcut.title"), shortcutRows());
+    m_shortcutOverlay->setGeometry(QRect(QPoint(0, 0), m_backgroundBox->size()));
+    m_shortcutOverlay->show();
+    m_shortcutOverlay->raise();
 }
 
 void TMKMainWindow::closeEvent(QCloseEvent* event)
@@ -418,6 +498,8 @@ void TMKMainWindow::layOut()
 
     m_tableView->setGeometry(QRect(QPoint(0, 0), l.mediaListBox.size()));
     layOutMapContainer();
+    if (m_shortcutOverlay)
+        m_shortcutOverlay->setGeometry(QRect(QPoint(0, 0), m_backgroundBox->size()));
 
     m_recordButton->setGeometry(l.sideButtons.list);
     m_informationButton->setGeometry(l.sideButtons.map);
@@ -793,4 +875,26 @@ QString TMKMainWindow::hdopFieldText() const
 QString TMKMainWindow::satelliteFieldText() const
 {
     return m_satelliteLabel->text();
+}
+
+void TMKMainWindow::setMuted(bool muted)
+{
+    m_volumeSlider->setProperty("muted", muted);
+    m_volumeSlider->setToolTip(TMKLocalizedString(muted ? "main.muted" : "main.volume"));
+    // The slider stays usable; greyed, it tells why nothing is heard.
+    m_volumeSlider->setStyleSheet(muted ? QStringLiteral("QSlider::sub-page:horizontal { background: #5a5f66; }"
+                                                         " QSlider::handle:horizontal { background: #8a9098;"
+                                                         " width: 10px; border-radius: 5px; }")
+                                        : QString());
+}
+
+void TMKMainWindow::setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers)
+{
+    m_videoPositionSlider->setMarkers(markers);
+    m_videoPositionSliderForFullScreen->setMarkers(markers);
+}
+
+QList<TMKMarkerSlider::Marker> TMKMainWindow::sliderMarkers() const
+{
+    return m_videoPositionSlider->markers();
 }

@@ -6,6 +6,10 @@
 // nor the playback session; TMKAppDelegate wires it to them. Main thread
 // only.
 
+#include "viewer/window/TMKMarkerSlider.h"
+#include "viewer/window/TMKShortcutOverlay.h"
+
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -90,6 +94,18 @@ public:
     // area), -1 smaller (out of full screen), 0 as it is.
     void applyScaleStep(int step);
     void toggleFullScreen();
+    // The overlay listing every shortcut, made from the window's actions.
+    void setShortcutOverlayShown(bool shown);
+    [[nodiscard]] bool isShortcutOverlayShown() const;
+    [[nodiscard]] TMKShortcutOverlay* shortcutOverlay() const { return m_shortcutOverlay; }
+    // Each action of the shortcut table: its keys and what it does.
+    [[nodiscard]] QList<TMKShortcutOverlay::Row> shortcutRows() const;
+    // Shows the user's mute on the volume control.
+    void setMuted(bool muted);
+    // Ticks on both position sliders.
+    void setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers);
+    [[nodiscard]] QList<TMKMarkerSlider::Marker> sliderMarkers() const;
+    [[nodiscard]] TMKMarkerSlider* positionSlider() const { return m_videoPositionSlider; }
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;
@@ -107,6 +123,13 @@ signals:
     void jumpForwardRequested();
     void jumpBackwardRequested();
     void speedClicked();
+    void resetSpeedRequested();
+    void frameForwardRequested();
+    void frameBackwardRequested();
+    void muteRequested();
+    void nextMarkerRequested();
+    void exportTrackRequested();
+    void previousMarkerRequested();
     void increaseSpeedRequested();
     void decreaseSpeedRequested();
     void sizeUpRequested();
@@ -183,7 +206,7 @@ private:
     QStringList m_playbackMessages;
 
     // Control row
-    QSlider* m_videoPositionSlider = nullptr;
+    TMKMarkerSlider* m_videoPositionSlider = nullptr;
     QLabel* m_timeLabel = nullptr;
     TMKImageButton* m_jumpBackwardButton = nullptr;
     TMKImageButton* m_playButton = nullptr;
@@ -198,7 +221,7 @@ private:
     TMKImageButton* m_fullScreenButton = nullptr;
     // The row shown in full screen
     TMKImageButton* m_playButtonForFullScreen = nullptr;
-    QSlider* m_videoPositionSliderForFullScreen = nullptr;
+    TMKMarkerSlider* m_videoPositionSliderForFullScreen = nullptr;
     TMKImageButton* m_fullScreenButtonForFullScreen = nullptr;
 
     // Readouts
@@ -213,6 +236,8 @@ private:
     // Side panel
     TMKImageButton* m_recordButton = nullptr;
     TMKImageButton* m_informationButton = nullptr;
+
+    TMKShortcutOverlay* m_shortcutOverlay = nullptr; // made when first shown
 
     SideView m_sideView = SideView::List;
     bool m_animatingSwap = false;

@@ -99,6 +99,14 @@ public:
     [[nodiscard]] int64_t remainingTime() const override { return m_time - length; }
     void jumpForward(int seconds) override { setTime(m_time + seconds * 1000); }
     void jumpBackward(int seconds) override { setTime(m_time - seconds * 1000); }
+    [[nodiscard]] double frameDurationMs() const override { return m_media ? frameMs : 0; }
+    // One frame on, and only while paused, as libVLC's next_frame.
+    void nextFrame() override
+    {
+        ++nextFrames;
+        if (m_media && m_state == Paused)
+            m_time = std::min<int64_t>(m_time + std::llround(frameMs), length);
+    }
     void setMute(bool mute) override { m_muted = mute; }
     [[nodiscard]] bool isMuted() const override { return m_muted; }
     void setVolume(int volume) override { m_volume = volume; }
@@ -142,6 +150,8 @@ public:
     void sendTimeEvent() { emit timeChanged(this); }
 
     int64_t length = 60000;
+    double frameMs = 100; // 10 frames a second
+    int nextFrames = 0;
     QByteArray snapshotBytes;
     bool withSound = true;
     bool failToPlay = false;

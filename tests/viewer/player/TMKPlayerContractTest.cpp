@@ -148,6 +148,31 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Stopped, 5000);
     }
 
+    // Paused, the next frame is one frame's length on and the player stays
+    // paused; playing, nextFrame is not the viewer's to call.
+    void nextFrameWhilePaused()
+    {
+        TMKMediaPlayer* player = m_player.get();
+        player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDemoRecording)));
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->time() >= 1000, 10000);
+        const double frame = player->frameDurationMs();
+        QVERIFY2(frame >= 10 && frame <= 200, qPrintable(QString::number(frame)));
+        player->pause();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Paused, 5000);
+        QTest::qWait(300);
+        const int64_t pausedAt = player->time();
+        for (int i = 0; i < 3; ++i)
+            player->nextFrame();
+        QTest::qWait(500);
+        const double stepped = static_cast<double>(player->time() - pausedAt);
+        QVERIFY2(stepped >= 2 * frame && stepped <= 5 * frame, qPrintable(QString::number(stepped)));
+        QCOMPARE(player->state(), TMKMediaPlayer::Paused);
+        player->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Stopped, 5000);
+    }
+
     // Random bytes named as a recording: Error with its reason, and play
     // changes nothing. The next good recording plays again.
     void damagedFileEndsInErrorWithItsReason()

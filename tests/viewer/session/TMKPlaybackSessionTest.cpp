@@ -377,6 +377,86 @@ private slots:
     }
 
     // A pair whose player fails is reported, and the list stays usable.
+    // Paused, a frame step moves both players by one frame from the main
+    // player's frame, so a partner that drifted a little is on the same
+    // frame afterwards; playing, nothing steps.
+    void frameStepKeepsBothOnOneFrame()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(2000);
+        m_p2->tick(1930);
+        m_session->stepFrame(1);
+        QCOMPARE(m_p1->nextFrames, 0);
+        QCOMPARE(m_p1->time(), 2000);
+
+        m_session->clickPlayButton();
+        QTRY_VERIFY(!m_session->playInfo()->isPlaying());
+        QSignalSpy slider(m_session.get(), &TMKPlaybackSession::sliderPositionRequested);
+        m_session->stepFrame(1);
+        QCOMPARE(m_p1->time(), 2100);
+        QCOMPARE(m_p2->time(), 2100);
+        m_session->stepFrame(1);
+        m_session->stepFrame(-1);
+        m_session->stepFrame(-1);
+        m_session->stepFrame(-1);
+        QCOMPARE(m_p1->time(), 1900);
+        QCOMPARE(m_p2->time(), 1900);
+        QCOMPARE(slider.count(), 5);
+        QCOMPARE(slider.last().first().toDouble(), 1900.0 / 60000.0);
+        QCOMPARE(m_session->playInfo()->position(), 1900.0 / 60000.0);
+        // Still paused, both.
+        QCOMPARE(m_p1->state(), TMKMediaPlayer::Paused);
+        QVERIFY(!m_session->playInfo()->isPlaying());
+
+        // A partner on the same frame is stepped, not re-seeked.
+        m_p2->setTime(1930);
+        m_p2->timesSet.clear();
+        m_session->stepFrame(1);
+        QVERIFY(m_p2->timesSet.empty());
+        QCOMPARE(m_p2->nextFrames, 3);
+
+        // Alone, the main player steps by itself.
+        m_session->playAtIndex(2);
+        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QVERIFY(!m_p2->media());
+        m_session->clickPlayButton();
+        QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
+        m_session->stepFrame(1);
+        QCOMPARE(m_p1->time(), 100);
+    }
+
+    // Backspace's reset and M's mute: the mute holds over the automatic
+    // choice of sound and over volume steps until it is lifted.
+    void resetSpeedAndMute()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_session->increaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 2.0);
+        m_session->resetSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        QCOMPARE(m_p1->rate(), 1.0f);
+        QCOMPARE(m_p2->rate(), 1.0f);
+        m_session->resetSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+
+        QSignalSpy muted(m_session.get(), &TMKPlaybackSession::mutedChanged);
+        QVERIFY(!m_p1->isMuted());
+        m_session->toggleMute();
+        QCOMPARE(muted.count(), 1);
+        QCOMPARE(muted.last().first().toBool(), true);
+        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
+        m_session->volumeUp();
+        m_session->chooseAudioAuto();
+        m_session->toggleAudioChoice(1);
+        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
+        m_session->toggleMute();
+        QVERIFY(m_p1->isMuted());
+        QVERIFY(!m_p2->isMuted()); // the rear, chosen meanwhile
+        QCOMPARE(m_p2->volume(), 80);
+    }
+
     void recoveryFromAFailedStart()
     {
         makeSession(m_folder);

@@ -3,10 +3,13 @@
 // closed while its telemetry is still being read, and the map made only
 // when it is first shown.
 
+#include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
+#include "media/TMKTrackExport.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
+#include "viewer/map/TMKTripMap.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,9 +17,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMap>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSemaphore>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -24,6 +34,7 @@
 #include <QThreadPool>
 #include <QUrl>
 #include <QWebEngineView>
+#include <QXmlStreamReader>
 
 #include <atomic>
 #include <cmath>
@@ -153,6 +164,24 @@ private:
         QTRY_VERIFY(!app().waitingForPlayStart());
     }
 
+    // Three one-minute recordings of one drive, a hard brake in the second.
+    void writeBrakeTrip(const QString& folder, double& brakeAt)
+    {
+        QDir().mkpath(folder);
+        TMKSpeedProfile profile(0);
+        profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
+        TMKDriveOptions options;
+        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator simulated(TMKMunichRoute(), profile, options);
+        brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
+        QVERIFY(brakeAt > 60 && brakeAt < 118);
+        const char* const names[] = {"alwa_20261107_071500_F.avi", "alwa_20261107_071600_F.avi",
+                                     "alwa_20261107_071700_F.avi"};
+        for (uint32_t i = 0; i < 3; ++i)
+            QVERIFY(TMKWriteDriveRecording(QDir(folder).filePath(QLatin1String(names[i])).toStdString(), simulated,
+                                           i * 60000, 60000));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -266,8 +295,15 @@ private slots:
             {"playAction", {QKeySequence(Qt::Key_Space)}},
             {"jumpForwardAction", {QKeySequence(Qt::Key_Right)}},
             {"jumpBackwardAction", {QKeySequence(Qt::Key_Left)}},
+            {"frameForwardAction", {QKeySequence(Qt::Key_Period)}},
+            {"nextMarkerAction", {QKeySequence(Qt::Key_N)}},
+            {"previousMarkerAction", {QKeySequence(Qt::Key_P)}},
+            {"frameBackwardAction", {QKeySequence(Qt::Key_Comma)}},
             {"increaseSpeedAction", {QKeySequence(Qt::Key_BracketRight), QKeySequence(Qt::CTRL | Qt::Key_Period)}},
             {"decreaseSpeedAction", {QKeySequence(Qt::Key_BracketLeft)}},
+            {"resetSpeedAction", {QKeySequence(Qt::Key_Backspace)}},
+            {"muteAction", {QKeySequence(Qt::Key_M)}},
+            {"shortcutHelpAction", {QKeySequence(Qt::Key_Question), QKeySequence(Qt::Key_F1)}},
             {"sizeUpAction", {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)}},
             {"sizeDownAction", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}},
             {"fullScreenAction", {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_F11)}},
@@ -281,6 +317,7 @@ private slots:
             {"volumeUpAction", {QKeySequence(Qt::Key_Up)}},
             {"volumeDownAction", {QKeySequence(Qt::Key_Down)}},
             {"openFolderAction", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+            {"exportTrackAction", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
             {"leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}},
             {"quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
         };
@@ -320,6 +357,290 @@ private slots:
                 spies.value(QLatin1String(name))->clear();
             }
         }
+    }
+
+    // Paused, . and , step both players frame by frame and they stay on
+    // one frame; playing, the keys do nothing. Backspace is 1.0x from 2.0x,
+    // M silences what is heard and gives it back.
+    void playerKeys()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        playRowByDoubleClick(0);
+        QWidget* window = app().window();
+        TMKScriptedPlayer* p1 = m_viewer.p1;
+        TMKScriptedPlayer* p2 = m_viewer.p2;
+        p1->tick(1200);
+        p2->tick(1150); // the partner a little behind, as after a resume
+        QTest::keyClick(window, Qt::Key_Period);
+        QCOMPARE(p1->time(), 1200);
+        QCOMPARE(p1->nextFrames, 0);
+
+        QTest::keyClick(window, Qt::Key_Space);
+        QTRY_COMPARE(p1->state(), TMKMediaPlayer::Paused);
+        QTRY_COMPARE(p2->state(), TMKMediaPlayer::Paused);
+        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(window, Qt::Key_Period);
+        QCOMPARE(p1->time(), 1500);
+        QCOMPARE(p2->time(), p1->time());
+        QTest::keyClick(window, Qt::Key_Comma);
+        QCOMPARE(p1->time(), 1400);
+        QCOMPARE(p2->time(), 1400);
+        QCOMPARE(std::lround(static_cast<double>(p1->time()) / p1->frameMs), std::lround(static_cast<double>(p2->time()) / p2->frameMs));
+        // The slider shows the frame it went to.
+        QCOMPARE(app().positionSliderValue(), std::round(1400.0 / 60000.0 * TMKMainWindow::kSliderSteps)
+                                                  / TMKMainWindow::kSliderSteps);
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(window, Qt::Key_Comma);
+        QCOMPARE(p1->time(), 0);
+        QCOMPARE(p2->time(), 0);
+
+        QTest::keyClick(window, Qt::Key_Space);
+        QTRY_COMPARE(p1->state(), TMKMediaPlayer::Playing);
+        p1->tick();
+        QVERIFY(app().playInfo()->isPlaying());
+        QTest::keyClick(window, Qt::Key_BracketRight);
+        QCOMPARE(app().speedText(), QStringLiteral("2.0x"));
+        QTest::keyClick(window, Qt::Key_Backspace);
+        QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
+        QCOMPARE(p1->rate(), 1.0f);
+        QCOMPARE(p2->rate(), 1.0f);
+
+        // The front recording is heard.
+        QVERIFY(!p1->isMuted());
+        QTest::keyClick(window, Qt::Key_M);
+        QVERIFY(p1->isMuted());
+        QVERIFY(p2->isMuted());
+        QTest::keyClick(window, Qt::Key_Up); // a volume step does not unmute
+        QVERIFY(p1->isMuted());
+        QTest::keyClick(window, Qt::Key_M);
+        QVERIFY(!p1->isMuted());
+        QVERIFY(p2->isMuted());
+        QCOMPARE(p1->volume(), app().volume());
+    }
+
+    // ? and F1 show every shortcut the window's keys are bound to, as the
+    // bindings name them; Escape or the same key closes the list, and while
+    // it is shown Escape does nothing else.
+    void shortcutOverlayListsEveryBinding()
+    {
+        launch(m_viewer, m_settings, m_folderA);
+        TMKMainWindow* window = app().window();
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_Question);
+        QVERIFY(window->isShortcutOverlayShown());
+        QVERIFY(window->shortcutOverlay()->geometry().contains(window->centralWidget()->rect()));
+
+        QList<TMKShortcutOverlay::Row> expected;
+        for (const QAction* action : window->actions()) {
+            QStringList keys;
+            for (const QKeySequence& key : action->shortcuts())
+                keys << key.toString(QKeySequence::NativeText);
+            QVERIFY2(!keys.isEmpty(), qPrintable(action->objectName()));
+            QVERIFY2(!action->text().isEmpty() && !action->text().startsWith(QLatin1String("shortcut.")),
+                     qPrintable(action->objectName()));
+            expected.push_back({keys.join(QStringLiteral(", ")), action->text()});
+        }
+        const QList<TMKShortcutOverlay::Row> shown = window->shortcutOverlay()->shownRows();
+        QCOMPARE(shown.size(), expected.size());
+        for (const TMKShortcutOverlay::Row& row : expected)
+            QVERIFY2(shown.contains(row), qPrintable(row.keys + QStringLiteral(" ") + row.description));
+        // The labels are on screen, inside the window.
+        const auto labels = window->shortcutOverlay()->findChildren<QLabel*>(QStringLiteral("shortcutKeys"));
+        QCOMPARE(labels.size(), expected.size());
+        for (const QLabel* label : labels)
+            QVERIFY(label->isVisible() && window->rect().contains(label->mapTo(window, label->rect().bottomRight())));
+
+        QTest::keyClick(window, Qt::Key_Question);
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_F1);
+        QVERIFY(window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isShortcutOverlayShown());
+        QTest::keyClick(window, Qt::Key_F1);
+        QTest::keyClick(window, Qt::Key_F1);
+        QVERIFY(!window->isShortcutOverlayShown());
+        // A click on the backdrop closes it too.
+        QTest::keyClick(window, Qt::Key_F1);
+        QTest::mouseClick(window->shortcutOverlay(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(!window->isShortcutOverlayShown());
+    }
+
+    // A trip of three one-minute recordings with a hard brake in the
+    // second: its tick is on the slider while the second plays; N from the
+    // first goes to its own marker, then starts the second at the brake; P
+    // from the third goes back to it. A threshold above every event shows
+    // nothing.
+    void markersOnTheSliderAndAcrossRecordings()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("trip"));
+        double brakeAt = 0;
+        writeBrakeTrip(folder, brakeAt);
+        launch(m_viewer, m_settings, folder);
+        QCOMPARE(app().eventThresholdG(), 0.4);
+        TMKMainWindow* window = app().window();
+        QSignalSpy shown(&app(), &TMKAppDelegate::sliderMarkersShown);
+        playRowByDoubleClick(0);
+        QVERIFY(shown.wait(10000));
+        // The route's corners are sharp turns: one in the first recording,
+        // one in the third; the brake is the second's only marker.
+        const std::vector<TMKEventMarker> markers = app().tripMap()->markers();
+        QCOMPARE(markers.size(), std::size_t{3});
+        QCOMPARE(markers[1].kind, TMKEventKind::HardBraking);
+        QCOMPARE(markers[1].recording, std::size_t{1});
+        QVERIFY(markers[1].seconds > brakeAt && markers[1].seconds < brakeAt + 2.6);
+        QCOMPARE(shown.last().first().toInt(), 1);
+        QCOMPARE(window->sliderMarkers().size(), 1);
+        QVERIFY(std::abs(window->sliderMarkers().first().position - markers[0].secondsInRecording / 60.0) < 0.01);
+
+        // N: the turn in this recording, then the second recording from the
+        // brake.
+        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QTest::keyClick(window, Qt::Key_N);
+        QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - markers[0].secondsInRecording) < 0.05);
+        QCOMPARE(app().mediaIndex(), 0);
+        QTest::qWait(400); // the follow-up of the seek
+        QTest::keyClick(window, Qt::Key_N);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.last().first().toLongLong(), 1);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        m_viewer.p1->tick(0); // the first time event: the start seeks to the marker
+        const double inSecond = static_cast<double>(m_viewer.p1->time()) / 1000.0;
+        QVERIFY2(std::abs(inSecond - markers[1].secondsInRecording) < 0.05, qPrintable(QString::number(inSecond)));
+        QTRY_COMPARE(window->sliderMarkers().size(), 1);
+        const TMKMarkerSlider::Marker tick = window->sliderMarkers().first();
+        QVERIFY(!tick.eventRecording);
+        QVERIFY(std::abs(tick.position - inSecond / 60.0) < 0.01);
+        // Drawn where the slider shows that moment.
+        TMKMarkerSlider* slider = window->positionSlider();
+        const QImage picture = slider->grab().toImage();
+        const int x = slider->tickX(tick.position) * picture.width() / slider->width();
+        int tickPixels = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            tickPixels += picture.pixelColor(x, y) == TMKMarkerSlider::kEventColor ? 1 : 0;
+        QVERIFY2(tickPixels >= 6, qPrintable(QString::number(tickPixels)));
+        // P from the third, before its turn: back to the second at the brake.
+        QTest::qWait(400);
+        playRowByDoubleClick(2);
+        QTRY_COMPARE(app().tripMap()->highlighted(), 2);
+        QTest::keyClick(window, Qt::Key_P);
+        QVERIFY(started.wait(5000));
+        QCOMPARE(started.last().first().toLongLong(), 1);
+        QTRY_VERIFY(!app().waitingForPlayStart());
+        m_viewer.p1->tick(0);
+        QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - inSecond) < 0.05);
+        cleanup();
+
+        // The threshold is the user's: 2 g hides the brake.
+        QSettings(m_settings, QSettings::IniFormat).setValue(QStringLiteral("viewer/eventThresholdG"), 2.0);
+        launch(m_viewer, m_settings, folder);
+        QCOMPARE(app().eventThresholdG(), 2.0);
+        QSignalSpy shownAgain(&app(), &TMKAppDelegate::sliderMarkersShown);
+        playRowByDoubleClick(1);
+        QVERIFY(shownAgain.wait(10000));
+        QCOMPARE(shownAgain.last().first().toInt(), 0);
+        QSettings(m_settings, QSettings::IniFormat).remove(QStringLiteral("viewer/eventThresholdG"));
+    }
+
+    // Export Track… from the list's menu and by Ctrl+E: the selected row's
+    // trip merged into a GPX that parses and a CSV that reads back; a
+    // cancel while it reads leaves no file; a folder that is not there is
+    // told, not reported written.
+    void exportTrackWritesOrCancels()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("export"));
+        double brakeAt = 0;
+        writeBrakeTrip(folder, brakeAt);
+        auto alerts = std::make_shared<TMKRecordingAlertService>();
+        auto target = std::make_shared<QString>();
+        auto gate = std::make_shared<QSemaphore>(1000);
+        TMKAppDelegate::Options options;
+        options.alerts = alerts;
+        options.trackFileChooser = [target](QWidget*, const QString&, const QString&) { return *target; };
+        options.exportWorkerStarted = [gate] { gate->acquire(); };
+        launch(m_viewer, m_settings, folder, options);
+        TMKMainWindow* window = app().window();
+        QTableView* table = app().mediaListTableView();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, 1));
+        QSignalSpy finished(&app(), &TMKAppDelegate::trackExportFinished);
+
+        // From the list's menu.
+        *target = m_dir.filePath(QStringLiteral("trip.gpx"));
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, rowCentre(table, 1), table->viewport()->mapToGlobal(rowCentre(table, 1)));
+        QApplication::sendEvent(table->viewport(), &menuEvent);
+        QMenu* menu = table->findChild<QMenu*>(QStringLiteral("mediaListMenu"));
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Export Track…"));
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), true);
+        QVERIFY(alerts->alerts.isEmpty());
+        QFile gpx(*target);
+        QVERIFY(gpx.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&gpx);
+        int points = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("trkpt"))
+                ++points;
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        // One fix a second over three minutes, the shared boundary seconds once.
+        QVERIFY2(points >= 170 && points <= 181, qPrintable(QString::number(points)));
+        QVERIFY(app().lastMessage().contains(QStringLiteral("trip.gpx")));
+
+        // Ctrl+E, to CSV, once the progress dialog has gone.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        *target = m_dir.filePath(QStringLiteral("trip.csv"));
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), true);
+        QFile csv(*target);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        std::vector<TMKTrack> tracks;
+        std::string error;
+        QVERIFY2(TMKReadTrackCsv(csv.readAll().toStdString(), tracks, &error), error.c_str());
+        QCOMPARE(tracks.size(), std::size_t{1});
+        QCOMPARE(static_cast<int>(tracks.front().points.size()), points);
+
+        // Cancelled while the worker waits to read: nothing is written.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        gate->acquire(gate->available());
+        *target = m_dir.filePath(QStringLiteral("cancelled.kml"));
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QProgressDialog* progress = window->findChild<QProgressDialog*>(QStringLiteral("exportProgress"));
+        QVERIFY(progress);
+        QTRY_VERIFY(progress->isVisible());
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        gate->release(1000);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QVERIFY(finished.last().at(2).toString().isEmpty());
+        QVERIFY(!QFileInfo::exists(*target));
+        QVERIFY(alerts->alerts.isEmpty());
+
+        // A folder that is not there.
+        QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        *target = m_dir.filePath(QStringLiteral("no/such/folder/trip.gpx"));
+        const QString before = app().lastMessage();
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QVERIFY(!finished.last().at(2).toString().isEmpty());
+        QCOMPARE(alerts->alerts.size(), 1);
+        QVERIFY(alerts->alerts.first().informative.startsWith(QStringLiteral("The track could not be written")));
+        QCOMPARE(app().lastMessage(), before);
+        QVERIFY(!QFileInfo::exists(*target));
     }
 
     // Ctrl+S and the capture button, while a pair plays: the save dialog

@@ -1,0 +1,47 @@
+#include "viewer/window/TMKMarkerSlider.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
+#include <cmath>
+
+void TMKMarkerSlider::setMarkers(const QList<Marker>& markers)
+{
+    if (markers == m_markers)
+        return;
+    m_markers = markers;
+    update();
+}
+
+int TMKMarkerSlider::tickX(double position) const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = std::max(groove.width() - handle.width(), 1);
+    const int value = minimum() + static_cast<int>(std::lround(std::clamp(position, 0.0, 1.0) * (maximum() - minimum())));
+    return groove.left() + handle.width() / 2
+        + QStyle::sliderPositionFromValue(minimum(), maximum(), value, span, option.upsideDown);
+}
+
+void TMKMarkerSlider::paintEvent(QPaintEvent* event)
+{
+    QSlider::paintEvent(event);
+    if (m_markers.isEmpty())
+        return;
+    QPainter painter(this);
+    const int top = height() / 2 - 7;
+    // Recordings under the events, so a brake inside an event recording
+    // still shows.
+    for (const bool recordings : {true, false}) {
+        for (const Marker& marker : m_markers) {
+            if (marker.eventRecording != recordings)
+                continue;
+            const int x = tickX(marker.position);
+            painter.fillRect(QRect(x - 1, top, 3, 14), recordings ? kRecordingColor : kEventColor);
+        }
+    }
+}

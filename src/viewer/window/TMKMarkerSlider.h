@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QSlider>
+
+// The position slider with the moments worth seeing drawn as ticks over
+// its groove: G-sensor events and event recordings of the trip, at their
+// place in the playing recording (0 to 1).
+class TMKMarkerSlider : public QSlider {
+    Q_OBJECT
+
+public:
+    struct Marker {
+        double position = 0; // 0..1 of the recording
+        bool eventRecording = false;
+        friend bool operator==(const Marker&, const Marker&) = default;
+    };
+    static inline const QColor kEventColor{255, 90, 74};
+    static inline const QColor kRecordingColor{240, 198, 116};
+
+    using QSlider::QSlider;
+
+    void setMarkers(const QList<Marker>& markers);
+    [[nodiscard]] const QList<Marker>& markers() const { return m_markers; }
+    // The x of a position's tick, where the handle's centre stands at it.
+    [[nodiscard]] int tickX(double position) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QList<Marker> m_markers;
+};
