@@ -1,6 +1,6 @@
-#include "TMKDriveLog.h"
+#include "logs/TMKDriveLog.h"
 
-#include "TMKLogText.h"
+#include "logs/TMKLogText.h"
 #include "media/TMKGpsData.h"
 
 #include <algorithm>

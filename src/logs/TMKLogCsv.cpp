@@ -1,4 +1,4 @@
-#include "TMKLogCsv.h"
+#include "logs/TMKLogCsv.h"
 
 #include <filesystem>
 #include <system_error>

@@ -6,7 +6,7 @@
 // when it holds a comma, a quote or a line break, so ordinary cells stay as
 // they are and no title or cell can break the row structure.
 
-#include "TMKDriveLog.h"
+#include "logs/TMKDriveLog.h"
 #include "settings/TKAtomicFile.h"
 
 #include <functional>

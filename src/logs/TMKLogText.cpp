@@ -1,4 +1,4 @@
-#include "TMKLogText.h"
+#include "logs/TMKLogText.h"
 
 #include <charconv>
 #include <system_error>

@@ -1,7 +1,7 @@
-#include "TMKBlackBoxData.h"
+#include "media/TMKBlackBoxData.h"
 
-#include "TMKLog.h"
 #include "media/TMKFileByteSource.h"
+#include "media/TMKLog.h"
 
 #include <algorithm>
 #include <array>

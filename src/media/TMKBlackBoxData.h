@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TMKAviRecords.h"
-#include "TMKGpsData.h"
-#include "TMKNMEASentenceParser.h"
+#include "media/TMKAviRecords.h"
+#include "media/TMKGpsData.h"
+#include "media/TMKNMEASentenceParser.h"
 
 #include <cstddef>
 #include <cstdint>

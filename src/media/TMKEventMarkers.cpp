@@ -1,4 +1,4 @@
-#include "TMKEventMarkers.h"
+#include "media/TMKEventMarkers.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "TMKGpsData.h"
+#include "media/TMKGpsData.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKSystemTime.h"
+#include "media/TMKSystemTime.h"
 
 #include <array>
 #include <cstddef>

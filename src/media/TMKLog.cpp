@@ -1,4 +1,4 @@
-#include "TMKLog.h"
+#include "media/TMKLog.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "TMKMedia.h"
+#include "media/TMKMedia.h"
 
 #include <array>
 #include <cctype>

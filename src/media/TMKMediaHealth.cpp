@@ -1,6 +1,6 @@
-#include "TMKMediaHealth.h"
+#include "media/TMKMediaHealth.h"
 
-#include "TMKBlackBoxData.h"
+#include "media/TMKBlackBoxData.h"
 #include "media/TMKFileByteSource.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "TMKMediaList.h"
+#include "media/TMKMediaList.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKMedia.h"
+#include "media/TMKMedia.h"
 
 #include <condition_variable>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "TMKNMEASentenceParser.h"
+#include "media/TMKNMEASentenceParser.h"
 
-#include "TMKMedia.h"
+#include "media/TMKMedia.h"
 
 #include <algorithm>
 #include <cctype>

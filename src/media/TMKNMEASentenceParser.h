@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKGpsData.h"
+#include "media/TMKGpsData.h"
 
 #include <string_view>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "TMKTelemetryPrefetch.h"
+#include "media/TMKTelemetryPrefetch.h"
 
 #include <exception>
 #include <utility>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKBlackBoxData.h"
+#include "media/TMKBlackBoxData.h"
 
 #include <condition_variable>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "TMKTrackExport.h"
+#include "media/TMKTrackExport.h"
 
 #include "media/TMKText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKTrip.h"
+#include "media/TMKTrip.h"
 
 #include <optional>
 #include <string>

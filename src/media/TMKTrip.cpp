@@ -1,8 +1,8 @@
-#include "TMKTrip.h"
+#include "media/TMKTrip.h"
 
-#include "TMKBlackBoxData.h"
-#include "TMKMediaList.h"
-#include "TMKNMEASentenceParser.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKMediaList.h"
+#include "media/TMKNMEASentenceParser.h"
 
 #include <algorithm>
 #include <cmath>

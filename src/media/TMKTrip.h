@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TMKGpsData.h"
-#include "TMKMedia.h"
+#include "media/TMKGpsData.h"
+#include "media/TMKMedia.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TKBlockDevices.h"
+#include "sdcard/TKBlockDevices.h"
 
 #include <nlohmann/json.hpp>
 

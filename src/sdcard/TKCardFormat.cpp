@@ -1,8 +1,8 @@
-#include "TKCardFormat.h"
+#include "sdcard/TKCardFormat.h"
 
-#include "TKBlockDevices.h"
-#include "TKDiskDiscovery.h"
 #include "media/TMKLog.h"
+#include "sdcard/TKBlockDevices.h"
+#include "sdcard/TKDiskDiscovery.h"
 #include "settings/TKAtomicFile.h"
 #include "settings/TKSettingFile.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TKDiskSystem.h"
-#include "TKExternalCommand.h"
-#include "TKUSBDiskEntity.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKExternalCommand.h"
+#include "sdcard/TKUSBDiskEntity.h"
 
 #include <cstdint>
 #include <functional>

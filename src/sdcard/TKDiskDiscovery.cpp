@@ -1,7 +1,7 @@
-#include "TKDiskDiscovery.h"
+#include "sdcard/TKDiskDiscovery.h"
 
-#include "TKBlockDevices.h"
 #include "media/TMKLog.h"
+#include "sdcard/TKBlockDevices.h"
 
 #include <array>
 #include <functional>

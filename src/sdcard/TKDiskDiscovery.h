@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TKDiskSystem.h"
-#include "TKUSBDiskEntity.h"
+#include "sdcard/TKDiskSystem.h"
+#include "sdcard/TKUSBDiskEntity.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TKExternalCommand.h"
+#include "sdcard/TKExternalCommand.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "TKExternalCommand.h"
+#include "sdcard/TKExternalCommand.h"
 
 #include <algorithm>
 #include <array>

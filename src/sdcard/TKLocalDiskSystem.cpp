@@ -1,6 +1,6 @@
-#include "TKBlockDevices.h"
-#include "TKDiskSystem.h"
 #include "media/TMKLog.h"
+#include "sdcard/TKBlockDevices.h"
+#include "sdcard/TKDiskSystem.h"
 
 #include <filesystem>
 #include <string>

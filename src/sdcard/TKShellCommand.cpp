@@ -1,4 +1,4 @@
-#include "TKShellCommand.h"
+#include "sdcard/TKShellCommand.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "TKTimeSetFile.h"
+#include "sdcard/TKTimeSetFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "TKUSBDiskEntity.h"
+#include "sdcard/TKUSBDiskEntity.h"
 
 #include <cstdio>
 #include <utility>

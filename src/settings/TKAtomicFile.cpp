@@ -1,4 +1,4 @@
-#include "TKAtomicFile.h"
+#include "settings/TKAtomicFile.h"
 
 #include <cerrno>
 #include <climits>

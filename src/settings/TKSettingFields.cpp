@@ -1,4 +1,4 @@
-#include "TKSettingFields.h"
+#include "settings/TKSettingFields.h"
 
 #include <array>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TKSettingFile.h"
+#include "settings/TKSettingFile.h"
 
 #include <cstddef>
 #include <cstdint>

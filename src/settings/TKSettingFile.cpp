@@ -1,7 +1,7 @@
-#include "TKSettingFile.h"
+#include "settings/TKSettingFile.h"
 
-#include "TKAtomicFile.h"
 #include "media/TMKLog.h"
+#include "settings/TKAtomicFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TKAtomicFile.h"
-#include "TKUserDefaults.h"
+#include "settings/TKAtomicFile.h"
+#include "settings/TKUserDefaults.h"
 
 #include <bit>
 #include <cstddef>

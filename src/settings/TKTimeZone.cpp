@@ -1,4 +1,4 @@
-#include "TKTimeZone.h"
+#include "settings/TKTimeZone.h"
 
 #include <cstdio>
 #include <cstdlib>

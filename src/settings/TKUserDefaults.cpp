@@ -1,4 +1,4 @@
-#include "TKUserDefaults.h"
+#include "settings/TKUserDefaults.h"
 
 std::optional<int64_t> TKMemoryUserDefaults::integerForKey(std::string_view key) const
 {

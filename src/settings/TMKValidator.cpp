@@ -1,6 +1,6 @@
-#include "TMKValidator.h"
+#include "settings/TMKValidator.h"
 
-#include "TKSettingFile.h"
+#include "settings/TKSettingFile.h"
 
 #include <charconv>
 #include <cmath>

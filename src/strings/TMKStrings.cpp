@@ -1,4 +1,4 @@
-#include "TMKStrings.h"
+#include "strings/TMKStrings.h"
 
 #include <QDebug>
 #include <QFile>

@@ -5,7 +5,6 @@
 
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
-#include "viewer/TMKMediaListModel.h"
 #include "viewer/capture/TMKFrameCapture.h"
 #include "viewer/map/TMKMapScripts.h"
 #include "viewer/map/TMKMapView.h"
@@ -13,6 +12,7 @@
 #include "viewer/session/TMKPlaybackSession.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/window/TMKMainWindow.h"
+#include "viewer/window/TMKMediaListModel.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
-# The recording list model, shared by the viewer's windows.
+# The recording list model (in window/), shared by the viewer's windows.
 add_library(tamek_viewer_support STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/TMKMediaListModel.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TMKMediaListModel.h
+    ${CMAKE_CURRENT_LIST_DIR}/window/TMKMediaListModel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/window/TMKMediaListModel.h
 )
 set_target_properties(tamek_viewer_support PROPERTIES AUTOMOC ON)
 target_include_directories(tamek_viewer_support PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -1,6 +1,6 @@
-#include "TMKImageButton.h"
+#include "widgets/TMKImageButton.h"
 
-#include "TMKImages.h"
+#include "widgets/TMKImages.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "TMKImages.h"
+#include "widgets/TMKImages.h"
 
 #include <QPainter>
 #include <QPainterPath>

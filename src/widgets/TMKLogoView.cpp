@@ -1,6 +1,6 @@
-#include "TMKLogoView.h"
+#include "widgets/TMKLogoView.h"
 
-#include "TMKImages.h"
+#include "widgets/TMKImages.h"
 
 #include <QPainter>
 

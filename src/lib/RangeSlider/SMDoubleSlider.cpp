@@ -1,4 +1,4 @@
-#include "SMDoubleSlider.h"
+#include "lib/RangeSlider/SMDoubleSlider.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

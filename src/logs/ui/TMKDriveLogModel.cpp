@@ -1,4 +1,4 @@
-#include "TMKDriveLogModel.h"
+#include "logs/ui/TMKDriveLogModel.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,7 +1,7 @@
-#include "TMKSettingForFlashDataViewController.h"
+#include "logs/ui/TMKSettingForFlashDataViewController.h"
 
-#include "TMKDriveLogModel.h"
 #include "logs/TMKLogCsv.h"
+#include "logs/ui/TMKDriveLogModel.h"
 #include "media/TMKLog.h"
 #include "settings/ui/TKPlatform.h"
 #include "settings/ui/TMKSettingController.h"

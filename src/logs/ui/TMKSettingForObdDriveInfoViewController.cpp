@@ -1,4 +1,4 @@
-#include "TMKSettingForObdDriveInfoViewController.h"
+#include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 
 #include "strings/TMKStrings.h"
 

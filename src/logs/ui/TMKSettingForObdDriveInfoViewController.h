@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKSettingForFlashDataViewController.h"
+#include "logs/ui/TMKSettingForFlashDataViewController.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "TMKFormatWindowController.h"
+#include "sdcard/ui/TMKFormatWindowController.h"
 
 #include "sdcard/TKDiskDiscovery.h"
 #include "settings/ui/TKPlatform.h"

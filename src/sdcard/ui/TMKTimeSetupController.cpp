@@ -1,4 +1,4 @@
-#include "TMKTimeSetupController.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
 
 #include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/TKTimeSetFile.h"

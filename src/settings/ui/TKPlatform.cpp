@@ -1,4 +1,4 @@
-#include "TKPlatform.h"
+#include "settings/ui/TKPlatform.h"
 
 #include "sdcard/TKExternalCommand.h"
 

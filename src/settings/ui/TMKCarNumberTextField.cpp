@@ -1,4 +1,4 @@
-#include "TMKCarNumberTextField.h"
+#include "settings/ui/TMKCarNumberTextField.h"
 
 #include "settings/TMKValidator.h"
 

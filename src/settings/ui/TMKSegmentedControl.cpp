@@ -1,4 +1,4 @@
-#include "TMKSegmentedControl.h"
+#include "settings/ui/TMKSegmentedControl.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

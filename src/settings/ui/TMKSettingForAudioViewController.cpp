@@ -1,8 +1,8 @@
-#include "TMKSettingForAudioViewController.h"
+#include "settings/ui/TMKSettingForAudioViewController.h"
 
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingPageKit.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingPageKit.h"
 #include "strings/TMKStrings.h"
 
 #include <QButtonGroup>

@@ -1,9 +1,9 @@
-#include "TMKSettingForAuxViewController.h"
+#include "settings/ui/TMKSettingForAuxViewController.h"
 
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingPageKit.h"
 #include "settings/TMKValidator.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingPageKit.h"
 #include "strings/TMKStrings.h"
 
 #include <QButtonGroup>

@@ -1,10 +1,10 @@
-#include "TMKSettingForBasicViewController.h"
+#include "settings/ui/TMKSettingForBasicViewController.h"
 
-#include "TKPlatform.h"
-#include "TMKCarNumberTextField.h"
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
 #include "settings/TMKValidator.h"
+#include "settings/ui/TKPlatform.h"
+#include "settings/ui/TMKCarNumberTextField.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
-#include "TMKSettingForMotionViewController.h"
+#include "settings/ui/TMKSettingForMotionViewController.h"
 
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingPageKit.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingPageKit.h"
 #include "strings/TMKStrings.h"
 
 #include <QCheckBox>

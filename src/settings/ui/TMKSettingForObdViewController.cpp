@@ -1,10 +1,10 @@
-#include "TMKSettingForObdViewController.h"
+#include "settings/ui/TMKSettingForObdViewController.h"
 
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingPageKit.h"
 #include "lib/RangeSlider/SMDoubleSlider.h"
 #include "settings/TKTimeZone.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingPageKit.h"
 #include "strings/TMKStrings.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
-#include "TMKSettingForVideoViewController.h"
+#include "settings/ui/TMKSettingForVideoViewController.h"
 
-#include "TMKSegmentedControl.h"
-#include "TMKSettingController.h"
-#include "TMKSettingPageKit.h"
+#include "settings/ui/TMKSegmentedControl.h"
+#include "settings/ui/TMKSettingController.h"
+#include "settings/ui/TMKSettingPageKit.h"
 #include "strings/TMKStrings.h"
 
 #include <QGridLayout>

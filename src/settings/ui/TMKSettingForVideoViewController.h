@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKSettingControllerDelegate.h"
+#include "settings/ui/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>

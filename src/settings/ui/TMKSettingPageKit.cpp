@@ -1,7 +1,7 @@
-#include "TMKSettingPageKit.h"
+#include "settings/ui/TMKSettingPageKit.h"
 
-#include "TMKSegmentedControl.h"
 #include "settings/TMKValidator.h"
+#include "settings/ui/TMKSegmentedControl.h"
 #include "strings/TMKStrings.h"
 
 #include <QGroupBox>

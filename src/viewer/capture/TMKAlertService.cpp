@@ -1,4 +1,4 @@
-#include "TMKAlertService.h"
+#include "viewer/capture/TMKAlertService.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "TMKFrameCapture.h"
+#include "viewer/capture/TMKFrameCapture.h"
 
 #include "media/TMKMedia.h"
 #include "strings/TMKStrings.h"

@@ -1,4 +1,4 @@
-#include "TMKMapScripts.h"
+#include "viewer/map/TMKMapScripts.h"
 
 #include <algorithm>
 #include <cmath>

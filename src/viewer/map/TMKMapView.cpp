@@ -1,4 +1,4 @@
-#include "TMKMapView.h"
+#include "viewer/map/TMKMapView.h"
 
 #include <QDebug>
 #include <QWebChannel>

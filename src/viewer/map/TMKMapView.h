@@ -4,7 +4,7 @@
 // resources. Scripts are fire-and-forget, as the page's results are never
 // used; those given before the page has loaded wait for it (TMKMapScriptQueue).
 
-#include "TMKMapScripts.h"
+#include "viewer/map/TMKMapScripts.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "TMKMapWindowController.h"
+#include "viewer/map/TMKMapWindowController.h"
 
-#include "TMKMapScripts.h"
-#include "TMKMapView.h"
+#include "viewer/map/TMKMapScripts.h"
+#include "viewer/map/TMKMapView.h"
 
 #include <QDebug>
 #include <QShowEvent>

@@ -1,7 +1,7 @@
-#include "TMKTripMap.h"
+#include "viewer/map/TMKTripMap.h"
 
-#include "TMKMapScripts.h"
 #include "media/TMKMediaList.h"
+#include "viewer/map/TMKMapScripts.h"
 
 #include <QList>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,4 +1,4 @@
-#include "TMKWebEngineSetup.h"
+#include "viewer/map/TMKWebEngineSetup.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "TMKMediaPlayer.h"
+#include "viewer/player/TMKMediaPlayer.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "TMKRecordingCheck.h"
+#include "viewer/player/TMKRecordingCheck.h"
 
 #include "strings/TMKStrings.h"
 

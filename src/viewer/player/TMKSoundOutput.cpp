@@ -1,4 +1,4 @@
-#include "TMKSoundOutput.h"
+#include "viewer/player/TMKSoundOutput.h"
 
 #include <QDir>
 #include <QFile>

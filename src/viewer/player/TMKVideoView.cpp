@@ -1,4 +1,4 @@
-#include "TMKVideoView.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -3,11 +3,11 @@
 // Xvfb and the offscreen platform. libVLC calls back on its own threads;
 // every callback hops to the main thread before touching this object.
 
-#include "TMKMediaPlayer.h"
-#include "TMKRecordingCheck.h"
-#include "TMKSoundOutput.h"
-#include "TMKVideoView.h"
 #include "strings/TMKStrings.h"
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKRecordingCheck.h"
+#include "viewer/player/TMKSoundOutput.h"
+#include "viewer/player/TMKVideoView.h"
 
 #include <vlc/vlc.h>
 

@@ -1,6 +1,6 @@
-#include "TMKCupsPrintSystem.h"
+#include "viewer/print/TMKCupsPrintSystem.h"
 
-#include "TMKPrintSettings.h"
+#include "viewer/print/TMKPrintSettings.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKPrintSystem.h"
+#include "viewer/print/TMKPrintSystem.h"
 
 // The print service on CUPS. It talks to the scheduler libcups picks, so the
 // CUPS_SERVER environment variable and the user's client.conf apply.

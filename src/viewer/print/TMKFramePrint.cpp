@@ -1,7 +1,7 @@
-#include "TMKFramePrint.h"
+#include "viewer/print/TMKFramePrint.h"
 
-#include "TMKPrintSettings.h"
-#include "TMKPrintSystem.h"
+#include "viewer/print/TMKPrintSettings.h"
+#include "viewer/print/TMKPrintSystem.h"
 
 #include <QDebug>
 #include <QFile>

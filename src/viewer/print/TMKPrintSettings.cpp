@@ -1,4 +1,4 @@
-#include "TMKPrintSettings.h"
+#include "viewer/print/TMKPrintSettings.h"
 
 #include <QPrinter>
 

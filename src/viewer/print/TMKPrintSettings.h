@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMKPrintSystem.h"
+#include "viewer/print/TMKPrintSystem.h"
 
 #include <QMap>
 #include <QPageLayout>

@@ -1,4 +1,4 @@
-#include "TMKLoadingProgress.h"
+#include "viewer/session/TMKLoadingProgress.h"
 
 #include <QTimer>
 

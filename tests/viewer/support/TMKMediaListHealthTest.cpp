@@ -6,8 +6,8 @@
 #include "TMKDriveSimulator.h"
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
-#include "viewer/TMKMediaListModel.h"
 #include "viewer/player/TMKRecordingCheck.h"
+#include "viewer/window/TMKMediaListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -3,11 +3,11 @@
 
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
-#include "viewer/TMKMediaListModel.h"
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
+#include "viewer/window/TMKMediaListModel.h"
 #include "widgets/TMKImages.h"
 
 #include <QAbstractItemModelTester>

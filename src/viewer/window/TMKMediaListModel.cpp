@@ -1,4 +1,4 @@
-#include "TMKMediaListModel.h"
+#include "viewer/window/TMKMediaListModel.h"
 
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"

@@ -1,4 +1,4 @@
-#include "TMKMediaListTableView.h"
+#include "viewer/window/TMKMediaListTableView.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
