@@ -3,6 +3,7 @@
 // The web view that shows the map page "map2_eng.htm" from the application's
 // resources. Scripts are fire-and-forget, as the page's results are never
 // used; those given before the page has loaded wait for it (TMKMapScriptQueue).
+// Main thread only; the page calls back over QWebChannel on it too.
 
 #include "viewer/map/TMKMapScripts.h"
 
