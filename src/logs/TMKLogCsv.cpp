@@ -5,22 +5,6 @@
 
 #include <sys/stat.h>
 
-std::string TMKCsvField(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += '"';
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
-
 void TMKAppendCsvLine(std::string& out, const std::vector<std::string>& fields)
 {
     for (std::size_t i = 0; i < fields.size(); ++i) {

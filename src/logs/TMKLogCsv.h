@@ -7,6 +7,7 @@
 // they are and no title or cell can break the row structure.
 
 #include "logs/TMKDriveLog.h"
+#include "media/TMKText.h" // TMKCsvField
 #include "settings/TKAtomicFile.h"
 
 #include <functional>
@@ -15,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-[[nodiscard]] std::string TMKCsvField(std::string_view text);
 // The fields joined with "," and ended by "\n".
 void TMKAppendCsvLine(std::string& out, const std::vector<std::string>& fields);
 

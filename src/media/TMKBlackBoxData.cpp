@@ -1,6 +1,6 @@
 #include "media/TMKBlackBoxData.h"
 
-#include "media/TMKFileByteSource.h"
+#include "media/TMKByteSources.h"
 #include "media/TMKLog.h"
 
 #include <algorithm>
@@ -62,24 +62,6 @@ private:
     std::size_t m_filled = 0;
 };
 
-class MemoryByteSource final : public TMKByteSource {
-public:
-    MemoryByteSource(const uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    uint64_t length() const override { return m_size; }
-    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
-    {
-        if (!m_data || offset >= m_size)
-            return 0;
-        const std::size_t count = std::min<std::size_t>(size, m_size - static_cast<std::size_t>(offset));
-        std::memcpy(buffer, m_data + offset, count);
-        return count;
-    }
-
-private:
-    const uint8_t* m_data;
-    std::size_t m_size;
-};
-
 uint32_t u32At(const unsigned char* bytes)
 {
     uint32_t value;
@@ -118,7 +100,7 @@ bool TMKBlackBoxData::ExtractStreamInformation(const char* path)
 
 bool TMKBlackBoxData::ExtractStreamInformationFromBuffer(const uint8_t* data, std::size_t size)
 {
-    MemoryByteSource source(data, size);
+    TMKMemoryByteSource source(data, size);
     return ExtractStreamInformation(source);
 }
 

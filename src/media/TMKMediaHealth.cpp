@@ -1,7 +1,7 @@
 #include "media/TMKMediaHealth.h"
 
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKFileByteSource.h"
+#include "media/TMKByteSources.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,24 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-class BufferSource final : public TMKByteSource {
-public:
-    BufferSource(const uint8_t* data, std::size_t size) : m_data(data), m_size(data ? size : 0) {}
-    uint64_t length() const override { return m_size; }
-    std::size_t readAt(uint64_t offset, void* buffer, std::size_t size) override
-    {
-        if (offset >= m_size)
-            return 0;
-        const std::size_t count = std::min<std::size_t>(size, m_size - static_cast<std::size_t>(offset));
-        std::memcpy(buffer, m_data + offset, count);
-        return count;
-    }
-
-private:
-    const uint8_t* m_data;
-    std::size_t m_size;
-};
 
 TMKMediaHealth problem(TMKMediaProblem kind, std::string reason)
 {
@@ -67,7 +49,7 @@ TMKMediaHealth TMKCheckMedia(const std::string& path, TMKMediaCheckDepth depth)
 
 TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size, TMKMediaCheckDepth depth)
 {
-    BufferSource source(data, size);
+    TMKMemoryByteSource source(data, size);
     return TMKCheckMedia(source, depth);
 }
 

@@ -16,3 +16,7 @@
 // not valid UTF-8, U+FFFE/U+FFFF and control characters XML does not allow
 // become U+FFFD, so the document stays well-formed whatever a name holds.
 [[nodiscard]] std::string TMKXmlText(std::string_view text);
+
+// A CSV field as RFC 4180 wants it: quoted, with quotes doubled, only when
+// it holds a comma, a quote or a line break.
+[[nodiscard]] std::string TMKCsvField(std::string_view text);

@@ -42,20 +42,6 @@ std::string utcText(const _SYSTEMTIME& t)
     return text;
 }
 
-std::string csvField(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-    return out;
-}
-
 std::string errnoText(const std::string& path, int error)
 {
     return path + ": " + std::strerror(error);
@@ -253,7 +239,7 @@ std::string TMKTrackCsvText(const std::vector<TMKTrack>& tracks)
 {
     std::string out = std::string(kTMKTrackCsvHeader) + "\n";
     for (const TMKTrack& track : tracks) {
-        const std::string name = csvField(track.name);
+        const std::string name = TMKCsvField(track.name);
         for (const TMKTrackPoint& p : track.points) {
             out += name + ',' + decimal(p.seconds) + ',' + std::to_string(p.recording) + ','
                    + decimal(p.secondsInRecording) + ',' + (p.hasUtc ? utcText(p.utc) : std::string()) + ','

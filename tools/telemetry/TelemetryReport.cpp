@@ -11,20 +11,6 @@ namespace {
 
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 
-std::string csvField(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-    return out;
-}
-
 std::string charText(char c)
 {
     return std::string(1, c);
@@ -174,11 +160,11 @@ void writeTelemetryCsvRows(std::ostream& out, const TelemetryReport& report)
 {
     if (!report.data)
         return;
-    const std::string file = csvField(report.path);
+    const std::string file = TMKCsvField(report.path);
     for (std::size_t i = 0; i < report.data->m_NMEAs.size(); ++i) {
         const TMKGpsData& f = report.data->m_NMEAs[i];
         out << file << ',' << i << ',' << formatSystemTime(f.Now) << ',' << jsonNumber(f.Latitude) << ','
-            << csvField(charText(f.NS)) << ',' << jsonNumber(f.Longitude) << ',' << csvField(charText(f.EW)) << ','
+            << TMKCsvField(charText(f.NS)) << ',' << jsonNumber(f.Longitude) << ',' << TMKCsvField(charText(f.EW)) << ','
             << degreesText(TMKLatitudeDegrees(f)) << ',' << degreesText(TMKLongitudeDegrees(f)) << ','
             << jsonNumber(f.SpeedOverGround) << ',' << jsonNumber(f.CourseOverGround) << ',' << jsonNumber(f.HDOP)
             << ',' << f.SatelliteUsedCount << ',' << f.SatelliteUsedCount_GPS << ','

@@ -1,6 +1,8 @@
-#include "media/TMKFileByteSource.h"
+#include "media/TMKByteSources.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,4 +39,13 @@ void TMKFileByteSource::willNeed(uint64_t offset, uint64_t size)
 {
     // Only a hint: a failure changes nothing but the speed.
     (void)::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+}
+
+std::size_t TMKMemoryByteSource::readAt(uint64_t offset, void* buffer, std::size_t size)
+{
+    if (offset >= m_size)
+        return 0;
+    const std::size_t count = std::min<std::size_t>(size, m_size - static_cast<std::size_t>(offset));
+    std::memcpy(buffer, m_data + offset, count);
+    return count;
 }
