@@ -3,6 +3,7 @@
 // recovery, observed through its signals.
 
 #include "TMKScriptedPlayer.h"
+#include "TMKViewerTestFiles.h"
 #include "viewer/session/TMKPlaybackSession.h"
 
 #include <QDir>
@@ -27,12 +28,6 @@ public:
     void mediaListChanged(TMKMediaList*) override { ++scans; }
     std::atomic<int> scans{0};
 };
-
-QString fileOf(const TMKMediaPlayer* player)
-{
-    const auto media = player->media();
-    return media ? QFileInfo(media->path()).fileName() : QString();
-}
 
 // The paths the extraction was asked for, from the worker.
 struct ExtractLog {

@@ -6,6 +6,7 @@
 #include "TMKDriveSimulator.h"
 #include "TMKNmeaBuilder.h"
 #include "TMKScriptedPlayer.h"
+#include "TMKViewerTestFiles.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
@@ -86,12 +87,6 @@ public:
     QList<QStringList> jobs;
     QList<QByteArray> jpegHeads;
 };
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
 
 QRect geometryOf(QWidget* window, const char* name)
 {

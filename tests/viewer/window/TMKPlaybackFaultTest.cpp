@@ -4,6 +4,7 @@
 // boundary, stepping back while paused, and the video size steps.
 
 #include "TMKScriptedPlayer.h"
+#include "TMKViewerTestFiles.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/player/TMKVideoView.h"
 #include "widgets/TMKImageButton.h"
@@ -25,18 +26,6 @@
 #include <memory>
 
 namespace {
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
-QString fileOf(const TMKMediaPlayer* player)
-{
-    const auto media = player ? player->media() : std::nullopt;
-    return media ? QFileInfo(media->path()).fileName() : QString();
-}
 
 template <typename T>
 T* child(QWidget* window, const char* name)

@@ -6,6 +6,7 @@
 #include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
+#include "TMKViewerTestFiles.h"
 #include "media/TMKTrackExport.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
@@ -43,18 +44,6 @@
 #include <optional>
 
 namespace {
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
-QString fileOf(const TMKMediaPlayer* player)
-{
-    const auto media = player ? player->media() : std::nullopt;
-    return media ? QFileInfo(media->path()).fileName() : QString();
-}
 
 // A viewer with scripted players; the players stay reachable.
 struct Viewer {
