@@ -18,8 +18,7 @@
 // And the start of the next pair on the throttled device, with and without
 // its telemetry read ahead while the pair before played.
 
-#include "TMKAviWriter.h"
-#include "TMKNmeaBuilder.h"
+#include "BenchRecording.h"
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKLog.h"
 #include "media/TMKTelemetryPrefetch.h"
@@ -55,46 +54,6 @@ fs::path benchRoot()
     const fs::path root = dir && *dir ? fs::path(dir) : fs::path("/var/tmp/tamek-cold-bench");
     fs::create_directories(root);
     return root;
-}
-
-// A 60 s front recording at 30 frames per second, about 55 KB per frame,
-// 16 kHz audio and the camera's telemetry (600 G-sensor, 60 GPS records)
-// interleaved by time: about 100 MB.
-bool writeRecording(const fs::path& file)
-{
-    if (fs::exists(file) && fs::file_size(file) > 90'000'000)
-        return true;
-    TMKAviWriter writer(TMKAviVideoFormat{1920, 1080, 30}, TMKAviAudioFormat{16000, 1, 16});
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> frameSize(45'000, 65'000);
-    for (uint32_t frame = 0; frame < 60 * 30; ++frame) {
-        std::vector<uint8_t> jpeg(static_cast<std::size_t>(frameSize(random)));
-        for (auto& byte : jpeg)
-            byte = static_cast<uint8_t>(random());
-        writer.addVideoFrame(frame * 1000 / 30, std::move(jpeg));
-    }
-    for (uint32_t ms = 0; ms < 60'000; ms += 100)
-        writer.addAudio(ms, std::vector<uint8_t>(3200, 0x10));
-    for (uint32_t ms = 0; ms < 60'000; ms += 100)
-        writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 10, -5, 256, 0});
-    for (uint32_t s = 0; s < 60; ++s) {
-        TMKNmeaFix fix;
-        fix.utc = TMKUtcAddSeconds(TMKUtcTime{2026, 11, 7, 7, 15, 0, 0}, s);
-        fix.latitude = 48.1173 + s * 1e-4;
-        fix.longitude = 11.5167;
-        fix.speedKnots = 25;
-        fix.gpsPrns = {2, 5, 12, 15, 24, 29};
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
-        writer.addGps(record);
-    }
-    std::string error;
-    if (!writer.write(file.string(), &error)) {
-        std::fprintf(stderr, "bench: cannot write %s: %s\n", file.c_str(), error.c_str());
-        return false;
-    }
-    ::sync();
-    return true;
 }
 
 bool dropPageCache()
@@ -243,7 +202,7 @@ void runExtraction(benchmark::State& state, const fs::path& file, std::chrono::m
 void BM_ColdExtract(benchmark::State& state)
 {
     const fs::path file = benchRoot() / "alwa_20261107_081500_F.avi";
-    if (!writeRecording(file)) {
+    if (!TMKWriteBenchRecording(file)) {
         state.SkipWithError("cannot write the recording");
         return;
     }
@@ -254,7 +213,7 @@ BENCHMARK(BM_ColdExtract)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterat
 void BM_DelayedExtract(benchmark::State& state)
 {
     const fs::path file = benchRoot() / "alwa_20261107_081500_F.avi";
-    if (!writeRecording(file)) {
+    if (!TMKWriteBenchRecording(file)) {
         state.SkipWithError("cannot write the recording");
         return;
     }
@@ -339,7 +298,7 @@ private:
             m_mount.clear();
             return fail("cannot mount the ext4 image");
         }
-        if (!writeRecording(recording()))
+        if (!TMKWriteBenchRecording(recording()))
             return fail("cannot write the recording onto the image");
         struct stat info {};
         if (::stat(m_loop.c_str(), &info) != 0)

@@ -1,6 +1,7 @@
 // Catalogue scans, telemetry extraction and NMEA parsing throughput.
 // Trees and recordings are built once under the temporary folder and reused.
 
+#include "BenchRecording.h"
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 #include "media/TMKBlackBoxData.h"
@@ -118,42 +119,12 @@ void BM_FindAvi(benchmark::State& state)
 }
 BENCHMARK(BM_FindAvi)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A 60 s front recording at 30 frames per second with about 55 KB per
-// frame, 16 kHz 16-bit audio and the camera's telemetry: about 100 MB.
+// The large recording (BenchRecording.h), in the benchmark folder.
 const std::string& sixtySecondRecording()
 {
     static const std::string path = [] {
         const fs::path file = benchRoot() / "alwa_20261107_081500_F.avi";
-        if (fs::exists(file) && fs::file_size(file) > 90'000'000)
-            return file.string();
-        TMKAviWriter writer(TMKAviVideoFormat{1920, 1080, 30}, TMKAviAudioFormat{16000, 1, 16});
-        std::mt19937 random(7);
-        std::uniform_int_distribution<int> frameSize(45'000, 65'000);
-        for (uint32_t frame = 0; frame < 60 * 30; ++frame) {
-            std::vector<uint8_t> jpeg(static_cast<std::size_t>(frameSize(random)));
-            for (auto& byte : jpeg)
-                byte = static_cast<uint8_t>(random());
-            writer.addVideoFrame(frame * 1000 / 30, std::move(jpeg));
-        }
-        for (uint32_t ms = 0; ms < 60'000; ms += 100)
-            writer.addAudio(ms, std::vector<uint8_t>(3200, 0x10));
-        for (uint32_t ms = 0; ms < 60'000; ms += 100)
-            writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 10, -5, 256, 0});
-        for (uint32_t s = 0; s < 60; ++s) {
-            TMKNmeaFix fix;
-            fix.utc = TMKUtcAddSeconds(TMKUtcTime{2026, 11, 7, 7, 15, 0, 0}, s);
-            fix.latitude = 48.1173 + s * 1e-4;
-            fix.longitude = 11.5167;
-            fix.speedKnots = 25;
-            fix.gpsPrns = {2, 5, 12, 15, 24, 29};
-            fix.glonassPrns = {65, 66, 72};
-            _AVI_GPS_DATA_T record{};
-            TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
-            writer.addGps(record);
-        }
-        std::string error;
-        if (!writer.write(file.string(), &error))
-            std::fprintf(stderr, "bench: cannot write %s: %s\n", file.c_str(), error.c_str());
+        TMKWriteBenchRecording(file);
         return file.string();
     }();
     return path;
