@@ -7,25 +7,20 @@
 #include "viewer/map/TMKTripMap.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
-#include "media/TMKTrackExport.h"
 #include "viewer/capture/TMKAlertService.h"
+#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/window/TMKWindowLayout.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
-#include <QPointer>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QTableView>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 namespace {
@@ -87,6 +82,13 @@ void TMKAppDelegate::makeParts()
     m_capture->setWindow(m_window.get());
     connect(m_capture.get(), &TMKFrameCapture::messageChanged, this,
             [this](const QString& message) { m_lastMessage = message; });
+
+    TMKTrackExporter::Services exportServices;
+    exportServices.alerts = m_options.alerts;
+    exportServices.fileChooser = m_options.trackFileChooser;
+    exportServices.workerStarted = m_options.exportWorkerStarted;
+    m_trackExporter = std::make_unique<TMKTrackExporter>(m_window.get(), std::move(exportServices));
+    connect(m_trackExporter.get(), &TMKTrackExporter::finished, this, &TMKAppDelegate::trackExported);
 
     m_listModel = std::make_unique<TMKMediaListModel>(mediaList());
     m_window->setListModel(m_listModel.get());
@@ -560,32 +562,8 @@ bool TMKAppDelegate::jumpToMarker(bool next)
     return m_session->playRecordingAt(path, marker.secondsInRecording);
 }
 
-namespace {
-
-std::optional<TMKTrackFormat> trackFormatOf(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("gpx"))
-        return TMKTrackFormat::Gpx;
-    if (suffix == QLatin1String("kml"))
-        return TMKTrackFormat::Kml;
-    if (suffix == QLatin1String("csv"))
-        return TMKTrackFormat::Csv;
-    return std::nullopt;
-}
-
-// What the worker hands back.
-struct TrackExportResult {
-    bool cancelled = false;
-    QString error; // empty: written
-};
-
-} // namespace
-
 bool TMKAppDelegate::exportTrack()
 {
-    if (m_exporting)
-        return false;
     // The playing recording, else the selected row.
     QString path;
     if (const auto media = player1() ? player1()->media() : std::nullopt)
@@ -593,111 +571,14 @@ bool TMKAppDelegate::exportTrack()
     else if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
              row && m_window->currentRow() >= 0)
         path = QString::fromStdString(row->path);
-    const auto alerts = m_options.alerts ? m_options.alerts : std::make_shared<TMKMessageBoxAlertService>();
-    if (path.isEmpty()) {
-        alerts->showAlert(m_window.get(), TMKAlertService::Kind::Information, QStringLiteral("TAMEK"),
-                          TMKLocalizedString("main.export_nothing"));
-        return false;
-    }
-
-    const QString title = TMKLocalizedString("main.export_title");
-    const QString proposed = QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".gpx"));
-    QString target;
-    if (m_options.trackFileChooser) {
-        target = m_options.trackFileChooser(m_window.get(), title, proposed);
-    } else {
-        const QString filters = TMKLocalizedString("main.export_filters");
-        QString chosenFilter;
-        target = QFileDialog::getSaveFileName(m_window.get(), title, proposed, filters, &chosenFilter);
-        // A name without a known extension takes the chosen filter's.
-        if (!target.isEmpty() && !trackFormatOf(target)) {
-            static const char* const extensions[] = {".gpx", ".kml", ".csv"};
-            const int filter = static_cast<int>(filters.split(QStringLiteral(";;")).indexOf(chosenFilter));
-            target += QLatin1String(extensions[std::clamp(filter, 0, 2)]);
-        }
-    }
-    if (target.isEmpty())
-        return false;
-    const auto format = trackFormatOf(target);
-    if (!format)
-        target += QStringLiteral(".gpx");
-    const TMKTrackFormat chosen = format.value_or(TMKTrackFormat::Gpx);
-
-    m_exporting = true;
-    auto cancel = std::make_shared<std::atomic_bool>(false);
-    auto* progress = new QProgressDialog(TMKLocalizedString("main.export_progress"),
-                                         TMKLocalizedString("main.export_cancel"), 0, 0, m_window.get());
-    progress->setObjectName(QStringLiteral("exportProgress"));
-    progress->setWindowModality(Qt::WindowModal);
-    progress->setMinimumDuration(0);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    connect(progress, &QProgressDialog::canceled, this, [cancel] { cancel->store(true); });
-    progress->show();
-
-    const QPointer<QProgressDialog> shown(progress);
-    const auto pairs = TMKCataloguePairs(*mediaList());
-    const std::string wanted = path.toStdString();
-    const std::string out = target.toStdString();
-    const auto started = m_options.exportWorkerStarted;
-    QPointer<TMKAppDelegate> self(this);
-    // The worker holds copies of what it reads; it reports back to the
-    // application object, which drops the result if the viewer is gone.
-    (void)QtConcurrent::run([self, shown, cancel, pairs, wanted, out, chosen, started, target] {
-        TrackExportResult result;
-        if (started)
-            started();
-        const std::vector<TMKTrip> trips = TMKGroupTrips(pairs);
-        const auto at = TMKFindTripRecording(trips, wanted);
-        if (!at) {
-            result.error = TMKLocalizedString("main.export_nothing");
-        } else {
-            const TMKTrip& trip = trips[at->trip];
-            const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trip, [&](std::size_t done, std::size_t total) {
-                QMetaObject::invokeMethod(QCoreApplication::instance(), [shown, done, total] {
-                    if (shown) {
-                        shown->setMaximum(static_cast<int>(total));
-                        shown->setValue(static_cast<int>(done));
-                    }
-                });
-                return !cancel->load();
-            });
-            // Cancelled at any point before the write: no file at all.
-            if (cancel->load()) {
-                result.cancelled = true;
-            } else if (telemetry.points.empty()) {
-                result.error = TMKLocalizedString("main.export_no_fixes");
-            } else {
-                const std::vector<TMKTrack> tracks{TMKTrack{trip.name(), telemetry.points}};
-                if (const auto failure = TMKWriteTrackFile(out, chosen, tracks))
-                    result.error = QString::fromStdString(*failure);
-            }
-        }
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, shown, result, target] {
-            if (shown)
-                shown->deleteLater();
-            if (self)
-                self->finishTrackExport(target, result.cancelled, result.error);
-        });
-    });
-    return true;
+    return m_trackExporter->exportTripOf(*mediaList(), path);
 }
 
-void TMKAppDelegate::finishTrackExport(const QString& path, bool cancelled, const QString& error)
+void TMKAppDelegate::trackExported(bool written, const QString& path, const QString& error)
 {
-    m_exporting = false;
-    if (cancelled) {
-        emit trackExportFinished(false, path, QString());
-        return;
+    if (written) {
+        m_lastMessage = TMKLocalizedString("main.export_done").arg(QDir::toNativeSeparators(path));
+        m_window->setMessage(m_lastMessage);
     }
-    if (!error.isEmpty()) {
-        const auto alerts = m_options.alerts ? m_options.alerts : std::make_shared<TMKMessageBoxAlertService>();
-        alerts->showAlert(m_window.get(), TMKAlertService::Kind::Warning, QStringLiteral("TAMEK"),
-                          TMKLocalizedString("main.export_failed").arg(error));
-        emit trackExportFinished(false, path, error);
-        return;
-    }
-    m_lastMessage = TMKLocalizedString("main.export_done").arg(QDir::toNativeSeparators(path));
-    m_window->setMessage(m_lastMessage);
-    emit trackExportFinished(true, path, QString());
+    emit trackExportFinished(written, path, error);
 }

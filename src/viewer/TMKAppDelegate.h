@@ -6,6 +6,7 @@
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
 #include "viewer/capture/TMKFrameCapture.h"
+#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/map/TMKMapScripts.h"
 #include "viewer/map/TMKMapView.h"
 #include "viewer/player/TMKMediaPlayer.h"
@@ -174,7 +175,7 @@ public:
     // row's) merged into one track, read on a worker behind a cancellable
     // progress dialog. False when there is nothing to export.
     bool exportTrack();
-    [[nodiscard]] bool isExporting() const { return m_exporting; }
+    [[nodiscard]] bool isExporting() const { return m_trackExporter->isExporting(); }
     [[nodiscard]] double eventThresholdG() const { return m_eventThresholdG; }
     [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }
 
@@ -209,7 +210,7 @@ private:
     // Map page
     void evaluateMapScript(const QString& script);
     void showSliderMarkers();
-    void finishTrackExport(const QString& path, bool cancelled, const QString& error);
+    void trackExported(bool written, const QString& path, const QString& error);
     [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void sendTrackToMap();
     void makeMapView();
@@ -222,12 +223,12 @@ private:
     std::unique_ptr<TMKMainWindow> m_window;
     std::unique_ptr<TMKMediaListModel> m_listModel;
     std::unique_ptr<TMKFrameCapture> m_capture;
+    std::unique_ptr<TMKTrackExporter> m_trackExporter;
     std::unique_ptr<TMKMapView> m_mapWebView; // null until the map is first shown
     std::unique_ptr<QWidget> m_lastDialogController;
 
     TMKTripMap* m_tripMap = nullptr; // a child
     double m_eventThresholdG = 0.4;
-    bool m_exporting = false;
     QString m_lastMessage;
     bool m_dead = false;
     QStringList m_mapScripts;
