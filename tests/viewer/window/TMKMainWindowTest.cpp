@@ -210,23 +210,6 @@ private slots:
         QVERIFY(m_app->mediaListTableView()->isVisible());
     }
 
-    // A new folder while a pair plays: both players stop, the list is the new
-    // folder's once its scan ends, and the side panel shows the list again.
-    void newFolderStopsPlayAndRebuildsTheList()
-    {
-        launch(m_folderA);
-        startFirstPair();
-        QVERIFY(m_p1->isPlaying() && m_p2->isPlaying());
-        m_app->clickMapViewButton();
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->openMediaDirectory(m_folderB);
-        QVERIFY(!m_p1->media() && !m_p2->media());
-        QVERIFY(!m_p1->isPlaying() && !m_p2->isPlaying());
-        QVERIFY(listed.wait(5000));
-        QCOMPARE(m_app->mediaListTableView()->model()->rowCount(), 3);
-        QCOMPARE(m_app->rightViewMode(), 0);
-    }
-
     void droppedFilesOpenNothing()
     {
         launch(m_folderA);
@@ -243,38 +226,6 @@ private slots:
         QVERIFY(!m_p1->media());
         QCOMPARE(QString::fromStdString(m_app->mediaList()->directoryPath().value_or("")), m_folderA);
         QCOMPARE(table->model()->rowCount(), 2);
-    }
-
-    void keysDriveThePlayback()
-    {
-        launch(m_folderA);
-        startFirstPair();
-        QWidget* window = m_app->window();
-        window->activateWindow();
-        QTRY_VERIFY(m_app->playInfo()->isPlaying());
-        const int pauses = m_p1->pauses;
-        QTest::keyClick(window, Qt::Key_Space);
-        QCOMPARE(m_p1->pauses, pauses + 1);
-        QTRY_VERIFY(!m_p1->isPlaying());
-
-        // Forward with less than 10 s left goes to the end on both players.
-        m_p1->play();
-        m_p2->play();
-        QTRY_VERIFY(m_app->playInfo()->isPlaying());
-        m_p1->setTime(55000);
-        m_p2->setTime(55000);
-        QTest::keyClick(window, Qt::Key_Right);
-        QCOMPARE(m_p1->timesSet.back(), 60000);
-        QCOMPARE(m_p2->timesSet.back(), 60000);
-
-        QTest::keyClick(window, Qt::Key_BracketRight);
-        QCOMPARE(m_app->playInfo()->speed(), 2.0);
-        QCOMPARE(m_p2->rate(), 2.0f);
-        QTest::keyClick(window, Qt::Key_BracketLeft);
-        QCOMPARE(m_app->playInfo()->speed(), 1.0);
-        const int volume = m_app->volume();
-        QTest::keyClick(window, Qt::Key_Down);
-        QCOMPARE(m_app->volume(), volume - 10);
     }
 
     void gsensorReadoutsFollowThePosition()

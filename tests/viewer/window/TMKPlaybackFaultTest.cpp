@@ -152,6 +152,8 @@ private slots:
         m_p1->tick(12000);
         QCOMPARE(playImage(), QStringLiteral("icon_pause"));
         QVERIFY(app().video1View()->isVisible());
+        QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_2));
+        QCOMPARE(app().rightViewMode(), 1);
 
         openFolderByKey(m_empty);
         QVERIFY(!m_p1->media());
@@ -165,6 +167,7 @@ private slots:
         QVERIFY(!app().video1View()->isVisible());
         QVERIFY(!app().video1View()->hasFrame());
         QCOMPARE(app().mediaIndex(), -1);
+        QCOMPARE(app().rightViewMode(), 0); // the list again
 
         // Nothing to play in an empty folder: Space does nothing.
         QTest::keyClick(window(), Qt::Key_Space);

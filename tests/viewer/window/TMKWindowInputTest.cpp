@@ -389,7 +389,12 @@ private slots:
         p1->tick();
         QVERIFY(app().playInfo()->isPlaying());
         QTest::keyClick(window, Qt::Key_BracketRight);
+        QTest::keyClick(window, Qt::Key_BracketRight);
+        QTest::keyClick(window, Qt::Key_BracketLeft);
+        QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
+        QTest::keyClick(window, Qt::Key_BracketRight);
         QCOMPARE(app().speedText(), QStringLiteral("2.0x"));
+        QCOMPARE(p2->rate(), 2.0f);
         QTest::keyClick(window, Qt::Key_Backspace);
         QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
         QCOMPARE(p1->rate(), 1.0f);
@@ -400,8 +405,10 @@ private slots:
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(p1->isMuted());
         QVERIFY(p2->isMuted());
-        QTest::keyClick(window, Qt::Key_Up); // a volume step does not unmute
+        const int volume = app().volume();
+        QTest::keyClick(window, Qt::Key_Down); // a volume step does not unmute
         QVERIFY(p1->isMuted());
+        QCOMPARE(app().volume(), volume - 10);
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(!p1->isMuted());
         QVERIFY(p2->isMuted());
