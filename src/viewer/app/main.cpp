@@ -82,10 +82,11 @@ int main(int argc, char** argv)
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print debugging lines to the terminal."));
     parser.addOption(verbose);
     parser.process(*app); // --version and --help print and exit here
-    // Tracing lines are for developers: a normal run keeps the terminal quiet.
+    // Tracing lines and the media library's own log are for developers: a
+    // normal run keeps the terminal to warnings the user can act on.
     TMKSetLogVerbose(parser.isSet(verbose));
     if (!parser.isSet(verbose))
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
     offerBuildTreeDemo();
 
     TMKAppDelegate delegate;

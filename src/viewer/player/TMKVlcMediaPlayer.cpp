@@ -33,7 +33,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcVlc, "tamek.vlc", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcVlc, "tamek.vlc", QtInfoMsg)
 
 std::function<bool()>& soundOutputProbe()
 {
@@ -47,8 +47,11 @@ QByteArray& chosenSoundOutput()
     return module;
 }
 
-// libVLC's log, on its own threads: warnings and errors go to the app's log,
-// the rest is dropped. A failing output or decoder repeats the same few
+// libVLC's log, on its own threads: warnings and errors go to the app's log
+// as information, the rest is dropped. They are not the user's concern: the
+// vmem output alone says "video output creation failed" while the picture
+// plays fine, and a recording that really fails is told by the player's
+// state. A normal run hides them; --verbose shows them. A failing output or decoder repeats the same few
 // messages many times a second; each is logged the first time and then at
 // its 10th, 100th, ... repeat, so the log grows with the logarithm.
 class VlcLogRelay {
@@ -86,9 +89,9 @@ private:
             m_counts.clear(); // bounded memory; a message may then be logged again
         const quint64 count = ++m_counts[module + '\0' + text];
         if (count == 1) {
-            qCWarning(lcVlc, "%s: %s", module.constData(), text.constData());
+            qCInfo(lcVlc, "%s: %s", module.constData(), text.constData());
         } else if (isPowerOfTen(count)) {
-            qCWarning(lcVlc, "%s: %s (%llu times)", module.constData(), text.constData(),
+            qCInfo(lcVlc, "%s: %s (%llu times)", module.constData(), text.constData(),
                       static_cast<unsigned long long>(count));
         }
     }

@@ -1,5 +1,6 @@
 #include "viewer/window/TMKMarkerSlider.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -44,4 +45,32 @@ void TMKMarkerSlider::paintEvent(QPaintEvent* event)
             painter.fillRect(QRect(x - 1, top, 3, 14), recordings ? kRecordingColor : kEventColor);
         }
     }
+}
+
+void TMKMarkerSlider::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && orientation() == Qt::Horizontal) {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+        const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QPoint at = event->position().toPoint();
+        if (!handle.contains(at)) {
+            const int span = std::max(groove.width() - handle.width(), 1);
+            const int x = std::clamp(at.x() - groove.left() - handle.width() / 2, 0, span);
+            // Held down first, so the new value is not told before the release.
+            setSliderDown(true);
+            setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), x, span, option.upsideDown));
+            // The press goes on as one on the handle, now under the pointer.
+            initStyleOption(&option);
+            const QPointF centre = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+                                       .center();
+            QMouseEvent onHandle(event->type(), centre, mapToGlobal(centre), event->button(), event->buttons(),
+                                 event->modifiers());
+            QSlider::mousePressEvent(&onHandle);
+            event->setAccepted(onHandle.isAccepted());
+            return;
+        }
+    }
+    QSlider::mousePressEvent(event);
 }

@@ -28,6 +28,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A press off the handle puts the handle under the pointer (and lets it
+    // be dragged from there), as media players seek to the click; the move
+    // is told once, on release.
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     QList<Marker> m_markers;

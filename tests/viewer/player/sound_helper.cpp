@@ -19,7 +19,10 @@ namespace {
 
 void appLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const char* level = type == QtWarningMsg ? "warning" : type == QtCriticalMsg ? "critical" : "other";
+    const char* level = type == QtWarningMsg ? "warning"
+        : type == QtCriticalMsg              ? "critical"
+        : type == QtInfoMsg                  ? "info"
+                                             : "other";
     std::fprintf(stderr, "APPLOG %s %s %s\n", context.category ? context.category : "-", level,
                  message.toLocal8Bit().constData());
 }

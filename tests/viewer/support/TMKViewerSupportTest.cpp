@@ -293,6 +293,51 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 5000);
         QVERIFY(player->time() < 1500);
     }
+
+    // The viewer as a user starts it, playing a pair: the terminal gets
+    // only what the user can act on, no tracing and no media library log.
+    void aNormalRunKeepsTheTerminalQuiet()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            QSKIP("ffmpeg is needed to make the test recordings");
+        QTemporaryDir dir;
+        for (const char* side : {"F", "R"}) {
+            QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                        QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("testsrc=size=320x180:rate=10"), QStringLiteral("-t"),
+                                        QStringLiteral("4"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+                                        dir.filePath(QStringLiteral("alwa_20261107_081500_%1.avi").arg(side))}),
+                     0);
+        }
+        QProcess app;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), dir.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("TAMEK_REPORT_FIRST_FRAME"), QStringLiteral("1"));
+        app.setProcessEnvironment(environment);
+        app.start(QStringLiteral(TAMEK_APP), {QStringLiteral("--play"), dir.path()});
+        QVERIFY(app.waitForStarted());
+        QByteArray errors;
+        QElapsedTimer timer;
+        timer.start();
+        // Past the first frame and a couple of seconds of play and seeks' logs.
+        while (timer.elapsed() < 15000 && !errors.contains("tamek: first frame\n")) {
+            app.waitForReadyRead(200);
+            errors += app.readAllStandardError();
+        }
+        QTest::qWait(2500);
+        app.terminate();
+        QVERIFY(app.waitForFinished(5000));
+        errors += app.readAllStandardError();
+        QVERIFY2(errors.contains("tamek: first frame\n"), errors.constData());
+        QStringList lines = QString::fromLocal8Bit(errors).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines.removeAll(QStringLiteral("tamek: first frame"));
+        lines.removeAll(QStringLiteral("tamek: the default sound output cannot be opened; playing without sound"));
+        // The offscreen test platform's own notes are not the viewer's.
+        lines.removeIf([](const QString& line) { return line.contains(QStringLiteral("propagateSizeHints")); });
+        QVERIFY2(lines.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
+    }
 };
 
 QTEST_MAIN(TMKViewerSupportTest)

@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <cmath>
+
 #include <memory>
 
 namespace {
@@ -162,6 +164,14 @@ private slots:
         const double position = moved.at(0).at(0).toDouble();
         QVERIFY2(position > 0.6 && position < 0.9, qPrintable(QString::number(position)));
         QCOMPARE(position, m_window->positionSliderValue());
+
+        // A click away from the handle puts it there, told once.
+        moved.clear();
+        const QPoint click(slider->width() / 4, from.y());
+        QTest::mouseClick(slider, Qt::LeftButton, {}, click);
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(m_window->positionSliderValue(), moved.at(0).at(0).toDouble());
+        QVERIFY2(std::abs(handleCentre(slider).x() - click.x()) <= 1, qPrintable(QString::number(handleCentre(slider).x())));
     }
 
     void volumeSliderTellsOnlyTheUsersMove()
