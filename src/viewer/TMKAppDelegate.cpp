@@ -188,10 +188,13 @@ void TMKAppDelegate::connectSession()
                 showPlaybackMessage(TMKLocalizedString(unplayable ? "main.recording_unplayable" : "main.recording_fault")
                                         .arg(file, reason));
             });
-    // A message about the pair before stays until it was readable.
-    connect(session, &TMKPlaybackSession::pairStarted, w, &TMKMainWindow::hideStalePlaybackMessage);
+    // Everything shown about the recording goes with it.
     connect(session, &TMKPlaybackSession::mediaClosed, this, [this] {
         m_window->clearVideos();
+        m_window->resetReadouts();
+        m_window->graphView()->setGraphData({});
+        m_window->setSliderMarkers({});
+        m_window->clearPlaybackMessages();
         showPosition(0);
     });
     connect(session, &TMKPlaybackSession::rowSelected, this, [this](qint64 index) {

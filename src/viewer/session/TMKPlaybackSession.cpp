@@ -549,6 +549,9 @@ void TMKPlaybackSession::closeMedia()
     m_preparingPlayNext = false;
     m_playInfo.setIsPlaying(false);
     m_playInfo.setPosition(0);
+    m_playInfo.setScale(0);
+    m_blackBoxData = {};
+    m_track.clear();
     requestSliderPosition(0);
     setAudioToggle(false, m_audioToggleState);
     emit mediaClosed();

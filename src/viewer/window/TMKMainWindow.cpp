@@ -219,7 +219,7 @@ void TMKMainWindow::buildControls()
     speed->setToolTip(TMKLocalizedString("main.speed_up"));
     connect(speed, &QPushButton::clicked, this, &TMKMainWindow::speedClicked);
     m_speedTextButton = speed;
-    auto* size = new QPushButton(QStringLiteral("0.00x"), box);
+    auto* size = new QPushButton(QStringLiteral("\u2013"), box);
     size->setObjectName(QStringLiteral("sizeTextButton"));
     size->setToolTip(TMKLocalizedString("main.size_tip").arg(QStringLiteral("0.00")));
     connect(size, &QPushButton::clicked, this, &TMKMainWindow::sizeUpRequested);
@@ -620,7 +620,8 @@ void TMKMainWindow::setSpeed(double speed)
 
 void TMKMainWindow::setScale(double scale)
 {
-    m_sizeTextButton->setText(QString::asprintf("%.2fx", scale));
+    // Nothing shown has no scale: a dash, not "0.00x".
+    m_sizeTextButton->setText(scale > 0 ? QString::asprintf("%.2fx", scale) : QStringLiteral("\u2013"));
     m_sizeTextButton->setToolTip(TMKLocalizedString("main.size_tip").arg(QString::asprintf("%.2f", scale)));
 }
 
@@ -744,7 +745,7 @@ void TMKMainWindow::setMapView(QWidget* view)
 }
 
 // Both recordings of a pair may be damaged: each is told, one a line. The
-// banner goes after a while or when a later pair starts.
+// banner goes after a while or when another pair is asked for.
 void TMKMainWindow::addPlaybackMessage(const QString& text)
 {
     if (!m_playbackMessages.contains(text))
@@ -758,10 +759,11 @@ void TMKMainWindow::addPlaybackMessage(const QString& text)
     m_playbackMessageTimer->start();
 }
 
-void TMKMainWindow::hideStalePlaybackMessage()
+void TMKMainWindow::clearPlaybackMessages()
 {
-    if (!m_playbackMessageTimer->isActive())
-        m_playbackMessageLabel->hide();
+    m_playbackMessages.clear();
+    m_playbackMessageTimer->stop();
+    m_playbackMessageLabel->hide();
 }
 
 void TMKMainWindow::showLoading()

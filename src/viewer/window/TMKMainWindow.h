@@ -82,8 +82,8 @@ public:
     // The banner over the video: the messages of the pair now requested,
     // one a line, gone after a while.
     void addPlaybackMessage(const QString& text);
-    void clearPlaybackMessages() { m_playbackMessages.clear(); }
-    void hideStalePlaybackMessage(); // unless still fresh
+    // A new pair: the messages of the one before are not about it.
+    void clearPlaybackMessages();
     void showLoading();
     void setLoadingProgress(double percent);
     void hideLoading();

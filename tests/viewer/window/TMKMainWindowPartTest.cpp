@@ -234,11 +234,9 @@ private slots:
         m_window->addPlaybackMessage(QStringLiteral("front damaged"));
         QVERIFY(banner->isVisible());
         QCOMPARE(banner->text(), QStringLiteral("front damaged\nrear damaged"));
-        // Fresh, it outlives the start of the next pair.
-        m_window->hideStalePlaybackMessage();
-        QVERIFY(banner->isVisible());
         QCOMPARE(banner->geometry().topLeft(), QPoint(TMKWindowLayout::kBannerInset, TMKWindowLayout::kBannerInset));
         m_window->clearPlaybackMessages();
+        QVERIFY(!banner->isVisible());
         m_window->addPlaybackMessage(QStringLiteral("next pair"));
         QCOMPARE(banner->text(), QStringLiteral("next pair"));
     }

@@ -6,6 +6,7 @@
 #include "TMKScriptedPlayer.h"
 #include "TMKViewerTestFiles.h"
 #include "viewer/TMKAppDelegate.h"
+#include "viewer/telemetry/GraphView.h"
 #include "viewer/player/TMKVideoView.h"
 #include "widgets/TMKImageButton.h"
 
@@ -62,6 +63,11 @@ private:
         options.restoreState = false;
         options.settingsPath = m_settings;
         options.folderChooser = [this](QWidget*, const QString&, const QString&) { return m_chosenFolder; };
+        options.extractor = [](const QString&) {
+            TMKBlackBoxData data;
+            data.m_GSensors.assign(600, TMKGSensor(0.5f, -0.25f, 1.0f));
+            return data;
+        };
         options.playerFactory = [this](TMKVideoView*, QObject* parent) {
             auto player = std::make_unique<TMKScriptedPlayer>(parent);
             (m_p1 ? m_p2 : m_p1) = player.get();
@@ -154,6 +160,9 @@ private slots:
         QVERIFY(app().video1View()->isVisible());
         QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_2));
         QCOMPARE(app().rightViewMode(), 1);
+        QTRY_COMPARE(child<QLabel>(window(), "xLabel")->text(), QStringLiteral("X=+0.50"));
+        QVERIFY(!app().graphView()->values().empty());
+        app().playInfo()->setScale(0.5);
 
         openFolderByKey(m_empty);
         QVERIFY(!m_p1->media());
@@ -168,6 +177,11 @@ private slots:
         QVERIFY(!app().video1View()->hasFrame());
         QCOMPARE(app().mediaIndex(), -1);
         QCOMPARE(app().rightViewMode(), 0); // the list again
+        // Nothing of the old recording stays: readouts, graph, scale.
+        QCOMPARE(child<QLabel>(window(), "xLabel")->text(), QStringLiteral("X=+0.00"));
+        QCOMPARE(child<QLabel>(window(), "zLabel")->text(), QStringLiteral("Z=+0.00"));
+        QVERIFY(app().graphView()->values().empty());
+        QCOMPARE(child<QPushButton>(window(), "sizeTextButton")->text(), QStringLiteral("\u2013"));
 
         // Nothing to play in an empty folder: Space does nothing.
         QTest::keyClick(window(), Qt::Key_Space);
@@ -239,6 +253,7 @@ private slots:
         m_p1->tick(60000);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 4);
+        QVERIFY(!messageBanner()->isVisible()); // a healthy pair: nothing of the one before
     }
 
     // A pair of which nothing plays fails at once with its reason, and the
@@ -259,6 +274,7 @@ private slots:
         QVERIFY(messageBanner()->text().contains(QStringLiteral("cannot be read")));
         QVERIFY(started.wait(TMKPlaybackSession::kNextAfterFailureMs + 3000));
         QCOMPARE(started.first().first().toLongLong(), 4);
+        QVERIFY(!messageBanner()->isVisible());
         TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
     }
 
