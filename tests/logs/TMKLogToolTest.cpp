@@ -1,39 +1,36 @@
 // tamek-log run as the user runs it: stdout, stderr and the exit status,
-// each run a child held to the memory and time a hostile log must stay within.
+// held to the memory and time a hostile log must stay within.
 
 #include "TMKLogBytes.h"
 #include "logs/TMKLogCsv.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// The tool needs a few MiB whatever the log; ASan reserves terabytes of
-// address space for itself, so its build runs without the memory limit.
-constexpr rlim_t kMemoryLimit = rlim_t{64} << 20;
-constexpr auto kTimeLimit = std::chrono::seconds(10);
+// 64 MiB and 10 s whatever the log. ASan reserves terabytes of address
+// space for itself, so its build is held to the time only, and a log
+// larger than the memory limit proves nothing there.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLimitMemory = false;
+constexpr const char* kLimits = "timeout -s KILL 10 ";
+constexpr long kSparse = 1 << 20;
 #else
-constexpr bool kLimitMemory = true;
+constexpr const char* kLimits = "timeout -s KILL 10 prlimit --as=67108864 ";
+constexpr long kSparse = 24 << 20;
 #endif
 
 struct ToolRun {
-    int status = -1; // the exit status, 128 + the signal that ended it, -1 after the time limit
+    int status = -1;
     std::string out;
     std::string err;
 };
@@ -59,49 +56,18 @@ protected:
 
     std::string file(const std::string& name) const { return (dir / name).string(); }
 
-    // `input` waits in the tool's stdin, a pipe whose writer stays open for the whole run.
-    ToolRun run(const std::vector<std::string>& args, const std::string& stdoutTarget = {},
-                const std::string& input = {}) const
+    // The status is 128 + the signal that ended the tool, 137 after the time limit.
+    ToolRun run(const std::string& args, const std::string& stdoutTarget = {}, const std::string& in = "/dev/null") const
     {
         const std::string out = stdoutTarget.empty() ? file("stdout") : stdoutTarget;
-        const std::string err = file("stderr");
-        int in[2];
-        if (::pipe(in) != 0 || ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-            return {};
-        std::vector<char*> argv{const_cast<char*>(TAMEK_LOG_TOOL)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const rlimit limit{kMemoryLimit, kMemoryLimit};
-            if (kLimitMemory)
-                ::setrlimit(RLIMIT_AS, &limit);
-            ::dup2(in[0], 0);
-            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            ::execv(TAMEK_LOG_TOOL, argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
+        const std::string command = kLimits + std::string(TAMEK_LOG_TOOL) + " " + args + " <" + in + " >" + out + " 2>"
+            + file("stderr");
+        const int raw = std::system(command.c_str());
         ToolRun result;
-        int raw = 0;
-        const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-        while (::waitpid(pid, &raw, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &raw, 0);
-                raw = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ::close(in[1]);
-        if (raw != -1)
-            result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         if (stdoutTarget.empty())
             result.out = readFile(out);
-        result.err = readFile(err);
+        result.err = readFile(file("stderr"));
         return result;
     }
 
@@ -130,18 +96,18 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
 {
     const TMKLogBytes flash = log(TMKLogKind::FlashData, 3, 3);
     flash.save(file("drive.DRV"));
-    const ToolRun r = run({"--csv", file("drive.DRV")});
+    const ToolRun r = run("--csv " + file("drive.DRV"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expectedCsv(flash, TMKLogKind::FlashData));
     EXPECT_EQ(r.out.compare(0, 4, "No.,"), 0); // no byte-order mark
-    EXPECT_NE(r.out.find("\n3,102,1900/00/00,00:00:00,SUN,3733.0000,"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.back(), '\n');
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
     EXPECT_TRUE(r.err.empty()) << r.err;
 
     // The option wins over the file's type.
     const TMKLogBytes obd = log(TMKLogKind::Obd, 2, 2);
     obd.save(file("named.drv"));
-    const ToolRun forced = run({"--csv", "--obd", file("named.drv")});
+    const ToolRun forced = run("--csv --obd " + file("named.drv"));
     EXPECT_EQ(forced.status, 0);
     EXPECT_EQ(forced.out, expectedCsv(obd, TMKLogKind::Obd));
 }
@@ -150,35 +116,33 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
 // records there are printed, the rest reported, nothing waited for.
 TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
 {
-    const std::string header = expectedCsv({}, TMKLogKind::Obd);
     TMKLogBytes headerCut = log(TMKLogKind::Obd, 1, 0);
     headerCut.bytes.resize(7);
     TMKLogBytes cutRecord = log(TMKLogKind::Obd, 0xFFFFFFFFu, 2);
     cutRecord.bytes.resize(cutRecord.bytes.size() + 11);
-    // A writer that sent a whole log and keeps the FIFO open.
+    // A writer that sent a whole log and keeps the FIFO open; it is stdin too.
     const std::string fifo = file("written.obd");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     const TMKLogBytes whole = log(TMKLogKind::Obd, 1, 1);
     ASSERT_EQ(::write(writer, whole.bytes.data(), whole.bytes.size()), static_cast<ssize_t>(whole.bytes.size()));
     ASSERT_EQ(::mkfifo(file("unwritten.obd").c_str(), 0600), 0);
-    // 24 MiB that the header says are four billion records: holding them
-    // whole, let alone doubling a buffer past them, would not fit the limit.
-    constexpr std::int64_t kSparse = std::int64_t{24} << 20;
-    {
-        log(TMKLogKind::Obd, 0xFFFFFFFFu, 0).save(file("sparse.obd"));
-        std::filesystem::resize_file(file("sparse.obd"), kSparse);
-    }
+    // Sparse zeros that claim four billion records: at 24 MiB, holding them
+    // whole, let alone doubling a buffer past them, does not fit the limit.
+    log(TMKLogKind::Obd, 0xFFFFFFFFu, 0).save(file("sparse.obd"));
+    std::filesystem::resize_file(file("sparse.obd"), kSparse);
+    const long sparseRows = (kSparse - 12) / 68;
     std::filesystem::create_symlink(file("sparse.obd"), file("link.obd"));
 
     struct Case {
         const char* name;
-        TMKLogBytes bytes;   // saved as the file unless `path` is given
+        TMKLogBytes bytes; // saved as the file unless `path` is given
         std::string path;
         int status;
-        std::int64_t rows;   // CSV lines after the header; -1 for no output
-        const char* err;     // part of stderr; "" for none
+        long rows;         // CSV lines after the header; -1 for no output
+        std::string err;   // part of stderr; "" for none
     };
+    const char* refused = "cannot open: not a regular file";
     const std::vector<Case> cases{
         {"count 0", log(TMKLogKind::Obd, 0, 0), {}, 0, 0, ""},
         {"count 1", log(TMKLogKind::Obd, 1, 1), {}, 0, 1, ""},
@@ -187,40 +151,29 @@ TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
         {"count 2^32-1, a record cut", cutRecord, {}, 1, 2, "truncated: 2 of 4294967295 records are complete"},
         {"header cut", headerCut, {}, 1, 0, "shorter than its 12-byte header"},
         {"FIFO with a writer", {}, fifo, 1, -1, "written.obd: cannot open: not a regular file"},
-        {"FIFO without a writer", {}, file("unwritten.obd"), 1, -1, "cannot open: not a regular file"},
-        {"stdin, a pipe left open", {}, "/dev/stdin", 1, -1, "cannot open: not a regular file"},
-        {"/dev/zero", {}, "/dev/zero", 1, -1, "cannot open: not a regular file"},
-        {"/dev/urandom", {}, "/dev/urandom", 1, -1, "cannot open: not a regular file"},
-        {"a directory", {}, dir.string(), 1, -1, "cannot open: Is a directory"},
-        {"sparse 24 MiB, by a symlink", {}, file("link.obd"), 1, (kSparse - 12) / 68,
-         "truncated: 370085 of 4294967295 records are complete"},
+        {"FIFO without a writer", {}, file("unwritten.obd"), 1, -1, refused},
+        {"stdin, that FIFO", {}, "/dev/stdin", 1, -1, refused},
+        {"zeros", {}, "/dev/zero", 1, -1, refused},
+        {"noise", {}, "/dev/urandom", 1, -1, refused},
+        {"directory", {}, dir.string(), 1, -1, "cannot open: Is a directory"},
+        {"sparse, by a symlink", {}, file("link.obd"), 1, sparseRows,
+         "truncated: " + std::to_string(sparseRows) + " of 4294967295 records are complete"},
     };
     for (const Case& c : cases) {
-        if (!kLimitMemory && c.rows > 1000)
-            continue; // slow under the sanitizers, and the memory it proves is not limited there
-        std::string path = c.path;
-        if (path.empty()) {
-            path = file("log.obd");
+        const std::string path = c.path.empty() ? file("log.obd") : c.path;
+        if (c.path.empty())
             c.bytes.save(path);
-        }
-        const ToolRun r = run({"--obd", path}, {}, c.path == "/dev/stdin" ? std::string(whole.bytes.begin(), whole.bytes.end()) : "");
-        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
-        if (*c.err == '\0') {
-            EXPECT_TRUE(r.err.empty()) << c.name << ": " << r.err;
-        } else {
-            EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
-        }
-        if (c.rows < 0) {
-            EXPECT_TRUE(r.out.empty()) << c.name;
-        } else if (c.path.empty()) {
-            EXPECT_EQ(r.out, expectedCsv(c.bytes, TMKLogKind::Obd)) << c.name;
-            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.rows + 1) << c.name;
-        } else {
-            // The zeros of the sparse file, read as OBD records, up to the last whole one.
-            ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.rows + 1) << c.name;
-            EXPECT_EQ(r.out.compare(0, header.size(), header), 0);
+        const ToolRun r = run("--obd " + path, {}, fifo);
+        SCOPED_TRACE(std::string(c.name) + ": " + r.err);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err.empty(), c.err.empty());
+        EXPECT_NE(r.err.find(c.err), std::string::npos);
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.rows + 1);
+        if (c.path.empty()) {
+            EXPECT_EQ(r.out, expectedCsv(c.bytes, TMKLogKind::Obd));
+        } else if (c.rows > 0) { // the sparse zeros up to the last whole record
             const std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
-            EXPECT_EQ(last.substr(0, last.find(',')), std::to_string(c.rows)) << c.name;
+            EXPECT_EQ(last.substr(0, last.find(',')), std::to_string(c.rows));
         }
     }
     ::close(writer);
@@ -233,7 +186,7 @@ TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
     TMKLogBytes cut = log(TMKLogKind::FlashData, 0xFFFFFFFFu, 2);
     cut.bytes.resize(cut.bytes.size() + 11);
     cut.save(file("cut.drv"));
-    const ToolRun r = run({"--csv", file("missing.drv"), file("cut.drv"), file("good.drv"), file("x.txt")});
+    const ToolRun r = run("--csv " + file("missing.drv") + " " + file("cut.drv") + " " + file("good.drv") + " " + file("x.txt"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing.drv: cannot open: No such file"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("cut.drv: truncated: 2 of 4294967295 records"), std::string::npos) << r.err;
@@ -246,11 +199,11 @@ TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
 
 TEST_F(LogTool, UsageAndOutputErrors)
 {
-    EXPECT_EQ(run({}).status, 2);
-    EXPECT_EQ(run({"--flash", "--obd", "x.drv"}).status, 2);
-    EXPECT_EQ(run({"--bogus", "x.drv"}).status, 2);
+    EXPECT_EQ(run("").status, 2);
+    EXPECT_EQ(run("--flash --obd x.drv").status, 2);
+    EXPECT_EQ(run("--bogus x.drv").status, 2);
     log(TMKLogKind::FlashData, 5000, 5000).save(file("big.drv"));
-    const ToolRun full = run({"--csv", file("big.drv")}, "/dev/full");
+    const ToolRun full = run("--csv " + file("big.drv"), "/dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
 }
