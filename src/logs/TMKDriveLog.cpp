@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <limits>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -230,17 +230,17 @@ std::string obdCell(std::span<const unsigned char> r, int column)
     }
 }
 
-TMKLogReadResult finish(TMKLogKind kind, std::vector<unsigned char> bytes, std::uint32_t announced, bool headerWhole)
+// Whole records of the log in one read: a few dozen KiB whatever the log.
+constexpr std::size_t kBufferRecords = 1024;
+
+// What the header and the input's size tell before a record is read; the
+// size bounds the records that are believed, never the count alone.
+std::int64_t settle(TMKLogReadSummary& summary, std::uint64_t bodySize, std::size_t recordSize)
 {
-    const std::size_t recordSize = TMKLogFormatOf(kind).recordSize;
-    TMKLogReadResult result;
-    result.announced = announced;
-    const std::uint64_t wanted = std::uint64_t{announced} * recordSize;
-    if (!headerWhole || bytes.size() < wanted)
-        result.status = TMKLogReadStatus::Truncated;
-    bytes.resize(bytes.size() / recordSize * recordSize); // a record cut short is not shown
-    result.log = TMKDriveLog(kind, std::move(bytes));
-    return result;
+    const std::uint64_t expected = std::min<std::uint64_t>(summary.announced, bodySize / recordSize);
+    summary.status = expected == summary.announced ? TMKLogReadStatus::Complete : TMKLogReadStatus::Truncated;
+    summary.trailingBytes = bodySize > std::uint64_t{summary.announced} * recordSize;
+    return static_cast<std::int64_t>(expected);
 }
 
 // read() until the buffer is full, the end of the input or an error.
@@ -308,16 +308,21 @@ std::span<const unsigned char> TMKDriveLog::record(std::int64_t row) const
     return std::span<const unsigned char>(m_records).subspan(static_cast<std::size_t>(row) * size, size);
 }
 
-std::string TMKDriveLog::cellText(std::int64_t row, int column) const
+std::string TMKLogCellText(TMKLogKind kind, std::span<const unsigned char> record, std::int64_t row, int column)
 {
-    if (column < 0 || column >= columnCount())
+    const TMKLogFormat& format = TMKLogFormatOf(kind);
+    if (column < 0 || static_cast<std::size_t>(column) >= format.columns.size())
         return "X";
-    const auto r = record(row);
-    if (r.empty())
+    if (record.size() != format.recordSize)
         return {};
     if (column == 0)
         return TMKFormatInteger(row + 1);
-    return m_kind == TMKLogKind::Obd ? obdCell(r, column) : flashCell(r, column);
+    return kind == TMKLogKind::Obd ? obdCell(record, column) : flashCell(record, column);
+}
+
+std::string TMKDriveLog::cellText(std::int64_t row, int column) const
+{
+    return TMKLogCellText(m_kind, record(row), row, column);
 }
 
 std::optional<TMKLogPosition> TMKDriveLog::position(std::int64_t row) const
@@ -331,104 +336,149 @@ std::optional<TMKLogPosition> TMKDriveLog::position(std::int64_t row) const
     return TMKLogPosition{latitude, longitude};
 }
 
+TMKDriveLogReader::TMKDriveLogReader(std::span<const unsigned char> bytes, TMKLogKind kind)
+    : m_kind(kind), m_recordSize(TMKLogFormatOf(kind).recordSize)
+{
+    if (bytes.size() < kTMKLogHeaderSize) {
+        m_summary.status = TMKLogReadStatus::HeaderCut;
+        return;
+    }
+    m_summary.announced = u32(bytes, 0);
+    const std::span<const unsigned char> body = bytes.subspan(kTMKLogHeaderSize);
+    m_expected = settle(m_summary, body.size(), m_recordSize);
+    m_memory = body.first(static_cast<std::size_t>(m_expected) * m_recordSize);
+}
+
+TMKDriveLogReader::TMKDriveLogReader(const std::string& path, TMKLogKind kind)
+    : m_kind(kind), m_recordSize(TMKLogFormatOf(kind).recordSize)
+{
+    const auto fail = [this](TMKLogReadStatus status, std::string error) {
+        m_summary.status = status;
+        m_summary.error = std::move(error);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    };
+    // Without O_NONBLOCK, opening a FIFO waits until someone opens it for writing.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+        fail(TMKLogReadStatus::OpenFailed, std::strerror(errno));
+        return;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        fail(TMKLogReadStatus::OpenFailed, S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+        return;
+    }
+
+    unsigned char header[kTMKLogHeaderSize];
+    const ssize_t headerRead = readFully(m_fd, header, sizeof header);
+    if (headerRead < static_cast<ssize_t>(sizeof header)) {
+        if (headerRead < 0)
+            fail(TMKLogReadStatus::ReadFailed, std::strerror(errno));
+        else
+            fail(TMKLogReadStatus::HeaderCut, {});
+        return;
+    }
+    m_summary.announced = u32(header, 0);
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    m_expected = settle(m_summary, size > kTMKLogHeaderSize ? size - kTMKLogHeaderSize : 0, m_recordSize);
+}
+
+TMKDriveLogReader::~TMKDriveLogReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::span<const unsigned char> TMKDriveLogReader::next()
+{
+    if (m_window.size() < m_recordSize && !refill())
+        return {};
+    const std::span<const unsigned char> record = m_window.first(m_recordSize);
+    m_window = m_window.subspan(m_recordSize);
+    ++m_summary.records;
+    return record;
+}
+
+bool TMKDriveLogReader::refill()
+{
+    if (m_fd < 0) {
+        m_window = m_memory;
+        m_memory = {};
+        return !m_window.empty();
+    }
+    const auto left = static_cast<std::uint64_t>(m_expected - m_summary.records) * m_recordSize;
+    const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBufferRecords * m_recordSize));
+    ssize_t got = 0;
+    if (step > 0) {
+        m_buffer.resize(step);
+        got = readFully(m_fd, m_buffer.data(), step);
+    }
+    if (got < 0) {
+        m_summary.status = TMKLogReadStatus::ReadFailed;
+        m_summary.error = std::strerror(errno);
+        got = 0;
+    }
+    const std::size_t whole = static_cast<std::size_t>(got) / m_recordSize * m_recordSize;
+    if (whole < step) {
+        // The file shrank since it was opened: what is gone is missing.
+        if (m_summary.status == TMKLogReadStatus::Complete)
+            m_summary.status = TMKLogReadStatus::Truncated;
+        m_expected = m_summary.records + static_cast<std::int64_t>(whole / m_recordSize);
+    }
+    if (whole == 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_window = std::span<const unsigned char>(m_buffer).first(whole);
+    return true;
+}
+
+namespace {
+
+TMKLogReadResult collect(TMKDriveLogReader& reader)
+{
+    TMKLogReadResult result;
+    result.log = TMKDriveLog(reader.kind());
+    const std::size_t recordSize = TMKLogFormatOf(reader.kind()).recordSize;
+    std::vector<unsigned char> records;
+    // One allocation of what the input holds: growing by doubling would
+    // reach twice the file.
+    const auto bytes = static_cast<std::uint64_t>(reader.expected()) * recordSize;
+    try {
+        if (bytes > records.max_size())
+            throw std::bad_alloc();
+        records.reserve(static_cast<std::size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        static_cast<TMKLogReadSummary&>(result) = reader.summary();
+        result.status = TMKLogReadStatus::ReadFailed;
+        result.error = std::strerror(ENOMEM);
+        return result;
+    }
+    for (auto record = reader.next(); !record.empty(); record = reader.next())
+        records.insert(records.end(), record.begin(), record.end());
+    static_cast<TMKLogReadSummary&>(result) = reader.summary();
+    result.log = TMKDriveLog(reader.kind(), std::move(records));
+    return result;
+}
+
+} // namespace
+
 TMKLogReadResult TMKParseDriveLog(std::span<const unsigned char> bytes, TMKLogKind kind)
 {
-    if (bytes.size() < kTMKLogHeaderSize)
-        return finish(kind, {}, 0, false);
-    const std::uint32_t announced = u32(bytes, 0);
-    const std::span<const unsigned char> body = bytes.subspan(kTMKLogHeaderSize);
-    const std::uint64_t wanted = std::uint64_t{announced} * TMKLogFormatOf(kind).recordSize;
-    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, body.size()));
-    TMKLogReadResult result = finish(kind, std::vector<unsigned char>(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(take)), announced, true);
-    result.trailingBytes = body.size() > wanted;
-    return result;
+    TMKDriveLogReader reader(bytes, kind);
+    return collect(reader);
 }
 
 TMKLogReadResult TMKReadDriveLog(const std::string& path, TMKLogKind kind)
 {
-    TMKLogReadResult failed;
-    failed.log = TMKDriveLog(kind);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        failed.status = TMKLogReadStatus::OpenFailed;
-        failed.error = std::strerror(errno);
-        return failed;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        failed.status = TMKLogReadStatus::OpenFailed;
-        failed.error = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : std::strerror(errno);
-        ::close(fd);
-        return failed;
-    }
-
-    unsigned char header[kTMKLogHeaderSize];
-    const ssize_t headerRead = readFully(fd, header, sizeof header);
-    if (headerRead < static_cast<ssize_t>(sizeof header)) {
-        const int error = errno;
-        ::close(fd);
-        TMKLogReadResult result = finish(kind, {}, 0, false);
-        if (headerRead < 0) {
-            result.status = TMKLogReadStatus::ReadFailed;
-            result.error = std::strerror(error);
-        }
-        return result;
-    }
-    const std::uint32_t announced = u32(header, 0);
-    const std::size_t recordSize = TMKLogFormatOf(kind).recordSize;
-    // At most 2^32 - 1 records of 68 bytes: this product fits 64 bits, but
-    // may not fit size_t, which the reads below respect.
-    const std::uint64_t wanted = std::uint64_t{announced} * recordSize;
-
-    std::vector<unsigned char> bytes;
-    if (S_ISREG(info.st_mode) && info.st_size > static_cast<off_t>(kTMKLogHeaderSize)) {
-        const std::uint64_t inFile = static_cast<std::uint64_t>(info.st_size) - kTMKLogHeaderSize;
-        const std::uint64_t expect = std::min({wanted, inFile, std::uint64_t{bytes.max_size()}});
-        bytes.reserve(static_cast<std::size_t>(expect));
-    }
-    // Grow by what arrives, so a count that promises more than the input
-    // holds never decides the allocation.
-    constexpr std::size_t kChunk = 1 << 20;
-    int readError = 0;
-    while (bytes.size() < wanted) {
-        const std::uint64_t left = wanted - bytes.size();
-        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(left, kChunk));
-        if (bytes.max_size() - bytes.size() < step)
-            break; // more than this machine can address: keep what was read
-        const std::size_t before = bytes.size();
-        bytes.resize(before + step);
-        const ssize_t n = readFully(fd, bytes.data() + before, step);
-        if (n < 0) {
-            readError = errno;
-            bytes.resize(before);
-            break;
-        }
-        bytes.resize(before + static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < step)
-            break;
-    }
-    bool trailing = false;
-    if (readError == 0 && bytes.size() == wanted) {
-        if (S_ISREG(info.st_mode)) {
-            trailing = static_cast<std::uint64_t>(info.st_size) > kTMKLogHeaderSize + wanted;
-        } else {
-            // A stream may never end: one byte tells enough.
-            unsigned char probe = 0;
-            trailing = readFully(fd, &probe, 1) == 1;
-        }
-    }
-    ::close(fd);
-
-    TMKLogReadResult result = finish(kind, std::move(bytes), announced, true);
-    result.trailingBytes = trailing;
-    if (readError != 0) {
-        result.status = TMKLogReadStatus::ReadFailed;
-        result.error = std::strerror(readError);
-    }
-    return result;
+    TMKDriveLogReader reader(path, kind);
+    return collect(reader);
 }
 
-std::string TMKLogReadProblem(const TMKLogReadResult& result)
+std::string TMKLogReadProblem(const TMKLogReadSummary& result)
 {
     switch (result.status) {
     case TMKLogReadStatus::Complete:
@@ -436,12 +486,12 @@ std::string TMKLogReadProblem(const TMKLogReadResult& result)
     case TMKLogReadStatus::OpenFailed:
         return "cannot open: " + result.error;
     case TMKLogReadStatus::ReadFailed:
-        return "read error after " + std::to_string(result.log.count()) + " records: " + result.error;
+        return "read error after " + std::to_string(result.records) + " records: " + result.error;
+    case TMKLogReadStatus::HeaderCut:
+        return "truncated: the file is shorter than its 12-byte header";
     case TMKLogReadStatus::Truncated:
         break;
     }
-    if (result.announced == 0 && result.log.count() == 0)
-        return "truncated: the file is shorter than its 12-byte header";
-    return "truncated: " + std::to_string(result.log.count()) + " of " + std::to_string(result.announced)
+    return "truncated: " + std::to_string(result.records) + " of " + std::to_string(result.announced)
         + " records are complete";
 }

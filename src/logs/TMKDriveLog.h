@@ -46,6 +46,12 @@ struct TMKLogPosition {
     double longitude;
 };
 
+// The text of a cell of one record at `row` (counted from 0): the row number
+// for column 0, the record's field by the column's rule otherwise; "X" for a
+// column outside the table. `record` holds the kind's record size in bytes.
+[[nodiscard]] std::string TMKLogCellText(TMKLogKind kind, std::span<const unsigned char> record, std::int64_t row,
+                                         int column);
+
 // The records of one log, held as the file's bytes.
 class TMKDriveLog {
 public:
@@ -59,9 +65,8 @@ public:
     // The bytes of one record; empty outside the log.
     [[nodiscard]] std::span<const unsigned char> record(std::int64_t row) const;
 
-    // The text of a cell: the row number for column 0, the record's field by
-    // the column's rule otherwise; "X" for a column outside the table and ""
-    // for a row outside the log.
+    // TMKLogCellText of a row; "X" for a column outside the table and "" for
+    // a row outside the log.
     [[nodiscard]] std::string cellText(std::int64_t row, int column) const;
     // Where the map goes for a row; none when the row is outside the log or
     // its latitude or longitude is zero (the camera had no fix).
@@ -75,27 +80,70 @@ private:
 
 enum class TMKLogReadStatus {
     Complete,   // every announced record is there
-    Truncated,  // the file ends before its header or its last record
+    HeaderCut,  // the file ends inside its 12-byte header: no count, no records
+    Truncated,  // the file ends before the last announced record
     OpenFailed, // nothing could be read; `error` says why
     ReadFailed, // reading stopped on an error; the whole records before it are kept
 };
 
-struct TMKLogReadResult {
-    TMKDriveLog log;
+// What a read found, whether the records were kept or only passed on.
+struct TMKLogReadSummary {
     TMKLogReadStatus status = TMKLogReadStatus::Complete;
     std::uint32_t announced = 0; // the header's count
+    std::int64_t records = 0;    // whole records read
     bool trailingBytes = false;  // bytes follow the announced records (ignored)
     std::string error;           // errno text for OpenFailed and ReadFailed
 
     [[nodiscard]] bool complete() const { return status == TMKLogReadStatus::Complete; }
 };
 
-// Reads a log. The header's count is only believed as far as the file goes:
-// memory grows with the bytes actually read, never with the count alone, so
-// FIFOs and files with a lying header are safe.
+// Reads a log one record at a time through a buffer of a few dozen KiB, so
+// a log of any size costs the same memory. Only regular files are read: a
+// FIFO, pipe or device has no size to hold the header's count against and
+// may never end or never be written to, so it is refused at once (opened
+// without blocking). The size the file has when it is opened bounds what is
+// believed: records the header announces beyond it are reported missing and
+// never allocated or waited for.
+class TMKDriveLogReader {
+public:
+    TMKDriveLogReader(const std::string& path, TMKLogKind kind);
+    // The same rules over bytes in memory, which are not copied.
+    TMKDriveLogReader(std::span<const unsigned char> bytes, TMKLogKind kind);
+    ~TMKDriveLogReader();
+    TMKDriveLogReader(const TMKDriveLogReader&) = delete;
+    TMKDriveLogReader& operator=(const TMKDriveLogReader&) = delete;
+
+    [[nodiscard]] TMKLogKind kind() const { return m_kind; }
+    // The whole records that are both announced and in the input.
+    [[nodiscard]] std::int64_t expected() const { return m_expected; }
+    // The next record in file order; empty at the end and after a failure.
+    // The bytes stay valid until the next call.
+    [[nodiscard]] std::span<const unsigned char> next();
+    // Final once next() has returned empty.
+    [[nodiscard]] const TMKLogReadSummary& summary() const { return m_summary; }
+
+private:
+    bool refill();
+
+    TMKLogKind m_kind;
+    std::size_t m_recordSize;
+    int m_fd = -1;
+    std::span<const unsigned char> m_memory; // the unread records of a reader over bytes
+    std::vector<unsigned char> m_buffer;
+    std::span<const unsigned char> m_window; // records read and not yet handed out
+    std::int64_t m_expected = 0;
+    TMKLogReadSummary m_summary;
+};
+
+struct TMKLogReadResult : TMKLogReadSummary {
+    TMKDriveLog log;
+};
+
+// Reads a whole log into memory for the table: the records the file holds,
+// allocated once, never more than the file's size.
 [[nodiscard]] TMKLogReadResult TMKReadDriveLog(const std::string& path, TMKLogKind kind);
 // The same rules over bytes in memory.
 [[nodiscard]] TMKLogReadResult TMKParseDriveLog(std::span<const unsigned char> bytes, TMKLogKind kind);
 
 // One line for the user about a read that was not complete; empty when it was.
-[[nodiscard]] std::string TMKLogReadProblem(const TMKLogReadResult& result);
+[[nodiscard]] std::string TMKLogReadProblem(const TMKLogReadSummary& result);

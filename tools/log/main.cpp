@@ -4,7 +4,9 @@
 // kind comes from the option, else from each file's extension ("drv" or
 // "obd"). Messages go to stderr; a file that cannot be
 // read or is truncated makes the exit status 1 after what could be read is
-// printed, and the other files are still processed.
+// printed, and the other files are still processed. Each record is printed
+// as it is read, so memory stays the same whatever the log's size; only
+// regular files are read (see TMKDriveLogReader).
 
 #include "logs/TMKDriveLog.h"
 #include "logs/TMKLogCsv.h"
@@ -24,6 +26,27 @@ constexpr const char* kUsage = "usage: tamek-log [--csv] [--flash | --obd] FILE.
 bool writeOut(std::string_view text)
 {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+}
+
+// The header line, then one line per record as the reader hands it over,
+// written in blocks of about 64 KiB. False when the output failed.
+bool printCsv(TMKDriveLogReader& reader)
+{
+    std::vector<std::string> fields = TMKLogColumnTitles(reader.kind());
+    std::string pending;
+    TMKAppendCsvLine(pending, fields);
+    std::int64_t row = 0;
+    for (auto record = reader.next(); !record.empty(); record = reader.next(), ++row) {
+        for (std::size_t c = 0; c < fields.size(); ++c)
+            fields[c] = TMKLogCellText(reader.kind(), record, row, static_cast<int>(c));
+        TMKAppendCsvLine(pending, fields);
+        if (pending.size() >= (1 << 16)) {
+            if (!writeOut(pending))
+                return false;
+            pending.clear();
+        }
+    }
+    return writeOut(pending) && std::fflush(stdout) == 0;
 }
 
 void message(const std::string& text)
@@ -76,17 +99,17 @@ int main(int argc, char** argv)
             status = 1;
             continue;
         }
-        const TMKLogReadResult result = TMKReadDriveLog(file, *kind);
-        if (result.status == TMKLogReadStatus::OpenFailed) {
-            message(file + ": " + TMKLogReadProblem(result));
+        TMKDriveLogReader reader(file, *kind);
+        if (reader.summary().status == TMKLogReadStatus::OpenFailed) {
+            message(file + ": " + TMKLogReadProblem(reader.summary()));
             status = 1;
             continue;
         }
-        const bool written = TMKWriteCsv(result.log, TMKLogColumnTitles(*kind), writeOut);
-        if (!written || std::fflush(stdout) != 0) {
+        if (!printCsv(reader)) {
             message(std::string("cannot write the output: ") + std::strerror(errno));
             return 1;
         }
+        const TMKLogReadSummary& result = reader.summary();
         if (!result.complete()) {
             message(file + ": " + TMKLogReadProblem(result));
             status = 1;

@@ -258,9 +258,13 @@ void TMKSettingForFlashDataViewController::loadFlashDataFile()
                     TMKLog("[TMKSettingForFlashDataViewController] bytes after the announced records ignored: " + path);
                 if (!result->complete()) {
                     TMKLog("[TMKSettingForFlashDataViewController] " + path + ": " + TMKLogReadProblem(*result));
-                    self->alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.flashdata.truncated")
-                                                             .arg(result->log.count())
-                                                             .arg(result->announced));
+                    // A file cut inside its header has no count to compare with.
+                    self->alert(QStringLiteral("TAMEK"),
+                                result->status == TMKLogReadStatus::HeaderCut
+                                    ? TMKLocalizedString("setting.flashdata.header_cut")
+                                    : TMKLocalizedString("setting.flashdata.truncated")
+                                          .arg(result->log.count())
+                                          .arg(result->announced));
                 }
                 emit self->flashDataLoaded(self->m_FlashDataNum);
             },

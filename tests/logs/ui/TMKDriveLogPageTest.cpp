@@ -431,15 +431,22 @@ private slots:
         QVERIFY(page);
         QTemporaryDir logs;
 
-        // A truncated OBD log: the whole records and a message.
+        // A file cut inside its header announces nothing to count against.
         TMKLogBytes cut = obdBytes(5);
         cut.put(0, 9, 4);
-        cut.bytes.resize(cut.bytes.size() - 20);
         m_openPath = logs.filePath(QStringLiteral("cut.obd"));
-        cut.save(m_openPath.toStdString());
+        TMKLogBytes{std::vector<unsigned char>(cut.bytes.begin(), cut.bytes.begin() + 7)}.save(m_openPath.toStdString());
         QSignalSpy loaded(page, &TMKSettingForFlashDataViewController::flashDataLoaded);
         QTest::mouseClick(page->openButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 5000);
+        QTRY_VERIFY(alertOn(m_window.get()));
+        QCOMPARE(alertOn(m_window.get())->informativeText(), TMKLocalizedString("setting.flashdata.header_cut"));
+        dismissAlerts(m_window.get());
+
+        // A truncated OBD log: the whole records and a message.
+        cut.bytes.resize(cut.bytes.size() - 20);
+        cut.save(m_openPath.toStdString());
+        QTest::mouseClick(page->openButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, 5000);
         QCOMPARE(page->flashDataNum(), 4);
         QCOMPARE(page->tableView()->model()->rowCount(), 4);
         QTRY_VERIFY(alertOn(m_window.get()));
@@ -450,7 +457,7 @@ private slots:
         // A file that cannot be opened keeps the rows.
         m_openPath = logs.filePath(QStringLiteral("gone.obd"));
         QTest::mouseClick(page->openButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 3, 5000);
         QCOMPARE(loaded.last().first().toLongLong(), -1);
         QCOMPARE(page->tableView()->model()->rowCount(), 4);
 
@@ -458,7 +465,7 @@ private slots:
         m_openPath = logs.filePath(QStringLiteral("pipe.obd"));
         QVERIFY(::mkfifo(QFile::encodeName(m_openPath).constData(), 0600) == 0);
         QTest::mouseClick(page->openButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 3, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 4, 2000);
         QCOMPARE(loaded.last().first().toLongLong(), -1);
         QVERIFY(page->openButton()->isEnabled());
         QCOMPARE(page->tableView()->model()->rowCount(), 4);
