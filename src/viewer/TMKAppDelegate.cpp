@@ -127,7 +127,8 @@ void TMKAppDelegate::connectWindow()
     connect(w, &TMKMainWindow::frameForwardRequested, m_session.get(), [this] { m_session->stepFrame(1); });
     connect(w, &TMKMainWindow::frameBackwardRequested, m_session.get(), [this] { m_session->stepFrame(-1); });
     connect(w, &TMKMainWindow::muteRequested, m_session.get(), &TMKPlaybackSession::toggleMute);
-    connect(w, &TMKMainWindow::exportTrackRequested, this, &TMKAppDelegate::exportTrack);
+    connect(w, &TMKMainWindow::exportTrackRequested, this, [this] { exportTrack(); });
+    connect(w, &TMKMainWindow::exportRowTrackRequested, this, [this](int row) { exportTrack(row); });
     connect(w, &TMKMainWindow::nextMarkerRequested, this, [this] { jumpToMarker(true); });
     connect(w, &TMKMainWindow::previousMarkerRequested, this, [this] { jumpToMarker(false); });
     connect(w, &TMKMainWindow::decreaseSpeedRequested, this, &TMKAppDelegate::decreaseSpeed);
@@ -565,15 +566,17 @@ bool TMKAppDelegate::jumpToMarker(bool next)
     return m_session->playRecordingAt(path, marker.secondsInRecording);
 }
 
-bool TMKAppDelegate::exportTrack()
+bool TMKAppDelegate::exportTrack(int row)
 {
-    // The playing recording, else the selected row.
+    // The row asked for, else the playing recording, else the selected row.
     QString path;
-    if (const auto media = player1() ? player1()->media() : std::nullopt)
+    if (const auto asked = row >= 0 ? mediaList()->mediaAtIndex(static_cast<std::size_t>(row)) : nullptr)
+        path = QString::fromStdString(asked->path);
+    else if (const auto media = player1() ? player1()->media() : std::nullopt)
         path = media->path();
-    else if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
-             row && m_window->currentRow() >= 0)
-        path = QString::fromStdString(row->path);
+    else if (const auto selected = mediaList()->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
+             selected && m_window->currentRow() >= 0)
+        path = QString::fromStdString(selected->path);
     return m_trackExporter->exportTripOf(*mediaList(), path);
 }
 

@@ -174,7 +174,7 @@ public:
     // Export Track…: the playing recording's trip (else the selected
     // row's) merged into one track, read on a worker behind a cancellable
     // progress dialog. False when there is nothing to export.
-    bool exportTrack();
+    bool exportTrack(int row = -1);
     [[nodiscard]] bool isExporting() const { return m_trackExporter->isExporting(); }
     [[nodiscard]] double eventThresholdG() const { return m_eventThresholdG; }
     [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }

@@ -294,13 +294,24 @@ void TMKMainWindow::buildSidePanel()
     (new QVBoxLayout(m_tableView->viewport()))->addWidget(m_openFolderHint);
     // The list's menu: its entries are the window's own actions.
     m_tableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A menu opened on a row acts on that row, whatever plays.
     connect(m_tableView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         auto* menu = new QMenu(m_tableView);
         menu->setObjectName(QStringLiteral("mediaListMenu"));
         menu->setAttribute(Qt::WA_DeleteOnClose);
+        const QModelIndex index = m_tableView->indexAt(at);
         for (QAction* action : actions()) {
-            if (action->objectName() == QLatin1String("exportTrackAction"))
+            if (action->objectName() != QLatin1String("exportTrackAction"))
+                continue;
+            if (!index.isValid()) {
                 menu->addAction(action);
+                continue;
+            }
+            m_tableView->selectRow(index.row());
+            QAction* onRow = menu->addAction(action->text());
+            onRow->setObjectName(QStringLiteral("exportRowTrackAction"));
+            const int row = index.row();
+            connect(onRow, &QAction::triggered, this, [this, row] { emit exportRowTrackRequested(row); });
         }
         menu->popup(m_tableView->viewport()->mapToGlobal(at));
     });

@@ -128,7 +128,8 @@ signals:
     void frameBackwardRequested();
     void muteRequested();
     void nextMarkerRequested();
-    void exportTrackRequested();
+    void exportTrackRequested(); // the playing recording's trip, else the selected row's
+    void exportRowTrackRequested(int row); // the list's menu, on that row
     void previousMarkerRequested();
     void increaseSpeedRequested();
     void decreaseSpeedRequested();
