@@ -1,5 +1,6 @@
 #include "TKCardTestSupport.h"
 #include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKExternalCommand.h"
 
@@ -189,8 +190,7 @@ TEST(ExternalCommand, CraftedDiscoveryCannotRelabelAFile)
     crafted.label = "OLDNAME";
     crafted.partition = false;
     disks.disks = {crafted};
-    const TKUSBDiskEntity disk("OLDNAME", dir.string(), image.string(), std::nullopt, crafted.size, true, true, image.string());
-    EXPECT_TRUE(TKRenameCard(disk, "TAMEK", disks, runner));
+    EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, runner));
 
     // A /dev/ name that is a regular file is refused by its stat.
     if (::geteuid() == 0) {
@@ -198,8 +198,7 @@ TEST(ExternalCommand, CraftedDiscoveryCannotRelabelAFile)
         fs::copy_file(image, fake);
         crafted.path = fake.string();
         disks.disks = {crafted};
-        const TKUSBDiskEntity devDisk("OLDNAME", dir.string(), fake.string(), std::nullopt, crafted.size, true, true, fake.string());
-        EXPECT_TRUE(TKRenameCard(devDisk, "TAMEK", disks, runner));
+        EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, runner));
         const auto label = runner.run({"fatlabel", {"--", fake.string()}, false});
         EXPECT_EQ(label.output, "OLDNAME\n");
         fs::remove(fake);

@@ -261,35 +261,6 @@ private slots:
         QTRY_COMPARE(window->usbDiskCombo->count(), 1);
     }
 
-    // lsblk output that names a regular FAT image as the card's device must
-    // not get that file relabelled when the settings window renames the card.
-    void settingsWindowNeverRelabelsACraftedDevice()
-    {
-        if (!TKResolveCommand("mkfs.fat") || !TKResolveCommand("fatlabel"))
-            QSKIP("dosfstools missing");
-        const QString image = m_dir->filePath(QStringLiteral("card.img"));
-        TKProcessRunner runner;
-        QVERIFY(runner.run({"sh", {"-c", "truncate -s 64M \"$1\" && /usr/sbin/mkfs.fat -n OLDNAME \"$1\" >/dev/null", "sh",
-                                   image.toStdString()}, false}).succeeded());
-        _FILEDATA record;
-        TKMakeDefaultSettings(record);
-        QVERIFY(!TKWriteSettingFile(record, (cardPath() + QStringLiteral("/config.bin")).toStdString()));
-        TestDisk crafted = card(64 << 20);
-        crafted.path = image.toStdString();
-        crafted.label = "OLDNAME";
-        crafted.partition = false;
-        m_disks->disks = {crafted};
-        m_disks->useRealStat = true;
-
-        TMKSettingController::Services s;
-        s.disks = m_disks;
-        s.defaults = std::make_shared<TKMemoryUserDefaults>();
-        TMKSettingController settings(s); // finds the card and renames it
-        QCOMPARE(QString::fromStdString(settings.settingFilePath().value_or("")), cardPath() + QStringLiteral("/config.bin"));
-        const auto label = runner.run({"fatlabel", {"--", image.toStdString()}, false});
-        QCOMPARE(QString::fromStdString(label.output), QStringLiteral("OLDNAME\n"));
-    }
-
     // --- time setup ---------------------------------------------------
 
     void todayChangesOnlyTheDate()
