@@ -131,10 +131,10 @@ public:
     {
         TKCommandResult result = m_inner.run(command);
         if (result.timedOut)
-            notes += "\n" + result.message();
+            notes.push_back(result.message());
         return result;
     }
-    std::string notes;
+    std::vector<std::string> notes;
 
 private:
     TKCommandRunner& m_inner;
@@ -387,7 +387,12 @@ TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
     };
     const auto end = [&](TKFormatStatus status, std::string detail) {
         outcome.status = status;
-        outcome.detail = std::move(detail) + commands.notes;
+        outcome.detail = std::move(detail);
+        for (const auto& note : commands.notes) {
+            outcome.stopped += "\n" + note;
+            if (outcome.detail.find(note) == std::string::npos)
+                outcome.detail += "\n" + note;
+        }
         if (status != TKFormatStatus::Completed && outcome.savedPath)
             outcome.detail += "\nThe settings file is kept in " + *outcome.savedPath;
         TMKLog("format " + disk.deviceFilePath() + ": " + outcome.detail);

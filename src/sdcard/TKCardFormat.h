@@ -112,6 +112,7 @@ struct TKFormatOutcome {
     std::string detail; // the error text for the alert
     std::optional<std::string> savedPath; // the copy of config.bin kept aside, named in the detail
     std::vector<std::string> steps; // the step messages shown, in order
+    std::string stopped; // a line for each command stopped at its time limit (also in the detail)
 };
 
 struct TKFormatServices {

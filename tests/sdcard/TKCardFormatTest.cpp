@@ -49,7 +49,10 @@ protected:
         disk.mountPoint = (root / "card").string();
         disks.disks = {disk};
         commands.helperDisks = &disks;
-        commands.answers["udisksctl"] = [](const TKCommand&) { return TKCommandResult{false, -1, {}, {}, "udisksctl not found"}; };
+        // udisks hangs: stopped at its limit each time, umount and mount take over.
+        commands.answers["udisksctl"] = [](const TKCommand&) {
+            return TKCommandResult{true, 143, {}, {}, "udisksctl did not finish within 30 s and was stopped", true};
+        };
         commands.answers["mkfs.fat"] = [this](const TKCommand&) {
             for (const auto& entry : fs::directory_iterator(root / "card"))
                 fs::remove_all(entry.path());
@@ -109,8 +112,10 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     ASSERT_EQ(outcome.status, TKFormatStatus::Completed) << outcome.detail;
     EXPECT_EQ(readAll(cardFile()), original);
     EXPECT_EQ(messages, (std::vector<std::string>{"unmount disk...", "formatting...", "try mount...", "Format completed!"}));
-    // udisks is missing here: umount and mount take over, device after "--";
-    // the helper, as administrator, erases with mkfs.fat.
+    // umount and mount in udisks' place, device after "--"; the helper, as
+    // administrator, erases with mkfs.fat. The user is told udisks hung.
+    const std::string hung = "\nudisksctl did not finish within 30 s and was stopped";
+    EXPECT_EQ(outcome.stopped, hung + hung);
     EXPECT_EQ(commands.programs(),
         (std::vector<std::string>{"udisksctl", "umount", "tamek-erase-card", "mkfs.fat", "udisksctl", "mount"}));
     EXPECT_EQ(commands.log[1].arguments, (std::vector<std::string>{"--", "/dev/sdb1"}));

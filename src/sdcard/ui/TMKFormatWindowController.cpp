@@ -238,8 +238,9 @@ void TMKFormatWindowController::onFormat()
         QStringLiteral("Erase %1?").arg(fromStd(TKCardDescription(disk->volumeName(), disk->deviceModel(), disk->volumeSize()))),
         QMessageBox::Cancel, this);
     ask->setObjectName(QStringLiteral("eraseConfirmation"));
-    ask->setInformativeText(QStringLiteral("Everything on it is erased; config.bin is kept (a copy goes to %1).")
-                                .arg(m_services.backupFolder));
+    ask->setInformativeText(m_services.backupFolder.isEmpty()
+            ? QStringLiteral("Everything on it is erased; config.bin is kept.")
+            : QStringLiteral("Everything on it is erased; config.bin is kept (a copy goes to %1).").arg(m_services.backupFolder));
     QPushButton* erase = ask->addButton(QStringLiteral("Erase"), QMessageBox::DestructiveRole);
     erase->setObjectName(QStringLiteral("eraseButton"));
     ask->setDefaultButton(QMessageBox::Cancel);
@@ -297,7 +298,7 @@ void TMKFormatWindowController::formatDidFinished(const TKFormatOutcome& outcome
             ? QStringLiteral("\nThe settings file is kept in %1").arg(fromStd(*outcome.savedPath)) : QString();
         switch (outcome.status) {
         case TKFormatStatus::Completed:
-            self->alert(TMKLocalizedString("msg.format_complete"), shown, [self] {
+            self->alert(TMKLocalizedString("msg.format_complete"), shown + fromStd(outcome.stopped), [self] {
                 if (self)
                     self->cancel();
             });
