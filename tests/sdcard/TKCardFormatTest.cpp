@@ -206,47 +206,33 @@ TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
     }
 }
 
-TEST_F(CardFormat, MountFailingAfterTheEraseSaysWhereTheSettingsAre)
+// After the erase: the mount fails, the card is pulled, or it comes back
+// where it cannot be written. Never "complete"; the copy is kept and named.
+TEST_F(CardFormat, FailuresAfterTheEraseSayWhereTheSettingsAre)
 {
-    writeAll(cardFile(), settingsBytes(5));
-    commands.answers["mount"] = [](const TKCommand&) { return exitWith(32, "mount: unknown filesystem type 'vfat'"); };
-    const auto outcome = format();
-    EXPECT_EQ(outcome.status, TKFormatStatus::MountFailed);
-    ASSERT_TRUE(outcome.savedPath);
-    EXPECT_NE(outcome.detail.find("unknown filesystem type"), std::string::npos);
-    EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
-    EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(5));
-    EXPECT_FALSE(fs::exists(cardFile()));
-}
-
-TEST_F(CardFormat, CardPulledBeforeTheCopyBack)
-{
-    writeAll(cardFile(), settingsBytes(6));
-    commands.answers["mount"] = [this](const TKCommand&) {
-        disks.disks.clear();
-        return exitWith(0);
+    struct Case {
+        std::function<TKCommandResult()> mount;
+        TKFormatStatus status;
+        std::string inDetail;
     };
-    const auto outcome = format();
-    EXPECT_EQ(outcome.status, TKFormatStatus::CopyBackFailed);
-    ASSERT_TRUE(outcome.savedPath);
-    EXPECT_NE(outcome.detail.find("no longer attached"), std::string::npos);
-    EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(6));
-
-    // Mounted read-only after the erase: the write back fails, not "complete".
-    fs::remove_all(root / "card");
-    fs::create_directories(root / "card");
-    TestDisk disk;
-    disk.mountPoint = (root / "card").string();
-    disks.disks = {disk};
-    writeAll(cardFile(), settingsBytes(7));
-    commands.answers["mount"] = [this](const TKCommand&) {
-        disks.disks.at(0).mountPoint = (root / "gone").string();
-        return exitWith(0);
+    const std::vector<Case> cases = {
+        {[] { return exitWith(32, "mount: unknown filesystem type 'vfat'"); }, TKFormatStatus::MountFailed, "unknown filesystem type"},
+        {[this] { disks.disks.clear(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "no longer attached"},
+        {[this] { disks.disks.at(0).mountPoint = (root / "gone").string(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "No such file"},
     };
-    const auto second = format();
-    EXPECT_EQ(second.status, TKFormatStatus::CopyBackFailed) << second.detail;
-    ASSERT_TRUE(second.savedPath);
-    EXPECT_EQ(readAll(*second.savedPath), settingsBytes(7));
+    for (const auto& c : cases) {
+        disks.disks = {TestDisk{}};
+        disks.disks.at(0).mountPoint = (root / "card").string();
+        writeAll(cardFile(), settingsBytes(5));
+        commands.answers["mount"] = [&](const TKCommand&) { return c.mount(); };
+        const auto outcome = format();
+        EXPECT_EQ(outcome.status, c.status) << outcome.detail;
+        EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
+        ASSERT_TRUE(outcome.savedPath);
+        EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
+        EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(5));
+        EXPECT_FALSE(fs::exists(cardFile()));
+    }
 }
 
 TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
