@@ -34,7 +34,9 @@ for path in \
     ./usr/share/metainfo/org.tamek.Tamek.metainfo.xml \
     ./usr/share/icons/hicolor/scalable/apps/org.tamek.Tamek.svg \
     ./usr/share/icons/hicolor/48x48/apps/org.tamek.Tamek.png \
-    ./usr/share/icons/hicolor/256x256/apps/org.tamek.Tamek.png; do
+    ./usr/share/icons/hicolor/256x256/apps/org.tamek.Tamek.png \
+    ./usr/libexec/tamek/tamek-erase-card \
+    ./usr/share/polkit-1/actions/org.tamek.Tamek.erase-card.policy; do
     grep -q " $path\$" "$scratch/contents" || fail "package lacks $path"
 done
 # Every program the build makes, with its man page (the list is the build's own).

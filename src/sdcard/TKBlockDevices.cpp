@@ -59,6 +59,8 @@ struct Inherited {
     bool removable = false;
     bool readOnly = false;
     std::optional<std::string> model;
+    std::optional<std::string> serial;
+    std::optional<std::string> partitionTableUUID;
     std::string diskPath;
 };
 
@@ -91,6 +93,10 @@ bool walk(const Json& node, const Inherited& parent, bool topLevel, bool mounted
     here.readOnly = parent.readOnly || flagAt(node, "ro");
     if (auto model = trimmed(textAt(node, "model")))
         here.model = model;
+    if (auto serial = trimmed(textAt(node, "serial")))
+        here.serial = serial;
+    if (auto table = textAt(node, "ptuuid"))
+        here.partitionTableUUID = table;
 
     // "[SWAP]" and the like are not folders a card's files could be in.
     const auto mountPoint = textAt(node, "mountpoint");
@@ -107,6 +113,9 @@ bool walk(const Json& node, const Inherited& parent, bool topLevel, bool mounted
         volume.readOnly = here.readOnly;
         volume.size = numberAt(node, "size").value_or(0);
         volume.model = here.model;
+        volume.serial = here.serial;
+        volume.partitionTableUUID = here.partitionTableUUID;
+        volume.uuid = textAt(node, "uuid");
         volume.mediaWhole = topLevel;
         volume.diskPath = here.diskPath;
         volumes.push_back(std::move(volume));

@@ -7,7 +7,7 @@
 #include <vector>
 
 // The columns the disk layer asks lsblk for; the parser reads these names.
-inline constexpr std::string_view kTKLsblkColumns = "NAME,PATH,TYPE,TRAN,RM,HOTPLUG,RO,SIZE,MODEL,LABEL,FSTYPE,MOUNTPOINT,PKNAME";
+inline constexpr std::string_view kTKLsblkColumns = "NAME,PATH,TYPE,TRAN,RM,HOTPLUG,RO,SIZE,MODEL,LABEL,FSTYPE,MOUNTPOINT,PKNAME,SERIAL,PTUUID,UUID";
 
 // One mounted file system from the block device tree, with what it inherits
 // from the disk it lives on (partitions carry no transport or model of their own).
@@ -22,6 +22,9 @@ struct TKBlockVolume {
     bool readOnly = false; // here or on the disk (a write-protected card)
     uint64_t size = 0; // of this medium (the partition for a partition)
     std::optional<std::string> model; // of the nearest device that reports one
+    std::optional<std::string> serial; // the same
+    std::optional<std::string> partitionTableUUID; // of the disk's partition table
+    std::optional<std::string> uuid; // of this file system; null without udev
     bool mediaWhole = false; // the file system sits on the disk itself
     std::string diskPath; // the whole disk's device node
 

@@ -6,8 +6,13 @@
 #include "settings/TKAtomicFile.h"
 #include "settings/TKSettingFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <ctime>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -60,61 +65,80 @@ std::optional<std::string> readRegularFile(const std::string& path, std::string&
     return std::nullopt;
 }
 
-// A fresh folder only this user can enter, so nobody can swap the saved copy.
-std::optional<std::string> makePrivateFolder(const std::string& root, std::string& folder)
+// The folder and the folders above it that are missing, each made 0700 (the
+// state home's own mode); the last must be a real folder of ours.
+std::optional<std::string> makeBackupFolder(const std::string& folder)
 {
-    std::string base = root.empty() ? std::string("/tmp") : root;
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    std::string templ = base + "/tamek-format-XXXXXX";
-    std::vector<char> name(templ.begin(), templ.end());
-    name.push_back('\0');
-    if (!::mkdtemp(name.data()))
-        return systemError(templ, errno);
-    folder.assign(name.data());
-    return std::nullopt;
-}
-
-// The node of the device as the system lists it now, mounted or not.
-std::optional<TKBlockVolume> currentNode(TKDiskSystem& disks, const std::string& device)
-{
-    const auto json = disks.blockDevicesJSON();
-    std::vector<TKBlockVolume> nodes;
-    if (!json || !TKParseBlockNodes(*json, nodes))
-        return std::nullopt;
-    for (auto& node : nodes) {
-        if (node.devicePath == device)
-            return node;
+    if (folder.empty() || folder.front() != '/')
+        return "no folder to keep config.bin in (neither XDG_STATE_HOME nor HOME is set)";
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return systemError(part, errno);
+        if (slash == std::string::npos)
+            break;
     }
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0)
+        return systemError(folder, errno);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return folder + ": not a folder of this user";
     return std::nullopt;
 }
 
-// Still the disk that was chosen: the same block device node, the same size,
-// still on USB. A card swapped for another in the reader, or a name that now
-// points elsewhere, is not erased.
-std::optional<std::string> sameDiskProblem(TKDiskSystem& disks, const TKUSBDiskEntity& disk)
+// config.bin as "config-YYYYMMDD-HHMMSS.bin" in the folder, never replacing
+// an earlier copy, read back to be sure.
+std::optional<std::string> keepCopy(const std::string& folder, const std::string& bytes, std::string& path)
 {
-    const std::string& device = disk.deviceFilePath();
-    if (!disks.isBlockDevice(device))
-        return device + " is not a block device";
-    const auto node = currentNode(disks, device);
-    if (!node)
-        return device + " is no longer attached";
-    if (node->size != disk.volumeSize())
-        return device + " now has another size: another card is in the reader";
-    if (node->transport != "usb" || !node->removable)
-        return device + " is no longer a removable USB disk";
+    if (auto problem = makeBackupFolder(folder))
+        return problem;
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = folder + "/config-" + stamp;
+    struct stat info {};
+    path = base + ".bin";
+    for (int n = 2; ::lstat(path.c_str(), &info) == 0; ++n)
+        path = base + "-" + std::to_string(n) + ".bin";
+    if (auto problem = TKWriteFileAtomically(path, bytes.data(), bytes.size()))
+        return path + ": " + *problem;
+    std::string copy;
+    if (auto problem = readRegularFile(path, copy, kTKCardFileLimit))
+        return problem;
+    if (copy != bytes)
+        return path + ": the copy differs from the card's file";
     return std::nullopt;
 }
 
+// The disk must be one the search lists now, with the identity it had then.
 std::optional<std::string> fromSearchProblem(TKDiskSystem& disks, const TKUSBDiskEntity& disk)
 {
     for (const auto& listed : TKUSBDiskEntities(disks)) {
-        if (listed.deviceFilePath() == disk.deviceFilePath() && listed.volumeSize() == disk.volumeSize())
+        if (listed.deviceFilePath() == disk.deviceFilePath() && listed.identity() == disk.identity())
             return std::nullopt;
     }
     return disk.deviceFilePath() + " is not a USB disk of the search";
 }
+
+// Notes the commands of a sequence that were stopped at their time limit, so
+// the user is told which one even where its failure is otherwise tolerated.
+class TimeLimitNotes final : public TKCommandRunner {
+public:
+    explicit TimeLimitNotes(TKCommandRunner& inner) : m_inner(inner) {}
+    TKCommandResult run(const TKCommand& command) override
+    {
+        TKCommandResult result = m_inner.run(command);
+        if (result.timedOut)
+            notes.push_back(result.message());
+        return result;
+    }
+    std::vector<std::string> notes;
+
+private:
+    TKCommandRunner& m_inner;
+};
 
 bool runLogged(TKCommandRunner& commands, const TKCommand& command, std::string* message = nullptr)
 {
@@ -178,11 +202,6 @@ TKFormatStatus eraseFailure(const TKCommand& erase, const TKCommandResult& resul
     return TKFormatStatus::EraseFailed;
 }
 
-std::string savedNote(const std::optional<std::string>& savedPath)
-{
-    return savedPath ? "\nThe settings file is kept in " + *savedPath : std::string();
-}
-
 } // namespace
 
 bool TKMountedCardFiles::exists(const TKUSBDiskEntity& disk, std::string_view name)
@@ -226,12 +245,141 @@ TKCommand TKEraseCommand(const std::string& devicePath, int sectorsPerCluster)
     return {"mkfs.fat",
         {"-a", "-F", "32", "-n", std::string(kTKCardVolumeName), "-f", "2", "-b", "6", "-R", "32", "-s",
             std::to_string(sectorsPerCluster), "--", devicePath},
-        true};
+        false};
+}
+
+namespace {
+
+using OptionalField = std::optional<std::string> TKCardIdentity::*;
+struct NamedField {
+    std::string_view option;
+    std::string_view shown; // in the message of a changed card
+    OptionalField field;
+};
+constexpr NamedField kOptionalFields[] = {
+    {"model", "model", &TKCardIdentity::model},
+    {"serial", "serial number", &TKCardIdentity::serial},
+    {"ptuuid", "partition table", &TKCardIdentity::partitionTableUUID},
+    {"uuid", "file system UUID", &TKCardIdentity::uuid},
+    {"label", "label", &TKCardIdentity::label},
+};
+
+template <typename Number>
+bool parseNumber(const std::string& text, Number& value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+std::vector<std::string> TKEraseHelperArguments(const TKEraseRequest& request)
+{
+    const TKCardIdentity& card = request.card;
+    std::vector<std::string> arguments{"--device=" + card.device, "--size=" + std::to_string(card.size),
+        "--transport=" + card.transport, "--sectors=" + std::to_string(request.sectorsPerCluster)};
+    for (const auto& named : kOptionalFields) {
+        if (const auto& value = card.*named.field)
+            arguments.push_back("--" + std::string(named.option) + "=" + *value);
+    }
+    return arguments;
+}
+
+std::optional<TKEraseRequest> TKParseEraseHelperArguments(std::span<const std::string> arguments)
+{
+    TKEraseRequest request;
+    std::set<std::string, std::less<>> seen;
+    for (const auto& argument : arguments) {
+        const auto equals = argument.find('=');
+        if (!argument.starts_with("--") || equals == std::string::npos)
+            return std::nullopt;
+        const std::string key = argument.substr(2, equals - 2);
+        const std::string value = argument.substr(equals + 1);
+        if (!seen.insert(key).second)
+            return std::nullopt;
+        bool ok = true;
+        if (key == "device")
+            request.card.device = value;
+        else if (key == "transport")
+            request.card.transport = value;
+        else if (key == "size")
+            ok = parseNumber(value, request.card.size);
+        else if (key == "sectors")
+            ok = parseNumber(value, request.sectorsPerCluster) && (request.sectorsPerCluster == 32 || request.sectorsPerCluster == 128);
+        else {
+            ok = false;
+            for (const auto& named : kOptionalFields) {
+                if (key == named.option) {
+                    request.card.*named.field = value;
+                    ok = true;
+                }
+            }
+        }
+        if (!ok)
+            return std::nullopt;
+    }
+    for (const char* required : {"device", "size", "transport", "sectors"}) {
+        if (!seen.contains(required))
+            return std::nullopt;
+    }
+    return request;
+}
+
+std::optional<std::string> TKCardChange(const TKCardIdentity& card, TKDiskSystem& disks)
+{
+    const std::string& device = card.device;
+    if (!TKIsPlainDevicePath(device))
+        return "not a device name: " + device;
+    if (!disks.isBlockDevice(device))
+        return device + " is not a block device";
+    const auto json = disks.blockDevicesJSON();
+    std::vector<TKBlockVolume> nodes;
+    if (!json || !TKParseBlockNodes(*json, nodes))
+        return "the block devices cannot be listed";
+    const auto node = std::find_if(nodes.begin(), nodes.end(), [&](const auto& n) { return n.devicePath == device; });
+    if (node == nodes.end())
+        return device + " is no longer attached: " + card.description() + " was removed";
+    if (node->transport != "usb" || !node->removable)
+        return device + " is no longer a removable USB disk";
+    const TKCardIdentity now = TKCardIdentityOf(*node);
+    if (now == card)
+        return std::nullopt;
+    std::string differs;
+    const auto note = [&](bool changed, std::string_view what) {
+        if (changed)
+            differs += (differs.empty() ? "" : ", ") + std::string(what);
+    };
+    note(now.size != card.size, "size");
+    note(now.transport != card.transport, "transport");
+    for (const auto& named : kOptionalFields)
+        note(now.*named.field != card.*named.field, named.shown);
+    return "Another card is in the reader: " + device + " now holds " + now.description() + ", not "
+        + card.description() + " (" + differs + " differ). Nothing was erased.";
+}
+
+TKEraseResult TKEraseIfSameCard(const TKEraseRequest& request, TKDiskSystem& disks, TKCommandRunner& commands)
+{
+    if (auto change = TKCardChange(request.card, disks))
+        return {kTKEraseCardChanged, *change};
+    const TKCommandResult erased = commands.run(TKEraseCommand(request.card.device, request.sectorsPerCluster));
+    if (!erased.succeeded())
+        return {kTKEraseFailed, erased.message()};
+    return {0, {}};
+}
+
+std::string TKSettingsBackupFolder(const char* stateHome, const char* home)
+{
+    if (stateHome && stateHome[0] == '/')
+        return std::string(stateHome) + "/tamek";
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/state/tamek";
+    return {};
 }
 
 TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
 {
     TKFormatOutcome outcome;
+    TimeLimitNotes commands(s.commands);
     const auto say = [&](const std::string& message) {
         outcome.steps.push_back(message);
         if (s.message)
@@ -240,6 +388,13 @@ TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
     const auto end = [&](TKFormatStatus status, std::string detail) {
         outcome.status = status;
         outcome.detail = std::move(detail);
+        for (const auto& note : commands.notes) {
+            outcome.stopped += "\n" + note;
+            if (outcome.detail.find(note) == std::string::npos)
+                outcome.detail += "\n" + note;
+        }
+        if (status != TKFormatStatus::Completed && outcome.savedPath)
+            outcome.detail += "\nThe settings file is kept in " + *outcome.savedPath;
         TMKLog("format " + disk.deviceFilePath() + ": " + outcome.detail);
         return outcome;
     };
@@ -250,47 +405,42 @@ TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
         return end(TKFormatStatus::Refused, "not a device name: " + device);
     if (auto problem = fromSearchProblem(s.disks, disk))
         return end(TKFormatStatus::Refused, *problem);
-    if (auto problem = sameDiskProblem(s.disks, disk))
+    if (auto problem = TKCardChange(disk.identity(), s.disks))
         return end(TKFormatStatus::Refused, *problem);
 
     // 1. config.bin aside, checked byte for byte: without a good copy the
     //    card is not erased, or the camera's settings would be lost.
-    std::string folder;
     const std::string fileName(kTKSettingFileName);
-    if (auto problem = makePrivateFolder(s.temporaryRoot, folder))
-        return end(TKFormatStatus::CopyAsideFailed, *problem);
-    const std::string localCopy = folder + "/" + fileName;
     if (s.files.exists(disk, fileName)) {
         std::string original;
+        std::string copyPath;
         if (auto problem = s.files.read(disk, fileName, original))
             return end(TKFormatStatus::CopyAsideFailed, *problem);
-        if (auto problem = TKWriteFileAtomically(localCopy, original.data(), original.size()))
-            return end(TKFormatStatus::CopyAsideFailed, localCopy + ": " + *problem);
-        std::string copy;
-        if (auto problem = readRegularFile(localCopy, copy, kTKCardFileLimit))
+        if (auto problem = keepCopy(s.backupFolder, original, copyPath))
             return end(TKFormatStatus::CopyAsideFailed, *problem);
-        if (copy != original)
-            return end(TKFormatStatus::CopyAsideFailed, localCopy + ": the copy differs from the card's file");
-        outcome.savedPath = localCopy;
+        outcome.savedPath = copyPath;
     }
 
     // 2-3. A volume that stays mounted makes mkfs.fat refuse, which the
     //      erase's own status then reports.
     say("unmount disk...");
     for (const auto& volume : volumesToUnmount(s.disks, disk))
-        (void)unmountDevice(s.commands, volume);
+        (void)unmountDevice(commands, volume);
 
-    // 4-6. The disk is looked at again just before it is erased.
-    const int sectors = TKClusterSectorsForVolumeSize(disk.volumeSize());
+    // 4-6. Looked at here so a card swapped meanwhile costs no password
+    //      prompt, and again by the helper after the prompt.
     say("formatting...");
-    if (auto problem = sameDiskProblem(s.disks, disk))
-        return end(TKFormatStatus::DiskChanged, *problem + savedNote(outcome.savedPath));
-    const TKCommand erase = TKEraseCommand(device, sectors);
-    const TKCommandResult erased = s.commands.run(erase);
+    if (auto problem = TKCardChange(disk.identity(), s.disks))
+        return end(TKFormatStatus::DiskChanged, *problem);
+    const TKCommand erase{"tamek-erase-card",
+        TKEraseHelperArguments({disk.identity(), TKClusterSectorsForVolumeSize(disk.volumeSize())}), true};
+    const TKCommandResult erased = commands.run(erase);
+    if (erased.started && !erased.timedOut && erased.exitStatus == kTKEraseCardChanged)
+        return end(TKFormatStatus::DiskChanged, erased.message());
     if (!erased.succeeded()) {
-        TMKLog("mkfs.fat: " + erased.message());
+        TMKLog("tamek-erase-card: " + erased.message());
         std::string ignored;
-        (void)mountDevice(s.commands, device, disk.mountedURL(), &ignored);
+        (void)mountDevice(commands, device, disk.mountedURL(), &ignored);
         const TKFormatStatus status = eraseFailure(erase, erased);
         std::string detail = erased.message();
         if (status == TKFormatStatus::EraseCancelled)
@@ -298,14 +448,14 @@ TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
         else if (status == TKFormatStatus::EraseNotAuthorized)
             detail = "No administrator authority could be asked (" + erased.message()
                 + "); the card was not formatted.";
-        return end(status, detail + savedNote(outcome.savedPath));
+        return end(status, detail);
     }
 
     // 7-8. Mount and find the card again: it may come back at another mount point.
     say("try mount...");
     std::string mountError;
-    if (!mountDevice(s.commands, device, disk.mountedURL(), &mountError))
-        return end(TKFormatStatus::MountFailed, mountError + savedNote(outcome.savedPath));
+    if (!mountDevice(commands, device, disk.mountedURL(), &mountError))
+        return end(TKFormatStatus::MountFailed, mountError);
     say("Format completed!");
     std::optional<TKUSBDiskEntity> card;
     for (auto& listed : TKUSBDiskEntities(s.disks)) {
@@ -315,28 +465,27 @@ TKFormatOutcome TKFormatCard(const TKUSBDiskEntity& disk, TKFormatServices& s)
         }
     }
     if (!card)
-        return end(TKFormatStatus::CopyBackFailed, device + " is no longer attached" + savedNote(outcome.savedPath));
+        return end(TKFormatStatus::CopyBackFailed, device + " is no longer attached");
 
     // 9-10. The saved file back, else a default record; read back to be sure.
     std::string bytes;
     if (outcome.savedPath) {
         if (auto problem = readRegularFile(*outcome.savedPath, bytes, kTKCardFileLimit))
-            return end(TKFormatStatus::CopyBackFailed, *problem + savedNote(outcome.savedPath));
+            return end(TKFormatStatus::CopyBackFailed, *problem);
     } else {
-        if (auto failure = TKWriteDefaultSettingFile(localCopy, s.defaults))
-            return end(TKFormatStatus::DefaultWriteFailed, *failure);
-        if (auto problem = readRegularFile(localCopy, bytes, kTKCardFileLimit))
-            return end(TKFormatStatus::DefaultWriteFailed, *problem);
+        _FILEDATA record;
+        TKMakeDefaultSettings(record, s.defaults);
+        bytes.assign(reinterpret_cast<const char*>(&record), sizeof record);
     }
     const TKFormatStatus copyFailure
         = outcome.savedPath ? TKFormatStatus::CopyBackFailed : TKFormatStatus::DefaultWriteFailed;
     if (auto problem = s.files.write(*card, fileName, bytes))
-        return end(copyFailure, *problem + savedNote(outcome.savedPath));
+        return end(copyFailure, *problem);
     std::string check;
     if (auto problem = s.files.read(*card, fileName, check))
-        return end(copyFailure, *problem + savedNote(outcome.savedPath));
+        return end(copyFailure, *problem);
     if (check != bytes)
-        return end(copyFailure, "config.bin on the card differs from the saved file" + savedNote(outcome.savedPath));
+        return end(copyFailure, "config.bin on the card differs from the saved file");
     return end(TKFormatStatus::Completed, card->displayString());
 }
 

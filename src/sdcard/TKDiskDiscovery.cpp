@@ -62,6 +62,12 @@ std::vector<std::string> TKUSBVolumeURLs(TKDiskSystem& system)
     return urls;
 }
 
+TKCardIdentity TKCardIdentityOf(const TKBlockVolume& volume)
+{
+    return {volume.devicePath, volume.size, volume.transport, volume.model, volume.serial,
+        volume.partitionTableUUID, volume.uuid, volume.label};
+}
+
 std::vector<TKUSBDiskEntity> TKUSBDiskEntities(TKDiskSystem& system)
 {
     std::vector<TKUSBDiskEntity> entities;
@@ -70,7 +76,7 @@ std::vector<TKUSBDiskEntity> TKUSBDiskEntities(TKDiskSystem& system)
             continue;
         TMKLog(volume.mountPoint);
         entities.emplace_back(volume.volumeName(), volume.mountPoint, volume.devicePath, volume.model,
-            volume.size, !volume.readOnly, volume.mediaWhole, volume.diskPath);
+            volume.size, !volume.readOnly, volume.mediaWhole, volume.diskPath, TKCardIdentityOf(volume));
     }
     return entities;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKUSBDiskEntity.h"
 
@@ -17,7 +18,10 @@
 // Those of them on a USB device. Internal card slots and other buses are not
 // offered: the camera's card reaches the computer through a USB reader.
 [[nodiscard]] std::vector<std::string> TKUSBVolumeURLs(TKDiskSystem& system);
-// One entity per USB volume that has a device node, same order.
+// The identity of a node of the block device tree.
+[[nodiscard]] TKCardIdentity TKCardIdentityOf(const TKBlockVolume& volume);
+// One entity per USB volume that has a device node, same order, each with
+// the identity read in the same listing.
 [[nodiscard]] std::vector<TKUSBDiskEntity> TKUSBDiskEntities(TKDiskSystem& system);
 // The first USB volume whose root holds an item of that name. The name must be
 // one path component; anything else ("../x", "a/b") finds nothing.

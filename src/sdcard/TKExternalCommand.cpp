@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,17 +28,34 @@ const std::map<std::string_view, Paths>& allowList()
 {
     static const std::map<std::string_view, Paths> list = {
         {"fatlabel", {"/usr/sbin/fatlabel", "/sbin/fatlabel"}},
+        {"gnome-disks", {"/usr/bin/gnome-disks"}},
+        {"gparted", {"/usr/sbin/gparted", "/usr/bin/gparted"}},
+        {"kdepartitionmanager", {"/usr/bin/partitionmanager", "/usr/bin/kdepartitionmanager"}},
         {"lsblk", {"/usr/bin/lsblk", "/bin/lsblk"}},
         {"mcopy", {"/usr/bin/mcopy", "/bin/mcopy"}},
         {"mkfs.fat", {"/usr/sbin/mkfs.fat", "/sbin/mkfs.fat"}},
         {"mount", {"/usr/bin/mount", "/bin/mount"}},
         {"pkexec", {"/usr/bin/pkexec"}},
-        {"sh", {"/bin/sh", "/usr/bin/sh"}},
+        {"tamek-erase-card", {kTKEraseHelperPath}},
         {"udisksctl", {"/usr/bin/udisksctl", "/bin/udisksctl"}},
         {"umount", {"/usr/bin/umount", "/bin/umount"}},
     };
     return list;
 }
+
+struct Overrides {
+    std::mutex lock;
+    std::map<std::string, Paths, std::less<>> paths;
+    std::vector<std::unique_ptr<std::string>> keep; // what the views of `paths` point into
+};
+
+Overrides& overrides()
+{
+    static Overrides instance;
+    return instance;
+}
+
+using Clock = std::chrono::steady_clock;
 
 void closeQuietly(int& fd)
 {
@@ -44,15 +64,46 @@ void closeQuietly(int& fd)
     fd = -1;
 }
 
+// The stop of a program past its limit: TERM to its group at the deadline,
+// KILL once the grace has passed too.
+struct Stopper {
+    pid_t group;
+    Clock::time_point deadline;
+    int signalsSent = 0;
+
+    // Signals when the deadline has passed; false once nothing is left to send.
+    bool step()
+    {
+        if (Clock::now() < deadline)
+            return true;
+        if (signalsSent == 2)
+            return false;
+        ::kill(-group, signalsSent == 0 ? SIGTERM : SIGKILL);
+        deadline = Clock::now() + (signalsSent == 0 ? kTKCommandKillGrace : std::chrono::milliseconds(1000));
+        ++signalsSent;
+        return true;
+    }
+    [[nodiscard]] int millisecondsLeft() const
+    {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return static_cast<int>(std::clamp<decltype(left)>(left, 0, 60'000));
+    }
+};
+
 // Reads both pipes until the program closes them; whatever passes the limit
-// is dropped, so a chatty program neither blocks nor fills our memory.
-void drain(int outFd, int errFd, std::string& output, std::string& errors)
+// is dropped, so a chatty program neither blocks nor fills our memory. Pipes
+// still open a moment after the KILL (held by a child that left the group)
+// are abandoned.
+void drain(Stopper& stopper, int outFd, int errFd, std::string& output, std::string& errors)
 {
     std::array<pollfd, 2> fds{pollfd{outFd, POLLIN, 0}, pollfd{errFd, POLLIN, 0}};
     std::array<std::string*, 2> sinks{&output, &errors};
     char buffer[8192];
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+    while ((fds[0].fd >= 0 || fds[1].fd >= 0) && stopper.step()) {
+        const int ready = ::poll(fds.data(), fds.size(), stopper.millisecondsLeft());
+        if (ready == 0)
+            continue;
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -70,13 +121,32 @@ void drain(int outFd, int errFd, std::string& output, std::string& errors)
             }
         }
     }
+    for (auto& fd : fds)
+        closeQuietly(fd.fd);
+}
+
+// Waits for the program itself, stopping it the same way should it outlive
+// its pipes and the deadline.
+int reap(Stopper& stopper, pid_t pid)
+{
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (done < 0 && errno != EINTR)
+            return -1;
+        if (!stopper.step())
+            stopper.deadline = Clock::now() + std::chrono::hours(1); // KILLed: only the kernel is left
+        ::usleep(10'000);
+    }
 }
 
 } // namespace
 
 std::string TKCommandResult::message() const
 {
-    if (!started)
+    if (!started || timedOut)
         return failure;
     std::string text = errors;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
@@ -86,6 +156,38 @@ std::string TKCommandResult::message() const
     return "exit status " + std::to_string(exitStatus);
 }
 
+std::chrono::milliseconds TKDefaultTimeLimit(std::string_view program, bool administrator)
+{
+    using std::chrono::minutes;
+    using std::chrono::seconds;
+    std::chrono::milliseconds limit = minutes(1);
+    if (program == "lsblk" || program == "udisksctl" || program == "mount" || program == "umount")
+        limit = seconds(30);
+    else if (program == "mkfs.fat")
+        limit = minutes(5);
+    else if (program == "tamek-erase-card")
+        limit = minutes(10);
+    // pkexec waits for the user at the password prompt.
+    return administrator ? std::max<std::chrono::milliseconds>(limit, minutes(10)) : limit;
+}
+
+std::chrono::milliseconds TKTimeLimit(const TKCommand& command)
+{
+    return command.timeLimit.count() > 0 ? command.timeLimit
+                                         : TKDefaultTimeLimit(command.program, command.administrator);
+}
+
+std::string TKDurationText(std::chrono::milliseconds duration)
+{
+    const auto ms = duration.count();
+    if (ms >= 60'000 && ms % 60'000 == 0)
+        return std::to_string(ms / 60'000) + " min";
+    if (ms % 1000 == 0)
+        return std::to_string(ms / 1000) + " s";
+    const auto tenths = (ms + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
 const std::vector<std::string_view>& TKAllowedCommandPaths(std::string_view program)
 {
     static const Paths none;
@@ -93,9 +195,37 @@ const std::vector<std::string_view>& TKAllowedCommandPaths(std::string_view prog
     return found == allowList().end() ? none : found->second;
 }
 
+void TKSetCommandPathOverride(std::string_view program, std::optional<std::string> path)
+{
+    Overrides& o = overrides();
+    const std::lock_guard guard(o.lock);
+    if (!path) {
+        o.paths.erase(std::string(program));
+        return;
+    }
+    o.keep.push_back(std::make_unique<std::string>(std::move(*path)));
+    o.paths[std::string(program)] = Paths{*o.keep.back()};
+}
+
+namespace {
+
+// The override, else the allow-list.
+Paths candidatePaths(std::string_view program)
+{
+    {
+        Overrides& o = overrides();
+        const std::lock_guard guard(o.lock);
+        if (const auto found = o.paths.find(program); found != o.paths.end())
+            return found->second;
+    }
+    return TKAllowedCommandPaths(program);
+}
+
+} // namespace
+
 std::optional<std::string> TKResolveCommand(std::string_view program)
 {
-    for (const std::string_view candidate : TKAllowedCommandPaths(program)) {
+    for (const std::string_view candidate : candidatePaths(program)) {
         const std::string path(candidate);
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0)
@@ -106,7 +236,7 @@ std::optional<std::string> TKResolveCommand(std::string_view program)
 
 std::optional<std::string> TKCommandProblem(const TKCommand& command)
 {
-    if (TKAllowedCommandPaths(command.program).empty())
+    if (candidatePaths(command.program).empty())
         return "program not allowed: " + command.program;
     for (const auto& argument : command.arguments) {
         if (argument.find('\0') != std::string::npos)
@@ -162,14 +292,22 @@ TKCommandResult TKProcessRunner::run(const TKCommand& command)
         args.push_back(arg.data());
     args.push_back(nullptr);
 
+    // Its own process group, so a stop reaches what it started too.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, args.front(), &actions, nullptr, args.data(), environ);
+    const auto limit = TKTimeLimit(command);
+    const auto deadline = Clock::now() + limit;
+    const int spawned = ::posix_spawn(&pid, args.front(), &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     closeQuietly(outPipe[1]);
     closeQuietly(errPipe[1]);
     if (spawned != 0) {
@@ -179,16 +317,13 @@ TKCommandResult TKProcessRunner::run(const TKCommand& command)
         return result;
     }
     result.started = true;
-    drain(outPipe[0], errPipe[0], result.output, result.errors);
-
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            result.exitStatus = -1;
-            return result;
-        }
+    Stopper stopper{pid, deadline};
+    drain(stopper, outPipe[0], errPipe[0], result.output, result.errors);
+    result.exitStatus = reap(stopper, pid);
+    if (stopper.signalsSent > 0) {
+        result.timedOut = true;
+        result.failure = command.program + " did not finish within " + TKDurationText(limit) + " and was stopped";
     }
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@ struct TKCommand {
     std::string program; // a tool name of the allow-list: "mkfs.fat", "udisksctl"...
     std::vector<std::string> arguments;
     bool administrator = false; // through pkexec unless already root
+    // How long it may run before it is stopped; zero takes TKDefaultTimeLimit.
+    std::chrono::milliseconds timeLimit{0};
 };
 
 struct TKCommandResult {
@@ -21,11 +24,12 @@ struct TKCommandResult {
     int exitStatus = -1; // the program's exit status; 128 + signal when killed
     std::string output; // standard output, at most kTKCommandOutputLimit bytes
     std::string errors; // standard error, the same limit
-    std::string failure; // why it did not start
+    std::string failure; // why it did not start, or that it was stopped
+    bool timedOut = false; // ran past its limit and was stopped (TERM, then KILL)
 
-    [[nodiscard]] bool succeeded() const { return started && exitStatus == 0; }
-    // The text to show for a failed command: the failure, else its error
-    // output, else its exit status.
+    [[nodiscard]] bool succeeded() const { return started && !timedOut && exitStatus == 0; }
+    // The text to show for a failed command: the failure (or the stop),
+    // else its error output, else its exit status.
     [[nodiscard]] std::string message() const;
 };
 
@@ -35,6 +39,20 @@ inline constexpr int kTKPkexecDismissed = 126;
 inline constexpr int kTKPkexecNotAuthorized = 127;
 inline constexpr std::size_t kTKCommandOutputLimit = 4 << 20;
 inline constexpr std::size_t kTKCommandArgumentLimit = 4096;
+// After TERM a stopped program gets this long to end before KILL.
+inline constexpr std::chrono::milliseconds kTKCommandKillGrace{2000};
+
+// The limit that fits the program's work: lsblk, udisks and mount ~30 s,
+// the erase minutes (cards are slow), the erase helper 10 min since it waits
+// for the password prompt, as does any command run through pkexec.
+[[nodiscard]] std::chrono::milliseconds TKDefaultTimeLimit(std::string_view program, bool administrator);
+// The command's own limit, else the default.
+[[nodiscard]] std::chrono::milliseconds TKTimeLimit(const TKCommand& command);
+// "30 s", "10 min", "0.2 s".
+[[nodiscard]] std::string TKDurationText(std::chrono::milliseconds duration);
+
+// The installed erase helper; the polkit action names the same path.
+inline constexpr std::string_view kTKEraseHelperPath = "/usr/libexec/tamek/tamek-erase-card";
 
 // The one interface the card tools run programs through; tests put a fake in
 // its place.
@@ -46,6 +64,10 @@ public:
 
 // The programs the card tools may run, each with the places it may live.
 [[nodiscard]] const std::vector<std::string_view>& TKAllowedCommandPaths(std::string_view program);
+// Points a program name at one absolute path instead (the erase helper of
+// the build tree, a test's own programs); nothing removes the override.
+// Set by code only, never from the environment.
+void TKSetCommandPathOverride(std::string_view program, std::optional<std::string> path);
 // The first allowed path that is an executable file; nothing for a program
 // off the list or not installed.
 [[nodiscard]] std::optional<std::string> TKResolveCommand(std::string_view program);
@@ -59,9 +81,10 @@ public:
 [[nodiscard]] std::optional<std::vector<std::string>> TKCommandArgv(const TKCommand& command, bool runningAsRoot,
     std::string* problem = nullptr);
 
-// Spawns the program on the calling thread and waits for it. Standard input
-// is /dev/null; output beyond the limit is read and dropped so the program
-// never blocks on a full pipe.
+// Spawns the program on the calling thread and waits for it, at most its
+// time limit: then its process group gets TERM, and KILL after the grace.
+// Standard input is /dev/null; output beyond the limit is read and dropped
+// so the program never blocks on a full pipe.
 class TKProcessRunner final : public TKCommandRunner {
 public:
     [[nodiscard]] TKCommandResult run(const TKCommand& command) override;

@@ -4,7 +4,8 @@
 #include <utility>
 
 TKUSBDiskEntity::TKUSBDiskEntity(std::string volumeName, std::string mountedURL, std::string deviceFilePath,
-    std::optional<std::string> deviceModel, uint64_t volumeSize, bool writable, bool mediaWhole, std::string key)
+    std::optional<std::string> deviceModel, uint64_t volumeSize, bool writable, bool mediaWhole, std::string key,
+    TKCardIdentity identity)
     : m_volumeName(std::move(volumeName))
     , m_mountedURL(std::move(mountedURL))
     , m_deviceFilePath(std::move(deviceFilePath))
@@ -13,7 +14,26 @@ TKUSBDiskEntity::TKUSBDiskEntity(std::string volumeName, std::string mountedURL,
     , m_writable(writable)
     , m_mediaWhole(mediaWhole)
     , m_key(std::move(key))
+    , m_identity(std::move(identity))
 {
+}
+
+std::string TKCardDescription(const std::string& name, const std::optional<std::string>& model, uint64_t size)
+{
+    std::string text = "\u201c" + name + "\u201d (";
+    if (model)
+        text += *model + ", ";
+    return text + TKByteSizeText(size) + ")";
+}
+
+std::string TKCardIdentity::description() const
+{
+    if (label && !label->empty())
+        return TKCardDescription(*label, model, size);
+    std::string text = "an unlabelled card (";
+    if (model)
+        text += *model + ", ";
+    return text + TKByteSizeText(size) + ")";
 }
 
 std::string TKUSBDiskEntity::displayString() const

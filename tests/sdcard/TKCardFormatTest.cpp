@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 #include <sys/stat.h>
 
@@ -44,11 +45,14 @@ protected:
         root = fs::temp_directory_path() / ("tamek-format-test-" + std::to_string(::getpid()));
         fs::remove_all(root);
         fs::create_directories(root / "card");
-        fs::create_directories(root / "tmp");
         TestDisk disk;
         disk.mountPoint = (root / "card").string();
         disks.disks = {disk};
-        commands.answers["udisksctl"] = [](const TKCommand&) { return TKCommandResult{false, -1, {}, {}, "udisksctl not found"}; };
+        commands.helperDisks = &disks;
+        // udisks hangs: stopped at its limit each time, umount and mount take over.
+        commands.answers["udisksctl"] = [](const TKCommand&) {
+            return TKCommandResult{true, 143, {}, {}, "udisksctl did not finish within 30 s and was stopped", true};
+        };
         commands.answers["mkfs.fat"] = [this](const TKCommand&) {
             for (const auto& entry : fs::directory_iterator(root / "card"))
                 fs::remove_all(entry.path());
@@ -66,7 +70,7 @@ protected:
 
     TKFormatOutcome format(const std::optional<TKUSBDiskEntity>& chosen = std::nullopt)
     {
-        TKFormatServices services{commands, disks, files, defaults, (root / "tmp").string(),
+        TKFormatServices services{commands, disks, files, defaults, (root / "state" / "tamek").string(),
             [this](const std::string& message) { messages.push_back(message); }};
         return TKFormatCard(chosen ? *chosen : entity(), services);
     }
@@ -95,7 +99,7 @@ TEST(CardFormatFigures, ClusterSectorsAndTheirSize)
 
     const TKCommand erase = TKEraseCommand("/dev/sdb1", 128);
     EXPECT_EQ(erase.program, "mkfs.fat");
-    EXPECT_TRUE(erase.administrator);
+    EXPECT_FALSE(erase.administrator); // the helper runs it, as root already
     EXPECT_EQ(erase.arguments, (std::vector<std::string>{"-a", "-F", "32", "-n", "TAMEK", "-f", "2", "-b", "6", "-R",
                                    "32", "-s", "128", "--", "/dev/sdb1"}));
 }
@@ -108,16 +112,29 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     ASSERT_EQ(outcome.status, TKFormatStatus::Completed) << outcome.detail;
     EXPECT_EQ(readAll(cardFile()), original);
     EXPECT_EQ(messages, (std::vector<std::string>{"unmount disk...", "formatting...", "try mount...", "Format completed!"}));
-    // udisks is missing here: umount and mount take over, device after "--".
-    EXPECT_EQ(commands.programs(), (std::vector<std::string>{"udisksctl", "umount", "mkfs.fat", "udisksctl", "mount"}));
+    // umount and mount in udisks' place, device after "--"; the helper, as
+    // administrator, erases with mkfs.fat. The user is told udisks hung.
+    const std::string hung = "\nudisksctl did not finish within 30 s and was stopped";
+    EXPECT_EQ(outcome.stopped, hung + hung);
+    EXPECT_EQ(commands.programs(),
+        (std::vector<std::string>{"udisksctl", "umount", "tamek-erase-card", "mkfs.fat", "udisksctl", "mount"}));
     EXPECT_EQ(commands.log[1].arguments, (std::vector<std::string>{"--", "/dev/sdb1"}));
-    EXPECT_EQ(commands.log[2].arguments.back(), "/dev/sdb1");
-    EXPECT_EQ(commands.log[2].arguments.at(12), "32"); // a 4 GB card
-    // The saved copy sits in a fresh folder only we can enter, and stays.
+    EXPECT_TRUE(commands.log[2].administrator);
+    EXPECT_EQ(commands.log[2].arguments, (std::vector<std::string>{"--device=/dev/sdb1", "--size=4000000000",
+        "--transport=usb", "--sectors=32", "--model=Card Reader", "--serial=0001", "--ptuuid=ab12cd34",
+        "--uuid=1A2B-3C4D", "--label=TAMEK"}));
+    EXPECT_EQ(commands.log[3].arguments.back(), "/dev/sdb1");
+    EXPECT_EQ(commands.log[3].arguments.at(12), "32"); // a 4 GB card
+    // The dated copy stays in the state folder (made private), not in /tmp.
     ASSERT_TRUE(outcome.savedPath);
     EXPECT_EQ(readAll(*outcome.savedPath), original);
-    EXPECT_EQ(fs::path(*outcome.savedPath).parent_path().parent_path(), root / "tmp");
-    EXPECT_EQ(fs::status(fs::path(*outcome.savedPath).parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::path(*outcome.savedPath).parent_path(), root / "state" / "tamek");
+    EXPECT_TRUE(std::regex_match(fs::path(*outcome.savedPath).filename().string(), std::regex(R"(config-\d{8}-\d{6}\.bin)")));
+    EXPECT_EQ(fs::status(root / "state" / "tamek").permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_NE(format().savedPath, outcome.savedPath) << "a second format keeps the first copy";
+    EXPECT_EQ(TKSettingsBackupFolder("/xdg/state", "/home/u"), "/xdg/state/tamek");
+    EXPECT_EQ(TKSettingsBackupFolder("relative", "/home/u"), "/home/u/.local/state/tamek");
+    EXPECT_EQ(TKSettingsBackupFolder(nullptr, nullptr), "");
 }
 
 TEST_F(CardFormat, CardWithoutSettingsGetsTheDefaultRecord)
@@ -143,9 +160,10 @@ TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
     EXPECT_TRUE(commands.log.empty());
     fs::remove(cardFile());
 
-    // No private folder can be made: the card stays as it is.
+    // No folder for the copy can be made: the card stays as it is.
     writeAll(cardFile(), settingsBytes(1));
-    TKFormatServices services{commands, disks, files, defaults, (root / "missing" / "deeper").string(), {}};
+    writeAll(root / "file", "");
+    TKFormatServices services{commands, disks, files, defaults, (root / "file" / "tamek").string(), {}};
     outcome = TKFormatCard(entity(), services);
     EXPECT_EQ(outcome.status, TKFormatStatus::CopyAsideFailed);
     EXPECT_TRUE(commands.log.empty());
@@ -156,21 +174,25 @@ TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
 {
     const std::string original = settingsBytes(9);
     struct Case {
+        std::string program; // mkfs.fat inside the helper, or the helper (pkexec) itself
         TKCommandResult result;
         TKFormatStatus status;
         std::string inDetail;
     };
     const std::vector<Case> cases = {
-        {exitWith(1, "mkfs.fat: unable to open /dev/sdb1: Read-only file system\n"), TKFormatStatus::EraseWriteProtected, "Read-only"},
-        {exitWith(1, "mkfs.fat: /dev/sdb1 contains a mounted filesystem.\n"), TKFormatStatus::EraseFailed, "mounted filesystem"},
-        {exitWith(kTKPkexecDismissed), TKFormatStatus::EraseCancelled, "password was not given"},
-        {exitWith(kTKPkexecNotAuthorized, "Error getting authority"), TKFormatStatus::EraseNotAuthorized, "authority"},
-        {TKCommandResult{false, -1, {}, {}, "mkfs.fat not found"}, TKFormatStatus::EraseFailed, "not found"},
+        {"mkfs.fat", exitWith(1, "mkfs.fat: unable to open /dev/sdb1: Read-only file system\n"), TKFormatStatus::EraseWriteProtected, "Read-only"},
+        {"mkfs.fat", exitWith(1, "mkfs.fat: /dev/sdb1 contains a mounted filesystem.\n"), TKFormatStatus::EraseFailed, "mounted filesystem"},
+        {"mkfs.fat", TKCommandResult{false, -1, {}, {}, "mkfs.fat not found"}, TKFormatStatus::EraseFailed, "not found"},
+        {"tamek-erase-card", exitWith(kTKPkexecDismissed), TKFormatStatus::EraseCancelled, "password was not given"},
+        {"tamek-erase-card", exitWith(kTKPkexecNotAuthorized, "Error getting authority"), TKFormatStatus::EraseNotAuthorized, "authority"},
+        {"tamek-erase-card", TKCommandResult{true, 137, {}, {}, "tamek-erase-card did not finish within 10 min and was stopped", true},
+            TKFormatStatus::EraseFailed, "tamek-erase-card did not finish within 10 min"},
     };
     for (const auto& c : cases) {
         writeAll(cardFile(), original);
         commands.log.clear();
-        commands.answers["mkfs.fat"] = [&](const TKCommand&) { return c.result; };
+        commands.answers.erase("mkfs.fat");
+        commands.answers[c.program] = [&](const TKCommand&) { return c.result; };
         const auto outcome = format();
         EXPECT_EQ(outcome.status, c.status) << outcome.detail;
         EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
@@ -180,50 +202,37 @@ TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
         EXPECT_EQ(readAll(*outcome.savedPath), original);
         EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
         EXPECT_EQ(std::count(messages.begin(), messages.end(), "Format completed!"), 0);
+        commands.answers.erase(c.program);
     }
 }
 
-TEST_F(CardFormat, MountFailingAfterTheEraseSaysWhereTheSettingsAre)
+// After the erase: the mount fails, the card is pulled, or it comes back
+// where it cannot be written. Never "complete"; the copy is kept and named.
+TEST_F(CardFormat, FailuresAfterTheEraseSayWhereTheSettingsAre)
 {
-    writeAll(cardFile(), settingsBytes(5));
-    commands.answers["mount"] = [](const TKCommand&) { return exitWith(32, "mount: unknown filesystem type 'vfat'"); };
-    const auto outcome = format();
-    EXPECT_EQ(outcome.status, TKFormatStatus::MountFailed);
-    ASSERT_TRUE(outcome.savedPath);
-    EXPECT_NE(outcome.detail.find("unknown filesystem type"), std::string::npos);
-    EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
-    EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(5));
-    EXPECT_FALSE(fs::exists(cardFile()));
-}
-
-TEST_F(CardFormat, CardPulledBeforeTheCopyBack)
-{
-    writeAll(cardFile(), settingsBytes(6));
-    commands.answers["mount"] = [this](const TKCommand&) {
-        disks.disks.clear();
-        return exitWith(0);
+    struct Case {
+        std::function<TKCommandResult()> mount;
+        TKFormatStatus status;
+        std::string inDetail;
     };
-    const auto outcome = format();
-    EXPECT_EQ(outcome.status, TKFormatStatus::CopyBackFailed);
-    ASSERT_TRUE(outcome.savedPath);
-    EXPECT_NE(outcome.detail.find("no longer attached"), std::string::npos);
-    EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(6));
-
-    // Mounted read-only after the erase: the write back fails, not "complete".
-    fs::remove_all(root / "card");
-    fs::create_directories(root / "card");
-    TestDisk disk;
-    disk.mountPoint = (root / "card").string();
-    disks.disks = {disk};
-    writeAll(cardFile(), settingsBytes(7));
-    commands.answers["mount"] = [this](const TKCommand&) {
-        disks.disks.at(0).mountPoint = (root / "gone").string();
-        return exitWith(0);
+    const std::vector<Case> cases = {
+        {[] { return exitWith(32, "mount: unknown filesystem type 'vfat'"); }, TKFormatStatus::MountFailed, "unknown filesystem type"},
+        {[this] { disks.disks.clear(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "no longer attached"},
+        {[this] { disks.disks.at(0).mountPoint = (root / "gone").string(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "No such file"},
     };
-    const auto second = format();
-    EXPECT_EQ(second.status, TKFormatStatus::CopyBackFailed) << second.detail;
-    ASSERT_TRUE(second.savedPath);
-    EXPECT_EQ(readAll(*second.savedPath), settingsBytes(7));
+    for (const auto& c : cases) {
+        disks.disks = {TestDisk{}};
+        disks.disks.at(0).mountPoint = (root / "card").string();
+        writeAll(cardFile(), settingsBytes(5));
+        commands.answers["mount"] = [&](const TKCommand&) { return c.mount(); };
+        const auto outcome = format();
+        EXPECT_EQ(outcome.status, c.status) << outcome.detail;
+        EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
+        ASSERT_TRUE(outcome.savedPath);
+        EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
+        EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(5));
+        EXPECT_FALSE(fs::exists(cardFile()));
+    }
 }
 
 TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
@@ -244,30 +253,80 @@ TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
     EXPECT_EQ(format(listed).status, TKFormatStatus::Refused);
     disks.notBlockDevices.clear();
     EXPECT_TRUE(commands.log.empty());
+}
 
-    // Another card in the reader by the time the erase would run.
-    writeAll(cardFile(), settingsBytes(8));
-    commands.answers["umount"] = [this](const TKCommand&) {
-        disks.disks.at(0).size = 64'000'000'000;
-        disks.disks.at(0).mountPoint.clear();
-        return exitWith(0);
+// Another card in the reader by the time the erase would run: swapped while
+// the card is unmounted, or while the user types the password (the helper,
+// which reads the disks again only after it). Same size, same /dev name.
+TEST_F(CardFormat, AnotherCardInTheReaderIsNeverErased)
+{
+    const auto holiday = [](TestDisk& d) {
+        d.label = "HOLIDAY2026";
+        d.serial = "0002";
+        d.uuid = "77EE-0011";
     };
-    auto outcome = format(listed);
-    EXPECT_EQ(outcome.status, TKFormatStatus::DiskChanged);
-    EXPECT_FALSE(commands.ran("mkfs.fat"));
-    EXPECT_EQ(readAll(cardFile()), settingsBytes(8));
+    struct Case {
+        std::string at;
+        std::function<void(TestDisk&)> swap;
+        std::string inDetail;
+    };
+    const std::vector<Case> cases = {
+        {"umount", holiday, "now holds \u201cHOLIDAY2026\u201d (Card Reader, 3.7 GB), not \u201cTAMEK\u201d (Card Reader, 3.7 GB)"},
+        {"umount", [](TestDisk& d) { d.size = 64'000'000'000; }, "size differ"},
+        {"umount", [](TestDisk& d) { d.transport = "sata"; }, "no longer a removable USB disk"},
+        {"tamek-erase-card", holiday, "\u201cHOLIDAY2026\u201d"},
+        // A copy of the card in a second reader of the same model: only the serial tells.
+        {"tamek-erase-card", [](TestDisk& d) { d.serial = "0002"; }, "(serial number differ)"},
+        {"tamek-erase-card", [](TestDisk& d) { d.uuid.clear(); d.label.clear(); }, "an unlabelled card"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.at + " " + c.inDetail);
+        disks.disks.at(0) = TestDisk{};
+        disks.disks.at(0).mountPoint = (root / "card").string();
+        writeAll(cardFile(), settingsBytes(8));
+        const TKUSBDiskEntity listed = entity();
+        commands.log.clear();
+        commands.answers[c.at] = [&](const TKCommand& command) {
+            c.swap(disks.disks.at(0));
+            return c.at == "tamek-erase-card" ? commands.runHelper(command) : exitWith(0);
+        };
+        const auto outcome = format(listed);
+        commands.answers.erase(c.at);
+        EXPECT_EQ(outcome.status, TKFormatStatus::DiskChanged);
+        EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
+        EXPECT_FALSE(commands.ran("mkfs.fat"));
+        EXPECT_EQ(commands.ran("tamek-erase-card"), c.at == "tamek-erase-card") << "no password asked for a changed card";
+        EXPECT_EQ(readAll(cardFile()), settingsBytes(8));
+        ASSERT_TRUE(outcome.savedPath);
+        EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
+    }
+}
 
-    // Or the reader now says it is not USB.
-    disks.disks.at(0).size = listed.volumeSize();
-    commands.log.clear();
-    commands.answers["umount"] = [this](const TKCommand&) {
-        disks.disks.at(0).transport = "sata";
-        return exitWith(0);
-    };
-    disks.disks.at(0).mountPoint = listed.mountedURL();
-    outcome = format(listed);
-    EXPECT_EQ(outcome.status, TKFormatStatus::DiskChanged);
-    EXPECT_FALSE(commands.ran("mkfs.fat"));
+// The helper takes only what it can check, and as its own program refuses a
+// device that is no block device after the password as a changed card.
+TEST(EraseHelper, RefusesWhatItCannotCheck)
+{
+    using Args = std::vector<std::string>;
+    const Args good{"--device=/dev/sdb1", "--size=4000000000", "--transport=usb", "--sectors=32", "--label=A=B"};
+    const auto parsed = TKParseEraseHelperArguments(good);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->card.label, "A=B");
+    EXPECT_EQ(parsed->card.uuid, std::nullopt);
+    EXPECT_EQ(TKEraseHelperArguments(*parsed), good);
+    for (const Args& bad : {Args{"--device=/dev/sdb1", "--size=4000000000", "--transport=usb"},
+             Args{"--device=/dev/sdb1", "--size=4e9", "--transport=usb", "--sectors=32"},
+             Args{"--device=/dev/sdb1", "--size=1", "--transport=usb", "--sectors=7"},
+             Args{"--device=/dev/sdb1", "--size=1", "--transport=usb", "--sectors=32", "--label=A", "--label=B"},
+             Args{"--device=/dev/sdb1", "--size=1", "--transport=usb", "--sectors=32", "--colour=red"},
+             Args{"--device=/dev/sdb1", "--size=1", "--transport=usb", "--sectors=32", "/dev/sda"}})
+        EXPECT_FALSE(TKParseEraseHelperArguments(bad)) << ::testing::PrintToString(bad);
+
+    TKSetCommandPathOverride("tamek-erase-card", TAMEK_ERASE_HELPER);
+    TKProcessRunner runner;
+    EXPECT_EQ(runner.run({"tamek-erase-card", {"--device=/dev/sdb1"}, false}).exitStatus, kTKEraseUsage);
+    const auto result = runner.run({"tamek-erase-card", {"--device=/dev/null", "--size=0", "--transport=usb", "--sectors=32"}, false});
+    EXPECT_EQ(result.exitStatus, kTKEraseCardChanged);
+    EXPECT_EQ(result.message(), "/dev/null is not a block device");
 }
 
 TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
@@ -296,10 +355,10 @@ TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
 
     const auto unmounted = [&](bool whole) {
         const TKUSBDiskEntity disk("TAMEK", first.mountPoint, "/dev/sdb1", std::nullopt, first.size, true, whole,
-            "/dev/sdb");
+            "/dev/sdb", TKUSBDiskEntities(tree).at(0).identity());
         FakeCommands recorder;
         recorder.answers["mkfs.fat"] = [](const TKCommand&) { return exitWith(1, "stop here"); };
-        TKFormatServices services{recorder, tree, files, defaults, (root / "tmp").string(), {}};
+        TKFormatServices services{recorder, tree, files, defaults, (root / "state").string(), {}};
         (void)TKFormatCard(disk, services);
         std::vector<std::string> devices;
         for (const auto& command : recorder.log) {

@@ -74,6 +74,8 @@ TEST_F(DiskDiscovery, PartitionedCardInAUSBReader)
     EXPECT_TRUE(disk.writable());
     EXPECT_FALSE(disk.mediaWhole());
     EXPECT_EQ(disk.key(), "/dev/sdb");
+    // The serial and partition table are the disk's; the reader's own model, no UUID where lsblk has none.
+    EXPECT_EQ(disk.identity(), (TKCardIdentity{ "/dev/sdb1", 7948206080u, "usb", "Generic STORAGE DEVICE", "000000000819", "4b3e0a1c", "6A1B-2C3D", "TAMEK" }));
     EXPECT_EQ(log, Paths({ "/media/driver/TAMEK" }));
 }
 

@@ -1,5 +1,6 @@
 #include "TKCardTestSupport.h"
 #include "sdcard/TKCardFormat.h"
+#include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKExternalCommand.h"
 
@@ -48,9 +49,12 @@ TEST(ExternalCommand, OnlyAllowListedProgramsByAbsolutePath)
         EXPECT_FALSE(TKCommandArgv({program, {}, false}, true, &problem)) << program;
         EXPECT_NE(problem.find("not allowed"), std::string::npos) << problem;
     }
+    // No shell: the tests' own "sh" is an override.
+    EXPECT_TRUE(TKAllowedCommandPaths("sh").empty());
+    EXPECT_EQ(TKAllowedCommandPaths("tamek-erase-card"), std::vector<std::string_view>{kTKEraseHelperPath});
     const auto argv = TKCommandArgv({"sh", {"-c", "true"}, false}, true);
     ASSERT_TRUE(argv);
-    EXPECT_TRUE(argv->front() == "/bin/sh" || argv->front() == "/usr/bin/sh");
+    EXPECT_EQ(argv->front(), "/bin/sh");
 
     EXPECT_TRUE(TKCommandProblem({"sh", {std::string("a\0b", 3)}, false}));
     EXPECT_TRUE(TKCommandProblem({"sh", {std::string(kTKCommandArgumentLimit + 1, 'x')}, false}));
@@ -103,6 +107,33 @@ TEST(ExternalCommand, RunsArgvAndReturnsStatusAndOutput)
     EXPECT_TRUE(result.succeeded());
     EXPECT_EQ(result.output.size(), kTKCommandOutputLimit);
     EXPECT_EQ(result.errors.size(), kTKCommandOutputLimit);
+}
+
+// A hung program is stopped at its limit, TERM first, KILL for one that
+// ignores TERM, and with it what it started.
+TEST(ExternalCommand, HungProgramIsStoppedAtItsLimit)
+{
+    TKProcessRunner runner;
+    for (const std::string script : {"sleep 30", "trap '' TERM; sleep 30 & echo $!; wait"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto result = runner.run({"sh", {"-c", script}, false, std::chrono::milliseconds(300)});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300) + kTKCommandKillGrace + std::chrono::seconds(1));
+        EXPECT_TRUE(result.timedOut) << script;
+        EXPECT_FALSE(result.succeeded());
+        EXPECT_EQ(result.message(), "sh did not finish within 0.3 s and was stopped");
+        if (!result.output.empty()) {
+            std::ifstream stat("/proc/" + result.output.substr(0, result.output.find('\n')) + "/stat");
+            std::string pid, name, state;
+            stat >> pid >> name >> state;
+            EXPECT_TRUE(!stat || state == "Z") << "the background sleep outlived the stop: " << state;
+        }
+    }
+    using std::chrono::minutes;
+    using std::chrono::seconds;
+    EXPECT_EQ(TKTimeLimit({"udisksctl", {}, false}), seconds(30));
+    EXPECT_EQ(TKTimeLimit({"mkfs.fat", {}, false}), minutes(5));
+    EXPECT_EQ(TKTimeLimit({"fatlabel", {}, true}), minutes(10)) << "the password prompt waits for the user";
+    EXPECT_EQ(TKDurationText(TKTimeLimit({"tamek-erase-card", {}, true})), "10 min");
 }
 
 TEST(ExternalCommand, PathNeverChoosesTheProgram)
@@ -159,8 +190,7 @@ TEST(ExternalCommand, CraftedDiscoveryCannotRelabelAFile)
     crafted.label = "OLDNAME";
     crafted.partition = false;
     disks.disks = {crafted};
-    const TKUSBDiskEntity disk("OLDNAME", dir.string(), image.string(), std::nullopt, crafted.size, true, true, image.string());
-    EXPECT_TRUE(TKRenameCard(disk, "TAMEK", disks, runner));
+    EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, runner));
 
     // A /dev/ name that is a regular file is refused by its stat.
     if (::geteuid() == 0) {
@@ -168,8 +198,7 @@ TEST(ExternalCommand, CraftedDiscoveryCannotRelabelAFile)
         fs::copy_file(image, fake);
         crafted.path = fake.string();
         disks.disks = {crafted};
-        const TKUSBDiskEntity devDisk("OLDNAME", dir.string(), fake.string(), std::nullopt, crafted.size, true, true, fake.string());
-        EXPECT_TRUE(TKRenameCard(devDisk, "TAMEK", disks, runner));
+        EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, runner));
         const auto label = runner.run({"fatlabel", {"--", fake.string()}, false});
         EXPECT_EQ(label.output, "OLDNAME\n");
         fs::remove(fake);

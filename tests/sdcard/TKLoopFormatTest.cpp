@@ -38,15 +38,23 @@ std::string shellRun(const std::string& line)
 }
 
 // The real programs, but for the unmount and mount steps, which only note
-// that they ran: there is no vfat driver to mount with.
+// that they ran: there is no vfat driver to mount with. The erase helper's
+// work runs here, as root, on the recorded listing (lsblk never shows a loop
+// device as a USB card), with the real mkfs.fat.
 class LoopCommands final : public TKCommandRunner {
 public:
     std::vector<TKCommand> log;
+    TKDiskSystem* disks = nullptr;
     TKCommandResult run(const TKCommand& command) override
     {
         log.push_back(command);
         if (command.program == "udisksctl" || command.program == "umount" || command.program == "mount")
             return exitWith(0);
+        if (command.program == "tamek-erase-card") {
+            const auto request = TKParseEraseHelperArguments(command.arguments);
+            const TKEraseResult erased = request ? TKEraseIfSameCard(*request, *disks, *this) : TKEraseResult{};
+            return exitWith(erased.status, erased.errors);
+        }
         return m_real.run(command);
     }
 
@@ -153,7 +161,7 @@ protected:
         ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
         scratch = fs::temp_directory_path() / ("tamek-loop-" + std::to_string(::getpid()));
         fs::remove_all(scratch);
-        fs::create_directories(scratch / "tmp");
+        fs::create_directories(scratch);
     }
     void TearDown() override { fs::remove_all(scratch); }
     fs::path scratch;
@@ -191,10 +199,11 @@ TEST_P(LoopFormat, RealEraseKeepsOrWritesTheSettings)
     disks.disk.label = "OLDCARD";
     disks.disk.mountPoint = "/media/tamek-test/OLDCARD";
     LoopCommands commands;
+    commands.disks = &disks;
     MtoolsFiles files(commands, scratch);
     TKMemoryUserDefaults defaults;
     std::vector<std::string> messages;
-    TKFormatServices services{commands, disks, files, defaults, (scratch / "tmp").string(),
+    TKFormatServices services{commands, disks, files, defaults, (scratch / "state").string(),
         [&](const std::string& m) { messages.push_back(m); }};
     const auto listed = TKUSBDiskEntities(disks);
     ASSERT_EQ(listed.size(), 1u);

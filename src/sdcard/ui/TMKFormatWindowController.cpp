@@ -6,11 +6,11 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +18,8 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdlib>
 
 namespace {
 
@@ -49,8 +51,8 @@ TMKFormatWindowController::TMKFormatWindowController(Services services, QWidget*
         m_services.files = std::make_shared<TKMountedCardFiles>();
     if (!m_services.defaults)
         m_services.defaults = std::make_shared<TKQSettingsUserDefaults>();
-    if (m_services.temporaryRoot.isEmpty())
-        m_services.temporaryRoot = QDir::tempPath();
+    if (m_services.backupFolder.isEmpty())
+        m_services.backupFolder = QString::fromStdString(TKSettingsBackupFolder(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
 
     setObjectName(QStringLiteral("TMKFormatWindowController"));
     setWindowTitle(TMKLocalizedString("setting.format.window_title"));
@@ -229,7 +231,27 @@ void TMKFormatWindowController::onFormat()
               QStringLiteral("%1\n%2").arg(fromStd(disk->displayString()), TMKLocalizedString("msg.write_protected_disk")));
         return;
     }
-    doFormat(*disk);
+    // Asked every time, as root too: nothing else stands between a click and
+    // an erased card. The helper still checks it is this card after the password.
+    m_formatting = true;
+    auto* ask = new QMessageBox(QMessageBox::Warning, QStringLiteral("TAMEK"),
+        QStringLiteral("Erase %1?").arg(fromStd(TKCardDescription(disk->volumeName(), disk->deviceModel(), disk->volumeSize()))),
+        QMessageBox::Cancel, this);
+    ask->setObjectName(QStringLiteral("eraseConfirmation"));
+    ask->setInformativeText(m_services.backupFolder.isEmpty()
+            ? QStringLiteral("Everything on it is erased; config.bin is kept.")
+            : QStringLiteral("Everything on it is erased; config.bin is kept (a copy goes to %1).").arg(m_services.backupFolder));
+    QPushButton* erase = ask->addButton(QStringLiteral("Erase"), QMessageBox::DestructiveRole);
+    erase->setObjectName(QStringLiteral("eraseButton"));
+    ask->setDefaultButton(QMessageBox::Cancel);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    ask->setWindowModality(Qt::WindowModal);
+    connect(ask, &QMessageBox::finished, this, [this, ask, erase, chosen = *disk](int) {
+        m_formatting = false;
+        if (ask->clickedButton() == erase)
+            doFormat(chosen);
+    });
+    ask->open();
 }
 
 void TMKFormatWindowController::doFormat(const TKUSBDiskEntity& disk)
@@ -241,7 +263,7 @@ void TMKFormatWindowController::doFormat(const TKUSBDiskEntity& disk)
     const Services services = m_services;
     QThreadPool::globalInstance()->start([self, services, disk] {
         TKFormatServices format{*services.commands, *services.disks, *services.files, *services.defaults,
-            services.temporaryRoot.toStdString(), [self](const std::string& message) {
+            services.backupFolder.toStdString(), [self](const std::string& message) {
                 onMainThreadAndWait([self, text = fromStd(message)] {
                     if (self)
                         self->progressMessageField->setText(text);
@@ -272,16 +294,18 @@ void TMKFormatWindowController::formatDidFinished(const TKFormatOutcome& outcome
         self->formatButton->setEnabled(true);
         const QString shown = fromStd((again ? *again : disk).displayString());
         const QString detail = fromStd(outcome.detail);
+        const QString kept = outcome.savedPath
+            ? QStringLiteral("\nThe settings file is kept in %1").arg(fromStd(*outcome.savedPath)) : QString();
         switch (outcome.status) {
         case TKFormatStatus::Completed:
-            self->alert(TMKLocalizedString("msg.format_complete"), shown, [self] {
+            self->alert(TMKLocalizedString("msg.format_complete"), shown + fromStd(outcome.stopped), [self] {
                 if (self)
                     self->cancel();
             });
             break;
         case TKFormatStatus::EraseWriteProtected:
             self->alert(TMKLocalizedString("msg.cannot_format"),
-                        QStringLiteral("%1\n%2").arg(shown, TMKLocalizedString("msg.write_protected_disk")));
+                        QStringLiteral("%1\n%2%3").arg(shown, TMKLocalizedString("msg.write_protected_disk"), kept));
             break;
         case TKFormatStatus::CopyAsideFailed:
             self->alert(TMKLocalizedString("msg.cannot_format"),

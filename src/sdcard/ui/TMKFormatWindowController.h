@@ -34,7 +34,7 @@ public:
         std::shared_ptr<TKCommandRunner> commands;
         std::shared_ptr<TKCardFiles> files;
         std::shared_ptr<TKUserDefaults> defaults;
-        QString temporaryRoot; // empty: the user's temporary folder
+        QString backupFolder; // where config.bin is kept; empty: under the user's state folder
     };
 
     explicit TMKFormatWindowController(Services services = {}, QWidget* parent = nullptr);
@@ -46,6 +46,7 @@ public:
     [[nodiscard]] std::optional<TKUSBDiskEntity> selectedUSBDisk() const;
     void updateSelectedDiskInfo();
     void changeDisk();
+    // Asks before erasing, naming the card (also as root); Erase runs doFormat.
     void onFormat();
     void doFormat(const TKUSBDiskEntity& disk);
     void cancel();
@@ -89,7 +90,7 @@ private:
     bool m_stopProgressBar = true;
     double m_progress = 0;
     quint64 m_progressChain = 0; // the tick chain of the display shown last
-    bool m_formatting = false;
+    bool m_formatting = false; // from the confirmation to the outcome
     bool m_loaded = false;
     QStringList m_lastAlert;
 };

@@ -1,40 +1,9 @@
 #include "settings/ui/TKPlatform.h"
 
-#include "sdcard/TKExternalCommand.h"
-
-#include <QDebug>
 #include <QMessageBox>
 #include <QSettings>
 
 #include <memory>
-
-QVariantMap TKRunShellScript(const QString& commandLine, bool administrator)
-{
-    TKProcessRunner runner;
-    return TKRunShellScript(commandLine, administrator, runner);
-}
-
-QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKCommandRunner& runner)
-{
-    // The line goes to /bin/sh as one argument; the shell is the only program
-    // that reads it as a command line.
-    const TKCommandResult result = runner.run({"sh", {"-c", commandLine.toStdString()}, administrator});
-    QVariantMap error;
-    if (!result.started) {
-        error.insert(kTKScriptErrorNumber, -1);
-        error.insert(kTKScriptErrorMessage, QString::fromStdString(result.failure));
-    } else if (result.exitStatus != 0) {
-        const QString errors = QString::fromLocal8Bit(result.errors.data(), static_cast<qsizetype>(result.errors.size())).trimmed();
-        error.insert(kTKScriptErrorNumber, result.exitStatus);
-        error.insert(kTKScriptErrorMessage, errors.isEmpty() ? QString::fromStdString(result.message()) : errors);
-    }
-    qInfo().noquote() << QStringLiteral("ERROR=%1").arg(
-        error.isEmpty() ? QStringLiteral("{}")
-                        : QStringLiteral("{%1=%2, %3=%4}")
-                              .arg(kTKScriptErrorNumber, error.value(kTKScriptErrorNumber).toString(),
-                                   kTKScriptErrorMessage, error.value(kTKScriptErrorMessage).toString()));
-    return error;
-}
 
 void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString& informativeText,
                       std::function<void()> onEnd, bool success)

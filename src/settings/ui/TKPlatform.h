@@ -3,24 +3,10 @@
 #include "settings/TKUserDefaults.h"
 
 #include <QString>
-#include <QVariantMap>
 
 #include <functional>
 
 class QWidget;
-class TKCommandRunner;
-
-// The keys of a failed shell script's error information.
-inline const QString kTKScriptErrorNumber = QStringLiteral("NSAppleScriptErrorNumber");
-inline const QString kTKScriptErrorMessage = QStringLiteral("NSAppleScriptErrorMessage");
-
-// Runs a command line through /bin/sh, with administrator rights through
-// pkexec unless already root; blocks until it ends. Empty on success, else
-// the exit status (or the runner's own code) and the error text by the two
-// keys above.
-QVariantMap TKRunShellScript(const QString& commandLine, bool administrator);
-// The same through the given command layer.
-QVariantMap TKRunShellScript(const QString& commandLine, bool administrator, TKCommandRunner& runner);
 
 // A one-button ("OK") alert shown window-modally on `window`, a warning
 // unless `success`; the call returns at once. `onEnd` runs when the user

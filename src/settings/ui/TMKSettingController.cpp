@@ -30,7 +30,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTabBar>
 #include <QThreadPool>
 #include <QTimer>
@@ -75,11 +74,13 @@ bool renameWithFatlabel(TKDiskSystem& disks, const TKUSBDiskEntity& disk, const 
     return true;
 }
 
+// By the allow-list's absolute paths, like every program the card tools run,
+// never through PATH; detached, since the tool outlives the window.
 bool openDesktopDiskTool()
 {
     for (const char* tool : {"gnome-disks", "kdepartitionmanager", "gparted"}) {
-        const QString path = QStandardPaths::findExecutable(QLatin1String(tool));
-        if (!path.isEmpty() && QProcess::startDetached(path, {}))
+        const auto path = TKResolveCommand(tool);
+        if (path && QProcess::startDetached(QString::fromStdString(*path), {}))
             return true;
     }
     return false;

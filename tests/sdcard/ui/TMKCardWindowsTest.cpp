@@ -43,24 +43,37 @@ void writeAll(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
+// The visible message box of that name on `window`, once it shows.
+QMessageBox* shownBox(QWidget* window, const QString& name)
+{
+    for (int i = 0; i < 50; ++i) {
+        for (auto* candidate : window->findChildren<QMessageBox*>(name)) {
+            if (candidate->isVisible())
+                return candidate;
+        }
+        QTest::qWait(20);
+    }
+    return nullptr;
+}
+
 // Presses OK on the alert sheet shown on `window`, as the user would.
 bool pressAlertOk(QWidget* window)
 {
-    QMessageBox* alert = nullptr;
-    for (int i = 0; i < 50 && !alert; ++i) {
-        for (auto* candidate : window->findChildren<QMessageBox*>(QStringLiteral("alertSheet"))) {
-            if (candidate->isVisible())
-                alert = candidate;
-        }
-        if (!alert)
-            QTest::qWait(20);
-    }
-    if (!alert)
+    QMessageBox* alert = shownBox(window, QStringLiteral("alertSheet"));
+    QAbstractButton* ok = alert ? alert->button(QMessageBox::Ok) : nullptr;
+    if (ok)
+        QTest::mouseClick(ok, Qt::LeftButton);
+    return ok;
+}
+
+// Presses Erase in the confirmation, which names the card.
+bool confirmErase(QWidget* window, const QString& card)
+{
+    QMessageBox* ask = shownBox(window, QStringLiteral("eraseConfirmation"));
+    auto* erase = ask ? ask->findChild<QPushButton*>(QStringLiteral("eraseButton")) : nullptr;
+    if (!erase || ask->text() != QStringLiteral("Erase %1?").arg(card))
         return false;
-    QAbstractButton* ok = alert->button(QMessageBox::Ok);
-    if (!ok)
-        return false;
-    QTest::mouseClick(ok, Qt::LeftButton);
+    QTest::mouseClick(erase, Qt::LeftButton);
     return true;
 }
 
@@ -94,7 +107,7 @@ private:
         s.commands = m_commands;
         s.files = std::make_shared<TKMountedCardFiles>();
         s.defaults = std::make_shared<TKMemoryUserDefaults>();
-        s.temporaryRoot = m_dir->filePath(QStringLiteral("tmp"));
+        s.backupFolder = m_dir->filePath(QStringLiteral("state"));
         m_format = std::make_unique<TMKFormatWindowController>(s);
         QSignalSpy loaded(m_format.get(), &TMKFormatWindowController::disksLoaded);
         m_format->show();
@@ -106,9 +119,9 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("card")));
-        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("tmp")));
         m_disks = std::make_shared<FakeDisks>();
         m_commands = std::make_shared<FakeCommands>();
+        m_commands->helperDisks = m_disks.get();
         m_commands->answers["udisksctl"] = [](const TKCommand&) { return exitWith(1, "udisksd not running"); };
         const QString card = cardPath();
         m_commands->answers["mkfs.fat"] = [card](const TKCommand&) {
@@ -169,7 +182,16 @@ private slots:
         m_disks->disks = {card(4'000'000'000)};
         openFormatWindow();
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
+        // Escape in the confirmation cancels: nothing runs.
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QMessageBox* ask = shownBox(m_format.get(), QStringLiteral("eraseConfirmation"));
+        QVERIFY(ask);
+        QVERIFY(ask->informativeText().contains(m_dir->filePath(QStringLiteral("state"))));
+        QTest::keyClick(ask, Qt::Key_Escape);
+        QTRY_VERIFY(!ask->isVisible());
+        QVERIFY(m_commands->log.empty());
+        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
         QVERIFY(m_format->progressBar->isVisible());
         QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
         QVERIFY(finished.wait(5000));
@@ -195,13 +217,15 @@ private slots:
         const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'K');
         writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
         m_disks->disks = {card(4'000'000'000)};
-        m_commands->answers["mkfs.fat"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
+        m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
         openFormatWindow();
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
         QVERIFY(finished.wait(5000));
         QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
         QVERIFY(m_format->lastAlert().value(1).contains(QStringLiteral("password was not given")));
+        QVERIFY(m_format->lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
         QVERIFY(m_format->formatButton->isEnabled());
         QVERIFY(pressAlertOk(m_format.get()));
         QVERIFY(m_format->isVisible());
@@ -212,6 +236,7 @@ private slots:
         QFile::remove(cardPath() + QStringLiteral("/config.bin"));
         QCOMPARE(::mkfifo(QFile::encodeName(cardPath() + QStringLiteral("/config.bin")).constData(), 0600), 0);
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
         QVERIFY(finished.wait(5000));
         QVERIFY(m_format->lastAlert().value(1).contains(TMKLocalizedString("msg.format_settings_not_saved")));
         QVERIFY(!m_commands->ran("mkfs.fat"));
@@ -234,58 +259,6 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QTRY_COMPARE(window->usbDiskCombo->count(), 1);
-    }
-
-    // The shell runner goes through the command layer: the line is one
-    // argument of /bin/sh, rights are asked for by the layer, and its answer
-    // keeps the two keys callers read.
-    void shellRunnerUsesTheCommandLayer()
-    {
-        FakeCommands commands;
-        commands.answers["sh"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed, "Request dismissed\n"); };
-        const QVariantMap result = TKRunShellScript(QStringLiteral("fatlabel '/dev/sdb1' 'TAMEK'"), true, commands);
-        QCOMPARE(commands.log.size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(commands.log[0].program), QStringLiteral("sh"));
-        QVERIFY(commands.log[0].administrator);
-        QCOMPARE(commands.log[0].arguments, (std::vector<std::string>{"-c", "fatlabel '/dev/sdb1' 'TAMEK'"}));
-        QCOMPARE(result.value(kTKScriptErrorNumber).toInt(), kTKPkexecDismissed);
-        QCOMPARE(result.value(kTKScriptErrorMessage).toString(), QStringLiteral("Request dismissed"));
-
-        commands.answers["sh"] = [](const TKCommand&) { return TKCommandResult{false, -1, {}, {}, "pkexec not found"}; };
-        const QVariantMap refused = TKRunShellScript(QStringLiteral("true"), true, commands);
-        QCOMPARE(refused.value(kTKScriptErrorNumber).toInt(), -1);
-        QCOMPARE(refused.value(kTKScriptErrorMessage).toString(), QStringLiteral("pkexec not found"));
-        commands.answers.erase("sh");
-        QVERIFY(TKRunShellScript(QStringLiteral("true"), false, commands).isEmpty());
-    }
-
-    // lsblk output that names a regular FAT image as the card's device must
-    // not get that file relabelled when the settings window renames the card.
-    void settingsWindowNeverRelabelsACraftedDevice()
-    {
-        if (!TKResolveCommand("mkfs.fat") || !TKResolveCommand("fatlabel"))
-            QSKIP("dosfstools missing");
-        const QString image = m_dir->filePath(QStringLiteral("card.img"));
-        TKProcessRunner runner;
-        QVERIFY(runner.run({"sh", {"-c", "truncate -s 64M \"$1\" && /usr/sbin/mkfs.fat -n OLDNAME \"$1\" >/dev/null", "sh",
-                                   image.toStdString()}, false}).succeeded());
-        _FILEDATA record;
-        TKMakeDefaultSettings(record);
-        QVERIFY(!TKWriteSettingFile(record, (cardPath() + QStringLiteral("/config.bin")).toStdString()));
-        TestDisk crafted = card(64 << 20);
-        crafted.path = image.toStdString();
-        crafted.label = "OLDNAME";
-        crafted.partition = false;
-        m_disks->disks = {crafted};
-        m_disks->useRealStat = true;
-
-        TMKSettingController::Services s;
-        s.disks = m_disks;
-        s.defaults = std::make_shared<TKMemoryUserDefaults>();
-        TMKSettingController settings(s); // finds the card and renames it
-        QCOMPARE(QString::fromStdString(settings.settingFilePath().value_or("")), cardPath() + QStringLiteral("/config.bin"));
-        const auto label = runner.run({"fatlabel", {"--", image.toStdString()}, false});
-        QCOMPARE(QString::fromStdString(label.output), QStringLiteral("OLDNAME\n"));
     }
 
     // --- time setup ---------------------------------------------------

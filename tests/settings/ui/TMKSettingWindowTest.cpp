@@ -419,15 +419,9 @@ private slots:
         QVERIFY(m_window->lastAlert().isEmpty());
     }
 
-    // The shell runner reports the exit status and the error text by their
-    // keys; success is an empty result. The defaults live in QSettings.
-    void shellScriptsAndUserDefaults()
+    // The defaults live in QSettings.
+    void userDefaults()
     {
-        QVERIFY(TKRunShellScript(QStringLiteral("true"), false).isEmpty());
-        const QVariantMap failed = TKRunShellScript(QStringLiteral("echo 'no card' >&2; exit 3"), false);
-        QCOMPARE(failed.value(kTKScriptErrorNumber).toInt(), 3);
-        QCOMPARE(failed.value(kTKScriptErrorMessage).toString(), QStringLiteral("no card"));
-
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("defaults.ini"));
         TKQSettingsUserDefaults defaults(ini);
