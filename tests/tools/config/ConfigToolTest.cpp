@@ -320,4 +320,3 @@ TEST_F(ConfigTool, TwoWritersAtOnceKeepBothUpdates)
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(show()["checksum_ok"], true);
 }
-
