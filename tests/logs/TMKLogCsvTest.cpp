@@ -266,5 +266,23 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
 
     EXPECT_TRUE(TMKExportCsv("/nonexistent-folder/x.csv", sampleFlash(), titles));
     EXPECT_TRUE(TMKExportCsv("/proc/tamek.csv", sampleFlash(), titles));
+
+    // A large log goes out as it is made: no piece handed to the writer is
+    // near the whole text, which is never held at once.
+    TMKLogBytes bytes = TMKLogBytes::withHeader(5000);
+    for (int i = 0; i < 5000; ++i)
+        bytes.addRecord(TMKLogFormatOf(TMKLogKind::Obd).recordSize);
+    const TMKDriveLog large = TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log;
+    TKFileCalls counted = TKFileCalls::system();
+    std::size_t largest = 0;
+    counted.write = [&largest](int fd, const void* data, std::size_t size) {
+        largest = std::max(largest, size);
+        return ::write(fd, data, size);
+    };
+    ASSERT_FALSE(TMKExportCsv(path, large, TMKLogColumnTitles(TMKLogKind::Obd), counted));
+    const std::string text = readFile(path);
+    EXPECT_EQ(text, TMKCsvText(large, TMKLogColumnTitles(TMKLogKind::Obd)));
+    EXPECT_GT(text.size(), 3 * largest);
+    EXPECT_LT(largest, 100'000u);
     std::remove(path.c_str());
 }
