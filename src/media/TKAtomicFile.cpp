@@ -178,8 +178,10 @@ std::optional<std::string> TKCheckReplaceable(const std::string& path, const TKW
     const auto target = TKWriteTarget(path);
     if (!target)
         return path + ": " + std::strerror(ELOOP);
+    // What the path leads to as the kernel sees it: /dev/stdout names a pipe
+    // through a link (/proc/self/fd/1, "pipe:[…]") that no text resolves.
     struct stat info {};
-    if (::stat(target->c_str(), &info) != 0) {
+    if (::stat(path.c_str(), &info) != 0 && ::stat(target->c_str(), &info) != 0) {
         if (errno == ENOENT)
             return std::nullopt;
         return failure("stat", errno);
@@ -236,13 +238,11 @@ std::optional<std::string> TKAtomicWriter::open(const std::string& path)
     }
     const std::string target = *TKWriteTarget(path);
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-
-    if (exists && !S_ISREG(old.st_mode)) {
-        // Nothing to replace, only to write into. O_NONBLOCK keeps a FIFO
-        // without a reader from hanging the open (ENXIO); the writes then
-        // block as usual.
-        m_fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (::stat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode)) {
+        // Nothing to replace, only to write into, through the path itself.
+        // O_NONBLOCK keeps a FIFO without a reader from hanging the open
+        // (ENXIO); the writes then block as usual.
+        m_fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (m_fd < 0) {
             if (errno == ENXIO) {
                 m_failure = path + ": nothing reads from it";
@@ -254,9 +254,10 @@ std::optional<std::string> TKAtomicWriter::open(const std::string& path)
         if (flags >= 0)
             (void)::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
         m_stream = true;
-        m_target = target;
+        m_target = path;
         return std::nullopt;
     }
+    const bool exists = ::stat(target.c_str(), &old) == 0;
 
     removeLeftovers(target);
     // Created anew (O_EXCL, no links followed) so nothing planted under the

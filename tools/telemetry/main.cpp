@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -142,6 +143,8 @@ bool tripTracks(const std::vector<std::string>& folders, const std::vector<std::
 
 int main(int argc, char** argv)
 {
+    // Standard output too: a reader that leaves is a write error, told below.
+    std::signal(SIGPIPE, SIG_IGN);
     Format format = Format::Json;
     bool verbose = false;
     bool groupTrips = false;
