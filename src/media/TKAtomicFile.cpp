@@ -194,7 +194,7 @@ std::optional<std::string> TKCheckReplaceable(const std::string& path, const TKW
     if (S_ISREG(info.st_mode) && info.st_nlink > 1)
         return *target + ": has " + std::to_string(info.st_nlink)
             + " hard links; a new file would leave the other names with the old contents";
-    if (isReadOnly(*target, info))
+    if (isReadOnly(path, info))
         return *target + ": read-only; make it writable to replace it";
     return std::nullopt;
 }
@@ -239,6 +239,11 @@ std::optional<std::string> TKAtomicWriter::open(const std::string& path)
     const std::string target = *TKWriteTarget(path);
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode)) {
+        // Put there since the check: refused as the check would have.
+        if (!m_policy.streams) {
+            m_failure = path + ": not a regular file";
+            return m_failure;
+        }
         // Nothing to replace, only to write into, through the path itself.
         // O_NONBLOCK keeps a FIFO without a reader from hanging the open
         // (ENXIO); the writes then block as usual.
