@@ -1,5 +1,6 @@
 // Drive logs of 100 000 records of each kind: reading the file and writing
-// its CSV export.
+// its CSV export; and the export of a 40 MB log with the process's peak
+// memory (run it alone: --benchmark_filter=export_40MB).
 
 #include "logs/TMKDriveLog.h"
 #include "logs/TMKLogCsv.h"
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -19,13 +21,13 @@ namespace {
 constexpr std::uint32_t kRecords = 100000;
 
 // A log whose records change in every field the table shows.
-std::string makeLog(TMKLogKind kind)
+std::string makeLog(TMKLogKind kind, std::uint32_t records = kRecords)
 {
     const std::size_t size = TMKLogFormatOf(kind).recordSize;
-    std::vector<unsigned char> bytes(kTMKLogHeaderSize + kRecords * size);
+    std::vector<unsigned char> bytes(kTMKLogHeaderSize + records * size);
     for (int i = 0; i < 4; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<unsigned char>(kRecords >> (8 * i));
-    for (std::size_t r = 0; r < kRecords; ++r) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<unsigned char>(records >> (8 * i));
+    for (std::size_t r = 0; r < records; ++r) {
         unsigned char* record = bytes.data() + kTMKLogHeaderSize + r * size;
         for (std::size_t b = 0; b < size; ++b)
             record[b] = static_cast<unsigned char>((r * 31 + b * 7) ^ (r >> 3));
@@ -67,9 +69,36 @@ void BM_Export(benchmark::State& state, TMKLogKind kind)
     std::remove(path.c_str());
 }
 
+double peakRssMb()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The log pages' export of a 40 MB OBD log. The peak is the whole
+// process's: the log held in memory, plus what the export adds.
+void BM_ExportPeak(benchmark::State& state)
+{
+    const std::uint32_t records = 40'000'000 / static_cast<std::uint32_t>(TMKLogFormatOf(TMKLogKind::Obd).recordSize);
+    const std::string path = makeLog(TMKLogKind::Obd, records);
+    const TMKDriveLog log = TMKReadDriveLog(path, TMKLogKind::Obd).log;
+    const std::string csv = path + ".csv";
+    for (auto _ : state) {
+        if (TMKExportCsv(csv, log, TMKLogColumnTitles(TMKLogKind::Obd)))
+            state.SkipWithError("export failed");
+    }
+    state.counters["log_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    state.counters["csv_MB"] = static_cast<double>(std::filesystem::file_size(csv)) / 1e6;
+    state.counters["peak_rss_MB"] = peakRssMb();
+    std::remove(csv.c_str());
+    std::remove(path.c_str());
+}
+
 BENCHMARK_CAPTURE(BM_Read, flash_100k, TMKLogKind::FlashData)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, obd_100k, TMKLogKind::Obd)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Export, flash_100k, TMKLogKind::FlashData)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Export, obd_100k, TMKLogKind::Obd)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportPeak)->Name("export_40MB")->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -4,6 +4,7 @@
 // records only, never video.
 
 #include "TMKDriveRecording.h"
+#include "media/TKAtomicFile.h"
 #include "media/TMKEventMarkers.h"
 #include "media/TMKLog.h"
 #include "media/TMKMediaList.h"
@@ -124,7 +125,7 @@ void BM_TripMergedGpxExport(benchmark::State& state)
         samples = telemetry.samples.size();
         const std::string gpx = TMKGpxText({{trips.front().name(), std::move(telemetry.points)}});
         bytes = gpx.size();
-        if (const auto error = TMKWriteFileAside(out, gpx)) {
+        if (const auto error = TKWriteFileAtomically(out, gpx, kTKOutputPolicy)) {
             state.SkipWithError(error->c_str());
             break;
         }

@@ -14,7 +14,7 @@ xvfb xauth imagemagick libxml2-utils
 ffmpeg
 libgtest-dev libgmock-dev libbenchmark-dev
 nlohmann-json3-dev
-appstream desktop-file-utils file dpkg-dev man-db
+appstream desktop-file-utils file dpkg-dev man-db lintian
 "
 # The map page's script library comes from npm; a machine that already has
 # Node.js and npm from elsewhere keeps them (Debian's npm would conflict).

@@ -1,10 +1,5 @@
 #include "logs/TMKLogCsv.h"
 
-#include <filesystem>
-#include <system_error>
-
-#include <sys/stat.h>
-
 void TMKAppendCsvLine(std::string& out, const std::vector<std::string>& fields)
 {
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -56,18 +51,17 @@ std::string TMKCsvText(const TMKDriveLog& log, const std::vector<std::string>& t
 std::optional<std::string> TMKExportCsv(const std::string& path, const TMKDriveLog& log,
     const std::vector<std::string>& titles, const TKFileCalls& calls)
 {
-    // The rename would put a file in the place of a device, a FIFO or a
-    // symlink; a link is followed, so it keeps pointing at the new export.
-    std::string target = path;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode))
-            return std::string("open: not a regular file");
-        std::error_code error;
-        const std::filesystem::path resolved = std::filesystem::canonical(path, error);
-        if (!error)
-            target = resolved.string();
-    }
-    const std::string text = TMKCsvText(log, titles);
-    return TKWriteFileAtomically(target, text.data(), text.size(), calls);
+    // Written as it is made: a log of 40 MB would otherwise need its whole
+    // CSV text (several times the log) in memory at once.
+    TKAtomicWriter writer({}, calls);
+    if (auto refusal = writer.open(path))
+        return refusal;
+    std::optional<std::string> error;
+    const bool written = TMKWriteCsv(log, titles, [&](std::string_view piece) {
+        error = writer.append(piece);
+        return !error;
+    });
+    if (!written)
+        return error;
+    return writer.commit();
 }

@@ -8,7 +8,7 @@
 
 #include "logs/TMKDriveLog.h"
 #include "media/TMKText.h" // TMKCsvField
-#include "settings/TKAtomicFile.h"
+#include "media/TKAtomicFile.h"
 
 #include <functional>
 #include <optional>
@@ -26,8 +26,9 @@ void TMKAppendCsvLine(std::string& out, const std::vector<std::string>& fields);
                                const std::function<bool(std::string_view)>& sink);
 [[nodiscard]] std::string TMKCsvText(const TMKDriveLog& log, const std::vector<std::string>& titles);
 
-// Writes the CSV file beside `path` and renames it over `path`, so the
-// chosen name holds either its old content or the whole export. The failed
-// step ("write: No space left on device") or nothing on success.
+// Streams the CSV through the one writer (media/TKAtomicFile.h), so the
+// chosen name holds either its old content or the whole export, and memory
+// stays at one block of lines. The failed step ("write: No space left on
+// device"), the refusal, or nothing on success.
 [[nodiscard]] std::optional<std::string> TMKExportCsv(const std::string& path, const TMKDriveLog& log,
     const std::vector<std::string>& titles, const TKFileCalls& calls = TKFileCalls::system());

@@ -1,18 +1,12 @@
 #include "media/TMKTrackExport.h"
 
+#include "media/TKAtomicFile.h"
 #include "media/TMKText.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const char* const kTMKTrackCsvHeader =
     "track,seconds,recording,seconds_in_recording,utc,latitude,longitude,altitude,speed_kmh,course,hdop,satellites";
@@ -40,27 +34,6 @@ std::string utcText(const _SYSTEMTIME& t)
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
                   t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
-}
-
-std::string errnoText(const std::string& path, int error)
-{
-    return path + ": " + std::strerror(error);
-}
-
-bool writeAll(int fd, std::string_view contents, int& error)
-{
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Splits one CSV record starting at `at`; moves `at` past its line end.
@@ -323,97 +296,8 @@ bool TMKReadTrackCsv(std::string_view text, std::vector<TMKTrack>& tracks, std::
     return true;
 }
 
-std::optional<std::string> TMKWriteFileAside(const std::string& path, std::string_view contents)
-{
-    if (path.empty())
-        return std::string("no file name given");
-
-    std::string target = path;
-    struct stat info {};
-    bool exists = ::lstat(path.c_str(), &info) == 0;
-    if (exists && S_ISLNK(info.st_mode)) {
-        // Renaming over the link would replace it by a file; write the file
-        // it names instead.
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved)
-            return errnoText(path, errno);
-        target = resolved;
-        std::free(resolved);
-        exists = ::stat(target.c_str(), &info) == 0;
-    }
-
-    if (exists && S_ISDIR(info.st_mode))
-        return path + ": is a folder";
-    if (exists && S_ISBLK(info.st_mode))
-        return path + ": is a disk device; refusing to write over it";
-    if (exists && !S_ISREG(info.st_mode)) {
-        // A FIFO, a terminal, /dev/null: nothing to replace, only to write
-        // to. O_NONBLOCK keeps a FIFO without a reader from hanging the
-        // open (ENXIO); writes then block as usual.
-        const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return errno == ENXIO ? path + ": nothing reads from it" : errnoText(path, errno);
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        int error = 0;
-        const bool written = writeAll(fd, contents, error);
-        const int closed = ::close(fd);
-        if (!written)
-            return errnoText(path, error);
-        if (closed != 0 && errno != EINTR)
-            return errnoText(path, errno);
-        return std::nullopt;
-    }
-
-    // Renaming over a file the user made read-only would get round that.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
-        return path + ": is read-only";
-
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errnoText(dir, errno);
-
-    // A new file gets what creating it would have given it; a replaced one
-    // keeps its own mode.
-    mode_t mode = 0;
-    if (exists) {
-        mode = info.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    int error = 0;
-    bool ok = writeAll(fd, contents, error);
-    if (ok && ::fchmod(fd, mode) != 0)
-        ok = false, error = errno;
-    if (ok && ::fsync(fd) != 0)
-        ok = false, error = errno;
-    if (::close(fd) != 0 && ok)
-        ok = false, error = errno;
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0)
-        ok = false, error = errno;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return errnoText(path, error);
-    }
-    // The rename itself reaches the device with the folder.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> TMKWriteTrackFile(const std::string& path, TMKTrackFormat format,
                                              const std::vector<TMKTrack>& tracks)
 {
-    return TMKWriteFileAside(path, TMKTrackText(format, tracks));
+    return TKWriteFileAtomically(path, TMKTrackText(format, tracks), kTKOutputPolicy);
 }

@@ -30,15 +30,8 @@ extern const char* const kTMKTrackCsvHeader;
 // the reason in `error`; `tracks` then holds what was read before it.
 [[nodiscard]] bool TMKReadTrackCsv(std::string_view text, std::vector<TMKTrack>& tracks, std::string* error = nullptr);
 
-// Replaces the file at `path` with `contents` so that no reader ever sees a
-// half-written file: written to a temporary file beside it, flushed to the
-// device, then renamed over it (a link is followed to the file it names; an
-// existing file keeps its permissions). A character device or a FIFO cannot
-// be replaced; it is written in place, and a FIFO without a reader is
-// refused rather than waited for. Block devices, folders and read-only files
-// are refused.
-// Returns the reason of a failure, nothing on success.
-[[nodiscard]] std::optional<std::string> TMKWriteFileAside(const std::string& path, std::string_view contents);
-
+// Writes the document through the one writer (media/TKAtomicFile.h) under
+// kTKOutputPolicy: a file is replaced whole, a FIFO or a terminal is
+// written into. The reason of a failure, nothing on success.
 [[nodiscard]] std::optional<std::string> TMKWriteTrackFile(const std::string& path, TMKTrackFormat format,
                                                            const std::vector<TMKTrack>& tracks);

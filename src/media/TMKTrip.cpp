@@ -29,6 +29,19 @@ int64_t daysFromCivil(int64_t y, int m, int d)
     return era * 146097 + doe - 719468;
 }
 
+// A day and time that exist in the Gregorian calendar, without a leap
+// second. Counting on from an impossible one (30 February as 2 March) would
+// put it on another day.
+bool isCivilDateTime(int64_t year, int month, int day, int hour, int minute, int second)
+{
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || hour < 0 || hour > 23
+        || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month != 2 || day <= 28 || leap;
+}
+
 uint32_t u32At(const unsigned char* bytes)
 {
     uint32_t value;
@@ -93,9 +106,8 @@ std::optional<double> TMKAviLengthSeconds(const std::string& path)
 
 std::optional<int64_t> TMKMediaStartSeconds(const TMKMedia& media)
 {
-    if (media.year < 1970 || media.year > 9999 || media.month < 1 || media.month > 12 || media.day < 1
-        || media.day > 31 || media.hour < 0 || media.hour > 23 || media.minute < 0 || media.minute > 59
-        || media.second < 0 || media.second > 59)
+    if (media.year < 1970 || media.year > 9999
+        || !isCivilDateTime(media.year, media.month, media.day, media.hour, media.minute, media.second))
         return std::nullopt;
     return daysFromCivil(media.year, media.month, media.day) * 86400 + media.hour * 3600 + media.minute * 60
            + media.second;
@@ -231,12 +243,7 @@ std::vector<TMKTrip> TMKGroupTrips(const TMKMediaList& list, const TMKTripOption
 
 bool TMKIsValidUtc(const _SYSTEMTIME& t)
 {
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (t.wYear < 1 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 || t.wDay > kDays[t.wMonth - 1] || t.wHour > 23
-        || t.wMinute > 59 || t.wSecond > 59 || t.wMilliseconds > 999)
-        return false;
-    const bool leap = (t.wYear % 4 == 0 && t.wYear % 100 != 0) || t.wYear % 400 == 0;
-    return t.wMonth != 2 || t.wDay <= 28 || leap;
+    return t.wMilliseconds <= 999 && isCivilDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 int64_t TMKUtcMilliseconds(const _SYSTEMTIME& time)

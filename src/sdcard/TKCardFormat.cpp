@@ -3,7 +3,7 @@
 #include "media/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskDiscovery.h"
-#include "settings/TKAtomicFile.h"
+#include "media/TKAtomicFile.h"
 #include "settings/TKSettingFile.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TKAtomicFile.h"
+#include "media/TKAtomicFile.h"
 
 #include <optional>
 #include <string>

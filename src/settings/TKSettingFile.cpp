@@ -1,7 +1,7 @@
 #include "settings/TKSettingFile.h"
 
 #include "media/TMKLog.h"
-#include "settings/TKAtomicFile.h"
+#include "media/TKAtomicFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -8,16 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -203,113 +198,6 @@ TEST_F(TrackExport, CsvReaderRefusesWhatItDidNotWrite)
         EXPECT_FALSE(TMKReadTrackCsv(text, tracks, &error)) << text;
         EXPECT_NE(error.find(reason), std::string::npos) << error << " for " << text;
     }
-}
-
-TEST_F(TrackExport, WritesAsideAndKeepsTheOldFileUntilDone)
-{
-    const fs::path target = dir / "out.gpx";
-    ASSERT_FALSE(TMKWriteFileAside(target, "first"));
-    EXPECT_EQ(readText(target), "first");
-    ::chmod(target.c_str(), 0640);
-    ASSERT_FALSE(TMKWriteFileAside(target, "second"));
-    EXPECT_EQ(readText(target), "second");
-    struct stat info {};
-    ASSERT_EQ(::stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-    // Nothing left beside it.
-    std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
-        ++entries;
-    EXPECT_EQ(entries, 1u);
-
-    // Through a link: the file it names is replaced, the link stays.
-    fs::create_symlink(target, dir / "link.gpx");
-    ASSERT_FALSE(TMKWriteFileAside(dir / "link.gpx", "third"));
-    EXPECT_TRUE(fs::is_symlink(dir / "link.gpx"));
-    EXPECT_EQ(readText(target), "third");
-
-    // Refused: a folder, a folder that is not there, a link to nothing, no name.
-    EXPECT_TRUE(TMKWriteFileAside(dir.string(), "x"));
-    EXPECT_TRUE(TMKWriteFileAside(dir / "missing" / "x.gpx", "x"));
-    fs::create_symlink(dir / "nothing", dir / "dangling.gpx");
-    EXPECT_TRUE(TMKWriteFileAside(dir / "dangling.gpx", "x"));
-    EXPECT_TRUE(TMKWriteFileAside("", "x"));
-    EXPECT_FALSE(fs::exists(dir / "nothing"));
-
-    // Read-only files stay as they are (root may write anything).
-    if (::geteuid() != 0) {
-        ::chmod(target.c_str(), 0440);
-        EXPECT_TRUE(TMKWriteFileAside(target, "fourth"));
-        EXPECT_EQ(readText(target), "third");
-    }
-}
-
-TEST_F(TrackExport, TwoWritersLeaveOneWholeFile)
-{
-    const fs::path target = dir / "both.csv";
-    const std::string a(200000, 'a');
-    const std::string b(300000, 'b');
-    std::atomic<int> failures = 0;
-    std::thread first([&] {
-        for (int i = 0; i < 20; ++i)
-            failures += TMKWriteFileAside(target, a).has_value();
-    });
-    std::thread second([&] {
-        for (int i = 0; i < 20; ++i)
-            failures += TMKWriteFileAside(target, b).has_value();
-    });
-    first.join();
-    second.join();
-    EXPECT_EQ(failures, 0);
-    const std::string text = readText(target);
-    EXPECT_TRUE(text == a || text == b) << text.size();
-}
-
-TEST_F(TrackExport, DevicesAndFifosAreWrittenInPlaceOrRefused)
-{
-    // A full device: the failure is reported.
-    const auto full = TMKWriteFileAside("/dev/full", std::string(10000, 'x'));
-    ASSERT_TRUE(full);
-    EXPECT_NE(full->find("No space"), std::string::npos) << *full;
-    EXPECT_FALSE(TMKWriteFileAside("/dev/null", "x"));
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
-
-    // A FIFO nobody reads: refused at once rather than waited on.
-    const fs::path fifo = dir / "track.fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(TMKWriteFileAside(fifo, "x"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-
-    // A FIFO with a reader gets the whole text, and stays a FIFO.
-    const std::string text(100000, 'k');
-    std::string received;
-    std::atomic<bool> opened = false;
-    std::thread reader([&] {
-        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-        opened = true;
-        const int flags = ::fcntl(fd, F_GETFL);
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        char buffer[4096];
-        // Until the writer has come and gone.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < until) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0)
-                received.append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0 && received.size() >= text.size())
-                break;
-            else if (n == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ::close(fd);
-    });
-    while (!opened)
-        std::this_thread::yield();
-    EXPECT_FALSE(TMKWriteFileAside(fifo, text));
-    reader.join();
-    EXPECT_EQ(received, text);
-    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 } // namespace

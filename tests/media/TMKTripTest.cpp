@@ -179,18 +179,33 @@ TEST(TripGrouping, OverlapsJoinButAClockSetBackEndsTheTrip)
     EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{2, 2}));
 }
 
-TEST(TripGrouping, UndatedPairsStandAloneAndDatesCrossMidnight)
+TEST(TripGrouping, UndatedOrImpossibleNamesStandAloneAndDatesCrossMidnight)
 {
     Catalogue c;
     c.add("._alwa_20261107_235930_F.avi"); // a companion file: no date
     c.add("alwa_20261107_235930_F.avi");
     c.add("alwa_20261108_000030_F.avi");
-    c.add("alwa_20261399_000000_F.avi"); // an impossible month
     const auto trips = c.trips();
-    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{1, 2, 1}));
+    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{1, 2}));
     EXPECT_EQ(trips[1].recordings[1].offsetSeconds, 60);
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_19700101_000100_F.avi")), 60);
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_20240229_000000_F.avi")), 1709164800);
+
+    // A date or time that does not exist is no date: counted on, it would
+    // land on the recording beside it, and the two would make one trip.
+    const std::pair<const char*, const char*> impossible[] = {
+        {"alwa_20260230_080000_F.avi", "alwa_20260302_080030_F.avi"}, // 30 February, "2 March"
+        {"alwa_20260431_080000_F.avi", "alwa_20260501_080030_F.avi"}, // 31 April, "1 May"
+        {"alwa_20261107_250000_F.avi", "alwa_20261108_010030_F.avi"}, // 25:00, "01:00 the next day"
+        {"alwa_20261399_000000_F.avi", "alwa_20270403_000030_F.avi"}, // month 13, day 99
+    };
+    for (const auto& [name, beside] : impossible) {
+        Catalogue pair;
+        pair.add(name);
+        pair.add(beside);
+        EXPECT_EQ(sizes(pair.trips()), (std::vector<std::size_t>{1, 1})) << name;
+        EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath(name)), std::nullopt) << name;
+    }
 }
 
 class TripFiles : public ::testing::Test {

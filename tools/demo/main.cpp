@@ -5,6 +5,7 @@
 #include "TMKAviWriter.h"
 #include "TMKDemoFrames.h"
 #include "TMKDriveSimulator.h"
+#include "media/TKAtomicFile.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -237,14 +238,12 @@ int main(int argc, char** argv)
     if (!out.write(recording(drive, 0, 2, false, true), fileStem("alwa", localAt(0)) + QStringLiteral("_f.avi")) ||
         !out.write(recording(drive, 900, 3, false, false), QStringLiteral("clip_0001.avi")))
         return 1;
-    QFile notes(out.outDir + QStringLiteral("/notes.txt"));
-    if (!notes.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        notes.write("Demo card: a drive through central Munich on 7 November 2026, 08:15 CET.\n"
-                    "Times in file names are local (UTC+1); GPS times are UTC.\n") < 0) {
-        std::fprintf(stderr, "tamek-make-demo: cannot write notes.txt\n");
+    if (const auto failure = TKWriteFileAtomically((out.outDir + QStringLiteral("/notes.txt")).toStdString(),
+            "Demo card: a drive through central Munich on 7 November 2026, 08:15 CET.\n"
+            "Times in file names are local (UTC+1); GPS times are UTC.\n")) {
+        std::fprintf(stderr, "tamek-make-demo: cannot write notes.txt: %s\n", failure->c_str());
         return 1;
     }
-    notes.close();
     out.record(QStringLiteral("notes.txt"));
 
     for (const QString& name : out.written)

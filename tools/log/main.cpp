@@ -12,6 +12,7 @@
 #include "logs/TMKLogCsv.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -58,6 +59,7 @@ void message(const std::string& text)
 
 int main(int argc, char** argv)
 {
+    std::signal(SIGPIPE, SIG_IGN); // a reader that leaves is a write error, told below
     std::optional<TMKLogKind> forced;
     std::vector<std::string> files;
     bool optionsDone = false;

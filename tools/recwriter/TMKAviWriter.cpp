@@ -1,7 +1,8 @@
 #include "TMKAviWriter.h"
 
+#include "media/TKAtomicFile.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -344,16 +345,8 @@ bool TMKAviWriter::write(const std::string& path, std::string* error) const
     std::vector<uint8_t> bytes;
     if (!writeToBuffer(bytes, error))
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        setError(error, path + ": " + std::strerror(errno));
-        return false;
-    }
-    const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    const int writeErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written != bytes.size() || !closed) {
-        setError(error, path + ": " + std::strerror(written != bytes.size() ? writeErrno : errno));
+    if (const auto failure = TKWriteFileAtomically(path, bytes.data(), bytes.size())) {
+        setError(error, path + ": " + *failure);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 // tamek-telemetry: prints the telemetry found in dash camera recordings.
 
 #include "TelemetryReport.h"
+#include "media/TKAtomicFile.h"
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKLog.h"
 #include "media/TMKMediaHealth.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -141,6 +143,8 @@ bool tripTracks(const std::vector<std::string>& folders, const std::vector<std::
 
 int main(int argc, char** argv)
 {
+    // Standard output too: a reader that leaves is a write error, told below.
+    std::signal(SIGPIPE, SIG_IGN);
     Format format = Format::Json;
     bool verbose = false;
     bool groupTrips = false;
@@ -210,6 +214,25 @@ int main(int argc, char** argv)
     if (!verbose)
         TMKSetLogSink({});
 
+    // Opened before any recording is read, so a refused target (read-only,
+    // a folder, a FIFO nobody reads) costs no work. The report reaches the
+    // file only whole, at the commit.
+    TKAtomicWriter writer(kTKOutputPolicy);
+    if (output) {
+        if (const auto error = writer.open(*output)) {
+            std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
+            return 1;
+        }
+    }
+    const auto writeOutput = [&writer](std::string_view text) {
+        auto error = writer.append(text);
+        if (!error)
+            error = writer.commit();
+        if (error)
+            std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
+        return !error;
+    };
+
     if (tripMode) {
         std::vector<TMKTrack> tracks;
         const bool allOk = tripTracks(folders, files, tracks);
@@ -217,13 +240,8 @@ int main(int argc, char** argv)
                                            : format == Format::Kml ? TMKTrackFormat::Kml
                                                                    : TMKTrackFormat::Csv;
         const std::string text = TMKTrackText(trackFormat, tracks);
-        if (output) {
-            if (const auto error = TMKWriteFileAside(*output, text)) {
-                std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
-                return 1;
-            }
-            return allOk ? 0 : 1;
-        }
+        if (output)
+            return !writeOutput(text) ? 1 : allOk ? 0 : 1;
         if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
             std::cerr << "tamek-telemetry: cannot write the report: standard output is closed\n";
             return 1;
@@ -289,13 +307,8 @@ int main(int argc, char** argv)
         writeGpxEnd(out);
     if (format == Format::Kml)
         out << TMKKmlText(kmlTracks);
-    if (output) {
-        if (const auto error = TMKWriteFileAside(*output, gathered.str())) {
-            std::cerr << "tamek-telemetry: cannot write the report: " << *error << "\n";
-            return 1;
-        }
-        return allOk ? 0 : 1;
-    }
+    if (output)
+        return !writeOutput(gathered.str()) ? 1 : allOk ? 0 : 1;
     if (outputFailed()) {
         if (writeError == 0)
             writeError = errno;

@@ -1,5 +1,6 @@
 #include "viewer/capture/TMKFrameCapture.h"
 
+#include "media/TKAtomicFile.h"
 #include "media/TMKMedia.h"
 #include "strings/TMKStrings.h"
 #include "viewer/capture/TMKAlertService.h"
@@ -8,6 +9,7 @@
 #include "viewer/print/TMKFramePrint.h"
 #include "viewer/print/TMKPrintSettings.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDateTime>
 #include <QDebug>
@@ -20,7 +22,6 @@
 #include <QImageWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTime>
 #include <QTimeZone>
@@ -32,34 +33,32 @@ const char* const kProposedBaseName = "tamek_capture";
 
 // Writes the snapshot to `chosen` in the format the name says: the JPEG
 // bytes as they are for ".jpg"/".jpeg" (or a name without a known image
-// suffix), converted otherwise. The new file replaces an old one only once
-// it is whole, so a failed save leaves the old picture; a folder, device or
-// pipe at that name is not overwritten. A link is written through.
+// suffix), converted otherwise. The one writer (media/TKAtomicFile.h)
+// replaces an old file only once the new one is whole, writes through a
+// link and leaves a folder, device or pipe at that name alone.
 bool saveSnapshotAs(const QString& snapshot, const QString& chosen)
 {
-    const QFileInfo link(chosen);
-    const QString target = link.isSymLink() ? link.symLinkTarget() : chosen;
-    const QFileInfo info(target);
-    if (info.exists() && !info.isFile())
-        return false;
-    const QByteArray suffix = info.suffix().toLower().toLatin1();
+    const QByteArray suffix = QFileInfo(chosen).suffix().toLower().toLatin1();
     const bool keepJpeg = suffix == "jpg" || suffix == "jpeg" || !QImageWriter::supportedImageFormats().contains(suffix);
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
+    QByteArray bytes;
     if (keepJpeg) {
         QFile in(snapshot);
         if (!in.open(QIODevice::ReadOnly))
             return false;
-        const QByteArray bytes = in.readAll();
-        if (bytes.isEmpty() || out.write(bytes) != bytes.size())
-            return false;
+        bytes = in.readAll();
     } else {
         const QImage image(snapshot);
-        if (image.isNull() || !image.save(&out, suffix.constData()))
+        QBuffer buffer(&bytes);
+        if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, suffix.constData()))
             return false;
     }
-    return out.commit();
+    if (bytes.isEmpty())
+        return false;
+    const auto failure = TKWriteFileAtomically(QFile::encodeName(chosen).toStdString(), bytes.constData(),
+                                               static_cast<std::size_t>(bytes.size()));
+    if (failure)
+        qWarning().noquote() << "frame capture:" << chosen << QString::fromStdString(*failure);
+    return !failure;
 }
 
 } // namespace

@@ -320,15 +320,3 @@ TEST_F(ConfigTool, TwoWritersAtOnceKeepBothUpdates)
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(show()["checksum_ok"], true);
 }
-
-TEST_F(ConfigTool, AKilledWriterLeavesNothingTheNextWriteKeeps)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
-    writeBytes((dir / ".config.bin.tmp").string(), Bytes(17, 0x55));
-    ASSERT_EQ(run({ "set", file, "aud_input_vol=4" }).status, 0);
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.path().filename() != "out" && entry.path().filename() != "err")
-            names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{ "config.bin" });
-}

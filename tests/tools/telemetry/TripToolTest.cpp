@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,10 +161,6 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("No space left"), std::string::npos) << full.err;
     EXPECT_EQ(statusOf(std::system(("timeout 20 " TAMEK_TELEMETRY_BIN " --gpx --trip " + card() + " >/dev/full 2>/dev/null").c_str())), 1);
-    EXPECT_EQ(tool("--gpx --output '" + dir.string() + "' --trip " + card()).status, 1);
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    const ToolRun fifo = tool("--csv --output '" + (dir / "fifo").string() + "' --trip " + card());
-    EXPECT_EQ(fifo.status, 1); // nothing reads it: refused, not waited on
     EXPECT_EQ(tool("--json --output '" + (dir / "x.json").string() + "' '" + (dir / "missing.avi").string() + "'").status, 1);
     EXPECT_NE(slurp(dir / "x.json").find("\"ok\":false"), std::string::npos);
 
@@ -171,7 +170,7 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
     EXPECT_EQ(tool("--gpx --output").status, 2);
 }
 
-TEST_F(TripTool, OutputReplacesTheFileWhole)
+TEST_F(TripTool, OutputReplacesTheFileWholeOrSaysWhy)
 {
     const fs::path json = dir / "report.json";
     std::ofstream(json) << "old";
@@ -181,6 +180,32 @@ TEST_F(TripTool, OutputReplacesTheFileWhole)
     const std::string text = slurp(json);
     EXPECT_EQ(text.rfind("{\"file\":", 0), 0u);
     EXPECT_EQ(text.back(), '\n');
+
+    // Read-only stays, for root too, as tamek-config leaves it.
+    ::chmod(json.c_str(), 0444);
+    const ToolRun refused = tool("--output '" + json.string() + "' " + card() + "/*.avi");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
+    EXPECT_EQ(slurp(json), text);
+
+    // A reader that takes a little and goes: a write error, not a SIGPIPE.
+    const fs::path fifo = dir / "report.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Close-on-exec, or the tool itself would hold the FIFO open for reading.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::thread leaves([reader] {
+        char bytes[100];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (::read(reader, bytes, sizeof bytes) <= 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ::close(reader);
+    });
+    // Six recordings' JSON is far more than a pipe holds.
+    const ToolRun stopped = tool("--output '" + fifo.string() + "' " + card() + "/*.avi " + card() + "/sub/*.avi");
+    leaves.join();
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.err.find("cannot write the report: write: Broken pipe"), std::string::npos) << stopped.err;
 }
 
 } // namespace
