@@ -81,7 +81,10 @@ void TMKAppDelegate::makeParts()
     m_capture = std::make_unique<TMKFrameCapture>(std::move(services), [this] { return player1(); });
     m_capture->setWindow(m_window.get());
     connect(m_capture.get(), &TMKFrameCapture::messageChanged, this,
-            [this](const QString& message) { m_lastMessage = message; });
+            [this](const QString& message) {
+                m_lastMessage = message;
+                m_window->setMessage(message);
+            });
 
     TMKTrackExporter::Services exportServices;
     exportServices.alerts = m_options.alerts;

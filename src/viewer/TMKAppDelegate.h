@@ -54,7 +54,7 @@ public:
         QString settingsPath;        // empty: the user's settings
         // Platform services, replaceable in tests. Empty: the desktop's.
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
-        std::function<void(const QUrl& url)> urlOpener;
+        std::function<bool(const QUrl& url)> urlOpener; // false: nothing could open it
         // Asks for a folder of recordings; empty when cancelled.
         std::function<QString(QWidget* parent, const QString& title, const QString& start)> folderChooser;
         // Shows the print dialog for `printer`; 1 when confirmed.

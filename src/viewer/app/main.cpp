@@ -44,7 +44,7 @@ void offerBuildTreeDemo()
 {
     if (qEnvironmentVariableIsSet("TAMEK_DEMO_DIR"))
         return;
-    const QDir buildRoot(QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+    const QDir buildRoot(QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../..")));
     if (QFileInfo(buildRoot.filePath(QStringLiteral("CMakeCache.txt"))).isFile()
         && QFileInfo(buildRoot.filePath(QStringLiteral("demo"))).isDir())
         qputenv("TAMEK_DEMO_DIR", QFile::encodeName(buildRoot.filePath(QStringLiteral("demo"))));

@@ -67,7 +67,7 @@ TMKFrameCapture::TMKFrameCapture(Services services, std::function<TMKMediaPlayer
     : QObject(parent), m_services(std::move(services)), m_player(std::move(player))
 {
     if (!m_services.urlOpener)
-        m_services.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+        m_services.urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     if (!m_services.alerts)
         m_services.alerts = std::make_shared<TMKMessageBoxAlertService>();
     if (!m_services.printSystem)
@@ -119,7 +119,9 @@ QString TMKFrameCapture::takeSnapshot()
 void TMKFrameCapture::captureVideo()
 {
     TMKMediaPlayer* player = m_player();
-    if (!player || !player->isPlaying())
+    // Paused too: pausing on the wanted frame is how users pick it.
+    if (!player || !player->media()
+        || (player->state() != TMKMediaPlayer::Playing && player->state() != TMKMediaPlayer::Paused))
         return;
     // The name comes from the moment of the snapshot, before the dialog
     // lets the picture move on.
@@ -144,8 +146,11 @@ void TMKFrameCapture::captureVideo()
         m_services.alerts->showAlert(m_window, TMKAlertService::Kind::Warning, QStringLiteral("TAMEK"), message);
         return;
     }
-    // The file the user just saved, in the desktop's image viewer.
-    m_services.urlOpener(QUrl::fromLocalFile(QFileInfo(chosen).absoluteFilePath()));
+    // The file the user just saved, in the desktop's image viewer; without
+    // one, at least where it went.
+    const QString saved = QFileInfo(chosen).absoluteFilePath();
+    if (!m_services.urlOpener(QUrl::fromLocalFile(saved)))
+        emit messageChanged(TMKLocalizedString("main.capture_saved").arg(QDir::toNativeSeparators(saved)));
 }
 
 void TMKFrameCapture::print()

@@ -38,7 +38,7 @@ public:
     // Platform services; empty members take the desktop's own.
     struct Services {
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> saveFileChooser;
-        std::function<void(const QUrl& url)> urlOpener;
+        std::function<bool(const QUrl& url)> urlOpener; // false: nothing could open it
         // Shows the print dialog for `printer`; 1 when confirmed.
         std::function<int(QPrinter& printer)> printPanel;
         std::shared_ptr<TMKPrintSystem> printSystem; // empty: CUPS

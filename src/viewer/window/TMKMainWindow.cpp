@@ -518,6 +518,7 @@ void TMKMainWindow::layOut()
     m_openButton->setGeometry(l.head.openButton);
     m_folderLabel->setGeometry(l.head.folderLabel);
     m_messageLabel->setGeometry(l.head.messageLabel);
+    setMessage(m_messageText);
     m_progressIndicator->setGeometry(l.head.progress);
     m_settingsButton->setGeometry(l.head.settingsButton);
     m_timeSetupButton->setGeometry(l.head.timeSetupButton);
@@ -606,13 +607,19 @@ int TMKMainWindow::currentRow() const
 void TMKMainWindow::setFolder(const QString& path)
 {
     m_openFolderHint->hide();
-    m_folderLabel->setText(QDir::toNativeSeparators(path));
-    m_folderLabel->setToolTip(path);
+    // As the user would write it: "a/b/../c" is "a/c".
+    const QString clean = QDir::cleanPath(path);
+    m_folderLabel->setText(QDir::toNativeSeparators(clean));
+    m_folderLabel->setToolTip(clean);
 }
 
+// Long paths are cut in the middle to the room the head bar gives, so the
+// file name stays; the whole text is the tooltip.
 void TMKMainWindow::setMessage(const QString& text)
 {
-    m_messageLabel->setText(text);
+    m_messageText = text;
+    m_messageLabel->setToolTip(text);
+    m_messageLabel->setText(m_messageLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, m_messageLabel->width()));
 }
 
 void TMKMainWindow::setPlaying(bool playing)

@@ -214,6 +214,7 @@ private:
     TMKImageButton* m_jumpForwardButton = nullptr;
     QAbstractButton* m_speedTextButton = nullptr;
     QAbstractButton* m_sizeTextButton = nullptr;
+    QString m_messageText; // whole, before it is elided to the label
     TMKImageButton* m_swapButton = nullptr;
     TMKImageButton* m_captureButton = nullptr;
     TMKImageButton* m_printButton = nullptr;

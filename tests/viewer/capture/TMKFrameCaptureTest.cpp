@@ -40,7 +40,7 @@ private slots:
         m_opened.clear();
         TMKFrameCapture::Services services;
         services.saveFileChooser = [this](QWidget*, const QString&, const QString&) { return m_answer; };
-        services.urlOpener = [this](const QUrl& url) { m_opened << url; };
+        services.urlOpener = [this](const QUrl& url) { m_opened << url; return true; };
         services.alerts = m_alerts;
         m_capture = std::make_unique<TMKFrameCapture>(services, [this] { return &m_player; });
         m_player.setMedia(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")));

@@ -225,6 +225,16 @@ private slots:
 
     void settersShowWhatTheyAreGiven()
     {
+        // A long message is cut in the middle to its room, whole as tooltip.
+        const QString written = QStringLiteral("Track written: /home/user/Documents/trips/2026/november/trip.gpx");
+        m_window->setMessage(written);
+        auto* message = child<QLabel>("messageLabel");
+        QCOMPARE(message->toolTip(), written);
+        QVERIFY(message->text().endsWith(QStringLiteral("trip.gpx")));
+        QVERIFY(message->fontMetrics().horizontalAdvance(message->text()) <= message->width());
+        m_window->setFolder(QStringLiteral("/home/user/build/src/viewer/../../demo"));
+        QCOMPARE(child<QLabel>("folderLabel")->text(), QStringLiteral("/home/user/build/demo"));
+
         m_window->setSpeed(1.5);
         m_window->setScale(2.0625);
         QCOMPARE(m_window->speedText(), QStringLiteral("1.5x"));

@@ -449,7 +449,7 @@ private slots:
             offered << title << proposed;
             return answer;
         };
-        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        options.urlOpener = [&](const QUrl& url) { opened << url; return true; };
         launch(m_folderA, false, options);
 
         // Nothing plays: no capture, no dialog.
@@ -485,13 +485,6 @@ private slots:
         answer.clear();
         m_app->captureVideo();
         QCOMPARE(opened.size(), 2);
-
-        // Paused: no capture.
-        m_p1->pause();
-        QTRY_VERIFY(!m_p1->isPlaying());
-        const auto asked = offered.size();
-        m_app->captureVideo();
-        QCOMPARE(offered.size(), asked);
     }
 
     // Print: the shown frame, paused or playing, as JPEG scaled to the page;

@@ -652,7 +652,11 @@ private slots:
             offered << title << proposed;
             return answer;
         };
-        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        bool noViewer = false;
+        options.urlOpener = [&](const QUrl& url) {
+            opened << url;
+            return !noViewer;
+        };
         launch(m_viewer, m_settings, m_folderA, options);
         QWidget* window = app().window();
         const QKeySequence capture(Qt::CTRL | Qt::Key_S);
@@ -680,12 +684,16 @@ private slots:
         QCOMPARE(opened.value(1), QUrl::fromLocalFile(answer));
         QCOMPARE(opened.size(), 2);
 
-        // Paused: the key does nothing, as the button does.
+        // Paused: the frame shown is saved; with no image viewer, the
+        // message says where it went.
         QTest::keyClick(window, Qt::Key_Space);
         QTRY_VERIFY(!m_viewer.p1->isPlaying());
+        noViewer = true;
+        answer = out.filePath(QStringLiteral("paused.png"));
         QTest::keySequence(window, capture);
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(offered.size(), 4);
+        QCOMPARE(QFileInfo(offered.value(5)).fileName(), QStringLiteral("tamek_capture_20261107_081552.png"));
+        QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QCOMPARE(app().lastMessage(), QStringLiteral("Frame saved: %1").arg(QDir::toNativeSeparators(answer)));
     }
 
     // A save that fails tells the user through the alert service, leaves
@@ -698,7 +706,7 @@ private slots:
         auto alerts = std::make_shared<TMKRecordingAlertService>();
         TMKAppDelegate::Options options;
         options.saveFileChooser = [&](QWidget*, const QString&, const QString&) { return answer; };
-        options.urlOpener = [&](const QUrl& url) { opened << url; };
+        options.urlOpener = [&](const QUrl& url) { opened << url; return true; };
         options.alerts = alerts;
         launch(m_viewer, m_settings, m_folderA, options);
         playRowByDoubleClick(0);
