@@ -98,6 +98,7 @@ private:
     void releaseMapWindowController();
     void showLoading(const QString& title);
     void hideLoading();
+    void updateButtons();
 
     TMKLogKind m_kind;
     Services m_services;

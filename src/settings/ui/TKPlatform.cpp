@@ -2,10 +2,16 @@
 
 #include "sdcard/TKExternalCommand.h"
 
+#include "strings/TMKStrings.h"
+
 #include <QDebug>
+#include <QMargins>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
+#include <algorithm>
 #include <memory>
 
 QVariantMap TKRunShellScript(const QString& commandLine, bool administrator)
@@ -54,6 +60,50 @@ void TKShowAlertSheet(QWidget* window, const QString& messageText, const QString
 void TKShowAlert(QWidget* window, const QString& messageText, const QString& informativeText)
 {
     TKShowAlertSheet(window, messageText, informativeText);
+}
+
+void TKAskToDiscard(QWidget* window, const QString& informativeText, const char* acceptKey,
+                    std::function<void()> onAccept)
+{
+    auto* ask = new QMessageBox(QMessageBox::Question, QStringLiteral("TAMEK"), TMKLocalizedString("msg.discard_edits"),
+                                QMessageBox::NoButton, window);
+    ask->setObjectName(QStringLiteral("discardSheet"));
+    ask->setInformativeText(informativeText);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    ask->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    QPushButton* accept = ask->addButton(TMKLocalizedString(acceptKey), QMessageBox::DestructiveRole);
+    accept->setObjectName(QStringLiteral("discardButton"));
+    QPushButton* keep = ask->addButton(TMKLocalizedString("cancel"), QMessageBox::RejectRole);
+    keep->setObjectName(QStringLiteral("keepButton"));
+    ask->setDefaultButton(keep);
+    ask->setEscapeButton(keep);
+    QObject::connect(ask, &QMessageBox::buttonClicked, ask, [accept, onAccept = std::move(onAccept)](QAbstractButton* clicked) {
+        if (clicked == accept && onAccept)
+            onAccept();
+    });
+    ask->open();
+}
+
+void TKFitToScreen(QWidget* window, QSize wanted)
+{
+    const QScreen* screen = window->screen();
+    if (!screen) {
+        window->resize(wanted);
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    const QRect inside = window->geometry();
+    const QRect outside = window->frameGeometry();
+    QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(), outside.right() - inside.right(),
+                   outside.bottom() - inside.bottom());
+    if (frame.top() <= 0)
+        frame = QMargins(4, 30, 4, 4); // an ordinary title bar
+    const QSize size = wanted.boundedTo(available.size().shrunkBy(frame)).expandedTo(window->minimumSize());
+    window->resize(size);
+    const QSize framed = size.grownBy(frame);
+    // move() places the frame.
+    window->move(std::max(available.left(), available.left() + (available.width() - framed.width()) / 2),
+                 std::max(available.top(), available.top() + (available.height() - framed.height()) / 2));
 }
 
 namespace {

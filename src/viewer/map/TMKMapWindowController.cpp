@@ -4,7 +4,11 @@
 #include "viewer/map/TMKMapView.h"
 
 #include <QDebug>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShowEvent>
+
+#include <algorithm>
 
 TMKMapWindowController::TMKMapWindowController(QWidget* parent)
     : QMainWindow(parent)
@@ -31,10 +35,23 @@ void TMKMapWindowController::showEvent(QShowEvent* event)
     windowDidLoad();
 }
 
-QPoint TMKMapWindowController::frameOriginRightOf(const QRect& rect)
+QRect TMKMapWindowController::frameBeside(const QRect& opener, QSize size, const QRect& available)
 {
-    // With y down the tops meet at rect.y() whatever this window's height.
-    return {rect.x() + rect.width(), rect.y()};
+    size = size.boundedTo(available.size());
+    const int right = opener.x() + opener.width();
+    const int roomRight = available.x() + available.width() - right;
+    const int roomLeft = opener.x() - available.x();
+    int x = 0;
+    if (roomRight >= size.width())
+        x = right;
+    else if (roomLeft >= size.width())
+        x = opener.x() - size.width();
+    else if (roomRight >= roomLeft)
+        x = available.x() + available.width() - size.width();
+    else
+        x = available.x();
+    const int y = std::clamp(opener.y(), available.y(), available.y() + available.height() - size.height());
+    return {QPoint(x, y), size};
 }
 
 QPointF TMKMapWindowController::bottomLeftOriginRightOf(const QRectF& rect, double ownHeight)
@@ -44,9 +61,17 @@ QPointF TMKMapWindowController::bottomLeftOriginRightOf(const QRectF& rect, doub
 
 void TMKMapWindowController::moveWindowRightBy(const QRect& rect)
 {
-    // move() places the frame, as rect is a frame too; it takes effect at
-    // once, without animation.
-    move(frameOriginRightOf(rect));
+    const QScreen* screen = QGuiApplication::screenAt(rect.center());
+    if (!screen)
+        screen = this->screen();
+    const QRect available = screen ? screen->availableGeometry() : rect.united(QRect(rect.topRight(), size()));
+    const QRect frame = frameGeometry();
+    const QRect placed = frameBeside(rect, frame.size(), available);
+    // move() places the frame, as rect is a frame too; resize() sizes the
+    // inside, which is smaller by the frame's margins.
+    if (placed.size() != frame.size())
+        resize(size() - (frame.size() - placed.size()));
+    move(placed.topLeft());
 }
 
 void TMKMapWindowController::updateMapLat(double lat, double lng)

@@ -3,6 +3,7 @@
 // rules.
 
 #include "TMKSettingPageTestKit.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TKPlatform.h"
 #include "settings/ui/TMKCarNumberTextField.h"
 #include "settings/ui/TMKSegmentedControl.h"
@@ -291,10 +292,6 @@ private slots:
         QCOMPARE(TMKSettingForBasicViewController::findPowerVoltageIndexByValue(11550), 8);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b101, 0, 0), 0b100u);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b100, 1, 1), 0b110u);
-
-        // Customize enables the driving fields.
-        page->gsensorSensitivityDrivingSeg->clickSegment(5);
-        QVERIFY(page->drivingFields[0]->isEnabled());
     }
 
     // Invalid input keeps the user on the page, for a tab change and for save.
@@ -367,16 +364,60 @@ private slots:
         QTRY_VERIFY(!m_window->isVisible());
     }
 
-    void resetShowsDefaultsWithoutWriting()
+    // Tab goes from the tab row through the page, then to Save and the
+    // other buttons; a click on a segment takes the focus, so the arrows
+    // move along the segments. Initialize and Cancel ask before dropping
+    // edits, so Tab then Space loses nothing; nothing is written.
+    void keyboardFollowsThePageAndAsksBeforeDiscarding()
     {
-        open();
-        auto* page = basicPage();
         const QByteArray before = readAll(configPath());
         m_defaults->setInteger(kTKExternalRearCameraKey, 1);
-        m_window->onSaveDefaultSetting();
-        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 2); // default 50/45/45: "3"
-        QVERIFY(page->externalRearCameraUse->isChecked()); // from the user default
-        m_window->onCloseCmd();
+        open();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        QVERIFY(video);
+        m_window->functionSegmentedControl()->setFocus();
+        QStringList order;
+        for (int i = 0; i < 60 && order.size() < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (i == 0)
+                QVERIFY(video->isAncestorOf(QApplication::focusWidget()));
+            else if (!video->isAncestorOf(QApplication::focusWidget()))
+                order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, (QStringList{"saveButton", "cancelButton", "resetButton"}));
+
+        const auto segments = video->rearTinting->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+        TKClickSegment(video->rearTinting, 1);
+        QCOMPARE(QApplication::focusWidget(), segments[1]);
+        QTest::keyClick(segments[1], Qt::Key_Right);
+        QCOMPARE(video->rearTinting->selectedSegment(), 2);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 0);
+
+        const auto answer = [this](const char* name) {
+            auto* sheet = m_window->findChild<QMessageBox*>(QStringLiteral("discardSheet"));
+            QVERIFY(sheet && sheet->isVisible());
+            QTest::mouseClick(sheet->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+            QCoreApplication::processEvents();
+        };
+        QTest::keyClick(button("resetButton"), Qt::Key_Space);
+        answer("keepButton");
+        QCOMPARE(video->rearTinting->selectedSegment(), 2);
+        QTest::keyClick(button("resetButton"), Qt::Key_Space);
+        answer("discardButton");
+        _FILEDATA defaults{};
+        TKMakeDefaultSettings(defaults, *m_defaults);
+        QCOMPARE(video->rearTinting->selectedSegment(), static_cast<int>(defaults.rear_cpl_use));
+        QCOMPARE(m_window->filedata()->external_rear_camera, 1u); // from the user default
+
+        TKClickSegment(video->rearTinting, 2);
+        QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+        answer("keepButton");
+        QVERIFY(m_window->isVisible());
+        QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+        answer("discardButton");
+        QTRY_VERIFY(!m_window->isVisible());
         QCOMPARE(readAll(configPath()), before);
     }
 
@@ -560,6 +601,44 @@ private slots:
         dismissAlerts();
     }
 
+    // A card's threshold of 0 (what an empty field stores) shows empty and
+    // passes; one out of range is marked and held for correction while it
+    // can be edited, and holds nothing once the G-sensor is off.
+    void storedThresholdsNeverTrapThePage()
+    {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.g_sensor_enable = 1;
+        record.gsen_x_threshold = 0;
+        record.parkmode_x_threshold = 300;
+        writeRecord(configPath(), record);
+        open();
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
+        QVERIFY(page);
+        QCOMPARE(page->drivingFields[0]->text(), QString());
+        QVERIFY(!page->drivingFields[0]->property("invalid").toBool());
+        QLineEdit* atFault = page->parkingFields[0];
+        QCOMPARE(atFault->text(), QStringLiteral("3.00"));
+        QVERIFY(atFault->isEnabled() && atFault->property("invalid").toBool());
+        clickTab(2);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
+        dismissAlerts();
+        m_window->activateWindow();
+        QTRY_VERIFY(atFault->hasFocus());
+
+        TKClick(page->gsensorEnableChk); // off: nothing here can be changed
+        QVERIFY(!atFault->isEnabled());
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        _FILEDATA written{};
+        const QByteArray bytes = readAll(configPath());
+        QCOMPARE(bytes.size(), 428);
+        std::memcpy(&written, bytes.constData(), sizeof written);
+        QCOMPARE(written.g_sensor_enable, 0u);
+        QCOMPARE(written.gsen_x_threshold, 0);
+        QCOMPARE(written.parkmode_x_threshold, 300);
+        dismissAlerts();
+    }
+
     // The search (and the rename, which may ask for the administrator's
     // password) runs once per opening, even when the rename fails.
     void cardSearchRunsOncePerOpening()
@@ -633,17 +712,25 @@ private slots:
         QVERIFY(m_window->isVisible());
     }
 
-    // Every page fits the window at its first size: nothing is squeezed
-    // below the size it needs. With TAMEK_SCREENSHOT_DIR set, each page is
+    // On a 1024×600 screen the settings, format and clock windows lie
+    // wholly on it with their buttons; pages scroll where they must, nothing
+    // is squeezed below the size it needs, and the window keeps its size
+    // whatever a page shows. With TAMEK_SCREENSHOT_DIR set, each page is
     // also saved there as an image.
-    void everyPageFitsTheWindow()
+    void windowsFitASmallScreen()
     {
         writeRecord(configPath(), TKNonDefaultRecord());
         open();
+        const QRect screen = m_window->screen()->availableGeometry();
+        QCOMPARE(screen.size(), QSize(1024, 600));
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(screen.contains(m_window->frameGeometry()));
         const QString shots = qEnvironmentVariable("TAMEK_SCREENSHOT_DIR");
         const QSize first = m_window->size();
         for (int tab = 0; tab < TMKSettingController::kTabCount; ++tab) {
             clickTab(tab);
+            if (auto* aux = qobject_cast<TMKSettingForAuxViewController*>(m_window->targetController()))
+                QTest::keyClick(aux->memeryRatioSlider, Qt::Key_PageUp); // shows the card-share warning
             QCoreApplication::processEvents();
             QWidget* page = m_window->targetController();
             QVERIFY(page);
@@ -653,10 +740,21 @@ private slots:
                 if (child->isVisible() && child->minimumSizeHint().isValid())
                     QVERIFY2(child->width() >= child->minimumSizeHint().width(), qPrintable(child->objectName()));
             }
+            for (QPushButton* b : m_window->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(b->isVisible() && m_window->rect().contains(b->geometry()), qPrintable(b->objectName()));
             if (!shots.isEmpty())
                 m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
         }
         QCOMPARE(m_window->size(), first);
+
+        QTest::mouseClick(button("sdcardFormatButton"), Qt::LeftButton);
+        QWidget* format = m_window->lastDialogController();
+        QVERIFY(format && QTest::qWaitForWindowExposed(format));
+        QVERIFY(screen.contains(format->frameGeometry()));
+        TMKTimeSetupController clock({m_disks, {}, {}});
+        clock.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&clock));
+        QVERIFY(screen.contains(clock.frameGeometry()));
     }
 
     // Without a card the window says so instead of showing bare defaults;
