@@ -247,19 +247,30 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
+    // The card is read and renamed "TAMEK". The search (and the rename,
+    // which may ask for the administrator's password) runs once per
+    // opening; after a failed rename the card is used under its old name.
     void readsTheCardAndRenamesIt()
     {
-        m_disks->label = QStringLiteral("NO NAME");
-        open();
-        QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
-        QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
-        QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()), QStringLiteral("TAMEK"));
+        for (const bool fails : {true, false}) {
+            m_disks->label = QStringLiteral("NO NAME");
+            m_renameFails = fails;
+            m_renamed.clear();
+            open();
+            QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
+            QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
+            QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()),
+                     fails ? QStringLiteral("NO NAME") : QStringLiteral("TAMEK"));
+        }
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" : ") + configPath()));
         QVERIFY(m_window->windowTitle().contains(QStringLiteral("[Ver ")));
         QCOMPARE(m_window->filedata()->time_gmt, 20); // the card's zone, not the computer's
         QTRY_VERIFY(!m_window->isLoadingShown());
     }
 
+    // A card whose config.bin is not 428 bytes has no settings file, but is
+    // not "no card": the banner names the card, and Save writes a whole
+    // record there.
     void wrongSizeFileIsNotASettingsFile()
     {
         QFile file(configPath());
@@ -270,8 +281,8 @@ private slots:
         QVERIFY(!m_window->settingFilePath());
         QVERIFY(!m_window->windowTitle().contains(QStringLiteral(" : ")));
         QVERIFY(m_renamed.isEmpty());
-        // Saving puts a whole record on the card found at save time.
-        m_window->onSave();
+        QVERIFY(banner()->isVisible() && banner()->text().contains(m_card->path()));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
         QCOMPARE(readAll(configPath()).size(), 428);
         QVERIFY(m_savePanels.isEmpty());
     }
@@ -292,39 +303,6 @@ private slots:
         QCOMPARE(TMKSettingForBasicViewController::findPowerVoltageIndexByValue(11550), 8);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b101, 0, 0), 0b100u);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b100, 1, 1), 0b110u);
-    }
-
-    // Invalid input keeps the user on the page, for a tab change and for save.
-    void invalidInputKeepsThePage()
-    {
-        open();
-        auto* page = basicPage();
-        page->gsensorSensitivityDrivingSeg->clickSegment(5);
-        page->drivingFields[0]->setText(QStringLiteral("1.6"));
-        const QByteArray before = readAll(configPath());
-
-        m_window->functionSegmentedControl()->setCurrentIndex(3);
-        m_window->changeViewController(3);
-        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
-        QCOMPARE(m_window->targetController(), page);
-        QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
-        QVERIFY(shownAlert());
-        dismissAlerts();
-        m_window->activateWindow();
-        QTRY_VERIFY(page->drivingFields[0]->hasFocus()); // the field at fault
-
-        m_window->onSave();
-        QCOMPARE(readAll(configPath()), before);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        dismissAlerts();
-
-        // Empty is valid and stores 0.
-        page->drivingFields[0]->setText(QString());
-        m_window->changeViewController(3);
-        QCOMPARE(m_window->lastSelectedTabIndex(), 3);
-        QCOMPARE(m_window->filedata()->gsen_x_threshold, 0);
     }
 
     void saveWritesASealedRecord()
@@ -423,7 +401,7 @@ private slots:
 
     // Without a card the first proposal is the home folder, a save there is
     // reported as a success (not a warning) and the next save proposes the
-    // folder just used.
+    // folder just used; cancelling it writes nothing and says nothing.
     void withoutACardSaveProposesHomeThenTheLastFolder()
     {
         m_disks->attached = false;
@@ -443,19 +421,9 @@ private slots:
         m_savePanels.clear();
         m_chooseAnswer.clear(); // cancelled this time
         open();
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(m_savePanels.value(1), elsewhere.filePath(QStringLiteral("config.bin")));
-    }
-
-    void withoutACardSavingAsksWhereAndCancelWritesNothing()
-    {
-        m_disks->attached = false;
-        QFile::remove(configPath());
-        open();
         QVERIFY(!m_window->settingFilePath());
-        m_window->onSave();
-        QCOMPARE(m_savePanels.value(0), QStringLiteral("Save Settings"));
-        QVERIFY(m_savePanels.value(1).endsWith(QStringLiteral("/config.bin")));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(m_savePanels, (QStringList{"Save Settings", elsewhere.filePath(QStringLiteral("config.bin"))}));
         QVERIFY(!QFile::exists(configPath()));
         QVERIFY(m_window->lastAlert().isEmpty());
     }
@@ -586,24 +554,19 @@ private slots:
         QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
         QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
 
-        // Customize: editable, and 9.99 is refused on save.
+        // Customize: editable while the G-sensor is on.
         TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
         QVERIFY(page->drivingFields[0]->isEnabled());
         TKClick(page->gsensorEnableChk); // off: nothing to type into
         QVERIFY(!page->drivingFields[0]->isEnabled());
         TKClick(page->gsensorEnableChk);
         QVERIFY(page->drivingFields[0]->isEnabled());
-        typeInto(page->drivingFields[0], QStringLiteral("9.99"));
-        const QByteArray before = readAll(configPath());
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
-        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
-        dismissAlerts();
     }
 
     // A card's threshold of 0 (what an empty field stores) shows empty and
-    // passes; one out of range is marked and held for correction while it
-    // can be edited, and holds nothing once the G-sensor is off.
+    // passes; one out of range is marked and holds the page (tab change and
+    // save) for correction while it can be edited, and nothing once the
+    // G-sensor is off.
     void storedThresholdsNeverTrapThePage()
     {
         _FILEDATA record = TKNonDefaultRecord();
@@ -620,11 +583,18 @@ private slots:
         QLineEdit* atFault = page->parkingFields[0];
         QCOMPARE(atFault->text(), QStringLiteral("3.00"));
         QVERIFY(atFault->isEnabled() && atFault->property("invalid").toBool());
+        const QByteArray before = readAll(configPath());
         clickTab(2);
         QCOMPARE(m_window->lastSelectedTabIndex(), 1);
+        QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
+        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
         dismissAlerts();
         m_window->activateWindow();
         QTRY_VERIFY(atFault->hasFocus());
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(configPath()), before);
+        dismissAlerts();
 
         TKClick(page->gsensorEnableChk); // off: nothing here can be changed
         QVERIFY(!atFault->isEnabled());
@@ -637,18 +607,6 @@ private slots:
         QCOMPARE(written.gsen_x_threshold, 0);
         QCOMPARE(written.parkmode_x_threshold, 300);
         dismissAlerts();
-    }
-
-    // The search (and the rename, which may ask for the administrator's
-    // password) runs once per opening, even when the rename fails.
-    void cardSearchRunsOncePerOpening()
-    {
-        m_disks->label = QStringLiteral("NO NAME");
-        m_renameFails = true;
-        open();
-        QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
-        QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
-        QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()), QStringLiteral("NO NAME"));
     }
 
     // A card with non-default values: every tab visited by mouse, two
@@ -788,20 +746,6 @@ private slots:
         auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         QVERIFY(page);
         QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
-    }
-
-    // A card without a valid config.bin is not "no card": the banner names
-    // the card, and Save writes a new file there.
-    void cardWithoutAFileIsNamed()
-    {
-        QFile::remove(configPath());
-        open();
-        QVERIFY(banner()->isVisible());
-        QVERIFY(banner()->text().contains(m_card->path()));
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()).size(), 428);
-        QVERIFY(m_savePanels.isEmpty());
-        dismissAlerts();
     }
 
     // "Open config.bin…" reads a file the user picks; the pages show it and

@@ -97,7 +97,6 @@ void TMKMapScriptsTest::placement()
         {{100, 200, 600, 400}, wide, {300, 300}, {700, 200, 300, 300}},  // right, tops level
         {{700, 100, 500, 400}, laptop, map, {220, 100, 480, 420}},       // no room right: left
         {{260, 80, 760, 640}, laptop, map, {800, 80, 480, 420}},         // the settings window: overlapping
-        {{0, 0, 1024, 600}, small, map, {544, 0, 480, 420}},             // a screen-wide opener
         {{100, 500, 300, 300}, laptop, map, {400, 380, 480, 420}},       // low opener: lifted
         {{40, 0, 1000, 600}, small, map, {0, 0, 480, 420}},              // more room left than right
         {{1400, 100, 600, 400}, {1280, 0, 1024, 768}, map, {1824, 100, 480, 420}}, // second screen

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QFile>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QSettings>
@@ -614,26 +615,25 @@ private slots:
         QVERIFY(settingsButton && clockButton && clockButton->isVisible());
         QVERIFY(!clockButton->geometry().intersects(settingsButton->geometry()));
 
-        QTest::mouseClick(settingsButton, Qt::LeftButton);
-        auto* settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        press(Qt::Key_Comma);
+        QPointer<TMKSettingController> settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
         QVERIFY(settings);
         QTRY_VERIFY(settings->isVisible());
         QTabBar* tabs = settings->functionSegmentedControl();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
         QWidget* page = settings->targetController();
 
-        press(Qt::Key_T);
+        QTest::mouseClick(clockButton, Qt::LeftButton);
         auto* clock = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
         QVERIFY(clock);
         QVERIFY(clock->isVisible());
-        QVERIFY(settings->isVisible()); // not closed behind the user's back
+        QVERIFY(settings && settings->isVisible()); // not closed behind the user's back
         QCOMPARE(settings->targetController(), page);
 
-        press(Qt::Key_Comma);
+        QTest::mouseClick(settingsButton, Qt::LeftButton);
         QCOMPARE(m_app->lastDialogController(), settings);
         QCOMPARE(settings->targetController(), page);
-        QVERIFY(clock->isVisible());
-        QTest::mouseClick(clockButton, Qt::LeftButton);
+        press(Qt::Key_T);
         QCOMPARE(m_app->lastDialogController(), clock);
         QVERIFY(settings->isVisible());
 
