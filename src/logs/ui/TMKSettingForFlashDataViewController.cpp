@@ -359,8 +359,9 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
                     if (!self)
                         return;
                     if (reason.isEmpty())
-                        self->alert(QStringLiteral("TAMEK"), TMKLocalizedString("setting.flashdata.exported")
-                                                                 .arg(QDir::toNativeSeparators(path)));
+                        self->alert(QStringLiteral("TAMEK"),
+                                    TMKLocalizedString("setting.flashdata.exported").arg(QDir::toNativeSeparators(path)),
+                                    true);
                     else
                         self->alert(QStringLiteral("TAMEK"),
                                     TMKLocalizedString("setting.flashdata.export_failed").arg(path, reason));
@@ -370,8 +371,8 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
     });
 }
 
-void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative)
+void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative, bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlert(window(), message, informative);
+    TKShowAlertSheet(window(), message, informative, {}, success);
 }

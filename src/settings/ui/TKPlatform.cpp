@@ -96,14 +96,17 @@ void TKFitToScreen(QWidget* window, QSize wanted)
     const QRect outside = window->frameGeometry();
     QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(), outside.right() - inside.right(),
                    outside.bottom() - inside.bottom());
-    if (frame.top() <= 0)
+    // Until the window system has framed the window, move() places its
+    // inside (there is no frame yet to place): leave room for the title bar.
+    const bool framed = frame.top() > 0;
+    if (!framed)
         frame = QMargins(4, 30, 4, 4); // an ordinary title bar
     const QSize size = wanted.boundedTo(available.size().shrunkBy(frame)).expandedTo(window->minimumSize());
     window->resize(size);
-    const QSize framed = size.grownBy(frame);
-    // move() places the frame.
-    window->move(std::max(available.left(), available.left() + (available.width() - framed.width()) / 2),
-                 std::max(available.top(), available.top() + (available.height() - framed.height()) / 2));
+    const QSize outer = size.grownBy(frame);
+    const QPoint origin(std::max(available.left(), available.left() + (available.width() - outer.width()) / 2),
+                        std::max(available.top(), available.top() + (available.height() - outer.height()) / 2));
+    window->move(framed ? origin : origin + QPoint(frame.left(), frame.top()));
 }
 
 namespace {

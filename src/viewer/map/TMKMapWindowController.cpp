@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QGuiApplication>
+#include <QMargins>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -65,13 +66,18 @@ void TMKMapWindowController::moveWindowRightBy(const QRect& rect)
     if (!screen)
         screen = this->screen();
     const QRect available = screen ? screen->availableGeometry() : rect.united(QRect(rect.topRight(), size()));
-    const QRect frame = frameGeometry();
-    const QRect placed = frameBeside(rect, frame.size(), available);
-    // move() places the frame, as rect is a frame too; resize() sizes the
-    // inside, which is smaller by the frame's margins.
-    if (placed.size() != frame.size())
-        resize(size() - (frame.size() - placed.size()));
-    move(placed.topLeft());
+    const QRect inside = geometry();
+    const QRect outside = frameGeometry();
+    QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(), outside.right() - inside.right(),
+                   outside.bottom() - inside.bottom());
+    // Just shown, the window may not be framed yet: move() then places its
+    // inside, and the title bar still to come must fit above it.
+    const bool framed = frame.top() > 0;
+    if (!framed)
+        frame = QMargins(4, 30, 4, 4);
+    const QRect placed = frameBeside(rect, size().grownBy(frame), available);
+    resize(placed.size().shrunkBy(frame));
+    move(framed ? placed.topLeft() : placed.topLeft() + QPoint(frame.left(), frame.top()));
 }
 
 void TMKMapWindowController::updateMapLat(double lat, double lng)

@@ -403,6 +403,7 @@ private slots:
         QVERIFY(lines.at(1).contains(",-0.38,"));
         QTRY_VERIFY(alertOn(m_window.get()));
         QCOMPARE(alertOn(m_window.get())->informativeText(), QStringLiteral("The table was written to %1.").arg(m_savePath));
+        QCOMPARE(alertOn(m_window.get())->icon(), QMessageBox::Information);
     }
 
     void exportToAnUnwritableFolderReportsFailure()
