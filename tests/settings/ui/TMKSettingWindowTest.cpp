@@ -41,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -287,13 +288,27 @@ private slots:
         QVERIFY(m_savePanels.isEmpty());
     }
 
+    // The basic page shows the record. At a fixed level the threshold fields
+    // show the level's values and are not the user's to edit, however the
+    // G-sensor box is toggled; at customize they are while it is on.
     void basicPageShowsTheRecord()
     {
         open();
-        auto* page = basicPage();
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         QVERIFY(page);
         QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
+        TKClick(page->gsensorEnableChk);
+        TKClick(page->gsensorEnableChk);
+        QVERIFY(page->gsensorEnableChk->isChecked());
+        for (const auto& fields : {page->drivingFields, page->parkingFields})
+            QVERIFY(std::none_of(fields.begin(), fields.end(), [](QLineEdit* f) { return f->isEnabled(); }));
+        QTest::mouseClick(page->drivingFields[0], Qt::LeftButton);
+        QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
         QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
+        TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
+        QVERIFY(page->drivingFields[0]->isEnabled());
+        TKClick(page->gsensorEnableChk); // off: nothing to type into
         QVERIFY(!page->drivingFields[0]->isEnabled());
         QCOMPARE(page->gsensorSensitivityParkingSeg->selectedSegment(), 4); // 8/8/8: "5"
         QCOMPARE(page->alwaysModeTimeoutSeg->selectedSegment(), 2);          // 45 s shows 30 s
@@ -532,35 +547,6 @@ private slots:
         QCOMPARE(m_window->targetController(), basic);
         QCOMPARE(tabs->currentIndex(), 1);
         dismissAlerts();
-    }
-
-    // At a fixed level the threshold fields show the level's values and are
-    // not the user's to edit, however the G-sensor box is toggled.
-    void gsensorFieldsAreEditableOnlyWhereValidated()
-    {
-        open();
-        clickTab(1);
-        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
-        QVERIFY(page);
-        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
-        TKClick(page->gsensorEnableChk);
-        TKClick(page->gsensorEnableChk);
-        QVERIFY(page->gsensorEnableChk->isChecked());
-        for (QLineEdit* field : page->drivingFields)
-            QVERIFY(!field->isEnabled());
-        for (QLineEdit* field : page->parkingFields)
-            QVERIFY(!field->isEnabled());
-        QTest::mouseClick(page->drivingFields[0], Qt::LeftButton);
-        QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
-        QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
-
-        // Customize: editable while the G-sensor is on.
-        TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
-        QVERIFY(page->drivingFields[0]->isEnabled());
-        TKClick(page->gsensorEnableChk); // off: nothing to type into
-        QVERIFY(!page->drivingFields[0]->isEnabled());
-        TKClick(page->gsensorEnableChk);
-        QVERIFY(page->drivingFields[0]->isEnabled());
     }
 
     // A card's threshold of 0 (what an empty field stores) shows empty and
