@@ -433,7 +433,8 @@ void TMKSettingController::changeViewController(int index)
     }
     m_lastSelectedTabIndex = index;
     m_tabs->setCurrentIndex(index);
-    watchEdits(page);
+    if (page != m_driveInfoController) // its buttons read and export logs, not the record
+        watchEdits(page);
     orderKeyboardFocus(page);
 }
 
@@ -441,9 +442,6 @@ void TMKSettingController::changeViewController(int index)
 // before the connections and is no edit.
 void TMKSettingController::watchEdits(QWidget* page)
 {
-    if (page->property("tamekWatched").toBool())
-        return; // the drive-info page is shown again
-    page->setProperty("tamekWatched", true);
     const auto edited = [this] { m_edited = true; };
     for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
         connect(button, &QAbstractButton::clicked, this, edited);
