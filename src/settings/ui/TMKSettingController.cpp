@@ -34,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -449,8 +450,10 @@ void TMKSettingController::watchEdits(QWidget* page)
         connect(field, &QLineEdit::textEdited, this, edited);
     for (QComboBox* combo : page->findChildren<QComboBox*>())
         connect(combo, &QComboBox::activated, this, edited);
-    for (QAbstractSlider* slider : page->findChildren<QAbstractSlider*>())
-        connect(slider, &QAbstractSlider::actionTriggered, this, edited);
+    for (QAbstractSlider* slider : page->findChildren<QAbstractSlider*>()) {
+        if (!qobject_cast<QScrollBar*>(slider)) // a list's scroll bar changes nothing
+            connect(slider, &QAbstractSlider::actionTriggered, this, edited);
+    }
     for (SMDoubleSlider* slider : page->findChildren<SMDoubleSlider*>()) {
         connect(slider, &SMDoubleSlider::loValueChanged, this, edited);
         connect(slider, &SMDoubleSlider::hiValueChanged, this, edited);
