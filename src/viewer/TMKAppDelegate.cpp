@@ -381,30 +381,25 @@ void TMKAppDelegate::showPlaybackMessage(const QString& text)
     m_window->addPlaybackMessage(text);
 }
 
-void TMKAppDelegate::showSettingPanel()
+// An open window holds what the user typed there: it comes to the front
+// rather than being replaced. A window the user closed makes way for a new
+// one, which reads the card afresh.
+template <class Window>
+void TMKAppDelegate::showSecondaryWindow(std::unique_ptr<Window>& slot)
 {
-    // An open settings window holds the user's unsaved edits: bring it to
-    // the front rather than replace it.
-    if (auto* open = qobject_cast<TMKSettingController*>(m_lastDialogController.get()); open && open->isVisible()) {
-        open->showNormal();
-        open->raise();
-        open->activateWindow();
-        return;
+    if (slot && slot->isVisible()) {
+        slot->showNormal();
+    } else {
+        slot = std::make_unique<Window>();
+        slot->show();
     }
-    // Otherwise a new window, reading the card afresh; the one before goes.
-    auto controller = std::make_unique<TMKSettingController>();
-    controller->show();
-    controller->raise();
-    m_lastDialogController = std::move(controller);
+    slot->raise();
+    slot->activateWindow();
+    m_lastDialogController = slot.get();
 }
 
-void TMKAppDelegate::showTimeSetupPanel()
-{
-    auto controller = std::make_unique<TMKTimeSetupController>();
-    controller->show();
-    controller->raise();
-    m_lastDialogController = std::move(controller);
-}
+void TMKAppDelegate::showSettingPanel() { showSecondaryWindow(m_settingWindow); }
+void TMKAppDelegate::showTimeSetupPanel() { showSecondaryWindow(m_timeSetupWindow); }
 
 void TMKAppDelegate::openMediaDirectoryDialog()
 {

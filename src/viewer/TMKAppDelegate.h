@@ -30,6 +30,8 @@ class QTableView;
 class QWidget;
 class TMKAlertService;
 class TMKPrintSystem;
+class TMKSettingController;
+class TMKTimeSetupController;
 class TMKTripMap;
 class TMKVideoView;
 
@@ -114,8 +116,9 @@ public:
     void print() { m_capture->print(); }
     void showSettingPanel();
     void showTimeSetupPanel();
-    // The last secondary window opened; kept alive while shown.
-    [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
+    // The secondary window opened or brought forward last. The settings
+    // and the clock window each live until the user closes them.
+    [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController; }
     // The private folder of this run's snapshots, and the snapshot in it.
     [[nodiscard]] QString captureTemporaryPath() { return m_capture->captureTemporaryPath(); }
     [[nodiscard]] TMKFrameCapture* frameCapture() const { return m_capture.get(); }
@@ -214,6 +217,9 @@ private:
     [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void sendTrackToMap();
     void makeMapView();
+    // Brings the open window of `slot` forward, or opens a new one there.
+    template <class Window>
+    void showSecondaryWindow(std::unique_ptr<Window>& slot);
 
     Options m_options;
     // Destroyed in reverse: the map view before the window it sits in, the
@@ -225,7 +231,10 @@ private:
     std::unique_ptr<TMKFrameCapture> m_capture;
     std::unique_ptr<TMKTrackExporter> m_trackExporter;
     std::unique_ptr<TMKMapView> m_mapWebView; // null until the map is first shown
-    std::unique_ptr<QWidget> m_lastDialogController;
+    // One of each: opening either must not close the other with its edits.
+    std::unique_ptr<TMKSettingController> m_settingWindow;
+    std::unique_ptr<TMKTimeSetupController> m_timeSetupWindow;
+    QWidget* m_lastDialogController = nullptr; // one of the two
 
     TMKTripMap* m_tripMap = nullptr; // a child
     double m_eventThresholdG = 0.4;

@@ -97,6 +97,7 @@ void TMKSettingForFlashDataViewController::awakeFromNib()
     layout->addLayout(buttons);
     connect(m_openButton, &QPushButton::clicked, this, &TMKSettingForFlashDataViewController::openFileDialog);
     connect(m_exportButton, &QPushButton::clicked, this, &TMKSettingForFlashDataViewController::onSaveCSVFile);
+    updateButtons();
 }
 
 void TMKSettingForFlashDataViewController::makeColumnWithIndex(int index, const QString& title, int width)
@@ -201,22 +202,34 @@ void TMKSettingForFlashDataViewController::openChosenFile(const QString& path)
     loadFlashDataFile();
 }
 
+// A page in a window of its own loads in that window: the settings
+// window's sheet would bring the settings window over the one the user
+// just opened.
 void TMKSettingForFlashDataViewController::showLoading(const QString& title)
 {
     m_busy = true;
-    m_openButton->setEnabled(false);
-    m_exportButton->setEnabled(false);
-    if (m_mainController)
+    updateButtons();
+    if (isWindow())
+        setCursor(Qt::BusyCursor);
+    else if (m_mainController)
         m_mainController->showLoading(title);
 }
 
 void TMKSettingForFlashDataViewController::hideLoading()
 {
     m_busy = false;
-    m_openButton->setEnabled(true);
-    m_exportButton->setEnabled(true);
-    if (m_mainController)
+    updateButtons();
+    if (isWindow())
+        unsetCursor();
+    else if (m_mainController)
         m_mainController->hideLoading();
+}
+
+// An empty table has nothing to export.
+void TMKSettingForFlashDataViewController::updateButtons()
+{
+    m_openButton->setEnabled(!m_busy);
+    m_exportButton->setEnabled(!m_busy && m_FlashDataNum > 0);
 }
 
 void TMKSettingForFlashDataViewController::loadFlashDataFile()
@@ -252,6 +265,7 @@ void TMKSettingForFlashDataViewController::loadFlashDataFile()
                 }
                 self->m_bFlashDataAccess = true;
                 self->m_FlashDataNum = result->log.count();
+                self->updateButtons();
                 self->m_model->setLog(std::make_shared<const TMKDriveLog>(std::move(result->log)));
                 self->fitColumnsToRows();
                 if (result->trailingBytes)
@@ -349,7 +363,9 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
                     if (!self)
                         return;
                     if (reason.isEmpty())
-                        self->alert(QStringLiteral("TAMEK"), TMKLocalizedString("msg.saved"));
+                        self->alert(QStringLiteral("TAMEK"),
+                                    TMKLocalizedString("setting.flashdata.exported").arg(QDir::toNativeSeparators(path)),
+                                    true);
                     else
                         self->alert(QStringLiteral("TAMEK"),
                                     TMKLocalizedString("setting.flashdata.export_failed").arg(path, reason));
@@ -359,8 +375,8 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
     });
 }
 
-void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative)
+void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative, bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlert(window(), message, informative);
+    TKShowAlertSheet(window(), message, informative, {}, success);
 }

@@ -88,7 +88,7 @@ protected:
     [[nodiscard]] virtual QString openFileFilter() const;
     // A file the user chose in the open panel.
     virtual void openChosenFile(const QString& path);
-    void alert(const QString& message, const QString& informative);
+    void alert(const QString& message, const QString& informative, bool success = false);
     [[nodiscard]] const Services& services() const { return m_services; }
 
 private:
@@ -98,6 +98,7 @@ private:
     void releaseMapWindowController();
     void showLoading(const QString& title);
     void hideLoading();
+    void updateButtons();
 
     TMKLogKind m_kind;
     Services m_services;

@@ -14,6 +14,9 @@ TMKSegmentedControl::TMKSegmentedControl(QWidget* parent)
     setStyleSheet(QStringLiteral(
         "QPushButton { border: 1px solid #8a9098; padding: 3px 8px; background: #f4f5f7; color: #23262b; }"
         "QPushButton:checked { background: #4fa3e0; color: white; }"
+        // The keyboard's place: a thick dark ring, plain on either fill; the
+        // padding gives back the border's extra width so nothing moves.
+        "QPushButton:focus { border: 3px solid #0b3d91; padding: 1px 6px; }"
         "QPushButton:disabled { color: #a0a4aa; }"
         "QPushButton:checked:disabled { background: #a9c9e2; }"));
 }
@@ -28,7 +31,9 @@ void TMKSegmentedControl::setSegmentCount(int count)
     while (segmentCount() < count) {
         auto* button = new QPushButton(this);
         button->setCheckable(true);
-        button->setFocusPolicy(Qt::TabFocus);
+        // A click gives focus too, so the arrows then move between the
+        // segments instead of going on to the tab row.
+        button->setFocusPolicy(Qt::StrongFocus);
         m_group->addButton(button, segmentCount());
         m_layout->addWidget(button);
     }

@@ -1,5 +1,6 @@
 #include "settings/ui/TMKSettingController.h"
 
+#include "lib/RangeSlider/SMDoubleSlider.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 #include "sdcard/TKCardFormat.h"
 #include "sdcard/TKDiskDiscovery.h"
@@ -15,6 +16,9 @@
 #include "settings/ui/TMKSettingForVideoViewController.h"
 #include "strings/TMKStrings.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
@@ -25,10 +29,12 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTabBar>
 #include <QThreadPool>
@@ -38,6 +44,9 @@
 #include <chrono>
 
 namespace {
+
+// Room for the tallest page, the auxiliary one, without scrolling.
+constexpr QSize kPreferredSize{760, 640};
 
 // Where settings were last saved without a card, for the next proposal.
 constexpr const char* kLastSaveFolderKey = "settings/lastSaveFolder";
@@ -120,7 +129,7 @@ TMKSettingController::~TMKSettingController()
 void TMKSettingController::awakeFromNib()
 {
     m_lastSelectedTabIndex = -1;
-    resize(760, 640); // room for the tallest page, the auxiliary one
+    resize(kPreferredSize);
 
     auto* layout = new QVBoxLayout(this);
     // Says why the pages show what they show when no card was found.
@@ -143,11 +152,19 @@ void TMKSettingController::awakeFromNib()
     connect(m_tabs, &QTabBar::currentChanged, this, &TMKSettingController::clickFunctionSegmentedControl);
     layout->addWidget(m_tabs);
 
-    m_targetView = new QWidget(this);
+    // A page taller than a small screen scrolls; the window keeps its size
+    // whatever a page shows or hides.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("pageScrollArea"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    m_targetView = new QWidget(scroll);
     m_targetView->setObjectName(QStringLiteral("targetView"));
     auto* target = new QVBoxLayout(m_targetView);
     target->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_targetView, 1);
+    scroll->setWidget(m_targetView);
+    layout->addWidget(scroll, 1);
 
     auto* buttons = new QHBoxLayout;
     const auto button = [this, buttons](const char* key, const char* name) {
@@ -167,8 +184,26 @@ void TMKSettingController::awakeFromNib()
     connect(m_sdcardFormatButton, &QPushButton::clicked, this, &TMKSettingController::onFormat);
     connect(m_diskUtilButton, &QPushButton::clicked, this, &TMKSettingController::onDiskUtil);
     connect(m_openFileButton, &QPushButton::clicked, this, &TMKSettingController::onOpenSettingFile);
-    connect(m_resetButton, &QPushButton::clicked, this, &TMKSettingController::onSaveDefaultSetting);
-    connect(m_cancelButton, &QPushButton::clicked, this, &TMKSettingController::onCloseCmd);
+    // What the user changed is lost only when the user says so.
+    connect(m_resetButton, &QPushButton::clicked, this, [this] {
+        if (!m_edited)
+            onSaveDefaultSetting();
+        else
+            TKAskToDiscard(this, TMKLocalizedString("msg.initialize_edits"), "setting.initialize",
+                           [self = QPointer<TMKSettingController>(this)] {
+                               if (self)
+                                   self->onSaveDefaultSetting();
+                           });
+    });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+        if (!m_edited)
+            onCloseCmd();
+        else
+            TKAskToDiscard(this, QString(), "discard", [self = QPointer<TMKSettingController>(this)] {
+                if (self)
+                    self->onCloseCmd();
+            });
+    });
     connect(m_saveButton, &QPushButton::clicked, this, &TMKSettingController::onSave);
     layout->addLayout(buttons);
 }
@@ -209,10 +244,7 @@ void TMKSettingController::searchCardAgain()
 
 void TMKSettingController::windowDidLoad()
 {
-    if (QScreen* screen = this->screen()) {
-        const QRect visible = screen->availableGeometry();
-        move(visible.topLeft() + QPoint((visible.width() - width()) / 2, (visible.height() - height()) / 2));
-    }
+    TKFitToScreen(this, kPreferredSize);
     onInitDIalog();
     changeViewController(0);
 }
@@ -348,6 +380,7 @@ bool TMKSettingController::loadSettingFile()
                     self->m_FileData = *record;
                     if (auto* page = pageProtocol(self->m_targetController))
                         page->setFileData(&self->m_FileData);
+                    self->m_edited = false;
                 }
                 self->hideLoading();
                 emit self->settingFileLoaded(read);
@@ -402,6 +435,45 @@ void TMKSettingController::changeViewController(int index)
     }
     m_lastSelectedTabIndex = index;
     m_tabs->setCurrentIndex(index);
+    if (page != m_driveInfoController) // its buttons read and export logs, not the record
+        watchEdits(page);
+    orderKeyboardFocus(page);
+}
+
+// Any change the user makes on a page; what the page's display sets comes
+// before the connections and is no edit.
+void TMKSettingController::watchEdits(QWidget* page)
+{
+    const auto edited = [this] { m_edited = true; };
+    for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
+        connect(button, &QAbstractButton::clicked, this, edited);
+    for (QLineEdit* field : page->findChildren<QLineEdit*>())
+        connect(field, &QLineEdit::textEdited, this, edited);
+    for (QComboBox* combo : page->findChildren<QComboBox*>())
+        connect(combo, &QComboBox::activated, this, edited);
+    for (QAbstractSlider* slider : page->findChildren<QAbstractSlider*>()) {
+        if (!qobject_cast<QScrollBar*>(slider)) // a list's scroll bar changes nothing
+            connect(slider, &QAbstractSlider::actionTriggered, this, edited);
+    }
+    for (SMDoubleSlider* slider : page->findChildren<SMDoubleSlider*>()) {
+        connect(slider, &SMDoubleSlider::loValueChanged, this, edited);
+        connect(slider, &SMDoubleSlider::hiValueChanged, this, edited);
+    }
+}
+
+// Tab goes from the tab row through the page in its own order, then to
+// Save, then to the other buttons, the nearest first.
+void TMKSettingController::orderKeyboardFocus(QWidget* page)
+{
+    QList<QWidget*> chain{m_tabs};
+    for (QWidget* w = m_tabs->nextInFocusChain(); w != m_tabs; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus))
+            chain << w;
+    }
+    chain << m_saveButton << m_cancelButton << m_resetButton << m_openFileButton << m_diskUtilButton
+          << m_sdcardFormatButton;
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
 }
 
 QWidget* TMKSettingController::createPage(int index)
@@ -520,6 +592,7 @@ void TMKSettingController::onSave()
     const QString written = QFile::decodeName(QByteArray::fromStdString(path));
     if (awayFromTheCard)
         rememberFile(written);
+    m_edited = false;
     emit saved(written);
     alert(written, TMKLocalizedString("msg.saved"), [self = QPointer<TMKSettingController>(this)] {
         if (self)
@@ -537,6 +610,7 @@ void TMKSettingController::onSaveDefaultSetting()
     TKMakeDefaultSettings(m_FileData, *m_services.defaults);
     if (auto* page = pageProtocol(m_targetController))
         page->setFileData(&m_FileData);
+    m_edited = false;
 }
 
 void TMKSettingController::onFormat()
@@ -602,6 +676,7 @@ bool TMKSettingController::openSettingFile(const QString& path)
     ++m_readGeneration; // a card read still running must not overwrite this
     hideLoading();
     m_FileData = record;
+    m_edited = false;
     m_openedFilePath = QFileInfo(path).absoluteFilePath();
     m_recalledFilePath.reset();
     rememberFile(path);

@@ -119,6 +119,8 @@ private:
     void recallLastFile();
     void rememberFile(const QString& path);
     [[nodiscard]] QWidget* createPage(int index);
+    void watchEdits(QWidget* page);
+    void orderKeyboardFocus(QWidget* page);
     [[nodiscard]] static TMKSettingControllerDelegate* pageProtocol(QWidget* page);
 
     Services m_services;
@@ -148,6 +150,7 @@ private:
     bool m_loaded = false;
     bool m_cardSearchDone = false;
     bool m_activatedOnce = false;
+    bool m_edited = false; // the user changed something since the last read, reset or save
     // The mount point of a card found without a valid config.bin.
     std::optional<std::string> m_cardWithoutFile;
     quint64 m_readGeneration = 0;

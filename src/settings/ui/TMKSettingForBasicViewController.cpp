@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -32,6 +33,13 @@ QString formatted(const char* key, int value)
 QString hundredths(int value)
 {
     return QString::asprintf("%.2f", value / 100.0);
+}
+
+// A threshold as its field shows it: 0 is what an empty field stores, so it
+// comes back empty rather than as 0.00, which no check would let pass.
+QString thresholdText(int value)
+{
+    return value == 0 ? QString() : hundredths(value);
 }
 
 template <std::size_t N>
@@ -103,7 +111,10 @@ void TMKSettingForBasicViewController::awakeFromNib()
                                                                                       QLatin1String(fieldPrefix)));
             field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^\\d?(\\.\\d{0,2})?$")), field));
             field->setMaximumWidth(64);
-            field->setPlaceholderText(QStringLiteral("0.00"));
+            // A value out of range, from the card or typed, is framed red
+            // and says why, even where the field cannot be edited now.
+            field->setStyleSheet(QStringLiteral("QLineEdit[invalid=\"true\"] { border: 2px solid #c0392b; }"));
+            connect(field, &QLineEdit::textChanged, this, [this, field] { markThreshold(field); });
             grid->addWidget(label, 1, i * 2, Qt::AlignRight);
             grid->addWidget(field, 1, i * 2 + 1);
             fields[static_cast<std::size_t>(i)] = field;
@@ -272,15 +283,19 @@ void TMKSettingForBasicViewController::displayFileData()
     changeGsensorEnable();
     gsensorSensitivityDrivingSeg->setSelectedSegment(
         findDrivingGsensorThresholdIndexByX(d.gsen_x_threshold, d.gsen_y_threshold, d.gsen_z_threshold));
-    parkingFields[0]->setText(hundredths(d.parkmode_x_threshold));
-    parkingFields[1]->setText(hundredths(d.parkmode_y_threshold));
-    parkingFields[2]->setText(hundredths(d.parkmode_z_threshold));
+    parkingFields[0]->setText(thresholdText(d.parkmode_x_threshold));
+    parkingFields[1]->setText(thresholdText(d.parkmode_y_threshold));
+    parkingFields[2]->setText(thresholdText(d.parkmode_z_threshold));
     gsensorSensitivityParkingSeg->setSelectedSegment(
         findParkingGsensorThresholdIndexByX(d.parkmode_x_threshold, d.parkmode_y_threshold, d.parkmode_z_threshold));
-    drivingFields[0]->setText(hundredths(d.gsen_x_threshold));
-    drivingFields[1]->setText(hundredths(d.gsen_y_threshold));
-    drivingFields[2]->setText(hundredths(d.gsen_z_threshold));
+    drivingFields[0]->setText(thresholdText(d.gsen_x_threshold));
+    drivingFields[1]->setText(thresholdText(d.gsen_y_threshold));
+    drivingFields[2]->setText(thresholdText(d.gsen_z_threshold));
     updateGsensorThreshold();
+    for (QLineEdit* field : drivingFields)
+        markThreshold(field);
+    for (QLineEdit* field : parkingFields)
+        markThreshold(field);
 
     frontLedOffChk->setChecked(d.ledoff == 0);
     rearLedOffChk->setChecked(d.ledoff_rear == 0);
@@ -399,8 +414,22 @@ std::optional<QString> TMKSettingForBasicViewController::validateFields(const st
     return std::nullopt;
 }
 
+void TMKSettingForBasicViewController::markThreshold(QLineEdit* field)
+{
+    const auto message = TMKValidator::validateGsensorThreshold(field->text().toStdString());
+    field->setProperty("invalid", message.has_value());
+    field->setToolTip(message ? messageText(*message) : QString());
+    field->style()->unpolish(field);
+    field->style()->polish(field);
+}
+
+// Only what the user can type into now is checked: a disabled field at
+// fault would hold the page with an alert nobody can act on. Its value is
+// written back as it came.
 std::optional<QString> TMKSettingForBasicViewController::validateUserInput()
 {
+    if (!gsensorEnableChk->isChecked())
+        return std::nullopt;
     if (gsensorSensitivityDrivingSeg->selectedSegment() == kCustomize) {
         if (auto message = validateFields(drivingFields))
             return message;

@@ -84,6 +84,7 @@ public:
 private:
     void awakeFromNib();
     void focus(QWidget* control);
+    void markThreshold(QLineEdit* field);
     [[nodiscard]] std::optional<QString> validateFields(const std::array<QLineEdit*, 3>& fields);
 
     _FILEDATA* fileData = nullptr;

@@ -4,7 +4,12 @@
 #include "viewer/map/TMKMapView.h"
 
 #include <QDebug>
+#include <QGuiApplication>
+#include <QMargins>
+#include <QScreen>
 #include <QShowEvent>
+
+#include <algorithm>
 
 TMKMapWindowController::TMKMapWindowController(QWidget* parent)
     : QMainWindow(parent)
@@ -31,10 +36,23 @@ void TMKMapWindowController::showEvent(QShowEvent* event)
     windowDidLoad();
 }
 
-QPoint TMKMapWindowController::frameOriginRightOf(const QRect& rect)
+QRect TMKMapWindowController::frameBeside(const QRect& opener, QSize size, const QRect& available)
 {
-    // With y down the tops meet at rect.y() whatever this window's height.
-    return {rect.x() + rect.width(), rect.y()};
+    size = size.boundedTo(available.size());
+    const int right = opener.x() + opener.width();
+    const int roomRight = available.x() + available.width() - right;
+    const int roomLeft = opener.x() - available.x();
+    int x = 0;
+    if (roomRight >= size.width())
+        x = right;
+    else if (roomLeft >= size.width())
+        x = opener.x() - size.width();
+    else if (roomRight >= roomLeft)
+        x = available.x() + available.width() - size.width();
+    else
+        x = available.x();
+    const int y = std::clamp(opener.y(), available.y(), available.y() + available.height() - size.height());
+    return {QPoint(x, y), size};
 }
 
 QPointF TMKMapWindowController::bottomLeftOriginRightOf(const QRectF& rect, double ownHeight)
@@ -44,9 +62,22 @@ QPointF TMKMapWindowController::bottomLeftOriginRightOf(const QRectF& rect, doub
 
 void TMKMapWindowController::moveWindowRightBy(const QRect& rect)
 {
-    // move() places the frame, as rect is a frame too; it takes effect at
-    // once, without animation.
-    move(frameOriginRightOf(rect));
+    const QScreen* screen = QGuiApplication::screenAt(rect.center());
+    if (!screen)
+        screen = this->screen();
+    const QRect available = screen ? screen->availableGeometry() : rect.united(QRect(rect.topRight(), size()));
+    const QRect inside = geometry();
+    const QRect outside = frameGeometry();
+    QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(), outside.right() - inside.right(),
+                   outside.bottom() - inside.bottom());
+    // Just shown, the window may not be framed yet: move() then places its
+    // inside, and the title bar still to come must fit above it.
+    const bool framed = frame.top() > 0;
+    if (!framed)
+        frame = QMargins(4, 30, 4, 4);
+    const QRect placed = frameBeside(rect, size().grownBy(frame), available);
+    resize(placed.size().shrunkBy(frame));
+    move(framed ? placed.topLeft() : placed.topLeft() + QPoint(frame.left(), frame.top()));
 }
 
 void TMKMapWindowController::updateMapLat(double lat, double lng)

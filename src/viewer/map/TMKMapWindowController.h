@@ -22,8 +22,8 @@ public:
     // latest; later calls do nothing, so a reused window keeps its page.
     void windowDidLoad();
 
-    // Puts this window's left edge on rect's right edge and the tops level,
-    // keeping the size. rect is normally the opener's frame.
+    // Places this window beside rect (normally the opener's frame) within
+    // the available area of rect's screen, by frameBeside.
     void moveWindowRightBy(const QRect& rect);
 
     // Shows latitude, longitude (decimal degrees) on the map.
@@ -31,9 +31,14 @@ public:
 
     [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView; }
 
-    // Frame position for moveWindowRightBy in Qt's screen coordinates (origin
-    // top left, y down).
-    [[nodiscard]] static QPoint frameOriginRightOf(const QRect& rect);
+    // Where a frame of `size` goes beside `opener`, in Qt's screen
+    // coordinates (y down), so that it lies wholly within `available`: right
+    // of the opener, tops level, when there is room; else left of it; else
+    // against the side of `available` with more room, overlapping the
+    // opener. The tops stay level unless that would leave the area; a frame
+    // larger than the area is cut to it. So the map's centre, where its
+    // point is, is always on the screen.
+    [[nodiscard]] static QRect frameBeside(const QRect& opener, QSize size, const QRect& available);
     // The same rule with the origin at the bottom left and y up, where a
     // window's origin is its bottom-left corner.
     [[nodiscard]] static QPointF bottomLeftOriginRightOf(const QRectF& rect, double ownHeight);

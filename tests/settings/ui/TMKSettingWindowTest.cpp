@@ -3,6 +3,7 @@
 // rules.
 
 #include "TMKSettingPageTestKit.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TKPlatform.h"
 #include "settings/ui/TMKCarNumberTextField.h"
 #include "settings/ui/TMKSegmentedControl.h"
@@ -40,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -246,19 +248,30 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
+    // The card is read and renamed "TAMEK". The search (and the rename,
+    // which may ask for the administrator's password) runs once per
+    // opening; after a failed rename the card is used under its old name.
     void readsTheCardAndRenamesIt()
     {
-        m_disks->label = QStringLiteral("NO NAME");
-        open();
-        QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
-        QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
-        QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()), QStringLiteral("TAMEK"));
+        for (const bool fails : {true, false}) {
+            m_disks->label = QStringLiteral("NO NAME");
+            m_renameFails = fails;
+            m_renamed.clear();
+            open();
+            QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
+            QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
+            QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()),
+                     fails ? QStringLiteral("NO NAME") : QStringLiteral("TAMEK"));
+        }
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" : ") + configPath()));
         QVERIFY(m_window->windowTitle().contains(QStringLiteral("[Ver ")));
         QCOMPARE(m_window->filedata()->time_gmt, 20); // the card's zone, not the computer's
         QTRY_VERIFY(!m_window->isLoadingShown());
     }
 
+    // A card whose config.bin is not 428 bytes has no settings file, but is
+    // not "no card": the banner names the card, and Save writes a whole
+    // record there.
     void wrongSizeFileIsNotASettingsFile()
     {
         QFile file(configPath());
@@ -269,19 +282,33 @@ private slots:
         QVERIFY(!m_window->settingFilePath());
         QVERIFY(!m_window->windowTitle().contains(QStringLiteral(" : ")));
         QVERIFY(m_renamed.isEmpty());
-        // Saving puts a whole record on the card found at save time.
-        m_window->onSave();
+        QVERIFY(banner()->isVisible() && banner()->text().contains(m_card->path()));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
         QCOMPARE(readAll(configPath()).size(), 428);
         QVERIFY(m_savePanels.isEmpty());
     }
 
+    // The basic page shows the record. At a fixed level the threshold fields
+    // show the level's values and are not the user's to edit, however the
+    // G-sensor box is toggled; at customize they are while it is on.
     void basicPageShowsTheRecord()
     {
         open();
-        auto* page = basicPage();
+        clickTab(1);
+        auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         QVERIFY(page);
         QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
+        TKClick(page->gsensorEnableChk);
+        TKClick(page->gsensorEnableChk);
+        QVERIFY(page->gsensorEnableChk->isChecked());
+        for (const auto& fields : {page->drivingFields, page->parkingFields})
+            QVERIFY(std::none_of(fields.begin(), fields.end(), [](QLineEdit* f) { return f->isEnabled(); }));
+        QTest::mouseClick(page->drivingFields[0], Qt::LeftButton);
+        QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
         QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
+        TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
+        QVERIFY(page->drivingFields[0]->isEnabled());
+        TKClick(page->gsensorEnableChk); // off: nothing to type into
         QVERIFY(!page->drivingFields[0]->isEnabled());
         QCOMPARE(page->gsensorSensitivityParkingSeg->selectedSegment(), 4); // 8/8/8: "5"
         QCOMPARE(page->alwaysModeTimeoutSeg->selectedSegment(), 2);          // 45 s shows 30 s
@@ -291,43 +318,6 @@ private slots:
         QCOMPARE(TMKSettingForBasicViewController::findPowerVoltageIndexByValue(11550), 8);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b101, 0, 0), 0b100u);
         QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b100, 1, 1), 0b110u);
-
-        // Customize enables the driving fields.
-        page->gsensorSensitivityDrivingSeg->clickSegment(5);
-        QVERIFY(page->drivingFields[0]->isEnabled());
-    }
-
-    // Invalid input keeps the user on the page, for a tab change and for save.
-    void invalidInputKeepsThePage()
-    {
-        open();
-        auto* page = basicPage();
-        page->gsensorSensitivityDrivingSeg->clickSegment(5);
-        page->drivingFields[0]->setText(QStringLiteral("1.6"));
-        const QByteArray before = readAll(configPath());
-
-        m_window->functionSegmentedControl()->setCurrentIndex(3);
-        m_window->changeViewController(3);
-        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
-        QCOMPARE(m_window->targetController(), page);
-        QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
-        QVERIFY(shownAlert());
-        dismissAlerts();
-        m_window->activateWindow();
-        QTRY_VERIFY(page->drivingFields[0]->hasFocus()); // the field at fault
-
-        m_window->onSave();
-        QCOMPARE(readAll(configPath()), before);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        dismissAlerts();
-
-        // Empty is valid and stores 0.
-        page->drivingFields[0]->setText(QString());
-        m_window->changeViewController(3);
-        QCOMPARE(m_window->lastSelectedTabIndex(), 3);
-        QCOMPARE(m_window->filedata()->gsen_x_threshold, 0);
     }
 
     void saveWritesASealedRecord()
@@ -367,22 +357,66 @@ private slots:
         QTRY_VERIFY(!m_window->isVisible());
     }
 
-    void resetShowsDefaultsWithoutWriting()
+    // Tab goes from the tab row through the page, then to Save and the
+    // other buttons; a click on a segment takes the focus, so the arrows
+    // move along the segments. Initialize and Cancel ask before dropping
+    // edits, so Tab then Space loses nothing; nothing is written.
+    void keyboardFollowsThePageAndAsksBeforeDiscarding()
     {
-        open();
-        auto* page = basicPage();
         const QByteArray before = readAll(configPath());
         m_defaults->setInteger(kTKExternalRearCameraKey, 1);
-        m_window->onSaveDefaultSetting();
-        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 2); // default 50/45/45: "3"
-        QVERIFY(page->externalRearCameraUse->isChecked()); // from the user default
-        m_window->onCloseCmd();
+        open();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
+        QVERIFY(video);
+        m_window->functionSegmentedControl()->setFocus();
+        QStringList order;
+        for (int i = 0; i < 60 && order.size() < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (i == 0)
+                QVERIFY(video->isAncestorOf(QApplication::focusWidget()));
+            else if (!video->isAncestorOf(QApplication::focusWidget()))
+                order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, (QStringList{"saveButton", "cancelButton", "resetButton"}));
+
+        const auto segments = video->rearTinting->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+        TKClickSegment(video->rearTinting, 1);
+        QCOMPARE(QApplication::focusWidget(), segments[1]);
+        QTest::keyClick(segments[1], Qt::Key_Right);
+        QCOMPARE(video->rearTinting->selectedSegment(), 2);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 0);
+
+        const auto answer = [this](const char* name) {
+            auto* sheet = m_window->findChild<QMessageBox*>(QStringLiteral("discardSheet"));
+            QVERIFY(sheet && sheet->isVisible());
+            QTest::mouseClick(sheet->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+            QCoreApplication::processEvents();
+        };
+        QTest::keyClick(button("resetButton"), Qt::Key_Space);
+        answer("keepButton");
+        QCOMPARE(video->rearTinting->selectedSegment(), 2);
+        QTest::keyClick(button("resetButton"), Qt::Key_Space);
+        answer("discardButton");
+        _FILEDATA defaults{};
+        TKMakeDefaultSettings(defaults, *m_defaults);
+        QCOMPARE(video->rearTinting->selectedSegment(), static_cast<int>(defaults.rear_cpl_use));
+        QCOMPARE(m_window->filedata()->external_rear_camera, 1u); // from the user default
+
+        TKClickSegment(video->rearTinting, 2);
+        QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+        answer("keepButton");
+        QVERIFY(m_window->isVisible());
+        QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+        answer("discardButton");
+        QTRY_VERIFY(!m_window->isVisible());
         QCOMPARE(readAll(configPath()), before);
     }
 
     // Without a card the first proposal is the home folder, a save there is
     // reported as a success (not a warning) and the next save proposes the
-    // folder just used.
+    // folder just used; cancelling it writes nothing and says nothing.
     void withoutACardSaveProposesHomeThenTheLastFolder()
     {
         m_disks->attached = false;
@@ -402,19 +436,9 @@ private slots:
         m_savePanels.clear();
         m_chooseAnswer.clear(); // cancelled this time
         open();
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(m_savePanels.value(1), elsewhere.filePath(QStringLiteral("config.bin")));
-    }
-
-    void withoutACardSavingAsksWhereAndCancelWritesNothing()
-    {
-        m_disks->attached = false;
-        QFile::remove(configPath());
-        open();
         QVERIFY(!m_window->settingFilePath());
-        m_window->onSave();
-        QCOMPARE(m_savePanels.value(0), QStringLiteral("Save Settings"));
-        QVERIFY(m_savePanels.value(1).endsWith(QStringLiteral("/config.bin")));
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(m_savePanels, (QStringList{"Save Settings", elsewhere.filePath(QStringLiteral("config.bin"))}));
         QVERIFY(!QFile::exists(configPath()));
         QVERIFY(m_window->lastAlert().isEmpty());
     }
@@ -519,51 +543,50 @@ private slots:
         dismissAlerts();
     }
 
-    // At a fixed level the threshold fields show the level's values and are
-    // not the user's to edit, however the G-sensor box is toggled.
-    void gsensorFieldsAreEditableOnlyWhereValidated()
+    // A card's threshold of 0 (what an empty field stores) shows empty and
+    // passes; one out of range is marked and holds the page (tab change and
+    // save) for correction while it can be edited, and nothing once the
+    // G-sensor is off.
+    void storedThresholdsNeverTrapThePage()
     {
+        _FILEDATA record = TKNonDefaultRecord();
+        record.g_sensor_enable = 1;
+        record.gsen_x_threshold = 0;
+        record.parkmode_x_threshold = 300;
+        writeRecord(configPath(), record);
         open();
         clickTab(1);
         auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         QVERIFY(page);
-        QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
-        TKClick(page->gsensorEnableChk);
-        TKClick(page->gsensorEnableChk);
-        QVERIFY(page->gsensorEnableChk->isChecked());
-        for (QLineEdit* field : page->drivingFields)
-            QVERIFY(!field->isEnabled());
-        for (QLineEdit* field : page->parkingFields)
-            QVERIFY(!field->isEnabled());
-        QTest::mouseClick(page->drivingFields[0], Qt::LeftButton);
-        QTest::keyClicks(page->drivingFields[0], QStringLiteral("9.99"));
-        QCOMPARE(page->drivingFields[0]->text(), QStringLiteral("0.60"));
-
-        // Customize: editable, and 9.99 is refused on save.
-        TKClickSegment(page->gsensorSensitivityDrivingSeg, 5);
-        QVERIFY(page->drivingFields[0]->isEnabled());
-        TKClick(page->gsensorEnableChk); // off: nothing to type into
-        QVERIFY(!page->drivingFields[0]->isEnabled());
-        TKClick(page->gsensorEnableChk);
-        QVERIFY(page->drivingFields[0]->isEnabled());
-        typeInto(page->drivingFields[0], QStringLiteral("9.99"));
+        QCOMPARE(page->drivingFields[0]->text(), QString());
+        QVERIFY(!page->drivingFields[0]->property("invalid").toBool());
+        QLineEdit* atFault = page->parkingFields[0];
+        QCOMPARE(atFault->text(), QStringLiteral("3.00"));
+        QVERIFY(atFault->isEnabled() && atFault->property("invalid").toBool());
         const QByteArray before = readAll(configPath());
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
+        clickTab(2);
+        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
+        QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
+        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
         QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
         dismissAlerts();
-    }
+        m_window->activateWindow();
+        QTRY_VERIFY(atFault->hasFocus());
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QCOMPARE(readAll(configPath()), before);
+        dismissAlerts();
 
-    // The search (and the rename, which may ask for the administrator's
-    // password) runs once per opening, even when the rename fails.
-    void cardSearchRunsOncePerOpening()
-    {
-        m_disks->label = QStringLiteral("NO NAME");
-        m_renameFails = true;
-        open();
-        QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
-        QCOMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
-        QCOMPARE(QString::fromStdString(m_window->selectedUSBDisk()->volumeName()), QStringLiteral("NO NAME"));
+        TKClick(page->gsensorEnableChk); // off: nothing here can be changed
+        QVERIFY(!atFault->isEnabled());
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        _FILEDATA written{};
+        const QByteArray bytes = readAll(configPath());
+        QCOMPARE(bytes.size(), 428);
+        std::memcpy(&written, bytes.constData(), sizeof written);
+        QCOMPARE(written.g_sensor_enable, 0u);
+        QCOMPARE(written.gsen_x_threshold, 0);
+        QCOMPARE(written.parkmode_x_threshold, 300);
+        dismissAlerts();
     }
 
     // A card with non-default values: every tab visited by mouse, two
@@ -627,17 +650,25 @@ private slots:
         QVERIFY(m_window->isVisible());
     }
 
-    // Every page fits the window at its first size: nothing is squeezed
-    // below the size it needs. With TAMEK_SCREENSHOT_DIR set, each page is
+    // On a 1024×600 screen the settings, format and clock windows lie
+    // wholly on it with their buttons; pages scroll where they must, nothing
+    // is squeezed below the size it needs, and the window keeps its size
+    // whatever a page shows. With TAMEK_SCREENSHOT_DIR set, each page is
     // also saved there as an image.
-    void everyPageFitsTheWindow()
+    void windowsFitASmallScreen()
     {
         writeRecord(configPath(), TKNonDefaultRecord());
         open();
+        const QRect screen = m_window->screen()->availableGeometry();
+        QCOMPARE(screen.size(), QSize(1024, 600));
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(screen.contains(m_window->frameGeometry()));
         const QString shots = qEnvironmentVariable("TAMEK_SCREENSHOT_DIR");
         const QSize first = m_window->size();
         for (int tab = 0; tab < TMKSettingController::kTabCount; ++tab) {
             clickTab(tab);
+            if (auto* aux = qobject_cast<TMKSettingForAuxViewController*>(m_window->targetController()))
+                QTest::keyClick(aux->memeryRatioSlider, Qt::Key_PageUp); // shows the card-share warning
             QCoreApplication::processEvents();
             QWidget* page = m_window->targetController();
             QVERIFY(page);
@@ -647,10 +678,21 @@ private slots:
                 if (child->isVisible() && child->minimumSizeHint().isValid())
                     QVERIFY2(child->width() >= child->minimumSizeHint().width(), qPrintable(child->objectName()));
             }
+            for (QPushButton* b : m_window->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(b->isVisible() && m_window->rect().contains(b->geometry()), qPrintable(b->objectName()));
             if (!shots.isEmpty())
                 m_window->grab().save(QStringLiteral("%1/settings-tab%2.png").arg(shots).arg(tab));
         }
         QCOMPARE(m_window->size(), first);
+
+        QTest::mouseClick(button("sdcardFormatButton"), Qt::LeftButton);
+        QWidget* format = m_window->lastDialogController();
+        QVERIFY(format && QTest::qWaitForWindowExposed(format));
+        QVERIFY(screen.contains(format->frameGeometry()));
+        TMKTimeSetupController clock({m_disks, {}, {}});
+        clock.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&clock));
+        QVERIFY(screen.contains(clock.frameGeometry()));
     }
 
     // Without a card the window says so instead of showing bare defaults;
@@ -684,20 +726,6 @@ private slots:
         auto* page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         QVERIFY(page);
         QCOMPARE(page->gsensorSensitivityDrivingSeg->selectedSegment(), 1);
-    }
-
-    // A card without a valid config.bin is not "no card": the banner names
-    // the card, and Save writes a new file there.
-    void cardWithoutAFileIsNamed()
-    {
-        QFile::remove(configPath());
-        open();
-        QVERIFY(banner()->isVisible());
-        QVERIFY(banner()->text().contains(m_card->path()));
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()).size(), 428);
-        QVERIFY(m_savePanels.isEmpty());
-        dismissAlerts();
     }
 
     // "Open config.bin…" reads a file the user picks; the pages show it and

@@ -374,9 +374,6 @@ void TMKMapPageTest::mapWindow()
     QTest::qWait(200);
     QCOMPARE(loaded.size(), 1);
 
-    const QSize size = window.frameGeometry().size();
-    window.moveWindowRightBy(QRect(100, 200, 600, 400));
-    QCOMPARE(window.frameGeometry(), QRect(QPoint(700, 200), size));
     QCOMPARE(window.mapWebView()->errorCount(), 0);
 }
 

@@ -84,9 +84,26 @@ void TMKMapScriptsTest::trackScript()
 
 void TMKMapScriptsTest::placement()
 {
-    // A 300-high window beside the rectangle (100, 200, 600, 400).
+    // A 300-high window beside the rectangle (100, 200, 600, 400), y up.
     QCOMPARE(TMKMapWindowController::bottomLeftOriginRightOf(QRectF(100, 200, 600, 400), 300), QPointF(700, 300));
-    QCOMPARE(TMKMapWindowController::frameOriginRightOf(QRect(100, 200, 600, 400)), QPoint(700, 200));
+    // Beside the opener and wholly on the screen, y down.
+    const QSize map(480, 420);
+    const QRect wide(0, 0, 1920, 1080), laptop(0, 0, 1280, 800), small(0, 0, 1024, 600);
+    const struct {
+        QRect opener, available;
+        QSize size;
+        QRect placed;
+    } cases[] = {
+        {{100, 200, 600, 400}, wide, {300, 300}, {700, 200, 300, 300}},  // right, tops level
+        {{700, 100, 500, 400}, laptop, map, {220, 100, 480, 420}},       // no room right: left
+        {{260, 80, 760, 640}, laptop, map, {800, 80, 480, 420}},         // the settings window: overlapping
+        {{100, 500, 300, 300}, laptop, map, {400, 380, 480, 420}},       // low opener: lifted
+        {{40, 0, 1000, 600}, small, map, {0, 0, 480, 420}},              // more room left than right
+        {{1400, 100, 600, 400}, {1280, 0, 1024, 768}, map, {1824, 100, 480, 420}}, // second screen
+        {{0, 0, 100, 100}, small, {1500, 900}, small},                   // larger than the screen
+    };
+    for (const auto& c : cases)
+        QCOMPARE(TMKMapWindowController::frameBeside(c.opener, c.size, c.available), c.placed);
 }
 
 // What waits for a page: the latest position and track, the diagnostics in

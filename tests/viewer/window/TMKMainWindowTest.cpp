@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QFile>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QSettings>
@@ -564,33 +565,6 @@ private slots:
     }
 
     // The preferred languages are logged, then only English is stored.
-    // The camera clock window opens from its button and from Ctrl+T, which no
-    // other action of the window holds.
-    void timeSetupOpensByButtonAndShortcut()
-    {
-        launch(QString());
-        QWidget* window = m_app->window();
-        int holders = 0;
-        for (const QAction* action : window->findChildren<QAction*>()) {
-            if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_T)))
-                ++holders;
-        }
-        QCOMPARE(holders, 1);
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        QTest::keyClick(window, Qt::Key_T, Qt::ControlModifier);
-        auto* first = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
-        QVERIFY(first);
-        QVERIFY(first->isVisible());
-        auto* button = window->findChild<QPushButton*>(QStringLiteral("timeSetupButton"));
-        QVERIFY(button);
-        QVERIFY(button->isVisible());
-        QVERIFY(!button->geometry().intersects(window->findChild<QPushButton*>(QStringLiteral("settingsButton"))->geometry()));
-        QTest::mouseClick(button, Qt::LeftButton);
-        auto* second = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
-        QVERIFY(second && second != first);
-    }
-
     void languagesAreLoggedThenEnglishStored()
     {
         const QString path = m_dir.filePath(QStringLiteral("languages.ini"));
@@ -610,36 +584,61 @@ private slots:
         QCOMPARE(settings.value(QStringLiteral("AppleLanguages")).toStringList(), QStringList{QStringLiteral("en")});
     }
 
-    // A second click on the settings button while the window is open brings
-    // that window forward with its edits instead of replacing it.
-    void settingsWindowIsReopenedNotReplaced()
+    // The settings and the clock window each live until the user closes
+    // them: opening one (button, Ctrl+, or Ctrl+T, each held by one action)
+    // leaves the other open with its edits; opening one again brings it
+    // forward; once closed, the next opening makes a new one.
+    void secondaryWindowsLiveUntilClosed()
     {
         launch(m_folderA);
-        auto* button = m_app->window()->findChild<QPushButton*>(QStringLiteral("settingsButton"));
-        QVERIFY(button);
-        QTest::mouseClick(button, Qt::LeftButton);
-        auto* settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QWidget* window = m_app->window();
+        for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_T), QKeySequence(Qt::CTRL | Qt::Key_Comma)}) {
+            int holders = 0;
+            for (const QAction* action : window->findChildren<QAction*>())
+                holders += action->shortcuts().contains(keys) ? 1 : 0;
+            QCOMPARE(holders, 1);
+        }
+        const auto press = [window](Qt::Key key) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window, key, Qt::ControlModifier);
+        };
+        auto* settingsButton = window->findChild<QPushButton*>(QStringLiteral("settingsButton"));
+        auto* clockButton = window->findChild<QPushButton*>(QStringLiteral("timeSetupButton"));
+        QVERIFY(settingsButton && clockButton && clockButton->isVisible());
+        QVERIFY(!clockButton->geometry().intersects(settingsButton->geometry()));
+
+        press(Qt::Key_Comma);
+        QPointer<TMKSettingController> settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
         QVERIFY(settings);
         QTRY_VERIFY(settings->isVisible());
         QTabBar* tabs = settings->functionSegmentedControl();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-        QCOMPARE(settings->lastSelectedTabIndex(), 2);
         QWidget* page = settings->targetController();
 
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(m_app->lastDialogController(), settings);
-        QVERIFY(settings->isVisible());
-        QCOMPARE(settings->lastSelectedTabIndex(), 2);
+        QTest::mouseClick(clockButton, Qt::LeftButton);
+        auto* clock = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        QVERIFY(clock);
+        QVERIFY(clock->isVisible());
+        QVERIFY(settings && settings->isVisible()); // not closed behind the user's back
         QCOMPARE(settings->targetController(), page);
 
-        // Once closed, the next click opens a new window on the first page.
+        QTest::mouseClick(settingsButton, Qt::LeftButton);
+        QCOMPARE(m_app->lastDialogController(), settings);
+        QCOMPARE(settings->targetController(), page);
+        press(Qt::Key_T);
+        QCOMPARE(m_app->lastDialogController(), clock);
+        QVERIFY(settings->isVisible());
+
         settings->close();
-        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::mouseClick(settingsButton, Qt::LeftButton);
         auto* reopened = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
         QVERIFY(reopened);
         QTRY_VERIFY(reopened->isVisible());
         QCOMPARE(reopened->lastSelectedTabIndex(), 0);
+        QVERIFY(clock->isVisible());
         reopened->close();
+        clock->close();
     }
 };
 
