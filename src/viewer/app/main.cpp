@@ -1,6 +1,7 @@
 // The viewer: tamek [FOLDER]
 
 #include "media/TMKLog.h"
+#include "sdcard/TKExternalCommand.h"
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKWebEngineSetup.h"
 #include "viewer/player/TMKVideoView.h"
@@ -40,13 +41,17 @@ bool onlyAsksForText(int argc, char** argv)
 // Run from the build folder (src/viewer/ under it), the viewer opens the
 // demo card the build wrote, unless told otherwise. Nothing of the build
 // folder is compiled in, so an installed viewer never looks there.
-void offerBuildTreeDemo()
+// The same holds for the card erase helper the build made beside it, which
+// an installed viewer finds under libexec.
+void offerBuildTree()
 {
-    if (qEnvironmentVariableIsSet("TAMEK_DEMO_DIR"))
-        return;
     const QDir buildRoot(QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../..")));
-    if (QFileInfo(buildRoot.filePath(QStringLiteral("CMakeCache.txt"))).isFile()
-        && QFileInfo(buildRoot.filePath(QStringLiteral("demo"))).isDir())
+    if (!QFileInfo(buildRoot.filePath(QStringLiteral("CMakeCache.txt"))).isFile())
+        return;
+    const QString helper = buildRoot.filePath(QStringLiteral("src/sdcard/tamek-erase-card"));
+    if (QFileInfo(helper).isExecutable())
+        TKSetCommandPathOverride("tamek-erase-card", QFile::encodeName(helper).toStdString());
+    if (!qEnvironmentVariableIsSet("TAMEK_DEMO_DIR") && QFileInfo(buildRoot.filePath(QStringLiteral("demo"))).isDir())
         qputenv("TAMEK_DEMO_DIR", QFile::encodeName(buildRoot.filePath(QStringLiteral("demo"))));
 }
 
@@ -87,7 +92,7 @@ int main(int argc, char** argv)
     TMKSetLogVerbose(parser.isSet(verbose));
     if (!parser.isSet(verbose))
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
-    offerBuildTreeDemo();
+    offerBuildTree();
 
     TMKAppDelegate delegate;
     // The start-up benchmark (bench/StartBench.cpp) times the launch to the
