@@ -11,6 +11,7 @@
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
 #include "viewer/map/TMKTripMap.h"
+#include "widgets/TMKImageButton.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -400,7 +401,9 @@ private slots:
         QCOMPARE(p1->rate(), 1.0f);
         QCOMPARE(p2->rate(), 1.0f);
 
-        // The front recording is heard.
+        // The front recording is heard; muted or at 0, the speaker says not.
+        auto* speaker = window->findChild<TMKImageButton*>(QStringLiteral("audioToggleButton"));
+        QVERIFY(speaker);
         QVERIFY(!p1->isMuted());
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(p1->isMuted());
@@ -409,10 +412,15 @@ private slots:
         QTest::keyClick(window, Qt::Key_Down); // a volume step does not unmute
         QVERIFY(p1->isMuted());
         QCOMPARE(app().volume(), volume - 10);
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted"));
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(!p1->isMuted());
         QVERIFY(p2->isMuted());
         QCOMPARE(p1->volume(), app().volume());
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume"));
+        while (app().volume() > 0)
+            QTest::keyClick(window, Qt::Key_Down);
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted")); // at 0 nothing is heard either
     }
 
     // ? and F1 show every shortcut the window's keys are bound to, as the
