@@ -211,13 +211,20 @@ private slots:
         QTRY_VERIFY(!m_session->isMoving());
 
         QSignalSpy slider(m_session.get(), &TMKPlaybackSession::sliderPositionRequested);
+        // Presses during a jump's follow-up each count, from where it went.
         m_p1->setTime(20000);
         m_session->jumpForward();
         QCOMPARE(m_p1->time(), 30000);
         QVERIFY(std::abs(slider.last().value(0).toDouble() - 0.5) < 1e-6);
-        m_session->jumpForward(); // while moving: nothing
-        QCOMPARE(m_p1->time(), 30000);
+        m_p1->tick(200);
+        m_session->jumpForward();
+        m_session->jumpForward();
+        QCOMPARE(m_p1->time(), 50000);
+        m_session->jumpBackward();
+        QCOMPARE(m_p1->time(), 40000);
+        QVERIFY(std::abs(slider.last().value(0).toDouble() - 40000.0 / 60000.0) < 1e-6);
         QTRY_VERIFY(!m_session->isMoving());
+        QCOMPARE(m_p2->time(), 40000);
         m_p1->setTime(55000);
         m_session->jumpForward(); // under 10 s left: the end, both
         QCOMPARE(m_p1->timesSet.back(), 60000);
