@@ -10,6 +10,8 @@
 #include "viewer/player/TMKVideoView.h"
 #include "widgets/TMKImageButton.h"
 
+#include <QApplication>
+#include <QBrush>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +27,9 @@
 #include <QThreadPool>
 
 #include <memory>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -49,6 +54,7 @@ private:
     QString m_folderB;  // 0 091500_F
     QString m_empty;
     QString m_damaged;  // 0 100000_F (cut), 1 100000_R, 2 100100_F, 3 100100_R (noise), 4 100200_F
+    QString m_notFiles; // 0 110000_F, 1 110000_R (a FIFO), 2 110100_R (a dangling link)
     QString m_chosenFolder; // what the folder chooser answers
     std::unique_ptr<TMKAppDelegate> m_app;
     TMKScriptedPlayer* m_p1 = nullptr;
@@ -123,8 +129,12 @@ private slots:
         m_folderB = m_dir.filePath(QStringLiteral("b"));
         m_empty = m_dir.filePath(QStringLiteral("empty"));
         m_damaged = m_dir.filePath(QStringLiteral("damaged"));
-        for (const QString& folder : {m_folderA, m_folderB, m_empty, m_damaged})
+        m_notFiles = m_dir.filePath(QStringLiteral("notfiles"));
+        for (const QString& folder : {m_folderA, m_folderB, m_empty, m_damaged, m_notFiles})
             QVERIFY(QDir().mkpath(folder));
+        touch(m_notFiles + "/alwa_20261107_110000_F.avi");
+        QCOMPARE(::mkfifo(QFile::encodeName(m_notFiles + "/alwa_20261107_110000_R.avi").constData(), 0600), 0);
+        QVERIFY(QFile::link(m_notFiles + "/gone.avi", m_notFiles + "/alwa_20261107_110100_R.avi"));
         for (const char* name : {"alwa_20261107_081500_F.avi", "alwa_20261107_081500_R.avi",
                                  "alwa_20261107_081600_F.avi", "alwa_20261107_081600_R.avi"})
             touch(m_folderA + QLatin1Char('/') + QLatin1String(name));
@@ -276,6 +286,26 @@ private slots:
         QCOMPARE(started.first().first().toLongLong(), 4);
         QVERIFY(!messageBanner()->isVisible());
         TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
+    }
+
+    // A FIFO and a dangling link named as recordings are rows, greyed with
+    // their reason once checked; the FIFO's partner plays alone and says why.
+    void filesThatAreNoRecordingsAreToldNotOpened()
+    {
+        launch(m_notFiles);
+        QAbstractItemModel* rows = app().mediaListTableView()->model();
+        QCOMPARE(rows->rowCount(), 3);
+        const QString greyed = QApplication::palette().brush(QPalette::Disabled, QPalette::Text).color().name();
+        for (const auto& [row, reason] : {std::pair{1, "not a regular file"}, std::pair{2, "link target missing"}}) {
+            QTRY_VERIFY(rows->index(row, 3).data(Qt::ToolTipRole).toString().contains(QLatin1String(reason)));
+            QCOMPARE(rows->index(row, 3).data(Qt::ForegroundRole).value<QBrush>().color().name(), greyed);
+        }
+        playRow(0);
+        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_110000_F.avi"));
+        QVERIFY(!m_p2->media());
+        QVERIFY(messageBanner()->isVisible());
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_110000_R.avi")));
+        QVERIFY(messageBanner()->text().contains(QStringLiteral("not a regular file")));
     }
 
     // Both recordings of a pair damaged: both are told, the playable one
