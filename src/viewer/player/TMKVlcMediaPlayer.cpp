@@ -536,7 +536,9 @@ private:
         m_pendingTime = ms;
         m_pendingPosition = position;
         m_pausedStart = true;
+        // The clock stands at the place until the input runs there.
         m_clockRunning = false;
+        restartClock(ms ? *ms : static_cast<int64_t>(position.value_or(0.0f) * static_cast<double>(mediaLength())));
         libvlc_media_player_stop(m_player);
         applyAudio();
         if (libvlc_media_player_play(m_player) != 0)

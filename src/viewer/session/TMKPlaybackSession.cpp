@@ -755,9 +755,9 @@ void TMKPlaybackSession::jumpBackward()
 }
 
 // Where a jump starts: the player's time, or, while the follow-up of a jump
-// is still under way, where that jump went. Presses in quick succession
-// each count (three → are 30 s) instead of being dropped. Nothing while a
-// swap or a slider drag settles.
+// or a drag is still under way, where that one went: presses in quick
+// succession each count (three presses of → move 30 s) instead of being
+// dropped. None while a swap settles.
 std::optional<int64_t> TMKPlaybackSession::jumpBase() const
 {
     if (!holdsMedia(m_player1.get()))
