@@ -26,6 +26,10 @@ std::unique_ptr<TMKFileByteSource> openRecording(const char* path)
 {
     if (!path)
         return nullptr;
+    // A FIFO or device named like a recording is a list row: never opened.
+    struct stat before {};
+    if (::stat(path, &before) != 0 || !S_ISREG(before.st_mode))
+        return nullptr;
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -52,10 +52,14 @@ struct TMKEventOptions {
 // index into `markers` (in time order): the first one more than `grace`
 // seconds later, the last one more than `grace` earlier. The grace lets a
 // second N go on past a marker just jumped to, even when the players land a
-// frame short of it, and a P just after one go back to the one before it.
+// frame short of it. P's is longer, as a player's "previous" is: play runs
+// on after the jump, and a second P at a normal pace must still go to the
+// marker before, not back to the one just reached.
+inline constexpr double kNextMarkerGraceSeconds = 0.5;
+inline constexpr double kPreviousMarkerGraceSeconds = 3.0;
 [[nodiscard]] std::optional<std::size_t> TMKNextMarker(const std::vector<TMKEventMarker>& markers, double seconds,
-                                                       double grace = 0.5);
+                                                       double grace = kNextMarkerGraceSeconds);
 [[nodiscard]] std::optional<std::size_t> TMKPreviousMarker(const std::vector<TMKEventMarker>& markers, double seconds,
-                                                           double grace = 0.5);
+                                                           double grace = kPreviousMarkerGraceSeconds);
 
 [[nodiscard]] const char* TMKEventKindName(TMKEventKind kind);

@@ -32,16 +32,35 @@ uint32_t u32At(const unsigned char* bytes)
 
 } // namespace
 
+TMKMediaHealth TMKCheckMediaFile(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            return problem(TMKMediaProblem::LinkTargetMissing, "link target missing");
+        return problem(TMKMediaProblem::CannotOpen, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode))
+        return problem(TMKMediaProblem::NotRegularFile, "not a regular file");
+    return {};
+}
+
 TMKMediaHealth TMKCheckMedia(const std::string& path, TMKMediaCheckDepth depth)
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    // What is no regular file is never opened: a FIFO's writer would see a
+    // reader, a device may do anything on open.
+    if (TMKMediaHealth file = TMKCheckMediaFile(path); !file.ok())
+        return file;
+    // O_NONBLOCK: a FIFO put in the file's place since must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return problem(TMKMediaProblem::CannotOpen, std::strerror(errno));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return problem(TMKMediaProblem::CannotOpen, "not a regular file");
+        return problem(TMKMediaProblem::NotRegularFile, "not a regular file");
     }
     TMKFileByteSource source(fd);
     return TMKCheckMedia(source, depth);
@@ -124,6 +143,8 @@ const char* TMKMediaProblemName(TMKMediaProblem kind)
     switch (kind) {
     case TMKMediaProblem::None: return "ok";
     case TMKMediaProblem::CannotOpen: return "cannot open";
+    case TMKMediaProblem::NotRegularFile: return "not a regular file";
+    case TMKMediaProblem::LinkTargetMissing: return "link target missing";
     case TMKMediaProblem::NotAvi: return "not RIFF/AVI";
     case TMKMediaProblem::CutShort: return "cut short";
     case TMKMediaProblem::NoIndex: return "no index";

@@ -8,7 +8,9 @@ class TMKByteSource;
 
 enum class TMKMediaProblem {
     None,
-    CannotOpen,  // missing, unreadable, or not a regular file
+    CannotOpen,  // missing, empty or unreadable
+    NotRegularFile,    // a FIFO, a device, a folder: never opened, it could block or never end
+    LinkTargetMissing, // a link whose target is gone
     NotAvi,      // no RIFF/AVI header
     CutShort,    // ends before its sizes say, or its sizes were never written
     NoIndex,     // no index after the 'movi' list: players cannot seek, telemetry cannot be found
@@ -33,6 +35,9 @@ enum class TMKMediaCheckDepth { Structure, Telemetry };
 // without telemetry is ok.
 [[nodiscard]] TMKMediaHealth TMKCheckMedia(const std::string& path,
                                            TMKMediaCheckDepth depth = TMKMediaCheckDepth::Telemetry);
+// Only what the file system says of `path`, without opening it: a regular
+// file (links followed) is ok, whatever its contents.
+[[nodiscard]] TMKMediaHealth TMKCheckMediaFile(const std::string& path);
 [[nodiscard]] TMKMediaHealth TMKCheckMedia(TMKByteSource& source,
                                            TMKMediaCheckDepth depth = TMKMediaCheckDepth::Telemetry);
 [[nodiscard]] TMKMediaHealth TMKCheckMediaBuffer(const uint8_t* data, std::size_t size,

@@ -243,15 +243,12 @@ bool TMKMediaList::walkOpened(int fd, std::string& folder, MediaArray& array, Vi
             return false;
 
         bool isDirectory = entry->d_type == DT_DIR;
-        bool isRegular = entry->d_type == DT_REG;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            // Follows links: a link to a folder is walked, a link to a
-            // recording is a row.
+            // Follows links: a link to a folder is walked, any other is a
+            // row (a dangling one too).
             struct stat target {};
-            if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) == 0) {
+            if (::fstatat(::dirfd(dir), entry->d_name, &target, 0) == 0)
                 isDirectory = S_ISDIR(target.st_mode);
-                isRegular = S_ISREG(target.st_mode);
-            }
         }
 
         if (isDirectory) {
@@ -265,9 +262,10 @@ bool TMKMediaList::walkOpened(int fd, std::string& folder, MediaArray& array, Vi
                 return false;
             continue;
         }
-        // A FIFO or device named like a recording would block or feed the
-        // extraction forever; only regular files (or links to one) are rows.
-        if (!isRegular || !hasAviExtension(name))
+        // A FIFO, a device or a dangling link named like a recording is a
+        // row too, so the user is told why it does not play (the health
+        // check names it; nothing opens it).
+        if (!hasAviExtension(name))
             continue;
         folder.resize(folderLength);
         folder.append(name);

@@ -80,7 +80,11 @@ bool isGga(std::string_view id)
 
 std::optional<double> TMKAviLengthSeconds(const std::string& path)
 {
-    // O_NONBLOCK: a FIFO named like a recording must not hang the grouping.
+    // A FIFO named like a recording is a row, never opened; O_NONBLOCK for
+    // one put in the file's place since.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+        return std::nullopt;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return std::nullopt;

@@ -100,6 +100,19 @@ void volumeShape(QPainter& p, const QRectF& r)
     }
 }
 
+// The speaker without its waves, crossed out: nothing is heard.
+void volumeMutedShape(QPainter& p, const QRectF& r)
+{
+    p.save();
+    p.setClipRect(QRectF(r.left(), r.top(), r.width() * 0.53, r.height()));
+    volumeShape(p, r);
+    p.restore();
+    p.setPen(QPen(kIcon, std::max(1.2, r.width() / 16)));
+    const double x = r.left() + r.width() * 0.62, cy = r.center().y(), d = r.width() * 0.13;
+    p.drawLine(QPointF(x, cy - d), QPointF(x + 2 * d, cy + d));
+    p.drawLine(QPointF(x, cy + d), QPointF(x + 2 * d, cy - d));
+}
+
 void captureShape(QPainter& p, const QRectF& r)
 {
     // A camera body with its lens.
@@ -228,6 +241,7 @@ const std::map<QString, Painter>& painters()
         t[QStringLiteral("icon_fullscreen")] = fullScreenShape;
         t[QStringLiteral("icon_swap")] = swapShape;
         t[QStringLiteral("icon_volume")] = volumeShape;
+        t[QStringLiteral("icon_volume_muted")] = volumeMutedShape;
         t[QStringLiteral("icon_capture")] = captureShape;
         t[QStringLiteral("icon_print")] = printShape;
         t[QStringLiteral("record_p")] = [](QPainter& p, const QRectF& r) { tabShape(p, r, true, true); };

@@ -150,9 +150,10 @@ TEST(EventMarkers, NextAndPreviousGoPastTheMarkerJustReached)
     EXPECT_EQ(TMKNextMarker(markers, 69.4), 1u);
     EXPECT_FALSE(TMKNextMarker(markers, 75));
     EXPECT_EQ(TMKPreviousMarker(markers, 100), 2u);
-    EXPECT_EQ(TMKPreviousMarker(markers, 70.3), 0u); // just after one: the one before
-    EXPECT_EQ(TMKPreviousMarker(markers, 70.8), 1u);
-    EXPECT_FALSE(TMKPreviousMarker(markers, 10.4));
+    EXPECT_EQ(TMKPreviousMarker(markers, 71.2), 0u); // P again 1.2 s after the jump: the one before
+    EXPECT_EQ(TMKPreviousMarker(markers, 73.1), 1u);
+    EXPECT_EQ(TMKPreviousMarker(markers, 77.9), 1u); // 75 is under 3 s behind, 70 is not
+    EXPECT_FALSE(TMKPreviousMarker(markers, 12.9));
     EXPECT_FALSE(TMKNextMarker({}, 0));
     EXPECT_FALSE(TMKPreviousMarker({}, 0));
 }

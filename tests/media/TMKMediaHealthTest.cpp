@@ -132,12 +132,18 @@ TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
 TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)
 {
     EXPECT_EQ(TMKCheckMedia(dir / "missing.avi").problem, TMKMediaProblem::CannotOpen);
-    EXPECT_EQ(TMKCheckMedia(dir.string()).problem, TMKMediaProblem::CannotOpen);
+    EXPECT_EQ(TMKCheckMedia(dir.string()).problem, TMKMediaProblem::NotRegularFile);
     ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir / "gone.avi", dir / "dangling.avi");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(TMKCheckMedia(dir / "fifo.avi").problem, TMKMediaProblem::CannotOpen);
+    const TMKMediaHealth fifo = TMKCheckMedia(dir / "fifo.avi");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(TMKCheckMedia("/dev/zero").problem, TMKMediaProblem::CannotOpen);
+    EXPECT_EQ(fifo.problem, TMKMediaProblem::NotRegularFile);
+    EXPECT_EQ(fifo.reason, "not a regular file");
+    const TMKMediaHealth dangling = TMKCheckMedia(dir / "dangling.avi");
+    EXPECT_EQ(dangling.problem, TMKMediaProblem::LinkTargetMissing);
+    EXPECT_EQ(dangling.reason, "link target missing");
+    EXPECT_EQ(TMKCheckMedia("/dev/zero").problem, TMKMediaProblem::NotRegularFile);
 }
 
 } // namespace

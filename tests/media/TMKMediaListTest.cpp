@@ -163,9 +163,9 @@ TEST(TMKMediaListScan, LinksBackIntoTheTreeDoNotRecurse)
     EXPECT_EQ(list.count(), 1u);
 }
 
-// Only regular files (or links to one) are recordings: a FIFO named like one
-// would block the extraction that playing its row starts.
-TEST(TMKMediaListScan, NonRegularFilesAreNotRows)
+// A FIFO, a device or a dangling link named like a recording is a row, so
+// the list can say why it does not play (the health check, which names it).
+TEST(TMKMediaListScan, NonRegularFilesAreRowsToo)
 {
     TempTree tree;
     tree.touch("alwa_20150101_120000_R.avi");
@@ -178,7 +178,9 @@ TEST(TMKMediaListScan, NonRegularFilesAreNotRows)
     TMKMediaList list;
     list.setDirectoryPath(tree.root);
     list.waitUntilIdle();
-    EXPECT_EQ(rowNames(list), (std::vector<std::string>{"alwa_20150101_120000_R", "alwa_20150101_120200_F"}));
+    EXPECT_EQ(rowNames(list), (std::vector<std::string>{"alwa_20150101_120000_F", "alwa_20150101_120000_R",
+                                                        "alwa_20150101_120100_F", "alwa_20150101_120200_F",
+                                                        "alwa_20150101_120300_F"}));
 }
 
 TEST(TMKMediaListScan, UnreadableSubfolderIsSkipped)

@@ -10,6 +10,8 @@ TMKRecordingFault TMKRecordingFaultOf(TMKMediaProblem problem)
     case TMKMediaProblem::None:
     case TMKMediaProblem::NoTelemetry: return TMKRecordingFault::None;
     case TMKMediaProblem::CannotOpen: return TMKRecordingFault::Unreadable;
+    case TMKMediaProblem::NotRegularFile: return TMKRecordingFault::NotRegularFile;
+    case TMKMediaProblem::LinkTargetMissing: return TMKRecordingFault::LinkTargetMissing;
     case TMKMediaProblem::NotAvi: return TMKRecordingFault::NotAvi;
     case TMKMediaProblem::CutShort: return TMKRecordingFault::CutShort;
     case TMKMediaProblem::NoIndex: return TMKRecordingFault::NoIndex;
@@ -28,7 +30,8 @@ TMKRecordingFault TMKCheckRecording(const QString& path)
 
 bool TMKRecordingFaultIsFatal(TMKRecordingFault fault)
 {
-    return fault == TMKRecordingFault::Unreadable || fault == TMKRecordingFault::NotAvi;
+    return fault == TMKRecordingFault::Unreadable || fault == TMKRecordingFault::NotRegularFile
+        || fault == TMKRecordingFault::LinkTargetMissing || fault == TMKRecordingFault::NotAvi;
 }
 
 QString TMKRecordingFaultText(TMKRecordingFault fault)
@@ -36,6 +39,8 @@ QString TMKRecordingFaultText(TMKRecordingFault fault)
     switch (fault) {
     case TMKRecordingFault::None: return {};
     case TMKRecordingFault::Unreadable: return TMKLocalizedString("player.fault.unreadable");
+    case TMKRecordingFault::NotRegularFile: return TMKLocalizedString("player.fault.not_regular");
+    case TMKRecordingFault::LinkTargetMissing: return TMKLocalizedString("player.fault.link_missing");
     case TMKRecordingFault::NotAvi: return TMKLocalizedString("player.fault.not_avi");
     case TMKRecordingFault::CutShort: return TMKLocalizedString("player.fault.cut_short");
     case TMKRecordingFault::NoIndex: return TMKLocalizedString("player.fault.no_index");

@@ -13,7 +13,9 @@
 // most 256 of them), never blocks on a FIFO or device.
 enum class TMKRecordingFault {
     None,
-    Unreadable, // missing, not a regular file, empty or unreadable
+    Unreadable, // missing, empty or unreadable
+    NotRegularFile,    // a FIFO, a device: never opened
+    LinkTargetMissing, // a dangling link
     NotAvi,     // no RIFF "AVI " signature or no header list
     CutShort,   // shorter than its header says: the end is missing
     NoIndex,    // complete, but without the index that seeking needs

@@ -254,8 +254,11 @@ public:
         }
         m_ended = false;
         m_error = false;
+        // A play while a seek after the end restarts the input plays on.
+        m_pausedStart = false;
         if (libvlc_media_player_play(m_player) != 0)
             m_error = true;
+        applyAudio();
         applyRate();
     }
 
@@ -289,7 +292,7 @@ public:
             return Stopped;
         if (m_error || TMKRecordingFaultIsFatal(m_fault))
             return Error;
-        if (ended())
+        if (ended() || m_pausedStart)
             return Paused;
         switch (libvlc_media_player_get_state(m_player)) {
         case libvlc_NothingSpecial:
@@ -487,6 +490,7 @@ private:
         m_clockRunning = false;
         m_ended = false;
         m_error = false;
+        m_pausedStart = false;
         m_pendingTime.reset();
         m_pendingPosition.reset();
     }
@@ -495,6 +499,10 @@ private:
     // next start (libVLC drops seeks without an input).
     void seek(std::optional<int64_t> ms, std::optional<float> position)
     {
+        if (ended()) {
+            restartPausedAt(ms, position);
+            return;
+        }
         const libvlc_state_t vlcState = libvlc_media_player_get_state(m_player);
         const bool running = !m_ended && (vlcState == libvlc_Playing || vlcState == libvlc_Paused
                                           || vlcState == libvlc_Buffering);
@@ -517,6 +525,27 @@ private:
         notifyLater(false, true);
     }
 
+    // After its end libVLC has no input left to seek in: a seek there starts
+    // the input again, silent, and pauses it at the new place on its start,
+    // so the picture, the time and a later play all go on from where the
+    // user put it, not from the end or from the start.
+    void restartPausedAt(std::optional<int64_t> ms, std::optional<float> position)
+    {
+        ++m_generation; // the old input's late events
+        m_ended = false;
+        m_pendingTime = ms;
+        m_pendingPosition = position;
+        m_pausedStart = true;
+        // The clock stands at the place until the input runs there.
+        m_clockRunning = false;
+        restartClock(ms ? *ms : static_cast<int64_t>(position.value_or(0.0f) * static_cast<double>(mediaLength())));
+        libvlc_media_player_stop(m_player);
+        applyAudio();
+        if (libvlc_media_player_play(m_player) != 0)
+            m_error = true;
+        notifyLater(true, true);
+    }
+
     // Seeking to (or past) the end ends the recording as playing through
     // would: paused at position 1, nothing left to play.
     void reachEnd()
@@ -527,6 +556,7 @@ private:
         ++m_generation;
         m_pendingTime.reset();
         m_pendingPosition.reset();
+        m_pausedStart = false;
         libvlc_media_player_stop(m_player);
         m_length = std::max(m_length, length);
         m_ended = true;
@@ -577,7 +607,7 @@ private:
     {
         if (!m_player)
             return;
-        libvlc_audio_set_mute(m_player, m_muted ? 1 : 0);
+        libvlc_audio_set_mute(m_player, m_muted || m_pausedStart ? 1 : 0);
         libvlc_audio_set_volume(m_player, m_volume);
     }
 
@@ -618,13 +648,28 @@ private:
                 const auto position = m_pendingPosition;
                 m_pendingTime.reset();
                 m_pendingPosition.reset();
-                if (time) {
-                    libvlc_media_player_set_time(m_player, *time);
-                    restartClock(*time);
-                } else if (position && *position > 0) {
+                m_seekAt = Clock::now(); // time reports from before the seek are stale
+                const int64_t length = mediaLength();
+                std::optional<int64_t> target = time;
+                if (!target && position && *position > 0)
+                    target = static_cast<int64_t>(*position * static_cast<double>(length));
+                if (target && !time && length <= 0) {
                     libvlc_media_player_set_position(m_player, *position);
-                    restartClock(static_cast<int64_t>(*position * static_cast<double>(mediaLength())));
+                } else if (target) {
+                    // Started to show a place after the end: one frame short
+                    // of it, as the step after the pause shows the next.
+                    const int64_t frame = m_pausedStart ? std::llround(frameDurationMs()) : 0;
+                    libvlc_media_player_set_time(m_player, std::max<int64_t>(0, *target - frame));
                 }
+                if (target)
+                    restartClock(*target);
+            }
+            if (m_pausedStart) {
+                // Started only to show the place sought after the end.
+                libvlc_media_player_set_pause(m_player, 1);
+                emit stateChanged(this);
+                emit timeChanged(this);
+                break;
             }
             setClockRunning(true);
             applyAudio();
@@ -663,6 +708,13 @@ private:
             // second; repainting the same picture only costs processor time.
             m_skipRepeatedFrames = true;
             setClockRunning(false);
+            if (m_pausedStart) {
+                // The frames decoded around the seek came too late to be
+                // shown before the pause; one step shows the place.
+                m_pausedStart = false;
+                applyAudio();
+                libvlc_media_player_next_frame(m_player);
+            }
             emit stateChanged(this);
             break;
         case libvlc_MediaPlayerLengthChanged:
@@ -762,6 +814,8 @@ private:
     int64_t m_length = 0;
     bool m_ended = false;
     bool m_error = false;
+    // Restarted by a seek after the end, to pause at once when it runs.
+    bool m_pausedStart = false;
     std::optional<int64_t> m_pendingTime;
     std::optional<float> m_pendingPosition;
     using Clock = std::chrono::steady_clock;

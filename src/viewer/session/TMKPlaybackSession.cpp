@@ -1,6 +1,8 @@
 #include "viewer/session/TMKPlaybackSession.h"
 
+#include "media/TMKMediaHealth.h"
 #include "strings/TMKStrings.h"
+#include "viewer/player/TMKRecordingCheck.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -13,6 +15,7 @@
 #include <cmath>
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -26,6 +29,14 @@ TMKBlackBoxData extractFromFile(const QString& path)
 bool holdsMedia(const TMKMediaPlayer* player)
 {
     return player && player->media().has_value();
+}
+
+// Why a row's file is given to no player (a FIFO, a dangling link), from
+// the file system alone; empty for a regular file.
+QString notAFile(const std::string& path)
+{
+    const TMKMediaHealth file = TMKCheckMediaFile(path);
+    return file.ok() ? QString() : TMKMediaProblemText(file.problem);
 }
 
 } // namespace
@@ -87,12 +98,14 @@ bool TMKPlaybackSession::playAtIndex(qint64 index)
     m_mediaIndex = index;
     emit rowSelected(index);
 
+    m_notAFileReason.clear();
     updateVideoUI();
     if (!holdsMedia(m_player1.get()) || m_player1->state() == TMKMediaPlayer::Error) {
         // Neither recording of the pair can play: said at once, not after
         // the loading indicator's 15 s.
-        playStartFailed(holdsMedia(m_player1.get()) ? m_player1->errorText()
-                                                    : TMKLocalizedString("player.fault.unreadable"));
+        playStartFailed(holdsMedia(m_player1.get())      ? m_player1->errorText()
+                        : !m_notAFileReason.isEmpty() ? m_notAFileReason
+                                                      : TMKLocalizedString("player.fault.unreadable"));
         return true;
     }
     showLoading(QStringLiteral("Loading..."));
@@ -106,22 +119,38 @@ void TMKPlaybackSession::updateVideoUI()
     if (!media)
         return;
     const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName);
-    m_player1->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromStdString(media->path)));
-
     std::shared_ptr<TMKMedia> partner;
     if (media->isRearMedia())
         partner = pair ? pair->frontMedia : nullptr;
     else
         partner = pair ? pair->rearMedia : nullptr;
+    // The partner's row is skipped by the next pair even when its recording
+    // turns out to be unplayable.
+    m_hasRearMedia = partner != nullptr;
+
+    // A FIFO or a dangling link is given to no player, which could block
+    // on it; the other recording plays alone and the user is told why.
+    std::shared_ptr<TMKMedia> first = media;
+    const QString mainFault = notAFile(media->path);
+    const QString partnerFault = partner ? notAFile(partner->path) : QString();
+    if (!partnerFault.isEmpty()) {
+        emit recordingFaulted(QString::fromStdString(partner->fileName()), partnerFault, true);
+        partner = nullptr;
+    }
+    if (!mainFault.isEmpty()) {
+        m_notAFileReason = mainFault;
+        if (partner)
+            emit recordingFaulted(QString::fromStdString(media->fileName()), mainFault, true);
+        first = std::exchange(partner, nullptr);
+    }
+    if (first)
+        m_player1->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromStdString(first->path)));
     if (partner) {
         m_player2->setMedia(TMKPlayerMedia::mediaWithPath(QString::fromStdString(partner->path)));
     } else {
         m_player2->stop();
         m_player2->setMedia(std::nullopt);
     }
-    // The partner's row is skipped by the next pair even when its recording
-    // turns out to be unplayable.
-    m_hasRearMedia = partner != nullptr;
     placeDamagedRecordings();
 
     const auto now1 = m_player1->media();
@@ -269,7 +298,7 @@ void TMKPlaybackSession::readAheadNextPair()
         const auto pair = m_mediaList->findMediaPairWithFileName(media->mediaName);
         front = pair ? pair->frontMedia : nullptr;
     }
-    if (!front)
+    if (!front || !notAFile(front->path).isEmpty())
         return;
     m_readAhead->readAhead(front->path, [extract = m_extractor](const std::string& path) {
         return extract(QString::fromStdString(path));
@@ -496,12 +525,21 @@ bool TMKPlaybackSession::playNext()
 void TMKPlaybackSession::syncVideoPositionDelay(double seconds)
 {
     if (holdsMedia(m_player1.get()) && holdsMedia(m_player2.get())) {
-        QTimer::singleShot(static_cast<int>(std::lround(seconds * 1000)), this, [this] {
-            m_moving = false;
+        // Each jump schedules its own; only the last one's ends the move, so
+        // a press made meanwhile is counted from where the jumps went.
+        const quint64 followUp = ++m_followUp;
+        QTimer::singleShot(static_cast<int>(std::lround(seconds * 1000)), this, [this, followUp] {
+            if (m_dead)
+                return;
             m_player2->setPosition(m_player1->position());
+            if (followUp != m_followUp)
+                return;
+            m_moving = false;
+            m_jumpTargetMs = -1;
         });
     } else {
         m_moving = false;
+        m_jumpTargetMs = -1;
     }
 }
 
@@ -545,6 +583,7 @@ void TMKPlaybackSession::closeMedia()
     }
     forgetMediaIndex();
     m_moving = false;
+    m_jumpTargetMs = -1;
     m_hasRearMedia = false;
     m_preparingPlayNext = false;
     m_playInfo.setIsPlaying(false);
@@ -662,6 +701,7 @@ void TMKPlaybackSession::videoPositionSliderMoved()
     }
     m_moving = true;
     m_movingPosition = value;
+    m_jumpTargetMs = std::llround(value * static_cast<double>(m_player1->mediaLength()));
     m_player1->setPosition(static_cast<float>(value));
     m_player2->setPosition(static_cast<float>(value));
     showSeekPosition(value);
@@ -684,40 +724,62 @@ void TMKPlaybackSession::jumpForward()
                              .arg(QStringLiteral("D "))
                              .arg(TMKMediaPlayer::timeString(m_player1->time()))
                              .arg(TMKMediaPlayer::timeString(m_player1->remainingTime()));
-    if (m_moving || !holdsMedia(m_player1.get()))
+    const auto from = jumpBase();
+    if (!from)
         return;
-    if (static_cast<double>(m_player1->remainingTime()) / 1000.0 > -10.0) {
-        m_player1->setTime(m_player1->mediaLength());
+    const int64_t length = m_player1->mediaLength();
+    if (length - *from < 10000) {
+        m_player1->setTime(length);
         m_player2->setTime(m_player2->mediaLength());
+        m_jumpTargetMs = -1;
         showSeekPosition(1.0);
         return;
     }
-    const double length = static_cast<double>(m_player1->mediaLength());
-    m_moving = true;
-    m_movingPosition = length > 0 ? m_player1->position() + 10000.0 / length : m_player1->position();
-    m_player1->jumpForward(10);
-    showSeekPosition(m_movingPosition);
-    syncVideoPositionDelay(0.3);
+    jumpTo(*from + 10000);
 }
 
 void TMKPlaybackSession::jumpBackward()
 {
-    if (m_moving || !holdsMedia(m_player1.get()))
+    const auto from = jumpBase();
+    if (!from)
         return;
-    if (m_player1->time() < 10000) {
+    if (*from < 10000) {
         m_player1->setTime(0);
         m_player2->setTime(0);
+        m_jumpTargetMs = -1;
         showSeekPosition(0);
     } else {
-        m_moving = true;
-        m_player1->jumpBackward(10);
-        // Where the jump landed, not where the slider was: while paused no
-        // time event comes to correct it.
-        m_movingPosition = m_player1->position();
-        showSeekPosition(m_movingPosition);
-        syncVideoPositionDelay(0.3);
+        jumpTo(*from - 10000);
     }
     updateAudioUI();
+}
+
+// Where a jump starts: the player's time, or, while the follow-up of a jump
+// or a drag is still under way, where that one went: presses in quick
+// succession each count (three presses of → move 30 s) instead of being
+// dropped. None while a swap settles.
+std::optional<int64_t> TMKPlaybackSession::jumpBase() const
+{
+    if (!holdsMedia(m_player1.get()))
+        return std::nullopt;
+    if (!m_moving)
+        return m_player1->time();
+    if (m_jumpTargetMs >= 0)
+        return m_jumpTargetMs;
+    return std::nullopt;
+}
+
+void TMKPlaybackSession::jumpTo(int64_t ms)
+{
+    const double length = static_cast<double>(m_player1->mediaLength());
+    m_moving = true;
+    m_jumpTargetMs = ms;
+    m_player1->setTime(ms);
+    // Where the jump went, not where the slider was: while paused no time
+    // event comes to correct it.
+    m_movingPosition = length > 0 ? static_cast<double>(ms) / length : m_player1->position();
+    showSeekPosition(m_movingPosition);
+    syncVideoPositionDelay(0.3);
 }
 
 void TMKPlaybackSession::swapPlayer()
@@ -742,6 +804,7 @@ void TMKPlaybackSession::swapPlayer()
 
     m_moving = true;
     m_movingPosition = position;
+    m_jumpTargetMs = -1; // no jump while the players exchange recordings
     emit swapStarted();
 
     QTimer::singleShot(800, this, [this, position] {
@@ -818,6 +881,7 @@ void TMKPlaybackSession::stepFrame(int direction)
             m_player2->setTime(back);
     }
     m_moving = false;
+    m_jumpTargetMs = -1;
     const double length = static_cast<double>(m_player1->mediaLength());
     if (length > 0)
         showSeekPosition(std::min(static_cast<double>(m_player1->time()) / length, 1.0));

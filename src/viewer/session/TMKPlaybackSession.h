@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -163,6 +164,8 @@ signals:
 
 private:
     void seekToMs(qint64 ms);
+    [[nodiscard]] std::optional<int64_t> jumpBase() const;
+    void jumpTo(int64_t ms);
     void updateVideoUI();
     void startExtraction();
     void readAheadNextPair();
@@ -210,6 +213,9 @@ private:
     bool m_swapping = false;
     bool m_moving = false;
     double m_movingPosition = 0;
+    // Where the jump under way sent player1, -1 when none is.
+    int64_t m_jumpTargetMs = -1;
+    quint64 m_followUp = 0; // the latest follow-up; earlier ones do not end the move
     int m_volume = 70;
     bool m_userMuted = false;
     QTimer* m_playStopTimer = nullptr;
@@ -224,5 +230,7 @@ private:
     bool m_audioToggleVisible = true;
     int m_audioToggleState = 0;
     QString m_failedFileName;
+    // Why the loaded row's own file was given to no player; empty when it was.
+    QString m_notAFileReason;
     bool m_dead = false;
 };

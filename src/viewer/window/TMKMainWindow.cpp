@@ -664,10 +664,18 @@ double TMKMainWindow::positionSliderValue() const
     return static_cast<double>(m_videoPositionSlider->value()) / kSliderSteps;
 }
 
+// Muted or at volume 0 the audio button shows a silenced speaker.
+static void showSpeaker(TMKImageButton* button, const QSlider* volume)
+{
+    const bool silent = volume->property("muted").toBool() || volume->value() == 0;
+    button->setImage(QLatin1String(silent ? "icon_volume_muted" : "icon_volume"));
+}
+
 void TMKMainWindow::setVolume(int volume)
 {
     const QSignalBlocker block(m_volumeSlider);
     m_volumeSlider->setValue(volume);
+    showSpeaker(m_audioToggleButton, m_volumeSlider);
 }
 
 int TMKMainWindow::volumeSliderValue() const
@@ -900,6 +908,7 @@ QString TMKMainWindow::satelliteFieldText() const
 void TMKMainWindow::setMuted(bool muted)
 {
     m_volumeSlider->setProperty("muted", muted);
+    showSpeaker(m_audioToggleButton, m_volumeSlider);
     m_volumeSlider->setToolTip(TMKLocalizedString(muted ? "main.muted" : "main.volume"));
     // The slider stays usable; greyed, it tells why nothing is heard.
     m_volumeSlider->setStyleSheet(muted ? QStringLiteral("QSlider::sub-page:horizontal { background: #5a5f66; }"

@@ -129,8 +129,12 @@ private slots:
         QVERIFY2(std::abs(player->time() - pausedAt) < 100, qPrintable(QString::number(player->time() - pausedAt)));
         QVERIFY(times.count() <= timeEvents + 1);
 
-        // A seek while paused lands there; playing goes on from there.
+        // A seek while paused, at the end too, lands there; playing goes on
+        // from there.
+        player->setTime(kDemoLength);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() >= 0.998f && player->state() == TMKMediaPlayer::Paused, 5000);
         player->setTime(20000);
+        QCOMPARE(player->state(), TMKMediaPlayer::Paused);
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->time() - 20000) < 1000, 5000);
         player->play();
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Playing, 5000);

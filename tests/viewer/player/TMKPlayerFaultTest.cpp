@@ -117,7 +117,7 @@ private slots:
         QTest::newRow("random bytes") << "noise_R.avi" << int(TMKRecordingFault::NotAvi);
         QTest::newRow("a WAVE file") << "riff_R.avi" << int(TMKRecordingFault::NotAvi);
         QTest::newRow("empty") << "empty_R.avi" << int(TMKRecordingFault::Unreadable);
-        QTest::newRow("FIFO") << "fifo_R.avi" << int(TMKRecordingFault::Unreadable);
+        QTest::newRow("FIFO") << "fifo_R.avi" << int(TMKRecordingFault::NotRegularFile);
         QTest::newRow("missing") << "gone_R.avi" << int(TMKRecordingFault::Unreadable);
     }
 

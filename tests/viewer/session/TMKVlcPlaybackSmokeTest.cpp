@@ -294,6 +294,19 @@ private slots:
         QCOMPARE(m_app->mediaIndex(), 6);
         QVERIFY(!m_app->playInfo()->isPlaying());
 
+        // The handle dragged back and a frame back with ",": shown there;
+        // Space plays on from there, not from the start.
+        m_app->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_app->window()));
+        m_app->setPositionSliderValue(0.5);
+        QTest::keyClick(m_app->window(), Qt::Key_Comma);
+        QVERIFY(std::abs(m_app->positionSliderValue() - 1400.0 / 3000.0) < 0.01);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(shownFrame(m_app->video1View()) - 14) <= 1, 3000);
+        QTest::keyClick(m_app->window(), Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->player1()->time() > 1800, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->positionSliderValue(), 1.0, 5000); // and ends again
+        QCOMPARE(started.count(), 0);
+
         // Play at the end with the slider there: the pair again from the start.
         QCOMPARE(m_app->positionSliderValue(), 1.0);
         m_app->clickPlayButton();

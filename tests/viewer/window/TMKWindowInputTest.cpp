@@ -1,7 +1,6 @@
 // The main window driven as a user drives it: double-clicks and Enter on the
-// list, folders opened while a pair plays, every shortcut key, a viewer
-// closed while its telemetry is still being read, and the map made only
-// when it is first shown.
+// list, folders opened while a pair plays, every shortcut key, and the map
+// made only when it is first shown.
 
 #include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
@@ -11,6 +10,7 @@
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/map/TMKMapView.h"
 #include "viewer/map/TMKTripMap.h"
+#include "widgets/TMKImageButton.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -37,7 +37,6 @@
 #include <QWebEngineView>
 #include <QXmlStreamReader>
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -400,7 +399,9 @@ private slots:
         QCOMPARE(p1->rate(), 1.0f);
         QCOMPARE(p2->rate(), 1.0f);
 
-        // The front recording is heard.
+        // The front recording is heard; muted or at 0, the speaker says not.
+        auto* speaker = window->findChild<TMKImageButton*>(QStringLiteral("audioToggleButton"));
+        QVERIFY(speaker);
         QVERIFY(!p1->isMuted());
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(p1->isMuted());
@@ -409,10 +410,15 @@ private slots:
         QTest::keyClick(window, Qt::Key_Down); // a volume step does not unmute
         QVERIFY(p1->isMuted());
         QCOMPARE(app().volume(), volume - 10);
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted"));
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(!p1->isMuted());
         QVERIFY(p2->isMuted());
         QCOMPARE(p1->volume(), app().volume());
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume"));
+        while (app().volume() > 0)
+            QTest::keyClick(window, Qt::Key_Down);
+        QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted")); // at 0 nothing is heard either
     }
 
     // ? and F1 show every shortcut the window's keys are bound to, as the
@@ -830,35 +836,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(map->isLoaded(), 20000);
         QTRY_COMPARE(pageState(map)[QLatin1String("trackPoints")].toInt(), kDriveRecords);
         QTRY_VERIFY(markerAt(map, 0));
-    }
-
-    // A viewer closed while the telemetry of its pair is still being read:
-    // the finished reading touches nothing, and a new viewer plays.
-    void viewerGoneDuringExtraction()
-    {
-        auto gate = std::make_shared<QSemaphore>();
-        auto reads = std::make_shared<std::atomic<int>>(0);
-        TMKAppDelegate::Options options;
-        options.extractor = [gate, reads](const QString&) {
-            ++*reads;
-            gate->acquire();
-            TMKBlackBoxData data;
-            data.m_GSensors.emplace_back(0.5f, 0.0f, 0.0f);
-            return data;
-        };
-        launch(m_viewer, m_settings, m_folderA, options);
-        doubleClickRow(app(), 0);
-        QTRY_COMPARE(reads->load(), 1);
-        m_viewer.app->window()->close();
-        m_viewer.app.reset();
-        gate->release();
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
-        QTest::qWait(100); // the hand-off arrives, finds no viewer
-
-        gate->release(16);
-        launch(m_viewer, m_settings, m_folderA, options);
-        playRowByDoubleClick(0);
-        QCOMPARE(app().blackBoxData().m_GSensors.size(), 1u);
     }
 };
 
