@@ -11,6 +11,7 @@
 #include "widgets/TMKImages.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -314,6 +315,10 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), dir.path());
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        // A desktop session has one; without it Qt itself warns.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("run")));
+        QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         environment.insert(QStringLiteral("TAMEK_REPORT_FIRST_FRAME"), QStringLiteral("1"));
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(TAMEK_APP), {QStringLiteral("--play"), dir.path()});
