@@ -20,7 +20,7 @@
 
 #include "BenchRecording.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKTelemetryPrefetch.h"
 
 #include <benchmark/benchmark.h>

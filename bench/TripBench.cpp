@@ -4,9 +4,9 @@
 // records only, never video.
 
 #include "TMKDriveRecording.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 #include "media/TMKEventMarkers.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKTrackExport.h"
 #include "media/TMKTrip.h"

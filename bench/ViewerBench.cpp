@@ -3,7 +3,7 @@
 // the processor time the viewer takes playing and paused.
 
 #include "viewer/TMKAppDelegate.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKWebEngineSetup.h"
 #include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>

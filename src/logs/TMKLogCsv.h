@@ -7,8 +7,8 @@
 // they are and no title or cell can break the row structure.
 
 #include "logs/TMKDriveLog.h"
-#include "media/TMKText.h" // TMKCsvField
-#include "media/TKAtomicFile.h"
+#include "base/TMKText.h" // TMKCsvField
+#include "base/TKAtomicFile.h"
 
 #include <functional>
 #include <optional>

@@ -2,7 +2,7 @@
 
 #include "TMKDriveRecording.h"
 #include "TripTestSupport.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>

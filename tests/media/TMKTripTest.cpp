@@ -5,7 +5,7 @@
 #include "TMKNmeaBuilder.h"
 #include "TripTestSupport.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>

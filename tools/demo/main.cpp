@@ -5,7 +5,7 @@
 #include "TMKAviWriter.h"
 #include "TMKDemoFrames.h"
 #include "TMKDriveSimulator.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,9 +1,9 @@
 // tamek-telemetry: prints the telemetry found in dash camera recordings.
 
 #include "TelemetryReport.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "media/TMKMediaHealth.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKTrackExport.h"

@@ -1,7 +1,8 @@
 #include "sdcard/ui/TMKFormatWindowController.h"
 
 #include "sdcard/TKDiskDiscovery.h"
-#include "settings/ui/TKPlatform.h"
+#include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
 #include "strings/TMKStrings.h"
 
 #include <QApplication>
@@ -378,5 +379,5 @@ void TMKFormatWindowController::hideProgressBar()
 void TMKFormatWindowController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+    TMKMessageBoxAlerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/TMKSettingHost.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKUSBDiskEntity.h"
@@ -25,7 +26,7 @@ class TMKSettingControllerDelegate;
 // The settings window: finds the camera's card, reads its config.bin into
 // one record, shows one page of the record at a time under a row of tabs,
 // and seals and writes the record back on save.
-class TMKSettingController : public QWidget {
+class TMKSettingController : public TMKSettingHost {
     Q_OBJECT
 
 public:
@@ -84,9 +85,9 @@ public:
     void onOpenSettingFile();
 
     // Loading sheet
-    void showLoading(const QString& title);
+    void showLoading(const QString& title) override;
     void updateLoadingWindow(double seconds);
-    void hideLoading();
+    void hideLoading() override;
     [[nodiscard]] bool isLoadingShown() const;
 
     // The last secondary window opened (the format window); kept alive while shown.
@@ -94,7 +95,7 @@ public:
 
     // The last alert shown, for checks: message and informative text.
     [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
-    [[nodiscard]] TKUserDefaults& userDefaults() { return *m_services.defaults; }
+    [[nodiscard]] TKUserDefaults& userDefaults() override { return *m_services.defaults; }
 
 signals:
     void settingFileLoaded(bool read);

@@ -1,9 +1,9 @@
 // The viewer: tamek [FOLDER]
 
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "sdcard/TKExternalCommand.h"
 #include "viewer/TMKAppDelegate.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKWebEngineSetup.h"
 #include "viewer/player/TMKVideoView.h"
 
 #include <QApplication>

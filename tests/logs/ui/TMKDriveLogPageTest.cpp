@@ -7,12 +7,12 @@
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
-#include "settings/ui/TKPlatform.h"
+#include "kit/TMKAppSettings.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
-#include "viewer/map/TMKMapView.h"
-#include "viewer/map/TMKMapWindowController.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKMapView.h"
+#include "map/TMKMapWindowController.h"
+#include "map/TMKWebEngineSetup.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "sdcard/ui/TMKFormatWindowController.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/TKSettingFile.h"
-#include "settings/ui/TKPlatform.h"
+#include "kit/TMKAppSettings.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
 

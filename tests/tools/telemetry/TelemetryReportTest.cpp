@@ -1,7 +1,7 @@
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 #include "TelemetryReport.h"
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 
 #include <gtest/gtest.h>
 
