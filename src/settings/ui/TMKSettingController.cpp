@@ -9,6 +9,7 @@
 #include "settings/TKTimeZone.h"
 #include "kit/TMKAlertService.h"
 #include "kit/TMKAppSettings.h"
+#include "kit/TMKLoadingOverlay.h"
 #include "kit/TMKScreenFit.h"
 #include "kit/TMKSettingControllerDelegate.h"
 #include "settings/ui/TMKSettingForAudioViewController.h"
@@ -34,7 +35,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -687,55 +687,24 @@ void TMKSettingController::alert(const QString& message, const QString& informat
                                 bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TMKMessageBoxAlerts().showAlert(this, success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning, message, informative,
-                                    std::move(onEnd));
+    const auto kind = success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning;
+    TMKMessageBoxAlerts().showAlert(this, kind, message, informative, std::move(onEnd));
 }
 
 void TMKSettingController::showLoading(const QString& title)
 {
-    if (!m_progressPanel) {
-        m_progressPanel = new QDialog(this);
-        m_progressPanel->setObjectName(QStringLiteral("progressPanel"));
-        m_progressPanel->setWindowModality(Qt::WindowModal);
-        auto* layout = new QVBoxLayout(m_progressPanel);
-        m_progressTitleField = new QLabel(m_progressPanel);
-        m_progressIndicator = new QProgressBar(m_progressPanel);
-        m_progressIndicator->setTextVisible(false);
-        layout->addWidget(m_progressTitleField);
-        layout->addWidget(m_progressIndicator);
-        m_progressPanel->resize(320, 80);
-    }
-    m_stopLoadingWindow = false;
-    m_progress = 0;
-    m_progressIndicator->setRange(0, 100);
-    m_progressIndicator->setValue(0);
-    m_progressTitleField->setText(title);
-    QTimer::singleShot(500, this, [this] { updateLoadingWindow(15); });
-    m_progressPanel->open();
-}
-
-void TMKSettingController::updateLoadingWindow(double seconds)
-{
-    m_progress += 100.0 / (2 * seconds);
-    if (m_progressIndicator)
-        m_progressIndicator->setValue(static_cast<int>(m_progress));
-    if (m_progress >= 100 || m_stopLoadingWindow) {
-        if (m_progressIndicator)
-            m_progressIndicator->setValue(0);
-        if (m_progressPanel)
-            m_progressPanel->close();
-        m_stopLoadingWindow = true;
-        return;
-    }
-    QTimer::singleShot(500, this, [this, seconds] { updateLoadingWindow(seconds); });
+    if (!m_loading)
+        m_loading = new TMKLoadingOverlay(TMKLoadingOverlay::Form::Sheet, this);
+    m_loading->start(title);
 }
 
 void TMKSettingController::hideLoading()
 {
-    m_stopLoadingWindow = true;
+    if (m_loading)
+        m_loading->stop();
 }
 
 bool TMKSettingController::isLoadingShown() const
 {
-    return m_progressPanel && m_progressPanel->isVisible();
+    return m_loading && m_loading->isShown();
 }

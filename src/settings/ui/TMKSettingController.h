@@ -16,7 +16,7 @@
 #include <optional>
 
 class QLabel;
-class QProgressBar;
+class TMKLoadingOverlay;
 class QPushButton;
 class QTabBar;
 class QDialog;
@@ -86,7 +86,6 @@ public:
 
     // Loading sheet
     void showLoading(const QString& title) override;
-    void updateLoadingWindow(double seconds);
     void hideLoading() override;
     [[nodiscard]] bool isLoadingShown() const;
 
@@ -143,11 +142,7 @@ private:
     QLabel* m_noCardLabel = nullptr;
     std::optional<QString> m_openedFilePath;
     std::optional<QString> m_recalledFilePath;
-    QPointer<QDialog> m_progressPanel;
-    QProgressBar* m_progressIndicator = nullptr;
-    QLabel* m_progressTitleField = nullptr;
-    double m_progress = 0;
-    bool m_stopLoadingWindow = true;
+    TMKLoadingOverlay* m_loading = nullptr; // made when first shown
     bool m_loaded = false;
     bool m_cardSearchDone = false;
     bool m_activatedOnce = false;

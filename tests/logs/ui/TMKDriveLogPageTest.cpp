@@ -205,7 +205,7 @@ private:
 
     QString loadingTitle() const
     {
-        auto* panel = m_window->findChild<QDialog*>(QStringLiteral("progressPanel"));
+        auto* panel = m_window->findChild<QWidget*>(QStringLiteral("progressPanel"));
         auto* label = panel ? panel->findChild<QLabel*>() : nullptr;
         return label ? label->text() : QString();
     }
