@@ -84,6 +84,14 @@ void writeRecord(const QString& path, const _FILEDATA& record)
     file.write(reinterpret_cast<const char*>(&record), sizeof record);
 }
 
+// The record a save wrote; all zero when the file is no settings file.
+_FILEDATA writtenAt(const QString& path)
+{
+    _FILEDATA record{};
+    (void)TKReadSettingFile(path.toStdString(), record);
+    return record;
+}
+
 } // namespace
 
 class TMKSettingWindowTest : public QObject {
@@ -336,10 +344,7 @@ private slots:
         QSignalSpy saved(m_window.get(), &TMKSettingController::saved);
         m_window->onSave();
         QCOMPARE(saved.count(), 1);
-        const QByteArray bytes = readAll(configPath());
-        QCOMPARE(bytes.size(), 428);
-        _FILEDATA written{};
-        std::memcpy(&written, bytes.constData(), sizeof written);
+        const _FILEDATA written = writtenAt(configPath());
         QVERIFY(TKSettingChecksumMatches(written));
         QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("12ga3456"));
         QCOMPARE(written.osd_plate_flag, 1);
@@ -463,10 +468,7 @@ private slots:
         page = qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
         typeInto(page->carNumberField, QStringLiteral("서울12가3456"));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        _FILEDATA written{};
-        const QByteArray bytes = readAll(configPath());
-        QCOMPARE(bytes.size(), 428);
-        std::memcpy(&written, bytes.constData(), sizeof written);
+        const _FILEDATA written = writtenAt(configPath());
         QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("123456"));
         QCOMPARE(QByteArray(written.szPlateNumber, 8), QByteArray("123456\0\0", 8));
         dismissAlerts();
@@ -552,10 +554,7 @@ private slots:
         TKClick(page->gsensorEnableChk); // off: nothing here can be changed
         QVERIFY(!atFault->isEnabled());
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        _FILEDATA written{};
-        const QByteArray bytes = readAll(configPath());
-        QCOMPARE(bytes.size(), 428);
-        std::memcpy(&written, bytes.constData(), sizeof written);
+        const _FILEDATA written = writtenAt(configPath());
         QCOMPARE(written.g_sensor_enable, 0u);
         QCOMPARE(written.gsen_x_threshold, 0);
         QCOMPARE(written.parkmode_x_threshold, 300);
@@ -727,10 +726,7 @@ private slots:
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
         QCOMPARE(saved.count(), 1);
         QVERIFY(m_savePanels.isEmpty());
-        _FILEDATA written{};
-        const QByteArray bytes = readAll(path);
-        QCOMPARE(bytes.size(), 428);
-        std::memcpy(&written, bytes.constData(), sizeof written);
+        const _FILEDATA written = writtenAt(path);
         QCOMPARE(written.rear_cpl_use, 1u);
         QVERIFY(TKSettingChecksumMatches(written));
         QCOMPARE(shownAlert()->icon(), QMessageBox::Information);
