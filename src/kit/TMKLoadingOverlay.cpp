@@ -2,10 +2,11 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TMKLoadingOverlay::TMKLoadingOverlay(Form form, QWidget* parent)
-    : QWidget(parent), m_progress(new TMKLoadingProgress(this)), m_title(new QLabel(this)), m_bar(new QProgressBar(this))
+    : QWidget(parent), m_form(form), m_progress(new TMKLoadingProgress(this)), m_title(new QLabel(this)), m_bar(new QProgressBar(this))
 {
     auto* layout = new QVBoxLayout(this);
     m_title->setObjectName(QStringLiteral("progressMessageField"));
@@ -38,6 +39,8 @@ void TMKLoadingOverlay::start(const QString& title, double seconds, bool indeter
     m_title->setText(title);
     m_bar->setRange(0, indeterminate ? 0 : 100);
     m_bar->setValue(0);
+    ++m_starts;
+    m_shownFor.start();
     m_progress->start(seconds);
     show();
 }
@@ -49,5 +52,13 @@ void TMKLoadingOverlay::setTitle(const QString& title)
 
 void TMKLoadingOverlay::stop()
 {
-    m_progress->hide();
+    const qint64 left = TMKLoadingProgress::kTickMs - (m_shownFor.isValid() ? m_shownFor.elapsed() : 0);
+    if (m_form == Form::Inline || !m_progress->isShown() || left <= 0) {
+        m_progress->hide();
+        return;
+    }
+    QTimer::singleShot(left, this, [this, run = m_starts] {
+        if (run == m_starts)
+            m_progress->hide();
+    });
 }

@@ -2,6 +2,7 @@
 
 #include "kit/TMKLoadingProgress.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
@@ -23,6 +24,8 @@ public:
     // when `indeterminate` (the time is then only how long it may take).
     void start(const QString& title, double seconds = 15, bool indeterminate = false);
     void setTitle(const QString& title);
+    // A sheet stays one tick at least, so a quick read does not flash it
+    // over the window.
     void stop();
     [[nodiscard]] bool isShown() const { return m_progress->isShown(); }
 
@@ -31,7 +34,10 @@ public:
     [[nodiscard]] QProgressBar* bar() const { return m_bar; }
 
 private:
+    Form m_form;
     TMKLoadingProgress* m_progress;
     QLabel* m_title;
     QProgressBar* m_bar;
+    QElapsedTimer m_shownFor;
+    quint64 m_starts = 0; // a stop left for later is dropped by a new start
 };
