@@ -55,8 +55,6 @@ TEST_F(SettingSave, WhichFile)
         const TKSaveFile chosen = TKChooseSaveFile(c.situation);
         EXPECT_EQ(chosen.kind, c.kind) << c.name;
         EXPECT_EQ(chosen.path, c.path) << c.name;
-        EXPECT_EQ(chosen.asks(), c.kind == TKSaveFileKind::Recalled || c.kind == TKSaveFileKind::Asked) << c.name;
-        EXPECT_EQ(chosen.awayFromTheCard(), c.kind != TKSaveFileKind::Card) << c.name;
     }
 }
 

@@ -347,7 +347,6 @@ private slots:
         const _FILEDATA written = writtenAt(configPath());
         QVERIFY(TKSettingChecksumMatches(written));
         QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("12ga3456"));
-        QCOMPARE(written.osd_plate_flag, 1);
         QCOMPARE(written.gsen_x_threshold, 28); // 0.29 truncated
         QCOMPARE(written.always_mode_timeout, 30u);
         QCOMPARE(written.external_rear_camera, 0b101u);
@@ -431,9 +430,6 @@ private slots:
         defaults.setInteger(kTKExternalRearCameraKey, 5);
         defaults.synchronize();
         QCOMPARE(TKQSettingsUserDefaults(ini).integerForKey(kTKExternalRearCameraKey).value_or(-1), 5);
-        _FILEDATA record{};
-        TKMakeDefaultSettings(record, defaults);
-        QCOMPARE(record.external_rear_camera, 5u);
     }
 
     // The card went away between opening and saving: the write fails, the
@@ -728,7 +724,6 @@ private slots:
         QVERIFY(m_savePanels.isEmpty());
         const _FILEDATA written = writtenAt(path);
         QCOMPARE(written.rear_cpl_use, 1u);
-        QVERIFY(TKSettingChecksumMatches(written));
         QCOMPARE(shownAlert()->icon(), QMessageBox::Information);
         dismissAlerts();
 
