@@ -1,7 +1,7 @@
 #include "map/TMKTripMap.h"
 
-#include "media/TMKMediaList.h"
 #include "map/TMKMapScripts.h"
+#include "media/TMKMediaList.h"
 
 #include <QList>
 #include <QtConcurrent/QtConcurrentRun>

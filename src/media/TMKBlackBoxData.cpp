@@ -1,7 +1,7 @@
 #include "media/TMKBlackBoxData.h"
 
-#include "media/TMKByteSources.h"
 #include "base/TMKLog.h"
+#include "media/TMKByteSources.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "settings/TKSettingFile.h"
 
-#include "base/TMKLog.h"
 #include "base/TKAtomicFile.h"
+#include "base/TMKLog.h"
 
 #include <cerrno>
 #include <cstdio>

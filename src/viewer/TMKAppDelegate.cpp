@@ -1,15 +1,15 @@
 #include "viewer/TMKAppDelegate.h"
 
+#include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
+#include "map/TMKMapView.h"
+#include "map/TMKTripMap.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
-#include "map/TMKMapView.h"
-#include "map/TMKTripMap.h"
+#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
-#include "kit/TMKAlertService.h"
-#include "kit/TMKAppSettings.h"
-#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/window/TMKWindowLayout.h"
 
 #include <QDebug>

@@ -1,5 +1,5 @@
-#include "media/TMKBlackBoxData.h"
 #include "base/TMKLog.h"
+#include "media/TMKBlackBoxData.h"
 #include "media/TMKTelemetryPrefetch.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 #include "logs/ui/TMKSettingForFlashDataViewController.h"
 
-#include "logs/TMKLogCsv.h"
-#include "logs/ui/TMKDriveLogModel.h"
 #include "base/TMKLog.h"
 #include "kit/TMKAlertService.h"
 #include "kit/TMKSettingHost.h"
-#include "strings/TMKStrings.h"
+#include "logs/TMKLogCsv.h"
+#include "logs/ui/TMKDriveLogModel.h"
 #include "map/TMKMapWindowController.h"
+#include "strings/TMKStrings.h"
 
 #include <QCoreApplication>
 #include <QDir>

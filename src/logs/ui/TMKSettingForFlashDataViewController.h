@@ -1,7 +1,7 @@
 #pragma once
 
-#include "logs/TMKDriveLog.h"
 #include "kit/TMKSettingControllerDelegate.h"
+#include "logs/TMKDriveLog.h"
 
 #include <QList>
 #include <QPointer>

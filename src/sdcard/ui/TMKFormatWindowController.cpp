@@ -1,9 +1,9 @@
 #include "sdcard/ui/TMKFormatWindowController.h"
 
-#include "sdcard/TKDiskDiscovery.h"
 #include "kit/TMKAlertService.h"
 #include "kit/TMKAppSettings.h"
 #include "kit/TMKLoadingOverlay.h"
+#include "sdcard/TKDiskDiscovery.h"
 #include "strings/TMKStrings.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "sdcard/ui/TMKTimeSetupController.h"
 
+#include "kit/TMKAlertService.h"
 #include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/TKTimeSetFile.h"
-#include "kit/TMKAlertService.h"
 #include "strings/TMKStrings.h"
 
 #include <QCalendarWidget>

@@ -1,7 +1,7 @@
 #include "settings/ui/TMKSettingForBasicViewController.h"
 
-#include "settings/TMKValidator.h"
 #include "kit/TMKAlertService.h"
+#include "settings/TMKValidator.h"
 #include "settings/ui/TMKCarNumberTextField.h"
 #include "settings/ui/TMKSegmentedControl.h"
 #include "settings/ui/TMKSettingController.h"

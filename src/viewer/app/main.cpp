@@ -1,10 +1,10 @@
 // The viewer: tamek [FOLDER]
 
 #include "base/TMKLog.h"
-#include "sdcard/TKExternalCommand.h"
-#include "viewer/TMKAppDelegate.h"
 #include "map/TMKWebEngineSetup.h"
+#include "sdcard/TKExternalCommand.h"
 #include "viewer/player/TMKVideoView.h"
+#include "viewer/TMKAppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

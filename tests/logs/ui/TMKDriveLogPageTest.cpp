@@ -3,16 +3,16 @@
 // page from the open panel, double clicks that send the row's degrees to the
 // map window, and exports that succeed, fail, and ignore the locale.
 
-#include "TMKLogBytes.h"
+#include "kit/TMKAppSettings.h"
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
-#include "kit/TMKAppSettings.h"
-#include "settings/ui/TMKSettingController.h"
-#include "strings/TMKStrings.h"
 #include "map/TMKMapView.h"
 #include "map/TMKMapWindowController.h"
 #include "map/TMKWebEngineSetup.h"
+#include "settings/ui/TMKSettingController.h"
+#include "strings/TMKStrings.h"
+#include "TMKLogBytes.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -2,9 +2,8 @@
 // its file, pages and their validation, save, reset, and the basic page's
 // rules.
 
-#include "TMKSettingPageTestKit.h"
-#include "sdcard/ui/TMKTimeSetupController.h"
 #include "kit/TMKAppSettings.h"
+#include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKCarNumberTextField.h"
 #include "settings/ui/TMKSegmentedControl.h"
 #include "settings/ui/TMKSettingController.h"
@@ -14,6 +13,7 @@
 #include "settings/ui/TMKSettingForObdViewController.h"
 #include "settings/ui/TMKSettingForVideoViewController.h"
 #include "strings/TMKStrings.h"
+#include "TMKSettingPageTestKit.h"
 
 #include <QApplication>
 #include <QCheckBox>
