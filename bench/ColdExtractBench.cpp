@@ -18,9 +18,9 @@
 // And the start of the next pair on the throttled device, with and without
 // its telemetry read ahead while the pair before played.
 
+#include "base/TMKLog.h"
 #include "BenchRecording.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
 #include "media/TMKTelemetryPrefetch.h"
 
 #include <benchmark/benchmark.h>

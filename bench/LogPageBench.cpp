@@ -2,7 +2,7 @@
 // the first painted table, then paging through it with the wheel.
 
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKWebEngineSetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

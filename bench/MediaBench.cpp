@@ -1,13 +1,13 @@
 // Catalogue scans, telemetry extraction and NMEA parsing throughput.
 // Trees and recordings are built once under the temporary folder and reused.
 
+#include "base/TMKLog.h"
 #include "BenchRecording.h"
-#include "TMKAviWriter.h"
-#include "TMKNmeaBuilder.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKNMEASentenceParser.h"
+#include "TMKAviWriter.h"
+#include "TMKNmeaBuilder.h"
 
 #include <benchmark/benchmark.h>
 

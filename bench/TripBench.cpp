@@ -3,13 +3,13 @@
 // Frames are stubs: the trip code reads headers, indexes and telemetry
 // records only, never video.
 
-#include "TMKDriveRecording.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
+#include "base/TMKLog.h"
 #include "media/TMKEventMarkers.h"
-#include "media/TMKLog.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKTrackExport.h"
 #include "media/TMKTrip.h"
+#include "TMKDriveRecording.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,9 +2,9 @@
 // on the demo card, the memory a catalogue of 15000 recordings costs, and
 // the processor time the viewer takes playing and paused.
 
-#include "viewer/TMKAppDelegate.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKWebEngineSetup.h"
 #include "viewer/player/TMKVideoView.h"
+#include "viewer/TMKAppDelegate.h"
 
 #include <QApplication>
 #include <QDir>

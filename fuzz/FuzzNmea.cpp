@@ -1,5 +1,5 @@
+#include "base/TMKLog.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
 #include "media/TMKNMEASentenceParser.h"
 
 #include <cstddef>

@@ -6,9 +6,9 @@
 // when it holds a comma, a quote or a line break, so ordinary cells stay as
 // they are and no title or cell can break the row structure.
 
+#include "base/TKAtomicFile.h"
+#include "base/TMKText.h" // TMKCsvField
 #include "logs/TMKDriveLog.h"
-#include "media/TMKText.h" // TMKCsvField
-#include "media/TKAtomicFile.h"
 
 #include <functional>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "media/TMKBlackBoxData.h"
 
+#include "base/TMKLog.h"
 #include "media/TMKByteSources.h"
-#include "media/TMKLog.h"
 
 #include <algorithm>
 #include <array>

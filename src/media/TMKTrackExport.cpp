@@ -1,7 +1,7 @@
 #include "media/TMKTrackExport.h"
 
-#include "media/TKAtomicFile.h"
-#include "media/TMKText.h"
+#include "base/TKAtomicFile.h"
+#include "base/TMKText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "sdcard/TKCardFormat.h"
 
-#include "media/TMKLog.h"
+#include "base/TKAtomicFile.h"
+#include "base/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskDiscovery.h"
-#include "media/TKAtomicFile.h"
 #include "settings/TKSettingFile.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "sdcard/TKDiskDiscovery.h"
 
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 
 #include <array>

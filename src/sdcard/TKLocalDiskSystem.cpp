@@ -1,4 +1,4 @@
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskSystem.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 
 #include <optional>
 #include <string>

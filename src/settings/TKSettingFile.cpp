@@ -1,7 +1,7 @@
 #include "settings/TKSettingFile.h"
 
-#include "media/TMKLog.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
+#include "base/TMKLog.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,14 +1,15 @@
 #include "viewer/TMKAppDelegate.h"
 
+#include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
+#include "map/TMKMapView.h"
+#include "map/TMKTripMap.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
-#include "viewer/map/TMKMapView.h"
-#include "viewer/map/TMKTripMap.h"
+#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
-#include "viewer/capture/TMKAlertService.h"
-#include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/window/TMKWindowLayout.h"
 
 #include <QDebug>
@@ -31,13 +32,6 @@ const char* const kEventThresholdKey = "viewer/eventThresholdG";
 constexpr int kStartVolume = 70;
 constexpr qsizetype kMapScriptsKept = 200;
 
-std::unique_ptr<QSettings> openSettings(const QString& path)
-{
-    if (path.isEmpty())
-        return std::make_unique<QSettings>();
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
-}
-
 } // namespace
 
 TMKAppDelegate::TMKAppDelegate(Options options, QObject* parent) : QObject(parent), m_options(std::move(options))
@@ -55,7 +49,7 @@ void TMKAppDelegate::makeParts()
     // A preference without a window of its own: set it in the settings file.
     bool numeric = false;
     const double threshold
-        = openSettings(m_options.settingsPath)->value(QLatin1String(kEventThresholdKey)).toDouble(&numeric);
+        = TMKAppSettings(m_options.settingsPath)->value(QLatin1String(kEventThresholdKey)).toDouble(&numeric);
     if (numeric && std::isfinite(threshold) && threshold > 0)
         m_eventThresholdG = threshold;
     m_window = std::make_unique<TMKMainWindow>();
@@ -423,7 +417,7 @@ void TMKAppDelegate::openMediaDirectory(const QString& path)
     m_window->setFolder(path);
     mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());
     if (m_options.restoreState)
-        openSettings(m_options.settingsPath)->setValue(QLatin1String(kLastFolderKey), path);
+        TMKAppSettings(m_options.settingsPath)->setValue(QLatin1String(kLastFolderKey), path);
 }
 
 void TMKAppDelegate::mediaListChanged(TMKMediaList* list)
@@ -458,7 +452,7 @@ void TMKAppDelegate::applicationDidFinishLaunching(const QString& folder)
 
 void TMKAppDelegate::logSupportedLanguages()
 {
-    auto settings = openSettings(m_options.settingsPath);
+    auto settings = TMKAppSettings(m_options.settingsPath);
     QStringList languages = settings->value(QStringLiteral("AppleLanguages")).toStringList();
     if (languages.isEmpty())
         languages = QLocale::system().uiLanguages();
@@ -469,7 +463,7 @@ void TMKAppDelegate::logSupportedLanguages()
 
 void TMKAppDelegate::restoreWindowState()
 {
-    const QByteArray geometry = openSettings(m_options.settingsPath)->value(QLatin1String(kGeometryKey)).toByteArray();
+    const QByteArray geometry = TMKAppSettings(m_options.settingsPath)->value(QLatin1String(kGeometryKey)).toByteArray();
     if (!geometry.isEmpty())
         m_window->restoreGeometry(geometry);
 }
@@ -479,7 +473,7 @@ QString TMKAppDelegate::startFolder(const QString& requested) const
     if (!requested.isEmpty())
         return requested;
     if (m_options.restoreState) {
-        const QString last = openSettings(m_options.settingsPath)->value(QLatin1String(kLastFolderKey)).toString();
+        const QString last = TMKAppSettings(m_options.settingsPath)->value(QLatin1String(kLastFolderKey)).toString();
         if (!last.isEmpty() && QFileInfo(last).isDir())
             return last;
     }
@@ -494,7 +488,7 @@ QString TMKAppDelegate::startFolder(const QString& requested) const
 void TMKAppDelegate::windowWillClose()
 {
     if (m_options.restoreState)
-        openSettings(m_options.settingsPath)->setValue(QLatin1String(kGeometryKey), m_window->saveGeometry());
+        TMKAppSettings(m_options.settingsPath)->setValue(QLatin1String(kGeometryKey), m_window->saveGeometry());
     stopPlay();
 }
 

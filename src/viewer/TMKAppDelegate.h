@@ -3,12 +3,12 @@
 // The viewer's application object: owns the parts and wires them with
 // signals. Main thread; the catalogue's scan calls in on its worker.
 
+#include "map/TMKMapScripts.h"
+#include "map/TMKMapView.h"
 #include "media/TMKBlackBoxData.h"
 #include "media/TMKMediaList.h"
 #include "viewer/capture/TMKFrameCapture.h"
 #include "viewer/capture/TMKTrackExporter.h"
-#include "viewer/map/TMKMapScripts.h"
-#include "viewer/map/TMKMapView.h"
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/session/TMKPlaybackSession.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"

@@ -1,9 +1,9 @@
 #include "media/TMKTrackExport.h"
 
+#include "base/TMKLog.h"
+#include "media/TMKMediaList.h"
 #include "TMKDriveRecording.h"
 #include "TripTestSupport.h"
-#include "media/TMKLog.h"
-#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

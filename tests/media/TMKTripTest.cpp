@@ -1,12 +1,12 @@
 #include "media/TMKTrip.h"
 
+#include "base/TMKLog.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKMediaList.h"
 #include "TMKAviWriter.h"
 #include "TMKDriveRecording.h"
 #include "TMKNmeaBuilder.h"
 #include "TripTestSupport.h"
-#include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
-#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

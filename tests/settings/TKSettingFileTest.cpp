@@ -1,4 +1,4 @@
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "settings/TKSettingFields.h"
 #include "settings/TKSettingFile.h"
 

@@ -1,11 +1,11 @@
 // Recordings written in the camera's layout, catalogued and extracted, give
 // back exactly what was written.
 
+#include "base/TMKLog.h"
+#include "media/TMKBlackBoxData.h"
+#include "media/TMKMediaList.h"
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
-#include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
-#include "media/TMKMediaList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // tamek-config: shows and edits the camera's config.bin from the command line.
 
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
 #include "settings/TKSettingFields.h"
 #include "settings/TKSettingFile.h"
+#include "settings/TKSettingSave.h"
 #include "settings/TKTimeZone.h"
 #include "settings/TMKValidator.h"
 
@@ -44,29 +45,6 @@ int fail(const std::string& message)
 {
     std::cerr << "tamek-config: " << message << "\n";
     return 1;
-}
-
-// A second writer waits this long for the first before giving up.
-constexpr std::chrono::seconds kLockTimeout{10};
-
-// Only a 428-byte file is a settings file; anything else is left alone.
-std::optional<std::string> checkSettingFile(const std::string& path)
-{
-    switch (TKSettingFileStateAt(path)) {
-    case TKSettingFileState::Valid:
-        return std::nullopt;
-    case TKSettingFileState::Missing:
-        return path + ": no such file";
-    case TKSettingFileState::NotAFile:
-        return path + ": not a regular file";
-    case TKSettingFileState::WrongSize: {
-        std::error_code error;
-        const auto size = std::filesystem::file_size(path, error);
-        return path + ": not a settings file (" + std::to_string(size) + " bytes, expected "
-            + std::to_string(kTKSettingFileSize) + ")";
-    }
-    }
-    return path + ": unreadable";
 }
 
 std::optional<int64_t> parseInteger(std::string_view text)
@@ -170,7 +148,7 @@ std::optional<std::string> assign(_FILEDATA& record, std::string_view assignment
 
 int show(const std::string& path)
 {
-    if (auto problem = checkSettingFile(path))
+    if (auto problem = TKSettingFileProblem(path))
         return fail(*problem);
     _FILEDATA record;
     if (!TKReadSettingFile(path, record))
@@ -205,7 +183,7 @@ int show(const std::string& path)
 int writeDefault(const std::string& path, bool force)
 {
     TKFileLock lock;
-    if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
+    if (auto busy = TKLockFileForUpdate(path, lock, kTKSettingLockWait))
         return fail(busy->text);
     std::error_code error;
     if (!force && std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found)
@@ -220,26 +198,26 @@ int writeDefault(const std::string& path, bool force)
 
 int set(const std::string& path, const std::vector<std::string>& assignments)
 {
-    // Held from the read to the rename, so a second writer builds on this
-    // one's result instead of overwriting it with the old file's fields.
-    TKFileLock lock;
-    if (auto busy = TKLockFileForUpdate(path, lock, kLockTimeout))
-        return fail(busy->text + "; left unchanged");
-    if (auto problem = checkSettingFile(path))
-        return fail(*problem + "; left unchanged");
-    if (auto refusal = TKCheckReplaceable(path))
-        return fail(*refusal + "; left unchanged");
-    _FILEDATA record;
-    if (!TKReadSettingFile(path, record))
-        return fail(path + ": cannot be read");
-    for (const auto& assignment : assignments) {
-        if (auto problem = assign(record, assignment))
-            return fail(*problem + "; " + path + " left unchanged");
+    const auto failure = TKEditSettingFile(path, [&](_FILEDATA& record) -> std::optional<std::string> {
+        for (const auto& assignment : assignments) {
+            if (auto problem = assign(record, assignment))
+                return *problem + "; " + path + " left unchanged";
+        }
+        return std::nullopt;
+    });
+    if (!failure)
+        return 0;
+    switch (failure->kind) {
+    case TKSaveFailure::Kind::Busy:
+    case TKSaveFailure::Kind::Refused:
+        return fail(failure->text + "; left unchanged");
+    case TKSaveFailure::Kind::Unwritable:
+        return fail(failure->text + "; the old file is kept");
+    case TKSaveFailure::Kind::Unreadable:
+    case TKSaveFailure::Kind::Rejected:
+        break;
     }
-    TKSealSettings(record);
-    if (auto failure = TKWriteSettingFile(record, path))
-        return fail(path + ": cannot be written (" + *failure + "); the old file is kept");
-    return 0;
+    return fail(failure->text);
 }
 
 } // namespace

@@ -2,10 +2,10 @@
 // drive through central Munich, recorded front and rear, with its GPS and
 // G-sensor telemetry, plus a few files the app has to ignore.
 
+#include "base/TKAtomicFile.h"
 #include "TMKAviWriter.h"
 #include "TMKDemoFrames.h"
 #include "TMKDriveSimulator.h"
-#include "media/TKAtomicFile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "TMKAviWriter.h"
 
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "TelemetryReport.h"
 
-#include "media/TMKText.h"
+#include "base/TMKText.h"
 #include "media/TMKTrip.h"
 
 #include <charconv>

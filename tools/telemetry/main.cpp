@@ -1,13 +1,13 @@
 // tamek-telemetry: prints the telemetry found in dash camera recordings.
 
-#include "TelemetryReport.h"
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
+#include "base/TMKLog.h"
 #include "media/TMKBlackBoxData.h"
-#include "media/TMKLog.h"
 #include "media/TMKMediaHealth.h"
 #include "media/TMKMediaList.h"
 #include "media/TMKTrackExport.h"
 #include "media/TMKTrip.h"
+#include "TelemetryReport.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,12 +1,12 @@
 #include "logs/ui/TMKSettingForFlashDataViewController.h"
 
+#include "base/TMKLog.h"
+#include "kit/TMKAlertService.h"
+#include "kit/TMKSettingHost.h"
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
-#include "media/TMKLog.h"
-#include "settings/ui/TKPlatform.h"
-#include "settings/ui/TMKSettingController.h"
+#include "map/TMKMapWindowController.h"
 #include "strings/TMKStrings.h"
-#include "viewer/map/TMKMapWindowController.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -150,12 +150,12 @@ std::optional<QString> TMKSettingForFlashDataViewController::validateUserInput()
     return std::nullopt;
 }
 
-void TMKSettingForFlashDataViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForFlashDataViewController::setMainController(TMKSettingHost* controller)
 {
     m_mainController = controller;
 }
 
-TMKSettingController* TMKSettingForFlashDataViewController::mainController() const
+TMKSettingHost* TMKSettingForFlashDataViewController::mainController() const
 {
     return m_mainController;
 }
@@ -378,5 +378,6 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
 void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative, bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(window(), message, informative, {}, success);
+    TMKMessageBoxAlerts().showAlert(window(), success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning,
+                                    message, informative);
 }

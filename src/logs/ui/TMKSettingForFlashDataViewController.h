@@ -1,7 +1,7 @@
 #pragma once
 
+#include "kit/TMKSettingControllerDelegate.h"
 #include "logs/TMKDriveLog.h"
-#include "settings/ui/TMKSettingControllerDelegate.h"
 
 #include <QList>
 #include <QPointer>
@@ -17,7 +17,7 @@ class QPushButton;
 class QTableView;
 class TMKDriveLogModel;
 class TMKMapWindowController;
-class TMKSettingController;
+class TMKSettingHost;
 
 // A drive log page: the log as a read-only table, "open" and "export"
 // buttons, and a double click that shows the row's position in a map
@@ -43,7 +43,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override;
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
     void onHide() override;
 
     void displayFileData();
@@ -69,7 +69,7 @@ public:
     [[nodiscard]] QPushButton* exportButton() const { return m_exportButton; }
     [[nodiscard]] TMKDriveLogModel* model() const { return m_model; }
     [[nodiscard]] TMKMapWindowController* mapWindowController() const { return m_mapWindowController.get(); }
-    [[nodiscard]] TMKSettingController* mainController() const;
+    [[nodiscard]] TMKSettingHost* mainController() const;
     // The last alert shown: message and informative text.
     [[nodiscard]] const QStringList& lastAlert() const { return m_lastAlert; }
 
@@ -115,7 +115,7 @@ private:
     QPushButton* m_openButton = nullptr;
     QPushButton* m_exportButton = nullptr;
     TMKDriveLogModel* m_model = nullptr;
-    QPointer<TMKSettingController> m_mainController;
+    QPointer<TMKSettingHost> m_mainController;
     std::unique_ptr<TMKMapWindowController> m_mapWindowController;
     QStringList m_lastAlert;
 };

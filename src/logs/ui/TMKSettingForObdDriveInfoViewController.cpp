@@ -1,6 +1,6 @@
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 
-#include "settings/ui/TKPlatform.h"
+#include "kit/TMKScreenFit.h"
 #include "strings/TMKStrings.h"
 
 #include <QSize>

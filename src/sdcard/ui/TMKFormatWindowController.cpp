@@ -1,7 +1,9 @@
 #include "sdcard/ui/TMKFormatWindowController.h"
 
+#include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
+#include "kit/TMKLoadingOverlay.h"
 #include "sdcard/TKDiskDiscovery.h"
-#include "settings/ui/TKPlatform.h"
 #include "strings/TMKStrings.h"
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QThreadPool>
@@ -82,13 +83,10 @@ TMKFormatWindowController::TMKFormatWindowController(Services services, QWidget*
     form->addRow(TMKLocalizedString("setting.format.path"), pathField);
     layout->addLayout(form);
 
-    progressMessageField = new QLabel(this);
-    progressMessageField->setObjectName(QStringLiteral("progressMessageField"));
-    progressBar = new QProgressBar(this);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setTextVisible(false);
-    layout->addWidget(progressMessageField);
-    layout->addWidget(progressBar);
+    m_loading = new TMKLoadingOverlay(TMKLoadingOverlay::Form::Inline, this);
+    progressMessageField = m_loading->titleField();
+    progressBar = m_loading->bar();
+    layout->addWidget(m_loading);
     layout->addStretch();
 
     auto* buttons = new QHBoxLayout;
@@ -130,9 +128,7 @@ void TMKFormatWindowController::windowDidLoad()
     fileSystemField->setText(QStringLiteral("FAT32"));
     pathField->setText(QStringLiteral("-"));
     allocationUnitField->setText(QStringLiteral("128KB"));
-    m_stopProgressBar = true;
-    progressBar->hide();
-    progressMessageField->hide();
+    m_loading->stop();
     loadUSBVolumes();
 }
 
@@ -148,8 +144,8 @@ QStringList TMKFormatWindowController::doLoadUSBVolumes(std::vector<TKUSBDiskEnt
 void TMKFormatWindowController::loadUSBVolumes(std::function<void()> completion)
 {
     bool openedDisplay = false;
-    if (!m_stopProgressBar) {
-        progressMessageField->setText(QStringLiteral("Disk searching..."));
+    if (m_loading->isShown()) {
+        m_loading->setTitle(QStringLiteral("Disk searching..."));
     } else {
         openedDisplay = true;
         showProgressBar(QStringLiteral("Disk searching..."));
@@ -332,51 +328,19 @@ void TMKFormatWindowController::cancel()
     close();
 }
 
+// A busy bar while the steps run; it gives up by itself after 1000 s.
 void TMKFormatWindowController::showProgressBar(const QString& text)
 {
-    progressBar->show();
-    progressMessageField->show();
-    progressBar->setRange(0, 0); // indeterminate while the steps run
-    m_stopProgressBar = false;
-    m_progress = 0;
-    progressMessageField->setText(text);
-    const quint64 chain = ++m_progressChain;
-    QTimer::singleShot(300, this, [this, chain] {
-        if (chain == m_progressChain)
-            updateProgressBar(1000);
-    });
-}
-
-void TMKFormatWindowController::updateProgressBar(double duration)
-{
-    if (m_stopProgressBar)
-        return; // hidden meanwhile; a newer display has its own chain
-    progressBar->show();
-    progressMessageField->show();
-    m_progress += 100.0 / (duration / 0.3);
-    if (m_progress < 100) {
-        QTimer::singleShot(300, this, [this, duration, chain = m_progressChain] {
-            if (chain == m_progressChain)
-                updateProgressBar(duration);
-        });
-        return;
-    }
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    progressBar->hide();
-    progressMessageField->hide();
-    m_stopProgressBar = true;
+    m_loading->start(text, 1000, true);
 }
 
 void TMKFormatWindowController::hideProgressBar()
 {
-    progressBar->hide();
-    progressMessageField->hide();
-    m_stopProgressBar = true;
+    m_loading->stop();
 }
 
 void TMKFormatWindowController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+    TMKMessageBoxAlerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
 }

@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class TMKLoadingOverlay;
 
 // The SD card format window: lists the USB disks, shows the chosen one's
 // allocation unit and device, and runs the format sequence on a worker while
@@ -52,12 +53,9 @@ public:
     void cancel();
 
     void showProgressBar(const QString& text);
-    void updateProgressBar(double duration);
     void hideProgressBar();
 
     [[nodiscard]] const std::vector<TKUSBDiskEntity>& usbDiskArray() const { return m_usbDiskArray; }
-    [[nodiscard]] bool stopProgressBar() const { return m_stopProgressBar; }
-    [[nodiscard]] double progress() const { return m_progress; }
     [[nodiscard]] bool isFormatting() const { return m_formatting; }
     // The last alert shown: message and informative text.
     [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
@@ -87,9 +85,7 @@ private:
 
     Services m_services;
     std::vector<TKUSBDiskEntity> m_usbDiskArray;
-    bool m_stopProgressBar = true;
-    double m_progress = 0;
-    quint64 m_progressChain = 0; // the tick chain of the display shown last
+    TMKLoadingOverlay* m_loading = nullptr;
     bool m_formatting = false; // from the confirmation to the outcome
     bool m_loaded = false;
     QStringList m_lastAlert;

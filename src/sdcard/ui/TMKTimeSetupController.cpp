@@ -1,8 +1,8 @@
 #include "sdcard/ui/TMKTimeSetupController.h"
 
+#include "kit/TMKAlertService.h"
 #include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/TKTimeSetFile.h"
-#include "settings/ui/TKPlatform.h"
 #include "strings/TMKStrings.h"
 
 #include <QCalendarWidget>
@@ -294,5 +294,5 @@ void TMKTimeSetupController::onCloseCmd()
 void TMKTimeSetupController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd));
+    TMKMessageBoxAlerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
 }

@@ -1,13 +1,17 @@
 #include "settings/ui/TMKSettingController.h"
 
+#include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
+#include "kit/TMKLoadingOverlay.h"
+#include "kit/TMKScreenFit.h"
+#include "kit/TMKSettingControllerDelegate.h"
 #include "lib/RangeSlider/SMDoubleSlider.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 #include "sdcard/TKCardFormat.h"
 #include "sdcard/TKDiskDiscovery.h"
 #include "sdcard/ui/TMKFormatWindowController.h"
+#include "settings/TKSettingSave.h"
 #include "settings/TKTimeZone.h"
-#include "settings/ui/TKPlatform.h"
-#include "settings/ui/TMKSettingControllerDelegate.h"
 #include "settings/ui/TMKSettingForAudioViewController.h"
 #include "settings/ui/TMKSettingForAuxViewController.h"
 #include "settings/ui/TMKSettingForBasicViewController.h"
@@ -31,7 +35,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -98,7 +101,7 @@ bool openDesktopDiskTool()
 } // namespace
 
 TMKSettingController::TMKSettingController(Services services, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_services(std::move(services))
+    : TMKSettingHost(parent, Qt::Window), m_services(std::move(services))
 {
     if (!m_services.disks)
         m_services.disks = std::make_shared<TKLocalDiskSystem>();
@@ -266,7 +269,7 @@ void TMKSettingController::onInitDIalog()
 
 void TMKSettingController::recallLastFile()
 {
-    const QString path = QSettings().value(QLatin1String(kLastSettingFileKey)).toString();
+    const QString path = TMKAppSettings()->value(QLatin1String(kLastSettingFileKey)).toString();
     if (path.isEmpty())
         return;
     _FILEDATA record{};
@@ -279,9 +282,9 @@ void TMKSettingController::recallLastFile()
 void TMKSettingController::rememberFile(const QString& path)
 {
     const QFileInfo file(path);
-    QSettings settings;
-    settings.setValue(QLatin1String(kLastSettingFileKey), file.absoluteFilePath());
-    settings.setValue(QLatin1String(kLastSaveFolderKey), file.absolutePath());
+    const auto settings = TMKAppSettings();
+    settings->setValue(QLatin1String(kLastSettingFileKey), file.absoluteFilePath());
+    settings->setValue(QLatin1String(kLastSaveFolderKey), file.absolutePath());
 }
 
 void TMKSettingController::updateCardBanner()
@@ -542,27 +545,28 @@ void TMKSettingController::onSave()
         return;
     }
     populate();
-    TKSealSettings(m_FileData);
 
-    std::string path;
-    bool awayFromTheCard = false;
     TKDiskSystem& disks = *m_services.disks;
-    if (m_openedFilePath) {
-        path = localPath(*m_openedFilePath);
-        awayFromTheCard = true;
-    } else if (selectedUSBDisk_ && disks.itemExists(TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName))) {
-        path = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName);
-    } else if (const auto card = TKFindCardDisk(disks)) {
-        path = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
-    } else {
-        // Without a card: the file shown (the one last saved or opened),
-        // else the folder last saved to, else the user's home (never the
-        // working directory the app happened to start in).
-        QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
-            folder = QDir::homePath();
-        const QString proposed = m_recalledFilePath ? *m_recalledFilePath
-                                                    : QDir(folder).filePath(QStringLiteral("config.bin"));
+    TKSaveSituation situation;
+    if (m_openedFilePath)
+        situation.openedFile = localPath(*m_openedFilePath);
+    if (selectedUSBDisk_) {
+        std::string shown = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), kTKSettingFileName);
+        if (disks.itemExists(shown))
+            situation.shownCardFile = std::move(shown);
+    }
+    if (!situation.openedFile && !situation.shownCardFile) {
+        if (const auto card = TKFindCardDisk(disks))
+            situation.foundCardFile = TKVolumeItemPath(card->mountedURL(), kTKSettingFileName);
+    }
+    if (m_recalledFilePath)
+        situation.recalledFile = localPath(*m_recalledFilePath);
+    situation.lastSaveFolder = localPath(TMKAppSettings()->value(QLatin1String(kLastSaveFolderKey)).toString());
+    situation.homeFolder = localPath(QDir::homePath());
+    const TKSaveFile target = TKChooseSaveFile(situation);
+    std::string path = target.path;
+    if (target.asks()) {
+        const QString proposed = QFile::decodeName(QByteArray::fromStdString(target.path));
         const QString title = QStringLiteral("Save Settings");
         const QString chosen = m_services.saveFileChooser
             ? m_services.saveFileChooser(this, title, proposed)
@@ -570,27 +574,19 @@ void TMKSettingController::onSave()
         if (chosen.isEmpty())
             return;
         path = localPath(chosen);
-        awayFromTheCard = true;
     }
     // The lock keeps tamek-config (or a second window) from writing between
     // this write's steps; a writer that holds it too long is reported, not
-    // overwritten. A folder that cannot be locked at all (the card is gone)
-    // is left to the write to report.
-    TKFileLock lock;
-    if (const auto failure = TKLockFileForUpdate(path, lock, std::chrono::seconds(5))) {
+    // overwritten.
+    if (const auto failure = TKSaveSettingFile(m_FileData, path)) {
         qWarning().noquote() << QString::fromStdString(failure->text);
-        if (failure->busy) {
-            alert(QStringLiteral("Warn"), TMKLocalizedString("msg.settings_busy"));
-            return;
-        }
-    }
-    if (const TKFileResult failure = TKWriteSettingFile(m_FileData, path)) {
-        alert(QStringLiteral("Warn"), TMKLocalizedString("msg.write_protected_disk"));
+        alert(QStringLiteral("Warn"), TMKLocalizedString(failure->kind == TKSaveFailure::Kind::Busy
+                                                             ? "msg.settings_busy"
+                                                             : "msg.write_protected_disk"));
         return;
     }
-    lock.release();
     const QString written = QFile::decodeName(QByteArray::fromStdString(path));
-    if (awayFromTheCard)
+    if (target.awayFromTheCard())
         rememberFile(written);
     m_edited = false;
     emit saved(written);
@@ -633,7 +629,7 @@ void TMKSettingController::onDiskUtil()
 
 void TMKSettingController::onOpenSettingFile()
 {
-    QString folder = QSettings().value(QLatin1String(kLastSaveFolderKey)).toString();
+    QString folder = TMKAppSettings()->value(QLatin1String(kLastSaveFolderKey)).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
     const QString title = TMKLocalizedString("setting.open_config_title");
@@ -691,54 +687,24 @@ void TMKSettingController::alert(const QString& message, const QString& informat
                                 bool success)
 {
     m_lastAlert = QStringList{message, informative};
-    TKShowAlertSheet(this, message, informative, std::move(onEnd), success);
+    const auto kind = success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning;
+    TMKMessageBoxAlerts().showAlert(this, kind, message, informative, std::move(onEnd));
 }
 
 void TMKSettingController::showLoading(const QString& title)
 {
-    if (!m_progressPanel) {
-        m_progressPanel = new QDialog(this);
-        m_progressPanel->setObjectName(QStringLiteral("progressPanel"));
-        m_progressPanel->setWindowModality(Qt::WindowModal);
-        auto* layout = new QVBoxLayout(m_progressPanel);
-        m_progressTitleField = new QLabel(m_progressPanel);
-        m_progressIndicator = new QProgressBar(m_progressPanel);
-        m_progressIndicator->setTextVisible(false);
-        layout->addWidget(m_progressTitleField);
-        layout->addWidget(m_progressIndicator);
-        m_progressPanel->resize(320, 80);
-    }
-    m_stopLoadingWindow = false;
-    m_progress = 0;
-    m_progressIndicator->setRange(0, 100);
-    m_progressIndicator->setValue(0);
-    m_progressTitleField->setText(title);
-    QTimer::singleShot(500, this, [this] { updateLoadingWindow(15); });
-    m_progressPanel->open();
-}
-
-void TMKSettingController::updateLoadingWindow(double seconds)
-{
-    m_progress += 100.0 / (2 * seconds);
-    if (m_progressIndicator)
-        m_progressIndicator->setValue(static_cast<int>(m_progress));
-    if (m_progress >= 100 || m_stopLoadingWindow) {
-        if (m_progressIndicator)
-            m_progressIndicator->setValue(0);
-        if (m_progressPanel)
-            m_progressPanel->close();
-        m_stopLoadingWindow = true;
-        return;
-    }
-    QTimer::singleShot(500, this, [this, seconds] { updateLoadingWindow(seconds); });
+    if (!m_loading)
+        m_loading = new TMKLoadingOverlay(TMKLoadingOverlay::Form::Sheet, this);
+    m_loading->start(title);
 }
 
 void TMKSettingController::hideLoading()
 {
-    m_stopLoadingWindow = true;
+    if (m_loading)
+        m_loading->stop();
 }
 
 bool TMKSettingController::isLoadingShown() const
 {
-    return m_progressPanel && m_progressPanel->isVisible();
+    return m_loading && m_loading->isShown();
 }

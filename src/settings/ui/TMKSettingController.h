@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/TMKSettingHost.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKUSBDiskEntity.h"
@@ -15,7 +16,7 @@
 #include <optional>
 
 class QLabel;
-class QProgressBar;
+class TMKLoadingOverlay;
 class QPushButton;
 class QTabBar;
 class QDialog;
@@ -25,7 +26,7 @@ class TMKSettingControllerDelegate;
 // The settings window: finds the camera's card, reads its config.bin into
 // one record, shows one page of the record at a time under a row of tabs,
 // and seals and writes the record back on save.
-class TMKSettingController : public QWidget {
+class TMKSettingController : public TMKSettingHost {
     Q_OBJECT
 
 public:
@@ -84,9 +85,8 @@ public:
     void onOpenSettingFile();
 
     // Loading sheet
-    void showLoading(const QString& title);
-    void updateLoadingWindow(double seconds);
-    void hideLoading();
+    void showLoading(const QString& title) override;
+    void hideLoading() override;
     [[nodiscard]] bool isLoadingShown() const;
 
     // The last secondary window opened (the format window); kept alive while shown.
@@ -94,7 +94,7 @@ public:
 
     // The last alert shown, for checks: message and informative text.
     [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
-    [[nodiscard]] TKUserDefaults& userDefaults() { return *m_services.defaults; }
+    [[nodiscard]] TKUserDefaults& userDefaults() override { return *m_services.defaults; }
 
 signals:
     void settingFileLoaded(bool read);
@@ -142,11 +142,7 @@ private:
     QLabel* m_noCardLabel = nullptr;
     std::optional<QString> m_openedFilePath;
     std::optional<QString> m_recalledFilePath;
-    QPointer<QDialog> m_progressPanel;
-    QProgressBar* m_progressIndicator = nullptr;
-    QLabel* m_progressTitleField = nullptr;
-    double m_progress = 0;
-    bool m_stopLoadingWindow = true;
+    TMKLoadingOverlay* m_loading = nullptr; // made when first shown
     bool m_loaded = false;
     bool m_cardSearchDone = false;
     bool m_activatedOnce = false;

@@ -87,7 +87,7 @@ void TMKSettingForAudioViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForAudioViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForAudioViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }

@@ -147,7 +147,7 @@ void TMKSettingForAuxViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForAuxViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForAuxViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }

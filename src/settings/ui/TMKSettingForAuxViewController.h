@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/TMKSettingControllerDelegate.h"
+#include "kit/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -26,7 +26,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override;
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
     void displayFileData();
 
     void sliderMoved(int value);
@@ -56,6 +56,6 @@ private:
     void awakeFromNib();
 
     _FILEDATA* fileData = nullptr;
-    QPointer<TMKSettingController> mainController;
+    QPointer<TMKSettingHost> mainController;
     bool m_displaying = false;
 };

@@ -1,7 +1,7 @@
 #include "settings/ui/TMKSettingForBasicViewController.h"
 
+#include "kit/TMKAlertService.h"
 #include "settings/TMKValidator.h"
-#include "settings/ui/TKPlatform.h"
 #include "settings/ui/TMKCarNumberTextField.h"
 #include "settings/ui/TMKSegmentedControl.h"
 #include "settings/ui/TMKSettingController.h"
@@ -225,7 +225,7 @@ void TMKSettingForBasicViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForBasicViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForBasicViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }
@@ -387,7 +387,8 @@ void TMKSettingForBasicViewController::clickUseExternalPowerChk()
 void TMKSettingForBasicViewController::powerVoltageSelected(int index)
 {
     if (index == 2 && mainController)
-        TKShowAlert(mainController, QStringLiteral("Warning"), TMKLocalizedString("msg.use_external_power_10v"));
+        TMKMessageBoxAlerts().showAlert(mainController, TMKAlertService::Kind::Warning, QStringLiteral("Warning"),
+                                            TMKLocalizedString("msg.use_external_power_10v"));
 }
 
 void TMKSettingForBasicViewController::clickExternalRearCameraUseCheck()

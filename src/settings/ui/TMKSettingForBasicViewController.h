@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/TMKSettingControllerDelegate.h"
+#include "kit/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -37,7 +37,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override;
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
 
     void displayFileData();
     [[nodiscard]] static int findAlwaysModeTimeoutIndexByValue(uint32_t value);
@@ -88,5 +88,5 @@ private:
     [[nodiscard]] std::optional<QString> validateFields(const std::array<QLineEdit*, 3>& fields);
 
     _FILEDATA* fileData = nullptr;
-    QPointer<TMKSettingController> mainController;
+    QPointer<TMKSettingHost> mainController;
 };

@@ -76,7 +76,7 @@ void TMKSettingForMotionViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForMotionViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForMotionViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/TMKSettingControllerDelegate.h"
+#include "kit/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -25,7 +25,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
     void displayFileData();
 
     // The sensitivity controls' actions: "unuse" disables the camera's boxes.
@@ -45,5 +45,5 @@ private:
     void awakeFromNib();
 
     _FILEDATA* fileData = nullptr;
-    QPointer<TMKSettingController> mainController;
+    QPointer<TMKSettingHost> mainController;
 };

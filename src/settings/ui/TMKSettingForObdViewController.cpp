@@ -206,7 +206,7 @@ void TMKSettingForObdViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForObdViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForObdViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }

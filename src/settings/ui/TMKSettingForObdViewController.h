@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/TMKSettingControllerDelegate.h"
+#include "kit/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -58,7 +58,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
     void displayFileData();
 
     [[nodiscard]] int ecoLoValue() const { return m_ecoLo; }
@@ -97,7 +97,7 @@ private:
     void awakeFromNib();
 
     _FILEDATA* fileData = nullptr;
-    QPointer<TMKSettingController> mainController;
+    QPointer<TMKSettingHost> mainController;
     // They mirror the slider, which starts with the whole range.
     int m_ecoLo = 0;
     int m_ecoHi = 100;

@@ -76,7 +76,7 @@ void TMKSettingForVideoViewController::setFileData(_FILEDATA* record)
     displayFileData();
 }
 
-void TMKSettingForVideoViewController::setMainController(TMKSettingController* controller)
+void TMKSettingForVideoViewController::setMainController(TMKSettingHost* controller)
 {
     mainController = controller;
 }

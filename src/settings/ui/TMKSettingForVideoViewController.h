@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ui/TMKSettingControllerDelegate.h"
+#include "kit/TMKSettingControllerDelegate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -19,7 +19,7 @@ public:
     void setFileData(_FILEDATA* fileData) override;
     bool populate() override;
     [[nodiscard]] std::optional<QString> validateUserInput() override { return std::nullopt; }
-    void setMainController(TMKSettingController* controller) override;
+    void setMainController(TMKSettingHost* controller) override;
     void displayFileData();
 
     TMKSegmentedControl* videoEncodingBitrate = nullptr;
@@ -36,5 +36,5 @@ private:
     void awakeFromNib();
 
     _FILEDATA* fileData = nullptr;
-    QPointer<TMKSettingController> mainController;
+    QPointer<TMKSettingHost> mainController;
 };

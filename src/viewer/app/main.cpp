@@ -1,10 +1,10 @@
 // The viewer: tamek [FOLDER]
 
-#include "media/TMKLog.h"
+#include "base/TMKLog.h"
+#include "map/TMKWebEngineSetup.h"
 #include "sdcard/TKExternalCommand.h"
-#include "viewer/TMKAppDelegate.h"
-#include "viewer/map/TMKWebEngineSetup.h"
 #include "viewer/player/TMKVideoView.h"
+#include "viewer/TMKAppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,9 +1,9 @@
 #include "viewer/capture/TMKFrameCapture.h"
 
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
+#include "kit/TMKAlertService.h"
 #include "media/TMKMedia.h"
 #include "strings/TMKStrings.h"
-#include "viewer/capture/TMKAlertService.h"
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/print/TMKCupsPrintSystem.h"
 #include "viewer/print/TMKFramePrint.h"

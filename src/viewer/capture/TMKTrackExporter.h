@@ -6,7 +6,7 @@
 // Main thread; the worker reports back through the application object, so
 // an exporter gone meanwhile is never touched.
 
-#include "viewer/capture/TMKAlertService.h"
+#include "kit/TMKAlertService.h"
 
 #include <QObject>
 #include <QPointer>

@@ -7,7 +7,7 @@
 #include "media/TMKMediaList.h"
 #include "media/TMKTelemetryPrefetch.h"
 #include "viewer/player/TMKMediaPlayer.h"
-#include "viewer/session/TMKLoadingProgress.h"
+#include "kit/TMKLoadingProgress.h"
 #include "viewer/session/TMKPlayInfo.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 
-#include "viewer/map/TMKMapScripts.h"
+#include "map/TMKMapScripts.h"
 
 #include <QPointF>
 

@@ -3,16 +3,16 @@
 // page from the open panel, double clicks that send the row's degrees to the
 // map window, and exports that succeed, fail, and ignore the locale.
 
-#include "TMKLogBytes.h"
+#include "kit/TMKAppSettings.h"
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
 #include "logs/ui/TMKSettingForObdDriveInfoViewController.h"
-#include "settings/ui/TKPlatform.h"
+#include "map/TMKMapView.h"
+#include "map/TMKMapWindowController.h"
+#include "map/TMKWebEngineSetup.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
-#include "viewer/map/TMKMapView.h"
-#include "viewer/map/TMKMapWindowController.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "TMKLogBytes.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -205,7 +205,7 @@ private:
 
     QString loadingTitle() const
     {
-        auto* panel = m_window->findChild<QDialog*>(QStringLiteral("progressPanel"));
+        auto* panel = m_window->findChild<QWidget*>(QStringLiteral("progressPanel"));
         auto* label = panel ? panel->findChild<QLabel*>() : nullptr;
         return label ? label->text() : QString();
     }

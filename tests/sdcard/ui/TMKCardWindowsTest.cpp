@@ -2,10 +2,10 @@
 // keys, with recorded disks and a command layer that only records.
 
 #include "../TKCardTestSupport.h"
+#include "kit/TMKAppSettings.h"
 #include "sdcard/ui/TMKFormatWindowController.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/TKSettingFile.h"
-#include "settings/ui/TKPlatform.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
 

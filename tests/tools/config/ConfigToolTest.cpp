@@ -301,22 +301,3 @@ TEST_F(ConfigTool, SetWritesThroughLinksAndRespectsTheFile)
     EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
     EXPECT_EQ(bytesOf(file), before);
 }
-
-TEST_F(ConfigTool, TwoWritersAtOnceKeepBothUpdates)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
-    const std::string tool = quote(TAMEK_CONFIG_TOOL);
-    int lost = 0;
-    for (int round = 0; round < 20; ++round) {
-        const std::string a = std::to_string(round % 7);
-        const std::string b = std::to_string((round + 3) % 7);
-        const int status = runLine(tool + " set " + quote(file) + " aud_input_vol=" + a + " 2>/dev/null & " + tool
-                                   + " set " + quote(file) + " aud_output_vol=" + b + " 2>/dev/null & wait");
-        ASSERT_EQ(status, 0);
-        const auto json = show();
-        if (json["aud_input_vol"] != std::stoi(a) || json["aud_output_vol"] != std::stoi(b))
-            ++lost;
-    }
-    EXPECT_EQ(lost, 0);
-    EXPECT_EQ(show()["checksum_ok"], true);
-}

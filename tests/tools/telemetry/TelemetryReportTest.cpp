@@ -1,7 +1,7 @@
+#include "base/TMKLog.h"
+#include "TelemetryReport.h"
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
-#include "TelemetryReport.h"
-#include "media/TMKLog.h"
 
 #include <gtest/gtest.h>
 

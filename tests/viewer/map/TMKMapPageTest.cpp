@@ -1,10 +1,10 @@
 // The real map page in QtWebEngine, read back through window.__tamekState().
 // Every request but the page's own files is blocked: runs the same offline.
 
-#include "viewer/map/TMKMapScripts.h"
-#include "viewer/map/TMKMapView.h"
-#include "viewer/map/TMKMapWindowController.h"
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKMapScripts.h"
+#include "map/TMKMapView.h"
+#include "map/TMKMapWindowController.h"
+#include "map/TMKWebEngineSetup.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The script texts sent to the map page and the map window's placement rule.
 
-#include "viewer/map/TMKMapScripts.h"
-#include "viewer/map/TMKMapWindowController.h"
+#include "map/TMKMapScripts.h"
+#include "map/TMKMapWindowController.h"
 
 #include <QLocale>
 #include <QTest>

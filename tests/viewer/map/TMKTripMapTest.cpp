@@ -4,7 +4,7 @@
 #include "TMKDriveRecording.h"
 #include "TMKDriveSimulator.h"
 #include "media/TMKMediaList.h"
-#include "viewer/map/TMKTripMap.h"
+#include "map/TMKTripMap.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -13,7 +13,7 @@
 #include "viewer/TMKAppDelegate.h"
 #include "viewer/window/TMKMainWindow.h"
 #include "viewer/window/TMKWindowLayout.h"
-#include "viewer/map/TMKMapView.h"
+#include "map/TMKMapView.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/print/TMKPrintSettings.h"
 #include "viewer/print/TMKPrintSystem.h"

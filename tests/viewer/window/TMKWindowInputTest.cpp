@@ -8,8 +8,8 @@
 #include "TMKViewerTestFiles.h"
 #include "media/TMKTrackExport.h"
 #include "viewer/TMKAppDelegate.h"
-#include "viewer/map/TMKMapView.h"
-#include "viewer/map/TMKTripMap.h"
+#include "map/TMKMapView.h"
+#include "map/TMKTripMap.h"
 #include "widgets/TMKImageButton.h"
 
 #include <QAbstractButton>

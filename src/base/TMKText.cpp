@@ -1,4 +1,4 @@
-#include "media/TMKText.h"
+#include "base/TMKText.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // The one writer of every file: what stands at the path, failures at each
 // step, two writers at once, the streaming form and the lock.
 
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 
 #include <gtest/gtest.h>
 

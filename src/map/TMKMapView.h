@@ -5,7 +5,7 @@
 // used; those given before the page has loaded wait for it (TMKMapScriptQueue).
 // Main thread only; the page calls back over QWebChannel on it too.
 
-#include "viewer/map/TMKMapScripts.h"
+#include "map/TMKMapScripts.h"
 
 #include <QList>
 #include <QString>

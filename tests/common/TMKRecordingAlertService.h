@@ -3,7 +3,7 @@
 // An alert service that shows nothing and remembers every alert, for
 // tests that check what the user would have been told.
 
-#include "viewer/capture/TMKAlertService.h"
+#include "kit/TMKAlertService.h"
 
 #include <QList>
 #include <QPointer>
@@ -17,11 +17,13 @@ public:
         Kind kind;
         QString message;
         QString informative;
+        std::function<void()> onEnd; // what dismissing it would run
     };
 
-    void showAlert(QWidget* window, Kind kind, const QString& message, const QString& informative) override
+    void showAlert(QWidget* window, Kind kind, const QString& message, const QString& informative,
+                   std::function<void()> onEnd = {}) override
     {
-        alerts.append(Alert{window, kind, message, informative});
+        alerts.append(Alert{window, kind, message, informative, std::move(onEnd)});
     }
 
     QList<Alert> alerts;

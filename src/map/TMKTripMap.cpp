@@ -1,7 +1,7 @@
-#include "viewer/map/TMKTripMap.h"
+#include "map/TMKTripMap.h"
 
+#include "map/TMKMapScripts.h"
 #include "media/TMKMediaList.h"
-#include "viewer/map/TMKMapScripts.h"
 
 #include <QList>
 #include <QtConcurrent/QtConcurrentRun>

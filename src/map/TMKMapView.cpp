@@ -1,4 +1,4 @@
-#include "viewer/map/TMKMapView.h"
+#include "map/TMKMapView.h"
 
 #include <QDebug>
 #include <QWebChannel>

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-class TMKSettingController;
+class TMKSettingHost;
 
 // What every settings page does for the settings window.
 class TMKSettingControllerDelegate {
@@ -19,7 +19,7 @@ public:
     virtual bool populate() = 0;
     // A message for the user, or nothing when the input is valid.
     [[nodiscard]] virtual std::optional<QString> validateUserInput() = 0;
-    virtual void setMainController(TMKSettingController* controller) = 0;
+    virtual void setMainController(TMKSettingHost* controller) = 0;
     // Called before the page is taken away.
     virtual void onHide() {}
 };

@@ -1,4 +1,4 @@
-#include "viewer/map/TMKWebEngineSetup.h"
+#include "map/TMKWebEngineSetup.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

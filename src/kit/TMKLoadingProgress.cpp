@@ -1,4 +1,4 @@
-#include "viewer/session/TMKLoadingProgress.h"
+#include "kit/TMKLoadingProgress.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "media/TKAtomicFile.h"
+#include "base/TKAtomicFile.h"
 
 #include <atomic>
 #include <cerrno>

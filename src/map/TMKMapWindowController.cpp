@@ -1,7 +1,7 @@
-#include "viewer/map/TMKMapWindowController.h"
+#include "map/TMKMapWindowController.h"
 
-#include "viewer/map/TMKMapScripts.h"
-#include "viewer/map/TMKMapView.h"
+#include "map/TMKMapScripts.h"
+#include "map/TMKMapView.h"
 
 #include <QDebug>
 #include <QGuiApplication>

@@ -2,9 +2,10 @@
 
 #include <QObject>
 
-// The loading indicator's progress while a pair starts: ticks of 0.3 s that
-// add up to 100 over the given time, then it ends by itself. Main thread only; it shows nothing itself, a view
-// follows its signals (the viewer's head bar, the settings window).
+// The loading indicator's progress (a pair starting, a card read, a log
+// loading): ticks of 0.3 s that add up to 100 over the given time, then it
+// ends by itself. Main thread only; it shows nothing itself, a view follows
+// its signals (the viewer's head bar, TMKLoadingOverlay).
 class TMKLoadingProgress : public QObject {
     Q_OBJECT
 

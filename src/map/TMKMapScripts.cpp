@@ -1,4 +1,4 @@
-#include "viewer/map/TMKMapScripts.h"
+#include "map/TMKMapScripts.h"
 
 #include <algorithm>
 #include <cmath>
