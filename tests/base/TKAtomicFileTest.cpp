@@ -1,6 +1,7 @@
 // The one writer of every file: what stands at the path, failures at each
 // step, two writers at once, the streaming form and the lock.
 
+#include "TMKFileText.h"
 #include "base/TKAtomicFile.h"
 
 #include <gtest/gtest.h>
@@ -23,14 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void writeText(const fs::path& path, const std::string& text)
 {
@@ -120,18 +113,18 @@ TEST_F(AtomicFile, WhatStandsAtThePathDecides)
         fs::create_directories(dir);
         c.setUp(dir, target);
         const auto before = fs::exists(fs::symlink_status(target)) && fs::is_regular_file(fs::symlink_status(target))
-                                ? readText(target) : std::string();
+                                ? TMKFileText(target) : std::string();
         const auto result = TKWriteFileAtomically(target.string(), "new", TKWritePolicy{c.streams});
         if (c.refusal) {
             ASSERT_TRUE(result);
             EXPECT_NE(result->find(c.refusal), std::string::npos) << *result;
             if (!before.empty()) {
-                EXPECT_EQ(readText(target), before);
+                EXPECT_EQ(TMKFileText(target), before);
             }
         } else {
             EXPECT_FALSE(result) << *result;
             if (c.landed) {
-                EXPECT_EQ(readText(dir / c.landed), "new");
+                EXPECT_EQ(TMKFileText(dir / c.landed), "new");
                 EXPECT_EQ(modeOf(dir / c.landed), c.mode);
             }
         }
@@ -198,7 +191,7 @@ TEST_F(AtomicFile, FailureAtEachStepKeepsTheOldFile)
                 EXPECT_TRUE(writer.commit()) << "a failed writer stays failed";
             }
         }
-        EXPECT_EQ(readText(target), "old");
+        EXPECT_EQ(TMKFileText(target), "old");
         EXPECT_EQ(listing(), std::vector<std::string>{"out.txt"});
     }
 }
@@ -224,7 +217,7 @@ TEST_F(AtomicFile, TwoWritersAtOnceEachPlaceAWholeFile)
     int torn = 0;
     for (int i = 0; i < kRounds; ++i) {
         failures += TKWriteFileAtomically(target.string(), a).has_value();
-        const std::string text = readText(target);
+        const std::string text = TMKFileText(target);
         torn += text != a && text != b;
         if (modeOf(target) != 0640)
             ++torn;

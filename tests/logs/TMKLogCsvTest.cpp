@@ -2,6 +2,7 @@
 // decimal comma, fields that would break a row, a round trip through a CSV
 // reader, and files that cannot be written.
 
+#include "TMKFileText.h"
 #include "TMKLogBytes.h"
 #include "logs/TMKLogCsv.h"
 
@@ -19,14 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> lines(const std::string& text)
 {
@@ -244,7 +237,7 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
     const std::string path = tempPath("out.csv");
     const std::vector<std::string> titles = TMKLogColumnTitles(TMKLogKind::FlashData);
     ASSERT_FALSE(TMKExportCsv(path, sampleFlash(), titles));
-    EXPECT_EQ(readFile(path), kFlashCsv);
+    EXPECT_EQ(TMKFileText(path), kFlashCsv);
 
     // A full disk in the middle: the old export stays, nothing is left beside it.
     TKFileCalls full = TKFileCalls::system();
@@ -259,7 +252,7 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
     const auto failure = TMKExportCsv(path, sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd), full);
     ASSERT_TRUE(failure);
     EXPECT_NE(failure->find("No space left"), std::string::npos) << *failure;
-    EXPECT_EQ(readFile(path), kFlashCsv);
+    EXPECT_EQ(TMKFileText(path), kFlashCsv);
     const auto dir = std::filesystem::path(path).parent_path();
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_FALSE(entry.path().filename().string().starts_with("." + std::filesystem::path(path).filename().string()));
@@ -280,7 +273,7 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
         return ::write(fd, data, size);
     };
     ASSERT_FALSE(TMKExportCsv(path, large, TMKLogColumnTitles(TMKLogKind::Obd), counted));
-    const std::string text = readFile(path);
+    const std::string text = TMKFileText(path);
     EXPECT_EQ(text, TMKCsvText(large, TMKLogColumnTitles(TMKLogKind::Obd)));
     EXPECT_GT(text.size(), 3 * largest);
     EXPECT_LT(largest, 100'000u);

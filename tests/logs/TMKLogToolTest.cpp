@@ -1,6 +1,7 @@
 // tamek-log run as the user runs it: stdout, stderr and the exit status,
 // held to the memory and time a hostile log must stay within.
 
+#include "TMKFileText.h"
 #include "TMKLogBytes.h"
 #include "logs/TMKLogCsv.h"
 
@@ -35,14 +36,6 @@ struct ToolRun {
     std::string err;
 };
 
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class LogTool : public ::testing::Test {
 protected:
     std::filesystem::path dir;
@@ -66,8 +59,8 @@ protected:
         ToolRun result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         if (stdoutTarget.empty())
-            result.out = readFile(out);
-        result.err = readFile(file("stderr"));
+            result.out = TMKFileText(out);
+        result.err = TMKFileText(file("stderr"));
         return result;
     }
 

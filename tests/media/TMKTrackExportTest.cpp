@@ -1,3 +1,4 @@
+#include "TMKFileText.h"
 #include "media/TMKTrackExport.h"
 
 #include "base/TMKLog.h"
@@ -18,14 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Runs a shell command; its exit status and what it printed.
 std::pair<int, std::string> run(const std::string& command)
@@ -105,7 +98,7 @@ TEST_F(TrackExport, GpxOfATripIsValidGpx11)
     const auto [status, output] =
         run("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "trip.gpx").string() + "'");
     EXPECT_EQ(status, 0) << output;
-    const std::string text = readText(dir / "trip.gpx");
+    const std::string text = TMKFileText(dir / "trip.gpx");
     std::size_t trkpts = 0;
     for (std::size_t at = text.find("<trkpt "); at != std::string::npos; at = text.find("<trkpt ", at + 1))
         ++trkpts;
@@ -129,7 +122,7 @@ TEST_F(TrackExport, KmlIsWellFormedWithLongitudeFirst)
     ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, tracks));
     const auto [status, output] = run("xmllint --noout '" + (dir / "trip.kml").string() + "'");
     EXPECT_EQ(status, 0) << output;
-    const std::string text = readText(dir / "trip.kml");
+    const std::string text = TMKFileText(dir / "trip.kml");
     EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
     EXPECT_NE(text.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << text;
     EXPECT_NE(text.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << text;
