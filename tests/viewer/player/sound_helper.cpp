@@ -2,7 +2,6 @@
 // way the viewer does, plays a clip and reports what it chose, so that the
 // test can read everything the library printed on stderr.
 //
-//   viewer_sound_helper probe
 //   viewer_sound_helper play (fail|real|default) CLIP MS
 
 #include "viewer/player/TMKMediaPlayer.h"
@@ -31,10 +30,6 @@ void appLog(QtMsgType type, const QMessageLogContext& context, const QString& me
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && qstrcmp(argv[1], "probe") == 0) {
-        std::printf("opens=%d\n", TMKDefaultSoundOutputOpens() ? 1 : 0);
-        return 0;
-    }
     if (argc != 5 || qstrcmp(argv[1], "play") != 0)
         return 2;
     qInstallMessageHandler(&appLog);

@@ -1,0 +1,255 @@
+// The real libVLC player on files a card may hold (cut short, without an
+// index, random bytes, empty, FIFOs, links), on its picture against
+// ffmpeg's decoding of the same clip, and paused, when it must not keep
+// repainting.
+
+#include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKRecordingCheck.h"
+#include "viewer/player/TMKVideoView.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+#include <sys/stat.h>
+
+namespace {
+
+bool ffmpeg(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-y"} + args);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+quint32 le32(const QByteArray& bytes, qsizetype at)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData() + at);
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+// The same recording with its index chunk taken out and the RIFF size
+// told, as a camera that lost power before closing the file leaves it.
+QByteArray withoutIndex(const QByteArray& avi)
+{
+    for (qsizetype offset = 12; offset + 8 <= avi.size();) {
+        const qsizetype size = le32(avi, offset + 4);
+        if (avi.mid(offset, 4) == "idx1") {
+            QByteArray cut = avi.left(offset) + avi.mid(offset + 8 + size + (size & 1));
+            const quint32 riff = quint32(cut.size() - 8);
+            for (int i = 0; i < 4; ++i)
+                cut[4 + i] = char((riff >> (8 * i)) & 0xff);
+            return cut;
+        }
+        offset += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+// Mean absolute difference per channel, 0..255.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col)
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col]))
+                   + std::abs(qBlue(p[col]) - qBlue(q[col]));
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+bool near(QRgb c, int r, int g, int b)
+{
+    return std::abs(qRed(c) - r) < 60 && std::abs(qGreen(c) - g) < 60 && std::abs(qBlue(c) - b) < 60;
+}
+
+} // namespace
+
+class TMKVlcPlayerTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_moving; // every frame differs from the one before
+    QString m_still;  // bars with a strip along the bottom rows
+    QImage m_reference;
+
+    QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            QSKIP("ffmpeg is not installed");
+        QVERIFY(m_dir.isValid());
+        m_moving = path("clip_F.avi");
+        QVERIFY(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x180:rate=10", "-t", "4", "-c:v", "mjpeg", "-q:v",
+                        "3", m_moving}));
+        QFile clip(m_moving);
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        const QByteArray avi = clip.readAll();
+        QVERIFY(avi.size() > 60000);
+        QVERIFY(writeAll(path("cut_F.avi"), avi.left(50 * 1024)));
+        const QByteArray unindexed = withoutIndex(avi);
+        QVERIFY(!unindexed.isEmpty());
+        QVERIFY(writeAll(path("noindex_F.avi"), unindexed));
+        QByteArray noise(300000, Qt::Uninitialized);
+        QRandomGenerator generator(17);
+        for (char& byte : noise)
+            byte = char(generator.bounded(256));
+        QVERIFY(writeAll(path("noise_R.avi"), noise));
+        QVERIFY(writeAll(path("empty_R.avi"), {}));
+        QVERIFY(writeAll(path("riff_R.avi"), QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16)));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo_R.avi")).constData(), 0600), 0);
+        QVERIFY(QFile::link(m_moving, path("link_F.avi")));
+
+        // The camera's date/time line sits in the bottom rows; 180 lines,
+        // which decoders pad to 192.
+        m_still = path("bars_F.avi");
+        QVERIFY(ffmpeg({"-f", "lavfi", "-i",
+                        "smptebars=size=320x180:rate=10,"
+                        "drawbox=y=166:w=320:h=14:color=white:t=fill,"
+                        "drawbox=x=8:y=169:w=100:h=8:color=black:t=fill,"
+                        "drawbox=x=250:y=169:w=60:h=8:color=red:t=fill",
+                        "-t", "3", "-c:v", "mjpeg", "-q:v", "2", m_still}));
+        QVERIFY(ffmpeg({"-ss", "1", "-i", m_still, "-frames:v", "1", path("ffmpeg.png")}));
+        QVERIFY(m_reference.load(path("ffmpeg.png")));
+        QCOMPARE(m_reference.size(), QSize(320, 180));
+    }
+
+    // Each kind of file gets its reason at once after setMedia; of the
+    // ones nothing can play the player is in Error and stays there.
+    void faultsAreNamedFromTheFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("fault");
+        QTest::newRow("good") << "clip_F.avi" << int(TMKRecordingFault::None);
+        QTest::newRow("link to good") << "link_F.avi" << int(TMKRecordingFault::None);
+        QTest::newRow("cut to 50 KB") << "cut_F.avi" << int(TMKRecordingFault::CutShort);
+        QTest::newRow("no index") << "noindex_F.avi" << int(TMKRecordingFault::NoIndex);
+        QTest::newRow("random bytes") << "noise_R.avi" << int(TMKRecordingFault::NotAvi);
+        QTest::newRow("a WAVE file") << "riff_R.avi" << int(TMKRecordingFault::NotAvi);
+        QTest::newRow("empty") << "empty_R.avi" << int(TMKRecordingFault::Unreadable);
+        QTest::newRow("FIFO") << "fifo_R.avi" << int(TMKRecordingFault::NotRegularFile);
+        QTest::newRow("missing") << "gone_R.avi" << int(TMKRecordingFault::Unreadable);
+    }
+
+    void faultsAreNamedFromTheFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, fault);
+        const auto expected = static_cast<TMKRecordingFault>(fault);
+        const QString file = m_dir.filePath(name);
+        QCOMPARE(TMKCheckRecording(file), expected);
+
+        std::unique_ptr<TMKMediaPlayer> player = TMKCreateMediaPlayer(nullptr);
+        QSignalSpy states(player.get(), &TMKMediaPlayer::stateChanged);
+        QElapsedTimer timer;
+        timer.start();
+        player->setMedia(TMKPlayerMedia::mediaWithPath(file));
+        QVERIFY2(timer.elapsed() < 1000, "setMedia waited on the file");
+        QCOMPARE(player->errorText(), TMKRecordingFaultText(expected));
+        QCOMPARE(player->errorText().isEmpty(), expected == TMKRecordingFault::None);
+        const bool fatal = TMKRecordingFaultIsFatal(expected);
+        QCOMPARE(player->state() == TMKMediaPlayer::Error, fatal);
+        player->setMute(true);
+        player->play();
+        if (fatal) {
+            QVERIFY(!states.wait(300)); // play leaves a file nothing can play alone
+            QCOMPARE(player->state(), TMKMediaPlayer::Error);
+        }
+        player->stop();
+        player->setMedia(std::nullopt);
+        QVERIFY(player->errorText().isEmpty());
+    }
+
+    // The capture is the picture at its own size, bottom rows whole, and
+    // on screen it fills the 16:9 view without stretching.
+    void captureMatchesTheDecodedFrame()
+    {
+        TMKVideoView view;
+        view.resize(640, 360);
+        view.show();
+        std::unique_ptr<TMKMediaPlayer> player = TMKCreateMediaPlayer(&view);
+        player->setMedia(TMKPlayerMedia::mediaWithPath(m_still));
+        player->setMute(true);
+        player->play();
+        QTRY_VERIFY_WITH_TIMEOUT(view.framesShown() >= 3, 15000);
+        player->pause();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Paused, 5000);
+
+        QCOMPARE(player->videoSize(), QSize(320, 180));
+        const QString capturePath = path("capture.png");
+        QVERIFY(player->saveVideoSnapshotAt(capturePath, 0, 0));
+        QImage capture;
+        QVERIFY(capture.load(capturePath));
+        QCOMPARE(capture.size(), QSize(320, 180));
+        const double difference = meanDifference(capture, m_reference);
+        QVERIFY2(difference < 6.0, qPrintable(QStringLiteral("mean difference %1").arg(difference)));
+        QVERIFY(near(capture.pixel(160, 167), 255, 255, 255));
+        QVERIFY(near(capture.pixel(160, 178), 255, 255, 255));
+        QVERIFY(near(capture.pixel(50, 173), 0, 0, 0));
+        QVERIFY(near(capture.pixel(280, 173), 255, 0, 0));
+
+        const QImage screen = view.grab().toImage();
+        const double scale = double(screen.height()) / 180.0;
+        QVERIFY(near(screen.pixel(screen.width() / 2, int(172 * scale)), 255, 255, 255));
+        QVERIFY(near(screen.pixel(int(50 * screen.width() / 320.0), int(173 * scale)), 0, 0, 0));
+        QVERIFY(!near(screen.pixel(screen.width() / 2, int(160 * scale)), 255, 255, 255));
+        player->stop();
+    }
+
+    // Paused, the view gets no new frames and does not repaint; a seek
+    // while paused still shows its picture.
+    void aPausedPlayerDoesNotRepaint()
+    {
+        TMKVideoView view;
+        view.resize(320, 180);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        std::unique_ptr<TMKMediaPlayer> player = TMKCreateMediaPlayer(&view);
+        QSignalSpy shown(&view, &TMKVideoView::frameShown);
+        player->setMedia(TMKPlayerMedia::mediaWithPath(m_moving));
+        player->setMute(true);
+        player->play();
+        QTRY_VERIFY_WITH_TIMEOUT(view.framesShown() >= 5, 15000);
+        player->pause();
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), TMKMediaPlayer::Paused, 5000);
+        // The frames decoded before the pause may still come in, briefly.
+        for (int late = 0; late < 5 && shown.wait(300); ++late) {
+        }
+        const quint64 frames = view.framesShown();
+        const quint64 paints = view.paintCount();
+        const QImage before = view.currentFrame();
+        QVERIFY2(!shown.wait(1500), qPrintable(QStringLiteral("%1 frames while paused").arg(view.framesShown() - frames)));
+        QVERIFY2(view.paintCount() == paints,
+                 qPrintable(QStringLiteral("%1 repaints while paused").arg(view.paintCount() - paints)));
+
+        player->setTime(3000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.framesShown() > frames, 5000);
+        QVERIFY(view.currentFrame() != before);
+        QCOMPARE(player->state(), TMKMediaPlayer::Paused);
+        player->stop();
+    }
+};
+
+QTEST_MAIN(TMKVlcPlayerTest)
+#include "TMKVlcPlayerTest.moc"
