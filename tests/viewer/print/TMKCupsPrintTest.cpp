@@ -115,26 +115,21 @@ private slots:
             QVERIFY(runScript(QStringLiteral("stop"), nullptr));
     }
 
-    void theDialogSeesThePrivateQueues()
-    {
-        TMKPrintSettings settings;
-        settings.setPrinterName(QStringLiteral("jpegq"));
-        QPrinter printer;
-        settings.applyTo(printer);
-        QCOMPARE(printer.outputFormat(), QPrinter::NativeFormat);
-        QCOMPARE(printer.printerName(), QStringLiteral("jpegq"));
-        const TMKPrintSettings back = TMKPrintSettings::fromPrinter(printer);
-        QCOMPARE(back.printerName(), QStringLiteral("jpegq"));
-        QCOMPARE(back.destination(), TMKPrintDestination::Printer);
-    }
-
     void jpegReachesThePrinterFittedToThePage()
     {
         QFile::remove(m_dir.filePath(QStringLiteral("out/jpeg.prn")));
         const QList<int> before = jobIds("jpegq");
         TMKCupsPrintSystem cups;
-        TMKPrintSettings settings;
-        settings.setPrinterName(QStringLiteral("jpegq"));
+        // Chosen in the dialog, which works on a QPrinter that must see
+        // the private queue, whatever the printer showed before.
+        TMKPrintSettings chosen;
+        chosen.setPrinterName(QStringLiteral("jpegq"));
+        QPrinter printer;
+        printer.setPrinterName(QStringLiteral("textq"));
+        chosen.applyTo(printer);
+        QCOMPARE(printer.outputFormat(), QPrinter::NativeFormat);
+        TMKPrintSettings settings = TMKPrintSettings::fromPrinter(printer);
+        QCOMPARE(settings.printerName(), QStringLiteral("jpegq"));
         settings.setPaperSize(QPageSize(QPageSize::A4));
         QString line;
         QVERIFY2(TMKPrintCapturedFrame(cups, settings, m_jpeg, &line), qPrintable(line));
@@ -175,47 +170,44 @@ private slots:
         QVERIFY(qAbs(placed.captured(1).toDouble() / placed.captured(2).toDouble() - 640.0 / 360.0) < 0.01);
     }
 
-    void textOnlyQueueGetsTheMimeLineAndNoJob()
+    // Each refusal of the real scheduler stops with its line before any
+    // job exists, and a PDF destination writes no file either.
+    void refusedBeforeAnyJob_data()
     {
-        const QList<int> before = jobIds(nullptr);
-        TMKCupsPrintSystem cups;
-        TMKPrintSettings settings;
-        settings.setPrinterName(QStringLiteral("textq"));
-        QTest::ignoreMessage(QtWarningMsg, "MIME type image/jpeg isn't supported by the printer");
-        QString line;
-        QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg, &line));
-        QCOMPARE(line, QStringLiteral("MIME type image/jpeg isn't supported by the printer"));
-        QCOMPARE(jobIds(nullptr), before);
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<bool>("toPdf");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("text-only queue") << "textq" << false
+                                         << "MIME type image/jpeg isn't supported by the printer";
+        QTest::newRow("pdf destination") << "jpegq" << true
+                                         << "Either got an error from PMSessionGetDestinationType or the print "
+                                            "destination wasn't kPMDestinationPrinter";
+        QTest::newRow("missing printer") << "nosuchq" << false
+                                         << QStringLiteral("Got an error from PMSessionGetCurrentPrinter (%1)")
+                                                .arg(static_cast<int>(IPP_STATUS_ERROR_NOT_FOUND));
     }
 
-    void pdfDestinationPrintsNothing()
+    void refusedBeforeAnyJob()
     {
+        QFETCH(QString, printer);
+        QFETCH(bool, toPdf);
+        QFETCH(QString, line);
         const QString pdf = m_dir.filePath(QStringLiteral("frame.pdf"));
-        QPrinter printer;
-        printer.setPrinterName(QStringLiteral("jpegq"));
-        printer.setOutputFileName(pdf);
-        TMKPrintSettings settings = TMKPrintSettings::fromPrinter(printer);
+        QPrinter chosen;
+        chosen.setPrinterName(printer);
+        if (toPdf)
+            chosen.setOutputFileName(pdf);
+        TMKPrintSettings settings = TMKPrintSettings::fromPrinter(chosen);
+        settings.setPrinterName(printer); // QPrinter forgets a queue it does not know
 
         const QList<int> before = jobIds(nullptr);
         TMKCupsPrintSystem cups;
-        QTest::ignoreMessage(QtWarningMsg, "Either got an error from PMSessionGetDestinationType or the print "
-                                           "destination wasn't kPMDestinationPrinter");
-        QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg));
-        QCOMPARE(jobIds(nullptr), before);
-        QVERIFY(!QFile::exists(pdf));
-    }
-
-    void missingPrinterGivesTheSchedulerCode()
-    {
-        TMKCupsPrintSystem cups;
-        TMKPrintSettings settings;
-        settings.setPrinterName(QStringLiteral("nosuchq"));
-        const QString line = QStringLiteral("Got an error from PMSessionGetCurrentPrinter (%1)")
-                                 .arg(static_cast<int>(IPP_STATUS_ERROR_NOT_FOUND));
         QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
         QString logged;
         QVERIFY(!TMKPrintCapturedFrame(cups, settings, m_jpeg, &logged));
         QCOMPARE(logged, line);
+        QCOMPARE(jobIds(nullptr), before);
+        QVERIFY(!QFile::exists(pdf));
     }
 
     // No printer name: the scheduler's default, an error while none is set.
