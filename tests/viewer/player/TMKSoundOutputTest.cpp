@@ -94,14 +94,11 @@ private slots:
             QSKIP("ffmpeg is needed to make the test recording");
         m_clip = m_dir.filePath(QStringLiteral("clip.avi"));
         // A sound track, so that the player really opens a sound output.
-        const int made = QProcess::execute(
-            QStringLiteral("ffmpeg"),
-            {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-             QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=160x90:rate=10"),
-             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine"),
-             QStringLiteral("-t"), QStringLiteral("4"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
-             QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), m_clip});
-        QCOMPARE(made, 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   QStringList{"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                               "testsrc=size=160x90:rate=10", "-f", "lavfi", "-i", "sine", "-t", "4",
+                                               "-c:v", "mjpeg", "-c:a", "pcm_s16le", m_clip}),
+                 0);
         m_nullConfig = m_dir.filePath(QStringLiteral("null.conf"));
         writeFile(m_nullConfig, "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
         m_emptyConfig = m_dir.filePath(QStringLiteral("empty.conf"));
@@ -197,7 +194,7 @@ private slots:
         QFETCH(QString, probe);
         QFETCH(bool, deviceExists);
         QFETCH(QByteArray, output);
-        const Run run = runHelper({QStringLiteral("play"), probe, m_clip, QStringLiteral("1500")},
+        const Run run = runHelper({QStringLiteral("play"), probe, m_clip, QStringLiteral("300")},
                                   deviceExists ? m_nullConfig : m_emptyConfig);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(value(run, "output"), output);

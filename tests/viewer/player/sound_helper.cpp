@@ -3,6 +3,9 @@
 // test can read everything the library printed on stderr.
 //
 //   viewer_sound_helper play (fail|real|default) CLIP MS
+//
+// MS is how long it plays on after its first frame (at most 10 s more
+// waiting for one).
 
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/player/TMKSoundOutput.h"
@@ -13,6 +16,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -50,9 +54,13 @@ int main(int argc, char** argv)
     bool played = false;
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < QByteArray(argv[4]).toInt()) {
+    std::optional<qint64> firstFrameAt;
+    const qint64 playOn = QByteArray(argv[4]).toInt();
+    while (firstFrameAt ? timer.elapsed() < *firstFrameAt + playOn : timer.elapsed() < 10000) {
         QTest::qWait(20);
         played = played || player->state() == TMKMediaPlayer::Playing;
+        if (!firstFrameAt && view.hasFrame())
+            firstFrameAt = timer.elapsed();
     }
     player->stop();
     std::printf("output=%s\nplayed=%d\nframes=%d\n", TMKMediaLibrarySoundOutput().constData(), played ? 1 : 0,
