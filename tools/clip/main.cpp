@@ -257,6 +257,8 @@ int main(int argc, char** argv)
         return 1;
     }
     request.to = std::min(*end, request.trip.lengthSeconds());
+    if (*end > request.to)
+        std::cerr << "tamek-clip: the drive ends " << request.to << " s after its start; the clip stops there\n";
     if (!(request.to > request.from)) {
         std::cerr << "tamek-clip: the clip's end must come after its start, within the drive\n";
         return 1;
