@@ -24,6 +24,7 @@ extern "C" {
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -36,7 +37,7 @@ constexpr uint32_t kFileSeconds = 40;
 const char* const kStems[] = {"alwa_20261107_081500", "alwa_20261107_081540"};
 
 // The trip, written once and reused.
-bool writeTrip()
+bool writeTripHere()
 {
     fs::create_directories(kDir);
     TMKDriveOptions options;
@@ -61,6 +62,17 @@ bool writeTrip()
             list << "file '" << (kDir / (std::string(stem) + "_" + side + ".avi")).string() << "'\n";
     }
     return true;
+}
+
+// In a child of its own: the writer holds a recording in memory, and a
+// spawned program's peak memory counts the parent's until it execs.
+bool writeTrip()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(writeTripHere() ? 0 : 1);
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Runs a program to its end; its wall time and peak resident memory.
