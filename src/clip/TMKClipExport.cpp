@@ -799,7 +799,7 @@ TMKClipResult Exporter::run()
     for (Camera& c : m_cameras)
         c.placeholder = placeholder(c.rect.size(), c.which);
     if (m_overlay)
-        m_telemetry = TMKReadTripTelemetry(m_request.trip);
+        m_telemetry = TMKReadTripTelemetry(m_request.trip, [this](std::size_t, std::size_t) { return !cancelled(); });
 
     if (auto e = m_muxer.open(m_file.temporaryPath(), "mp4"))
         return finish(e, false);
@@ -897,6 +897,7 @@ TMKClipResult Exporter::copy()
         return finish(e, false);
 
     double base = 0; // trip time of the first packet copied: the output's 0
+    int64_t total = 0;
     bool started = false;
     std::vector<PacketPtr> sinceKey; // before `from`: the packets since the last key frame
     for (std::size_t s = 0; s < segments.size(); ++s) {
@@ -921,6 +922,8 @@ TMKClipResult Exporter::copy()
         }
         const AVRational rate = av_guess_frame_rate(raw, const_cast<AVStream*>(in), nullptr);
         const double frame = rate.num > 0 ? av_q2d(av_inv_q(rate)) : 1.0 / 30;
+        if (s == 0) // from the key frame at most a second or two before
+            total = std::llround((m_request.to - m_request.from) / frame);
         double last = segment.localStart() - frame;
         bool done = false;
         while (!done) {
@@ -977,7 +980,7 @@ TMKClipResult Exporter::copy()
             }
             sinceKey.clear();
             if (m_frames % 30 == 0)
-                tell(m_frames, 0);
+                tell(m_frames, std::max(total, m_frames));
         }
         if (segment.end - segment.offset - last > 1.5 * frame)
             return finish(segment.path + ": the recording is damaged, unreadable from "
