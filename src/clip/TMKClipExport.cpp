@@ -82,6 +82,18 @@ QRect fit(QSize source, QRect cell)
     return QRect(cell.x() + even((cell.width() - w) / 2.0), cell.y() + even((cell.height() - h) / 2.0), w, h);
 }
 
+// A recording named like one may be a FIFO or a device, which the demuxer
+// would wait on or read forever.
+std::optional<std::string> notRegular(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return path + ": " + std::strerror(errno);
+    if (!S_ISREG(info.st_mode))
+        return path + ": not a regular file";
+    return std::nullopt;
+}
+
 // One recording opened for decoding: frames in time order, the one shown
 // at any moment, its sound handed to a sink as it goes by.
 class Source {
@@ -90,6 +102,8 @@ public:
 
     std::optional<std::string> open(const std::string& path, AudioSink audio)
     {
+        if (auto refusal = notRegular(path))
+            return refusal;
         AVFormatContext* raw = nullptr;
         if (const int e = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); e < 0)
             return path + ": " + avError(e);
@@ -761,7 +775,7 @@ TMKClipResult Exporter::run()
     }
     if (rate.num == 0)
         rate = AVRational{30, 1};
-    if (m_request.sound && !front.empty()) {
+    if (m_request.sound && !front.empty() && !notRegular(front.front().path)) {
         AVFormatContext* raw = nullptr;
         if (avformat_open_input(&raw, front.front().path.c_str(), nullptr, nullptr) >= 0) {
             if (avformat_find_stream_info(raw, nullptr) >= 0) {
@@ -902,6 +916,8 @@ TMKClipResult Exporter::copy()
     std::vector<PacketPtr> sinceKey; // before `from`: the packets since the last key frame
     for (std::size_t s = 0; s < segments.size(); ++s) {
         const TMKClipSegment& segment = segments[s];
+        if (auto refusal = notRegular(segment.path))
+            return finish(refusal, true);
         AVFormatContext* raw = nullptr;
         if (const int e = avformat_open_input(&raw, segment.path.c_str(), nullptr, nullptr); e < 0)
             return finish(segment.path + ": " + avError(e), true);

@@ -394,6 +394,14 @@ TEST_F(Clip, CommandLineWritesWholeFilesOrSaysWhyNot)
     }
     ::close(held);
     EXPECT_FALSE(fs::exists(s_dir / "busy.mp4"));
+
+    // A FIFO named like a recording is refused, not waited on.
+    fs::create_directories(s_dir / "pipe");
+    ASSERT_EQ(::mkfifo((s_dir / "pipe" / "alwa_20261107_090000_F.avi").c_str(), 0600), 0);
+    const std::string text = run(std::string(TAMEK_CLIP_BIN) + " --from 0 --to 1 --output " + (s_dir / "p.mp4").string()
+                                 + " " + (s_dir / "pipe").string(), &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(text.find("not a regular file"), std::string::npos) << text;
 }
 
 } // namespace
