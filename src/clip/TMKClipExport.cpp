@@ -1037,9 +1037,11 @@ TMKClipGeometry TMKClipLayoutGeometry(TMKClipLayout layout, TMKClipQuality quali
         break;
     }
     case TMKClipLayout::Stack: {
-        const int half = even(frame.height() / 2.0);
+        // The strip goes below the rear, not over it.
+        const int height = frame.height() - reserveBottom;
+        const int half = even(height / 2.0);
         g.front = fit(frontSource, QRect(0, 0, frame.width(), half));
-        g.rear = fit(rearSource, QRect(0, half, frame.width(), frame.height() - half));
+        g.rear = fit(rearSource, QRect(0, half, frame.width(), height - half));
         break;
     }
     case TMKClipLayout::Pip: {

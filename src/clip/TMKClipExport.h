@@ -68,8 +68,8 @@ struct TMKClipGeometry {
     QRect front; // empty when the layout has no front
     QRect rear;
 };
-// `reserveBottom` keeps the lower edge free for the overlay's strip (the
-// inset sits above it).
+// `reserveBottom` keeps the lower edge free for the overlay's strip: the
+// inset sits above it, the stacked rear ends above it.
 [[nodiscard]] TMKClipGeometry TMKClipLayoutGeometry(TMKClipLayout layout, TMKClipQuality quality, QSize frontSource,
                                                     QSize rearSource, TMKClipCorner corner = TMKClipCorner::BottomRight,
                                                     double pipScale = 0.3, int reserveBottom = 0);
