@@ -95,6 +95,10 @@ int usage(const std::string& text)
 int main(int argc, char** argv)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // From the start: an interrupt while the drive is being found still
+    // leaves nothing behind (the export sees it at once).
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
     std::string from;
     std::string to;
     std::optional<std::string> output;
@@ -265,8 +269,6 @@ int main(int argc, char** argv)
     }
     request.output = *output;
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     const bool tty = ::isatty(STDERR_FILENO) != 0;
     TMKClipCallbacks callbacks;
     callbacks.cancelled = [] { return g_interrupted.load(); };
