@@ -17,6 +17,8 @@ extern "C" {
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -454,6 +456,7 @@ public:
     Exporter(const TMKClipRequest& request, const TMKClipCallbacks& callbacks) : m_request(request), m_callbacks(callbacks) {}
     ~Exporter()
     {
+        stopEncoder(false);
         for (Camera& c : m_cameras)
             sws_freeContext(c.scaler);
     }
@@ -465,7 +468,10 @@ private:
     std::optional<std::string> openEncoders(QSize frame, AVRational rate, int audioRate, int audioChannels);
     std::optional<std::string> sourceFrame(Camera& camera, double seconds, AVFrame*& picture);
     std::optional<std::string> encodeVideo(AVFrame* frame);
-    std::optional<std::string> drain(AVCodecContext* codec, AVStream* stream);
+    std::optional<std::string> drain(AVCodecContext* codec, AVStream* stream, AVPacket* packet);
+    void startEncoder();
+    std::optional<std::string> submit(FramePtr frame);
+    std::optional<std::string> stopEncoder(bool encodeQueued);
     void pushAudio(AVFrame* frame, double tripSeconds, double segmentEnd);
     std::optional<std::string> encodeAudio(bool all);
     TMKClipResult finish(std::optional<std::string> failure, bool damaged);
@@ -483,6 +489,16 @@ private:
     AVStream* m_videoStream = nullptr;
     AVStream* m_audioStream = nullptr;
     PacketPtr m_packet{av_packet_alloc()};
+    PacketPtr m_videoPacket{av_packet_alloc()};
+    // The encoder runs on a thread of its own, a few frames behind the
+    // decoding and composing, so that neither waits for the other.
+    std::thread m_encoder;
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<FramePtr> m_queue;
+    bool m_queueClosed = false;
+    std::optional<std::string> m_encodeError;
+    std::mutex m_muxMutex; // the muxer takes the video and the sound packets
     std::unique_ptr<SwrContext, SwrFree> m_swr;
     std::unique_ptr<AVAudioFifo, FifoFree> m_fifo;
     int64_t m_audioWritten = 0; // samples handed to the encoder
@@ -655,23 +671,24 @@ std::optional<std::string> Exporter::encodeAudio(bool all)
         m_audioWritten += n;
         if (avcodec_send_frame(m_audio.get(), frame.get()) < 0)
             return std::string("AAC encoding failed");
-        if (auto e = drain(m_audio.get(), m_audioStream))
+        if (auto e = drain(m_audio.get(), m_audioStream, m_packet.get()))
             return e;
     }
     return std::nullopt;
 }
 
-std::optional<std::string> Exporter::drain(AVCodecContext* codec, AVStream* stream)
+std::optional<std::string> Exporter::drain(AVCodecContext* codec, AVStream* stream, AVPacket* packet)
 {
     for (;;) {
-        const int got = avcodec_receive_packet(codec, m_packet.get());
+        const int got = avcodec_receive_packet(codec, packet);
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return std::nullopt;
         if (got < 0)
             return "encoding: " + avError(got);
-        av_packet_rescale_ts(m_packet.get(), codec->time_base, stream->time_base);
-        m_packet->stream_index = stream->index;
-        if (auto e = m_muxer.write(m_packet.get()))
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        const std::lock_guard lock(m_muxMutex);
+        if (auto e = m_muxer.write(packet))
             return e;
     }
 }
@@ -680,7 +697,61 @@ std::optional<std::string> Exporter::encodeVideo(AVFrame* frame)
 {
     if (avcodec_send_frame(m_video.get(), frame) < 0)
         return std::string("H.264 encoding failed");
-    return drain(m_video.get(), m_videoStream);
+    return drain(m_video.get(), m_videoStream, m_videoPacket.get());
+}
+
+void Exporter::startEncoder()
+{
+    m_encoder = std::thread([this] {
+        for (;;) {
+            FramePtr frame;
+            {
+                std::unique_lock lock(m_queueMutex);
+                m_queueChanged.wait(lock, [this] { return !m_queue.empty() || m_queueClosed; });
+                if (m_queue.empty())
+                    return;
+                frame = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            m_queueChanged.notify_all();
+            auto error = encodeVideo(frame.get());
+            if (error) {
+                const std::lock_guard lock(m_queueMutex);
+                m_encodeError = std::move(error);
+                m_queue.clear();
+                m_queueClosed = true;
+                m_queueChanged.notify_all();
+                return;
+            }
+        }
+    });
+}
+
+std::optional<std::string> Exporter::submit(FramePtr frame)
+{
+    constexpr std::size_t kAhead = 3;
+    std::unique_lock lock(m_queueMutex);
+    m_queueChanged.wait(lock, [this] { return m_queue.size() < kAhead || m_encodeError; });
+    if (m_encodeError)
+        return m_encodeError;
+    m_queue.push_back(std::move(frame));
+    m_queueChanged.notify_all();
+    return std::nullopt;
+}
+
+std::optional<std::string> Exporter::stopEncoder(bool encodeQueued)
+{
+    if (!m_encoder.joinable())
+        return std::nullopt;
+    {
+        const std::lock_guard lock(m_queueMutex);
+        if (!encodeQueued)
+            m_queue.clear();
+        m_queueClosed = true;
+    }
+    m_queueChanged.notify_all();
+    m_encoder.join();
+    return m_encodeError;
 }
 
 std::optional<std::string> Exporter::prepare()
@@ -694,6 +765,10 @@ std::optional<std::string> Exporter::prepare()
 
 TMKClipResult Exporter::finish(std::optional<std::string> failure, bool damaged)
 {
+    // What was composed is encoded before the end is written; a failure of
+    // the encoder itself outranks the reason given.
+    if (auto e = stopEncoder(!cancelled() && (!failure || damaged)))
+        failure = e;
     TMKClipResult result;
     result.frames = m_frames;
     if (cancelled()) {
@@ -713,7 +788,7 @@ TMKClipResult Exporter::finish(std::optional<std::string> failure, bool damaged)
             if (!(end = encodeVideo(nullptr)))
                 end = encodeAudio(true);
             if (!end && m_audio && avcodec_send_frame(m_audio.get(), nullptr) >= 0)
-                end = drain(m_audio.get(), m_audioStream);
+                end = drain(m_audio.get(), m_audioStream, m_packet.get());
         }
         if (!end)
             end = m_muxer.finish();
@@ -819,6 +894,7 @@ TMKClipResult Exporter::run()
         return finish(e, false);
     if (auto e = openEncoders(outSize, rate, audioRate, audioChannels))
         return finish(e, false);
+    startEncoder();
 
     const auto total = static_cast<int64_t>(std::llround((m_request.to - m_request.from) * av_q2d(rate)));
     const double frameSeconds = av_q2d(av_inv_q(rate));
@@ -869,7 +945,7 @@ TMKClipResult Exporter::run()
             copyInto(frame.get(), m_overlayFrame.get(), m_overlay->rect());
         }
         frame->pts = k;
-        if (auto e = encodeVideo(frame.get()))
+        if (auto e = submit(std::move(frame)))
             return finish(e, false);
         m_frames = k + 1;
         if (auto e = encodeAudio(false))
