@@ -3,7 +3,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target media_bench trip_bench cold_extract_bench logs_bench viewer_bench start_bench logs_page_bench tamek-demo-card
+cmake --build --preset dev --target media_bench trip_bench cold_extract_bench logs_bench viewer_bench start_bench logs_page_bench clip_bench tamek-demo-card
 build/dev/bench/media_bench "$@"
 build/dev/bench/trip_bench "$@"
 build/dev/bench/logs_bench "$@"
@@ -13,3 +13,5 @@ XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp}" build/dev/bench/logs_page_bench "$@" 
 XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp}" build/dev/bench/start_bench "$@"
 # Drops the page cache (root only; skips otherwise).
 build/dev/bench/cold_extract_bench "$@"
+# tamek-clip against the ffmpeg command line (slow: minutes on 2 cores).
+build/dev/bench/clip_bench "$@"

@@ -13,6 +13,7 @@ dosfstools mtools
 xvfb xauth imagemagick libxml2-utils
 ffmpeg
 libgtest-dev libgmock-dev libbenchmark-dev
+libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
 nlohmann-json3-dev
 appstream desktop-file-utils file dpkg-dev man-db lintian
 "

@@ -6,6 +6,12 @@
 #include "TMKAviWriter.h"
 #include "TMKDemoFrames.h"
 #include "TMKDriveSimulator.h"
+#include "TMKH264Recording.h"
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
+}
 
 #include <QByteArray>
 #include <QDir>
@@ -181,6 +187,43 @@ TMKAviWriter recording(const TMKDriveSimulator& drive, uint32_t startSeconds, ui
     return avi;
 }
 
+// The newer cameras' H.264 pair of a short moment, at their real sizes,
+// drawn like the MJPEG recordings.
+bool writeH264(Writer& out, const TMKDriveSimulator& drive, uint32_t startSeconds, uint32_t durationSeconds,
+               bool rear)
+{
+    const TMKH264Format format = rear ? kTMKRearH264 : kTMKFrontH264;
+    const QSize size(int(format.width), int(format.height));
+    SwsContext* sws = sws_getContext(size.width(), size.height(), AV_PIX_FMT_BGRA, size.width(), size.height(),
+                                     AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    const TMKYuvPainter paint = [&](uint32_t index, uint8_t* const planes[3], const int strides[3]) {
+        const double seconds = index / double(format.framesPerSecond);
+        const TMKDriveSample s = drive.sampleAt(seconds);
+        TMKDemoFrame frame;
+        frame.rear = rear;
+        frame.dateTime = overlayTime(localAt(static_cast<uint32_t>(seconds)));
+        frame.kmh = s.kmh;
+        frame.distance = s.distance;
+        frame.yawDegrees = s.yawRate;
+        frame.latitude = s.pose.latitude;
+        frame.longitude = s.pose.longitude;
+        const QImage image = TMKDrawDemoFrame(frame, size).convertToFormat(QImage::Format_RGB32);
+        const uint8_t* src[1] = {image.constBits()};
+        const int stride[1] = {static_cast<int>(image.bytesPerLine())};
+        sws_scale(sws, src, stride, 0, size.height(), planes, strides);
+    };
+    const QString relative = fileStem("alwa", localAt(startSeconds)) + (rear ? QStringLiteral("_R.avi") : QStringLiteral("_F.avi"));
+    std::string error;
+    const bool ok = TMKWriteH264Recording((out.outDir + QLatin1Char('/') + relative).toStdString(), drive,
+                                          startSeconds * 1000, durationSeconds * 1000, format, rear, paint, true, &error);
+    sws_freeContext(sws);
+    if (!ok) {
+        std::fprintf(stderr, "tamek-make-demo: %s\n", error.c_str());
+        return false;
+    }
+    return out.record(relative);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -195,6 +238,7 @@ int main(int argc, char** argv)
             qputenv("XDG_RUNTIME_DIR", runtime);
     }
     QGuiApplication app(argc, argv);
+    av_log_set_level(AV_LOG_ERROR); // x264's statistics are build noise
     if (argc != 2) {
         std::fprintf(stderr, "usage: tamek-make-demo OUTDIR\n");
         return 2;
@@ -232,6 +276,10 @@ int main(int argc, char** argv)
             !out.write(recording(drive, m.startSeconds, m.durationSeconds, true, true), stem + QStringLiteral("_R.avi")))
             return 1;
     }
+
+    // A short H.264 pair of the parked car, after the drive.
+    if (!writeH264(out, drive, 600, 3, false) || !writeH264(out, drive, 600, 3, true))
+        return 1;
 
     // Files the catalogue has to pass over: a real recording whose name has a
     // lower-case channel letter, a clip from elsewhere, and a note.

@@ -128,24 +128,24 @@ const char* TMKAviChunkId(TMKAviWriter::ChunkKind kind)
     return "02sb";
 }
 
-void TMKAviWriter::addVideoFrame(uint32_t ms, std::vector<uint8_t> jpeg)
+void TMKAviWriter::addVideoFrame(uint32_t ms, std::vector<uint8_t> frame, bool key)
 {
-    m_chunks.push_back({ChunkKind::Video, ms, std::move(jpeg)});
+    m_chunks.push_back({ChunkKind::Video, ms, std::move(frame), key});
 }
 
 void TMKAviWriter::addAudio(uint32_t ms, std::vector<uint8_t> pcm)
 {
-    m_chunks.push_back({ChunkKind::Audio, ms, std::move(pcm)});
+    m_chunks.push_back({ChunkKind::Audio, ms, std::move(pcm), true});
 }
 
 void TMKAviWriter::addGSensor(const _AVI_GSENSOR_DATA_T& record)
 {
-    m_chunks.push_back({ChunkKind::GSensor, record.timestamp, recordBytes(record)});
+    m_chunks.push_back({ChunkKind::GSensor, record.timestamp, recordBytes(record), false});
 }
 
 void TMKAviWriter::addGps(const _AVI_GPS_DATA_T& record)
 {
-    m_chunks.push_back({ChunkKind::Gps, record.nTimestamp, recordBytes(record)});
+    m_chunks.push_back({ChunkKind::Gps, record.nTimestamp, recordBytes(record), false});
 }
 
 std::size_t TMKAviWriter::videoFrameCount() const
@@ -174,7 +174,7 @@ bool TMKAviWriter::writeToBuffer(std::vector<uint8_t>& bytes, std::string* error
 {
     bytes.clear();
     if (m_video.width == 0 || m_video.height == 0 || m_video.framesPerSecond == 0 || m_video.width > 0xFFFF ||
-        m_video.height > 0xFFFF) {
+        m_video.height > 0xFFFF || !m_video.fourcc || std::strlen(m_video.fourcc) != 4) {
         setError(error, "unusable video format");
         return false;
     }
@@ -254,14 +254,14 @@ bool TMKAviWriter::writeToBuffer(std::vector<uint8_t>& bytes, std::string* error
     const auto height16 = static_cast<uint16_t>(m_video.height);
 
     std::size_t strl = out.open("LIST", "strl");
-    writeStreamHeader(out, {"vids", "MJPG", 1, m_video.framesPerSecond, frames, largestVideo, 0, width16, height16});
+    writeStreamHeader(out, {"vids", m_video.fourcc, 1, m_video.framesPerSecond, frames, largestVideo, 0, width16, height16});
     std::size_t strf = out.open("strf");
     out.u32(40); // biSize
     out.u32(m_video.width);
     out.u32(m_video.height);
     out.u16(1);  // biPlanes
     out.u16(24); // biBitCount
-    out.fourcc("MJPG");
+    out.fourcc(m_video.fourcc);
     out.u32(m_video.width * m_video.height * 3u);
     out.u32(0);
     out.u32(0);
@@ -329,7 +329,7 @@ bool TMKAviWriter::writeToBuffer(std::vector<uint8_t>& bytes, std::string* error
     const std::size_t idx1 = out.open("idx1");
     for (std::size_t i = 0; i < ordered.size(); ++i) {
         const Chunk* chunk = ordered[i];
-        const bool key = chunk->kind == ChunkKind::Video || chunk->kind == ChunkKind::Audio;
+        const bool key = (chunk->kind == ChunkKind::Video && chunk->key) || chunk->kind == ChunkKind::Audio;
         out.fourcc(TMKAviChunkId(chunk->kind));
         out.u32(key ? kKeyFrameFlag : 0u);
         out.u32(offsets[i]);

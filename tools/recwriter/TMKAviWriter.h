@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// Writes recordings the way the camera lays them out: an MJPEG video stream
+// Writes recordings the way the camera lays them out: an MJPEG or H.264 video stream
 // ("00dc"), a PCM audio stream ("01wb") and the telemetry stream ("02sb"),
 // with the 'movi' list at the fixed offsets of TMKAviLayout and a legacy
 // idx1 index after it.
@@ -18,6 +18,9 @@ struct TMKAviVideoFormat {
     uint32_t width = 320;
     uint32_t height = 180;
     uint32_t framesPerSecond = 10;
+    // "MJPG" for JPEG frames, "H264" for an Annex B stream with its
+    // parameter sets in every key frame, as the newer cameras write it.
+    const char* fourcc = "MJPG";
 };
 
 struct TMKAviAudioFormat {
@@ -38,6 +41,7 @@ public:
         ChunkKind kind;
         uint32_t timeMs;
         std::vector<uint8_t> data;
+        bool key = true;
     };
 
     static constexpr uint32_t kKeyFrameFlag = 0x10; // AVIIF_KEYFRAME
@@ -45,8 +49,9 @@ public:
     TMKAviWriter() = default;
     TMKAviWriter(TMKAviVideoFormat video, TMKAviAudioFormat audio) : m_video(video), m_audio(audio) {}
 
-    // An already encoded JPEG frame shown at `ms` from the recording's start.
-    void addVideoFrame(uint32_t ms, std::vector<uint8_t> jpeg);
+    // An already encoded frame shown at `ms` from the recording's start; only
+    // key frames are marked as such in the index (every JPEG is one).
+    void addVideoFrame(uint32_t ms, std::vector<uint8_t> frame, bool key = true);
     // A block of PCM samples in the audio format, starting at `ms`.
     void addAudio(uint32_t ms, std::vector<uint8_t> pcm);
     // Telemetry chunks are timed by their own timestamp field.
