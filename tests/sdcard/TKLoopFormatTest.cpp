@@ -96,13 +96,6 @@ private:
 };
 
 // The listed card is the loop device, described as a USB reader's card.
-class LoopDisks final : public TKDiskSystem {
-public:
-    TestDisk disk;
-    std::optional<std::string> blockDevicesJSON() override { return lsblkJSON({disk}); }
-    bool itemExists(const std::string&) override { return false; }
-};
-
 // An image, attached to a loop device when the system lets us; detached and
 // removed whatever happens.
 class LoopImage {
@@ -192,12 +185,16 @@ TEST_P(LoopFormat, RealEraseKeepsOrWritesTheSettings)
                   + (scratch / "rec.avi").string() + " ::/REC.AVI && echo ok"),
         "ok\n");
 
-    LoopDisks disks;
-    disks.disk.path = target;
-    disks.disk.partition = false;
-    disks.disk.size = size;
-    disks.disk.label = "OLDCARD";
-    disks.disk.mountPoint = "/media/tamek-test/OLDCARD";
+    TestDisk disk;
+    disk.path = target;
+    disk.partition = false;
+    disk.size = size;
+    disk.label = "OLDCARD";
+    disk.mountPoint = "/media/tamek-test/OLDCARD";
+    FakeDisks disks;
+    disks.disks = {disk};
+    disks.items.emplace();
+    disks.useRealStat = true;
     LoopCommands commands;
     commands.disks = &disks;
     MtoolsFiles files(commands, scratch);

@@ -15,6 +15,7 @@
 #include <string>
 
 class QCalendarWidget;
+class TMKAlertService;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -58,6 +59,7 @@ public:
         // The save panel: the chosen path, or empty when cancelled.
         std::function<QString(QWidget* parent, const QString& proposedPath)> saveFileChooser;
         std::function<QDateTime()> now; // the present, in local time
+        std::shared_ptr<TMKAlertService> alerts; // empty: message boxes
     };
 
     explicit TMKTimeSetupController(Services services = {}, QWidget* parent = nullptr);
