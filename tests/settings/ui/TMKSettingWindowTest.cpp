@@ -568,28 +568,6 @@ private slots:
         dismissAlerts();
     }
 
-    void invalidCardShareKeepsTheAuxiliaryPageAndSavesNothing()
-    {
-        writeRecord(configPath(), TKNonDefaultRecord());
-        const QByteArray before = readAll(configPath());
-        open();
-        clickTab(3);
-        auto* aux = qobject_cast<TMKSettingForAuxViewController*>(m_window->targetController());
-        QVERIFY(aux);
-        QTest::keyClick(aux->memeryRatioSlider, Qt::Key_End); // 100 % continuous
-        QCOMPARE(aux->motionField->text(), QStringLiteral("0%"));
-        clickTab(4);
-        QCOMPARE(m_window->targetController(), aux);
-        QCOMPARE(m_window->functionSegmentedControl()->currentIndex(), 3);
-        QCOMPARE(lastAlert().value(1), TMKLocalizedString("msg.sdcard_ratio_too_low"));
-        dismissAlerts();
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
-        QCOMPARE(lastAlert().value(0), QStringLiteral("TAMEK"));
-        dismissAlerts();
-        QVERIFY(m_window->isVisible());
-    }
-
     // On a 1024×600 screen the settings, format and clock windows lie
     // wholly on it with their buttons; pages scroll where they must, nothing
     // is squeezed below the size it needs, and the window keeps its size
