@@ -39,9 +39,7 @@ TMKAviWriter twoSecondRecording()
         writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 256, -128, 64, 0});
     for (int s = 0; s < 2; ++s) {
         const TMKNmeaFix fix = fixAt(s, -33.8568, -70.6483 + s * 0.0001);
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
-        writer.addGps(record);
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
     writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
     return writer;
@@ -266,9 +264,7 @@ TEST_F(TelemetryToolHostile, GpsRecordsAreListedAsReadWithoutSamples)
     TMKAviWriter writer;
     for (int s = 0; s < 3; ++s) {
         const TMKNmeaFix fix = fixAt(s, 48.1173, 11.5167);
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
-        writer.addGps(record);
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
     writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
     const std::string gpsOnly = (dir / "alwa_20261107_081700_F.avi").string();
