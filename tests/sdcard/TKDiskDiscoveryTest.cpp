@@ -1,3 +1,4 @@
+#include "TMKFileText.h"
 #include "base/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskDiscovery.h"
@@ -14,9 +15,7 @@ namespace {
 
 std::string recorded(const char* name)
 {
-    std::ifstream in(std::string(TAMEK_LSBLK_DATA) + "/" + name);
-    EXPECT_TRUE(in) << name;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return TMKFileText(std::string(TAMEK_LSBLK_DATA) + "/" + name);
 }
 
 // lsblk output recorded from real readers, and the files that exist on the cards.

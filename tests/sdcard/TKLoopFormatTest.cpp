@@ -3,6 +3,7 @@
 // and mount steps and reaches the card's files with mtools on the device;
 // the erase is the real mkfs.fat command line the window runs.
 
+#include "TMKFileText.h"
 #include "TKCardTestSupport.h"
 #include "sdcard/TKCardFormat.h"
 #include "sdcard/TKDiskDiscovery.h"
@@ -23,12 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string shellRun(const std::string& line)
 {
@@ -79,7 +74,7 @@ public:
         const auto result = m_runner.run({"mcopy", {"-n", "-i", disk.deviceFilePath(), "::/" + std::string(name), out.string()}, false});
         if (!result.succeeded())
             return result.message();
-        bytes = readAll(out);
+        bytes = TMKFileText(out);
         return std::nullopt;
     }
     std::optional<std::string> write(const TKUSBDiskEntity& disk, std::string_view name, const std::string& bytes) override

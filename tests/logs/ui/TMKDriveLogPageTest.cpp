@@ -3,6 +3,7 @@
 // page from the open panel, double clicks that send the row's degrees to the
 // map window, and exports that succeed, fail, and ignore the locale.
 
+#include "TMKFileText.h"
 #include "kit/TMKAppSettings.h"
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
@@ -75,12 +76,6 @@ TMKLogBytes flashBytes(std::uint32_t count)
         bytes.putSigned(r + 38, 125, 2);
     }
     return bytes;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 std::vector<std::string> titlesOf(const TMKSettingForFlashDataViewController& page)
@@ -366,8 +361,8 @@ private slots:
 
         const TMKLogBytes bytes = obdBytes(40);
         const std::string expected = TMKCsvText(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log, titlesOf(*page));
-        QCOMPARE(readAll(m_savePath), QByteArray::fromStdString(expected));
-        QCOMPARE(readAll(m_savePath).count('\n'), 41); // header and 40 rows
+        QCOMPARE(TMKFileBytes(m_savePath), QByteArray::fromStdString(expected));
+        QCOMPARE(TMKFileBytes(m_savePath).count('\n'), 41); // header and 40 rows
         QTRY_COMPARE(lastAlert(), QStringLiteral("The table was written to %1.").arg(m_savePath));
         QCOMPARE(m_alerts->alerts.last().kind, TMKAlertService::Kind::Information);
     }
@@ -466,7 +461,7 @@ private slots:
         QVERIFY(!written.isEmpty() || written.wait(5000));
         QCOMPARE(m_saveProposals.last(), QStringLiteral("tamek_000.csv"));
         const TMKLogBytes bytes = flashBytes(12);
-        QCOMPARE(readAll(m_savePath),
+        QCOMPARE(TMKFileBytes(m_savePath),
                  QByteArray::fromStdString(TMKCsvText(TMKParseDriveLog(bytes.bytes, TMKLogKind::FlashData).log, titlesOf(*flash))));
     }
 

@@ -1,6 +1,7 @@
 // The format and time setup windows under offscreen, driven by clicks and
 // keys, with recorded disks and a command layer that only records.
 
+#include "TMKFileText.h"
 #include "../TKCardTestSupport.h"
 #include "kit/TMKAppSettings.h"
 #include "sdcard/ui/TMKFormatWindowController.h"
@@ -28,12 +29,6 @@
 #include <QWheelEvent>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeAll(const QString& path, const QByteArray& bytes)
 {
@@ -214,7 +209,7 @@ private slots:
         QVERIFY(m_format->formatButton->isEnabled());
         QVERIFY(pressAlertOk(*m_alerts));
         QVERIFY(m_format->isVisible());
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/config.bin")), settings);
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/config.bin")), settings);
     }
 
     void settingsWindowOpensTheFormatWindow()
@@ -329,7 +324,7 @@ private slots:
         window.show();
         QCOMPARE(QString::fromStdString(window.settingFilePath().value_or("")), cardPath() + QStringLiteral("/timeset.cfg"));
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
         QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
 
         // An afternoon time in 24-hour form.
@@ -339,7 +334,7 @@ private slots:
             QTest::keyClick(window.timePicker, Qt::Key_Up);
         QCOMPARE(window.selectedTime(), QTime(16, 5, 9));
         QVERIFY(!window.doWriteConfigFile(cardPath() + QStringLiteral("/timeset.cfg")));
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
     }
 
     void savePanelAndFailures()
@@ -373,13 +368,13 @@ private slots:
         answer = chosen;
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
         QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
-        QCOMPARE(readAll(chosen), QByteArray("2001/01/01 01:01:01"));
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2001/01/01 01:01:01"));
         QVERIFY(pressAlertOk(*m_alerts));
         QVERIFY(window.isVisible());
 
         QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(readAll(chosen), QByteArray("2024/02/29 07:05:09"));
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 07:05:09"));
         QVERIFY(pressAlertOk(*m_alerts));
         QTRY_VERIFY(!window.isVisible());
     }

@@ -2,6 +2,7 @@
 // its file, pages and their validation, save, reset, and the basic page's
 // rules.
 
+#include "TMKFileText.h"
 #include "kit/TMKAppSettings.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKCarNumberTextField.h"
@@ -51,12 +52,6 @@
 
 namespace {
 
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeRecord(const QString& path, const _FILEDATA& record)
 {
@@ -287,7 +282,7 @@ private slots:
         QVERIFY(m_renamed.isEmpty());
         QVERIFY(banner()->isVisible() && banner()->text().contains(m_card->path()));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()).size(), 428);
+        QCOMPARE(TMKFileBytes(configPath()).size(), 428);
         QVERIFY(m_savePanels.isEmpty());
     }
 
@@ -353,7 +348,7 @@ private slots:
     // edits, so Tab then Space loses nothing; nothing is written.
     void keyboardFollowsThePageAndAsksBeforeDiscarding()
     {
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         m_defaults->setInteger(kTKExternalRearCameraKey, 1);
         open();
         m_window->activateWindow();
@@ -401,7 +396,7 @@ private slots:
         QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
         answer("discardButton");
         QTRY_VERIFY(!m_window->isVisible());
-        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(TMKFileBytes(configPath()), before);
     }
 
     // The card went away between opening and saving: the write fails, the
@@ -506,7 +501,7 @@ private slots:
         QLineEdit* atFault = page->parkingFields[0];
         QCOMPARE(atFault->text(), QStringLiteral("3.00"));
         QVERIFY(atFault->isEnabled() && atFault->property("invalid").toBool());
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         clickTab(2);
         QCOMPARE(m_window->lastSelectedTabIndex(), 1);
         QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
@@ -516,7 +511,7 @@ private slots:
         m_window->activateWindow();
         QTRY_VERIFY(atFault->hasFocus());
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(TMKFileBytes(configPath()), before);
         dismissAlerts();
 
         TKClick(page->gsensorEnableChk); // off: nothing here can be changed
@@ -757,7 +752,7 @@ private slots:
         QTemporaryDir elsewhere;
         m_chooseAnswer = elsewhere.filePath(QStringLiteral("car.bin"));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(m_chooseAnswer).size(), 428);
+        QCOMPARE(TMKFileBytes(m_chooseAnswer).size(), 428);
         dismissAlerts();
         QTRY_VERIFY(!m_window->isVisible());
 
@@ -793,11 +788,11 @@ private slots:
         auto* save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
         TKFileLock other;
         QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         QTest::mouseClick(save, Qt::LeftButton);
         QCOMPARE(lastAlert().value(0), QStringLiteral("Warn"));
         QCOMPARE(lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
-        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(TMKFileBytes(configPath()), before);
         QVERIFY(m_window->isVisible());
     }
 };

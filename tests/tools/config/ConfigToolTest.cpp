@@ -1,3 +1,4 @@
+#include "TMKFileText.h"
 #include "settings/TKSettingFields.h"
 #include "settings/TKSettingFile.h"
 
@@ -49,14 +50,9 @@ protected:
             quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return quoted + "'";
     }
-    static std::string slurp(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static Bytes bytesOf(const std::string& path)
     {
-        const std::string text = slurp(path);
+        const std::string text = TMKFileText(path);
         return Bytes(text.begin(), text.end());
     }
     static void writeBytes(const std::string& path, const Bytes& bytes)
@@ -71,7 +67,7 @@ protected:
             line += " " + quote(arg);
         line += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string());
         const int raw = std::system(line.c_str());
-        return { WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err") };
+        return { WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TMKFileText(dir / "out"), TMKFileText(dir / "err") };
     }
     nlohmann::ordered_json show() const
     {
