@@ -385,7 +385,6 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
 
 void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative, bool success)
 {
-    m_lastAlert = QStringList{message, informative};
     (m_services.alerts ? *m_services.alerts : TMKMessageBoxAlerts()).showAlert(window(), success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning,
                                     message, informative);
 }

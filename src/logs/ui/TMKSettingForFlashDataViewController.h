@@ -73,8 +73,6 @@ public:
     [[nodiscard]] TMKDriveLogModel* model() const { return m_model; }
     [[nodiscard]] TMKMapWindowController* mapWindowController() const { return m_mapWindowController.get(); }
     [[nodiscard]] TMKSettingHost* mainController() const;
-    // The last alert shown: message and informative text.
-    [[nodiscard]] const QStringList& lastAlert() const { return m_lastAlert; }
     // Whether its own window shows the loading sheet.
     [[nodiscard]] bool isLoadingShown() const;
 
@@ -123,5 +121,4 @@ private:
     TMKDriveLogModel* m_model = nullptr;
     QPointer<TMKSettingHost> m_mainController;
     std::unique_ptr<TMKMapWindowController> m_mapWindowController;
-    QStringList m_lastAlert;
 };

@@ -336,7 +336,6 @@ void TMKFormatWindowController::hideProgressBar()
 
 void TMKFormatWindowController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
-    m_lastAlert = QStringList{message, informative};
     alerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
 }
 

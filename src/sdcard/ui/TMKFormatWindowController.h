@@ -59,8 +59,6 @@ public:
 
     [[nodiscard]] const std::vector<TKUSBDiskEntity>& usbDiskArray() const { return m_usbDiskArray; }
     [[nodiscard]] bool isFormatting() const { return m_formatting; }
-    // The last alert shown: message and informative text.
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
 
     QComboBox* usbDiskCombo = nullptr;
     QLabel* allocationUnitLabel = nullptr;
@@ -91,5 +89,4 @@ private:
     TMKLoadingOverlay* m_loading = nullptr;
     bool m_formatting = false; // from the confirmation to the outcome
     bool m_loaded = false;
-    QStringList m_lastAlert;
 };

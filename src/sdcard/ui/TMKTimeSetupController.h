@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <QTime>
 #include <QWidget>
 
@@ -78,7 +77,6 @@ public:
     [[nodiscard]] const std::optional<std::string>& settingFilePath() const { return m_SettingFilePath; }
     [[nodiscard]] QDate selectedDate() const { return m_selectedDate; }
     [[nodiscard]] QTime selectedTime() const { return m_selectedTime; }
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
 
     QCalendarWidget* datePicker = nullptr;
     QLineEdit* dateField = nullptr;
@@ -105,5 +103,4 @@ private:
     QDate m_selectedDate;
     QTime m_selectedTime;
     bool m_loaded = false;
-    QStringList m_lastAlert;
 };

@@ -690,7 +690,6 @@ bool TMKSettingController::openSettingFile(const QString& path)
 void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd,
                                 bool success)
 {
-    m_lastAlert = QStringList{message, informative};
     const auto kind = success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning;
     alerts().showAlert(this, kind, message, informative, std::move(onEnd));
 }

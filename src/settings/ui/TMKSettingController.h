@@ -99,8 +99,6 @@ public:
     // The last secondary window opened (the format window); kept alive while shown.
     [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
 
-    // The last alert shown, for checks: message and informative text.
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
     [[nodiscard]] TKUserDefaults& userDefaults() override { return *m_services.defaults; }
     [[nodiscard]] TMKAlertService& alerts() override;
 
@@ -158,6 +156,5 @@ private:
     // The mount point of a card found without a valid config.bin.
     std::optional<std::string> m_cardWithoutFile;
     quint64 m_readGeneration = 0;
-    QStringList m_lastAlert;
     std::unique_ptr<QWidget> m_lastDialogController;
 };
