@@ -311,6 +311,11 @@ private slots:
         QCOMPARE(page->gsensorSensitivityParkingSeg->selectedSegment(), 4); // 8/8/8: "5"
         QCOMPARE(page->alwaysModeTimeoutSeg->selectedSegment(), 2);          // 45 s shows 30 s
         QVERIFY(page->boxOfPower->isHidden() && page->boxOfCableVoltageLoss->isHidden());
+        QCOMPARE(TMKSettingForBasicViewController::findDrivingGsensorThresholdIndexByX(60, 55, 54), 5);
+        QCOMPARE(TMKSettingForBasicViewController::findDrivingGsensorThresholdIndexByX(50, 45, 45), 2);
+        QCOMPARE(TMKSettingForBasicViewController::findPowerVoltageIndexByValue(11550), 8);
+        QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b101, 0, 0), 0b100u);
+        QCOMPARE(TMKSettingForBasicViewController::SetRearCameraSetting(0b100, 1, 1), 0b110u);
     }
 
     void saveWritesASealedRecord()
