@@ -1,5 +1,6 @@
 #include "base/TMKLog.h"
 #include "TelemetryReport.h"
+#include "TMKFileText.h"
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -178,26 +178,6 @@ std::string runTool(const std::string& arguments, int& status)
     return output;
 }
 
-TEST(TelemetryTool, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
-{
-    const auto dir = std::filesystem::temp_directory_path() / ("tamek-tool-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string good = (dir / "alwa_20261107_081500_F.avi").string();
-    ASSERT_TRUE(twoSecondRecording().write(good));
-
-    int status = -1;
-    const std::string json = runTool("/nonexistent.avi " + good, status);
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(json.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
-    EXPECT_NE(json.find("\n{\"file\":\"" + good + "\",\"ok\":true"), std::string::npos);
-
-    runTool("--gpx " + good, status);
-    EXPECT_EQ(status, 0);
-    runTool("--bogus " + good, status);
-    EXPECT_EQ(status, 2);
-    std::filesystem::remove_all(dir);
-}
-
 // Shell lines with their own redirections: exit status only.
 int runLine(const std::string& line)
 {
@@ -221,6 +201,20 @@ protected:
     std::string good;
 };
 
+TEST_F(TelemetryToolHostile, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
+{
+    int status = -1;
+    const std::string json = runTool("/nonexistent.avi " + good, status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(json.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
+    EXPECT_NE(json.find("\n{\"file\":\"" + good + "\",\"ok\":true"), std::string::npos);
+
+    runTool("--gpx " + good, status);
+    EXPECT_EQ(status, 0);
+    runTool("--bogus " + good, status);
+    EXPECT_EQ(status, 2);
+}
+
 TEST_F(TelemetryToolHostile, FifoIsRefusedWithoutBlocking)
 {
     const std::string fifo = (dir / "alwa_20261107_081600_F.avi").string();
@@ -230,8 +224,7 @@ TEST_F(TelemetryToolHostile, FifoIsRefusedWithoutBlocking)
     const int status = runLine("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
                                + "' >/dev/null 2>'" + err + "'");
     EXPECT_EQ(status, 1);
-    std::ifstream in(err);
-    const std::string message((std::istreambuf_iterator<char>(in)), {});
+    const std::string message = TMKFileText(err);
     EXPECT_NE(message.find(fifo + ": not a regular file"), std::string::npos) << message;
 }
 
