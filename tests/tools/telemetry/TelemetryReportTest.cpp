@@ -1,3 +1,4 @@
+#include "TMKShell.h"
 #include "base/TMKLog.h"
 #include "TelemetryReport.h"
 #include "TMKFileText.h"
@@ -178,13 +179,6 @@ std::string runTool(const std::string& arguments, int& status)
     return output;
 }
 
-// Shell lines with their own redirections: exit status only.
-int runLine(const std::string& line)
-{
-    const int raw = std::system(line.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 class TelemetryToolHostile : public ::testing::Test {
 protected:
     void SetUp() override
@@ -221,7 +215,7 @@ TEST_F(TelemetryToolHostile, FifoIsRefusedWithoutBlocking)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string err = (dir / "err").string();
     // timeout(1) ends a tool that blocks; its status is then 124.
-    const int status = runLine("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
+    const int status = TMKShellStatus("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
                                + "' >/dev/null 2>'" + err + "'");
     EXPECT_EQ(status, 1);
     const std::string message = TMKFileText(err);
@@ -233,9 +227,9 @@ TEST_F(TelemetryToolHostile, EveryFormatReportsOutputThatCannotBeWritten)
     for (const char* format : {"--json", "--csv", "--gpx"}) {
         SCOPED_TRACE(format);
         const std::string tool = std::string(TAMEK_TELEMETRY_BIN) + " " + format + " '" + good + "'";
-        EXPECT_EQ(runLine(tool + " >/dev/null 2>/dev/null"), 0);
-        EXPECT_EQ(runLine(tool + " >/dev/full 2>/dev/null"), 1);
-        EXPECT_EQ(runLine(tool + " >&- 2>/dev/null"), 1);
+        EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
+        EXPECT_EQ(TMKShellStatus(tool + " >/dev/full 2>/dev/null"), 1);
+        EXPECT_EQ(TMKShellStatus(tool + " >&- 2>/dev/null"), 1);
     }
 }
 
