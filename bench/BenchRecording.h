@@ -40,9 +40,7 @@ inline bool TMKWriteBenchRecording(const std::filesystem::path& file)
         fix.speedKnots = 25;
         fix.gpsPrns = {2, 5, 12, 15, 24, 29};
         fix.glonassPrns = {65, 66, 72};
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
-        writer.addGps(record);
+        writer.addFix(fix, s * 1000);
     }
     std::string error;
     if (!writer.write(file.string(), &error)) {

@@ -19,6 +19,25 @@ void TMKMessageBoxAlertService::showAlert(QWidget* window, Kind kind, const QStr
     box->open();
 }
 
+void TMKMessageBoxAlertService::askQuestion(QWidget* window, const QString& message, const QString& informative,
+                                            const QString& acceptText, std::function<void(bool accepted)> onAnswer)
+{
+    auto* ask = new QMessageBox(QMessageBox::Warning, QStringLiteral("TAMEK"), message, QMessageBox::Cancel, window);
+    ask->setObjectName(QStringLiteral("questionSheet"));
+    ask->setInformativeText(informative);
+    QPushButton* accept = ask->addButton(acceptText, QMessageBox::DestructiveRole);
+    accept->setObjectName(QStringLiteral("acceptButton"));
+    ask->setDefaultButton(QMessageBox::Cancel);
+    ask->setEscapeButton(QMessageBox::Cancel);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    ask->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(ask, &QMessageBox::finished, ask, [ask, accept, onAnswer = std::move(onAnswer)](int) {
+        if (onAnswer)
+            onAnswer(ask->clickedButton() == accept);
+    });
+    ask->open();
+}
+
 TMKAlertService& TMKMessageBoxAlerts()
 {
     static TMKMessageBoxAlertService alerts;

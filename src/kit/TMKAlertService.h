@@ -18,6 +18,11 @@ public:
     virtual ~TMKAlertService() = default;
     virtual void showAlert(QWidget* window, Kind kind, const QString& message, const QString& informative,
                            std::function<void()> onEnd = {}) = 0;
+    // Asks before something that cannot be undone: a destructive `acceptText`
+    // button beside Cancel, the default, so a stray Return or Space loses
+    // nothing. Returns at once; `onAnswer` runs with the choice when it closes.
+    virtual void askQuestion(QWidget* window, const QString& message, const QString& informative,
+                             const QString& acceptText, std::function<void(bool accepted)> onAnswer) = 0;
 };
 
 // A window-modal QMessageBox on `window` (application-modal without one).
@@ -25,6 +30,8 @@ class TMKMessageBoxAlertService final : public TMKAlertService {
 public:
     void showAlert(QWidget* window, Kind kind, const QString& message, const QString& informative,
                    std::function<void()> onEnd = {}) override;
+    void askQuestion(QWidget* window, const QString& message, const QString& informative, const QString& acceptText,
+                     std::function<void(bool accepted)> onAnswer) override;
 };
 
 // The message boxes, for windows that are given no service of their own.

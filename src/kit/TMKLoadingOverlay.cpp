@@ -30,7 +30,12 @@ TMKLoadingOverlay::TMKLoadingOverlay(Form form, QWidget* parent)
     connect(m_progress, &TMKLoadingProgress::hidden, this, [this] {
         m_bar->setRange(0, 100);
         m_bar->setValue(0);
+        // A sheet that had the focus hands it back to its window, not to
+        // whichever window the system picks next.
+        const bool hadFocus = m_form == Form::Sheet && isActiveWindow();
         QWidget::hide();
+        if (hadFocus && parentWidget())
+            parentWidget()->window()->activateWindow();
     });
 }
 

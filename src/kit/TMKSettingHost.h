@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/TMKAlertService.h"
 #include "settings/TKUserDefaults.h"
 
 #include <QString>
@@ -16,4 +17,6 @@ public:
     virtual void showLoading(const QString& title) = 0;
     virtual void hideLoading() = 0;
     [[nodiscard]] virtual TKUserDefaults& userDefaults() = 0;
+    // How the window's pages tell the user something.
+    [[nodiscard]] virtual TMKAlertService& alerts() = 0;
 };

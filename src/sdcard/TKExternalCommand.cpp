@@ -69,6 +69,7 @@ void closeQuietly(int& fd)
 struct Stopper {
     pid_t group;
     Clock::time_point deadline;
+    std::chrono::milliseconds grace;
     int signalsSent = 0;
 
     // Signals when the deadline has passed; false once nothing is left to send.
@@ -79,7 +80,7 @@ struct Stopper {
         if (signalsSent == 2)
             return false;
         ::kill(-group, signalsSent == 0 ? SIGTERM : SIGKILL);
-        deadline = Clock::now() + (signalsSent == 0 ? kTKCommandKillGrace : std::chrono::milliseconds(1000));
+        deadline = Clock::now() + (signalsSent == 0 ? grace : std::chrono::milliseconds(1000));
         ++signalsSent;
         return true;
     }
@@ -317,7 +318,7 @@ TKCommandResult TKProcessRunner::run(const TKCommand& command)
         return result;
     }
     result.started = true;
-    Stopper stopper{pid, deadline};
+    Stopper stopper{pid, deadline, m_killGrace};
     drain(stopper, outPipe[0], errPipe[0], result.output, result.errors);
     result.exitStatus = reap(stopper, pid);
     if (stopper.signalsSent > 0) {

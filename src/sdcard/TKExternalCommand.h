@@ -87,7 +87,11 @@ void TKSetCommandPathOverride(std::string_view program, std::optional<std::strin
 // so the program never blocks on a full pipe.
 class TKProcessRunner final : public TKCommandRunner {
 public:
+    explicit TKProcessRunner(std::chrono::milliseconds killGrace = kTKCommandKillGrace) : m_killGrace(killGrace) {}
     [[nodiscard]] TKCommandResult run(const TKCommand& command) override;
+
+private:
+    std::chrono::milliseconds m_killGrace; // from TERM to KILL
 };
 
 // A device node name the disk commands accept: "/dev/" followed by one plain

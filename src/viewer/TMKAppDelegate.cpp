@@ -384,7 +384,9 @@ void TMKAppDelegate::showSecondaryWindow(std::unique_ptr<Window>& slot)
     if (slot && slot->isVisible()) {
         slot->showNormal();
     } else {
-        slot = std::make_unique<Window>();
+        typename Window::Services services;
+        services.alerts = m_options.alerts;
+        slot = std::make_unique<Window>(std::move(services));
         slot->show();
     }
     slot->raise();

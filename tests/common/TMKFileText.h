@@ -15,3 +15,14 @@ inline std::string TMKFileText(const std::filesystem::path& path)
     text << in.rdbuf();
     return text.str();
 }
+
+#if __has_include(<QByteArray>)
+#include <QByteArray>
+#include <QString>
+
+// The same for the Qt tests.
+inline QByteArray TMKFileBytes(const QString& path)
+{
+    return QByteArray::fromStdString(TMKFileText(path.toStdString()));
+}
+#endif

@@ -1,7 +1,7 @@
 #pragma once
 
-// An alert service that shows nothing and remembers every alert, for
-// tests that check what the user would have been told.
+// An alert service that shows nothing and remembers every alert and
+// question, for tests that check what the user would have been told.
 
 #include "kit/TMKAlertService.h"
 
@@ -26,5 +26,19 @@ public:
         alerts.append(Alert{window, kind, message, informative, std::move(onEnd)});
     }
 
+    struct Question {
+        QString message;
+        QString informative;
+        QString acceptText;
+        std::function<void(bool accepted)> onAnswer; // what the user's choice would run
+    };
+
+    void askQuestion(QWidget*, const QString& message, const QString& informative, const QString& acceptText,
+                     std::function<void(bool accepted)> onAnswer) override
+    {
+        questions.append(Question{message, informative, acceptText, std::move(onAnswer)});
+    }
+
     QList<Alert> alerts;
+    QList<Question> questions;
 };

@@ -337,9 +337,7 @@ TEST_F(TripFiles, FixesWithoutSignalOrOffTheGlobeAreDropped)
         fix.longitude = -70.6483;
         fix.gpsPrns = {5, 12, 29};
         fix.valid = s >= 2; // no fix for the first two seconds
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
-        writer.addGps(record);
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
     writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
     ASSERT_TRUE(writer.write(dir / "r.avi"));

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "TMKDriveSimulator.h"
+#include "TMKFileText.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,8 +37,8 @@ inline TMKDriveSimulator tripTestDrive()
 
 inline std::vector<uint8_t> readTripFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = TMKFileText(path);
+    return {text.begin(), text.end()};
 }
 
 inline void writeTripFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)

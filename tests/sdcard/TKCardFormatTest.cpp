@@ -1,3 +1,4 @@
+#include "TMKFileText.h"
 #include "sdcard/TKCardFormat.h"
 #include "TKCardTestSupport.h"
 #include "sdcard/TKDiskDiscovery.h"
@@ -16,12 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void writeAll(const fs::path& path, const std::string& bytes)
 {
@@ -110,7 +105,7 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     writeAll(cardFile(), original);
     const auto outcome = format();
     ASSERT_EQ(outcome.status, TKFormatStatus::Completed) << outcome.detail;
-    EXPECT_EQ(readAll(cardFile()), original);
+    EXPECT_EQ(TMKFileText(cardFile()), original);
     EXPECT_EQ(messages, (std::vector<std::string>{"unmount disk...", "formatting...", "try mount...", "Format completed!"}));
     // umount and mount in udisks' place, device after "--"; the helper, as
     // administrator, erases with mkfs.fat. The user is told udisks hung.
@@ -127,7 +122,7 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     EXPECT_EQ(commands.log[3].arguments.at(12), "32"); // a 4 GB card
     // The dated copy stays in the state folder (made private), not in /tmp.
     ASSERT_TRUE(outcome.savedPath);
-    EXPECT_EQ(readAll(*outcome.savedPath), original);
+    EXPECT_EQ(TMKFileText(*outcome.savedPath), original);
     EXPECT_EQ(fs::path(*outcome.savedPath).parent_path(), root / "state" / "tamek");
     EXPECT_TRUE(std::regex_match(fs::path(*outcome.savedPath).filename().string(), std::regex(R"(config-\d{8}-\d{6}\.bin)")));
     EXPECT_EQ(fs::status(root / "state" / "tamek").permissions() & fs::perms::all, fs::perms::owner_all);
@@ -145,7 +140,7 @@ TEST_F(CardFormat, CardWithoutSettingsGetsTheDefaultRecord)
     EXPECT_FALSE(outcome.savedPath);
     _FILEDATA expected;
     TKMakeDefaultSettings(expected, defaults);
-    const std::string written = readAll(cardFile());
+    const std::string written = TMKFileText(cardFile());
     ASSERT_EQ(written.size(), kTKSettingFileSize);
     EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
 }
@@ -167,7 +162,7 @@ TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
     outcome = TKFormatCard(entity(), services);
     EXPECT_EQ(outcome.status, TKFormatStatus::CopyAsideFailed);
     EXPECT_TRUE(commands.log.empty());
-    EXPECT_EQ(readAll(cardFile()), settingsBytes(1));
+    EXPECT_EQ(TMKFileText(cardFile()), settingsBytes(1));
 }
 
 TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
@@ -199,7 +194,7 @@ TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
         // The card is mounted again, nothing is written back, the copy is kept.
         EXPECT_EQ(commands.programs().back(), "mount");
         ASSERT_TRUE(outcome.savedPath);
-        EXPECT_EQ(readAll(*outcome.savedPath), original);
+        EXPECT_EQ(TMKFileText(*outcome.savedPath), original);
         EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
         EXPECT_EQ(std::count(messages.begin(), messages.end(), "Format completed!"), 0);
         commands.answers.erase(c.program);
@@ -230,7 +225,7 @@ TEST_F(CardFormat, FailuresAfterTheEraseSayWhereTheSettingsAre)
         EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
         ASSERT_TRUE(outcome.savedPath);
         EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
-        EXPECT_EQ(readAll(*outcome.savedPath), settingsBytes(5));
+        EXPECT_EQ(TMKFileText(*outcome.savedPath), settingsBytes(5));
         EXPECT_FALSE(fs::exists(cardFile()));
     }
 }
@@ -296,7 +291,7 @@ TEST_F(CardFormat, AnotherCardInTheReaderIsNeverErased)
         EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
         EXPECT_FALSE(commands.ran("mkfs.fat"));
         EXPECT_EQ(commands.ran("tamek-erase-card"), c.at == "tamek-erase-card") << "no password asked for a changed card";
-        EXPECT_EQ(readAll(cardFile()), settingsBytes(8));
+        EXPECT_EQ(TMKFileText(cardFile()), settingsBytes(8));
         ASSERT_TRUE(outcome.savedPath);
         EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
     }

@@ -1,6 +1,8 @@
+#include "TMKFileText.h"
 #include "base/TMKLog.h"
 #include "sdcard/TKBlockDevices.h"
 #include "sdcard/TKDiskDiscovery.h"
+#include "TMKFakeDisks.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -13,37 +15,10 @@ namespace {
 
 std::string recorded(const char* name)
 {
-    std::ifstream in(std::string(TAMEK_LSBLK_DATA) + "/" + name);
-    EXPECT_TRUE(in) << name;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return TMKFileText(std::string(TAMEK_LSBLK_DATA) + "/" + name);
 }
 
 // lsblk output recorded from real readers, and the files that exist on the cards.
-class RecordedSystem final : public TKDiskSystem {
-public:
-    explicit RecordedSystem(std::string json, std::set<std::string> items = {})
-        : m_json(std::move(json))
-        , m_items(std::move(items))
-    {
-    }
-    std::optional<std::string> blockDevicesJSON() override
-    {
-        ++listings;
-        return m_json;
-    }
-    bool itemExists(const std::string& path) override
-    {
-        asked.push_back(path);
-        return m_items.contains(path);
-    }
-
-    int listings = 0;
-    std::vector<std::string> asked;
-
-private:
-    std::string m_json;
-    std::set<std::string> m_items;
-};
 
 class DiskDiscovery : public ::testing::Test {
 protected:
@@ -61,7 +36,7 @@ using Paths = std::vector<std::string>;
 
 TEST_F(DiskDiscovery, PartitionedCardInAUSBReader)
 {
-    RecordedSystem system(recorded("reader_partitioned.json"));
+    FakeDisks system(recorded("reader_partitioned.json"), {});
     EXPECT_EQ(TKRemovableVolumeURLs(system), Paths({ "/media/driver/TAMEK" }))
         << "system partitions, swap and unmounted partitions are not volumes";
     const auto disks = TKUSBDiskEntities(system);
@@ -81,7 +56,7 @@ TEST_F(DiskDiscovery, PartitionedCardInAUSBReader)
 
 TEST_F(DiskDiscovery, WholeMediumCardWithoutModel)
 {
-    RecordedSystem system(recorded("whole_medium.json"));
+    FakeDisks system(recorded("whole_medium.json"), {});
     const auto disks = TKUSBDiskEntities(system);
     ASSERT_EQ(disks.size(), 1u);
     EXPECT_TRUE(disks[0].mediaWhole());
@@ -91,7 +66,7 @@ TEST_F(DiskDiscovery, WholeMediumCardWithoutModel)
 
 TEST_F(DiskDiscovery, WriteProtectedCardWinsOverAnotherName)
 {
-    RecordedSystem system(recorded("write_protected.json"), { "/media/driver/TAMEK/config.bin" });
+    FakeDisks system(recorded("write_protected.json"), { "/media/driver/TAMEK/config.bin" });
     const auto disks = TKUSBDiskEntities(system);
     ASSERT_EQ(disks.size(), 2u);
     EXPECT_FALSE(disks[0].writable()) << "read-only is inherited from the disk";
@@ -106,13 +81,13 @@ TEST_F(DiskDiscovery, WriteProtectedCardWinsOverAnotherName)
 
 TEST_F(DiskDiscovery, SecondTamekCardHoldingConfigIsChosen)
 {
-    RecordedSystem withFile(recorded("two_tamek.json"), { "/media/driver/TAMEK1/config.bin" });
+    FakeDisks withFile(recorded("two_tamek.json"), { "/media/driver/TAMEK1/config.bin" });
     auto card = TKFindCardDisk(withFile);
     ASSERT_TRUE(card);
     EXPECT_EQ(card->deviceFilePath(), "/dev/sdc1");
 
     // Without the file anywhere pass 2 takes the first writable TAMEK.
-    RecordedSystem withoutFile(recorded("two_tamek.json"));
+    FakeDisks withoutFile(recorded("two_tamek.json"), {});
     card = TKFindCardDisk(withoutFile);
     ASSERT_TRUE(card);
     EXPECT_EQ(card->mountedURL(), "/media/driver/TAMEK");
@@ -120,7 +95,7 @@ TEST_F(DiskDiscovery, SecondTamekCardHoldingConfigIsChosen)
     // The first card write-protected: pass 2 skips it for the writable second one.
     auto tree = nlohmann::json::parse(recorded("two_tamek.json"));
     tree["blockdevices"][1]["ro"] = true;
-    RecordedSystem firstProtected(tree.dump());
+    FakeDisks firstProtected(tree.dump(), {});
     card = TKFindCardDisk(firstProtected);
     ASSERT_TRUE(card);
     EXPECT_EQ(card->mountedURL(), "/media/driver/TAMEK1");
@@ -128,7 +103,7 @@ TEST_F(DiskDiscovery, SecondTamekCardHoldingConfigIsChosen)
 
 TEST_F(DiskDiscovery, InternalCardSlotIsNeverOffered)
 {
-    RecordedSystem system(recorded("internal_slot.json"),
+    FakeDisks system(recorded("internal_slot.json"),
         { "/media/driver/TAMEK/config.bin", "/media/driver/TAMEK/timeset.cfg" });
     EXPECT_EQ(TKRemovableVolumeURLs(system), Paths({ "/media/driver/TAMEK", "/media/driver/3A1B-2C4D" }));
     EXPECT_EQ(TKUSBVolumeURLs(system), Paths({ "/media/driver/3A1B-2C4D" }));
@@ -142,7 +117,7 @@ TEST_F(DiskDiscovery, InternalCardSlotIsNeverOffered)
 
 TEST_F(DiskDiscovery, UnlabelledWriteProtectedCardIsTheLastChoice)
 {
-    RecordedSystem system(recorded("unlabelled.json"));
+    FakeDisks system(recorded("unlabelled.json"), {});
     // The USB hard disk is hot-pluggable, so it is listed too, and it is writable: pass 4.
     EXPECT_EQ(TKUSBVolumeURLs(system), Paths({ "/media/driver/6F2E-11A0", "/media/driver/Backup Plus" }));
     auto card = TKFindCardDisk(system);
@@ -154,7 +129,7 @@ TEST_F(DiskDiscovery, UnlabelledWriteProtectedCardIsTheLastChoice)
     const auto hdd = json.find("},{\n         \"name\": \"sdd\"");
     ASSERT_NE(hdd, std::string::npos);
     json = json.substr(0, hdd) + "}\n   ]\n}\n";
-    RecordedSystem cardOnly(json);
+    FakeDisks cardOnly(json, {});
     card = TKFindCardDisk(cardOnly);
     ASSERT_TRUE(card);
     EXPECT_EQ(card->volumeName(), "6F2E-11A0");
@@ -164,7 +139,7 @@ TEST_F(DiskDiscovery, UnlabelledWriteProtectedCardIsTheLastChoice)
 
 TEST_F(DiskDiscovery, VolumeWithFileLooksAtTheRootOfEachUSBVolume)
 {
-    RecordedSystem system(recorded("two_tamek.json"), { "/media/driver/TAMEK1/timeset.cfg" });
+    FakeDisks system(recorded("two_tamek.json"), { "/media/driver/TAMEK1/timeset.cfg" });
     EXPECT_EQ(TKFindVolumeWithFile(system, "timeset.cfg"), "/media/driver/TAMEK1");
     EXPECT_EQ(TKFindVolumeWithFile(system, "config.bin"), std::nullopt);
     system.asked.clear();
@@ -175,7 +150,7 @@ TEST_F(DiskDiscovery, VolumeWithFileLooksAtTheRootOfEachUSBVolume)
 
 TEST_F(DiskDiscovery, NoDisksOrUnreadableListing)
 {
-    RecordedSystem none(R"({"blockdevices": []})");
+    FakeDisks none(R"({"blockdevices": []})", {});
     EXPECT_TRUE(TKUSBDiskEntities(none).empty());
     EXPECT_EQ(TKFindCardDisk(none), std::nullopt);
     for (const char* bad : { "", "lsblk: unknown column", R"({"blockdevices": 5})", R"({"blockdevices": [{"children": 1, "name": "sdb"}]})" }) {
@@ -187,14 +162,14 @@ TEST_F(DiskDiscovery, NoDisksOrUnreadableListing)
 
 TEST_F(DiskDiscovery, OlderLsblkWritesFlagsAndSizesAsStrings)
 {
-    RecordedSystem system(R"({"blockdevices": [
+    FakeDisks system(R"({"blockdevices": [
         {"name":"sdb", "path":"/dev/sdb", "type":"disk", "tran":"usb", "rm":"1", "hotplug":"1", "ro":"1",
          "size":"7952400384", "model":"Reader", "label":null, "fstype":null, "mountpoint":null, "pkname":null,
          "children": [
             {"name":"sdb1", "path":"/dev/sdb1", "type":"part", "tran":null, "rm":"1", "hotplug":"1", "ro":"0",
              "size":"7948206080", "model":null, "label":"TAMEK", "fstype":"vfat", "mountpoint":"/media/TAMEK", "pkname":"sdb"}
          ]}
-    ]})");
+    ]})", {});
     const auto disks = TKUSBDiskEntities(system);
     ASSERT_EQ(disks.size(), 1u);
     EXPECT_EQ(disks[0].volumeSize(), 7948206080u);

@@ -3,6 +3,7 @@
 // and mount steps and reaches the card's files with mtools on the device;
 // the erase is the real mkfs.fat command line the window runs.
 
+#include "TMKFileText.h"
 #include "TKCardTestSupport.h"
 #include "sdcard/TKCardFormat.h"
 #include "sdcard/TKDiskDiscovery.h"
@@ -23,12 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string shellRun(const std::string& line)
 {
@@ -79,7 +74,7 @@ public:
         const auto result = m_runner.run({"mcopy", {"-n", "-i", disk.deviceFilePath(), "::/" + std::string(name), out.string()}, false});
         if (!result.succeeded())
             return result.message();
-        bytes = readAll(out);
+        bytes = TMKFileText(out);
         return std::nullopt;
     }
     std::optional<std::string> write(const TKUSBDiskEntity& disk, std::string_view name, const std::string& bytes) override
@@ -96,13 +91,6 @@ private:
 };
 
 // The listed card is the loop device, described as a USB reader's card.
-class LoopDisks final : public TKDiskSystem {
-public:
-    TestDisk disk;
-    std::optional<std::string> blockDevicesJSON() override { return lsblkJSON({disk}); }
-    bool itemExists(const std::string&) override { return false; }
-};
-
 // An image, attached to a loop device when the system lets us; detached and
 // removed whatever happens.
 class LoopImage {
@@ -192,12 +180,16 @@ TEST_P(LoopFormat, RealEraseKeepsOrWritesTheSettings)
                   + (scratch / "rec.avi").string() + " ::/REC.AVI && echo ok"),
         "ok\n");
 
-    LoopDisks disks;
-    disks.disk.path = target;
-    disks.disk.partition = false;
-    disks.disk.size = size;
-    disks.disk.label = "OLDCARD";
-    disks.disk.mountPoint = "/media/tamek-test/OLDCARD";
+    TestDisk disk;
+    disk.path = target;
+    disk.partition = false;
+    disk.size = size;
+    disk.label = "OLDCARD";
+    disk.mountPoint = "/media/tamek-test/OLDCARD";
+    FakeDisks disks;
+    disks.disks = {disk};
+    disks.items.emplace();
+    disks.useRealStat = true;
     LoopCommands commands;
     commands.disks = &disks;
     MtoolsFiles files(commands, scratch);

@@ -1,3 +1,4 @@
+#include "TMKFileText.h"
 #include "sdcard/TKTimeSetFile.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class TimeSetFile : public ::testing::Test {
 protected:
@@ -63,7 +58,7 @@ TEST_F(TimeSetFile, ReplacesTheWholeFile)
     const fs::path file = dir / "timeset.cfg";
     std::ofstream(file) << "an older and much longer time file\n";
     EXPECT_EQ(TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9}), std::nullopt);
-    EXPECT_EQ(readAll(file), "2024/02/29 07:05:09");
+    EXPECT_EQ(TMKFileText(file), "2024/02/29 07:05:09");
     EXPECT_EQ(listing(), std::vector<std::string>{"timeset.cfg"});
 }
 
@@ -77,5 +72,5 @@ TEST_F(TimeSetFile, ReadOnlyFileIsKept)
     auto error = TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9});
     ASSERT_TRUE(error);
     EXPECT_NE(error->find("read-only"), std::string::npos) << *error;
-    EXPECT_EQ(readAll(file), "2020/01/01 00:00:00");
+    EXPECT_EQ(TMKFileText(file), "2020/01/01 00:00:00");
 }

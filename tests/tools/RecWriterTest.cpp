@@ -40,9 +40,7 @@ TMKAviWriter smallRecording()
         fix.latitude = 48.1173;
         fix.longitude = 11.5167;
         fix.gpsPrns = {5, 12};
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, s * 1000, record);
-        writer.addGps(record);
+        writer.addFix(fix, s * 1000);
     }
     return writer;
 }

@@ -1,5 +1,7 @@
 #include "TMKAviWriter.h"
 
+#include "TMKNmeaBuilder.h"
+
 #include "base/TKAtomicFile.h"
 
 #include <algorithm>
@@ -146,6 +148,14 @@ void TMKAviWriter::addGSensor(const _AVI_GSENSOR_DATA_T& record)
 void TMKAviWriter::addGps(const _AVI_GPS_DATA_T& record)
 {
     m_chunks.push_back({ChunkKind::Gps, record.nTimestamp, recordBytes(record), false});
+}
+
+std::size_t TMKAviWriter::addFix(const TMKNmeaFix& fix, uint32_t ms, bool withGns)
+{
+    _AVI_GPS_DATA_T record{};
+    const std::size_t packed = TMKPackGpsRecord(TMKNmeaSentencesForFix(fix, withGns), fix, ms, record);
+    addGps(record);
+    return packed;
 }
 
 std::size_t TMKAviWriter::videoFrameCount() const

@@ -57,6 +57,8 @@ public:
     // Telemetry chunks are timed by their own timestamp field.
     void addGSensor(const _AVI_GSENSOR_DATA_T& record);
     void addGps(const _AVI_GPS_DATA_T& record);
+    // The fix's sentences packed into one GPS record at `ms`; how many fitted.
+    std::size_t addFix(const struct TMKNmeaFix& fix, uint32_t ms, bool withGns = false);
 
     void clear() { m_chunks.clear(); }
 

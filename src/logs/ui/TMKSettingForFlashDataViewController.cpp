@@ -2,6 +2,7 @@
 
 #include "base/TMKLog.h"
 #include "kit/TMKAlertService.h"
+#include "kit/TMKLoadingOverlay.h"
 #include "kit/TMKSettingHost.h"
 #include "logs/TMKLogCsv.h"
 #include "logs/ui/TMKDriveLogModel.h"
@@ -209,9 +210,11 @@ void TMKSettingForFlashDataViewController::showLoading(const QString& title)
 {
     m_busy = true;
     updateButtons();
-    if (isWindow())
-        setCursor(Qt::BusyCursor);
-    else if (m_mainController)
+    if (isWindow()) {
+        if (!m_loading)
+            m_loading = new TMKLoadingOverlay(TMKLoadingOverlay::Form::Sheet, this);
+        m_loading->start(title);
+    } else if (m_mainController)
         m_mainController->showLoading(title);
 }
 
@@ -219,10 +222,15 @@ void TMKSettingForFlashDataViewController::hideLoading()
 {
     m_busy = false;
     updateButtons();
-    if (isWindow())
-        unsetCursor();
-    else if (m_mainController)
+    if (m_loading)
+        m_loading->stop();
+    if (!isWindow() && m_mainController)
         m_mainController->hideLoading();
+}
+
+bool TMKSettingForFlashDataViewController::isLoadingShown() const
+{
+    return m_loading && m_loading->isShown();
 }
 
 // An empty table has nothing to export.
@@ -377,7 +385,6 @@ void TMKSettingForFlashDataViewController::onSaveCSVFile()
 
 void TMKSettingForFlashDataViewController::alert(const QString& message, const QString& informative, bool success)
 {
-    m_lastAlert = QStringList{message, informative};
-    TMKMessageBoxAlerts().showAlert(window(), success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning,
+    (m_services.alerts ? *m_services.alerts : TMKMessageBoxAlerts()).showAlert(window(), success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning,
                                     message, informative);
 }

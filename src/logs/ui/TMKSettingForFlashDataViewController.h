@@ -14,6 +14,8 @@
 #include <optional>
 
 class QPushButton;
+class TMKAlertService;
+class TMKLoadingOverlay;
 class QTableView;
 class TMKDriveLogModel;
 class TMKMapWindowController;
@@ -32,6 +34,7 @@ public:
     struct Services {
         std::function<QString(QWidget* parent, const QString& filter)> openFileChooser;
         std::function<QString(QWidget* parent, const QString& proposedName)> saveFileChooser;
+        std::shared_ptr<TMKAlertService> alerts; // empty: message boxes
     };
 
     explicit TMKSettingForFlashDataViewController(QWidget* parent = nullptr);
@@ -70,8 +73,8 @@ public:
     [[nodiscard]] TMKDriveLogModel* model() const { return m_model; }
     [[nodiscard]] TMKMapWindowController* mapWindowController() const { return m_mapWindowController.get(); }
     [[nodiscard]] TMKSettingHost* mainController() const;
-    // The last alert shown: message and informative text.
-    [[nodiscard]] const QStringList& lastAlert() const { return m_lastAlert; }
+    // Whether its own window shows the loading sheet.
+    [[nodiscard]] bool isLoadingShown() const;
 
 signals:
     // A read ended; count is -1 when the file could not be opened.
@@ -114,8 +117,8 @@ private:
     QTableView* m_tableView = nullptr;
     QPushButton* m_openButton = nullptr;
     QPushButton* m_exportButton = nullptr;
+    TMKLoadingOverlay* m_loading = nullptr; // in a window of its own only
     TMKDriveLogModel* m_model = nullptr;
     QPointer<TMKSettingHost> m_mainController;
     std::unique_ptr<TMKMapWindowController> m_mapWindowController;
-    QStringList m_lastAlert;
 };

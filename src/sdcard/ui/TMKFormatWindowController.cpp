@@ -230,24 +230,19 @@ void TMKFormatWindowController::onFormat()
     // Asked every time, as root too: nothing else stands between a click and
     // an erased card. The helper still checks it is this card after the password.
     m_formatting = true;
-    auto* ask = new QMessageBox(QMessageBox::Warning, QStringLiteral("TAMEK"),
-        QStringLiteral("Erase %1?").arg(fromStd(TKCardDescription(disk->volumeName(), disk->deviceModel(), disk->volumeSize()))),
-        QMessageBox::Cancel, this);
-    ask->setObjectName(QStringLiteral("eraseConfirmation"));
-    ask->setInformativeText(m_services.backupFolder.isEmpty()
-            ? QStringLiteral("Everything on it is erased; config.bin is kept.")
-            : QStringLiteral("Everything on it is erased; config.bin is kept (a copy goes to %1).").arg(m_services.backupFolder));
-    QPushButton* erase = ask->addButton(QStringLiteral("Erase"), QMessageBox::DestructiveRole);
-    erase->setObjectName(QStringLiteral("eraseButton"));
-    ask->setDefaultButton(QMessageBox::Cancel);
-    ask->setAttribute(Qt::WA_DeleteOnClose);
-    ask->setWindowModality(Qt::WindowModal);
-    connect(ask, &QMessageBox::finished, this, [this, ask, erase, chosen = *disk](int) {
-        m_formatting = false;
-        if (ask->clickedButton() == erase)
-            doFormat(chosen);
-    });
-    ask->open();
+    const QString question
+        = QStringLiteral("Erase %1?").arg(fromStd(TKCardDescription(disk->volumeName(), disk->deviceModel(), disk->volumeSize())));
+    const QString informative = m_services.backupFolder.isEmpty()
+        ? QStringLiteral("Everything on it is erased; config.bin is kept.")
+        : QStringLiteral("Everything on it is erased; config.bin is kept (a copy goes to %1).").arg(m_services.backupFolder);
+    alerts().askQuestion(this, question, informative, QStringLiteral("Erase"),
+                         [self = QPointer<TMKFormatWindowController>(this), chosen = *disk](bool erase) {
+                             if (!self)
+                                 return;
+                             self->m_formatting = false;
+                             if (erase)
+                                 self->doFormat(chosen);
+                         });
 }
 
 void TMKFormatWindowController::doFormat(const TKUSBDiskEntity& disk)
@@ -341,6 +336,10 @@ void TMKFormatWindowController::hideProgressBar()
 
 void TMKFormatWindowController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
-    m_lastAlert = QStringList{message, informative};
-    TMKMessageBoxAlerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
+    alerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
+}
+
+TMKAlertService& TMKFormatWindowController::alerts() const
+{
+    return m_services.alerts ? *m_services.alerts : TMKMessageBoxAlerts();
 }

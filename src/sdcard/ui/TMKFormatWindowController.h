@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class TMKAlertService;
 class TMKLoadingOverlay;
 
 // The SD card format window: lists the USB disks, shows the chosen one's
@@ -36,6 +37,7 @@ public:
         std::shared_ptr<TKCardFiles> files;
         std::shared_ptr<TKUserDefaults> defaults;
         QString backupFolder; // where config.bin is kept; empty: under the user's state folder
+        std::shared_ptr<TMKAlertService> alerts; // empty: message boxes
     };
 
     explicit TMKFormatWindowController(Services services = {}, QWidget* parent = nullptr);
@@ -57,8 +59,6 @@ public:
 
     [[nodiscard]] const std::vector<TKUSBDiskEntity>& usbDiskArray() const { return m_usbDiskArray; }
     [[nodiscard]] bool isFormatting() const { return m_formatting; }
-    // The last alert shown: message and informative text.
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
 
     QComboBox* usbDiskCombo = nullptr;
     QLabel* allocationUnitLabel = nullptr;
@@ -82,11 +82,11 @@ private:
     void windowDidLoad();
     void formatDidFinished(const TKFormatOutcome& outcome, const TKUSBDiskEntity& disk);
     void alert(const QString& message, const QString& informative, std::function<void()> onEnd = {});
+    [[nodiscard]] TMKAlertService& alerts() const;
 
     Services m_services;
     std::vector<TKUSBDiskEntity> m_usbDiskArray;
     TMKLoadingOverlay* m_loading = nullptr;
     bool m_formatting = false; // from the confirmation to the outcome
     bool m_loaded = false;
-    QStringList m_lastAlert;
 };

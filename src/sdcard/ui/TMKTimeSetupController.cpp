@@ -293,6 +293,5 @@ void TMKTimeSetupController::onCloseCmd()
 
 void TMKTimeSetupController::alert(const QString& message, const QString& informative, std::function<void()> onEnd)
 {
-    m_lastAlert = QStringList{message, informative};
-    TMKMessageBoxAlerts().showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
+    (m_services.alerts ? *m_services.alerts : TMKMessageBoxAlerts()).showAlert(this, TMKAlertService::Kind::Warning, message, informative, std::move(onEnd));
 }

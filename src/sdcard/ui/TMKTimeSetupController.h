@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <QTime>
 #include <QWidget>
 
@@ -15,6 +14,7 @@
 #include <string>
 
 class QCalendarWidget;
+class TMKAlertService;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -58,6 +58,7 @@ public:
         // The save panel: the chosen path, or empty when cancelled.
         std::function<QString(QWidget* parent, const QString& proposedPath)> saveFileChooser;
         std::function<QDateTime()> now; // the present, in local time
+        std::shared_ptr<TMKAlertService> alerts; // empty: message boxes
     };
 
     explicit TMKTimeSetupController(Services services = {}, QWidget* parent = nullptr);
@@ -76,7 +77,6 @@ public:
     [[nodiscard]] const std::optional<std::string>& settingFilePath() const { return m_SettingFilePath; }
     [[nodiscard]] QDate selectedDate() const { return m_selectedDate; }
     [[nodiscard]] QTime selectedTime() const { return m_selectedTime; }
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
 
     QCalendarWidget* datePicker = nullptr;
     QLineEdit* dateField = nullptr;
@@ -103,5 +103,4 @@ private:
     QDate m_selectedDate;
     QTime m_selectedTime;
     bool m_loaded = false;
-    QStringList m_lastAlert;
 };

@@ -515,6 +515,9 @@ TMKSettingForObdDriveInfoViewController* TMKSettingController::createDriveInfoCo
     if (m_driveInfoController)
         return m_driveInfoController;
     auto* page = new TMKSettingForObdDriveInfoViewController(m_targetView);
+    TMKSettingForFlashDataViewController::Services pageServices;
+    pageServices.alerts = m_services.alerts;
+    page->setServices(std::move(pageServices));
     if (selectedUSBDisk_) {
         const std::string log = TKVolumeItemPath(selectedUSBDisk_->mountedURL(), "obd/tamek_000.obd");
         if (m_services.disks->itemExists(log))
@@ -578,7 +581,7 @@ void TMKSettingController::onSave()
     // The lock keeps tamek-config (or a second window) from writing between
     // this write's steps; a writer that holds it too long is reported, not
     // overwritten.
-    if (const auto failure = TKSaveSettingFile(m_FileData, path)) {
+    if (const auto failure = TKSaveSettingFile(m_FileData, path, m_services.saveLockWait.value_or(kTKSettingLockWait))) {
         qWarning().noquote() << QString::fromStdString(failure->text);
         alert(QStringLiteral("Warn"), TMKLocalizedString(failure->kind == TKSaveFailure::Kind::Busy
                                                              ? "msg.settings_busy"
@@ -615,6 +618,7 @@ void TMKSettingController::onFormat()
     TMKFormatWindowController::Services services;
     services.disks = m_services.disks;
     services.defaults = m_services.defaults;
+    services.alerts = m_services.alerts;
     auto controller = std::make_unique<TMKFormatWindowController>(std::move(services));
     controller->show();
     controller->raise();
@@ -686,9 +690,13 @@ bool TMKSettingController::openSettingFile(const QString& path)
 void TMKSettingController::alert(const QString& message, const QString& informative, std::function<void()> onEnd,
                                 bool success)
 {
-    m_lastAlert = QStringList{message, informative};
     const auto kind = success ? TMKAlertService::Kind::Information : TMKAlertService::Kind::Warning;
-    TMKMessageBoxAlerts().showAlert(this, kind, message, informative, std::move(onEnd));
+    alerts().showAlert(this, kind, message, informative, std::move(onEnd));
+}
+
+TMKAlertService& TMKSettingController::alerts()
+{
+    return m_services.alerts ? *m_services.alerts : TMKMessageBoxAlerts();
 }
 
 void TMKSettingController::showLoading(const QString& title)

@@ -5,12 +5,14 @@
 #include "sdcard/TKDiskSystem.h"
 #include "sdcard/TKUSBDiskEntity.h"
 #include "settings/TKSettingFile.h"
+#include "settings/TKSettingSave.h"
 #include "settings/TKUserDefaults.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,6 +43,11 @@ public:
         std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)> openFileChooser;
         // The desktop's disk tool; empty when it has none.
         std::function<bool()> openDiskUtility;
+        // Given on to the windows it opens; empty: message boxes.
+        std::shared_ptr<TMKAlertService> alerts;
+        // How long Save waits for another writer's lock before it warns;
+        // empty: kTKSettingLockWait.
+        std::optional<std::chrono::milliseconds> saveLockWait;
     };
 
     static constexpr int kTabCount = 7;
@@ -92,9 +99,8 @@ public:
     // The last secondary window opened (the format window); kept alive while shown.
     [[nodiscard]] QWidget* lastDialogController() const { return m_lastDialogController.get(); }
 
-    // The last alert shown, for checks: message and informative text.
-    [[nodiscard]] QStringList lastAlert() const { return m_lastAlert; }
     [[nodiscard]] TKUserDefaults& userDefaults() override { return *m_services.defaults; }
+    [[nodiscard]] TMKAlertService& alerts() override;
 
 signals:
     void settingFileLoaded(bool read);
@@ -150,6 +156,5 @@ private:
     // The mount point of a card found without a valid config.bin.
     std::optional<std::string> m_cardWithoutFile;
     quint64 m_readGeneration = 0;
-    QStringList m_lastAlert;
     std::unique_ptr<QWidget> m_lastDialogController;
 };

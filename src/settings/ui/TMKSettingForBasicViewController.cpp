@@ -387,8 +387,8 @@ void TMKSettingForBasicViewController::clickUseExternalPowerChk()
 void TMKSettingForBasicViewController::powerVoltageSelected(int index)
 {
     if (index == 2 && mainController)
-        TMKMessageBoxAlerts().showAlert(mainController, TMKAlertService::Kind::Warning, QStringLiteral("Warning"),
-                                            TMKLocalizedString("msg.use_external_power_10v"));
+        mainController->alerts().showAlert(mainController, TMKAlertService::Kind::Warning, QStringLiteral("Warning"),
+                                           TMKLocalizedString("msg.use_external_power_10v"));
 }
 
 void TMKSettingForBasicViewController::clickExternalRearCameraUseCheck()

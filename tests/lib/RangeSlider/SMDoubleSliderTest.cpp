@@ -105,20 +105,6 @@ private slots:
         QCOMPARE(slider.loValue(), 20);
     }
 
-    void propertiesAreObservable()
-    {
-        SMDoubleSlider slider;
-        QSignalSpy lo(&slider, &SMDoubleSlider::loValueChanged);
-        QVERIFY(slider.setProperty("loValue", 33));
-        QCOMPARE(slider.property("loValue").toInt(), 33);
-        QCOMPARE(values(lo), QList<int>{33});
-        QVERIFY(slider.setProperty("hiValue", 10));
-        QCOMPARE(slider.property("hiValue").toInt(), 33);
-        const QMetaObject* meta = slider.metaObject();
-        QVERIFY(meta->property(meta->indexOfProperty("loValue")).hasNotifySignal());
-        QVERIFY(meta->property(meta->indexOfProperty("hiValue")).hasNotifySignal());
-    }
-
     void geometryMapsValuesBothWays()
     {
         SMDoubleSlider slider;

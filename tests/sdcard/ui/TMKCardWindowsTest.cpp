@@ -1,6 +1,7 @@
 // The format and time setup windows under offscreen, driven by clicks and
 // keys, with recorded disks and a command layer that only records.
 
+#include "TMKFileText.h"
 #include "../TKCardTestSupport.h"
 #include "kit/TMKAppSettings.h"
 #include "sdcard/ui/TMKFormatWindowController.h"
@@ -8,6 +9,7 @@
 #include "settings/TKSettingFile.h"
 #include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
+#include "TMKRecordingAlertService.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -26,15 +28,7 @@
 #include <QTimeEdit>
 #include <QWheelEvent>
 
-#include <sys/stat.h>
-
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeAll(const QString& path, const QByteArray& bytes)
 {
@@ -43,37 +37,23 @@ void writeAll(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-// The visible message box of that name on `window`, once it shows.
-QMessageBox* shownBox(QWidget* window, const QString& name)
+// Dismisses the last alert as the user's OK would.
+bool pressAlertOk(TMKRecordingAlertService& alerts)
 {
-    for (int i = 0; i < 50; ++i) {
-        for (auto* candidate : window->findChildren<QMessageBox*>(name)) {
-            if (candidate->isVisible())
-                return candidate;
-        }
-        QTest::qWait(20);
-    }
-    return nullptr;
-}
-
-// Presses OK on the alert sheet shown on `window`, as the user would.
-bool pressAlertOk(QWidget* window)
-{
-    QMessageBox* alert = shownBox(window, QStringLiteral("alertSheet"));
-    QAbstractButton* ok = alert ? alert->button(QMessageBox::Ok) : nullptr;
-    if (ok)
-        QTest::mouseClick(ok, Qt::LeftButton);
-    return ok;
-}
-
-// Presses Erase in the confirmation, which names the card.
-bool confirmErase(QWidget* window, const QString& card)
-{
-    QMessageBox* ask = shownBox(window, QStringLiteral("eraseConfirmation"));
-    auto* erase = ask ? ask->findChild<QPushButton*>(QStringLiteral("eraseButton")) : nullptr;
-    if (!erase || ask->text() != QStringLiteral("Erase %1?").arg(card))
+    if (alerts.alerts.isEmpty())
         return false;
-    QTest::mouseClick(erase, Qt::LeftButton);
+    const auto onEnd = alerts.alerts.takeLast().onEnd;
+    if (onEnd)
+        onEnd();
+    return true;
+}
+
+// Answers Erase to the question, which names the card.
+bool confirmErase(TMKRecordingAlertService& alerts, const QString& card)
+{
+    if (alerts.questions.isEmpty() || alerts.questions.last().message != QStringLiteral("Erase %1?").arg(card))
+        return false;
+    alerts.questions.takeLast().onAnswer(true);
     return true;
 }
 
@@ -86,7 +66,16 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::shared_ptr<FakeDisks> m_disks;
     std::shared_ptr<FakeCommands> m_commands;
+    std::shared_ptr<TMKRecordingAlertService> m_alerts;
     std::unique_ptr<TMKFormatWindowController> m_format;
+
+    // What the last alert said: message and informative text.
+    QStringList lastAlert() const
+    {
+        if (m_alerts->alerts.isEmpty())
+            return {};
+        return {m_alerts->alerts.last().message, m_alerts->alerts.last().informative};
+    }
 
     QString cardPath() const { return m_dir->filePath(QStringLiteral("card")); }
 
@@ -108,6 +97,7 @@ private:
         s.files = std::make_shared<TKMountedCardFiles>();
         s.defaults = std::make_shared<TKMemoryUserDefaults>();
         s.backupFolder = m_dir->filePath(QStringLiteral("state"));
+        s.alerts = m_alerts;
         m_format = std::make_unique<TMKFormatWindowController>(s);
         QSignalSpy loaded(m_format.get(), &TMKFormatWindowController::disksLoaded);
         m_format->show();
@@ -121,6 +111,7 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("card")));
         m_disks = std::make_shared<FakeDisks>();
         m_commands = std::make_shared<FakeCommands>();
+        m_alerts = std::make_shared<TMKRecordingAlertService>();
         m_commands->helperDisks = m_disks.get();
         m_commands->answers["udisksctl"] = [](const TKCommand&) { return exitWith(1, "udisksd not running"); };
         const QString card = cardPath();
@@ -145,7 +136,7 @@ private slots:
         QCOMPARE(m_format->usbDiskCombo->count(), 0);
         QVERIFY(!m_format->progressBar->isVisible());
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QCOMPARE(m_format->lastAlert(), (QStringList{QStringLiteral("TAMEK"), QStringLiteral("There is no USB drive.")}));
+        QCOMPARE(lastAlert(), (QStringList{QStringLiteral("TAMEK"), QStringLiteral("There is no USB drive.")}));
         QVERIFY(m_commands->log.empty());
     }
 
@@ -169,46 +160,35 @@ private slots:
 
         // The second card is write-protected.
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
-        QVERIFY(m_format->lastAlert().value(1).endsWith(TMKLocalizedString("msg.write_protected_disk")));
+        QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
+        QVERIFY(lastAlert().value(1).endsWith(TMKLocalizedString("msg.write_protected_disk")));
         QVERIFY(m_commands->log.empty());
     }
 
-    void formatKeepsTheSettingsAndClosesOnOk()
+    // What the erase keeps and writes is the core's to check; the window
+    // asks, shows its progress, tells the outcome and closes on OK.
+    void formatAsksShowsItsProgressAndClosesOnOk()
     {
-        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'S');
-        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
-        writeAll(cardPath() + QStringLiteral("/REC.AVI"), "old recording");
         m_disks->disks = {card(4'000'000'000)};
         openFormatWindow();
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
-        // Escape in the confirmation cancels: nothing runs.
+        // Cancel in the question: nothing runs.
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QMessageBox* ask = shownBox(m_format.get(), QStringLiteral("eraseConfirmation"));
-        QVERIFY(ask);
-        QVERIFY(ask->informativeText().contains(m_dir->filePath(QStringLiteral("state"))));
-        QTest::keyClick(ask, Qt::Key_Escape);
-        QTRY_VERIFY(!ask->isVisible());
+        QCOMPARE(m_alerts->questions.size(), 1);
+        QCOMPARE(m_alerts->questions.at(0).acceptText, QStringLiteral("Erase"));
+        QVERIFY(m_alerts->questions.at(0).informative.contains(m_dir->filePath(QStringLiteral("state"))));
+        m_alerts->questions.takeLast().onAnswer(false);
         QVERIFY(m_commands->log.empty());
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
+        QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
         QVERIFY(m_format->progressBar->isVisible());
         QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
-        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.format_complete"));
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/config.bin")), settings);
-        QVERIFY(!QFile::exists(cardPath() + QStringLiteral("/REC.AVI")));
+        QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.format_complete"));
         QVERIFY(!m_format->progressBar->isVisible());
-        bool erased = false;
-        for (const auto& command : m_commands->log) {
-            if (command.program == "mkfs.fat") {
-                erased = true;
-                QCOMPARE(QString::fromStdString(command.arguments.at(12)), QStringLiteral("32"));
-            }
-        }
-        QVERIFY(erased);
-        QVERIFY(pressAlertOk(m_format.get()));
+        QVERIFY(m_commands->ran("mkfs.fat"));
+        QVERIFY(pressAlertOk(*m_alerts));
         QTRY_VERIFY(!m_format->isVisible());
     }
 
@@ -221,26 +201,15 @@ private slots:
         openFormatWindow();
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
+        QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
         QVERIFY(finished.wait(5000));
-        QCOMPARE(m_format->lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
-        QVERIFY(m_format->lastAlert().value(1).contains(QStringLiteral("password was not given")));
-        QVERIFY(m_format->lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
+        QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
+        QVERIFY(lastAlert().value(1).contains(QStringLiteral("password was not given")));
+        QVERIFY(lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
         QVERIFY(m_format->formatButton->isEnabled());
-        QVERIFY(pressAlertOk(m_format.get()));
+        QVERIFY(pressAlertOk(*m_alerts));
         QVERIFY(m_format->isVisible());
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/config.bin")), settings);
-
-        // A card whose settings cannot be saved is not touched at all.
-        m_commands->log.clear();
-        QFile::remove(cardPath() + QStringLiteral("/config.bin"));
-        QCOMPARE(::mkfifo(QFile::encodeName(cardPath() + QStringLiteral("/config.bin")).constData(), 0600), 0);
-        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QVERIFY(confirmErase(m_format.get(), QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
-        QVERIFY(finished.wait(5000));
-        QVERIFY(m_format->lastAlert().value(1).contains(TMKLocalizedString("msg.format_settings_not_saved")));
-        QVERIFY(!m_commands->ran("mkfs.fat"));
-        QVERIFY(!m_commands->ran("umount"));
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/config.bin")), settings);
     }
 
     void settingsWindowOpensTheFormatWindow()
@@ -250,6 +219,7 @@ private slots:
         s.disks = m_disks;
         s.defaults = std::make_shared<TKMemoryUserDefaults>();
         s.renameVolume = [](const TKUSBDiskEntity&, const QString&, QString*) { return true; };
+        s.alerts = m_alerts;
         TMKSettingController settings(s);
         settings.show();
         auto* button = settings.findChild<QPushButton*>(QStringLiteral("sdcardFormatButton"));
@@ -259,6 +229,25 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QTRY_COMPARE(window->usbDiskCombo->count(), 1);
+        // It asks through the settings window's alerts.
+        QTest::mouseClick(window->formatButton, Qt::LeftButton);
+        QCOMPARE(m_alerts->questions.size(), 1);
+    }
+
+    // The real question: Return takes Cancel, the default, so nothing is erased.
+    void messageBoxQuestionDefaultsToCancel()
+    {
+        QWidget window;
+        window.show();
+        std::optional<bool> answer;
+        TMKMessageBoxAlertService().askQuestion(&window, QStringLiteral("Erase?"), QString(), QStringLiteral("Erase"),
+                                                [&answer](bool accepted) { answer = accepted; });
+        auto* box = window.findChild<QMessageBox*>(QStringLiteral("questionSheet"));
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY(answer.has_value());
+        QVERIFY(!*answer);
     }
 
     // --- time setup ---------------------------------------------------
@@ -266,6 +255,7 @@ private slots:
     void todayChangesOnlyTheDate()
     {
         TMKTimeSetupController::Services s;
+        s.alerts = m_alerts;
         s.disks = m_disks;
         s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
         TMKTimeSetupController window(s);
@@ -323,6 +313,7 @@ private slots:
         writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
         m_disks->disks = {card(4'000'000'000)};
         TMKTimeSetupController::Services s;
+        s.alerts = m_alerts;
         s.disks = m_disks;
         s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
         s.saveFileChooser = [](QWidget*, const QString&) {
@@ -333,8 +324,8 @@ private slots:
         window.show();
         QCOMPARE(QString::fromStdString(window.settingFilePath().value_or("")), cardPath() + QStringLiteral("/timeset.cfg"));
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
-        QCOMPARE(window.lastAlert().value(1), TMKLocalizedString("time.filesave"));
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
+        QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
 
         // An afternoon time in 24-hour form.
         window.timePicker->setFocus();
@@ -343,7 +334,7 @@ private slots:
             QTest::keyClick(window.timePicker, Qt::Key_Up);
         QCOMPARE(window.selectedTime(), QTime(16, 5, 9));
         QVERIFY(!window.doWriteConfigFile(cardPath() + QStringLiteral("/timeset.cfg")));
-        QCOMPARE(readAll(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
+        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
     }
 
     void savePanelAndFailures()
@@ -352,7 +343,9 @@ private slots:
         QStringList panels;
         QString answer;
         TMKTimeSetupController::Services s;
+        s.alerts = m_alerts;
         s.disks = m_disks; // no card
+        s.alerts = m_alerts;
         s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
         s.saveFileChooser = [&](QWidget*, const QString& proposed) {
             panels << proposed;
@@ -366,7 +359,7 @@ private slots:
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
         QCOMPARE(panels.size(), 1);
         QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
-        QVERIFY(window.lastAlert().isEmpty());
+        QVERIFY(lastAlert().isEmpty());
         QVERIFY(!QFile::exists(chosen));
 
         // A read-only file the user chose: the error is told, the file kept.
@@ -374,15 +367,15 @@ private slots:
         QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         answer = chosen;
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(window.lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
-        QCOMPARE(readAll(chosen), QByteArray("2001/01/01 01:01:01"));
-        QVERIFY(pressAlertOk(&window));
+        QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2001/01/01 01:01:01"));
+        QVERIFY(pressAlertOk(*m_alerts));
         QVERIFY(window.isVisible());
 
         QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(readAll(chosen), QByteArray("2024/02/29 07:05:09"));
-        QVERIFY(pressAlertOk(&window));
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 07:05:09"));
+        QVERIFY(pressAlertOk(*m_alerts));
         QTRY_VERIFY(!window.isVisible());
     }
 };

@@ -2,6 +2,7 @@
 // its file, pages and their validation, save, reset, and the basic page's
 // rules.
 
+#include "TMKFileText.h"
 #include "kit/TMKAppSettings.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKCarNumberTextField.h"
@@ -22,9 +23,6 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRadioButton>
 #include <QPushButton>
 #include <QSlider>
@@ -32,6 +30,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include "TMKFakeDisks.h"
+#include "TMKRecordingAlertService.h"
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -49,33 +49,6 @@
 
 namespace {
 
-// One USB reader whose card is mounted at `mount` under `label`.
-class TMKRecordedDisks : public TKDiskSystem {
-public:
-    QString mount;
-    QString label = QStringLiteral("TAMEK");
-    bool attached = true;
-
-    std::optional<std::string> blockDevicesJSON() override
-    {
-        if (!attached)
-            return std::string(R"({"blockdevices": []})");
-        return QStringLiteral(R"({"blockdevices": [{"name": "sdb", "path": "/dev/sdb", "type": "disk", "tran": "usb",
-            "rm": true, "hotplug": true, "ro": false, "size": 7948206080, "model": "Card Reader", "label": null,
-            "fstype": null, "mountpoint": null, "pkname": null, "children": [{"name": "sdb1", "path": "/dev/sdb1",
-            "type": "part", "tran": null, "rm": true, "hotplug": true, "ro": false, "size": 7946108928,
-            "model": null, "label": "%1", "fstype": "vfat", "mountpoint": "%2", "pkname": "sdb"}]}]})")
-            .arg(label, mount)
-            .toStdString();
-    }
-    bool itemExists(const std::string& path) override { return QFile::exists(QString::fromStdString(path)); }
-};
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeRecord(const QString& path, const _FILEDATA& record)
 {
@@ -99,7 +72,9 @@ class TMKSettingWindowTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_card;
-    std::shared_ptr<TMKRecordedDisks> m_disks;
+    std::shared_ptr<FakeDisks> m_disks;
+    std::shared_ptr<TMKRecordingAlertService> m_alerts;
+    std::optional<std::chrono::milliseconds> m_saveLockWait;
     std::shared_ptr<TKMemoryUserDefaults> m_defaults;
     QStringList m_renamed;
     bool m_renameFails = false;
@@ -109,6 +84,8 @@ private:
     QString m_openAnswer; // what the user picks in the open panel
     std::unique_ptr<TMKSettingController> m_window;
 
+    TestDisk card() const { return TestDisk{.mountPoint = m_card->path().toStdString()}; }
+
     QString configPath() const { return m_card->filePath(QStringLiteral("config.bin")); }
 
     TMKSettingController::Services services()
@@ -116,11 +93,13 @@ private:
         TMKSettingController::Services s;
         s.disks = m_disks;
         s.defaults = m_defaults;
+        s.alerts = m_alerts;
+        s.saveLockWait = m_saveLockWait;
         s.renameVolume = [this](const TKUSBDiskEntity& disk, const QString& label, QString*) {
             m_renamed << QString::fromStdString(disk.deviceFilePath()) + QLatin1Char('=') + label;
             if (m_renameFails)
                 return false;
-            m_disks->label = label;
+            m_disks->disks.at(0).label = label.toStdString();
             return true;
         };
         s.saveFileChooser = [this](QWidget*, const QString& title, const QString& proposed) {
@@ -150,7 +129,12 @@ private:
         return qobject_cast<TMKSettingForBasicViewController*>(m_window->targetController());
     }
 
-    QMessageBox* shownAlert() const { return m_window->findChild<QMessageBox*>(QStringLiteral("alertSheet")); }
+    bool shownAlert() const { return !m_alerts->alerts.isEmpty(); }
+    // What the last alert said: message and informative text.
+    QStringList lastAlert() const
+    {
+        return shownAlert() ? QStringList{m_alerts->alerts.last().message, m_alerts->alerts.last().informative} : QStringList();
+    }
 
     // A user's click on tab i of the tab row.
     void clickTab(int index)
@@ -185,16 +169,6 @@ private:
 
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(QLatin1String(name)); }
 
-    // tamek-config's view of a settings file, by field.
-    static QJsonObject shown(const QString& path)
-    {
-        QProcess tool;
-        tool.start(QStringLiteral(TAMEK_CONFIG_TOOL), {QStringLiteral("show"), path});
-        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
-            return {};
-        return QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
-    }
-
     QLabel* banner() const { return m_window->findChild<QLabel*>(QStringLiteral("noCardLabel")); }
 
     // The user goes to another window and comes back to this one.
@@ -220,19 +194,23 @@ private:
         return path;
     }
 
+    // The user's OK on every alert shown.
     void dismissAlerts()
     {
-        for (QMessageBox* box : m_window->findChildren<QMessageBox*>())
-            box->done(QMessageBox::Ok);
-        QCoreApplication::processEvents();
+        for (const auto& alert : std::exchange(m_alerts->alerts, {})) {
+            if (alert.onEnd)
+                alert.onEnd();
+        }
     }
 
 private slots:
     void init()
     {
         m_card = std::make_unique<QTemporaryDir>();
-        m_disks = std::make_shared<TMKRecordedDisks>();
-        m_disks->mount = m_card->path();
+        m_disks = std::make_shared<FakeDisks>();
+        m_disks->disks = {card()};
+        m_alerts = std::make_shared<TMKRecordingAlertService>();
+        m_saveLockWait.reset();
         m_defaults = std::make_shared<TKMemoryUserDefaults>();
         m_renamed.clear();
         m_renameFails = false;
@@ -261,7 +239,7 @@ private slots:
     void readsTheCardAndRenamesIt()
     {
         for (const bool fails : {true, false}) {
-            m_disks->label = QStringLiteral("NO NAME");
+            m_disks->disks.at(0).label = "NO NAME";
             m_renameFails = fails;
             m_renamed.clear();
             open();
@@ -291,7 +269,7 @@ private slots:
         QVERIFY(m_renamed.isEmpty());
         QVERIFY(banner()->isVisible() && banner()->text().contains(m_card->path()));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()).size(), 428);
+        QCOMPARE(TMKFileBytes(configPath()).size(), 428);
         QVERIFY(m_savePanels.isEmpty());
     }
 
@@ -331,9 +309,6 @@ private slots:
     {
         open();
         auto* page = basicPage();
-        page->carNumberField->setText(QStringLiteral("12-ga 3456 78"));
-        page->carNumberField->textDidEndEditing();
-        QCOMPARE(page->carNumberField->text(), QStringLiteral("12ga3456"));
         page->gsensorSensitivityDrivingSeg->clickSegment(5);
         page->drivingFields[0]->setText(QStringLiteral("0.29"));
         page->externalRearCameraUse->click(); // on: bit 0 at once
@@ -346,13 +321,12 @@ private slots:
         QCOMPARE(saved.count(), 1);
         const _FILEDATA written = writtenAt(configPath());
         QVERIFY(TKSettingChecksumMatches(written));
-        QCOMPARE(QString::fromStdString(TKPlateNumber(written)), QStringLiteral("12ga3456"));
         QCOMPARE(written.gsen_x_threshold, 28); // 0.29 truncated
         QCOMPARE(written.always_mode_timeout, 30u);
         QCOMPARE(written.external_rear_camera, 0b101u);
         QCOMPARE(m_defaults->integerForKey(kTKExternalRearCameraKey).value_or(-1), 0b101);
         QCOMPARE(written.time_gmt, 20);
-        QCOMPARE(m_window->lastAlert().value(0), configPath());
+        QCOMPARE(lastAlert().value(0), configPath());
 
         // Dismissing the "saved" alert closes the window.
         QVERIFY(m_window->isVisible());
@@ -366,7 +340,7 @@ private slots:
     // edits, so Tab then Space loses nothing; nothing is written.
     void keyboardFollowsThePageAndAsksBeforeDiscarding()
     {
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         m_defaults->setInteger(kTKExternalRearCameraKey, 1);
         open();
         m_window->activateWindow();
@@ -414,22 +388,7 @@ private slots:
         QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
         answer("discardButton");
         QTRY_VERIFY(!m_window->isVisible());
-        QCOMPARE(readAll(configPath()), before);
-    }
-
-    // Without a card the first proposal is the home folder, a save there is
-    // reported as a success (not a warning) and the next save proposes the
-    // folder just used; cancelling it writes nothing and says nothing.
-    // The defaults live in QSettings.
-    void userDefaults()
-    {
-        QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("defaults.ini"));
-        TKQSettingsUserDefaults defaults(ini);
-        QVERIFY(!defaults.integerForKey(kTKExternalRearCameraKey));
-        defaults.setInteger(kTKExternalRearCameraKey, 5);
-        defaults.synchronize();
-        QCOMPARE(TKQSettingsUserDefaults(ini).integerForKey(kTKExternalRearCameraKey).value_or(-1), 5);
+        QCOMPARE(TMKFileBytes(configPath()), before);
     }
 
     // The card went away between opening and saving: the write fails, the
@@ -441,8 +400,8 @@ private slots:
         page->carNumberField->setText(QStringLiteral("AB"));
         m_card.reset(); // the card's folder is gone
         m_window->onSave();
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
-        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.write_protected_disk"));
+        QCOMPARE(lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(lastAlert().value(1), TMKLocalizedString("msg.write_protected_disk"));
         QVERIFY(m_window->isVisible());
         QCOMPARE(page->carNumberField->text(), QStringLiteral("AB"));
     }
@@ -506,7 +465,7 @@ private slots:
         QCOMPARE(m_window->targetController(), basic);
         QCOMPARE(tabs->currentIndex(), 1);
         QVERIFY(shownAlert());
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
+        QCOMPARE(lastAlert().value(0), QStringLiteral("TAMEK"));
         dismissAlerts();
         QTest::keyClick(tabs, Qt::Key_Right);
         QCOMPARE(m_window->targetController(), basic);
@@ -534,17 +493,17 @@ private slots:
         QLineEdit* atFault = page->parkingFields[0];
         QCOMPARE(atFault->text(), QStringLiteral("3.00"));
         QVERIFY(atFault->isEnabled() && atFault->property("invalid").toBool());
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         clickTab(2);
         QCOMPARE(m_window->lastSelectedTabIndex(), 1);
         QTRY_COMPARE(m_window->functionSegmentedControl()->currentIndex(), 1);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        QVERIFY(m_window->lastAlert().value(1).contains(QStringLiteral("1.5")));
+        QCOMPARE(lastAlert().value(0), QStringLiteral("TAMEK"));
+        QVERIFY(lastAlert().value(1).contains(QStringLiteral("1.5")));
         dismissAlerts();
         m_window->activateWindow();
         QTRY_VERIFY(atFault->hasFocus());
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(TMKFileBytes(configPath()), before);
         dismissAlerts();
 
         TKClick(page->gsensorEnableChk); // off: nothing here can be changed
@@ -564,8 +523,6 @@ private slots:
     {
         const _FILEDATA original = TKNonDefaultRecord();
         writeRecord(configPath(), original);
-        const QString originalCopy = m_card->filePath(QStringLiteral("original.bin"));
-        writeRecord(originalCopy, original);
         open();
         auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
         TKClickSegment(video->rearTinting, 0);
@@ -582,40 +539,15 @@ private slots:
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
         QCOMPARE(saved.count(), 1);
 
-        QJsonObject before = shown(originalCopy);
-        QJsonObject after = shown(configPath());
-        QVERIFY(!before.isEmpty() && !after.isEmpty());
-        QCOMPARE(after.value(QStringLiteral("rear_cpl_use")).toInt(), 0);
-        QCOMPARE(after.value(QStringLiteral("Brightness1")).toInt(), 1);
-        QCOMPARE(after.value(QStringLiteral("checksum_ok")).toBool(), true);
-        for (const char* changed : {"rear_cpl_use", "Brightness1", "checksum", "checksum_ok", "osd_plate_flag"}) {
-            before.remove(QLatin1String(changed));
-            after.remove(QLatin1String(changed));
-        }
-        QCOMPARE(after, before);
+        const _FILEDATA written = writtenAt(configPath());
+        QVERIFY(TKSettingChecksumMatches(written));
+        QCOMPARE(written.rear_cpl_use, 0u);
+        QCOMPARE(written.Brightness1, 1u);
+        QStringList changed = TKChangedFields(original, written);
+        changed.removeAll(QStringLiteral("checksum"));
+        changed.removeAll(QStringLiteral("osd_plate_flag")); // sealing sets it
+        QCOMPARE(changed, (QStringList{QStringLiteral("Brightness1"), QStringLiteral("rear_cpl_use")})); // in record order
         dismissAlerts();
-    }
-
-    void invalidCardShareKeepsTheAuxiliaryPageAndSavesNothing()
-    {
-        writeRecord(configPath(), TKNonDefaultRecord());
-        const QByteArray before = readAll(configPath());
-        open();
-        clickTab(3);
-        auto* aux = qobject_cast<TMKSettingForAuxViewController*>(m_window->targetController());
-        QVERIFY(aux);
-        QTest::keyClick(aux->memeryRatioSlider, Qt::Key_End); // 100 % continuous
-        QCOMPARE(aux->motionField->text(), QStringLiteral("0%"));
-        clickTab(4);
-        QCOMPARE(m_window->targetController(), aux);
-        QCOMPARE(m_window->functionSegmentedControl()->currentIndex(), 3);
-        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.sdcard_ratio_too_low"));
-        dismissAlerts();
-        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(configPath()), before);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        dismissAlerts();
-        QVERIFY(m_window->isVisible());
     }
 
     // On a 1024×600 screen the settings, format and clock windows lie
@@ -657,7 +589,7 @@ private slots:
         QWidget* format = m_window->lastDialogController();
         QVERIFY(format && QTest::qWaitForWindowExposed(format));
         QVERIFY(screen.contains(format->frameGeometry()));
-        TMKTimeSetupController clock({m_disks, {}, {}});
+        TMKTimeSetupController clock({m_disks, {}, {}, {}});
         clock.show();
         QVERIFY(QTest::qWaitForWindowExposed(&clock));
         QVERIFY(screen.contains(clock.frameGeometry()));
@@ -668,7 +600,7 @@ private slots:
     // card is found when the user comes back to the window.
     void noCardIsSaidAndTheCardIsFoundOnReturn()
     {
-        m_disks->attached = false;
+        m_disks->disks.clear();
         open();
         QLabel* label = banner();
         QVERIFY(label);
@@ -678,7 +610,7 @@ private slots:
         QVERIFY(!m_window->settingFilePath());
         QCOMPARE(m_window->filedata()->gsen_x_threshold, 50); // the defaults
 
-        m_disks->attached = true;
+        m_disks->disks = {card()};
         QSignalSpy loaded(m_window.get(), &TMKSettingController::settingFileLoaded);
         activateAgain();
         QTRY_COMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
@@ -700,7 +632,7 @@ private slots:
     // Save writes back to it, not to a save panel.
     void openedFileIsShownAndSaved()
     {
-        m_disks->attached = false;
+        m_disks->disks.clear();
         QTemporaryDir elsewhere;
         const QString path = fileElsewhere(elsewhere, 2);
         open();
@@ -724,7 +656,7 @@ private slots:
         QVERIFY(m_savePanels.isEmpty());
         const _FILEDATA written = writtenAt(path);
         QCOMPARE(written.rear_cpl_use, 1u);
-        QCOMPARE(shownAlert()->icon(), QMessageBox::Information);
+        QCOMPARE(m_alerts->alerts.last().kind, TMKAlertService::Kind::Information);
         dismissAlerts();
 
         // The next Open starts in the folder of the file.
@@ -736,18 +668,16 @@ private slots:
         QVERIFY(!m_window->openedFilePath() || *m_window->openedFilePath() == path);
     }
 
-    // What is not a regular file of 428 bytes is refused with the reason;
-    // the record stays as it was and a FIFO does not hang the window.
+    // What is not a regular file of 428 bytes is refused with the reason,
+    // one case per reason (which sizes and kinds are which is the core's to
+    // check); the record stays as it was and a FIFO does not hang the window.
     void openRefusesWhatIsNoSettingsFile_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
         QTest::newRow("fifo") << "fifo" << "regular";
-        QTest::newRow("folder") << "folder" << "regular";
         QTest::newRow("device") << "device" << "regular";
         QTest::newRow("427 bytes") << "427" << "427 bytes";
-        QTest::newRow("429 bytes") << "429" << "429 bytes";
-        QTest::newRow("empty") << "0" << "0 bytes";
         QTest::newRow("missing") << "missing" << "does not exist";
         QTest::newRow("link to a settings file") << "link" << "";
     }
@@ -756,13 +686,11 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, reason);
-        m_disks->attached = false;
+        m_disks->disks.clear();
         QTemporaryDir dir;
         QString path = dir.filePath(QStringLiteral("config.bin"));
         if (kind == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (kind == QLatin1String("folder")) {
-            QVERIFY(QDir().mkpath(path));
         } else if (kind == QLatin1String("device")) {
             path = QStringLiteral("/dev/zero");
         } else if (kind == QLatin1String("link")) {
@@ -787,9 +715,9 @@ private slots:
             return;
         }
         QVERIFY(shownAlert());
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("TAMEK"));
-        QVERIFY2(m_window->lastAlert().value(1).contains(reason), qPrintable(m_window->lastAlert().value(1)));
-        QVERIFY(m_window->lastAlert().value(1).contains(path));
+        QCOMPARE(lastAlert().value(0), QStringLiteral("TAMEK"));
+        QVERIFY2(lastAlert().value(1).contains(reason), qPrintable(lastAlert().value(1)));
+        QVERIFY(lastAlert().value(1).contains(path));
         QCOMPARE(std::memcmp(m_window->filedata(), &before, sizeof before), 0);
         QVERIFY(!m_window->openedFilePath());
         dismissAlerts();
@@ -799,7 +727,7 @@ private slots:
     // saved (not factory defaults) and Save proposes that file again.
     void reopenedWithoutACardShowsTheFileLastSaved()
     {
-        m_disks->attached = false;
+        m_disks->disks.clear();
         QFile::remove(configPath());
         open();
         auto* video = qobject_cast<TMKSettingForVideoViewController*>(m_window->targetController());
@@ -807,7 +735,7 @@ private slots:
         QTemporaryDir elsewhere;
         m_chooseAnswer = elsewhere.filePath(QStringLiteral("car.bin"));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(readAll(m_chooseAnswer).size(), 428);
+        QCOMPARE(TMKFileBytes(m_chooseAnswer).size(), 428);
         dismissAlerts();
         QTRY_VERIFY(!m_window->isVisible());
 
@@ -835,6 +763,7 @@ private slots:
     // past the wait: Save warns rather than overwrite what it is doing.
     void saveOnABusyFileWarns()
     {
+        m_saveLockWait = std::chrono::milliseconds(50);
         open();
         auto* page = basicPage();
         page->carNumberField->setText(QStringLiteral("EF"));
@@ -842,11 +771,11 @@ private slots:
         auto* save = m_window->findChild<QPushButton*>(QStringLiteral("saveButton"));
         TKFileLock other;
         QVERIFY(!TKLockFileForUpdate(configPath().toStdString(), other, std::chrono::milliseconds(0)));
-        const QByteArray before = readAll(configPath());
+        const QByteArray before = TMKFileBytes(configPath());
         QTest::mouseClick(save, Qt::LeftButton);
-        QCOMPARE(m_window->lastAlert().value(0), QStringLiteral("Warn"));
-        QCOMPARE(m_window->lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
-        QCOMPARE(readAll(configPath()), before);
+        QCOMPARE(lastAlert().value(0), QStringLiteral("Warn"));
+        QCOMPARE(lastAlert().value(1), TMKLocalizedString("msg.settings_busy"));
+        QCOMPARE(TMKFileBytes(configPath()), before);
         QVERIFY(m_window->isVisible());
     }
 };

@@ -1,3 +1,5 @@
+#include "TMKShell.h"
+#include "TMKFileText.h"
 #include "settings/TKSettingFields.h"
 #include "settings/TKSettingFile.h"
 
@@ -6,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,7 +17,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -49,14 +49,9 @@ protected:
             quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return quoted + "'";
     }
-    static std::string slurp(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static Bytes bytesOf(const std::string& path)
     {
-        const std::string text = slurp(path);
+        const std::string text = TMKFileText(path);
         return Bytes(text.begin(), text.end());
     }
     static void writeBytes(const std::string& path, const Bytes& bytes)
@@ -70,8 +65,7 @@ protected:
         for (const auto& arg : args)
             line += " " + quote(arg);
         line += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string());
-        const int raw = std::system(line.c_str());
-        return { WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err") };
+        return { TMKShellStatus(line), TMKFileText(dir / "out"), TMKFileText(dir / "err") };
     }
     nlohmann::ordered_json show() const
     {
@@ -220,20 +214,13 @@ TEST_F(ConfigTool, HelpUsageAndUnreadablePlate)
     EXPECT_TRUE(json["szPlateNumber"].is_string());
 }
 
-// A shell line run as it stands: redirections of stdout are the test's own.
-int runLine(const std::string& line)
-{
-    const int raw = std::system(line.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 TEST_F(ConfigTool, ShowReportsOutputThatCannotBeWritten)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
     const std::string tool = quote(TAMEK_CONFIG_TOOL) + " show " + quote(file);
-    EXPECT_NE(runLine(tool + " >/dev/full 2>/dev/null"), 0);
-    EXPECT_NE(runLine(tool + " >&- 2>/dev/null"), 0);
-    EXPECT_EQ(runLine(tool + " >/dev/null 2>/dev/null"), 0);
+    EXPECT_NE(TMKShellStatus(tool + " >/dev/full 2>/dev/null"), 0);
+    EXPECT_NE(TMKShellStatus(tool + " >&- 2>/dev/null"), 0);
+    EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
 }
 
 TEST_F(ConfigTool, ForceReplacesOnlyARegularFile)

@@ -1,5 +1,7 @@
+#include "TMKShell.h"
 #include "base/TMKLog.h"
 #include "TelemetryReport.h"
+#include "TMKFileText.h"
 #include "TMKAviWriter.h"
 #include "TMKNmeaBuilder.h"
 
@@ -9,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -39,9 +40,7 @@ TMKAviWriter twoSecondRecording()
         writer.addGSensor(_AVI_GSENSOR_DATA_T{171, ms, 256, -128, 64, 0});
     for (int s = 0; s < 2; ++s) {
         const TMKNmeaFix fix = fixAt(s, -33.8568, -70.6483 + s * 0.0001);
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
-        writer.addGps(record);
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
     writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
     return writer;
@@ -180,33 +179,6 @@ std::string runTool(const std::string& arguments, int& status)
     return output;
 }
 
-TEST(TelemetryTool, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
-{
-    const auto dir = std::filesystem::temp_directory_path() / ("tamek-tool-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string good = (dir / "alwa_20261107_081500_F.avi").string();
-    ASSERT_TRUE(twoSecondRecording().write(good));
-
-    int status = -1;
-    const std::string json = runTool("/nonexistent.avi " + good, status);
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(json.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
-    EXPECT_NE(json.find("\n{\"file\":\"" + good + "\",\"ok\":true"), std::string::npos);
-
-    runTool("--gpx " + good, status);
-    EXPECT_EQ(status, 0);
-    runTool("--bogus " + good, status);
-    EXPECT_EQ(status, 2);
-    std::filesystem::remove_all(dir);
-}
-
-// Shell lines with their own redirections: exit status only.
-int runLine(const std::string& line)
-{
-    const int raw = std::system(line.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 class TelemetryToolHostile : public ::testing::Test {
 protected:
     void SetUp() override
@@ -223,17 +195,30 @@ protected:
     std::string good;
 };
 
+TEST_F(TelemetryToolHostile, GoesOnAfterAnUnreadableFileAndFailsAtTheEnd)
+{
+    int status = -1;
+    const std::string json = runTool("/nonexistent.avi " + good, status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(json.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
+    EXPECT_NE(json.find("\n{\"file\":\"" + good + "\",\"ok\":true"), std::string::npos);
+
+    runTool("--gpx " + good, status);
+    EXPECT_EQ(status, 0);
+    runTool("--bogus " + good, status);
+    EXPECT_EQ(status, 2);
+}
+
 TEST_F(TelemetryToolHostile, FifoIsRefusedWithoutBlocking)
 {
     const std::string fifo = (dir / "alwa_20261107_081600_F.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string err = (dir / "err").string();
     // timeout(1) ends a tool that blocks; its status is then 124.
-    const int status = runLine("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
+    const int status = TMKShellStatus("timeout 5 " + std::string(TAMEK_TELEMETRY_BIN) + " '" + fifo + "' '" + good
                                + "' >/dev/null 2>'" + err + "'");
     EXPECT_EQ(status, 1);
-    std::ifstream in(err);
-    const std::string message((std::istreambuf_iterator<char>(in)), {});
+    const std::string message = TMKFileText(err);
     EXPECT_NE(message.find(fifo + ": not a regular file"), std::string::npos) << message;
 }
 
@@ -242,9 +227,9 @@ TEST_F(TelemetryToolHostile, EveryFormatReportsOutputThatCannotBeWritten)
     for (const char* format : {"--json", "--csv", "--gpx"}) {
         SCOPED_TRACE(format);
         const std::string tool = std::string(TAMEK_TELEMETRY_BIN) + " " + format + " '" + good + "'";
-        EXPECT_EQ(runLine(tool + " >/dev/null 2>/dev/null"), 0);
-        EXPECT_EQ(runLine(tool + " >/dev/full 2>/dev/null"), 1);
-        EXPECT_EQ(runLine(tool + " >&- 2>/dev/null"), 1);
+        EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
+        EXPECT_EQ(TMKShellStatus(tool + " >/dev/full 2>/dev/null"), 1);
+        EXPECT_EQ(TMKShellStatus(tool + " >&- 2>/dev/null"), 1);
     }
 }
 
@@ -266,9 +251,7 @@ TEST_F(TelemetryToolHostile, GpsRecordsAreListedAsReadWithoutSamples)
     TMKAviWriter writer;
     for (int s = 0; s < 3; ++s) {
         const TMKNmeaFix fix = fixAt(s, 48.1173, 11.5167);
-        _AVI_GPS_DATA_T record{};
-        TMKPackGpsRecord(TMKNmeaSentencesForFix(fix), fix, static_cast<uint32_t>(s * 1000), record);
-        writer.addGps(record);
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
     writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
     const std::string gpsOnly = (dir / "alwa_20261107_081700_F.avi").string();

@@ -1,5 +1,7 @@
 // tamek-telemetry over trips: --trip FOLDER, --trips FILE..., --output.
 
+#include "TMKShell.h"
+#include "TMKFileText.h"
 #include "TMKDriveRecording.h"
 #include "media/TMKTrackExport.h"
 
@@ -16,17 +18,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int statusOf(int raw)
-{
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
 // Runs the tool with `arguments` (shell words); stdout, stderr and status.
 struct ToolRun {
@@ -34,12 +30,6 @@ struct ToolRun {
     std::string out;
     std::string err;
 };
-
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class TripTool : public ::testing::Test {
 protected:
@@ -72,11 +62,10 @@ protected:
         ToolRun run;
         const fs::path out = dir / "stdout";
         const fs::path err = dir / "stderr";
-        run.status = statusOf(std::system(("timeout 20 " TAMEK_TELEMETRY_BIN " " + arguments + " >'" + out.string()
-                                           + "' 2>'" + err.string() + "'")
-                                              .c_str()));
-        run.out = slurp(out);
-        run.err = slurp(err);
+        run.status = TMKShellStatus("timeout 20 " TAMEK_TELEMETRY_BIN " " + arguments + " >'" + out.string() + "' 2>'"
+                                    + err.string() + "'");
+        run.out = TMKFileText(out);
+        run.err = TMKFileText(err);
         return run;
     }
     std::string card() const { return "'" + (dir / "card").string() + "'"; }
@@ -89,9 +78,7 @@ TEST_F(TripTool, GpxOfAFolderHasOneValidTrackPerTrip)
     const ToolRun run = tool("--gpx --trip " + card());
     ASSERT_EQ(run.status, 0) << run.err;
     std::ofstream(dir / "t.gpx") << run.out;
-    const int valid = statusOf(std::system(
-        ("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "t.gpx").string() + "' 2>/dev/null").c_str()));
-    EXPECT_EQ(valid, 0);
+    EXPECT_EQ(TMKShellStatus("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "t.gpx").string() + "' 2>/dev/null"), 0);
     std::size_t tracks = 0;
     std::size_t points = 0;
     for (auto at = run.out.find("<trk>"); at != std::string::npos; at = run.out.find("<trk>", at + 1))
@@ -133,8 +120,8 @@ TEST_F(TripTool, KmlToAFileAndPerRecording)
     const ToolRun run = tool("--kml --output '" + kml.string() + "' --trip " + card());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.out.empty());
-    EXPECT_EQ(statusOf(std::system(("xmllint --noout '" + kml.string() + "'").c_str())), 0);
-    const std::string text = slurp(kml);
+    EXPECT_EQ(TMKShellStatus("xmllint --noout '" + kml.string() + "'"), 0);
+    const std::string text = TMKFileText(kml);
     // Munich: longitude 11.5..., latitude 48.1...
     EXPECT_NE(text.find("\n    11.58"), std::string::npos) << text.substr(0, 600);
     EXPECT_EQ(text.find("\n    48.1"), std::string::npos);
@@ -160,9 +147,9 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
     const ToolRun full = tool("--gpx --output /dev/full --trip " + card());
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("No space left"), std::string::npos) << full.err;
-    EXPECT_EQ(statusOf(std::system(("timeout 20 " TAMEK_TELEMETRY_BIN " --gpx --trip " + card() + " >/dev/full 2>/dev/null").c_str())), 1);
+    EXPECT_EQ(TMKShellStatus("timeout 20 " TAMEK_TELEMETRY_BIN " --gpx --trip " + card() + " >/dev/full 2>/dev/null"), 1);
     EXPECT_EQ(tool("--json --output '" + (dir / "x.json").string() + "' '" + (dir / "missing.avi").string() + "'").status, 1);
-    EXPECT_NE(slurp(dir / "x.json").find("\"ok\":false"), std::string::npos);
+    EXPECT_NE(TMKFileText(dir / "x.json").find("\"ok\":false"), std::string::npos);
 
     EXPECT_EQ(tool("--gpx --trip '" + (dir / "none").string() + "'").status, 1);
     EXPECT_EQ(tool("--json --trip " + card()).status, 2);
@@ -177,7 +164,7 @@ TEST_F(TripTool, OutputReplacesTheFileWholeOrSaysWhy)
     const ToolRun run = tool("--output '" + json.string() + "' '" + (dir / "card" / "alwa_20261107_071500_F.avi").string()
                          + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string text = slurp(json);
+    const std::string text = TMKFileText(json);
     EXPECT_EQ(text.rfind("{\"file\":", 0), 0u);
     EXPECT_EQ(text.back(), '\n');
 
@@ -186,7 +173,7 @@ TEST_F(TripTool, OutputReplacesTheFileWholeOrSaysWhy)
     const ToolRun refused = tool("--output '" + json.string() + "' " + card() + "/*.avi");
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
-    EXPECT_EQ(slurp(json), text);
+    EXPECT_EQ(TMKFileText(json), text);
 
     // A reader that takes a little and goes: a write error, not a SIGPIPE.
     const fs::path fifo = dir / "report.fifo";
