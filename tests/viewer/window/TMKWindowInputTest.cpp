@@ -5,6 +5,7 @@
 #include "TMKDriveRecording.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
+#include "TMKTestViewer.h"
 #include "TMKViewerTestFiles.h"
 #include "media/TMKTrackExport.h"
 #include "viewer/TMKAppDelegate.h"
@@ -44,30 +45,7 @@
 
 namespace {
 
-// A viewer with scripted players; the players stay reachable.
-struct Viewer {
-    std::unique_ptr<TMKAppDelegate> app;
-    TMKScriptedPlayer* p1 = nullptr;
-    TMKScriptedPlayer* p2 = nullptr;
-};
-
-void launch(Viewer& viewer, const QString& settings, const QString& folder, TMKAppDelegate::Options options = {})
-{
-    options.restoreState = false;
-    options.settingsPath = settings;
-    options.playerFactory = [&viewer](TMKVideoView*, QObject* parent) {
-        auto player = std::make_unique<TMKScriptedPlayer>(parent);
-        (viewer.p1 ? viewer.p2 : viewer.p1) = player.get();
-        return player;
-    };
-    viewer.p1 = viewer.p2 = nullptr;
-    viewer.app = std::make_unique<TMKAppDelegate>(options);
-    QSignalSpy listed(viewer.app.get(), &TMKAppDelegate::mediaListReloaded);
-    viewer.app->applicationDidFinishLaunching(folder);
-    QVERIFY(listed.wait(5000));
-    viewer.app->window()->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(viewer.app->window()));
-}
+using Viewer = TMKTestViewer;
 
 QByteArray headOf(const QString& path, qint64 bytes)
 {
@@ -82,7 +60,7 @@ QPoint rowCentre(QTableView* table, int row)
 
 void doubleClickRow(TMKAppDelegate& app, int row)
 {
-    QTableView* table = app.mediaListTableView();
+    QTableView* table = app.window()->tableView();
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, row));
 }
 
@@ -145,11 +123,11 @@ private:
     // A double-click on `row`, then the pair seen started.
     void playRowByDoubleClick(int row)
     {
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(app(), row);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), row);
-        QTRY_VERIFY(!app().waitingForPlayStart());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
     }
 
     // Three one-minute recordings of one drive, a hard brake in the second.
@@ -198,36 +176,32 @@ private slots:
     void doubleClickPlaysOnce()
     {
         launch(m_viewer, m_settings, m_folderA);
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(app(), 0);
-        // Nothing may start before the extraction hands over.
-        QTest::qWait(200);
-        QCOMPARE(m_viewer.p1->plays, 0);
-        QCOMPARE(m_viewer.p2->plays, 0);
+        QCOMPARE(m_viewer.p1->plays, 0); // the extraction first
         QVERIFY(started.wait(5000));
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QTest::qWait(300);
-        QCOMPARE(started.count(), 1);
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QVERIFY(!started.wait(50));
         QCOMPARE(m_viewer.p1->plays, 1);
         QCOMPARE(m_viewer.p2->plays, 1);
-        QVERIFY(app().playInfo()->isPlaying());
+        QVERIFY(app().session()->playInfo()->isPlaying());
 
         playRowByDoubleClick(2);
         QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_081600_F.avi"));
-        QCOMPARE(app().mediaIndex(), 2);
+        QCOMPARE(app().session()->sequence()->mediaIndex(), 2);
     }
 
     // A click only selects; Enter plays the selected row.
     void enterPlaysTheSelectedRow()
     {
         launch(m_viewer, m_settings, m_folderA);
-        QTableView* table = app().mediaListTableView();
+        QTableView* table = app().window()->tableView();
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, 1));
         QTest::qWait(200);
-        QCOMPARE(app().mediaIndex(), -1);
+        QCOMPARE(app().session()->sequence()->mediaIndex(), -1);
         QVERIFY(!m_viewer.p1->media());
 
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         table->setFocus();
         QTest::keyClick(table, Qt::Key_Return);
         QVERIFY(started.wait(5000));
@@ -245,20 +219,20 @@ private slots:
         QSignalSpy listed(&app(), &TMKAppDelegate::mediaListReloaded);
         app().openMediaDirectory(m_folderB);
         QVERIFY(listed.wait(5000));
-        QCOMPARE(app().mediaIndex(), -1);
+        QCOMPARE(app().session()->sequence()->mediaIndex(), -1);
         playRowByDoubleClick(0);
         QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_091500_F.avi"));
-        QVERIFY(app().playInfo()->isPlaying());
+        QVERIFY(app().session()->playInfo()->isPlaying());
 
         // Still starting when the folder changes.
         app().openMediaDirectory(m_folderA);
         QVERIFY(listed.wait(5000));
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(app(), 0);
         app().openMediaDirectory(m_folderB);
         QVERIFY(listed.wait(5000));
-        QVERIFY(!app().waitingForPlayStart());
-        QVERIFY(!app().isLoadingShown());
+        QVERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QVERIFY(!app().window()->isLoadingShown());
         playRowByDoubleClick(0);
         QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_091500_F.avi"));
         // The abandoned start of folder A never started anything.
@@ -275,7 +249,7 @@ private slots:
         // The key both the speed and the settings claimed: settings.
         QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_Comma));
         QTRY_VERIFY(app().lastDialogController() != nullptr);
-        QCOMPARE(app().playInfo()->speed(), 1.0);
+        QCOMPARE(app().session()->playInfo()->speed(), 1.0);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
 
@@ -366,7 +340,7 @@ private slots:
         QTest::keyClick(window, Qt::Key_Space);
         QTRY_COMPARE(p1->state(), TMKMediaPlayer::Paused);
         QTRY_COMPARE(p2->state(), TMKMediaPlayer::Paused);
-        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->playInfo()->isPlaying());
         for (int i = 0; i < 3; ++i)
             QTest::keyClick(window, Qt::Key_Period);
         QCOMPARE(p1->time(), 1500);
@@ -376,7 +350,7 @@ private slots:
         QCOMPARE(p2->time(), 1400);
         QCOMPARE(std::lround(static_cast<double>(p1->time()) / p1->frameMs), std::lround(static_cast<double>(p2->time()) / p2->frameMs));
         // The slider shows the frame it went to.
-        QCOMPARE(app().positionSliderValue(), std::round(1400.0 / 60000.0 * TMKMainWindow::kSliderSteps)
+        QCOMPARE(app().window()->positionSliderValue(), std::round(1400.0 / 60000.0 * TMKMainWindow::kSliderSteps)
                                                   / TMKMainWindow::kSliderSteps);
         for (int i = 0; i < 20; ++i)
             QTest::keyClick(window, Qt::Key_Comma);
@@ -386,16 +360,16 @@ private slots:
         QTest::keyClick(window, Qt::Key_Space);
         QTRY_COMPARE(p1->state(), TMKMediaPlayer::Playing);
         p1->tick();
-        QVERIFY(app().playInfo()->isPlaying());
+        QVERIFY(app().session()->playInfo()->isPlaying());
         QTest::keyClick(window, Qt::Key_BracketRight);
         QTest::keyClick(window, Qt::Key_BracketRight);
         QTest::keyClick(window, Qt::Key_BracketLeft);
-        QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
+        QCOMPARE(app().window()->speedText(), QStringLiteral("1.0x"));
         QTest::keyClick(window, Qt::Key_BracketRight);
-        QCOMPARE(app().speedText(), QStringLiteral("2.0x"));
+        QCOMPARE(app().window()->speedText(), QStringLiteral("2.0x"));
         QCOMPARE(p2->rate(), 2.0f);
         QTest::keyClick(window, Qt::Key_Backspace);
-        QCOMPARE(app().speedText(), QStringLiteral("1.0x"));
+        QCOMPARE(app().window()->speedText(), QStringLiteral("1.0x"));
         QCOMPARE(p1->rate(), 1.0f);
         QCOMPARE(p2->rate(), 1.0f);
 
@@ -406,17 +380,17 @@ private slots:
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(p1->isMuted());
         QVERIFY(p2->isMuted());
-        const int volume = app().volume();
+        const int volume = app().session()->sound()->volume();
         QTest::keyClick(window, Qt::Key_Down); // a volume step does not unmute
         QVERIFY(p1->isMuted());
-        QCOMPARE(app().volume(), volume - 10);
+        QCOMPARE(app().session()->sound()->volume(), volume - 10);
         QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted"));
         QTest::keyClick(window, Qt::Key_M);
         QVERIFY(!p1->isMuted());
         QVERIFY(p2->isMuted());
-        QCOMPARE(p1->volume(), app().volume());
+        QCOMPARE(p1->volume(), app().session()->sound()->volume());
         QCOMPARE(speaker->image(), QStringLiteral("icon_volume"));
-        while (app().volume() > 0)
+        while (app().session()->sound()->volume() > 0)
             QTest::keyClick(window, Qt::Key_Down);
         QCOMPARE(speaker->image(), QStringLiteral("icon_volume_muted")); // at 0 nothing is heard either
     }
@@ -479,7 +453,6 @@ private slots:
         double brakeAt = 0;
         writeBrakeTrip(folder, brakeAt);
         launch(m_viewer, m_settings, folder);
-        QCOMPARE(app().eventThresholdG(), 0.4);
         TMKMainWindow* window = app().window();
         QSignalSpy shown(&app(), &TMKAppDelegate::sliderMarkersShown);
         playRowByDoubleClick(0);
@@ -497,15 +470,15 @@ private slots:
 
         // N: the turn in this recording, then the second recording from the
         // brake.
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         QTest::keyClick(window, Qt::Key_N);
         QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - markers[0].secondsInRecording) < 0.05);
-        QCOMPARE(app().mediaIndex(), 0);
+        QCOMPARE(app().session()->sequence()->mediaIndex(), 0);
         QTest::qWait(400); // the follow-up of the seek
         QTest::keyClick(window, Qt::Key_N);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.last().first().toLongLong(), 1);
-        QTRY_VERIFY(!app().waitingForPlayStart());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
         m_viewer.p1->tick(0); // the first time event: the start seeks to the marker
         const double inSecond = static_cast<double>(m_viewer.p1->time()) / 1000.0;
         QVERIFY2(std::abs(inSecond - markers[1].secondsInRecording) < 0.05, qPrintable(QString::number(inSecond)));
@@ -528,7 +501,7 @@ private slots:
         QTest::keyClick(window, Qt::Key_P);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.last().first().toLongLong(), 1);
-        QTRY_VERIFY(!app().waitingForPlayStart());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
         m_viewer.p1->tick(0);
         QVERIFY(std::abs(static_cast<double>(m_viewer.p1->time()) / 1000.0 - inSecond) < 0.05);
         cleanup();
@@ -536,7 +509,6 @@ private slots:
         // The threshold is the user's: 2 g hides the brake.
         QSettings(m_settings, QSettings::IniFormat).setValue(QStringLiteral("viewer/eventThresholdG"), 2.0);
         launch(m_viewer, m_settings, folder);
-        QCOMPARE(app().eventThresholdG(), 2.0);
         QSignalSpy shownAgain(&app(), &TMKAppDelegate::sliderMarkersShown);
         playRowByDoubleClick(1);
         QTRY_VERIFY_WITH_TIMEOUT(!shownAgain.isEmpty(), 10000);
@@ -562,9 +534,9 @@ private slots:
         options.exportWorkerStarted = [gate] { gate->acquire(); };
         launch(m_viewer, m_settings, folder, options);
         TMKMainWindow* window = app().window();
-        QTableView* table = app().mediaListTableView();
+        QTableView* table = app().window()->tableView();
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(table, 1));
-        QSignalSpy finished(&app(), &TMKAppDelegate::trackExportFinished);
+        QSignalSpy finished(app().trackExporter(), &TMKTrackExporter::finished);
 
         // From the list's menu.
         *target = m_dir.filePath(QStringLiteral("trip.gpx"));
@@ -591,7 +563,7 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         // One fix a second over three minutes, the shared boundary seconds once.
         QVERIFY2(points >= 170 && points <= 181, qPrintable(QString::number(points)));
-        QVERIFY(app().lastMessage().contains(QStringLiteral("trip.gpx")));
+        QVERIFY(app().window()->findChild<QLabel*>(QStringLiteral("messageLabel"))->toolTip().contains(QStringLiteral("trip.gpx")));
 
         // Ctrl+E, to CSV, once the progress dialog has gone.
         QTRY_VERIFY(!window->findChild<QProgressDialog*>(QStringLiteral("exportProgress")));
@@ -634,14 +606,14 @@ private slots:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
         *target = m_dir.filePath(QStringLiteral("no/such/folder/trip.gpx"));
-        const QString before = app().lastMessage();
+        const QString before = app().window()->findChild<QLabel*>(QStringLiteral("messageLabel"))->toolTip();
         QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_E));
         QVERIFY(finished.wait(10000));
         QCOMPARE(finished.last().at(0).toBool(), false);
         QVERIFY(!finished.last().at(2).toString().isEmpty());
         QCOMPARE(alerts->alerts.size(), 1);
         QVERIFY(alerts->alerts.first().informative.startsWith(QStringLiteral("The track could not be written")));
-        QCOMPARE(app().lastMessage(), before);
+        QCOMPARE(app().window()->findChild<QLabel*>(QStringLiteral("messageLabel"))->toolTip(), before);
         QVERIFY(!QFileInfo::exists(*target));
     }
 
@@ -699,7 +671,7 @@ private slots:
         QTest::keySequence(window, capture);
         QCOMPARE(QFileInfo(offered.value(5)).fileName(), QStringLiteral("tamek_capture_20261107_081552.png"));
         QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
-        QCOMPARE(app().lastMessage(), QStringLiteral("Frame saved: %1").arg(QDir::toNativeSeparators(answer)));
+        QCOMPARE(app().window()->findChild<QLabel*>(QStringLiteral("messageLabel"))->toolTip(), QStringLiteral("Frame saved: %1").arg(QDir::toNativeSeparators(answer)));
     }
 
     // A save that fails tells the user through the alert service, leaves
@@ -749,23 +721,23 @@ private slots:
         launch(m_viewer, m_settings, m_folderA);
         playRowByDoubleClick(0);
         m_viewer.p1->tick(6000);
-        QVERIFY(std::abs(app().playInfo()->position() - 0.1) < 1e-6);
+        QVERIFY(std::abs(app().session()->playInfo()->position() - 0.1) < 1e-6);
         m_viewer.p1->tick(6000);
-        QVERIFY(std::abs(app().playInfo()->position() - 0.1) < 1e-6); // thinned out
+        QVERIFY(std::abs(app().session()->playInfo()->position() - 0.1) < 1e-6); // thinned out
 
         Viewer second;
         launch(second, m_dir.filePath(QStringLiteral("second.ini")), m_folderA);
-        QSignalSpy started(second.app.get(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(second.app->session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(*second.app, 0);
         QVERIFY(started.wait(5000));
-        QTRY_VERIFY(!second.app->waitingForPlayStart());
+        QTRY_VERIFY(!second.app->session()->sequence()->waitingForPlayStart());
         second.p1->tick(30000);
-        QVERIFY(std::abs(second.app->playInfo()->position() - 0.5) < 1e-6); // its first event updates
+        QVERIFY(std::abs(second.app->session()->playInfo()->position() - 0.5) < 1e-6); // its first event updates
         second.p1->tick(6000);
         second.p1->tick(6000);
-        QVERIFY(std::abs(second.app->playInfo()->position() - 0.5) < 1e-6);
+        QVERIFY(std::abs(second.app->session()->playInfo()->position() - 0.5) < 1e-6);
         second.p1->tick(6000);
-        QVERIFY(std::abs(second.app->playInfo()->position() - 0.8) < 1e-6);
+        QVERIFY(std::abs(second.app->session()->playInfo()->position() - 0.8) < 1e-6);
     }
 
     // The web engine starts with the first look at the map, not with the
@@ -786,7 +758,7 @@ private slots:
         m_viewer.p1->tick(40000); // 2/3 of the way: record 2
         m_viewer.p1->sendTimeEvent();
         m_viewer.p1->sendTimeEvent();
-        QTRY_COMPARE(app().mapScripts().filter(QStringLiteral("setLatLag(")).constLast(),
+        QTRY_COMPARE(m_viewer.scripts.filter(QStringLiteral("setLatLag(")).constLast(),
                      QStringLiteral("setLatLag('%1','%2')")
                          .arg(kDriveLongitude, 0, 'f', 6)
                          .arg(driveLatitude(2), 0, 'f', 6));
@@ -796,7 +768,7 @@ private slots:
         auto* mapButton = window->findChild<QAbstractButton*>(QStringLiteral("informationButton"));
         QVERIFY(mapButton);
         QTest::mouseClick(mapButton, Qt::LeftButton);
-        QCOMPARE(app().rightViewMode(), 1);
+        QCOMPARE(app().window()->sideView(), TMKMainWindow::SideView::Map);
         TMKMapView* map = app().mapWebView();
         QVERIFY(map);
         QVERIFY(map->isVisible());
@@ -811,10 +783,10 @@ private slots:
         QTRY_VERIFY(markerAt(map, 3));
 
         QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
-        QCOMPARE(app().rightViewMode(), 0);
+        QCOMPARE(app().window()->sideView(), TMKMainWindow::SideView::List);
         QVERIFY(!map->isVisible());
         QTest::keyClick(window, Qt::Key_2, Qt::ControlModifier);
-        QCOMPARE(app().rightViewMode(), 1);
+        QCOMPARE(app().window()->sideView(), TMKMainWindow::SideView::Map);
         QCOMPARE(app().mapWebView(), map);
         QCOMPARE(window->findChildren<QWebEngineView*>().size(), 1);
     }
@@ -830,7 +802,7 @@ private slots:
         TMKMapView* map = app().mapWebView();
         QVERIFY(map);
         QVERIFY(!map->isLoaded());
-        app().clickMediaListViewButton(); // the pair is chosen from the list
+        app().showSideView(TMKMainWindow::SideView::List); // the pair is chosen from the list
         playRowByDoubleClick(0);
         QTest::keyClick(app().window(), Qt::Key_2, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(map->isLoaded(), 20000);
