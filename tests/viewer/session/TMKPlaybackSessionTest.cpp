@@ -582,6 +582,28 @@ private slots:
         QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 3);
     }
 
+    // Each session thins out its own position updates: one that has seen
+    // time events does not shift the updates of the next.
+    void positionUpdatesAreCountedPerSession()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.1) < 1e-6);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.1) < 1e-6); // thinned out
+        auto first = std::move(m_session);
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(30000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.5) < 1e-6); // its first event updates
+        m_p1->tick(6000);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.5) < 1e-6);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.8) < 1e-6);
+    }
+
     // A session gone while its extraction runs is never touched by the result.
     void sessionGoneDuringExtraction()
     {

@@ -1,11 +1,9 @@
 // The whole viewer with the real libVLC player on short generated recordings,
 // only where real decoding matters: the frames both players show after
-// seeks, jumps and a swap, the end of a recording and the advance, damaged
-// files. The rest of the session is tested with the scripted player.
+// seeks, jumps and a swap, the end of the last recording, a file that never
+// starts. The rest of the session is tested with the scripted player.
 
-#include "strings/TMKStrings.h"
 #include "viewer/TMKAppDelegate.h"
-#include "widgets/TMKLogoView.h"
 #include "viewer/window/TMKMainWindow.h"
 #include "viewer/player/TMKVideoView.h"
 
@@ -14,10 +12,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,6 +62,12 @@ TMKAppDelegate::Options quietOptions(const QString& settingsPath)
     TMKAppDelegate::Options options;
     options.restoreState = false;
     options.settingsPath = settingsPath;
+    // Real players: the follow-ups and the swap keep their times, the
+    // waits between pairs are cut.
+    options.timing.settleMs = 100;
+    options.timing.endWatchMs = 100;
+    options.timing.advanceMs = 100;
+    options.timing.nextAfterFailureMs = 100;
     return options;
 }
 
@@ -76,7 +78,6 @@ class TMKVlcPlaybackSmokeTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    QTemporaryDir m_damagedDir;
     QString m_settings;
     std::unique_ptr<TMKAppDelegate> m_app;
 
@@ -151,45 +152,9 @@ private slots:
         corrupt.close();
         QVERIFY(makeClip(d + "alwa_20261107_081600_F.avi", 3, true));
         QVERIFY(makeClip(d + "alwa_20261107_081600_R.avi", 3, true));
-
-        // Rows: 0 090000_F (cut to 50 KB), 1 090000_R, 2 090100_F,
-        // 3 090100_R (random bytes), 4 090200_F.
-        const QString e = m_damagedDir.path() + QLatin1Char('/');
-        QVERIFY(makeClip(e + "alwa_20261107_090000_F.avi", 14, true));
-        QVERIFY(QFile::resize(e + "alwa_20261107_090000_F.avi", 50 * 1024));
-        QVERIFY(makeClip(e + "alwa_20261107_090000_R.avi", 4, true));
-        QVERIFY(makeClip(e + "alwa_20261107_090100_F.avi", 3, true));
-        QFile noise(e + "alwa_20261107_090100_R.avi");
-        QVERIFY(noise.open(QIODevice::WriteOnly));
-        QByteArray bytes(200000, Qt::Uninitialized);
-        QRandomGenerator generator(14);
-        for (char& byte : bytes)
-            byte = char(generator.bounded(256));
-        noise.write(bytes);
-        noise.close();
-        QVERIFY(makeClip(e + "alwa_20261107_090200_F.avi", 3, true));
     }
 
     void cleanup() { m_app.reset(); }
-
-    void rowPlaysWithItsPartner()
-    {
-        openFolder();
-        startRow(-5); // clamped to the first row
-        QCOMPARE(m_app->session()->sequence()->mediaIndex(), 0);
-        QCOMPARE(fileOf(m_app->session()->player1()), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(fileOf(m_app->session()->player2()), QStringLiteral("alwa_20261107_081500_R.avi"));
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->player2()->isPlaying(), 5000);
-        QVERIFY(!m_app->window()->isLoadingShown());
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->playInfo()->position() > 0, 3000);
-        // Both have sound: the front is heard, the rear muted.
-        QVERIFY(!m_app->session()->player1()->isMuted());
-        QVERIFY(m_app->session()->player2()->isMuted());
-        // Closing the window stops both.
-        static_cast<QWidget*>(m_app->window())->close();
-        QVERIFY(!m_app->session()->player1()->media());
-        QVERIFY(!m_app->session()->player2()->media());
-    }
 
     void seeksAndJumpsKeepThePlayersInStep()
     {
@@ -218,71 +183,6 @@ private slots:
         QVERIFY(m_app->session()->player1()->time() >= 9000);
     }
 
-    void nextPairStartsAtTheEnd()
-    {
-        openFolder();
-        startRow(3); // 081530_F with its rear at row 4
-        QSignalSpy started(m_app->session()->sequence(), &TMKPairSequence::pairStarted);
-        QSignalSpy failed(m_app->session()->sequence(), &TMKPairSequence::pairFailed);
-        // The partner's row is skipped; row 5 cannot be played and says so
-        // at once, and the pair after it follows.
-        QTRY_VERIFY_WITH_TIMEOUT(failed.count() == 1, 12000);
-        QCOMPARE(failed.first().first().toLongLong(), 5);
-        QCOMPARE(started.count(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 8000);
-        QCOMPARE(started.first().first().toLongLong(), 6);
-    }
-
-    // Damaged recordings as a card may hold them: a front cut to 50 KB and
-    // a rear of random bytes. Each is told at once with its reason, the
-    // partner plays in the main area with the clock, and the next pair
-    // follows.
-    void damagedRecordingsAreToldAndThePartnerPlays()
-    {
-        m_app = std::make_unique<TMKAppDelegate>(quietOptions(m_settings));
-        QSignalSpy reloaded(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(m_damagedDir.path());
-        QVERIFY(reloaded.wait(5000));
-        QCOMPARE(m_app->session()->mediaList()->count(), 5u);
-        auto* banner = m_app->window()->findChild<QLabel*>(QStringLiteral("playbackMessageLabel"));
-        QVERIFY(banner);
-
-        QSignalSpy started(m_app->session()->sequence(), &TMKPairSequence::pairStarted);
-        QTableView* table = m_app->window()->tableView();
-        QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
-                           table->visualRect(table->model()->index(0, 3)).center());
-        QVERIFY(banner->isVisible());
-        QVERIFY(banner->text().contains(QStringLiteral("alwa_20261107_090000_F.avi")));
-        QVERIFY(banner->text().contains(TMKLocalizedString("player.fault.cut_short")));
-        QVERIFY(started.wait(8000));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->session()->sequence()->waitingForPlayStart(), 8000);
-        QCOMPARE(fileOf(m_app->session()->player1()), QStringLiteral("alwa_20261107_090000_R.avi"));
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->playInfo()->isPlaying(), 5000);
-        auto* time = m_app->window()->findChild<QLabel*>(QStringLiteral("timeLabel"));
-        QTRY_VERIFY_WITH_TIMEOUT(time->text().endsWith(QStringLiteral(" / 00:04")), 3000);
-        // The controls work: pause and play again.
-        m_app->session()->sequence()->playOrPause();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_app->session()->playInfo()->isPlaying(), 3000);
-        m_app->session()->sequence()->playOrPause();
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->playInfo()->isPlaying(), 3000);
-
-        // The next pair: its rear is noise, the front plays alone.
-        started.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
-        QCOMPARE(started.first().first().toLongLong(), 2);
-        QVERIFY(banner->isVisible());
-        QVERIFY(banner->text().contains(QStringLiteral("alwa_20261107_090100_R.avi")));
-        QVERIFY(banner->text().contains(TMKLocalizedString("player.fault.not_avi")));
-        QCOMPARE(fileOf(m_app->session()->player1()), QStringLiteral("alwa_20261107_090100_F.avi"));
-        QVERIFY(!m_app->session()->player2()->media());
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->playInfo()->isPlaying(), 8000);
-        QVERIFY(m_app->window()->video2View()->isHidden());
-
-        started.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(started.count() == 1, 12000);
-        QCOMPARE(started.first().first().toLongLong(), 4);
-    }
-
     void lastPairStaysPausedAtTheEnd()
     {
         openFolder();
@@ -290,8 +190,7 @@ private slots:
         QSignalSpy started(m_app->session()->sequence(), &TMKPairSequence::pairStarted);
         QTRY_VERIFY_WITH_TIMEOUT(m_app->session()->player1()->state() == TMKMediaPlayer::Paused, 8000);
         QVERIFY(m_app->session()->player1()->position() >= 0.998f);
-        QTest::qWait(2500); // the watch ticks every second, the advance 1 s later
-        QCOMPARE(started.count(), 0);
+        QVERIFY(!started.wait(500)); // past the watch and the advance
         QCOMPARE(m_app->session()->sequence()->mediaIndex(), 6);
         QVERIFY(!m_app->session()->playInfo()->isPlaying());
 
@@ -327,16 +226,8 @@ private slots:
         QVERIFY(m_app->session()->sync()->isSwapping());
         m_app->session()->sync()->swap(); // a second swap within 1.7 s does nothing
         QCOMPARE(fileOf(m_app->session()->player1()), QStringLiteral("alwa_20261107_081500_R.avi"));
-        QCOMPARE(fileOf(m_app->session()->player2()), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(m_app->window()->findChildren<TMKLogoView*>().value(0)->logoImage(), QStringLiteral("v1_rear_logo"));
-        QCOMPARE(m_app->window()->findChildren<TMKLogoView*>().value(1)->logoImage(), QStringLiteral("v2_front_logo"));
-        QVERIFY(m_app->session()->player1()->isMuted() && m_app->session()->player2()->isMuted());
         QTRY_VERIFY_WITH_TIMEOUT(!m_app->session()->sync()->isSwapping(), 3000);
         QVERIFY(std::abs(m_app->session()->player1()->position() - before) < 0.12f);
-        QCOMPARE(m_app->session()->sequence()->mediaIndex(), 0);
-        // Sound returns to the front camera, now in the small area.
-        QVERIFY(!m_app->session()->player2()->isMuted());
-        QVERIFY(m_app->session()->player1()->isMuted());
         // Both restart from one seek each, so they stay within a couple of
         // frames; only seeks and jumps get the partner's follow-up.
         verifyInStep(2);

@@ -334,7 +334,6 @@ private slots:
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
         QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
-        QTest::qWait(200);
         QVERIFY(window()->isFullScreen());
         QVERIFY(child<QWidget>(window(), "mediaControlBoxForFullScreen")->isVisible());
         QTest::keyClick(window(), Qt::Key_Escape);
