@@ -162,19 +162,25 @@ void TMKAppDelegate::connectSession()
     connect(sound, &TMKSoundChoice::mutedChanged, w, &TMKMainWindow::setMuted);
     connect(sound, &TMKSoundChoice::toggleChanged, w,
             [w](bool visible, int state) { w->setAudioToggle(visible, state == 1); });
-    // The whole trip of the started pair goes to the map, its part highlighted.
-    auto* tripMap = new TMKTripMap(this);
-    m_tripMap = tripMap;
-    tripMap->setEventThreshold(m_eventThresholdG);
-    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
-    connect(sequence, &TMKPairSequence::pairStarted, tripMap, [this, tripMap](qint64 index) {
+    // The whole trip of the started pair goes to the map, its part
+    // highlighted; its markers to the slider.
+    m_playingTrip = std::make_unique<TMKPlayingTrip>();
+    m_tripMap = std::make_unique<TMKTripMap>();
+    TMKPlayingTrip* trip = m_playingTrip.get();
+    TMKTripMap* tripMap = m_tripMap.get();
+    trip->setEventThreshold(m_eventThresholdG);
+    connect(sequence, &TMKPairSequence::pairStarted, trip, [this, trip](qint64 index) {
         // The markers of the recording before are not this one's.
         m_window->setSliderMarkers({});
         TMKMediaList* list = m_session->mediaList();
         if (const auto media = list->mediaAtIndex(static_cast<std::size_t>(index)))
-            tripMap->showTripOf(*list, QString::fromStdString(media->path));
+            trip->showTripOf(*list, QString::fromStdString(media->path));
     });
-    connect(tripMap, &TMKTripMap::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
+    connect(trip, &TMKPlayingTrip::tripRead, tripMap,
+            [trip, tripMap] { tripMap->showTrip(trip->recordings(), trip->points(), trip->highlighted()); });
+    connect(trip, &TMKPlayingTrip::highlightMoved, tripMap, &TMKTripMap::showHighlight);
+    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
+    connect(trip, &TMKPlayingTrip::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
     connect(sequence, &TMKPairSequence::pairFailed, this,
             [this](qint64, const QString& reason) { showPlayFailed(reason); });
     connect(loader, &TMKPairLoader::recordingFaulted, w, [w](const QString& file, const QString& reason, bool unplayable) {
@@ -403,31 +409,12 @@ void TMKAppDelegate::windowWillClose()
     m_session->sequence()->stopPlay();
 }
 
-// Where the playing recording lies in the trip the markers are of; nothing
-// while the trip read is not the playing recording's.
-std::optional<std::size_t> TMKAppDelegate::playingTripRecording() const
-{
-    const auto media = m_session->player1()->media();
-    if (!m_tripMap || !media || m_tripMap->isBusy())
-        return std::nullopt;
-    const auto at = TMKFindTripRecording({m_tripMap->trip()}, media->path().toStdString());
-    if (!at)
-        return std::nullopt;
-    return at->recording;
-}
-
 void TMKAppDelegate::showSliderMarkers()
 {
+    const auto media = m_session->player1()->media();
     QList<TMKMarkerSlider::Marker> shown;
-    const auto recording = playingTripRecording();
-    if (recording) {
-        const double length = m_tripMap->trip().recordings[*recording].lengthSeconds;
-        for (const TMKEventMarker& marker : m_tripMap->markers()) {
-            if (marker.recording == *recording && length > 0)
-                shown.push_back({std::clamp(marker.secondsInRecording / length, 0.0, 1.0),
-                                 marker.kind == TMKEventKind::EventRecording});
-        }
-    }
+    for (const TMKPlayingTrip::SliderMark& mark : m_playingTrip->sliderMarks(media ? media->path() : QString()))
+        shown.push_back({mark.position, mark.eventRecording});
     m_window->setSliderMarkers(shown);
     emit sliderMarkersShown(static_cast<int>(shown.size()));
 }
@@ -436,31 +423,23 @@ void TMKAppDelegate::showSliderMarkers()
 // in this recording or another of the trip, which then starts there.
 bool TMKAppDelegate::jumpToMarker(bool next)
 {
-    const auto recording = playingTripRecording();
-    if (!recording)
-        return false;
-    const TMKTrip& trip = m_tripMap->trip();
-    const std::vector<TMKEventMarker>& markers = m_tripMap->markers();
     const TMKMediaPlayer* main = m_session->player1();
-    const double now = trip.recordings[*recording].offsetSeconds + static_cast<double>(main->time()) / 1000.0;
-    const auto index = next ? TMKNextMarker(markers, now) : TMKPreviousMarker(markers, now);
-    if (!index)
+    const auto media = main->media();
+    if (!media)
         return false;
-    const TMKEventMarker& marker = markers[*index];
+    const auto place = m_playingTrip->markerFrom(media->path(), static_cast<double>(main->time()) / 1000.0, next);
+    if (!place)
+        return false;
     // In the playing recording the row stays the one playing (a rear row
     // stays rear); elsewhere the row of the recording the marker is in.
-    QString path = main->media()->path();
-    const qint64 loaded = m_session->sequence()->mediaIndex();
-    if (marker.recording != *recording) {
-        const auto lead = trip.recordings[marker.recording].lead();
-        if (!lead)
-            return false;
-        path = QString::fromStdString(lead->path);
-    } else if (loaded >= 0) {
-        if (const auto row = m_session->mediaList()->mediaAtIndex(static_cast<std::size_t>(loaded)))
+    QString path = place->path;
+    if (path.isEmpty()) {
+        path = media->path();
+        const qint64 loaded = m_session->sequence()->mediaIndex();
+        if (const auto row = loaded >= 0 ? m_session->mediaList()->mediaAtIndex(static_cast<std::size_t>(loaded)) : nullptr)
             path = QString::fromStdString(row->path);
     }
-    return m_session->sequence()->playRecordingAt(path, marker.secondsInRecording);
+    return m_session->sequence()->playRecordingAt(path, place->seconds);
 }
 
 bool TMKAppDelegate::exportTrack(int row)

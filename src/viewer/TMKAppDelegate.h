@@ -9,6 +9,7 @@
 #include "viewer/capture/TMKFrameCapture.h"
 #include "viewer/capture/TMKTrackExporter.h"
 #include "viewer/session/TMKPlaybackSession.h"
+#include "viewer/session/TMKPlayingTrip.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/window/TMKMainWindow.h"
 #include "viewer/window/TMKMediaListModel.h"
@@ -19,7 +20,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QPrinter;
 class QWidget;
@@ -94,7 +94,8 @@ public:
     [[nodiscard]] TMKMainWindow* window() const { return m_window.get(); }
     [[nodiscard]] TMKFrameCapture* frameCapture() const { return m_capture.get(); }
     [[nodiscard]] TMKTrackExporter* trackExporter() const { return m_trackExporter.get(); }
-    [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap; }
+    [[nodiscard]] TMKPlayingTrip* playingTrip() const { return m_playingTrip.get(); }
+    [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap.get(); }
     // Null until the map is first shown.
     [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView.get(); }
 
@@ -125,7 +126,6 @@ private:
     void showSliderMarkers();
     bool jumpToMarker(bool next);
     bool exportTrack(int row = -1);
-    [[nodiscard]] std::optional<std::size_t> playingTripRecording() const;
     void makeMapView();
     // Brings the open window of `slot` forward, or opens a new one there.
     template <class Window>
@@ -146,7 +146,8 @@ private:
     std::unique_ptr<TMKTimeSetupController> m_timeSetupWindow;
     QWidget* m_lastDialogController = nullptr; // one of the two
 
-    TMKTripMap* m_tripMap = nullptr; // a child
+    std::unique_ptr<TMKPlayingTrip> m_playingTrip;
+    std::unique_ptr<TMKTripMap> m_tripMap;
     double m_eventThresholdG = 0.4;
     TMKMapScriptQueue m_pendingMapScripts; // while there is no map view yet
 };

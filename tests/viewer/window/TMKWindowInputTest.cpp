@@ -396,7 +396,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 10000); // may already have come during the start
         // The route's corners are sharp turns: one in the first recording,
         // one in the third; the brake is the second's only marker.
-        const std::vector<TMKEventMarker> markers = app().tripMap()->markers();
+        const std::vector<TMKEventMarker> markers = app().playingTrip()->markers();
         QCOMPARE(markers.size(), std::size_t{3});
         QCOMPARE(markers[1].kind, TMKEventKind::HardBraking);
         QCOMPARE(markers[1].recording, std::size_t{1});
