@@ -17,11 +17,7 @@
 #include <cmath>
 #include <utility>
 
-namespace {
-
-constexpr double kEnd = TMKPairSync::kEndPosition;
-
-} // namespace
+static constexpr double kEnd = TMKPairSync::kEndPosition;
 
 TMKPairSequence::TMKPairSequence(Parts parts, const TMKPlaybackTiming& timing, QObject* parent)
     : QObject(parent),
