@@ -334,6 +334,11 @@ private slots:
         QCOMPARE(m_p2->rate(), 2.0f);
         m_session->sync()->decreaseSpeed();
         QCOMPARE(m_p2->rate(), 1.0f);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        QCOMPARE(m_p1->rate(), 1.0f);
+        QCOMPARE(m_p2->rate(), 1.0f);
 
         m_session->sequence()->setVideoAreaHeight(540);
         QCOMPARE(m_session->playInfo()->scale(), 0.5);
@@ -344,36 +349,57 @@ private slots:
         QCOMPARE(steps.at(2).first().toInt(), -1);
     }
 
-    // Sound comes from the first recording that has it; the toggle picks a
-    // camera; the volume stays within 0..200.
+    // The sound choice alone: sound comes from the first recording that has
+    // it, the toggle picks a camera, the volume stays within 0..200; the
+    // user's mute holds over the automatic choice, the toggle and volume
+    // steps until it is lifted; during a swap nothing is heard.
     void soundChoice()
     {
-        makeSession(m_folder);
-        m_p1->withSound = false;
-        start(0, 0);
-        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 1);
-        QVERIFY(m_p1->isMuted());
-        QVERIFY(!m_p2->isMuted());
-        QCOMPARE(m_p2->volume(), 70);
-        QCOMPARE(m_session->sound()->toggleState(), 1);
-        QVERIFY(m_session->sound()->isToggleVisible());
+        TMKScriptedPlayer front;
+        TMKScriptedPlayer rear;
+        TMKPlayInfo info;
+        TMKSoundChoice sound({&front, &rear}, &info);
+        front.setMedia(TMKPlayerMedia::mediaWithPath(m_dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi"))));
+        rear.setMedia(TMKPlayerMedia::mediaWithPath(m_dir.filePath(QStringLiteral("alwa_20261107_081500_R.avi"))));
+        front.withSound = false;
+        sound.chooseAuto();
+        QCOMPARE(info.audioMediaDirection(), 1);
+        QVERIFY(front.isMuted() && !rear.isMuted());
+        QCOMPARE(rear.volume(), 70);
+        QCOMPARE(sound.toggleState(), 1);
+        QVERIFY(sound.isToggleVisible());
 
-        m_session->sound()->choose(0);
-        QVERIFY(!m_p1->isMuted()); // the front player, sound track or not
-        QVERIFY(m_p2->isMuted());
-        m_session->sound()->setVolume(195);
-        m_session->sound()->volumeUp();
-        QCOMPARE(m_session->sound()->volume(), 200);
-        QCOMPARE(m_p1->volume(), 200);
-        m_session->sound()->setVolume(5);
-        m_session->sound()->volumeDown();
-        QCOMPARE(m_session->sound()->volume(), 0);
+        sound.choose(0);
+        QVERIFY(!front.isMuted() && rear.isMuted()); // the front player, sound track or not
+        sound.setVolume(195);
+        sound.volumeUp();
+        QCOMPARE(sound.volume(), 200);
+        QCOMPARE(front.volume(), 200);
+        sound.setVolume(5);
+        sound.volumeDown();
+        QCOMPARE(sound.volume(), 0);
+        sound.setVolume(70);
 
-        m_p2->withSound = false;
-        m_session->sound()->chooseAuto();
-        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 2);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        QVERIFY(!m_session->sound()->isToggleVisible());
+        QSignalSpy muted(&sound, &TMKSoundChoice::mutedChanged);
+        sound.toggleMute();
+        QCOMPARE(muted.last().first().toBool(), true);
+        sound.volumeUp();
+        sound.chooseAuto();
+        sound.choose(1);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        sound.toggleMute();
+        QVERIFY(front.isMuted() && !rear.isMuted()); // the rear, chosen meanwhile
+        QCOMPARE(rear.volume(), 80);
+        sound.setSilenced(true);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        sound.setSilenced(false);
+        QVERIFY(!rear.isMuted());
+
+        rear.withSound = false;
+        sound.chooseAuto();
+        QCOMPARE(info.audioMediaDirection(), 2);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        QVERIFY(!sound.isToggleVisible());
     }
 
     // A pair whose player fails is reported, and the list stays usable.
@@ -424,37 +450,6 @@ private slots:
         QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
         m_session->sync()->stepFrame(1);
         QCOMPARE(m_p1->time(), 100);
-    }
-
-    // Backspace's reset and M's mute: the mute holds over the automatic
-    // choice of sound and over volume steps until it is lifted.
-    void resetSpeedAndMute()
-    {
-        makeSession(m_folder);
-        start(0, 0);
-        m_session->sync()->increaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 2.0);
-        m_session->sync()->resetSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        QCOMPARE(m_p1->rate(), 1.0f);
-        QCOMPARE(m_p2->rate(), 1.0f);
-        m_session->sync()->resetSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-
-        QSignalSpy muted(m_session->sound(), &TMKSoundChoice::mutedChanged);
-        QVERIFY(!m_p1->isMuted());
-        m_session->sound()->toggleMute();
-        QCOMPARE(muted.count(), 1);
-        QCOMPARE(muted.last().first().toBool(), true);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        m_session->sound()->volumeUp();
-        m_session->sound()->chooseAuto();
-        m_session->sound()->choose(1);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        m_session->sound()->toggleMute();
-        QVERIFY(m_p1->isMuted());
-        QVERIFY(!m_p2->isMuted()); // the rear, chosen meanwhile
-        QCOMPARE(m_p2->volume(), 80);
     }
 
     void recoveryFromAFailedStart()
