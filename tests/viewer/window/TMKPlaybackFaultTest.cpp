@@ -341,7 +341,8 @@ private slots:
     }
 
     // ← and → while paused: the time text and the slider follow each jump
-    // at once, as they do while playing, however quick the presses.
+    // at once, as they do while playing, however quick the presses; a
+    // click on the bar seeks there.
     void jumpsWhilePausedShowTheirTime()
     {
         launch(m_folderA);
@@ -363,6 +364,14 @@ private slots:
             QCOMPARE(sliderValue(), static_cast<int>(std::lround(shown.right(2).toInt() * 10000.0 / 60.0)));
         }
         QCOMPARE(m_viewer.p1->time(), 0);
+        QVERIFY(!app().session()->playInfo()->isPlaying());
+
+        // A click on the bar's middle seeks both there, paused too.
+        auto* slider = child<QSlider>(window(), "videoPositionSlider");
+        QTRY_VERIFY(!app().session()->sync()->isMoving()); // the jumps' follow-up is over
+        QTest::mouseClick(slider, Qt::LeftButton, {}, slider->rect().center());
+        QVERIFY(std::abs(m_viewer.p1->time() - 30000) < 2000);
+        QCOMPARE(m_viewer.p2->time(), m_viewer.p1->time());
         QVERIFY(!app().session()->playInfo()->isPlaying());
     }
 
