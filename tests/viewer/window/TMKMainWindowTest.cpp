@@ -175,26 +175,6 @@ private slots:
         QVERIFY(!window->findChild<QWidget*>(QStringLiteral("mediaControlBoxForFullScreen"))->isVisible());
     }
 
-    void sidePanelSwitchesOnlyOnChange()
-    {
-        launch(m_folderA);
-        QWidget* map = m_viewer.app->window()->findChild<QWidget*>(QStringLiteral("mapContainerView"));
-        QVERIFY(map);
-        QCOMPARE(m_viewer.app->window()->sideView(), TMKMainWindow::SideView::List);
-        QVERIFY(m_viewer.app->window()->tableView()->isVisible());
-        m_viewer.app->showSideView(TMKMainWindow::SideView::Map);
-        QCOMPARE(m_viewer.app->window()->sideView(), TMKMainWindow::SideView::Map);
-        QVERIFY(map->isVisible());
-        QVERIFY(!m_viewer.app->window()->tableView()->isVisible());
-        m_viewer.app->showSideView(TMKMainWindow::SideView::Map);
-        QCOMPARE(m_viewer.app->window()->sideView(), TMKMainWindow::SideView::Map);
-        QVERIFY(map->isVisible());
-        m_viewer.app->showSideView(TMKMainWindow::SideView::List);
-        QCOMPARE(m_viewer.app->window()->sideView(), TMKMainWindow::SideView::List);
-        QVERIFY(!map->isVisible());
-        QVERIFY(m_viewer.app->window()->tableView()->isVisible());
-    }
-
     void droppedFilesOpenNothing()
     {
         launch(m_folderA);
@@ -420,54 +400,6 @@ private slots:
         QVERIFY(track.startsWith(QStringLiteral("setTrack([[48.100000,11.500000],")));
         QVERIFY(m_viewer.app->session()->telemetry()->data().m_vGpsData.size()
                 <= TMKBlackBoxData::kLineUpFactor * (2000 + 1500));
-    }
-
-    void captureSavesInTheNamedFormat()
-    {
-        QStringList offered;
-        QString answer;
-        QList<QUrl> opened;
-        TMKAppDelegate::Options options;
-        options.saveFileChooser = [&](QWidget*, const QString& title, const QString& proposed) {
-            offered << title << proposed;
-            return answer;
-        };
-        options.urlOpener = [&](const QUrl& url) { opened << url; return true; };
-        launch(m_folderA, false, options);
-
-        // Nothing plays: no capture, no dialog.
-        m_viewer.app->frameCapture()->captureVideo();
-        QVERIFY(offered.isEmpty());
-
-        startFirstPair();
-        QTemporaryDir out;
-        answer = out.filePath(QStringLiteral("frame.png"));
-        m_viewer.app->frameCapture()->captureVideo();
-        QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
-        QVERIFY(offered.value(1).endsWith(QStringLiteral("/tamek_capture_20261107_081500.png")));
-        QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
-
-        // The snapshot lives in a private folder of this run, not in /tmp itself.
-        const QString snapshot = m_viewer.app->frameCapture()->captureTemporaryPath();
-        QCOMPARE(QFileInfo(snapshot).fileName(), QStringLiteral("tamek_capture.jpg"));
-        QVERIFY(QFileInfo(snapshot).absolutePath() != QDir::tempPath());
-        QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions() & (QFile::ReadGroup | QFile::ReadOther
-                                                                               | QFile::WriteOther | QFile::ExeOther),
-                 QFile::Permissions());
-        QCOMPARE(opened.value(0), QUrl::fromLocalFile(answer));
-
-        // A ".jpg" name gets the JPEG bytes as they are.
-        answer = out.filePath(QStringLiteral("frame.jpg"));
-        m_viewer.app->frameCapture()->captureVideo();
-        QFile original(snapshot);
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(headOf(answer, 1 << 20), original.readAll());
-        QCOMPARE(opened.size(), 2);
-
-        // Cancelled: nothing written, nothing opened.
-        answer.clear();
-        m_viewer.app->frameCapture()->captureVideo();
-        QCOMPARE(opened.size(), 2);
     }
 
     // Print: the shown frame, paused or playing, as JPEG scaled to the page;
