@@ -112,15 +112,6 @@ private:
         ::launch(m_viewer, m_dir.filePath(QStringLiteral("settings.ini")), folder, std::move(options), restore);
     }
 
-    QString labelText(const char* name) const
-    {
-        auto* label = m_viewer.app->window()->findChild<QLabel*>(QLatin1String(name));
-        return label ? label->text() : QStringLiteral("<none>");
-    }
-
-    // The scripts the map page was sent since `from`.
-    QStringList scriptsSince(qsizetype from) const { return m_viewer.scripts.mid(from); }
-
     void startFirstPair()
     {
         QSignalSpy started(m_viewer.app->session()->sequence(), &TMKPairSequence::pairStarted);
@@ -193,26 +184,20 @@ private slots:
         QCOMPARE(table->model()->rowCount(), 2);
     }
 
-    void gsensorReadoutsFollowThePosition()
+    // The readouts at a play position, from the telemetry display: X/Y/Z of
+    // the sample there; without samples nothing changes.
+    void gsensorReadouts()
     {
-        launch(m_folderA);
+        TMKTelemetryDisplay display;
         TMKBlackBoxData data;
         for (int i = 0; i < 600; ++i)
             data.m_GSensors.emplace_back(i == 300 ? 0.5f : 0.0f, i == 300 ? -1.25f : 0.0f, i == 599 ? 1.0f : 0.0f);
-        m_viewer.app->session()->telemetry()->show(data);
-        QCOMPARE(m_viewer.app->window()->graphView()->values().size(), 600u);
-        m_viewer.app->session()->playInfo()->setPosition(0.5);
-        QCOMPARE(labelText("xLabel"), QStringLiteral("X=+0.50"));
-        QCOMPARE(labelText("yLabel"), QStringLiteral("Y=-1.25"));
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=0.00"));
-        m_viewer.app->session()->playInfo()->setPosition(1.0);
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
-
-        // Without samples the readouts keep their text.
-        m_viewer.app->session()->telemetry()->show(TMKBlackBoxData{});
-        m_viewer.app->session()->playInfo()->setPosition(0.2);
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
-        QVERIFY(m_viewer.app->window()->graphView()->values().empty());
+        const TMKTelemetryReadout middle = display.gsensorReadout(data, 0.5);
+        QCOMPARE(middle.x.value_or(QString()), QStringLiteral("X=+0.50"));
+        QCOMPARE(middle.y.value_or(QString()), QStringLiteral("Y=-1.25"));
+        QCOMPARE(middle.z.value_or(QString()), QStringLiteral("Z=0.00"));
+        QCOMPARE(display.gsensorReadout(data, 1.0).z.value_or(QString()), QStringLiteral("Z=+1.00"));
+        QVERIFY(!display.gsensorReadout(TMKBlackBoxData{}, 0.2).z);
     }
 
     // Three minutes of one drive in three recordings: the map shows the
@@ -276,9 +261,14 @@ private slots:
         QCOMPARE(m_viewer.p1->time(), 40000);
     }
 
-    void gpsReadoutsAndMapFollowThePosition()
+    // Map position, speed (as stored), HDOP and satellites at a position;
+    // without GPS records the page hears so and HDOP and satellites still
+    // follow. The hemisphere comes from the record itself, so a drive south
+    // and west is never shown north or east, from the first update on; a
+    // record without a position leaves the marker alone.
+    void gpsReadouts()
     {
-        launch(m_folderA);
+        TMKTelemetryDisplay display;
         TMKBlackBoxData data;
         data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 57));
         data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '1', 57));
@@ -286,70 +276,45 @@ private slots:
         fix.HDOP = 0.94;
         fix.SatelliteUsedCount = 8;
         data.m_NMEAs = {fix, fix, fix};
-        m_viewer.app->session()->telemetry()->show(data);
-        // The whole track went to the page once.
-        QVERIFY(m_viewer.scripts.back().startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
-        const auto before = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.1);
-        QCOMPARE(scriptsSince(before), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
-        QCOMPARE(m_viewer.app->window()->speedFieldText(), QStringLiteral("57 Km/h"));
-        QCOMPARE(m_viewer.app->window()->hdopFieldText(), QStringLiteral("0.9"));
-        QCOMPARE(m_viewer.app->window()->satelliteFieldText(), QStringLiteral("8"));
-        m_viewer.app->session()->playInfo()->setPosition(0.9);
-        QCOMPARE(m_viewer.app->window()->speedFieldText(), QStringLiteral("57 Mi/h")); // shown as stored, not converted
+        QVERIFY(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(data))
+                    .startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
+        TMKTelemetryReadout r = display.gpsReadout(data, 0.1);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("57 Km/h"));
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("0.9"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("8"));
+        QCOMPARE(display.gpsReadout(data, 0.9).speed.value_or(QString()), QStringLiteral("57 Mi/h"));
 
-        // No GPS records: the page hears so, HDOP and satellites still follow.
         TMKBlackBoxData noGps;
         fix.HDOP = 2.26;
         fix.SatelliteUsedCount = 4;
         noGps.m_NMEAs = {fix};
-        m_viewer.app->session()->telemetry()->show(noGps);
-        const auto mark = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.4);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
-        QCOMPARE(m_viewer.app->window()->hdopFieldText(), QStringLiteral("2.3"));
-        QCOMPARE(m_viewer.app->window()->satelliteFieldText(), QStringLiteral("4"));
-        QCOMPARE(m_viewer.app->window()->speedFieldText(), QStringLiteral("57 Mi/h"));
-    }
+        r = display.gpsReadout(noGps, 0.4);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("2.3"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("4"));
+        QVERIFY(!r.speed);
 
-    // The hemisphere comes from the record itself, so a drive south and west
-    // is never shown north or east, from the first update on; a record
-    // without a position leaves the marker alone.
-    void hemisphereAndVoidFixes()
-    {
-        launch(m_folderA);
-        TMKBlackBoxData data;
-        // Letters on the record.
-        data.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30));
-        // No letters, but its own sentence says S and W.
-        data.m_vGpsData.push_back(gpsRecord(
+        TMKBlackBoxData south;
+        south.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30)); // letters on the record
+        south.m_vGpsData.push_back(gpsRecord( // no letters, but its own sentence says S and W
             3351.6, 15112.8, 0, 0, '9', 30,
             "$GPRMC,081500.00,A,3351.6000,S,15112.8000,W,16.2,90.0,071126,,,A*00\r\n"
             "$GPGGA,081500.00,3351.6000,S,15112.8000,W,1,08,0.9,30.0,M,0.0,M,,*00\r\n"));
-        data.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
-        // The fixes at these indexes have not seen a position yet: N and E.
-        data.m_NMEAs.resize(5);
-        m_viewer.app->session()->telemetry()->show(data);
-        QCOMPARE(m_viewer.scripts.back(), QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
-
-        auto mark = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.0);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
-        mark = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.5);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
-        mark = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.9);
-        QVERIFY(scriptsSince(mark).isEmpty());
-        QCOMPARE(m_viewer.app->window()->speedFieldText(), QStringLiteral("0 Km/h"));
-
+        south.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
+        south.m_NMEAs.resize(5); // the fixes at these indexes have not seen a position yet: N and E
+        QCOMPARE(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(south)),
+                 QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
+        const QStringList southWest{QStringLiteral("setLatLag('-151.213333','-33.860000')")};
+        QCOMPARE(display.gpsReadout(south, 0.0).mapScripts, southWest);
+        QCOMPARE(display.gpsReadout(south, 0.5).mapScripts, southWest);
+        r = display.gpsReadout(south, 0.9);
+        QVERIFY(r.mapScripts.isEmpty());
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("0 Km/h"));
         // A record saying N again turns the position positive.
         TMKBlackBoxData north;
         north.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 50));
-        m_viewer.app->session()->telemetry()->show(north);
-        mark = m_viewer.scripts.size();
-        m_viewer.app->session()->playInfo()->setPosition(0.3);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(display.gpsReadout(north, 0.3).mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
     }
 
     // A recording whose line-up is thousands of entries per GPS record: the

@@ -662,6 +662,7 @@ private slots:
                      QStringLiteral("setLatLag('%1','%2')")
                          .arg(kDriveLongitude, 0, 'f', 6)
                          .arg(driveLatitude(2), 0, 'f', 6));
+        QCOMPARE(app().window()->speedFieldText(), QStringLiteral("40 Km/h")); // the readouts from the same place
         QVERIFY(!app().mapWebView());
         QVERIFY(window->findChildren<QWebEngineView*>().isEmpty());
 
