@@ -20,6 +20,8 @@ struct TMKPlaybackTiming {
     // the sound is given back.
     int swapSeekMs = 800;
     int swapSettleMs = 1700;
+    // The window's animation of the videos into their new places.
+    int swapAnimationMs = 1500;
     // After a pair that cannot be played, the next one follows this late,
     // once the message could be read.
     int nextAfterFailureMs = 2500;

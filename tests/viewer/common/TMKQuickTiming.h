@@ -14,6 +14,7 @@ inline TMKPlaybackTiming TMKQuickTiming()
     t.rowFollowUpMs = 5;
     t.swapSeekMs = 10;
     t.swapSettleMs = 20;
+    t.swapAnimationMs = 10;
     t.nextAfterFailureMs = 20;
     t.loadingTimeoutSeconds = 3;
     return t;
