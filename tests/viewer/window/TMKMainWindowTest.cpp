@@ -406,7 +406,9 @@ private slots:
     void lastFolderIsReopened()
     {
         launch(m_folderB, true);
-        m_viewer.app->window()->close();
+        startFirstPair();
+        m_viewer.app->window()->close(); // closing the window stops both players
+        QVERIFY(!m_viewer.p1->media() && !m_viewer.p2->media());
         m_viewer.app.reset();
         launch(QString(), true);
         QCOMPARE(QString::fromStdString(m_viewer.app->session()->mediaList()->directoryPath().value_or("")), m_folderB);
