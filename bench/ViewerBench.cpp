@@ -68,9 +68,9 @@ void BM_LaunchToFirstFrame(benchmark::State& state)
             return;
         }
         listMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        QSignalSpy started(&app, &TMKAppDelegate::pairStarted);
-        QSignalSpy shown(app.video1View(), &TMKVideoView::frameShown);
-        app.playAtIndex(0);
+        QSignalSpy started(app.session()->sequence(), &TMKPairSequence::pairStarted);
+        QSignalSpy shown(app.window()->video1View(), &TMKVideoView::frameShown);
+        app.session()->sequence()->playAtIndex(0);
         if (!started.wait(10000)) {
             state.SkipWithError("the pair never started");
             return;
@@ -125,7 +125,7 @@ void BM_Catalogue15000(benchmark::State& state)
         const double listMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         QCoreApplication::processEvents();
         // Page through the whole list as a user dragging the scroll bar would.
-        QTableView* table = app.mediaListTableView();
+        QTableView* table = app.window()->tableView();
         QScrollBar* bar = table->verticalScrollBar();
         timer.restart();
         int pages = 0;
@@ -135,7 +135,7 @@ void BM_Catalogue15000(benchmark::State& state)
         }
         const double scrollMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         state.SetIterationTime(listMs / 1000.0);
-        state.counters["rows"] = static_cast<double>(app.mediaList()->count());
+        state.counters["rows"] = static_cast<double>(app.session()->mediaList()->count());
         state.counters["rss_window_MiB"] = withWindow - before;
         state.counters["rss_catalogue_MiB"] = residentMiB() - withWindow;
         state.counters["rss_total_MiB"] = residentMiB();
@@ -190,18 +190,18 @@ void BM_PlayingVsPausedCpu(benchmark::State& state)
             state.SkipWithError("the list never loaded");
             return;
         }
-        QSignalSpy shown(app.video2View(), &TMKVideoView::frameShown);
-        app.playAtIndex(0);
-        if (!shown.wait(15000) || !app.playInfo()->isPlaying()) {
+        QSignalSpy shown(app.window()->video2View(), &TMKVideoView::frameShown);
+        app.session()->sequence()->playAtIndex(0);
+        if (!shown.wait(15000) || !app.session()->playInfo()->isPlaying()) {
             QTest::qWait(1000);
-            if (!app.playInfo()->isPlaying()) {
+            if (!app.session()->playInfo()->isPlaying()) {
                 state.SkipWithError("the pair never played");
                 return;
             }
         }
         PaintCounter counter;
-        app.video1View()->installEventFilter(&counter);
-        app.video2View()->installEventFilter(&counter);
+        app.window()->video1View()->installEventFilter(&counter);
+        app.window()->video2View()->installEventFilter(&counter);
         QTest::qWait(1000); // past the start
 
         const auto measure = [&](double& cpuPercent, double& paintsPerSecond) {
@@ -218,12 +218,12 @@ void BM_PlayingVsPausedCpu(benchmark::State& state)
         double playingPaints = 0;
         measure(playingCpu, playingPaints);
 
-        app.clickPlayButton();
+        app.session()->sequence()->playOrPause();
         QElapsedTimer settle;
         settle.start();
-        while (app.playInfo()->isPlaying() && settle.elapsed() < 5000)
+        while (app.session()->playInfo()->isPlaying() && settle.elapsed() < 5000)
             QTest::qWait(20);
-        if (app.playInfo()->isPlaying()) {
+        if (app.session()->playInfo()->isPlaying()) {
             state.SkipWithError("the pair did not pause");
             return;
         }

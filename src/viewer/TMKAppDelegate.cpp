@@ -30,7 +30,6 @@ const char* const kLastFolderKey = "viewer/lastFolder";
 const char* const kGeometryKey = "viewer/geometry";
 const char* const kEventThresholdKey = "viewer/eventThresholdG";
 constexpr int kStartVolume = 70;
-constexpr qsizetype kMapScriptsKept = 200;
 
 } // namespace
 
@@ -41,7 +40,7 @@ TMKAppDelegate::TMKAppDelegate(Options options, QObject* parent) : QObject(paren
 
 TMKAppDelegate::~TMKAppDelegate()
 {
-    die();
+    m_session->die();
 }
 
 void TMKAppDelegate::makeParts()
@@ -62,7 +61,7 @@ void TMKAppDelegate::makeParts()
     auto main = factory(m_window->video1View(), nullptr);
     auto partner = factory(m_window->video2View(), nullptr);
     m_session = std::make_unique<TMKPlaybackSession>(std::move(main), std::move(partner), m_options.extractor,
-                                                     &TMKTelemetryDisplay::trackPoints);
+                                                     &TMKTelemetryDisplay::trackPoints, m_options.timing);
     if (!m_options.playerFactory)
         TMKTouchMediaLibrary();
 
@@ -72,265 +71,190 @@ void TMKAppDelegate::makeParts()
     services.printPanel = m_options.printPanel;
     services.printSystem = m_options.printSystem;
     services.alerts = m_options.alerts;
-    m_capture = std::make_unique<TMKFrameCapture>(std::move(services), [this] { return player1(); });
+    m_capture = std::make_unique<TMKFrameCapture>(std::move(services), [this] { return m_session->player1(); });
     m_capture->setWindow(m_window.get());
-    connect(m_capture.get(), &TMKFrameCapture::messageChanged, this,
-            [this](const QString& message) {
-                m_lastMessage = message;
-                m_window->setMessage(message);
-            });
+    connect(m_capture.get(), &TMKFrameCapture::messageChanged, m_window.get(), &TMKMainWindow::setMessage);
 
     TMKTrackExporter::Services exportServices;
     exportServices.alerts = m_options.alerts;
     exportServices.fileChooser = m_options.trackFileChooser;
     exportServices.workerStarted = m_options.exportWorkerStarted;
     m_trackExporter = std::make_unique<TMKTrackExporter>(m_window.get(), std::move(exportServices));
-    connect(m_trackExporter.get(), &TMKTrackExporter::finished, this, &TMKAppDelegate::trackExported);
+    connect(m_trackExporter.get(), &TMKTrackExporter::finished, this,
+            [this](bool written, const QString& path, const QString&) {
+                if (written)
+                    m_window->setMessage(TMKLocalizedString("main.export_done").arg(QDir::toNativeSeparators(path)));
+            });
 
-    m_listModel = std::make_unique<TMKMediaListModel>(mediaList());
+    m_listModel = std::make_unique<TMKMediaListModel>(m_session->mediaList());
     m_window->setListModel(m_listModel.get());
-    m_window->setLogos(m_session->player1LogoName(), m_session->player2LogoName());
+    m_window->setLogos(QStringLiteral("v1_front_logo"), QStringLiteral("v2_rear_logo"));
 
-    mediaList()->setDelegate(this);
+    m_session->mediaList()->setDelegate(this);
     connectWindow();
     connectSession();
+    followPlayInfo();
 
-    setVolume(kStartVolume);
-    playInfo()->setIsPlaying(false);
-    m_window->setSpeed(playInfo()->speed());
-    m_window->setScale(playInfo()->scale());
+    m_session->sound()->setVolume(kStartVolume);
+    TMKPlayInfo* info = m_session->playInfo();
+    info->setIsPlaying(false);
+    m_window->setSpeed(info->speed());
+    m_window->setScale(info->scale());
     // The map page is loaded when the map is first shown (makeMapView).
 }
 
-// The window's intents.
+// The window's intents, each to the part whose job it is.
 void TMKAppDelegate::connectWindow()
 {
     TMKMainWindow* w = m_window.get();
+    TMKPairSequence* sequence = m_session->sequence();
+    TMKPairSync* sync = m_session->sync();
+    TMKSoundChoice* sound = m_session->sound();
     connect(w, &TMKMainWindow::openFolderRequested, this, &TMKAppDelegate::openMediaDirectoryDialog);
     connect(w, &TMKMainWindow::settingsRequested, this, &TMKAppDelegate::showSettingPanel);
     connect(w, &TMKMainWindow::timeSetupRequested, this, &TMKAppDelegate::showTimeSetupPanel);
-    connect(w, &TMKMainWindow::playClicked, this, &TMKAppDelegate::clickPlayButton);
-    connect(w, &TMKMainWindow::jumpForwardRequested, this, &TMKAppDelegate::jumpForward);
-    connect(w, &TMKMainWindow::jumpBackwardRequested, this, &TMKAppDelegate::jumpBackward);
+    connect(w, &TMKMainWindow::playClicked, sequence, [sequence, w] { sequence->playOrPause(w->currentRow()); });
+    connect(w, &TMKMainWindow::rowActivated, sequence, &TMKPairSequence::changeAndPlay);
+    connect(w, &TMKMainWindow::sizeUpRequested, sequence, &TMKPairSequence::sizeUp);
+    connect(w, &TMKMainWindow::sizeDownRequested, sequence, &TMKPairSequence::sizeDown);
+    connect(w, &TMKMainWindow::contentResized, sequence, &TMKPairSequence::setVideoAreaHeight);
+    connect(w, &TMKMainWindow::jumpForwardRequested, sync, &TMKPairSync::jumpForward);
+    connect(w, &TMKMainWindow::jumpBackwardRequested, sync, &TMKPairSync::jumpBackward);
     // The speed button steps up to the fastest, then down again.
-    connect(w, &TMKMainWindow::speedClicked, this, [this] {
-        if (playInfo()->speed() < 2.0)
-            increaseSpeed();
+    connect(w, &TMKMainWindow::speedClicked, sync, [this, sync] {
+        if (m_session->playInfo()->speed() < 2.0)
+            sync->increaseSpeed();
         else
-            decreaseSpeed();
+            sync->decreaseSpeed();
     });
-    connect(w, &TMKMainWindow::increaseSpeedRequested, this, &TMKAppDelegate::increaseSpeed);
-    connect(w, &TMKMainWindow::resetSpeedRequested, m_session.get(), &TMKPlaybackSession::resetSpeed);
-    connect(w, &TMKMainWindow::frameForwardRequested, m_session.get(), [this] { m_session->stepFrame(1); });
-    connect(w, &TMKMainWindow::frameBackwardRequested, m_session.get(), [this] { m_session->stepFrame(-1); });
-    connect(w, &TMKMainWindow::muteRequested, m_session.get(), &TMKPlaybackSession::toggleMute);
+    connect(w, &TMKMainWindow::increaseSpeedRequested, sync, &TMKPairSync::increaseSpeed);
+    connect(w, &TMKMainWindow::decreaseSpeedRequested, sync, &TMKPairSync::decreaseSpeed);
+    connect(w, &TMKMainWindow::resetSpeedRequested, sync, &TMKPairSync::resetSpeed);
+    connect(w, &TMKMainWindow::frameForwardRequested, sync, [sync] { sync->stepFrame(1); });
+    connect(w, &TMKMainWindow::frameBackwardRequested, sync, [sync] { sync->stepFrame(-1); });
+    connect(w, &TMKMainWindow::swapRequested, sync, &TMKPairSync::swap);
+    connect(w, &TMKMainWindow::positionSliderMoved, sync, &TMKPairSync::seekTo);
+    connect(w, &TMKMainWindow::muteRequested, sound, &TMKSoundChoice::toggleMute);
+    connect(w, &TMKMainWindow::audioToggled, sound, [sound](bool rear) { sound->choose(rear ? 1 : 0); });
+    connect(w, &TMKMainWindow::volumeMoved, sound, &TMKSoundChoice::setVolume);
+    connect(w, &TMKMainWindow::volumeUpRequested, sound, &TMKSoundChoice::volumeUp);
+    connect(w, &TMKMainWindow::volumeDownRequested, sound, &TMKSoundChoice::volumeDown);
+    connect(w, &TMKMainWindow::captureRequested, m_capture.get(), &TMKFrameCapture::captureVideo);
+    connect(w, &TMKMainWindow::printRequested, m_capture.get(), &TMKFrameCapture::print);
     connect(w, &TMKMainWindow::exportTrackRequested, this, [this] { exportTrack(); });
     connect(w, &TMKMainWindow::exportRowTrackRequested, this, [this](int row) { exportTrack(row); });
     connect(w, &TMKMainWindow::nextMarkerRequested, this, [this] { jumpToMarker(true); });
     connect(w, &TMKMainWindow::previousMarkerRequested, this, [this] { jumpToMarker(false); });
-    connect(w, &TMKMainWindow::decreaseSpeedRequested, this, &TMKAppDelegate::decreaseSpeed);
-    connect(w, &TMKMainWindow::sizeUpRequested, this, &TMKAppDelegate::sizeUp);
-    connect(w, &TMKMainWindow::sizeDownRequested, this, &TMKAppDelegate::sizeDown);
-    connect(w, &TMKMainWindow::swapRequested, this, &TMKAppDelegate::swapPlayer);
-    connect(w, &TMKMainWindow::captureRequested, this, &TMKAppDelegate::captureVideo);
-    connect(w, &TMKMainWindow::printRequested, this, &TMKAppDelegate::print);
-    connect(w, &TMKMainWindow::audioToggled, this, &TMKAppDelegate::toggleAudioChoice);
-    connect(w, &TMKMainWindow::volumeMoved, this, &TMKAppDelegate::volumeSliderMoved);
-    connect(w, &TMKMainWindow::volumeUpRequested, this, &TMKAppDelegate::volumeUp);
-    connect(w, &TMKMainWindow::volumeDownRequested, this, &TMKAppDelegate::volumeDown);
-    connect(w, &TMKMainWindow::positionSliderMoved, this, [this](double position) {
-        m_session->setSliderPosition(position);
-        playInfo()->setPosition(position);
-        videoPositionSliderMoved();
-    });
-    connect(w, &TMKMainWindow::rowActivated, this, &TMKAppDelegate::changeAndPlay);
-    connect(w, &TMKMainWindow::listViewRequested, this, &TMKAppDelegate::clickMediaListViewButton);
-    connect(w, &TMKMainWindow::mapViewRequested, this, &TMKAppDelegate::clickMapViewButton);
-    connect(w, &TMKMainWindow::fullScreenRequested, this, &TMKAppDelegate::toggleFullScreen);
+    connect(w, &TMKMainWindow::listViewRequested, this, [this] { showSideView(TMKMainWindow::SideView::List); });
+    connect(w, &TMKMainWindow::mapViewRequested, this, [this] { showSideView(TMKMainWindow::SideView::Map); });
+    connect(w, &TMKMainWindow::fullScreenRequested, w, &TMKMainWindow::toggleFullScreen);
     connect(w, &TMKMainWindow::closing, this, &TMKAppDelegate::windowWillClose);
-    connect(w, &TMKMainWindow::contentResized, this, [this](int videoAreaHeight) {
-        m_session->setVideoAreaHeight(videoAreaHeight);
-        updatePlayInfoScale();
-    });
 }
 
-// The session's state, shown by the window.
+// The parts' state, shown by the window.
 void TMKAppDelegate::connectSession()
 {
-    TMKPlaybackSession* session = m_session.get();
     TMKMainWindow* w = m_window.get();
-    connect(session, &TMKPlaybackSession::volumeChanged, this, [this](int volume) {
-        m_window->setVolume(volume);
-        emit volumeChanged(volume);
-    });
-    connect(session, &TMKPlaybackSession::mutedChanged, w, &TMKMainWindow::setMuted);
-    connect(session, &TMKPlaybackSession::pairStarted, this, &TMKAppDelegate::pairStarted);
-    // The whole trip of the started pair goes to the map, its part highlighted.
-    auto* tripMap = new TMKTripMap(this);
-    m_tripMap = tripMap;
-    tripMap->setEventThreshold(m_eventThresholdG);
-    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
-    connect(session, &TMKPlaybackSession::pairStarted, tripMap, [this, tripMap](qint64 index) {
+    TMKPairSequence* sequence = m_session->sequence();
+    TMKPairLoader* loader = m_session->loader();
+    TMKSoundChoice* sound = m_session->sound();
+    connect(sound, &TMKSoundChoice::volumeChanged, w, &TMKMainWindow::setVolume);
+    connect(sound, &TMKSoundChoice::mutedChanged, w, &TMKMainWindow::setMuted);
+    connect(sound, &TMKSoundChoice::toggleChanged, w,
+            [w](bool visible, int state) { w->setAudioToggle(visible, state == 1); });
+    // The whole trip of the started pair goes to the map, its part
+    // highlighted; its markers to the slider.
+    m_playingTrip = std::make_unique<TMKPlayingTrip>();
+    m_tripMap = std::make_unique<TMKTripMap>();
+    TMKPlayingTrip* trip = m_playingTrip.get();
+    TMKTripMap* tripMap = m_tripMap.get();
+    trip->setEventThreshold(m_eventThresholdG);
+    connect(sequence, &TMKPairSequence::pairStarted, trip, [this, trip](qint64 index) {
         // The markers of the recording before are not this one's.
         m_window->setSliderMarkers({});
-        if (const auto media = mediaList()->mediaAtIndex(static_cast<std::size_t>(index)))
-            tripMap->showTripOf(*mediaList(), QString::fromStdString(media->path));
+        TMKMediaList* list = m_session->mediaList();
+        if (const auto media = list->mediaAtIndex(static_cast<std::size_t>(index)))
+            trip->showTripOf(*list, QString::fromStdString(media->path));
     });
-    connect(tripMap, &TMKTripMap::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
-    connect(session, &TMKPlaybackSession::pairFailed, this, [this](qint64 index, const QString& reason) {
-        showPlayFailed(index, reason);
-        emit pairFailed(index, reason);
+    connect(trip, &TMKPlayingTrip::tripRead, tripMap,
+            [trip, tripMap] { tripMap->showTrip(trip->recordings(), trip->points(), trip->highlighted()); });
+    connect(trip, &TMKPlayingTrip::highlightMoved, tripMap, &TMKTripMap::showHighlight);
+    connect(tripMap, &TMKTripMap::scriptReady, this, &TMKAppDelegate::evaluateMapScript);
+    connect(trip, &TMKPlayingTrip::markersChanged, this, &TMKAppDelegate::showSliderMarkers);
+    connect(sequence, &TMKPairSequence::pairFailed, this,
+            [this](qint64, const QString& reason) { showPlayFailed(reason); });
+    connect(loader, &TMKPairLoader::recordingFaulted, w, [w](const QString& file, const QString& reason, bool unplayable) {
+        w->addPlaybackMessage(
+            TMKLocalizedString(unplayable ? "main.recording_unplayable" : "main.recording_fault").arg(file, reason));
     });
-    connect(session, &TMKPlaybackSession::recordingFaulted, this,
-            [this](const QString& file, const QString& reason, bool unplayable) {
-                showPlaybackMessage(TMKLocalizedString(unplayable ? "main.recording_unplayable" : "main.recording_fault")
-                                        .arg(file, reason));
-            });
     // Everything shown about the recording goes with it.
-    connect(session, &TMKPlaybackSession::mediaClosed, this, [this] {
-        m_window->clearVideos();
-        m_window->resetReadouts();
-        m_window->graphView()->setGraphData({});
-        m_window->setSliderMarkers({});
-        m_window->clearPlaybackMessages();
-        showPosition(0);
+    connect(sequence, &TMKPairSequence::mediaClosed, w, [w] {
+        w->clearVideos();
+        w->resetReadouts();
+        w->graphView()->setGraphData({});
+        w->setSliderMarkers({});
+        w->clearPlaybackMessages();
     });
-    connect(session, &TMKPlaybackSession::rowSelected, this, [this](qint64 index) {
-        m_window->clearPlaybackMessages(); // a new request: the messages of the one before are done
-        m_window->selectRow(static_cast<int>(index));
+    connect(sequence, &TMKPairSequence::rowSelected, w, [w](qint64 index) {
+        w->clearPlaybackMessages(); // a new request: the messages of the one before are done
+        w->selectRow(static_cast<int>(index));
     });
-    connect(session, &TMKPlaybackSession::telemetryExtracted, this, [this] {
-        m_window->graphView()->setGraphData(m_session->blackBoxData().m_GSensors);
-        sendTrackToMap();
+    connect(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged, this, [this] {
+        m_window->graphView()->setGraphData(m_session->telemetry()->data().m_GSensors);
+        // The whole drive of the recording, once, so the marker moves along a line.
+        evaluateMapScript(TMKTelemetryDisplay::trackScript(m_session->telemetry()->track()));
     });
-    connect(session, &TMKPlaybackSession::controlsReset, this, [this] {
+    connect(sequence, &TMKPairSequence::controlsReset, this, [this] {
         showSideView(m_window->sideView());
         m_window->resetReadouts();
     });
-    connect(session, &TMKPlaybackSession::logosChanged, w, &TMKMainWindow::setLogos);
-    connect(session, &TMKPlaybackSession::videoViewsVisibilityChanged, w, &TMKMainWindow::setVideoViewsVisible);
-    connect(session, &TMKPlaybackSession::partnerLoaded, w, &TMKMainWindow::setVideo2Visible);
-    connect(session, &TMKPlaybackSession::audioToggleChanged, this,
-            [this](bool visible, int state) { m_window->setAudioToggle(visible, state == 1); });
-    connect(session, &TMKPlaybackSession::sliderPositionRequested, this, [this](double position) {
-        m_window->setPositionSlider(position);
-        m_session->setSliderPosition(positionSliderValue());
-    });
-    connect(session, &TMKPlaybackSession::scaleStepRequested, w, &TMKMainWindow::applyScaleStep);
-    connect(session, &TMKPlaybackSession::swapStarted, w, &TMKMainWindow::animateSwap);
+    connect(loader, &TMKPairLoader::logosChanged, w, &TMKMainWindow::setLogos);
+    connect(loader, &TMKPairLoader::partnerLoaded, w, &TMKMainWindow::setVideo2Visible);
+    connect(sequence, &TMKPairSequence::videoViewsVisibilityChanged, w, &TMKMainWindow::setVideoViewsVisible);
+    connect(sequence, &TMKPairSequence::scaleStepRequested, w, &TMKMainWindow::applyScaleStep);
+    connect(m_session->sync(), &TMKPairSync::swapStarted, w,
+            [w, ms = m_options.timing.swapAnimationMs] { w->animateSwap(ms); });
 
-    TMKLoadingProgress* loading = session->loading();
+    TMKLoadingProgress* loading = m_session->loading();
     connect(loading, &TMKLoadingProgress::shown, w, &TMKMainWindow::showLoading);
     connect(loading, &TMKLoadingProgress::progressChanged, w, &TMKMainWindow::setLoadingProgress);
     connect(loading, &TMKLoadingProgress::hidden, w, &TMKMainWindow::hideLoading);
+}
 
-    TMKPlayInfo* info = session->playInfo();
+// The play state, observed by the slider and the time, the readouts, the
+// graph and the map: one position, one way.
+void TMKAppDelegate::followPlayInfo()
+{
+    TMKPlayInfo* info = m_session->playInfo();
+    TMKMainWindow* w = m_window.get();
     connect(info, &TMKPlayInfo::speedChanged, w, &TMKMainWindow::setSpeed);
     connect(info, &TMKPlayInfo::scaleChanged, w, &TMKMainWindow::setScale);
     connect(info, &TMKPlayInfo::isPlayingChanged, w, &TMKMainWindow::setPlaying);
-    connect(info, &TMKPlayInfo::positionChanged, this, &TMKAppDelegate::showPosition);
+    const auto showPlace = [w, info] {
+        const double position = info->position();
+        w->setPositionSlider(position);
+        w->setTimeText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(info->lengthMs())))
+                       + QStringLiteral(" / ") + TMKMediaPlayer::timeString(info->lengthMs()));
+    };
+    connect(info, &TMKPlayInfo::positionChanged, w, showPlace);
+    connect(info, &TMKPlayInfo::lengthChanged, w, showPlace);
+    connect(info, &TMKPlayInfo::positionChanged, this, &TMKAppDelegate::showReadouts);
 }
 
-// Playback: the session's.
-bool TMKAppDelegate::playAtIndex(qint64 index) { return m_session->playAtIndex(index); }
-bool TMKAppDelegate::playNext() { return m_session->playNext(); }
-void TMKAppDelegate::syncVideoPositionDelay(double seconds) { m_session->syncVideoPositionDelay(seconds); }
-bool TMKAppDelegate::hasAudio(const TMKMediaPlayer* player) const { return m_session->hasAudio(player); }
-bool TMKAppDelegate::isPlaying(const TMKMediaPlayer* player) const { return m_session->isPlaying(player); }
-void TMKAppDelegate::stopPlay() { m_session->stopPlay(); }
-void TMKAppDelegate::chooseAudioAuto() { m_session->chooseAudioAuto(); }
-void TMKAppDelegate::updateAudioUI() { m_session->updateAudioUI(); }
-void TMKAppDelegate::updatePlayInfoScale() { m_session->updatePlayInfoScale(); }
-void TMKAppDelegate::setVideoScaleIndex(int step) { m_window->applyScaleStep(step); }
-void TMKAppDelegate::swapPlayer() { m_session->swapPlayer(); }
-void TMKAppDelegate::videoPositionSliderMoved() { m_session->videoPositionSliderMoved(); }
-void TMKAppDelegate::jumpForward() { m_session->jumpForward(); }
-void TMKAppDelegate::jumpBackward() { m_session->jumpBackward(); }
-void TMKAppDelegate::volumeSliderMoved() { m_session->setVolume(m_window->volumeSliderValue()); }
-void TMKAppDelegate::volumeUp() { m_session->volumeUp(); }
-void TMKAppDelegate::volumeDown() { m_session->volumeDown(); }
-void TMKAppDelegate::setVolume(int value) { m_session->setVolume(value); }
-void TMKAppDelegate::increaseSpeed() { m_session->increaseSpeed(); }
-void TMKAppDelegate::decreaseSpeed() { m_session->decreaseSpeed(); }
-void TMKAppDelegate::sizeUp() { m_session->sizeUp(); }
-void TMKAppDelegate::sizeDown() { m_session->sizeDown(); }
-void TMKAppDelegate::toggleAudioChoice() { m_session->toggleAudioChoice(audioToggleState()); }
-void TMKAppDelegate::changeAndPlay() { m_session->changeAndPlay(m_window->currentRow()); }
-void TMKAppDelegate::toggleFullScreen() { m_window->toggleFullScreen(); }
-void TMKAppDelegate::clickMediaListViewButton() { showSideView(TMKMainWindow::SideView::List); }
-void TMKAppDelegate::clickMapViewButton() { showSideView(TMKMainWindow::SideView::Map); }
-
-// With nothing loaded (at start, after a new folder) play starts the
-// selected row, or the first, rather than doing nothing.
-void TMKAppDelegate::clickPlayButton()
+void TMKAppDelegate::showReadouts(double position)
 {
-    if (!player1()->media() && !waitingForPlayStart() && mediaList()->count() > 0) {
-        playAtIndex(std::max(m_window->currentRow(), 0));
-        return;
-    }
-    m_session->clickPlayButton();
-}
-
-// What the window shows, for tests and the other windows.
-bool TMKAppDelegate::isLoadingShown() const { return m_window->isLoadingShown(); }
-QString TMKAppDelegate::speedText() const { return m_window->speedText(); }
-QString TMKAppDelegate::sizeText() const { return m_window->sizeText(); }
-int TMKAppDelegate::audioToggleState() const { return m_window->audioToggleRear() ? 1 : 0; }
-bool TMKAppDelegate::isAudioToggleVisible() const { return m_window->isAudioToggleVisible(); }
-double TMKAppDelegate::positionSliderValue() const { return m_window->positionSliderValue(); }
-QString TMKAppDelegate::gsensorText() const { return m_window->gsensorText(); }
-QString TMKAppDelegate::speedFieldText() const { return m_window->speedFieldText(); }
-QString TMKAppDelegate::hdopFieldText() const { return m_window->hdopFieldText(); }
-QString TMKAppDelegate::satelliteFieldText() const { return m_window->satelliteFieldText(); }
-
-void TMKAppDelegate::setPositionSliderValue(double value)
-{
-    m_window->setPositionSlider(value);
-    m_session->setSliderPosition(positionSliderValue());
-    playInfo()->setPosition(positionSliderValue());
-    videoPositionSliderMoved();
-}
-
-void TMKAppDelegate::showPosition(double position)
-{
-    m_window->setPositionSlider(position >= 1.0 ? 1.0 : position);
-    m_session->setSliderPosition(positionSliderValue());
-    updateGsensorUIByPlayPositon();
-    updateGpsUIByPlayPosition();
-    const TMKMediaPlayer* player = player1();
-    const auto length = player && player->media() ? player->mediaLength() : 0;
-    m_window->setTimeText(TMKMediaPlayer::timeString(static_cast<int64_t>(position * static_cast<double>(length)))
-                          + QStringLiteral(" / ") + TMKMediaPlayer::timeString(length));
-}
-
-// Telemetry: the display's, by play position.
-void TMKAppDelegate::updateGsensorUIByPlayPositon()
-{
-    m_window->setGraphPosition(player1() ? player1()->position() : 0.0);
-    m_window->showReadout(m_telemetry->gsensorReadout(blackBoxData(), playInfo()->position()));
-}
-
-void TMKAppDelegate::updateGpsUIByPlayPosition()
-{
-    const TMKTelemetryReadout readout = m_telemetry->gpsReadout(blackBoxData(), playInfo()->position());
-    for (const QString& script : readout.mapScripts)
+    const TMKBlackBoxData& data = m_session->telemetry()->data();
+    m_window->setGraphPosition(position);
+    m_window->showReadout(m_telemetry->gsensorReadout(data, position));
+    const TMKTelemetryReadout gps = m_telemetry->gpsReadout(data, position);
+    for (const QString& script : gps.mapScripts)
         evaluateMapScript(script);
-    m_window->showReadout(readout);
-}
-
-void TMKAppDelegate::showTelemetry(TMKBlackBoxData data) { m_session->showTelemetry(std::move(data)); }
-
-// The whole drive of the recording, once, so the marker moves along a line.
-void TMKAppDelegate::sendTrackToMap()
-{
-    evaluateMapScript(TMKTelemetryDisplay::trackScript(m_session->track()));
+    m_window->showReadout(gps);
 }
 
 void TMKAppDelegate::evaluateMapScript(const QString& script)
 {
-    m_mapScripts.push_back(script);
-    if (m_mapScripts.size() > kMapScriptsKept)
-        m_mapScripts.removeFirst();
+    emit mapScriptSent(script);
     if (m_mapWebView)
         m_mapWebView->evaluateWebScript(script);
     else
@@ -347,7 +271,7 @@ void TMKAppDelegate::makeMapView()
         return;
     m_mapWebView = std::make_unique<TMKMapView>(m_window->mapContainer());
     m_mapWebView->setObjectName(QStringLiteral("mapWebView"));
-    connect(m_mapWebView.get(), &TMKMapView::tripPointClicked, m_session.get(), &TMKPlaybackSession::playRecordingAt);
+    connect(m_mapWebView.get(), &TMKMapView::tripPointClicked, m_session->sequence(), &TMKPairSequence::playRecordingAt);
     m_mapWebView->loadPage();
     for (const QString& script : m_pendingMapScripts.take())
         m_mapWebView->evaluateWebScript(script);
@@ -361,18 +285,12 @@ void TMKAppDelegate::showSideView(TMKMainWindow::SideView view)
     m_window->setSideView(view);
 }
 
-void TMKAppDelegate::showPlayFailed(qint64 index, const QString& reason)
+void TMKAppDelegate::showPlayFailed(const QString& reason)
 {
-    Q_UNUSED(index);
-    const QString file = m_session->failedFileName();
-    showPlaybackMessage(TMKLocalizedString("main.play_failed") + (file.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(file))
-                        + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
-}
-
-void TMKAppDelegate::showPlaybackMessage(const QString& text)
-{
-    m_lastMessage = text;
-    m_window->addPlaybackMessage(text);
+    const QString file = m_session->sequence()->failedFileName();
+    m_window->addPlaybackMessage(TMKLocalizedString("main.play_failed")
+                                 + (file.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(file))
+                                 + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
 }
 
 // An open window holds what the user typed there: it comes to the front
@@ -399,7 +317,7 @@ void TMKAppDelegate::showTimeSetupPanel() { showSecondaryWindow(m_timeSetupWindo
 
 void TMKAppDelegate::openMediaDirectoryDialog()
 {
-    const auto directory = mediaList()->directoryPath();
+    const auto directory = m_session->mediaList()->directoryPath();
     const QString start = directory ? QString::fromStdString(*directory) : QDir::homePath();
     const QString title = TMKLocalizedString("main.choose_folder");
     const QString folder = m_options.folderChooser
@@ -415,9 +333,9 @@ void TMKAppDelegate::openMediaDirectory(const QString& path)
     // The rows of the old folder are gone: both players stop, no row is
     // loaded any more, a start still under way for one of them is dropped,
     // and the controls show the stopped state.
-    m_session->closeMedia();
+    m_session->sequence()->closeMedia();
     m_window->setFolder(path);
-    mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());
+    m_session->mediaList()->setDirectoryPath(QDir(path).absolutePath().toStdString());
     if (m_options.restoreState)
         TMKAppSettings(m_options.settingsPath)->setValue(QLatin1String(kLastFolderKey), path);
 }
@@ -431,7 +349,7 @@ void TMKAppDelegate::mediaListChanged(TMKMediaList* list)
         [this] {
             showSideView(TMKMainWindow::SideView::List);
             m_listModel->reload();
-            m_window->setMessage(mediaList()->count() == 0 ? TMKLocalizedString("main.no_recordings") : QString());
+            m_window->setMessage(m_session->mediaList()->count() == 0 ? TMKLocalizedString("main.no_recordings") : QString());
             emit mediaListReloaded();
         },
         Qt::QueuedConnection);
@@ -444,7 +362,7 @@ void TMKAppDelegate::applicationDidFinishLaunching(const QString& folder)
                                                                          : QRect(0, 0, 1280, 800)));
     if (m_options.restoreState)
         restoreWindowState();
-    m_session->forgetMediaIndex();
+    m_session->sequence()->forgetMediaIndex();
     m_window->show();
 
     const QString start = startFolder(folder);
@@ -491,42 +409,15 @@ void TMKAppDelegate::windowWillClose()
 {
     if (m_options.restoreState)
         TMKAppSettings(m_options.settingsPath)->setValue(QLatin1String(kGeometryKey), m_window->saveGeometry());
-    stopPlay();
-}
-
-void TMKAppDelegate::die()
-{
-    if (m_dead)
-        return;
-    m_dead = true;
-    m_session->die();
-}
-
-// Where the playing recording lies in the trip the markers are of; nothing
-// while the trip read is not the playing recording's.
-std::optional<std::size_t> TMKAppDelegate::playingTripRecording() const
-{
-    const auto media = player1() ? player1()->media() : std::nullopt;
-    if (!m_tripMap || !media || m_tripMap->isBusy())
-        return std::nullopt;
-    const auto at = TMKFindTripRecording({m_tripMap->trip()}, media->path().toStdString());
-    if (!at)
-        return std::nullopt;
-    return at->recording;
+    m_session->sequence()->stopPlay();
 }
 
 void TMKAppDelegate::showSliderMarkers()
 {
+    const auto media = m_session->player1()->media();
     QList<TMKMarkerSlider::Marker> shown;
-    const auto recording = playingTripRecording();
-    if (recording) {
-        const double length = m_tripMap->trip().recordings[*recording].lengthSeconds;
-        for (const TMKEventMarker& marker : m_tripMap->markers()) {
-            if (marker.recording == *recording && length > 0)
-                shown.push_back({std::clamp(marker.secondsInRecording / length, 0.0, 1.0),
-                                 marker.kind == TMKEventKind::EventRecording});
-        }
-    }
+    for (const TMKPlayingTrip::SliderMark& mark : m_playingTrip->sliderMarks(media ? media->path() : QString()))
+        shown.push_back({mark.position, mark.eventRecording});
     m_window->setSliderMarkers(shown);
     emit sliderMarkersShown(static_cast<int>(shown.size()));
 }
@@ -535,50 +426,36 @@ void TMKAppDelegate::showSliderMarkers()
 // in this recording or another of the trip, which then starts there.
 bool TMKAppDelegate::jumpToMarker(bool next)
 {
-    const auto recording = playingTripRecording();
-    if (!recording)
+    const TMKMediaPlayer* main = m_session->player1();
+    const auto media = main->media();
+    if (!media)
         return false;
-    const TMKTrip& trip = m_tripMap->trip();
-    const std::vector<TMKEventMarker>& markers = m_tripMap->markers();
-    const double now = trip.recordings[*recording].offsetSeconds + static_cast<double>(player1()->time()) / 1000.0;
-    const auto index = next ? TMKNextMarker(markers, now) : TMKPreviousMarker(markers, now);
-    if (!index)
+    const auto place = m_playingTrip->markerFrom(media->path(), static_cast<double>(main->time()) / 1000.0, next);
+    if (!place)
         return false;
-    const TMKEventMarker& marker = markers[*index];
     // In the playing recording the row stays the one playing (a rear row
     // stays rear); elsewhere the row of the recording the marker is in.
-    QString path = player1()->media()->path();
-    if (marker.recording != *recording) {
-        const auto lead = trip.recordings[marker.recording].lead();
-        if (!lead)
-            return false;
-        path = QString::fromStdString(lead->path);
-    } else if (mediaIndex() >= 0) {
-        if (const auto row = mediaList()->mediaAtIndex(static_cast<std::size_t>(mediaIndex())))
+    QString path = place->path;
+    if (path.isEmpty()) {
+        path = media->path();
+        const qint64 loaded = m_session->sequence()->mediaIndex();
+        if (const auto row = loaded >= 0 ? m_session->mediaList()->mediaAtIndex(static_cast<std::size_t>(loaded)) : nullptr)
             path = QString::fromStdString(row->path);
     }
-    return m_session->playRecordingAt(path, marker.secondsInRecording);
+    return m_session->sequence()->playRecordingAt(path, place->seconds);
 }
 
 bool TMKAppDelegate::exportTrack(int row)
 {
     // The row asked for, else the playing recording, else the selected row.
+    TMKMediaList* list = m_session->mediaList();
     QString path;
-    if (const auto asked = row >= 0 ? mediaList()->mediaAtIndex(static_cast<std::size_t>(row)) : nullptr)
+    if (const auto asked = row >= 0 ? list->mediaAtIndex(static_cast<std::size_t>(row)) : nullptr)
         path = QString::fromStdString(asked->path);
-    else if (const auto media = player1() ? player1()->media() : std::nullopt)
+    else if (const auto media = m_session->player1()->media())
         path = media->path();
-    else if (const auto selected = mediaList()->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
+    else if (const auto selected = list->mediaAtIndex(static_cast<std::size_t>(std::max(m_window->currentRow(), 0)));
              selected && m_window->currentRow() >= 0)
         path = QString::fromStdString(selected->path);
-    return m_trackExporter->exportTripOf(*mediaList(), path);
-}
-
-void TMKAppDelegate::trackExported(bool written, const QString& path, const QString& error)
-{
-    if (written) {
-        m_lastMessage = TMKLocalizedString("main.export_done").arg(QDir::toNativeSeparators(path));
-        m_window->setMessage(m_lastMessage);
-    }
-    emit trackExportFinished(written, path, error);
+    return m_trackExporter->exportTripOf(*list, path);
 }

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     // first painted frame of the main video by this line.
     if (qEnvironmentVariableIsSet("TAMEK_REPORT_FIRST_FRAME")) {
         auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(delegate.video1View(), &TMKVideoView::frameShown, &delegate, [connection] {
+        *connection = QObject::connect(delegate.window()->video1View(), &TMKVideoView::frameShown, &delegate, [connection] {
             QObject::disconnect(*connection);
             std::fputs("tamek: first frame\n", stderr);
             std::fflush(stderr);
@@ -114,9 +114,9 @@ int main(int argc, char** argv)
                                        [&delegate, connection, playFirst, showMap] {
                                            QObject::disconnect(*connection);
                                            if (showMap)
-                                               delegate.clickMapViewButton();
+                                               delegate.showSideView(TMKMainWindow::SideView::Map);
                                            if (playFirst)
-                                               delegate.playAtIndex(0);
+                                               delegate.session()->sequence()->playAtIndex(0);
                                        });
     }
     const QStringList folders = parser.positionalArguments();

@@ -39,7 +39,6 @@ namespace {
 
 constexpr int kVolumeMax = 200;
 constexpr int kBannerShownMs = 10000;
-constexpr int kSwapAnimationMs = 1500;
 constexpr int kListRowHeight = 20;
 constexpr QSize kListIconSize{14, 14};
 // Mode, date and time columns; the file name takes the rest.
@@ -817,18 +816,18 @@ bool TMKMainWindow::isLoadingShown() const
     return m_progressIndicator->isVisible();
 }
 
-void TMKMainWindow::animateSwap()
+void TMKMainWindow::animateSwap(int durationMs)
 {
     m_animatingSwap = true;
     m_video1View->setGeometry(m_videoContainerView->width(), m_videoContainerView->height(), 0, 0);
     m_video2View->setGeometry(0, 0, 0, 0);
     auto* group = new QParallelAnimationGroup(this);
     auto* a1 = new QPropertyAnimation(m_video1View, "geometry", group);
-    a1->setDuration(kSwapAnimationMs);
+    a1->setDuration(durationMs);
     a1->setEasingCurve(QEasingCurve::OutCubic);
     a1->setEndValue(QRect(QPoint(0, 0), m_videoContainerView->size()));
     auto* a2 = new QPropertyAnimation(m_video2View, "geometry", group);
-    a2->setDuration(kSwapAnimationMs);
+    a2->setDuration(durationMs);
     a2->setEasingCurve(QEasingCurve::OutCubic);
     a2->setEndValue(QRect(QPoint(0, 0), m_subVideoBox->size()));
     group->addAnimation(a1);

@@ -89,7 +89,7 @@ public:
     void hideLoading();
     [[nodiscard]] bool isLoadingShown() const;
     // Both videos grow into place from the corners facing each other.
-    void animateSwap();
+    void animateSwap(int durationMs = 1500);
     // A window size step: +1 larger (full screen past the screen's visible
     // area), -1 smaller (out of full screen), 0 as it is.
     void applyScaleStep(int step);

@@ -2,8 +2,10 @@
 // rule of starting, following, advancing, swapping, speed, scale, sound and
 // recovery, observed through its signals.
 
+#include "TMKQuickTiming.h"
 #include "TMKScriptedPlayer.h"
 #include "TMKViewerTestFiles.h"
+#include "media/TMKMediaList.h"
 #include "viewer/session/TMKPlaybackSession.h"
 
 #include <QDir>
@@ -73,7 +75,8 @@ private:
                 TMKBlackBoxData data;
                 data.m_GSensors.assign(3, TMKGSensor{0.25f, 0.0f, 0.0f});
                 return data;
-            });
+            },
+            TMKTelemetryLoader::TrackBuilder{}, TMKQuickTiming());
         if (folder.isEmpty())
             return;
         const int before = m_watch.scans;
@@ -85,11 +88,11 @@ private:
 
     void start(qint64 row, qint64 expected)
     {
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
-        QVERIFY(m_session->playAtIndex(row));
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
+        QVERIFY(m_session->sequence()->playAtIndex(row));
         QVERIFY(started.wait(4000));
         QCOMPARE(started.first().first().toLongLong(), expected);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         QVERIFY(m_session->playInfo()->isPlaying());
     }
 
@@ -121,9 +124,9 @@ private slots:
     void emptyCatalogueRefuses()
     {
         makeSession(QString());
-        QSignalSpy selected(m_session.get(), &TMKPlaybackSession::rowSelected);
-        QVERIFY(!m_session->playAtIndex(0));
-        QCOMPARE(m_session->mediaIndex(), -1);
+        QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
+        QVERIFY(!m_session->sequence()->playAtIndex(0));
+        QCOMPARE(m_session->sequence()->mediaIndex(), -1);
         QCOMPARE(selected.count(), 0);
         QVERIFY(!m_p1->media());
     }
@@ -133,28 +136,26 @@ private slots:
     void startAfterExtraction()
     {
         makeSession(m_folder);
-        QSignalSpy selected(m_session.get(), &TMKPlaybackSession::rowSelected);
-        QSignalSpy extractedSpy(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
-        QSignalSpy reset(m_session.get(), &TMKPlaybackSession::controlsReset);
-        QSignalSpy partner(m_session.get(), &TMKPlaybackSession::partnerLoaded);
-        QVERIFY(m_session->playAtIndex(-5));
-        QCOMPARE(m_session->mediaIndex(), 0);
+        QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
+        QSignalSpy extractedSpy(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged);
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
+        QSignalSpy reset(m_session->sequence(), &TMKPairSequence::controlsReset);
+        QSignalSpy partner(m_session->loader(), &TMKPairLoader::partnerLoaded);
+        QVERIFY(m_session->sequence()->playAtIndex(-5));
+        QCOMPARE(m_session->sequence()->mediaIndex(), 0);
         QCOMPARE(selected.value(0).value(0).toLongLong(), 0);
         QCOMPARE(partner.value(0).value(0).toBool(), true);
         QVERIFY(m_session->loading()->isShown());
-        QVERIFY(!m_session->playAtIndex(3)); // a start is under way
+        QVERIFY(!m_session->sequence()->playAtIndex(3)); // a start is under way
         QVERIFY(extractedSpy.wait(2000));
-        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 3u);
-        QCOMPARE(m_p1->plays, 0);
-        QTest::qWait(700);
+        QCOMPARE(m_session->telemetry()->data().m_GSensors.size(), 3u);
         QCOMPARE(m_p1->plays, 0); // still settling
         QVERIFY(started.wait(1000));
         QCOMPARE(reset.count(), 1);
         QCOMPARE(m_p1->plays, 1);
         QCOMPARE(m_p2->plays, 1);
-        QVERIFY(m_session->hasRearMedia());
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QVERIFY(m_session->loader()->hasPartnerRow());
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         // Read once for the start (the next pair's may follow, read ahead).
         QCOMPARE(extracted().value(0), QStringLiteral("alwa_20261107_081500_F.avi"));
         QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081500_F.avi")), 1);
@@ -169,7 +170,7 @@ private slots:
     void rearRowAndLoneRow()
     {
         makeSession(m_folder);
-        QSignalSpy logos(m_session.get(), &TMKPlaybackSession::logosChanged);
+        QSignalSpy logos(m_session->loader(), &TMKPairLoader::logosChanged);
         start(99, 4); // clamped to the last row
         QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081530_R.avi"));
         QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081530_F.avi"));
@@ -177,16 +178,16 @@ private slots:
         QCOMPARE(logos.last().value(1).toString(), QStringLiteral("v2_front_logo"));
         QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
 
-        QSignalSpy partner(m_session.get(), &TMKPlaybackSession::partnerLoaded);
+        QSignalSpy partner(m_session->loader(), &TMKPairLoader::partnerLoaded);
         m_p1->tick(60000); // to the end: paused there
         QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
-        m_session->changeAndPlay(2);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        m_session->sequence()->changeAndPlay(2);
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081515_F.avi"));
         QVERIFY(!m_p2->media());
         QCOMPARE(partner.last().value(0).toBool(), false);
-        QVERIFY(!m_session->hasRearMedia());
-        QVERIFY(!m_session->isAudioToggleVisible());
+        QVERIFY(!m_session->loader()->hasPartnerRow());
+        QVERIFY(!m_session->sound()->isToggleVisible());
     }
 
     // A seek puts both players at the slider; 0.3 s later the partner takes
@@ -195,49 +196,48 @@ private slots:
     {
         makeSession(m_folder);
         start(0, 0);
-        m_session->setSliderPosition(0.5);
-        m_session->videoPositionSliderMoved();
-        QVERIFY(m_session->isMoving());
+        m_session->sync()->seekTo(0.5);
+        QVERIFY(m_session->sync()->isMoving());
         QCOMPARE(m_p1->time(), 30000);
         QCOMPARE(m_p2->time(), 30000);
         m_p1->tick(1000); // the main player runs ahead; the time event shows the seek target
         QCOMPARE(m_session->playInfo()->position(), 0.5);
         const auto followUps = m_p2->positionsSet.size();
-        QTRY_VERIFY(!m_session->isMoving());
+        QTRY_VERIFY(!m_session->sync()->isMoving());
         QCOMPARE(m_p2->positionsSet.size(), followUps + 1);
         QCOMPARE(m_p2->time(), m_p1->time());
-        m_session->videoPositionSliderMoved(); // while moving nothing: not here, so a new seek
-        QVERIFY(m_session->isMoving());
-        QTRY_VERIFY(!m_session->isMoving());
+        m_session->sync()->seekTo(0.5); // no move under way: a new seek
+        QVERIFY(m_session->sync()->isMoving());
+        QTRY_VERIFY(!m_session->sync()->isMoving());
 
-        QSignalSpy slider(m_session.get(), &TMKPlaybackSession::sliderPositionRequested);
+        QSignalSpy slider(m_session->playInfo(), &TMKPlayInfo::positionChanged);
         // Presses during a jump's follow-up each count, from where it went.
         m_p1->setTime(20000);
-        m_session->jumpForward();
+        m_session->sync()->jumpForward();
         QCOMPARE(m_p1->time(), 30000);
         QVERIFY(std::abs(slider.last().value(0).toDouble() - 0.5) < 1e-6);
         m_p1->tick(200);
-        m_session->jumpForward();
-        m_session->jumpForward();
+        m_session->sync()->jumpForward();
+        m_session->sync()->jumpForward();
         QCOMPARE(m_p1->time(), 50000);
-        m_session->jumpBackward();
+        m_session->sync()->jumpBackward();
         QCOMPARE(m_p1->time(), 40000);
         QVERIFY(std::abs(slider.last().value(0).toDouble() - 40000.0 / 60000.0) < 1e-6);
-        QTRY_VERIFY(!m_session->isMoving());
+        QTRY_VERIFY(!m_session->sync()->isMoving());
         QCOMPARE(m_p2->time(), 40000);
         m_p1->setTime(55000);
-        m_session->jumpForward(); // under 10 s left: the end, both
+        m_session->sync()->jumpForward(); // under 10 s left: the end, both
         QCOMPARE(m_p1->timesSet.back(), 60000);
         QCOMPARE(m_p2->timesSet.back(), 60000);
         m_p1->setTime(25000);
-        m_session->jumpBackward();
+        m_session->sync()->jumpBackward();
         QCOMPARE(m_p1->time(), 15000);
-        QTRY_VERIFY(!m_session->isMoving());
+        QTRY_VERIFY(!m_session->sync()->isMoving());
         m_p1->setTime(9000);
-        m_session->jumpBackward(); // under 10 s played: the start, both
+        m_session->sync()->jumpBackward(); // under 10 s played: the start, both
         QCOMPARE(m_p1->timesSet.back(), 0);
         QCOMPARE(m_p2->timesSet.back(), 0);
-        QVERIFY(!m_session->isMoving());
+        QVERIFY(!m_session->sync()->isMoving());
     }
 
     // At the end the next pair follows, skipping the partner's row; the
@@ -246,40 +246,39 @@ private slots:
     {
         makeSession(m_folder);
         start(0, 0);
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
         m_p1->tick(60000);
         m_p2->tick(60000);
-        QVERIFY(started.wait(5000)); // timer tick (<=1 s) + 1 s + extraction + 1 s
+        QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
 
         // Row 2 plays alone, so row 3 follows it; its pair is the last.
         started.clear();
         m_p1->tick(60000);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 3);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         started.clear();
         m_p1->tick(60000);
         m_p2->tick(60000);
-        QTest::qWait(2500);
-        QCOMPARE(started.count(), 0);
-        QCOMPARE(m_session->mediaIndex(), 3);
-        QVERIFY(!m_session->playNext());
+        QVERIFY(!started.wait(200));
+        QCOMPARE(m_session->sequence()->mediaIndex(), 3);
+        QVERIFY(!m_session->sequence()->playNext());
         QVERIFY(!m_session->playInfo()->isPlaying());
         QCOMPARE(m_session->playInfo()->position(), 1.0);
 
         // Slider moved back: resume there. Slider at the end: replay the pair.
-        m_session->setSliderPosition(0.25);
-        m_session->clickPlayButton();
+        m_session->playInfo()->setPosition(0.25); // the slider moved back
+        m_session->sequence()->playOrPause();
         QCOMPARE(m_p1->timesSet.back(), 15000);
         QCOMPARE(m_p2->timesSet.back(), 15000);
         QTRY_VERIFY(m_p1->isPlaying() && m_p2->isPlaying());
         m_p1->tick(60000);
         m_p2->tick(60000);
         QTRY_VERIFY(!m_session->playInfo()->isPlaying());
-        m_session->setSliderPosition(1.0);
-        m_session->clickPlayButton();
+        m_session->playInfo()->setPosition(1.0);
+        m_session->sequence()->playOrPause();
         QVERIFY(started.wait(4000));
         QCOMPARE(started.first().first().toLongLong(), 3);
     }
@@ -290,92 +289,117 @@ private slots:
         start(0, 0);
         m_p1->setTime(24000);
         m_p2->setTime(24000);
-        QSignalSpy swapped(m_session.get(), &TMKPlaybackSession::swapStarted);
-        m_session->swapPlayer();
+        QSignalSpy swapped(m_session->sync(), &TMKPairSync::swapStarted);
+        QSignalSpy logos(m_session->loader(), &TMKPairLoader::logosChanged);
+        m_session->sync()->swap();
         QCOMPARE(swapped.count(), 1);
-        QVERIFY(m_session->isSwapping());
-        m_session->swapPlayer();
+        QVERIFY(m_session->sync()->isSwapping());
+        m_session->sync()->swap();
         QCOMPARE(swapped.count(), 1); // a second within 1.7 s does nothing
         QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081500_R.avi"));
         QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(m_session->player1LogoName(), QStringLiteral("v1_rear_logo"));
-        QCOMPARE(m_session->player2LogoName(), QStringLiteral("v2_front_logo"));
+        QCOMPARE(logos.last().value(0).toString(), QStringLiteral("v1_rear_logo"));
+        QCOMPARE(logos.last().value(1).toString(), QStringLiteral("v2_front_logo"));
         QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_session->isMoving(), 1500);
+        QTRY_VERIFY(!m_session->sync()->isMoving());
         QCOMPARE(m_p1->time(), 24000);
         QCOMPARE(m_p2->time(), 24000);
-        QVERIFY(m_session->isSwapping());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_session->isSwapping(), 1500);
+        QTRY_VERIFY(!m_session->sync()->isSwapping());
         // The front camera is still heard, now from the small area.
         QVERIFY(m_p1->isMuted());
         QVERIFY(!m_p2->isMuted());
-        QCOMPARE(m_session->mediaIndex(), 0);
+        QCOMPARE(m_session->sequence()->mediaIndex(), 0);
 
         m_p2->pause();
         QTRY_VERIFY(!m_p2->isPlaying());
-        m_session->swapPlayer();
+        m_session->sync()->swap();
         QCOMPARE(swapped.count(), 1); // one paused: no swap
     }
 
     void speedScaleAndSizeSteps()
     {
         makeSession(m_folder);
-        QSignalSpy steps(m_session.get(), &TMKPlaybackSession::scaleStepRequested);
-        m_session->sizeUp(); // nothing plays
+        QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
+        m_session->sequence()->sizeUp(); // nothing plays
         QCOMPARE(steps.count(), 0);
         start(0, 0);
         QCOMPARE(steps.count(), 1);
         QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
-        m_session->decreaseSpeed();
+        m_session->sync()->decreaseSpeed();
         QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        m_session->increaseSpeed();
-        m_session->increaseSpeed();
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->increaseSpeed();
         QCOMPARE(m_session->playInfo()->speed(), 2.0);
         QCOMPARE(m_p1->rate(), 2.0f);
         QCOMPARE(m_p2->rate(), 2.0f);
-        m_session->decreaseSpeed();
+        m_session->sync()->decreaseSpeed();
+        QCOMPARE(m_p2->rate(), 1.0f);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        QCOMPARE(m_p1->rate(), 1.0f);
         QCOMPARE(m_p2->rate(), 1.0f);
 
-        m_session->setVideoAreaHeight(540);
-        m_session->updatePlayInfoScale();
+        m_session->sequence()->setVideoAreaHeight(540);
         QCOMPARE(m_session->playInfo()->scale(), 0.5);
-        m_session->sizeUp();
-        m_session->sizeDown();
+        m_session->sequence()->sizeUp();
+        m_session->sequence()->sizeDown();
         QCOMPARE(steps.count(), 3);
         QCOMPARE(steps.at(1).first().toInt(), 1);
         QCOMPARE(steps.at(2).first().toInt(), -1);
     }
 
-    // Sound comes from the first recording that has it; the toggle picks a
-    // camera; the volume stays within 0..200.
+    // The sound choice alone: sound comes from the first recording that has
+    // it, the toggle picks a camera, the volume stays within 0..200; the
+    // user's mute holds over the automatic choice, the toggle and volume
+    // steps until it is lifted; during a swap nothing is heard.
     void soundChoice()
     {
-        makeSession(m_folder);
-        m_p1->withSound = false;
-        start(0, 0);
-        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 1);
-        QVERIFY(m_p1->isMuted());
-        QVERIFY(!m_p2->isMuted());
-        QCOMPARE(m_p2->volume(), 70);
-        QCOMPARE(m_session->audioToggleState(), 1);
-        QVERIFY(m_session->isAudioToggleVisible());
+        TMKScriptedPlayer front;
+        TMKScriptedPlayer rear;
+        TMKPlayInfo info;
+        TMKSoundChoice sound({&front, &rear}, &info);
+        front.setMedia(TMKPlayerMedia::mediaWithPath(m_dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi"))));
+        rear.setMedia(TMKPlayerMedia::mediaWithPath(m_dir.filePath(QStringLiteral("alwa_20261107_081500_R.avi"))));
+        front.withSound = false;
+        sound.chooseAuto();
+        QCOMPARE(info.audioMediaDirection(), 1);
+        QVERIFY(front.isMuted() && !rear.isMuted());
+        QCOMPARE(rear.volume(), 70);
+        QCOMPARE(sound.toggleState(), 1);
+        QVERIFY(sound.isToggleVisible());
 
-        m_session->toggleAudioChoice(0);
-        QVERIFY(!m_p1->isMuted()); // the front player, sound track or not
-        QVERIFY(m_p2->isMuted());
-        m_session->setVolume(195);
-        m_session->volumeUp();
-        QCOMPARE(m_session->volume(), 200);
-        QCOMPARE(m_p1->volume(), 200);
-        m_session->setVolume(5);
-        m_session->volumeDown();
-        QCOMPARE(m_session->volume(), 0);
+        sound.choose(0);
+        QVERIFY(!front.isMuted() && rear.isMuted()); // the front player, sound track or not
+        sound.setVolume(195);
+        sound.volumeUp();
+        QCOMPARE(sound.volume(), 200);
+        QCOMPARE(front.volume(), 200);
+        sound.setVolume(5);
+        sound.volumeDown();
+        QCOMPARE(sound.volume(), 0);
+        sound.setVolume(70);
 
-        m_p2->withSound = false;
-        m_session->chooseAudioAuto();
-        QCOMPARE(m_session->playInfo()->audioMediaDirection(), 2);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        QVERIFY(!m_session->isAudioToggleVisible());
+        QSignalSpy muted(&sound, &TMKSoundChoice::mutedChanged);
+        sound.toggleMute();
+        QCOMPARE(muted.last().first().toBool(), true);
+        sound.volumeUp();
+        sound.chooseAuto();
+        sound.choose(1);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        sound.toggleMute();
+        QVERIFY(front.isMuted() && !rear.isMuted()); // the rear, chosen meanwhile
+        QCOMPARE(rear.volume(), 80);
+        sound.setSilenced(true);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        sound.setSilenced(false);
+        QVERIFY(!rear.isMuted());
+
+        rear.withSound = false;
+        sound.chooseAuto();
+        QCOMPARE(info.audioMediaDirection(), 2);
+        QVERIFY(front.isMuted() && rear.isMuted());
+        QVERIFY(!sound.isToggleVisible());
     }
 
     // A pair whose player fails is reported, and the list stays usable.
@@ -388,20 +412,20 @@ private slots:
         start(0, 0);
         m_p1->tick(2000);
         m_p2->tick(1930);
-        m_session->stepFrame(1);
+        m_session->sync()->stepFrame(1);
         QCOMPARE(m_p1->nextFrames, 0);
         QCOMPARE(m_p1->time(), 2000);
 
-        m_session->clickPlayButton();
+        m_session->sequence()->playOrPause();
         QTRY_VERIFY(!m_session->playInfo()->isPlaying());
-        QSignalSpy slider(m_session.get(), &TMKPlaybackSession::sliderPositionRequested);
-        m_session->stepFrame(1);
+        QSignalSpy slider(m_session->playInfo(), &TMKPlayInfo::positionChanged);
+        m_session->sync()->stepFrame(1);
         QCOMPARE(m_p1->time(), 2100);
         QCOMPARE(m_p2->time(), 2100);
-        m_session->stepFrame(1);
-        m_session->stepFrame(-1);
-        m_session->stepFrame(-1);
-        m_session->stepFrame(-1);
+        m_session->sync()->stepFrame(1);
+        m_session->sync()->stepFrame(-1);
+        m_session->sync()->stepFrame(-1);
+        m_session->sync()->stepFrame(-1);
         QCOMPARE(m_p1->time(), 1900);
         QCOMPARE(m_p2->time(), 1900);
         QCOMPARE(slider.count(), 5);
@@ -414,61 +438,30 @@ private slots:
         // A partner on the same frame is stepped, not re-seeked.
         m_p2->setTime(1930);
         m_p2->timesSet.clear();
-        m_session->stepFrame(1);
+        m_session->sync()->stepFrame(1);
         QVERIFY(m_p2->timesSet.empty());
         QCOMPARE(m_p2->nextFrames, 3);
 
         // Alone, the main player steps by itself.
-        m_session->playAtIndex(2);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        m_session->sequence()->playAtIndex(2);
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         QVERIFY(!m_p2->media());
-        m_session->clickPlayButton();
+        m_session->sequence()->playOrPause();
         QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
-        m_session->stepFrame(1);
+        m_session->sync()->stepFrame(1);
         QCOMPARE(m_p1->time(), 100);
-    }
-
-    // Backspace's reset and M's mute: the mute holds over the automatic
-    // choice of sound and over volume steps until it is lifted.
-    void resetSpeedAndMute()
-    {
-        makeSession(m_folder);
-        start(0, 0);
-        m_session->increaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 2.0);
-        m_session->resetSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        QCOMPARE(m_p1->rate(), 1.0f);
-        QCOMPARE(m_p2->rate(), 1.0f);
-        m_session->resetSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-
-        QSignalSpy muted(m_session.get(), &TMKPlaybackSession::mutedChanged);
-        QVERIFY(!m_p1->isMuted());
-        m_session->toggleMute();
-        QCOMPARE(muted.count(), 1);
-        QCOMPARE(muted.last().first().toBool(), true);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        m_session->volumeUp();
-        m_session->chooseAudioAuto();
-        m_session->toggleAudioChoice(1);
-        QVERIFY(m_p1->isMuted() && m_p2->isMuted());
-        m_session->toggleMute();
-        QVERIFY(m_p1->isMuted());
-        QVERIFY(!m_p2->isMuted()); // the rear, chosen meanwhile
-        QCOMPARE(m_p2->volume(), 80);
     }
 
     void recoveryFromAFailedStart()
     {
         makeSession(m_folder);
         m_p1->failToPlay = true;
-        QSignalSpy failed(m_session.get(), &TMKPlaybackSession::pairFailed);
-        QVERIFY(m_session->playAtIndex(2));
+        QSignalSpy failed(m_session->sequence(), &TMKPairSequence::pairFailed);
+        QVERIFY(m_session->sequence()->playAtIndex(2));
         QVERIFY(failed.wait(4000));
         QCOMPARE(failed.first().first().toLongLong(), 2);
-        QCOMPARE(m_session->failedFileName(), QStringLiteral("alwa_20261107_081515_F.avi"));
-        QVERIFY(!m_session->waitingForPlayStart());
+        QCOMPARE(m_session->sequence()->failedFileName(), QStringLiteral("alwa_20261107_081515_F.avi"));
+        QVERIFY(!m_session->sequence()->waitingForPlayStart());
         QVERIFY(!m_session->loading()->isShown());
         m_p1->failToPlay = false;
         start(0, 0);
@@ -481,24 +474,23 @@ private slots:
         makeSession(m_folder);
         start(0, 0);
         m_p1->tick(6000);
-        QSignalSpy closed(m_session.get(), &TMKPlaybackSession::mediaClosed);
+        QSignalSpy closed(m_session->sequence(), &TMKPairSequence::mediaClosed);
         QSignalSpy playing(m_session->playInfo(), &TMKPlayInfo::isPlayingChanged);
-        m_session->closeMedia();
+        m_session->sequence()->closeMedia();
         QCOMPARE(closed.count(), 1);
         QVERIFY(!m_p1->media() && !m_p2->media());
         QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
         QVERIFY(!m_session->playInfo()->isPlaying());
         QCOMPARE(playing.last().first().toBool(), false);
         QCOMPARE(m_session->playInfo()->position(), 0.0);
-        QCOMPARE(m_session->mediaIndex(), -1);
+        QCOMPARE(m_session->sequence()->mediaIndex(), -1);
 
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
-        QVERIFY(m_session->playAtIndex(3));
-        m_session->closeMedia();
-        QTest::qWait(1500); // past the extraction and the settling pause
-        QCOMPARE(started.count(), 0);
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
+        QVERIFY(m_session->sequence()->playAtIndex(3));
+        m_session->sequence()->closeMedia();
+        QVERIFY(!started.wait(200)); // past the extraction and the settling pause
         QVERIFY(!m_p1->media());
-        QVERIFY(!m_session->waitingForPlayStart());
+        QVERIFY(!m_session->sequence()->waitingForPlayStart());
     }
 
     // Paused by the user the end watch rests; a seek to the end while
@@ -508,11 +500,10 @@ private slots:
         makeSession(m_folder);
         start(0, 0);
         m_p1->tick(6000);
-        m_session->clickPlayButton();
+        m_session->sequence()->playOrPause();
         QTRY_VERIFY(!m_p1->isPlaying());
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
-        m_session->setSliderPosition(1.0);
-        m_session->videoPositionSliderMoved();
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
+        m_session->sync()->seekTo(1.0);
         QCOMPARE(m_session->playInfo()->position(), 1.0);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
@@ -546,51 +537,73 @@ private slots:
         };
         makeSession(m_folder, samples);
         start(0, 0); // a pair: row 2 is next
-        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 1u);
+        QTRY_COMPARE(m_session->telemetry()->readAheadCache().readsAhead(), 1u);
         QCOMPARE(extracted(), (QStringList{QStringLiteral("alwa_20261107_081500_F.avi"),
                                            QStringLiteral("alwa_20261107_081515_F.avi")}));
-        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 10u);
+        QCOMPARE(m_session->telemetry()->data().m_GSensors.size(), 10u);
 
-        QSignalSpy started(m_session.get(), &TMKPlaybackSession::pairStarted);
-        QSignalSpy extractedSpy(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
+        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
+        QSignalSpy extractedSpy(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged);
         m_p1->tick(60000);
         m_p2->tick(60000);
         QVERIFY(extractedSpy.wait(4000));
         // The read-ahead, not a new read.
-        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 11u);
-        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
+        QCOMPARE(m_session->telemetry()->data().m_GSensors.size(), 11u);
+        QCOMPARE(m_session->telemetry()->readAheadCache().readsTaken(), 1u);
         QVERIFY(started.wait(3000));
         QCOMPARE(started.first().first().toLongLong(), 2);
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
         QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 1);
         // Row 2 plays alone: row 3's pair is read ahead next.
-        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 2u);
+        QTRY_COMPARE(m_session->telemetry()->readAheadCache().readsAhead(), 2u);
         QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
 
         // Another row than the one read ahead is read as ever.
-        m_session->stopPlay();
-        QSignalSpy again(m_session.get(), &TMKPlaybackSession::telemetryExtracted);
-        QVERIFY(m_session->playAtIndex(0));
+        m_session->sequence()->stopPlay();
+        QSignalSpy again(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged);
+        QVERIFY(m_session->sequence()->playAtIndex(0));
         QVERIFY(again.wait(4000));
-        QCOMPARE(m_session->blackBoxData().m_GSensors.size(), 13u);
-        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
+        QCOMPARE(m_session->telemetry()->data().m_GSensors.size(), 13u);
+        QCOMPARE(m_session->telemetry()->readAheadCache().readsTaken(), 1u);
 
         // What was read ahead is forgotten with the rows: the same names may
         // be other files now.
-        QTRY_VERIFY(!m_session->waitingForPlayStart());
-        QTRY_COMPARE(m_session->telemetryReadAhead().readsAhead(), 3u);
-        m_session->stopPlay();
-        m_session->forgetMediaIndex();
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
+        QTRY_COMPARE(m_session->telemetry()->readAheadCache().readsAhead(), 3u);
+        m_session->sequence()->stopPlay();
+        m_session->sequence()->forgetMediaIndex();
         start(2, 2);
-        QCOMPARE(m_session->telemetryReadAhead().readsTaken(), 1u);
+        QCOMPARE(m_session->telemetry()->readAheadCache().readsTaken(), 1u);
         QCOMPARE(extracted().count(QStringLiteral("alwa_20261107_081515_F.avi")), 3);
+    }
+
+    // Each session thins out its own position updates: one that has seen
+    // time events does not shift the updates of the next.
+    void positionUpdatesAreCountedPerSession()
+    {
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.1) < 1e-6);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.1) < 1e-6); // thinned out
+        auto first = std::move(m_session);
+        makeSession(m_folder);
+        start(0, 0);
+        m_p1->tick(30000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.5) < 1e-6); // its first event updates
+        m_p1->tick(6000);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.5) < 1e-6);
+        m_p1->tick(6000);
+        QVERIFY(std::abs(m_session->playInfo()->position() - 0.8) < 1e-6);
     }
 
     // A session gone while its extraction runs is never touched by the result.
     void sessionGoneDuringExtraction()
     {
         makeSession(m_folder);
-        QVERIFY(m_session->playAtIndex(0));
+        QVERIFY(m_session->sequence()->playAtIndex(0));
         m_session.reset();
         QVERIFY(QThreadPool::globalInstance()->waitForDone(3000));
         QTest::qWait(50);

@@ -6,6 +6,7 @@
 #include "TMKDriveSimulator.h"
 #include "TMKNmeaBuilder.h"
 #include "TMKScriptedPlayer.h"
+#include "TMKTestViewer.h"
 #include "TMKViewerTestFiles.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKSettingController.h"
@@ -104,45 +105,19 @@ private:
     QTemporaryDir m_dir;
     QString m_folderA;
     QString m_folderB;
-    std::unique_ptr<TMKAppDelegate> m_app;
-    TMKScriptedPlayer* m_p1 = nullptr;
-    TMKScriptedPlayer* m_p2 = nullptr;
+    TMKTestViewer m_viewer;
 
-    // Starts the viewer with scripted players on `folder`; `options` brings
-    // any other service a test replaces.
     void launch(const QString& folder, bool restore = false, TMKAppDelegate::Options options = {})
     {
-        options.restoreState = restore;
-        if (options.settingsPath.isEmpty())
-            options.settingsPath = m_dir.filePath(QStringLiteral("settings.ini"));
-        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
-            auto player = std::make_unique<TMKScriptedPlayer>(parent);
-            (m_p1 ? m_p2 : m_p1) = player.get();
-            return player;
-        };
-        m_p1 = m_p2 = nullptr;
-        m_app = std::make_unique<TMKAppDelegate>(options);
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(folder);
-        if (!folder.isEmpty() || restore)
-            QVERIFY(listed.wait(5000));
+        ::launch(m_viewer, m_dir.filePath(QStringLiteral("settings.ini")), folder, std::move(options), restore);
     }
-
-    QString labelText(const char* name) const
-    {
-        auto* label = m_app->window()->findChild<QLabel*>(QLatin1String(name));
-        return label ? label->text() : QStringLiteral("<none>");
-    }
-
-    // The scripts the map page was sent since `from`.
-    QStringList scriptsSince(qsizetype from) const { return m_app->mapScripts().mid(from); }
 
     void startFirstPair()
     {
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
-        QVERIFY(m_app->playAtIndex(0));
+        QSignalSpy started(m_viewer.app->session()->sequence(), &TMKPairSequence::pairStarted);
+        QVERIFY(m_viewer.app->session()->sequence()->playAtIndex(0));
         QVERIFY(started.wait(5000));
-        QTRY_VERIFY(!m_app->waitingForPlayStart());
+        QTRY_VERIFY(!m_viewer.app->session()->sequence()->waitingForPlayStart());
     }
 
 private slots:
@@ -161,14 +136,14 @@ private slots:
 
     void cleanup()
     {
-        m_app.reset();
-        m_p1 = m_p2 = nullptr;
+        m_viewer.app.reset();
+        m_viewer.p1 = m_viewer.p2 = nullptr;
     }
 
     void regionsInBothLayouts()
     {
         launch(m_folderA);
-        QWidget* window = m_app->window();
+        QWidget* window = m_viewer.app->window();
         window->resize(TMKWindowLayout::kMinWindowSize);
         QTRY_COMPARE(window->size(), TMKWindowLayout::kMinWindowSize);
         const TMKWindowLayout windowed = TMKWindowLayout::compute(TMKWindowLayout::kMinWindowSize, false);
@@ -178,43 +153,23 @@ private slots:
         QCOMPARE(geometryOf(window, "bodyRightBox").width(), 334);
         QVERIFY(window->findChild<QWidget*>(QStringLiteral("bodyRightBox"))->isVisible());
 
-        m_app->toggleFullScreen();
+        m_viewer.app->window()->toggleFullScreen();
         QTRY_VERIFY(window->isFullScreen());
         QTRY_VERIFY(!window->findChild<QWidget*>(QStringLiteral("bodyRightBox"))->isVisible());
         QVERIFY(window->findChild<QWidget*>(QStringLiteral("mediaControlBoxForFullScreen"))->isVisible());
         QVERIFY(!window->findChild<QWidget*>(QStringLiteral("mediaControlBox"))->isVisible());
         QCOMPARE(geometryOf(window, "mediaControlBoxForFullScreen").height(), 36);
 
-        m_app->toggleFullScreen();
+        m_viewer.app->window()->toggleFullScreen();
         QTRY_VERIFY(!window->isFullScreen());
         QTRY_VERIFY(window->findChild<QWidget*>(QStringLiteral("bodyRightBox"))->isVisible());
         QVERIFY(!window->findChild<QWidget*>(QStringLiteral("mediaControlBoxForFullScreen"))->isVisible());
     }
 
-    void sidePanelSwitchesOnlyOnChange()
-    {
-        launch(m_folderA);
-        QWidget* map = m_app->window()->findChild<QWidget*>(QStringLiteral("mapContainerView"));
-        QVERIFY(map);
-        QCOMPARE(m_app->rightViewMode(), 0);
-        QVERIFY(m_app->mediaListTableView()->isVisible());
-        m_app->clickMapViewButton();
-        QCOMPARE(m_app->rightViewMode(), 1);
-        QVERIFY(map->isVisible());
-        QVERIFY(!m_app->mediaListTableView()->isVisible());
-        m_app->clickMapViewButton();
-        QCOMPARE(m_app->rightViewMode(), 1);
-        QVERIFY(map->isVisible());
-        m_app->clickMediaListViewButton();
-        QCOMPARE(m_app->rightViewMode(), 0);
-        QVERIFY(!map->isVisible());
-        QVERIFY(m_app->mediaListTableView()->isVisible());
-    }
-
     void droppedFilesOpenNothing()
     {
         launch(m_folderA);
-        QTableView* table = m_app->mediaListTableView();
+        QTableView* table = m_viewer.app->window()->tableView();
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(m_folderB + "/alwa_20261107_091500_F.avi")});
         const QPoint at = table->viewport()->rect().center();
@@ -223,32 +178,26 @@ private slots:
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(table->viewport(), &drop);
         QCoreApplication::processEvents();
-        QCOMPARE(m_app->mediaIndex(), -1);
-        QVERIFY(!m_p1->media());
-        QCOMPARE(QString::fromStdString(m_app->mediaList()->directoryPath().value_or("")), m_folderA);
+        QCOMPARE(m_viewer.app->session()->sequence()->mediaIndex(), -1);
+        QVERIFY(!m_viewer.p1->media());
+        QCOMPARE(QString::fromStdString(m_viewer.app->session()->mediaList()->directoryPath().value_or("")), m_folderA);
         QCOMPARE(table->model()->rowCount(), 2);
     }
 
-    void gsensorReadoutsFollowThePosition()
+    // The readouts at a play position, from the telemetry display: X/Y/Z of
+    // the sample there; without samples nothing changes.
+    void gsensorReadouts()
     {
-        launch(m_folderA);
+        TMKTelemetryDisplay display;
         TMKBlackBoxData data;
         for (int i = 0; i < 600; ++i)
             data.m_GSensors.emplace_back(i == 300 ? 0.5f : 0.0f, i == 300 ? -1.25f : 0.0f, i == 599 ? 1.0f : 0.0f);
-        m_app->showTelemetry(data);
-        QCOMPARE(m_app->graphView()->values().size(), 600u);
-        m_app->playInfo()->setPosition(0.5);
-        QCOMPARE(labelText("xLabel"), QStringLiteral("X=+0.50"));
-        QCOMPARE(labelText("yLabel"), QStringLiteral("Y=-1.25"));
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=0.00"));
-        m_app->playInfo()->setPosition(1.0);
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
-
-        // Without samples the readouts keep their text.
-        m_app->showTelemetry(TMKBlackBoxData{});
-        m_app->playInfo()->setPosition(0.2);
-        QCOMPARE(labelText("zLabel"), QStringLiteral("Z=+1.00"));
-        QVERIFY(m_app->graphView()->values().empty());
+        const TMKTelemetryReadout middle = display.gsensorReadout(data, 0.5);
+        QCOMPARE(middle.x.value_or(QString()), QStringLiteral("X=+0.50"));
+        QCOMPARE(middle.y.value_or(QString()), QStringLiteral("Y=-1.25"));
+        QCOMPARE(middle.z.value_or(QString()), QStringLiteral("Z=0.00"));
+        QCOMPARE(display.gsensorReadout(data, 1.0).z.value_or(QString()), QStringLiteral("Z=+1.00"));
+        QVERIFY(!display.gsensorReadout(TMKBlackBoxData{}, 0.2).z);
     }
 
     // Three minutes of one drive in three recordings: the map shows the
@@ -271,9 +220,9 @@ private slots:
         }
         launch(folder);
         startFirstPair();
-        QCOMPARE(m_p1->media()->path(), paths[0]);
+        QCOMPARE(m_viewer.p1->media()->path(), paths[0]);
         const auto tripScript = [this] {
-            for (const QString& script : m_app->mapScripts())
+            for (const QString& script : m_viewer.scripts)
                 if (script.startsWith(QStringLiteral("setTrip([")))
                     return script;
             return QString();
@@ -285,38 +234,41 @@ private slots:
         // About one fix a second over three minutes.
         QVERIFY(tripScript().count(QLatin1Char('[')) > 150);
 
-        m_app->clickMapViewButton();
-        QVERIFY(m_app->mapWebView());
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
-        emit m_app->mapWebView()->tripPointClicked(paths[2], 12.5);
+        m_viewer.app->showSideView(TMKMainWindow::SideView::Map);
+        QVERIFY(m_viewer.app->mapWebView());
+        QSignalSpy started(m_viewer.app->session()->sequence(), &TMKPairSequence::pairStarted);
+        emit m_viewer.app->mapWebView()->tripPointClicked(paths[2], 12.5);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
-        QTRY_VERIFY(!m_app->waitingForPlayStart());
-        QCOMPARE(m_p1->media()->path(), paths[2]);
-        m_p1->sendTimeEvent(); // the first time event: the length is known
-        QCOMPARE(m_p1->time(), 12500);
+        QTRY_VERIFY(!m_viewer.app->session()->sequence()->waitingForPlayStart());
+        QCOMPARE(m_viewer.p1->media()->path(), paths[2]);
+        m_viewer.p1->sendTimeEvent(); // the first time event: the length is known
+        QCOMPARE(m_viewer.p1->time(), 12500);
         // The same trip: only the highlight moved.
-        QTRY_VERIFY(m_app->mapScripts().contains(QStringLiteral("setTripHighlight(2)")));
+        QTRY_VERIFY(m_viewer.scripts.contains(QStringLiteral("setTripHighlight(2)")));
 
         // On the recording playing: a seek, no new start.
-        const int plays = m_p1->plays;
-        emit m_app->mapWebView()->tripPointClicked(paths[2], 40.0);
-        QCOMPARE(m_p1->time(), 40000);
-        QCOMPARE(m_app->session()->mediaIndex(), 2);
-        QTest::qWait(100);
-        QCOMPARE(started.count(), 1);
-        QVERIFY(m_p1->plays >= plays);
+        const int plays = m_viewer.p1->plays;
+        emit m_viewer.app->mapWebView()->tripPointClicked(paths[2], 40.0);
+        QCOMPARE(m_viewer.p1->time(), 40000);
+        QCOMPARE(m_viewer.app->session()->sequence()->mediaIndex(), 2);
+        QVERIFY(!started.wait(50));
+        QVERIFY(m_viewer.p1->plays >= plays);
 
         // A path the list does not hold starts nothing.
-        emit m_app->mapWebView()->tripPointClicked(m_dir.filePath(QStringLiteral("elsewhere_F.avi")), 1.0);
-        QTest::qWait(100);
-        QCOMPARE(started.count(), 1);
-        QCOMPARE(m_p1->time(), 40000);
+        emit m_viewer.app->mapWebView()->tripPointClicked(m_dir.filePath(QStringLiteral("elsewhere_F.avi")), 1.0);
+        QVERIFY(!started.wait(50));
+        QCOMPARE(m_viewer.p1->time(), 40000);
     }
 
-    void gpsReadoutsAndMapFollowThePosition()
+    // Map position, speed (as stored), HDOP and satellites at a position;
+    // without GPS records the page hears so and HDOP and satellites still
+    // follow. The hemisphere comes from the record itself, so a drive south
+    // and west is never shown north or east, from the first update on; a
+    // record without a position leaves the marker alone.
+    void gpsReadouts()
     {
-        launch(m_folderA);
+        TMKTelemetryDisplay display;
         TMKBlackBoxData data;
         data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 57));
         data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '1', 57));
@@ -324,70 +276,45 @@ private slots:
         fix.HDOP = 0.94;
         fix.SatelliteUsedCount = 8;
         data.m_NMEAs = {fix, fix, fix};
-        m_app->showTelemetry(data);
-        // The whole track went to the page once.
-        QVERIFY(m_app->mapScripts().back().startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
-        const auto before = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.1);
-        QCOMPARE(scriptsSince(before), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
-        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Km/h"));
-        QCOMPARE(m_app->hdopFieldText(), QStringLiteral("0.9"));
-        QCOMPARE(m_app->satelliteFieldText(), QStringLiteral("8"));
-        m_app->playInfo()->setPosition(0.9);
-        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Mi/h")); // shown as stored, not converted
+        QVERIFY(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(data))
+                    .startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
+        TMKTelemetryReadout r = display.gpsReadout(data, 0.1);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("57 Km/h"));
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("0.9"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("8"));
+        QCOMPARE(display.gpsReadout(data, 0.9).speed.value_or(QString()), QStringLiteral("57 Mi/h"));
 
-        // No GPS records: the page hears so, HDOP and satellites still follow.
         TMKBlackBoxData noGps;
         fix.HDOP = 2.26;
         fix.SatelliteUsedCount = 4;
         noGps.m_NMEAs = {fix};
-        m_app->showTelemetry(noGps);
-        const auto mark = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.4);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
-        QCOMPARE(m_app->hdopFieldText(), QStringLiteral("2.3"));
-        QCOMPARE(m_app->satelliteFieldText(), QStringLiteral("4"));
-        QCOMPARE(m_app->speedFieldText(), QStringLiteral("57 Mi/h"));
-    }
+        r = display.gpsReadout(noGps, 0.4);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("2.3"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("4"));
+        QVERIFY(!r.speed);
 
-    // The hemisphere comes from the record itself, so a drive south and west
-    // is never shown north or east, from the first update on; a record
-    // without a position leaves the marker alone.
-    void hemisphereAndVoidFixes()
-    {
-        launch(m_folderA);
-        TMKBlackBoxData data;
-        // Letters on the record.
-        data.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30));
-        // No letters, but its own sentence says S and W.
-        data.m_vGpsData.push_back(gpsRecord(
+        TMKBlackBoxData south;
+        south.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30)); // letters on the record
+        south.m_vGpsData.push_back(gpsRecord( // no letters, but its own sentence says S and W
             3351.6, 15112.8, 0, 0, '9', 30,
             "$GPRMC,081500.00,A,3351.6000,S,15112.8000,W,16.2,90.0,071126,,,A*00\r\n"
             "$GPGGA,081500.00,3351.6000,S,15112.8000,W,1,08,0.9,30.0,M,0.0,M,,*00\r\n"));
-        data.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
-        // The fixes at these indexes have not seen a position yet: N and E.
-        data.m_NMEAs.resize(5);
-        m_app->showTelemetry(data);
-        QCOMPARE(m_app->mapScripts().back(), QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
-
-        auto mark = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.0);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
-        mark = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.5);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('-151.213333','-33.860000')")});
-        mark = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.9);
-        QVERIFY(scriptsSince(mark).isEmpty());
-        QCOMPARE(m_app->speedFieldText(), QStringLiteral("0 Km/h"));
-
+        south.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
+        south.m_NMEAs.resize(5); // the fixes at these indexes have not seen a position yet: N and E
+        QCOMPARE(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(south)),
+                 QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
+        const QStringList southWest{QStringLiteral("setLatLag('-151.213333','-33.860000')")};
+        QCOMPARE(display.gpsReadout(south, 0.0).mapScripts, southWest);
+        QCOMPARE(display.gpsReadout(south, 0.5).mapScripts, southWest);
+        r = display.gpsReadout(south, 0.9);
+        QVERIFY(r.mapScripts.isEmpty());
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("0 Km/h"));
         // A record saying N again turns the position positive.
         TMKBlackBoxData north;
         north.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 50));
-        m_app->showTelemetry(north);
-        mark = m_app->mapScripts().size();
-        m_app->playInfo()->setPosition(0.3);
-        QCOMPARE(scriptsSince(mark), QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(display.gpsReadout(north, 0.3).mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
     }
 
     // A recording whose line-up is thousands of entries per GPS record: the
@@ -412,10 +339,10 @@ private slots:
         QVERIFY(writer.write(folder.filePath(QStringLiteral("alwa_20261107_081500_F.avi")).toStdString()));
         launch(folder.path());
 
-        auto* table = m_app->window()->findChild<QTableView*>(QStringLiteral("mediaListTableView"));
+        auto* table = m_viewer.app->window()->findChild<QTableView*>(QStringLiteral("mediaListTableView"));
         QVERIFY(table);
         const QRect row = table->visualRect(table->model()->index(0, 0));
-        QSignalSpy started(m_app.get(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(m_viewer.app->session()->sequence(), &TMKPairSequence::pairStarted);
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 longestGap = 0;
@@ -433,59 +360,11 @@ private slots:
         QVERIFY2(longestGap < 1000, qPrintable(QStringLiteral("main thread stalled %1 ms").arg(longestGap)));
 
         // One point per record read, in file order.
-        const QString track = m_app->mapScripts().filter(QStringLiteral("setTrack(")).constLast();
+        const QString track = m_viewer.scripts.filter(QStringLiteral("setTrack(")).constLast();
         QCOMPARE(track.count(QLatin1Char('[')) - 1, 1500);
         QVERIFY(track.startsWith(QStringLiteral("setTrack([[48.100000,11.500000],")));
-        QVERIFY(m_app->blackBoxData().m_vGpsData.size()
+        QVERIFY(m_viewer.app->session()->telemetry()->data().m_vGpsData.size()
                 <= TMKBlackBoxData::kLineUpFactor * (2000 + 1500));
-    }
-
-    void captureSavesInTheNamedFormat()
-    {
-        QStringList offered;
-        QString answer;
-        QList<QUrl> opened;
-        TMKAppDelegate::Options options;
-        options.saveFileChooser = [&](QWidget*, const QString& title, const QString& proposed) {
-            offered << title << proposed;
-            return answer;
-        };
-        options.urlOpener = [&](const QUrl& url) { opened << url; return true; };
-        launch(m_folderA, false, options);
-
-        // Nothing plays: no capture, no dialog.
-        m_app->captureVideo();
-        QVERIFY(offered.isEmpty());
-
-        startFirstPair();
-        QTemporaryDir out;
-        answer = out.filePath(QStringLiteral("frame.png"));
-        m_app->captureVideo();
-        QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
-        QVERIFY(offered.value(1).endsWith(QStringLiteral("/tamek_capture_20261107_081500.png")));
-        QCOMPARE(headOf(answer, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
-
-        // The snapshot lives in a private folder of this run, not in /tmp itself.
-        const QString snapshot = m_app->captureTemporaryPath();
-        QCOMPARE(QFileInfo(snapshot).fileName(), QStringLiteral("tamek_capture.jpg"));
-        QVERIFY(QFileInfo(snapshot).absolutePath() != QDir::tempPath());
-        QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions() & (QFile::ReadGroup | QFile::ReadOther
-                                                                               | QFile::WriteOther | QFile::ExeOther),
-                 QFile::Permissions());
-        QCOMPARE(opened.value(0), QUrl::fromLocalFile(answer));
-
-        // A ".jpg" name gets the JPEG bytes as they are.
-        answer = out.filePath(QStringLiteral("frame.jpg"));
-        m_app->captureVideo();
-        QFile original(snapshot);
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(headOf(answer, 1 << 20), original.readAll());
-        QCOMPARE(opened.size(), 2);
-
-        // Cancelled: nothing written, nothing opened.
-        answer.clear();
-        m_app->captureVideo();
-        QCOMPARE(opened.size(), 2);
     }
 
     // Print: the shown frame, paused or playing, as JPEG scaled to the page;
@@ -503,22 +382,22 @@ private slots:
         options.printSystem = printer;
         launch(m_folderA, false, options);
 
-        m_app->print();
+        m_viewer.app->frameCapture()->print();
         QCOMPARE(panels, 0);
 
         startFirstPair();
-        m_p1->pause();
-        QTRY_VERIFY(!m_p1->isPlaying());
-        m_app->print();
+        m_viewer.p1->pause();
+        QTRY_VERIFY(!m_viewer.p1->isPlaying());
+        m_viewer.app->frameCapture()->print();
         QCOMPARE(panels, 1);
         QVERIFY(printer->jobs.isEmpty()); // cancelled
 
         panelAnswer = 1;
-        m_app->print();
+        m_viewer.app->frameCapture()->print();
         QCOMPARE(printer->jobs.size(), 1);
         const QStringList job = printer->jobs.first();
         QCOMPARE(job.value(0), QStringLiteral("officejet"));
-        QCOMPARE(job.value(1), m_app->captureTemporaryPath());
+        QCOMPARE(job.value(1), m_viewer.app->frameCapture()->captureTemporaryPath());
         QCOMPARE(job.value(2), QStringLiteral("image/jpeg"));
         QCOMPARE(job.value(3), QStringLiteral("true"));
         QCOMPARE(printer->jpegHeads.first(), QByteArray("\xFF\xD8\xFF", 3));
@@ -527,11 +406,13 @@ private slots:
     void lastFolderIsReopened()
     {
         launch(m_folderB, true);
-        m_app->window()->close();
-        m_app.reset();
+        startFirstPair();
+        m_viewer.app->window()->close(); // closing the window stops both players
+        QVERIFY(!m_viewer.p1->media() && !m_viewer.p2->media());
+        m_viewer.app.reset();
         launch(QString(), true);
-        QCOMPARE(QString::fromStdString(m_app->mediaList()->directoryPath().value_or("")), m_folderB);
-        auto* hint = m_app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
+        QCOMPARE(QString::fromStdString(m_viewer.app->session()->mediaList()->directoryPath().value_or("")), m_folderB);
+        auto* hint = m_viewer.app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
         QVERIFY(hint);
         QVERIFY(!hint->isVisible());
     }
@@ -541,9 +422,9 @@ private slots:
     void emptyListSaysHowToOpenAFolder()
     {
         launch(QString());
-        QTableView* table = m_app->mediaListTableView();
+        QTableView* table = m_viewer.app->window()->tableView();
         QCOMPARE(table->model()->rowCount(), 0);
-        auto* hint = m_app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
+        auto* hint = m_viewer.app->window()->findChild<QLabel*>(QStringLiteral("openFolderHint"));
         QVERIFY(hint);
         QTRY_VERIFY(hint->isVisible());
         QCOMPARE(hint->text(), TMKLocalizedString("main.open_folder_hint"));
@@ -551,14 +432,14 @@ private slots:
         QCOMPARE(hint->parentWidget(), table->viewport());
         QVERIFY(hint->geometry().contains(table->viewport()->rect().center()));
         int openers = 0;
-        for (const QAction* action : m_app->window()->findChildren<QAction*>()) {
+        for (const QAction* action : m_viewer.app->window()->findChildren<QAction*>()) {
             if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)))
                 openers += action->objectName() == QLatin1String("openFolderAction") ? 1 : 100;
         }
         QCOMPARE(openers, 1);
 
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->openMediaDirectory(m_folderA);
+        QSignalSpy listed(m_viewer.app.get(), &TMKAppDelegate::mediaListReloaded);
+        m_viewer.app->openMediaDirectory(m_folderA);
         QVERIFY(listed.wait(5000));
         QCOMPARE(table->model()->rowCount(), 2);
         QVERIFY(!hint->isVisible());
@@ -591,7 +472,7 @@ private slots:
     void secondaryWindowsLiveUntilClosed()
     {
         launch(m_folderA);
-        QWidget* window = m_app->window();
+        QWidget* window = m_viewer.app->window();
         for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_T), QKeySequence(Qt::CTRL | Qt::Key_Comma)}) {
             int holders = 0;
             for (const QAction* action : window->findChildren<QAction*>())
@@ -609,7 +490,7 @@ private slots:
         QVERIFY(!clockButton->geometry().intersects(settingsButton->geometry()));
 
         press(Qt::Key_Comma);
-        QPointer<TMKSettingController> settings = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        QPointer<TMKSettingController> settings = qobject_cast<TMKSettingController*>(m_viewer.app->lastDialogController());
         QVERIFY(settings);
         QTRY_VERIFY(settings->isVisible());
         QTabBar* tabs = settings->functionSegmentedControl();
@@ -617,22 +498,22 @@ private slots:
         QWidget* page = settings->targetController();
 
         QTest::mouseClick(clockButton, Qt::LeftButton);
-        auto* clock = qobject_cast<TMKTimeSetupController*>(m_app->lastDialogController());
+        auto* clock = qobject_cast<TMKTimeSetupController*>(m_viewer.app->lastDialogController());
         QVERIFY(clock);
         QVERIFY(clock->isVisible());
         QVERIFY(settings && settings->isVisible()); // not closed behind the user's back
         QCOMPARE(settings->targetController(), page);
 
         QTest::mouseClick(settingsButton, Qt::LeftButton);
-        QCOMPARE(m_app->lastDialogController(), settings);
+        QCOMPARE(m_viewer.app->lastDialogController(), settings);
         QCOMPARE(settings->targetController(), page);
         press(Qt::Key_T);
-        QCOMPARE(m_app->lastDialogController(), clock);
+        QCOMPARE(m_viewer.app->lastDialogController(), clock);
         QVERIFY(settings->isVisible());
 
         settings->close();
         QTest::mouseClick(settingsButton, Qt::LeftButton);
-        auto* reopened = qobject_cast<TMKSettingController*>(m_app->lastDialogController());
+        auto* reopened = qobject_cast<TMKSettingController*>(m_viewer.app->lastDialogController());
         QVERIFY(reopened);
         QTRY_VERIFY(reopened->isVisible());
         QCOMPARE(reopened->lastSelectedTabIndex(), 0);

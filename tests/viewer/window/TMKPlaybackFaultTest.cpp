@@ -4,8 +4,10 @@
 // boundary, stepping back while paused, and the video size steps.
 
 #include "TMKScriptedPlayer.h"
+#include "TMKTestViewer.h"
 #include "TMKViewerTestFiles.h"
 #include "viewer/TMKAppDelegate.h"
+#include "widgets/TMKLogoView.h"
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/player/TMKVideoView.h"
 #include "widgets/TMKImageButton.h"
@@ -57,53 +59,38 @@ private:
     QString m_damaged;  // 0 100000_F (cut), 1 100000_R, 2 100100_F, 3 100100_R (noise), 4 100200_F
     QString m_notFiles; // 0 110000_F, 1 110000_R (a FIFO), 2 110100_R (a dangling link)
     QString m_chosenFolder; // what the folder chooser answers
-    std::unique_ptr<TMKAppDelegate> m_app;
-    TMKScriptedPlayer* m_p1 = nullptr;
-    TMKScriptedPlayer* m_p2 = nullptr;
+    TMKTestViewer m_viewer;
 
-    TMKAppDelegate& app() { return *m_app; }
-    QWidget* window() { return m_app->window(); }
+    TMKAppDelegate& app() { return *m_viewer.app; }
+    QWidget* window() { return m_viewer.app->window(); }
 
     void launch(const QString& folder)
     {
         TMKAppDelegate::Options options;
-        options.restoreState = false;
-        options.settingsPath = m_settings;
         options.folderChooser = [this](QWidget*, const QString&, const QString&) { return m_chosenFolder; };
         options.extractor = [](const QString&) {
             TMKBlackBoxData data;
             data.m_GSensors.assign(600, TMKGSensor(0.5f, -0.25f, 1.0f));
             return data;
         };
-        options.playerFactory = [this](TMKVideoView*, QObject* parent) {
-            auto player = std::make_unique<TMKScriptedPlayer>(parent);
-            (m_p1 ? m_p2 : m_p1) = player.get();
-            return player;
-        };
-        m_p1 = m_p2 = nullptr;
-        m_app = std::make_unique<TMKAppDelegate>(options);
-        QSignalSpy listed(m_app.get(), &TMKAppDelegate::mediaListReloaded);
-        m_app->applicationDidFinishLaunching(folder);
-        QVERIFY(listed.wait(5000));
-        window()->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window()));
+        ::launch(m_viewer, m_settings, folder, std::move(options));
     }
 
     void doubleClickRow(int row)
     {
-        QTableView* table = app().mediaListTableView();
+        QTableView* table = app().window()->tableView();
         const QPoint centre = table->visualRect(table->model()->index(row, 3)).center();
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
     }
 
     void playRow(int row)
     {
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(row);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), row);
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QVERIFY(app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QVERIFY(app().session()->playInfo()->isPlaying());
     }
 
     // Ctrl+O with the chooser answering `folder`, until the list is read.
@@ -156,7 +143,7 @@ private slots:
 
     void cleanup()
     {
-        m_app.reset();
+        m_viewer.app.reset();
         QThreadPool::globalInstance()->waitForDone();
     }
 
@@ -166,50 +153,50 @@ private slots:
     {
         launch(m_folderA);
         playRow(0);
-        m_p1->tick(12000);
+        m_viewer.p1->tick(12000);
         QCOMPARE(playImage(), QStringLiteral("icon_pause"));
-        QVERIFY(app().video1View()->isVisible());
+        QVERIFY(app().window()->video1View()->isVisible());
         QTest::keySequence(window(), QKeySequence(Qt::CTRL | Qt::Key_2));
-        QCOMPARE(app().rightViewMode(), 1);
+        QCOMPARE(app().window()->sideView(), TMKMainWindow::SideView::Map);
         QTRY_COMPARE(child<QLabel>(window(), "xLabel")->text(), QStringLiteral("X=+0.50"));
-        QVERIFY(!app().graphView()->values().empty());
-        app().playInfo()->setScale(0.5);
+        QVERIFY(!app().window()->graphView()->values().empty());
+        app().session()->playInfo()->setScale(0.5);
 
         openFolderByKey(m_empty);
-        QVERIFY(!m_p1->media());
-        QVERIFY(!m_p2->media());
-        QVERIFY(m_p1->stops > 0);
-        QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
-        QVERIFY(!app().playInfo()->isPlaying());
+        QVERIFY(!m_viewer.p1->media());
+        QVERIFY(!m_viewer.p2->media());
+        QVERIFY(m_viewer.p1->stops > 0);
+        QCOMPARE(m_viewer.p1->state(), TMKMediaPlayer::Stopped);
+        QVERIFY(!app().session()->playInfo()->isPlaying());
         QCOMPARE(playImage(), QStringLiteral("icon_play"));
         QCOMPARE(timeText(), QStringLiteral("00:00 / 00:00"));
         QCOMPARE(sliderValue(), 0);
-        QVERIFY(!app().video1View()->isVisible());
-        QVERIFY(!app().video1View()->hasFrame());
-        QCOMPARE(app().mediaIndex(), -1);
-        QCOMPARE(app().rightViewMode(), 0); // the list again
+        QVERIFY(!app().window()->video1View()->isVisible());
+        QVERIFY(!app().window()->video1View()->hasFrame());
+        QCOMPARE(app().session()->sequence()->mediaIndex(), -1);
+        QCOMPARE(app().window()->sideView(), TMKMainWindow::SideView::List); // the list again
         // Nothing of the old recording stays: readouts, graph, scale.
         QCOMPARE(child<QLabel>(window(), "xLabel")->text(), QStringLiteral("X=+0.00"));
         QCOMPARE(child<QLabel>(window(), "zLabel")->text(), QStringLiteral("Z=+0.00"));
-        QVERIFY(app().graphView()->values().empty());
+        QVERIFY(app().window()->graphView()->values().empty());
         QCOMPARE(child<QPushButton>(window(), "sizeTextButton")->text(), QStringLiteral("\u2013"));
 
         // Nothing to play in an empty folder: Space does nothing.
         QTest::keyClick(window(), Qt::Key_Space);
         QTest::qWait(100);
-        QVERIFY(!m_p1->media());
+        QVERIFY(!m_viewer.p1->media());
 
         // In a folder with recordings Space plays its first row.
         openFolderByKey(m_folderB);
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         QTest::keyClick(window(), Qt::Key_Space);
         QVERIFY(started.wait(5000));
-        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_091500_F.avi"));
-        QTRY_VERIFY(app().playInfo()->isPlaying());
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_091500_F.avi"));
+        QTRY_VERIFY(app().session()->playInfo()->isPlaying());
         QTRY_COMPARE(playImage(), QStringLiteral("icon_pause"));
         // And Space pauses it.
         QTest::keyClick(window(), Qt::Key_Space);
-        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->playInfo()->isPlaying());
     }
 
     // A damaged front: said at once with the reason; the rear takes the
@@ -218,7 +205,7 @@ private slots:
     void damagedRecordingsAreToldAndTheRestPlays()
     {
         launch(m_damaged);
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(0);
         QVERIFY(messageBanner());
         QTRY_VERIFY_WITH_TIMEOUT(messageBanner()->isVisible(), 200); // at once, before the start
@@ -226,42 +213,42 @@ private slots:
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100000_F.avi")));
         QVERIFY(messageBanner()->text().contains(QStringLiteral("cut short")));
         QVERIFY(started.wait(5000));
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100000_R.avi"));
-        QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_100000_F.avi"));
-        QCOMPARE(app().player1LogoName(), QStringLiteral("v1_rear_logo"));
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_100000_R.avi"));
+        QCOMPARE(fileOf(m_viewer.p2), QStringLiteral("alwa_20261107_100000_F.avi"));
+        QCOMPARE(app().window()->findChildren<TMKLogoView*>().value(0)->logoImage(), QStringLiteral("v1_rear_logo"));
 
         // The cut front ends after its one second; the rear goes on.
-        m_p1->tick(1500);
-        m_p2->tick(1500);
-        QCOMPARE(m_p2->state(), TMKMediaPlayer::Paused);
-        QTRY_VERIFY(app().video2View()->isHidden()); // its logo, not its last broken picture
-        QTRY_VERIFY(app().playInfo()->isPlaying());
+        m_viewer.p1->tick(1500);
+        m_viewer.p2->tick(1500);
+        QCOMPARE(m_viewer.p2->state(), TMKMediaPlayer::Paused);
+        QTRY_VERIFY(app().window()->video2View()->isHidden()); // its logo, not its last broken picture
+        QTRY_VERIFY(app().session()->playInfo()->isPlaying());
         QCOMPARE(timeText(), QStringLiteral("00:01 / 01:00"));
         QTest::keyClick(window(), Qt::Key_Space);
-        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->playInfo()->isPlaying());
         QTRY_COMPARE(playImage(), QStringLiteral("icon_play"));
         QTest::mouseClick(child<TMKImageButton>(window(), "playButton"), Qt::LeftButton);
-        QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Playing);
-        m_p1->tick(250); // the play state shows from the next time event
-        QTRY_VERIFY(app().playInfo()->isPlaying());
+        QTRY_COMPARE(m_viewer.p1->state(), TMKMediaPlayer::Playing);
+        m_viewer.p1->tick(250); // the play state shows from the next time event
+        QTRY_VERIFY(app().session()->playInfo()->isPlaying());
 
         // At the end of the rear the next pair follows: its rear is noise.
         started.clear();
-        m_p1->tick(60000);
+        m_viewer.p1->tick(60000);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
         QVERIFY(messageBanner()->isVisible());
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100100_R.avi")));
         QVERIFY(messageBanner()->text().contains(QStringLiteral("not an AVI recording")));
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100100_F.avi"));
-        QVERIFY(!m_p2->media());
-        QVERIFY(app().video2View()->isHidden());
-        QVERIFY(app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_100100_F.avi"));
+        QVERIFY(!m_viewer.p2->media());
+        QVERIFY(app().window()->video2View()->isHidden());
+        QVERIFY(app().session()->playInfo()->isPlaying());
 
         started.clear();
-        m_p1->tick(60000);
+        m_viewer.p1->tick(60000);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 4);
         QVERIFY(!messageBanner()->isVisible()); // a healthy pair: nothing of the one before
@@ -274,16 +261,16 @@ private slots:
         TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_F.avi"),
                                          {QStringLiteral("the file cannot be read"), true, 0});
         launch(m_damaged);
-        QSignalSpy failed(&app(), &TMKAppDelegate::pairFailed);
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy failed(app().session()->sequence(), &TMKPairSequence::pairFailed);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(2);
         QCOMPARE(failed.count(), 1);
-        QVERIFY(!app().waitingForPlayStart());
-        QVERIFY(!app().isLoadingShown());
+        QVERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QVERIFY(!app().window()->isLoadingShown());
         QVERIFY(messageBanner() && messageBanner()->isVisible());
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_100100_F.avi")));
         QVERIFY(messageBanner()->text().contains(QStringLiteral("cannot be read")));
-        QVERIFY(started.wait(TMKPlaybackSession::kNextAfterFailureMs + 3000));
+        QVERIFY(started.wait(3000));
         QCOMPARE(started.first().first().toLongLong(), 4);
         QVERIFY(!messageBanner()->isVisible());
         TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
@@ -294,7 +281,7 @@ private slots:
     void filesThatAreNoRecordingsAreToldNotOpened()
     {
         launch(m_notFiles);
-        QAbstractItemModel* rows = app().mediaListTableView()->model();
+        QAbstractItemModel* rows = app().window()->tableView()->model();
         QCOMPARE(rows->rowCount(), 3);
         const QString greyed = QApplication::palette().brush(QPalette::Disabled, QPalette::Text).color().name();
         for (const auto& [row, reason] : {std::pair{1, "not a regular file"}, std::pair{2, "link target missing"}}) {
@@ -302,8 +289,8 @@ private slots:
             QCOMPARE(rows->index(row, 3).data(Qt::ForegroundRole).value<QBrush>().color().name(), greyed);
         }
         playRow(0);
-        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_110000_F.avi"));
-        QVERIFY(!m_p2->media());
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_110000_F.avi"));
+        QVERIFY(!m_viewer.p2->media());
         QVERIFY(messageBanner()->isVisible());
         QVERIFY(messageBanner()->text().contains(QStringLiteral("alwa_20261107_110000_R.avi")));
         QVERIFY(messageBanner()->text().contains(QStringLiteral("not a regular file")));
@@ -316,7 +303,7 @@ private slots:
         TMKScriptedPlayer::faults.insert(QStringLiteral("alwa_20261107_100100_F.avi"),
                                          {QStringLiteral("the file has no index"), false, 0});
         launch(m_damaged);
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
         doubleClickRow(2);
         QVERIFY(messageBanner() && messageBanner()->isVisible());
         const QStringList lines = messageBanner()->text().split(QLatin1Char('\n'));
@@ -325,9 +312,9 @@ private slots:
         QVERIFY(lines.at(0).contains(QStringLiteral("no index")));
         QVERIFY(lines.at(1).contains(QStringLiteral("alwa_20261107_100100_R.avi")));
         QVERIFY(started.wait(5000));
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_100100_F.avi"));
-        QVERIFY(!m_p2->media());
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
+        QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_100100_F.avi"));
+        QVERIFY(!m_viewer.p2->media());
         TMKScriptedPlayer::faults.remove(QStringLiteral("alwa_20261107_100100_F.avi"));
 
         // The next request starts the messages afresh.
@@ -342,12 +329,11 @@ private slots:
         playRow(0);
         QTest::keyClick(window(), Qt::Key_F);
         QTRY_VERIFY(window()->isFullScreen());
-        QSignalSpy started(&app(), &TMKAppDelegate::pairStarted);
-        m_p1->tick(60000);
+        QSignalSpy started(app().session()->sequence(), &TMKPairSequence::pairStarted);
+        m_viewer.p1->tick(60000);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
-        QTRY_VERIFY(!app().waitingForPlayStart());
-        QTest::qWait(200);
+        QTRY_VERIFY(!app().session()->sequence()->waitingForPlayStart());
         QVERIFY(window()->isFullScreen());
         QVERIFY(child<QWidget>(window(), "mediaControlBoxForFullScreen")->isVisible());
         QTest::keyClick(window(), Qt::Key_Escape);
@@ -355,15 +341,16 @@ private slots:
     }
 
     // ← and → while paused: the time text and the slider follow each jump
-    // at once, as they do while playing, however quick the presses.
+    // at once, as they do while playing, however quick the presses; a
+    // click on the bar seeks there.
     void jumpsWhilePausedShowTheirTime()
     {
         launch(m_folderA);
         playRow(0);
-        m_p1->tick(30000);
+        m_viewer.p1->tick(30000);
         QCOMPARE(timeText(), QStringLiteral("00:30 / 01:00"));
         QTest::keyClick(window(), Qt::Key_Space);
-        QTRY_VERIFY(!app().playInfo()->isPlaying());
+        QTRY_VERIFY(!app().session()->playInfo()->isPlaying());
 
         // Presses in quick succession each count.
         const QList<QPair<Qt::Key, QString>> presses{{Qt::Key_Left, QStringLiteral("00:20")},
@@ -376,8 +363,16 @@ private slots:
             QCOMPARE(timeText(), shown + QStringLiteral(" / 01:00"));
             QCOMPARE(sliderValue(), static_cast<int>(std::lround(shown.right(2).toInt() * 10000.0 / 60.0)));
         }
-        QCOMPARE(m_p1->time(), 0);
-        QVERIFY(!app().playInfo()->isPlaying());
+        QCOMPARE(m_viewer.p1->time(), 0);
+        QVERIFY(!app().session()->playInfo()->isPlaying());
+
+        // A click on the bar's middle seeks both there, paused too.
+        auto* slider = child<QSlider>(window(), "videoPositionSlider");
+        QTRY_VERIFY(!app().session()->sync()->isMoving()); // the jumps' follow-up is over
+        QTest::mouseClick(slider, Qt::LeftButton, {}, slider->rect().center());
+        QVERIFY(std::abs(m_viewer.p1->time() - 30000) < 2000);
+        QCOMPARE(m_viewer.p2->time(), m_viewer.p1->time());
+        QVERIFY(!app().session()->playInfo()->isPlaying());
     }
 
     // On a 1280x800 screen each Ctrl+= grows the window inside the screen;
@@ -412,9 +407,9 @@ private slots:
         QTRY_VERIFY(!window()->isFullScreen());
 
         auto* size = child<QPushButton>(window(), "sizeTextButton");
-        QTRY_VERIFY(app().playInfo()->scale() > 0);
+        QTRY_VERIFY(app().session()->playInfo()->scale() > 0);
         QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d\\dx$")).match(size->text()).hasMatch());
-        QVERIFY(size->toolTip().contains(QString::asprintf("%.2f", app().playInfo()->scale())));
+        QVERIFY(size->toolTip().contains(QString::asprintf("%.2f", app().session()->playInfo()->scale())));
         QVERIFY(size->toolTip().contains(QStringLiteral("Ctrl+=")));
     }
 };

@@ -1,10 +1,12 @@
-// The trip the map shows for the playing recording: grouped and read on a
-// worker, one setTrip per trip, then only highlights; a newer request wins.
+// The trip of the playing recording: grouped and read on a worker, read
+// once per trip, then only the highlight moves; a newer request wins. On
+// the map: one setTrip per trip, then only highlights.
 
 #include "TMKDriveRecording.h"
 #include "TMKDriveSimulator.h"
 #include "media/TMKMediaList.h"
 #include "map/TMKTripMap.h"
+#include "viewer/session/TMKPlayingTrip.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,7 +36,7 @@ std::unique_ptr<TMKMediaList> scannedList(const QString& folder)
 
 } // namespace
 
-class TMKTripMapTest : public QObject {
+class TMKPlayingTripTest : public QObject {
     Q_OBJECT
 
 private:
@@ -61,34 +63,38 @@ private slots:
     void theTripOfTheRecordingThenOnlyItsHighlight()
     {
         auto list = scannedList(m_dir.path());
+        TMKPlayingTrip trip;
+        QSignalSpy read(&trip, &TMKPlayingTrip::tripRead);
+        QSignalSpy moved(&trip, &TMKPlayingTrip::highlightMoved);
+        trip.showTripOf(*list, m_morning[1]);
+        QVERIFY(trip.isBusy());
+        QVERIFY(read.wait(10000));
+        QCOMPARE(trip.recordings(), m_morning);
+        QCOMPARE(trip.highlighted(), 1);
+        QVERIFY(trip.points().size() > 150); // a fix a second, no duplicates at the joins
+        QVERIFY(trip.points().size() <= 181);
+
+        // On the map: one setTrip naming the recordings, the second highlighted.
         TMKTripMap map;
         QSignalSpy scripts(&map, &TMKTripMap::scriptReady);
-        QSignalSpy shown(&map, &TMKTripMap::tripShown);
-        map.showTripOf(*list, m_morning[1]);
-        QVERIFY(map.isBusy());
-        QVERIFY(shown.wait(10000));
-        QCOMPARE(shown.first().at(0).toInt(), 3);
-        QVERIFY(shown.first().at(1).toInt() > 150); // a fix a second, no duplicates at the joins
-        QVERIFY(shown.first().at(1).toInt() <= 181);
-        QCOMPARE(map.recordings(), m_morning);
-        QCOMPARE(map.highlighted(), 1);
-        QCOMPARE(scripts.size(), 1);
+        map.showTrip(trip.recordings(), trip.points(), trip.highlighted());
         QVERIFY(scripts.first().first().toString().startsWith(QStringLiteral("setTrip(['")));
         QVERIFY(scripts.first().first().toString().endsWith(QStringLiteral("],1)")));
 
         // The rear recording of the third pair is in the same trip.
         QString rear = m_morning[2];
         rear.replace(QStringLiteral("_F.avi"), QStringLiteral("_R.avi"));
-        map.showTripOf(*list, rear);
-        QVERIFY(!map.isBusy());
-        QCOMPARE(scripts.size(), 2);
-        QCOMPARE(scripts.last().first().toString(), QStringLiteral("setTripHighlight(2)"));
+        trip.showTripOf(*list, rear);
+        QVERIFY(!trip.isBusy());
+        QCOMPARE(moved.size(), 1);
+        QCOMPARE(moved.first().first().toInt(), 2);
+        QCOMPARE(read.size(), 1);
 
         // Another trip is read anew.
-        map.showTripOf(*list, m_evening);
-        QVERIFY(shown.wait(10000));
-        QCOMPARE(map.recordings(), QStringList{m_evening});
-        QCOMPARE(map.highlighted(), 0);
+        trip.showTripOf(*list, m_evening);
+        QVERIFY(read.wait(10000));
+        QCOMPARE(trip.recordings(), QStringList{m_evening});
+        QCOMPARE(trip.highlighted(), 0);
     }
 
     // A request while the one before is read or delivered: the first one's
@@ -96,22 +102,18 @@ private slots:
     void aNewerRequestWins()
     {
         auto list = scannedList(m_dir.path());
-        TMKTripMap map;
-        QSignalSpy scripts(&map, &TMKTripMap::scriptReady);
-        QSignalSpy shown(&map, &TMKTripMap::tripShown);
-        map.showTripOf(*list, m_morning[0]);
+        TMKPlayingTrip trip;
+        QSignalSpy read(&trip, &TMKPlayingTrip::tripRead);
+        trip.showTripOf(*list, m_morning[0]);
         // Its result is posted meanwhile, but not yet delivered.
         QThread::msleep(1500);
-        map.showTripOf(*list, m_evening);
-        QVERIFY(shown.wait(10000));
-        QTest::qWait(300);
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(scripts.size(), 1);
-        QVERIFY(scripts.first().first().toString().contains(QStringLiteral("191500")));
-        QVERIFY(!scripts.first().first().toString().contains(QStringLiteral("071500")));
+        trip.showTripOf(*list, m_evening);
+        QVERIFY(read.wait(10000));
+        QVERIFY(!read.wait(300));
+        QCOMPARE(trip.recordings(), QStringList{m_evening});
 
         // Gone while reading: nothing is delivered to it.
-        auto going = std::make_unique<TMKTripMap>();
+        auto going = std::make_unique<TMKPlayingTrip>();
         going->showTripOf(*list, m_morning[0]);
         going.reset();
     }
@@ -121,23 +123,26 @@ private slots:
     void unknownRecordingAndNewCatalogue()
     {
         auto list = scannedList(m_dir.path());
+        TMKPlayingTrip trip;
+        QSignalSpy read(&trip, &TMKPlayingTrip::tripRead);
+        trip.showTripOf(*list, m_dir.filePath(QStringLiteral("nowhere_F.avi")));
+        QVERIFY(read.wait(10000));
+        QVERIFY(trip.recordings().isEmpty());
+        QVERIFY(trip.points().empty());
         TMKTripMap map;
         QSignalSpy scripts(&map, &TMKTripMap::scriptReady);
-        QSignalSpy shown(&map, &TMKTripMap::tripShown);
-        map.showTripOf(*list, m_dir.filePath(QStringLiteral("nowhere_F.avi")));
-        QVERIFY(shown.wait(10000));
-        QCOMPARE(shown.last().at(1).toInt(), 0);
+        map.showTrip(trip.recordings(), trip.points(), trip.highlighted());
         QCOMPARE(scripts.last().first().toString(), QStringLiteral("setTrip([],[],-1)"));
 
-        map.showTripOf(*list, m_morning[0]);
-        QVERIFY(shown.wait(10000));
+        trip.showTripOf(*list, m_morning[0]);
+        QVERIFY(read.wait(10000));
         auto rescanned = scannedList(m_dir.path());
-        map.showTripOf(*rescanned, m_morning[1]);
-        QVERIFY(map.isBusy());
-        QVERIFY(shown.wait(10000));
-        QCOMPARE(map.highlighted(), 1);
+        trip.showTripOf(*rescanned, m_morning[1]);
+        QVERIFY(trip.isBusy());
+        QVERIFY(read.wait(10000));
+        QCOMPARE(trip.highlighted(), 1);
     }
 };
 
-QTEST_GUILESS_MAIN(TMKTripMapTest)
-#include "TMKTripMapTest.moc"
+QTEST_GUILESS_MAIN(TMKPlayingTripTest)
+#include "TMKPlayingTripTest.moc"
