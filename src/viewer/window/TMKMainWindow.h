@@ -13,9 +13,7 @@
 
 #include <QList>
 #include <QMainWindow>
-#include <QStringList>
-
-#include <optional>
+#include <QString>
 
 class GraphView;
 class QAbstractItemModel;
