@@ -52,7 +52,7 @@ void BM_OpenPage(benchmark::State& state, TMKLogKind kind)
         else
             page = std::make_unique<TMKSettingForFlashDataViewController>();
         page->resize(1100, 700);
-        page->setServices({[path](QWidget*, const QString&) { return path; }, {}});
+        page->setServices({[path](QWidget*, const QString&) { return path; }, {}, {}});
         page->show();
         QSignalSpy loaded(page.get(), &TMKSettingForFlashDataViewController::flashDataLoaded);
         page->openFileDialog();

@@ -212,8 +212,8 @@ void TMKAppDelegate::connectSession()
     connect(loader, &TMKPairLoader::partnerLoaded, w, &TMKMainWindow::setVideo2Visible);
     connect(sequence, &TMKPairSequence::videoViewsVisibilityChanged, w, &TMKMainWindow::setVideoViewsVisible);
     connect(sequence, &TMKPairSequence::scaleStepRequested, w, &TMKMainWindow::applyScaleStep);
-    connect(m_session->sync(), &TMKPairSync::swapStarted, w,
-            [w, ms = m_options.timing.swapAnimationMs] { w->animateSwap(ms); });
+    w->setSwapAnimationMs(m_options.timing.swapAnimationMs);
+    connect(m_session->sync(), &TMKPairSync::swapStarted, w, &TMKMainWindow::animateSwap);
 
     TMKLoadingProgress* loading = m_session->loading();
     connect(loading, &TMKLoadingProgress::shown, w, &TMKMainWindow::showLoading);

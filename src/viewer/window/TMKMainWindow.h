@@ -1,32 +1,30 @@
 #pragma once
 
-// The main window: builds its regions and controls, places them by
-// TMKWindowLayout, tells what the user asks for by intent signals and shows
-// what it is given through setters. It knows neither the application object
+// The main window: builds its regions, places them by TMKWindowLayout, fills
+// them with its pieces (the control rows, the side panel, the action table,
+// the style of resources/style/viewer.qss), tells what the user asks for by
+// intent signals and shows what it is given through setters. It knows neither the application object
 // nor the playback session; TMKAppDelegate wires it to them. Main thread
 // only.
 
+#include "viewer/window/TMKControlBar.h"
 #include "viewer/window/TMKMarkerSlider.h"
 #include "viewer/window/TMKShortcutOverlay.h"
 
 #include <QList>
 #include <QMainWindow>
-#include <QPointer>
-#include <QStringList>
-
-#include <optional>
+#include <QString>
 
 class GraphView;
-class QAbstractButton;
 class QAbstractItemModel;
 class QLabel;
-class QProgressBar;
-class QSlider;
 class QTableView;
-class QTimer;
-class TMKImageButton;
+class TMKHeadBar;
 class TMKLogoView;
+class TMKPlaybackBanner;
+class TMKSidePanel;
 class TMKVideoView;
+class TMKViewerActions;
 struct TMKTelemetryReadout;
 
 class TMKMainWindow : public QMainWindow {
@@ -34,7 +32,8 @@ class TMKMainWindow : public QMainWindow {
 
 public:
     // Steps of the position slider from start to end.
-    static constexpr int kSliderSteps = 10000;
+    static constexpr int kSliderSteps = TMKControlBar::kSliderSteps;
+    static constexpr int kSwapAnimationMs = 1500;
     enum class SideView { List, Map };
 
     explicit TMKMainWindow(QWidget* parent = nullptr);
@@ -43,7 +42,7 @@ public:
     // The parts the players and the map draw into.
     [[nodiscard]] TMKVideoView* video1View() const { return m_video1View; }
     [[nodiscard]] TMKVideoView* video2View() const { return m_video2View; }
-    [[nodiscard]] QTableView* tableView() const { return m_tableView; }
+    [[nodiscard]] QTableView* tableView() const;
     [[nodiscard]] GraphView* graphView() const { return m_graphView; }
     [[nodiscard]] int videoAreaHeight() const;
 
@@ -74,11 +73,11 @@ public:
     void resetReadouts();
     void setGraphPosition(double seconds);
     void setSideView(SideView view);
-    [[nodiscard]] SideView sideView() const { return m_sideView; }
+    [[nodiscard]] SideView sideView() const;
     // The map page's view, shown above the readout strip; it stays its
     // maker's to delete.
     void setMapView(QWidget* view);
-    [[nodiscard]] QWidget* mapContainer() const { return m_mapContainerTopView; }
+    [[nodiscard]] QWidget* mapContainer() const;
     // The banner over the video: the messages of the pair now requested,
     // one a line, gone after a while.
     void addPlaybackMessage(const QString& text);
@@ -88,8 +87,10 @@ public:
     void setLoadingProgress(double percent);
     void hideLoading();
     [[nodiscard]] bool isLoadingShown() const;
-    // Both videos grow into place from the corners facing each other.
-    void animateSwap(int durationMs = 1500);
+    // Both videos grow into place from the corners facing each other, in
+    // kSwapAnimationMs unless another length is set.
+    void animateSwap();
+    void setSwapAnimationMs(int ms) { m_swapAnimationMs = ms; }
     // A window size step: +1 larger (full screen past the screen's visible
     // area), -1 smaller (out of full screen), 0 as it is.
     void applyScaleStep(int step);
@@ -105,7 +106,7 @@ public:
     // Ticks on both position sliders.
     void setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers);
     [[nodiscard]] QList<TMKMarkerSlider::Marker> sliderMarkers() const;
-    [[nodiscard]] TMKMarkerSlider* positionSlider() const { return m_videoPositionSlider; }
+    [[nodiscard]] TMKMarkerSlider* positionSlider() const;
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;
@@ -158,17 +159,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void buildHead();
     void buildVideos();
     void buildGSensor();
-    void buildControls();
-    void buildFullScreenControls();
-    void buildSidePanel();
-    void installShortcuts();
-    void connectPositionSlider(QSlider* slider);
     void layOut();
-    void layOutMapContainer();
-    void layOutPlaybackMessage();
 
     QWidget* m_backgroundBox = nullptr;
     QWidget* m_headBox = nullptr;
@@ -183,65 +176,25 @@ private:
     QWidget* m_sideButtonBox = nullptr;
     QWidget* m_mediaListBox = nullptr;
     QWidget* m_subVideoBox = nullptr;
-    QWidget* m_mapContainerView = nullptr;
-    QWidget* m_mapContainerTopView = nullptr;
-    QWidget* m_mapContainerBottomView = nullptr;
-    QPointer<QWidget> m_mapView;
     GraphView* m_graphView = nullptr;
     TMKLogoView* m_player1BackgroundView = nullptr;
     TMKLogoView* m_player2BackgroundView = nullptr;
     TMKVideoView* m_video1View = nullptr;
     TMKVideoView* m_video2View = nullptr;
-    QTableView* m_tableView = nullptr;
 
-    // Head bar
-    QAbstractButton* m_openButton = nullptr;
-    QAbstractButton* m_settingsButton = nullptr;
-    QAbstractButton* m_timeSetupButton = nullptr;
-    QLabel* m_folderLabel = nullptr;
-    QLabel* m_messageLabel = nullptr;
-    QProgressBar* m_progressIndicator = nullptr;
-    QLabel* m_openFolderHint = nullptr; // in the empty list until a folder is open
-    QLabel* m_playbackMessageLabel = nullptr; // over the video, also in full screen
-    QTimer* m_playbackMessageTimer = nullptr;
-    QStringList m_playbackMessages;
+    TMKHeadBar* m_head = nullptr;
+    TMKPlaybackBanner* m_banner = nullptr;
 
-    // Control row
-    TMKMarkerSlider* m_videoPositionSlider = nullptr;
-    QLabel* m_timeLabel = nullptr;
-    TMKImageButton* m_jumpBackwardButton = nullptr;
-    TMKImageButton* m_playButton = nullptr;
-    TMKImageButton* m_jumpForwardButton = nullptr;
-    QAbstractButton* m_speedTextButton = nullptr;
-    QAbstractButton* m_sizeTextButton = nullptr;
-    QString m_messageText; // whole, before it is elided to the label
-    TMKImageButton* m_swapButton = nullptr;
-    TMKImageButton* m_captureButton = nullptr;
-    TMKImageButton* m_printButton = nullptr;
-    TMKImageButton* m_audioToggleButton = nullptr;
-    QSlider* m_volumeSlider = nullptr;
-    TMKImageButton* m_fullScreenButton = nullptr;
-    // The row shown in full screen
-    TMKImageButton* m_playButtonForFullScreen = nullptr;
-    TMKMarkerSlider* m_videoPositionSliderForFullScreen = nullptr;
-    TMKImageButton* m_fullScreenButtonForFullScreen = nullptr;
-
-    // Readouts
+    // G-sensor readouts
     QLabel* m_xLabel = nullptr;
     QLabel* m_yLabel = nullptr;
     QLabel* m_zLabel = nullptr;
-    QLabel* m_speedLabel = nullptr;
-    QLabel* m_hdopLabel = nullptr;
-    QLabel* m_satelliteLabel = nullptr;
-    QLabel* m_fieldCaptions[3] = {};
 
-    // Side panel
-    TMKImageButton* m_recordButton = nullptr;
-    TMKImageButton* m_informationButton = nullptr;
-
+    TMKViewerActions* m_actions = nullptr;
+    TMKControlBar* m_controls = nullptr;
+    TMKSidePanel* m_sidePanel = nullptr;
     TMKShortcutOverlay* m_shortcutOverlay = nullptr; // made when first shown
 
-    SideView m_sideView = SideView::List;
+    int m_swapAnimationMs = kSwapAnimationMs;
     bool m_animatingSwap = false;
-    bool m_sliderBeingSet = false;
 };

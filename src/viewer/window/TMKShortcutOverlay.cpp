@@ -12,13 +12,10 @@ TMKShortcutOverlay::TMKShortcutOverlay(QWidget* parent) : QWidget(parent)
     m_panel = new QWidget(this);
     m_panel->setObjectName(QStringLiteral("shortcutPanel"));
     m_panel->setAttribute(Qt::WA_StyledBackground);
-    m_panel->setStyleSheet(QStringLiteral("#shortcutPanel { background: #2b2f35; border: 1px solid #4a5059;"
-                                          " border-radius: 6px; } QLabel { color: #d8dce2; font-size: 12px; }"));
     auto* column = new QVBoxLayout(m_panel);
     column->setContentsMargins(20, 14, 20, 16);
     m_title = new QLabel(m_panel);
     m_title->setObjectName(QStringLiteral("shortcutTitle"));
-    m_title->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: bold; padding-bottom: 6px;"));
     column->addWidget(m_title);
     m_grid = new QGridLayout;
     m_grid->setHorizontalSpacing(18);
@@ -40,7 +37,6 @@ void TMKShortcutOverlay::setRows(const QString& title, const QList<Row>& rows)
     for (const Row& row : rows) {
         auto* keys = new QLabel(row.keys, m_panel);
         keys->setObjectName(QStringLiteral("shortcutKeys"));
-        keys->setStyleSheet(QStringLiteral("color: #f0c674; font-family: monospace;"));
         keys->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* description = new QLabel(row.description, m_panel);
         description->setObjectName(QStringLiteral("shortcutDescription"));

@@ -8,8 +8,9 @@ class QGridLayout;
 class QLabel;
 
 // The list of shortcuts over the window: a dimmed backdrop with a panel of
-// keys and what they do. The window fills it from its own actions; a click
-// anywhere dismisses it (the window's keys do the rest).
+// keys and what they do. The window fills it from its action table and
+// styles it with its own sheet; a click anywhere dismisses it (the window's
+// keys do the rest).
 class TMKShortcutOverlay : public QWidget {
     Q_OBJECT
 

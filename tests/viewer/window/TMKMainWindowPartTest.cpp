@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSlider>
@@ -21,6 +22,7 @@
 #include <cmath>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -64,25 +66,45 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
+    // Each piece places what it built where the layout says, and follows a
+    // resize.
     void controlsSitWhereTheLayoutPutsThem()
     {
-        const TMKWindowLayout l = TMKWindowLayout::compute(TMKWindowLayout::kMinWindowSize, false);
-        QCOMPARE(child("playButton")->geometry(), l.controls.play);
-        QCOMPARE(child("jumpBackwardButton")->geometry(), l.controls.jumpBackward);
-        QCOMPARE(child("speedTextButton")->geometry(), l.controls.speed);
-        QCOMPARE(child("printButton")->geometry(), l.controls.print);
-        QCOMPARE(child("audioToggleButton")->geometry(), l.controls.audioToggle);
-        QCOMPARE(child("volumeSlider")->geometry(), l.controls.volume);
-        QCOMPARE(child("fullScreenButton")->geometry(), l.controls.fullScreen);
-        QCOMPARE(child("videoPositionSlider")->geometry(), l.controls.positionSlider);
-        QCOMPARE(child("timeLabel")->geometry(), l.controls.timeLabel);
-        QCOMPARE(child("settingsButton")->geometry(), l.head.settingsButton);
-        QCOMPARE(child("timeSetupButton")->geometry(), l.head.timeSetupButton);
-        QCOMPARE(child("xLabel")->geometry(), l.gsensor.x);
-        QCOMPARE(child("informationButton")->geometry(), l.sideButtons.map);
-        // After a resize the right end follows.
-        m_window->resize(TMKWindowLayout::kMinWindowSize + QSize(200, 0));
-        QTRY_COMPARE(child("fullScreenButton")->geometry(), l.controls.fullScreen.translated(200, 0));
+        for (const int extra : {0, 200}) {
+            const QSize size = TMKWindowLayout::kMinWindowSize + QSize(extra, 0);
+            m_window->resize(size);
+            QTRY_COMPARE(m_window->size(), size);
+            const TMKWindowLayout l = TMKWindowLayout::compute(size, false);
+            const std::pair<const char*, QRect> cases[] = {
+                {"playButton", l.controls.play}, {"speedTextButton", l.controls.speed},
+                {"audioToggleButton", l.controls.audioToggle}, {"fullScreenButton", l.controls.fullScreen},
+                {"videoPositionSlider", l.controls.positionSlider}, {"timeLabel", l.controls.timeLabel},
+                {"playButtonForFullScreen", l.fullScreenControls.play}, {"settingsButton", l.head.settingsButton},
+                {"progressIndicator", l.head.progress}, {"xLabel", l.gsensor.x},
+                {"informationButton", l.sideButtons.map}, {"mediaListTableView", QRect({0, 0}, l.mediaListBox.size())},
+            };
+            for (const auto& [name, rect] : cases)
+                QVERIFY2(child(name)->geometry() == rect, name);
+        }
+    }
+
+    // The videos grow from the corners facing each other into their boxes
+    // and stay there; a layout meanwhile does not snap them in early.
+    void swapAnimationGrowsBothVideosIntoPlace()
+    {
+        QWidget* video1 = child("video1View");
+        QWidget* video2 = child("video2View");
+        const QRect main = video1->geometry();
+        const QRect sub = video2->geometry();
+        m_window->setSwapAnimationMs(200);
+        m_window->animateSwap();
+        QCOMPARE(video1->geometry(), QRect(main.bottomRight() + QPoint(1, 1), QSize(0, 0)));
+        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
+        QResizeEvent resize(m_window->size(), m_window->size());
+        QApplication::sendEvent(m_window.get(), &resize);
+        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
+        QTRY_COMPARE(video1->geometry(), main);
+        QTRY_COMPARE(video2->geometry(), sub);
     }
 
     void clicksAreIntents()
@@ -123,20 +145,33 @@ private slots:
         QVERIFY(m_window->audioToggleRear());
     }
 
+    // Each key of the action table tells its own intent.
     void keysAreIntents()
     {
-        QSignalSpy play(m_window.get(), &TMKMainWindow::playClicked);
-        QSignalSpy fullScreen(m_window.get(), &TMKMainWindow::fullScreenRequested);
-        QSignalSpy settings(m_window.get(), &TMKMainWindow::settingsRequested);
-        QTest::keyClick(m_window.get(), Qt::Key_Space);
-        QTest::keyClick(m_window.get(), Qt::Key_Comma, Qt::ControlModifier);
+        using W = TMKMainWindow;
+        const std::pair<QKeySequence, void (W::*)()> cases[] = {
+            {Qt::Key_Space, &W::playClicked}, {Qt::Key_Right, &W::jumpForwardRequested},
+            {Qt::Key_Left, &W::jumpBackwardRequested}, {Qt::Key_Period, &W::frameForwardRequested},
+            {Qt::Key_Comma, &W::frameBackwardRequested}, {Qt::Key_N, &W::nextMarkerRequested},
+            {Qt::Key_P, &W::previousMarkerRequested}, {Qt::Key_BracketRight, &W::increaseSpeedRequested},
+            {Qt::Key_BracketLeft, &W::decreaseSpeedRequested}, {Qt::Key_Backspace, &W::resetSpeedRequested},
+            {Qt::CTRL | Qt::Key_Equal, &W::sizeUpRequested}, {Qt::CTRL | Qt::Key_Minus, &W::sizeDownRequested},
+            {Qt::Key_F, &W::fullScreenRequested}, {Qt::Key_S, &W::swapRequested}, {Qt::Key_Up, &W::volumeUpRequested},
+            {Qt::Key_Down, &W::volumeDownRequested}, {Qt::Key_M, &W::muteRequested},
+            {Qt::CTRL | Qt::Key_S, &W::captureRequested}, {Qt::CTRL | Qt::Key_P, &W::printRequested},
+            {Qt::CTRL | Qt::Key_E, &W::exportTrackRequested}, {Qt::CTRL | Qt::Key_O, &W::openFolderRequested},
+            {Qt::CTRL | Qt::Key_1, &W::listViewRequested}, {Qt::CTRL | Qt::Key_2, &W::mapViewRequested},
+            {Qt::CTRL | Qt::Key_Comma, &W::settingsRequested}, {Qt::CTRL | Qt::Key_T, &W::timeSetupRequested},
+        };
+        for (const auto& [key, signal] : cases) {
+            QSignalSpy spy(m_window.get(), signal);
+            QTest::keySequence(m_window.get(), key);
+            QVERIFY2(spy.count() == 1, qPrintable(key.toString()));
+        }
         // Escape leaves full screen only: windowed, it asks for nothing.
+        QSignalSpy fullScreen(m_window.get(), &W::fullScreenRequested);
         QTest::keyClick(m_window.get(), Qt::Key_Escape);
-        QCOMPARE(play.count(), 1);
-        QCOMPARE(settings.count(), 1);
         QCOMPARE(fullScreen.count(), 0);
-        QTest::keyClick(m_window.get(), Qt::Key_F);
-        QCOMPARE(fullScreen.count(), 1);
     }
 
     // The position the session sets is not a user's move; a drag is told
@@ -235,16 +270,11 @@ private slots:
         m_window->setFolder(QStringLiteral("/home/user/build/src/viewer/../../demo"));
         QCOMPARE(child<QLabel>("folderLabel")->text(), QStringLiteral("/home/user/build/demo"));
 
-        m_window->setSpeed(1.5);
-        m_window->setScale(2.0625);
-        QCOMPARE(m_window->speedText(), QStringLiteral("1.5x"));
-        QCOMPARE(m_window->sizeText(), QStringLiteral("2.06x"));
         auto* play = child<QAbstractButton>("playButton");
         const QString playTip = play->toolTip();
         m_window->setPlaying(true);
         QVERIFY(play->toolTip() != playTip);
         QCOMPARE(child<QAbstractButton>("playButtonForFullScreen")->toolTip(), play->toolTip());
-        QVERIFY(child("openFolderHint")->isHidden()); // a folder is open
     }
 
     // Both recordings of a pair may be damaged: each is told once, one a
