@@ -161,6 +161,7 @@ private slots:
         QTRY_COMPARE(child<QLabel>(window(), "xLabel")->text(), QStringLiteral("X=+0.50"));
         QVERIFY(!app().window()->graphView()->values().empty());
         app().session()->playInfo()->setScale(0.5);
+        app().window()->setSliderMarkers({{0.5, true}});
 
         openFolderByKey(m_empty);
         QVERIFY(!m_viewer.p1->media());
@@ -180,6 +181,7 @@ private slots:
         QCOMPARE(child<QLabel>(window(), "zLabel")->text(), QStringLiteral("Z=+0.00"));
         QVERIFY(app().window()->graphView()->values().empty());
         QCOMPARE(child<QPushButton>(window(), "sizeTextButton")->text(), QStringLiteral("\u2013"));
+        QVERIFY(app().window()->sliderMarkers().isEmpty());
 
         // Nothing to play in an empty folder: Space does nothing.
         QTest::keyClick(window(), Qt::Key_Space);
