@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -301,6 +302,13 @@ TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
                  avi.gps(ms, kCycle);
              return avi.build();
          }(), true, "gs=0/0 nmea=6 gps=3 linedUp=0"},
+        // nLen far past the record: the text read stays inside RawData.
+        {"overlong NMEA length", [] {
+             AviBuilder avi;
+             avi.gsensor(0, 1, 2, 3);
+             avi.gps(0, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\n", 0xFFFFFFFF, 'A');
+             return avi.build();
+         }(), true, "gs=1/1 nmea=1 gps=1 linedUp=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -309,44 +317,6 @@ TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
         EXPECT_EQ(extract(c.bytes), c.ok);
         EXPECT_EQ(lists(), c.lists);
     }
-}
-
-TEST_F(TMKBlackBoxDataTest, OverlongNmeaLengthStaysInsideTheRecord)
-{
-    AviBuilder avi;
-    avi.gsensor(0, 1, 2, 3);
-    avi.gps(0, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\n", 0xFFFFFFFF, 'A');
-    ASSERT_TRUE(extract(avi.build()));
-    ASSERT_EQ(lists(), "gs=1/1 nmea=1 gps=1 linedUp=1"); // the last sentence ends inside RawData
-    EXPECT_EQ(data.m_vGpsData[0]->data.nLen, 0xFFFFFFFFu); // the record keeps its own field
-    EXPECT_EQ(data.m_NMEAs[0].SatelliteUsedCount, 8u);
-    EXPECT_EQ(data.m_vGpsData[0]->data.RawData[507], '\0');
-}
-
-// Only a regular file is a recording; a FIFO must not block the open, and
-// the test must not hang if it does.
-TEST_F(TMKBlackBoxDataTest, ReadsRegularFilesOnly)
-{
-    const auto dir = fs::temp_directory_path() / ("tamek-bb-fifo-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    AviBuilder avi;
-    avi.gsensor(0, 256, 0, 0);
-    writeFile((dir / "a.avi").string(), avi.build());
-    EXPECT_TRUE(data.ExtractStreamInformation((dir / "a.avi").c_str()));
-    EXPECT_EQ(data.m_GSensors.size(), 1u);
-
-    const std::string fifo = (dir / "alwa_20150101_120000_F.avi").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    auto result = std::async(std::launch::async, [&] { return TMKBlackBoxData().ExtractStreamInformation(fifo.c_str()); });
-    const bool finished = result.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
-    if (!finished)
-        unblock(fifo);
-    EXPECT_TRUE(finished) << "extraction blocked on a FIFO";
-    EXPECT_FALSE(result.get());
-    for (const char* path : {"/dev/null", dir.c_str(), "/nonexistent/alwa_20150101_120000_F.avi", static_cast<const char*>(nullptr)})
-        EXPECT_FALSE(data.ExtractStreamInformation(path)) << (path ? path : "null");
-    EXPECT_TRUE(data.m_GSensors.empty());
-    fs::remove_all(dir);
 }
 
 // Lining up: G-sensor records at the given times, GPS records at the others.
@@ -593,13 +563,15 @@ TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimitAndPrefetchAnnoun
     EXPECT_EQ(TMKBlackBoxData::prefetchTelemetry(text), 0u);
 }
 
-TEST_F(TMKBlackBoxDataTest, PrefetcherReadsAheadFilesAndSkipsTheRest)
+// Only a regular file is a recording, for extraction and read-ahead alike;
+// a FIFO must not block the open, and the test must not hang if it does.
+TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
 {
     const auto dir = fs::temp_directory_path() / ("tamek-bb-ahead-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string fifo = (dir / "alwa_20150109_120000_F.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> paths = {fifo, (dir / "missing.avi").string(), dir.string()};
+    std::vector<std::string> paths = {fifo, (dir / "missing.avi").string(), dir.string(), "/dev/null"};
     AviBuilder avi;
     for (int f = 0; f < 3; ++f) { // files of 1, 2 and 3 samples
         avi.gsensor(static_cast<uint32_t>(f) * 100, 1, 2, 3);
@@ -607,16 +579,22 @@ TEST_F(TMKBlackBoxDataTest, PrefetcherReadsAheadFilesAndSkipsTheRest)
         writeFile(paths[static_cast<std::size_t>(2 * f)], avi.build());
     }
     auto finished = std::async(std::launch::async, [&] {
+        std::string samples;
+        for (const auto& path : paths) {
+            TMKBlackBoxData local;
+            samples += (local.ExtractStreamInformation(path.c_str()) ? std::to_string(local.m_GSensors.size()) : "-");
+        }
         TMKTelemetryPrefetcher prefetcher;
         prefetcher.prefetch(paths);
         prefetcher.waitUntilIdle();
-        return std::make_pair(prefetcher.filesDone(), prefetcher.rangesAnnounced());
+        return std::make_tuple(samples, prefetcher.filesDone(), prefetcher.rangesAnnounced());
     });
     const bool ready = finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    if (!ready)
-        unblock(fifo);
-    ASSERT_TRUE(ready) << "read-ahead blocked";
-    EXPECT_EQ(finished.get(), std::make_pair(paths.size(), std::size_t{1 + 2 + 3}));
+    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        unblock(fifo); // each blocked open needs a writer to return
+    ASSERT_TRUE(ready) << "blocked on a FIFO";
+    EXPECT_EQ(finished.get(), std::make_tuple(std::string("1-2-3--"), paths.size(), std::size_t{1 + 2 + 3}));
+    EXPECT_FALSE(data.ExtractStreamInformation(static_cast<const char*>(nullptr)));
 
     // A newer wish replaces what is queued; destroying mid-queue is safe.
     {
