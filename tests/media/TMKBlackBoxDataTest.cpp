@@ -67,7 +67,7 @@ public:
         record.nTimestamp = ms;
         record.nLen = nLen ? nLen : static_cast<uint32_t>(nmea.size());
         record.KM = '9';
-        // Overlong text is placed at the end of RawData.
+        // Given its own (overlong) nLen, the text ends where RawData ends.
         const std::size_t n = std::min(nmea.size(), sizeof record.RawData);
         std::memcpy(record.RawData + (nLen ? sizeof record.RawData - n : 0), nmea.data(), n);
         chunk("02sb", &record, sizeof record);
