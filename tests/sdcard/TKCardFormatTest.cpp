@@ -165,68 +165,54 @@ TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
     EXPECT_EQ(TMKFileText(cardFile()), settingsBytes(1));
 }
 
-TEST_F(CardFormat, FailedEraseIsNeverReportedAsComplete)
+// The erase fails (mkfs.fat inside the helper, or the helper itself), or
+// after it the mount fails, the card is pulled, or it comes back where it
+// cannot be written. Never "complete"; the copy is kept and named.
+TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
 {
-    const std::string original = settingsBytes(9);
+    const auto answer = [](TKCommandResult result) { return [result] { return result; }; };
     struct Case {
-        std::string program; // mkfs.fat inside the helper, or the helper (pkexec) itself
-        TKCommandResult result;
+        std::string program;
+        std::function<TKCommandResult()> result;
         TKFormatStatus status;
         std::string inDetail;
     };
     const std::vector<Case> cases = {
-        {"mkfs.fat", exitWith(1, "mkfs.fat: unable to open /dev/sdb1: Read-only file system\n"), TKFormatStatus::EraseWriteProtected, "Read-only"},
-        {"mkfs.fat", exitWith(1, "mkfs.fat: /dev/sdb1 contains a mounted filesystem.\n"), TKFormatStatus::EraseFailed, "mounted filesystem"},
-        {"mkfs.fat", TKCommandResult{false, -1, {}, {}, "mkfs.fat not found"}, TKFormatStatus::EraseFailed, "not found"},
-        {"tamek-erase-card", exitWith(kTKPkexecDismissed), TKFormatStatus::EraseCancelled, "password was not given"},
-        {"tamek-erase-card", exitWith(kTKPkexecNotAuthorized, "Error getting authority"), TKFormatStatus::EraseNotAuthorized, "authority"},
-        {"tamek-erase-card", TKCommandResult{true, 137, {}, {}, "tamek-erase-card did not finish within 10 min and was stopped", true},
+        {"mkfs.fat", answer(exitWith(1, "mkfs.fat: unable to open /dev/sdb1: Read-only file system\n")), TKFormatStatus::EraseWriteProtected, "Read-only"},
+        {"mkfs.fat", answer(exitWith(1, "mkfs.fat: /dev/sdb1 contains a mounted filesystem.\n")), TKFormatStatus::EraseFailed, "mounted filesystem"},
+        {"mkfs.fat", answer(TKCommandResult{false, -1, {}, {}, "mkfs.fat not found"}), TKFormatStatus::EraseFailed, "not found"},
+        {"tamek-erase-card", answer(exitWith(kTKPkexecDismissed)), TKFormatStatus::EraseCancelled, "password was not given"},
+        {"tamek-erase-card", answer(exitWith(kTKPkexecNotAuthorized, "Error getting authority")), TKFormatStatus::EraseNotAuthorized, "authority"},
+        {"tamek-erase-card", answer(TKCommandResult{true, 137, {}, {}, "tamek-erase-card did not finish within 10 min and was stopped", true}),
             TKFormatStatus::EraseFailed, "tamek-erase-card did not finish within 10 min"},
+        {"mount", answer(exitWith(32, "mount: unknown filesystem type 'vfat'")), TKFormatStatus::MountFailed, "unknown filesystem type"},
+        {"mount", [this] { disks.disks.clear(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "no longer attached"},
+        {"mount", [this] { disks.disks.at(0).mountPoint = (root / "gone").string(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "No such file"},
     };
+    const auto erase = commands.answers["mkfs.fat"];
     for (const auto& c : cases) {
-        writeAll(cardFile(), original);
-        commands.log.clear();
-        commands.answers.erase("mkfs.fat");
-        commands.answers[c.program] = [&](const TKCommand&) { return c.result; };
-        const auto outcome = format();
-        EXPECT_EQ(outcome.status, c.status) << outcome.detail;
-        EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
-        // The card is mounted again, nothing is written back, the copy is kept.
-        EXPECT_EQ(commands.programs().back(), "mount");
-        ASSERT_TRUE(outcome.savedPath);
-        EXPECT_EQ(TMKFileText(*outcome.savedPath), original);
-        EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
-        EXPECT_EQ(std::count(messages.begin(), messages.end(), "Format completed!"), 0);
-        commands.answers.erase(c.program);
-    }
-}
-
-// After the erase: the mount fails, the card is pulled, or it comes back
-// where it cannot be written. Never "complete"; the copy is kept and named.
-TEST_F(CardFormat, FailuresAfterTheEraseSayWhereTheSettingsAre)
-{
-    struct Case {
-        std::function<TKCommandResult()> mount;
-        TKFormatStatus status;
-        std::string inDetail;
-    };
-    const std::vector<Case> cases = {
-        {[] { return exitWith(32, "mount: unknown filesystem type 'vfat'"); }, TKFormatStatus::MountFailed, "unknown filesystem type"},
-        {[this] { disks.disks.clear(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "no longer attached"},
-        {[this] { disks.disks.at(0).mountPoint = (root / "gone").string(); return exitWith(0); }, TKFormatStatus::CopyBackFailed, "No such file"},
-    };
-    for (const auto& c : cases) {
+        SCOPED_TRACE(c.inDetail);
         disks.disks = {TestDisk{}};
         disks.disks.at(0).mountPoint = (root / "card").string();
-        writeAll(cardFile(), settingsBytes(5));
-        commands.answers["mount"] = [&](const TKCommand&) { return c.mount(); };
+        writeAll(cardFile(), settingsBytes(9));
+        commands.log.clear();
+        messages.clear();
+        commands.answers["mkfs.fat"] = erase;
+        commands.answers[c.program] = [&](const TKCommand&) { return c.result(); };
         const auto outcome = format();
+        commands.answers.erase(c.program);
         EXPECT_EQ(outcome.status, c.status) << outcome.detail;
         EXPECT_NE(outcome.detail.find(c.inDetail), std::string::npos) << outcome.detail;
         ASSERT_TRUE(outcome.savedPath);
+        EXPECT_EQ(TMKFileText(*outcome.savedPath), settingsBytes(9));
         EXPECT_NE(outcome.detail.find(*outcome.savedPath), std::string::npos);
-        EXPECT_EQ(TMKFileText(*outcome.savedPath), settingsBytes(5));
-        EXPECT_FALSE(fs::exists(cardFile()));
+        // A failed erase mounts the card again and writes nothing back.
+        if (c.program != "mount") {
+            EXPECT_EQ(commands.programs().back(), "mount");
+            EXPECT_EQ(std::count(messages.begin(), messages.end(), "Format completed!"), 0);
+        } else {
+            EXPECT_FALSE(fs::exists(cardFile()));
+        }
     }
 }
 

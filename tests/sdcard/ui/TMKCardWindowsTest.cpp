@@ -89,6 +89,16 @@ private:
         return disk;
     }
 
+    // The clock stands at 2024-02-29 07:05:09.
+    TMKTimeSetupController::Services timeServices() const
+    {
+        TMKTimeSetupController::Services s;
+        s.alerts = m_alerts;
+        s.disks = m_disks;
+        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        return s;
+    }
+
     void openFormatWindow()
     {
         TMKFormatWindowController::Services s;
@@ -166,10 +176,22 @@ private slots:
     }
 
     // What the erase keeps and writes is the core's to check; the window
-    // asks, shows its progress, tells the outcome and closes on OK.
-    void formatAsksShowsItsProgressAndClosesOnOk()
+    // asks, shows its progress and tells the outcome. Completed, OK closes
+    // it; failed (the password not given), it stays with the card as it was.
+    void formatAsksShowsItsProgressAndTellsTheOutcome_data()
     {
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("completed") << true;
+        QTest::newRow("password not given") << false;
+    }
+    void formatAsksShowsItsProgressAndTellsTheOutcome()
+    {
+        QFETCH(bool, completes);
+        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'K');
+        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
         m_disks->disks = {card(4'000'000'000)};
+        if (!completes)
+            m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
         openFormatWindow();
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
         // Cancel in the question: nothing runs.
@@ -184,32 +206,19 @@ private slots:
         QVERIFY(m_format->progressBar->isVisible());
         QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
         QVERIFY(finished.wait(5000));
-        QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
-        QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.format_complete"));
         QVERIFY(!m_format->progressBar->isVisible());
-        QVERIFY(m_commands->ran("mkfs.fat"));
+        QCOMPARE(m_commands->ran("mkfs.fat"), completes);
+        QCOMPARE(lastAlert().value(0), TMKLocalizedString(completes ? "msg.format_complete" : "msg.cannot_format"));
+        if (completes) {
+            QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
+        } else {
+            QVERIFY(lastAlert().value(1).contains(QStringLiteral("password was not given")));
+            QVERIFY(lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
+            QVERIFY(m_format->formatButton->isEnabled());
+            QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/config.bin")), settings);
+        }
         QVERIFY(pressAlertOk(*m_alerts));
-        QTRY_VERIFY(!m_format->isVisible());
-    }
-
-    void failedFormatIsToldAndTheWindowStays()
-    {
-        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'K');
-        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
-        m_disks->disks = {card(4'000'000'000)};
-        m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
-        openFormatWindow();
-        QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
-        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
-        QVERIFY(finished.wait(5000));
-        QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
-        QVERIFY(lastAlert().value(1).contains(QStringLiteral("password was not given")));
-        QVERIFY(lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
-        QVERIFY(m_format->formatButton->isEnabled());
-        QVERIFY(pressAlertOk(*m_alerts));
-        QVERIFY(m_format->isVisible());
-        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/config.bin")), settings);
+        QTRY_COMPARE(m_format->isVisible(), !completes);
     }
 
     void settingsWindowOpensTheFormatWindow()
@@ -254,11 +263,7 @@ private slots:
 
     void todayChangesOnlyTheDate()
     {
-        TMKTimeSetupController::Services s;
-        s.alerts = m_alerts;
-        s.disks = m_disks;
-        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
-        TMKTimeSetupController window(s);
+        TMKTimeSetupController window(timeServices());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
@@ -312,10 +317,7 @@ private slots:
         QLocale::setDefault(locale);
         writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
         m_disks->disks = {card(4'000'000'000)};
-        TMKTimeSetupController::Services s;
-        s.alerts = m_alerts;
-        s.disks = m_disks;
-        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        auto s = timeServices();
         s.saveFileChooser = [](QWidget*, const QString&) {
             qFatal("no save panel for a card that holds the file");
             return QString();
@@ -342,11 +344,7 @@ private slots:
         const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
         QStringList panels;
         QString answer;
-        TMKTimeSetupController::Services s;
-        s.alerts = m_alerts;
-        s.disks = m_disks; // no card
-        s.alerts = m_alerts;
-        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        auto s = timeServices(); // no card
         s.saveFileChooser = [&](QWidget*, const QString& proposed) {
             panels << proposed;
             return answer;
