@@ -83,6 +83,23 @@
         }
     };
 
+    // Nothing is loaded any more (another folder): no track, trip or
+    // position of the recording before stays; the next track is fitted again.
+    window.clearMap = function () {
+        try {
+            window.setTrack(null);
+            window.setTrip(null, null, -1);
+            if (marker && map)
+                map.removeLayer(marker);
+            marker = null;
+            trackFitted = false;
+            return true;
+        } catch (e) {
+            log('clearMap failed: ' + e);
+            return false;
+        }
+    };
+
     window.TMKDebug = function (text) {
         try {
             lastDebug = String(text === undefined ? '' : text);

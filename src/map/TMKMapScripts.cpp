@@ -60,6 +60,8 @@ QString TMKDebugScript(const QString& text)
     return QStringLiteral("TMKDebug('") + TMKEscapeJsString(text) + QStringLiteral("')");
 }
 
+QString TMKClearMapScript() { return QStringLiteral("clearMap()"); }
+
 QString TMKSetTrackScript(const QList<QPointF>& latLng)
 {
     QString out = QStringLiteral("setTrack([");

@@ -36,6 +36,9 @@ struct TMKMapTripPoint {
 // "setTripHighlight(current)": another recording of the trip shown.
 [[nodiscard]] QString TMKSetTripHighlightScript(int current);
 
+// "clearMap()": no track, trip or position shown.
+[[nodiscard]] QString TMKClearMapScript();
+
 // text as the body of a single-quoted JS string literal.
 [[nodiscard]] QString TMKEscapeJsString(const QString& text);
 

@@ -188,7 +188,8 @@ void TMKAppDelegate::connectSession()
             TMKLocalizedString(unplayable ? "main.recording_unplayable" : "main.recording_fault").arg(file, reason));
     });
     // Everything shown about the recording goes with it.
-    connect(sequence, &TMKPairSequence::mediaClosed, w, [w] {
+    connect(sequence, &TMKPairSequence::mediaClosed, w, [this, w] {
+        evaluateMapScript(TMKClearMapScript());
         w->clearVideos();
         w->resetReadouts();
         w->graphView()->setGraphData({});

@@ -238,6 +238,16 @@ void TMKMapPageTest::tripIsDrawnWithThePlayingPartHighlighted()
         }
     QVERIFY2(highlight > 100 && rest > 100, qPrintable(QStringLiteral("%1 highlighted, %2 trip").arg(highlight).arg(rest)));
 
+    // Another folder: nothing of the recording before stays.
+    m_view->evaluateWebScript(TMKSetLatLagScript(48.1, 11.5));
+    m_view->evaluateWebScript(TMKSetTrackScript({{48.1, 11.5}, {48.2, 11.6}}));
+    m_view->evaluateWebScript(TMKClearMapScript());
+    const QJsonObject cleared = pageState(m_view.get());
+    QVERIFY(cleared["marker"].isNull());
+    QCOMPARE(cleared["trackPoints"].toInt(), 0);
+    QCOMPARE(cleared["tripPoints"].toInt(), 0);
+    QCOMPARE(cleared["tripHighlightPoints"].toInt(), 0);
+
     // Bad input draws nothing and throws nothing.
     for (const char* bad : {"setTrip()", "setTrip(['a'], [[1, 2, 5, 0], [91, 0, 0, 0], [1, 2, 0, 'x']], 0)",
                             "setTrip(null, [[1,2,0,0]], 0)", "setTripHighlight('x')"})

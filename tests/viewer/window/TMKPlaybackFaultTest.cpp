@@ -6,6 +6,7 @@
 #include "TMKScriptedPlayer.h"
 #include "TMKTestViewer.h"
 #include "TMKViewerTestFiles.h"
+#include "map/TMKMapScripts.h"
 #include "viewer/TMKAppDelegate.h"
 #include "widgets/TMKLogoView.h"
 #include "viewer/telemetry/GraphView.h"
@@ -182,6 +183,7 @@ private slots:
         QVERIFY(app().window()->graphView()->values().empty());
         QCOMPARE(child<QPushButton>(window(), "sizeTextButton")->text(), QStringLiteral("\u2013"));
         QVERIFY(app().window()->sliderMarkers().isEmpty());
+        QVERIFY(m_viewer.scripts.contains(TMKClearMapScript())); // nor on the map
 
         // Nothing to play in an empty folder: Space does nothing.
         QTest::keyClick(window(), Qt::Key_Space);
