@@ -6,6 +6,8 @@
 #include "viewer/window/TMKWindowLayout.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMap>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -145,33 +147,99 @@ private slots:
         QVERIFY(m_window->audioToggleRear());
     }
 
-    // Each key of the action table tells its own intent.
-    void keysAreIntents()
+    // The one table of keys: for every action of the window, each of its
+    // keys pressed on the window fires that action alone and tells its
+    // intent (or shows the overlay, backs out, closes), and the overlay of
+    // ? lists the action with all its keys.
+    void everyKeyReachesItsIntentAndIsListed()
     {
         using W = TMKMainWindow;
-        const std::pair<QKeySequence, void (W::*)()> cases[] = {
-            {Qt::Key_Space, &W::playClicked}, {Qt::Key_Right, &W::jumpForwardRequested},
-            {Qt::Key_Left, &W::jumpBackwardRequested}, {Qt::Key_Period, &W::frameForwardRequested},
-            {Qt::Key_Comma, &W::frameBackwardRequested}, {Qt::Key_N, &W::nextMarkerRequested},
-            {Qt::Key_P, &W::previousMarkerRequested}, {Qt::Key_BracketRight, &W::increaseSpeedRequested},
-            {Qt::Key_BracketLeft, &W::decreaseSpeedRequested}, {Qt::Key_Backspace, &W::resetSpeedRequested},
-            {Qt::CTRL | Qt::Key_Equal, &W::sizeUpRequested}, {Qt::CTRL | Qt::Key_Minus, &W::sizeDownRequested},
-            {Qt::Key_F, &W::fullScreenRequested}, {Qt::Key_S, &W::swapRequested}, {Qt::Key_Up, &W::volumeUpRequested},
-            {Qt::Key_Down, &W::volumeDownRequested}, {Qt::Key_M, &W::muteRequested},
-            {Qt::CTRL | Qt::Key_S, &W::captureRequested}, {Qt::CTRL | Qt::Key_P, &W::printRequested},
-            {Qt::CTRL | Qt::Key_E, &W::exportTrackRequested}, {Qt::CTRL | Qt::Key_O, &W::openFolderRequested},
-            {Qt::CTRL | Qt::Key_1, &W::listViewRequested}, {Qt::CTRL | Qt::Key_2, &W::mapViewRequested},
-            {Qt::CTRL | Qt::Key_Comma, &W::settingsRequested}, {Qt::CTRL | Qt::Key_T, &W::timeSetupRequested},
+        using K = QKeySequence;
+        struct Row {
+            const char* action;
+            QList<K> keys;
+            void (W::*intent)(); // none: the row checks the window itself
         };
-        for (const auto& [key, signal] : cases) {
-            QSignalSpy spy(m_window.get(), signal);
-            QTest::keySequence(m_window.get(), key);
-            QVERIFY2(spy.count() == 1, qPrintable(key.toString()));
-        }
-        // Escape leaves full screen only: windowed, it asks for nothing.
+        const Row rows[] = {
+            {"playAction", {K(Qt::Key_Space)}, &W::playClicked},
+            {"jumpForwardAction", {K(Qt::Key_Right)}, &W::jumpForwardRequested},
+            {"jumpBackwardAction", {K(Qt::Key_Left)}, &W::jumpBackwardRequested},
+            {"frameForwardAction", {K(Qt::Key_Period)}, &W::frameForwardRequested},
+            {"frameBackwardAction", {K(Qt::Key_Comma)}, &W::frameBackwardRequested},
+            {"nextMarkerAction", {K(Qt::Key_N)}, &W::nextMarkerRequested},
+            {"previousMarkerAction", {K(Qt::Key_P)}, &W::previousMarkerRequested},
+            {"increaseSpeedAction", {K(Qt::Key_BracketRight), K(Qt::CTRL | Qt::Key_Period)}, &W::increaseSpeedRequested},
+            {"decreaseSpeedAction", {K(Qt::Key_BracketLeft)}, &W::decreaseSpeedRequested},
+            {"resetSpeedAction", {K(Qt::Key_Backspace)}, &W::resetSpeedRequested},
+            {"sizeUpAction", {K(Qt::CTRL | Qt::Key_Equal), K(Qt::CTRL | Qt::Key_Plus)}, &W::sizeUpRequested},
+            {"sizeDownAction", {K(Qt::CTRL | Qt::Key_Minus)}, &W::sizeDownRequested},
+            {"fullScreenAction", {K(Qt::Key_F), K(Qt::Key_F11)}, &W::fullScreenRequested},
+            {"swapAction", {K(Qt::Key_S)}, &W::swapRequested},
+            {"volumeUpAction", {K(Qt::Key_Up)}, &W::volumeUpRequested},
+            {"volumeDownAction", {K(Qt::Key_Down)}, &W::volumeDownRequested},
+            {"muteAction", {K(Qt::Key_M)}, &W::muteRequested},
+            {"captureAction", {K(Qt::CTRL | Qt::Key_S)}, &W::captureRequested},
+            {"printAction", {K(Qt::CTRL | Qt::Key_P)}, &W::printRequested},
+            {"exportTrackAction", {K(Qt::CTRL | Qt::Key_E)}, &W::exportTrackRequested},
+            {"openFolderAction", {K(Qt::CTRL | Qt::Key_O)}, &W::openFolderRequested},
+            {"listViewAction", {K(Qt::CTRL | Qt::Key_1)}, &W::listViewRequested},
+            {"mapViewAction", {K(Qt::CTRL | Qt::Key_2)}, &W::mapViewRequested},
+            {"settingsAction", {K(Qt::CTRL | Qt::Key_Comma)}, &W::settingsRequested},
+            {"timeSetupAction", {K(Qt::CTRL | Qt::Key_T)}, &W::timeSetupRequested},
+            {"shortcutHelpAction", {K(Qt::Key_Question), K(Qt::Key_F1)}, nullptr},
+            {"leaveFullScreenAction", {K(Qt::Key_Escape)}, nullptr},
+            {"quitAction", {K(Qt::CTRL | Qt::Key_Q)}, nullptr},
+        };
+        const QList<QAction*> actions = m_window->actions();
+        QCOMPARE(actions.size(), qsizetype(std::size(rows)));
+        QMap<QString, std::shared_ptr<QSignalSpy>> fired;
+        for (QAction* action : actions)
+            fired.insert(action->objectName(), std::make_shared<QSignalSpy>(action, &QAction::triggered));
         QSignalSpy fullScreen(m_window.get(), &W::fullScreenRequested);
-        QTest::keyClick(m_window.get(), Qt::Key_Escape);
-        QCOMPARE(fullScreen.count(), 0);
+        for (const Row& row : rows) {
+            QAction* action = m_window->findChild<QAction*>(QLatin1String(row.action));
+            QVERIFY2(action, row.action);
+            for (const K& key : row.keys) {
+                QVERIFY2(action->shortcuts().contains(key), qPrintable(key.toString()));
+                std::unique_ptr<QSignalSpy> intent(row.intent ? new QSignalSpy(m_window.get(), row.intent) : nullptr);
+                const bool overlayBefore = m_window->isShortcutOverlayShown();
+                fullScreen.clear();
+                QTest::keySequence(m_window.get(), key);
+                for (auto it = fired.cbegin(); it != fired.cend(); ++it)
+                    QVERIFY2(it.value()->count() == (it.key() == QLatin1String(row.action) ? 1 : 0),
+                             qPrintable(it.key() + QStringLiteral(" on ") + key.toString()));
+                fired.value(QLatin1String(row.action))->clear();
+                if (intent)
+                    QVERIFY2(intent->count() == 1, qPrintable(key.toString()));
+                else if (key == K(Qt::Key_Question)) { // shown over the whole window, listing every row
+                    QVERIFY(m_window->isShortcutOverlayShown());
+                    QVERIFY(m_window->shortcutOverlay()->geometry().contains(m_window->centralWidget()->rect()));
+                    const QList<TMKShortcutOverlay::Row> shown = m_window->shortcutOverlay()->shownRows();
+                    QCOMPARE(shown.size(), actions.size());
+                    for (const QAction* listed : actions) {
+                        QStringList keys;
+                        for (const K& k : listed->shortcuts())
+                            keys << k.toString(K::NativeText);
+                        QVERIFY2(!listed->text().isEmpty() && !listed->text().startsWith(QLatin1String("shortcut.")),
+                                 qPrintable(listed->objectName()));
+                        QVERIFY2(shown.contains({keys.join(QStringLiteral(", ")), listed->text()}),
+                                 qPrintable(listed->objectName()));
+                    }
+                } else if (key == K(Qt::Key_F1)) { // the same action: F1 closes what ? opened
+                    QVERIFY(overlayBefore && !m_window->isShortcutOverlayShown());
+                    QTest::keyClick(m_window.get(), Qt::Key_F1); // open again: Escape closes it before anything else
+                    fired.value(QLatin1String("shortcutHelpAction"))->clear();
+                } else if (key == K(Qt::Key_Escape)) {
+                    QVERIFY(overlayBefore && !m_window->isShortcutOverlayShown());
+                    QCOMPARE(fullScreen.count(), 0);
+                    QTest::keyClick(m_window.get(), Qt::Key_Escape); // windowed: nothing to leave
+                    QCOMPARE(fullScreen.count(), 0);
+                    fired.value(QLatin1String("leaveFullScreenAction"))->clear();
+                } else {
+                    QVERIFY(!m_window->isVisible()); // quit
+                }
+            }
+        }
     }
 
     // The position the session sets is not a user's move; a drag is told
