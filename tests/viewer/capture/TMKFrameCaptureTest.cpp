@@ -5,7 +5,9 @@
 #include "TMKScriptedPlayer.h"
 #include "viewer/capture/TMKFrameCapture.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -103,6 +105,47 @@ private slots:
         QCOMPARE(m_alerts->alerts.size(), 1);
         QCOMPARE(m_alerts->alerts.first().kind, TMKAlertService::Kind::Warning);
         QCOMPARE(m_alerts->alerts.first().message, QStringLiteral("TAMEK"));
+        QCOMPARE(m_opened.size(), 1);
+    }
+
+    // A ".jpg" name gets the snapshot's JPEG bytes as they are, the snapshot
+    // kept in a folder of this run only; a snapshot that is no picture
+    // leaves an old file of that name whole, and a folder of that name is
+    // not touched: both told, nothing opened.
+    void savedAsTheSnapshotOrNotAtAll()
+    {
+        QTemporaryDir out;
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::darkBlue);
+        QBuffer jpeg(&m_player.snapshotBytes);
+        QVERIFY(jpeg.open(QIODevice::WriteOnly) && picture.save(&jpeg, "JPG"));
+        m_player.snapshotBytes += "past the picture's end"; // only a copy as it is keeps this
+        m_answer = out.filePath(QStringLiteral("frame.jpg"));
+        m_capture->captureVideo();
+        const QString snapshot = m_capture->captureTemporaryPath();
+        QCOMPARE(QFileInfo(snapshot).fileName(), QStringLiteral("tamek_capture.jpg"));
+        QVERIFY(QFileInfo(snapshot).absolutePath() != QDir::tempPath());
+        QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions()
+                     & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+                 QFile::Permissions());
+        QCOMPARE(headOf(m_answer, 1 << 20), m_player.snapshotBytes);
+        QCOMPARE(m_opened.size(), 1);
+
+        const QString old = out.filePath(QStringLiteral("old.png"));
+        QFile oldFile(old);
+        QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write("last week") == 9);
+        oldFile.close();
+        m_answer = old;
+        m_player.snapshotBytes = QByteArray("no image at all");
+        m_capture->captureVideo();
+        QCOMPARE(headOf(old, 100), QByteArray("last week"));
+        m_player.snapshotBytes.clear();
+        m_answer = out.filePath(QStringLiteral("folder.png"));
+        QVERIFY(QDir().mkpath(m_answer + QStringLiteral("/inside")));
+        m_capture->captureVideo();
+        QVERIFY(QFileInfo(m_answer + QStringLiteral("/inside")).isDir());
+        QCOMPARE(m_alerts->alerts.size(), 2);
+        QVERIFY(m_alerts->alerts.first().informative.contains(old));
         QCOMPARE(m_opened.size(), 1);
     }
 };
