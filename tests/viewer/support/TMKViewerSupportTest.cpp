@@ -1,5 +1,5 @@
 // The string table against the code, the recording list model, the named
-// images, and the player's own small rules (time text, camera, snapshots).
+// images, the telemetry readouts, and the player's own small rules (time text, camera, snapshots).
 
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
@@ -23,7 +23,26 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+#include <memory>
+
 namespace {
+
+std::shared_ptr<const TMKAviGpsData> gpsRecord(double latitude, double longitude, char ns, char ew, char km,
+                                               uint32_t speed, const char* text = "")
+{
+    _AVI_GPS_DATA_T record{};
+    record.header = 205;
+    record.fLatitude = latitude;
+    record.fLongitude = longitude;
+    record.NS = ns;
+    record.EW = ew;
+    record.KM = km;
+    record.fSpeed = speed;
+    std::strncpy(record.RawData, text, sizeof record.RawData - 1);
+    record.nLen = static_cast<uint32_t>(std::strlen(record.RawData));
+    return TMKAviGpsData::aviGpsDataWithData(record);
+}
 
 void touch(const QString& path)
 {
@@ -187,11 +206,76 @@ private slots:
                 != TMKImageNamed(QStringLiteral("car_rear_alwa"), QSize(32, 32)));
     }
 
-    void readoutText()
+    // The readouts at a play position, from the telemetry display: X/Y/Z of
+    // the sample there; without samples nothing changes.
+    void gsensorReadouts()
     {
-        QCOMPARE(TMKGSensorText('X', 0.5), QStringLiteral("X=+0.50"));
-        QCOMPARE(TMKGSensorText('X', 0.0), QStringLiteral("X=0.00"));
-        QCOMPARE(TMKGSensorText('Y', -1.25), QStringLiteral("Y=-1.25"));
+        TMKTelemetryDisplay display;
+        TMKBlackBoxData data;
+        for (int i = 0; i < 600; ++i)
+            data.m_GSensors.emplace_back(i == 300 ? 0.5f : 0.0f, i == 300 ? -1.25f : 0.0f, i == 599 ? 1.0f : 0.0f);
+        const TMKTelemetryReadout middle = display.gsensorReadout(data, 0.5);
+        QCOMPARE(middle.x.value_or(QString()), QStringLiteral("X=+0.50"));
+        QCOMPARE(middle.y.value_or(QString()), QStringLiteral("Y=-1.25"));
+        QCOMPARE(middle.z.value_or(QString()), QStringLiteral("Z=0.00"));
+        QCOMPARE(display.gsensorReadout(data, 1.0).z.value_or(QString()), QStringLiteral("Z=+1.00"));
+        QVERIFY(!display.gsensorReadout(TMKBlackBoxData{}, 0.2).z);
+    }
+
+    // Map position, speed (as stored), HDOP and satellites at a position;
+    // without GPS records the page hears so and HDOP and satellites still
+    // follow. The hemisphere comes from the record itself, so a drive south
+    // and west is never shown north or east, from the first update on; a
+    // record without a position leaves the marker alone.
+    void gpsReadouts()
+    {
+        TMKTelemetryDisplay display;
+        TMKBlackBoxData data;
+        data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 57));
+        data.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '1', 57));
+        TMKGpsData fix;
+        fix.HDOP = 0.94;
+        fix.SatelliteUsedCount = 8;
+        data.m_NMEAs = {fix, fix, fix};
+        QVERIFY(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(data))
+                    .startsWith(QStringLiteral("setTrack([[48.117300,11.516667]")));
+        TMKTelemetryReadout r = display.gpsReadout(data, 0.1);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("57 Km/h"));
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("0.9"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("8"));
+        QCOMPARE(display.gpsReadout(data, 0.9).speed.value_or(QString()), QStringLiteral("57 Mi/h"));
+
+        TMKBlackBoxData noGps;
+        fix.HDOP = 2.26;
+        fix.SatelliteUsedCount = 4;
+        noGps.m_NMEAs = {fix};
+        r = display.gpsReadout(noGps, 0.4);
+        QCOMPARE(r.mapScripts, QStringList{QStringLiteral("TMKDebug('GPS Data Count=Zero')")});
+        QCOMPARE(r.hdop.value_or(QString()), QStringLiteral("2.3"));
+        QCOMPARE(r.satellites.value_or(QString()), QStringLiteral("4"));
+        QVERIFY(!r.speed);
+
+        TMKBlackBoxData south;
+        south.m_vGpsData.push_back(gpsRecord(3351.6, 15112.8, 'S', 'W', '9', 30)); // letters on the record
+        south.m_vGpsData.push_back(gpsRecord( // no letters, but its own sentence says S and W
+            3351.6, 15112.8, 0, 0, '9', 30,
+            "$GPRMC,081500.00,A,3351.6000,S,15112.8000,W,16.2,90.0,071126,,,A*00\r\n"
+            "$GPGGA,081500.00,3351.6000,S,15112.8000,W,1,08,0.9,30.0,M,0.0,M,,*00\r\n"));
+        south.m_vGpsData.push_back(gpsRecord(0, 0, 'N', 'E', '9', 0)); // void fix
+        south.m_NMEAs.resize(5); // the fixes at these indexes have not seen a position yet: N and E
+        QCOMPARE(TMKTelemetryDisplay::trackScript(TMKTelemetryDisplay::trackPoints(south)),
+                 QStringLiteral("setTrack([[-33.860000,-151.213333]])"));
+        const QStringList southWest{QStringLiteral("setLatLag('-151.213333','-33.860000')")};
+        QCOMPARE(display.gpsReadout(south, 0.0).mapScripts, southWest);
+        QCOMPARE(display.gpsReadout(south, 0.5).mapScripts, southWest);
+        r = display.gpsReadout(south, 0.9);
+        QVERIFY(r.mapScripts.isEmpty());
+        QCOMPARE(r.speed.value_or(QString()), QStringLiteral("0 Km/h"));
+        // A record saying N again turns the position positive.
+        TMKBlackBoxData north;
+        north.m_vGpsData.push_back(gpsRecord(4807.038, 1131.0, 'N', 'E', '9', 50));
+        QCOMPARE(display.gpsReadout(north, 0.3).mapScripts, QStringList{QStringLiteral("setLatLag('11.516667','48.117300')")});
     }
 
     void graphGeometry()
