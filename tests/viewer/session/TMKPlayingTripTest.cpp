@@ -11,7 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -105,11 +105,13 @@ private slots:
         TMKPlayingTrip trip;
         QSignalSpy read(&trip, &TMKPlayingTrip::tripRead);
         trip.showTripOf(*list, m_morning[0]);
-        // Its result is posted meanwhile, but not yet delivered.
-        QThread::msleep(1500);
+        // Its result is posted once the worker is done, but not yet delivered.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
         trip.showTripOf(*list, m_evening);
         QVERIFY(read.wait(10000));
-        QVERIFY(!read.wait(300));
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QCoreApplication::processEvents();
+        QCOMPARE(read.count(), 1);
         QCOMPARE(trip.recordings(), QStringList{m_evening});
 
         // Gone while reading: nothing is delivered to it.
