@@ -9,7 +9,7 @@ void TMKLoadingProgress::start(double seconds)
     m_shown = true;
     const quint64 run = ++m_run;
     emit shown();
-    QTimer::singleShot(kTickMs, this, [this, run, seconds] { tick(run, seconds); });
+    QTimer::singleShot(m_tickMs, this, [this, run, seconds] { tick(run, seconds); });
 }
 
 void TMKLoadingProgress::hide()
@@ -26,10 +26,10 @@ void TMKLoadingProgress::tick(quint64 run, double seconds)
 {
     if (run != m_run)
         return;
-    m_progress += 100.0 / (seconds / (kTickMs / 1000.0));
+    m_progress += 100.0 / (seconds / (m_tickMs / 1000.0));
     emit progressChanged(m_progress);
     if (m_progress < 100) {
-        QTimer::singleShot(kTickMs, this, [this, run, seconds] { tick(run, seconds); });
+        QTimer::singleShot(m_tickMs, this, [this, run, seconds] { tick(run, seconds); });
         return;
     }
     const bool expired = m_progress >= 100;

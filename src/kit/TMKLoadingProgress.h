@@ -14,8 +14,10 @@ public:
 
     using QObject::QObject;
 
-    // Starts from 0; the first tick comes after 0.3 s.
+    // Starts from 0; the first tick comes after one tick.
     void start(double seconds = 15);
+    // The tick's length (kTickMs unless a test wants its time short).
+    void setTickMs(int ms) { m_tickMs = ms; }
     // At once; no timedOut follows.
     void hide();
 
@@ -37,4 +39,5 @@ private:
     bool m_stopRequested = true;
     double m_progress = 0;
     quint64 m_run = 0; // ticks of an earlier start are dropped
+    int m_tickMs = kTickMs;
 };
