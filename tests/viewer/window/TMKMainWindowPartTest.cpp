@@ -109,48 +109,11 @@ private slots:
         QTRY_COMPARE(video2->geometry(), sub);
     }
 
-    void clicksAreIntents()
-    {
-        struct Case {
-            const char* button;
-            void (TMKMainWindow::*signal)();
-        };
-        const Case cases[] = {
-            {"playButton", &TMKMainWindow::playClicked},
-            {"jumpBackwardButton", &TMKMainWindow::jumpBackwardRequested},
-            {"jumpForwardButton", &TMKMainWindow::jumpForwardRequested},
-            {"speedTextButton", &TMKMainWindow::speedClicked},
-            {"sizeTextButton", &TMKMainWindow::sizeUpRequested},
-            {"swapButton", &TMKMainWindow::swapRequested},
-            {"captureButton", &TMKMainWindow::captureRequested},
-            {"printButton", &TMKMainWindow::printRequested},
-            {"fullScreenButton", &TMKMainWindow::fullScreenRequested},
-            {"openFolderButton", &TMKMainWindow::openFolderRequested},
-            {"settingsButton", &TMKMainWindow::settingsRequested},
-            {"timeSetupButton", &TMKMainWindow::timeSetupRequested},
-            {"recordButton", &TMKMainWindow::listViewRequested},
-            {"informationButton", &TMKMainWindow::mapViewRequested},
-        };
-        for (const Case& c : cases) {
-            QSignalSpy spy(m_window.get(), c.signal);
-            auto* button = child<QAbstractButton>(c.button);
-            QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-            QVERIFY2(spy.count() == 1, c.button);
-        }
-        // The sound toggle says which recording the user now hears.
-        QSignalSpy audio(m_window.get(), &TMKMainWindow::audioToggled);
-        m_window->setAudioToggle(true, false);
-        auto* toggle = child<QAbstractButton>("audioToggleButton");
-        QTest::mouseClick(toggle, Qt::LeftButton, {}, toggle->rect().center());
-        QCOMPARE(audio.count(), 1);
-        QCOMPARE(audio.at(0).at(0).toBool(), true);
-        QVERIFY(m_window->audioToggleRear());
-    }
-
     // The one table of keys: for every action of the window, each of its
     // keys pressed on the window fires that action alone and tells its
-    // intent (or shows the overlay, backs out, closes), and the overlay of
-    // ? lists the action with all its keys.
+    // intent (or shows the overlay, backs out, closes), a click on its
+    // button tells the same, and the overlay of ? lists the action with all
+    // its keys.
     void everyKeyReachesItsIntentAndIsListed()
     {
         using W = TMKMainWindow;
@@ -159,11 +122,12 @@ private slots:
             const char* action;
             QList<K> keys;
             void (W::*intent)(); // none: the row checks the window itself
+            const char* button = nullptr; // a click on it tells the same intent
         };
         const Row rows[] = {
-            {"playAction", {K(Qt::Key_Space)}, &W::playClicked},
-            {"jumpForwardAction", {K(Qt::Key_Right)}, &W::jumpForwardRequested},
-            {"jumpBackwardAction", {K(Qt::Key_Left)}, &W::jumpBackwardRequested},
+            {"playAction", {K(Qt::Key_Space)}, &W::playClicked, "playButton"},
+            {"jumpForwardAction", {K(Qt::Key_Right)}, &W::jumpForwardRequested, "jumpForwardButton"},
+            {"jumpBackwardAction", {K(Qt::Key_Left)}, &W::jumpBackwardRequested, "jumpBackwardButton"},
             {"frameForwardAction", {K(Qt::Key_Period)}, &W::frameForwardRequested},
             {"frameBackwardAction", {K(Qt::Key_Comma)}, &W::frameBackwardRequested},
             {"nextMarkerAction", {K(Qt::Key_N)}, &W::nextMarkerRequested},
@@ -171,21 +135,21 @@ private slots:
             {"increaseSpeedAction", {K(Qt::Key_BracketRight), K(Qt::CTRL | Qt::Key_Period)}, &W::increaseSpeedRequested},
             {"decreaseSpeedAction", {K(Qt::Key_BracketLeft)}, &W::decreaseSpeedRequested},
             {"resetSpeedAction", {K(Qt::Key_Backspace)}, &W::resetSpeedRequested},
-            {"sizeUpAction", {K(Qt::CTRL | Qt::Key_Equal), K(Qt::CTRL | Qt::Key_Plus)}, &W::sizeUpRequested},
+            {"sizeUpAction", {K(Qt::CTRL | Qt::Key_Equal), K(Qt::CTRL | Qt::Key_Plus)}, &W::sizeUpRequested, "sizeTextButton"},
             {"sizeDownAction", {K(Qt::CTRL | Qt::Key_Minus)}, &W::sizeDownRequested},
-            {"fullScreenAction", {K(Qt::Key_F), K(Qt::Key_F11)}, &W::fullScreenRequested},
-            {"swapAction", {K(Qt::Key_S)}, &W::swapRequested},
+            {"fullScreenAction", {K(Qt::Key_F), K(Qt::Key_F11)}, &W::fullScreenRequested, "fullScreenButton"},
+            {"swapAction", {K(Qt::Key_S)}, &W::swapRequested, "swapButton"},
             {"volumeUpAction", {K(Qt::Key_Up)}, &W::volumeUpRequested},
             {"volumeDownAction", {K(Qt::Key_Down)}, &W::volumeDownRequested},
             {"muteAction", {K(Qt::Key_M)}, &W::muteRequested},
-            {"captureAction", {K(Qt::CTRL | Qt::Key_S)}, &W::captureRequested},
-            {"printAction", {K(Qt::CTRL | Qt::Key_P)}, &W::printRequested},
+            {"captureAction", {K(Qt::CTRL | Qt::Key_S)}, &W::captureRequested, "captureButton"},
+            {"printAction", {K(Qt::CTRL | Qt::Key_P)}, &W::printRequested, "printButton"},
             {"exportTrackAction", {K(Qt::CTRL | Qt::Key_E)}, &W::exportTrackRequested},
-            {"openFolderAction", {K(Qt::CTRL | Qt::Key_O)}, &W::openFolderRequested},
-            {"listViewAction", {K(Qt::CTRL | Qt::Key_1)}, &W::listViewRequested},
-            {"mapViewAction", {K(Qt::CTRL | Qt::Key_2)}, &W::mapViewRequested},
-            {"settingsAction", {K(Qt::CTRL | Qt::Key_Comma)}, &W::settingsRequested},
-            {"timeSetupAction", {K(Qt::CTRL | Qt::Key_T)}, &W::timeSetupRequested},
+            {"openFolderAction", {K(Qt::CTRL | Qt::Key_O)}, &W::openFolderRequested, "openFolderButton"},
+            {"listViewAction", {K(Qt::CTRL | Qt::Key_1)}, &W::listViewRequested, "recordButton"},
+            {"mapViewAction", {K(Qt::CTRL | Qt::Key_2)}, &W::mapViewRequested, "informationButton"},
+            {"settingsAction", {K(Qt::CTRL | Qt::Key_Comma)}, &W::settingsRequested, "settingsButton"},
+            {"timeSetupAction", {K(Qt::CTRL | Qt::Key_T)}, &W::timeSetupRequested, "timeSetupButton"},
             {"shortcutHelpAction", {K(Qt::Key_Question), K(Qt::Key_F1)}, nullptr},
             {"leaveFullScreenAction", {K(Qt::Key_Escape)}, nullptr},
             {"quitAction", {K(Qt::CTRL | Qt::Key_Q)}, nullptr},
@@ -199,6 +163,12 @@ private slots:
         for (const Row& row : rows) {
             QAction* action = m_window->findChild<QAction*>(QLatin1String(row.action));
             QVERIFY2(action, row.action);
+            if (row.button) {
+                QSignalSpy intent(m_window.get(), row.intent);
+                auto* button = child<QAbstractButton>(row.button);
+                QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+                QVERIFY2(intent.count() == 1, row.button);
+            }
             for (const K& key : row.keys) {
                 QVERIFY2(action->shortcuts().contains(key), qPrintable(key.toString()));
                 std::unique_ptr<QSignalSpy> intent(row.intent ? new QSignalSpy(m_window.get(), row.intent) : nullptr);
@@ -240,6 +210,21 @@ private slots:
                 }
             }
         }
+    }
+
+    // The buttons no key has: the speed, and the sound toggle, which says
+    // which recording the user now hears.
+    void buttonsWithoutAKey()
+    {
+        QSignalSpy speed(m_window.get(), &TMKMainWindow::speedClicked);
+        QTest::mouseClick(child<QAbstractButton>("speedTextButton"), Qt::LeftButton);
+        QCOMPARE(speed.count(), 1);
+        QSignalSpy audio(m_window.get(), &TMKMainWindow::audioToggled);
+        m_window->setAudioToggle(true, false);
+        QTest::mouseClick(child<QAbstractButton>("audioToggleButton"), Qt::LeftButton);
+        QCOMPARE(audio.count(), 1);
+        QCOMPARE(audio.at(0).at(0).toBool(), true);
+        QVERIFY(m_window->audioToggleRear());
     }
 
     // The position the session sets is not a user's move; a drag is told
