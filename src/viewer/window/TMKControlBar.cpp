@@ -222,6 +222,12 @@ void TMKControlBar::setMarkers(const QList<TMKMarkerSlider::Marker>& markers)
     m_positionSliderForFullScreen->setMarkers(markers);
 }
 
+void TMKControlBar::setSpan(std::optional<TMKMarkerSlider::Span> span)
+{
+    m_positionSlider->setSpan(span);
+    m_positionSliderForFullScreen->setSpan(span);
+}
+
 QList<TMKMarkerSlider::Marker> TMKControlBar::markers() const
 {
     return m_positionSlider->markers();

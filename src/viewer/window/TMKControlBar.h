@@ -44,6 +44,7 @@ public:
     [[nodiscard]] bool isAudioToggleVisible() const;
     void setMarkers(const QList<TMKMarkerSlider::Marker>& markers);
     [[nodiscard]] QList<TMKMarkerSlider::Marker> markers() const;
+    void setSpan(std::optional<TMKMarkerSlider::Span> span);
     [[nodiscard]] TMKMarkerSlider* positionSlider() const { return m_positionSlider; }
     [[nodiscard]] QString speedText() const;
     [[nodiscard]] QString sizeText() const;
