@@ -50,7 +50,8 @@ TMKAlertService& TMKClipExporter::alerts() const
 
 void TMKClipExporter::exportClip(const TMKTrip& trip, double from, double to, TMKClipUnits units)
 {
-    if (m_worker || m_dialog || trip.recordings.empty() || !(to > from))
+    // One at a time; a dialog closed but not yet deleted is done.
+    if (m_worker || (m_dialog && m_dialog->isVisible()) || trip.recordings.empty() || !(to > from))
         return;
     const QString summary = tr("From %1 to %2 (%3 s) of the drive %4.")
                                 .arg(clock(trip, from), clock(trip, to).right(8), QString::number(to - from, 'f', 1),
