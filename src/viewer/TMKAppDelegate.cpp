@@ -271,10 +271,12 @@ void TMKAppDelegate::connectClip()
     services.fileChooser = m_options.clipFileChooser;
     m_clipExporter = std::make_unique<TMKClipExporter>(w, std::move(services));
     connect(w, &TMKMainWindow::exportClipRequested, this, [this, marks] {
-        if (!marks->isComplete())
+        const auto media = m_session->player1()->media();
+        const auto span = marks->clipSpan(media ? media->path() : QString());
+        if (!span)
             return;
         const QString saved = TMKAppSettings(m_options.settingsPath)->value(QLatin1String(kSpeedUnitsKey)).toString();
-        m_clipExporter->exportClip(marks->trip(), marks->from(), marks->to(),
+        m_clipExporter->exportClip(span->trip, span->from, span->to,
                                    saved == QLatin1String("mph") ? TMKClipUnits::Mph : TMKClipUnits::Kmh);
     });
     // The units chosen for a clip are the viewer's: the readout follows.
@@ -304,7 +306,6 @@ void TMKAppDelegate::showClipSpan()
     const auto media = m_session->player1()->media();
     const auto shown = m_clipMarks->shownIn(media ? media->path() : QString());
     m_window->setClipSpan(shown ? std::optional<TMKMarkerSlider::Span>({shown->start, shown->end}) : std::nullopt);
-    m_window->setClipExportEnabled(m_clipMarks->isComplete());
 }
 
 void TMKAppDelegate::showReadouts(double position)

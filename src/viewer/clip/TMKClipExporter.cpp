@@ -13,6 +13,10 @@
 #include <QTimeZone>
 #include <QTimer>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -30,6 +34,8 @@ QString clock(const TMKTrip& trip, double seconds)
 TMKClipExporter::TMKClipExporter(QWidget* window, Services services, QObject* parent)
     : QObject(parent), m_window(window), m_services(std::move(services))
 {
+    // The encoders' statistics are for the command line, not a window's log.
+    av_log_set_level(AV_LOG_ERROR);
 }
 
 TMKClipExporter::~TMKClipExporter()

@@ -69,3 +69,27 @@ std::optional<TMKClipMarks::Shown> TMKClipMarks::shownIn(const QString& path) co
         return std::nullopt;
     return Shown{std::clamp(start / length, 0.0, 1.0), std::clamp(end / length, 0.0, 1.0)};
 }
+
+std::optional<TMKClipMarks::Span> TMKClipMarks::clipSpan(const QString& playing) const
+{
+    if (isComplete())
+        return Span{m_trip, *m_start, *m_end};
+    if (m_start || m_end) {
+        const double mark = m_start ? *m_start : *m_end;
+        // The last recording holding the moment: at a boundary, the later one.
+        for (auto it = m_trip.recordings.rbegin(); it != m_trip.recordings.rend(); ++it) {
+            if (it->offsetSeconds <= mark && mark < it->offsetSeconds + it->lengthSeconds)
+                return m_start ? Span{m_trip, mark, it->offsetSeconds + it->lengthSeconds}
+                               : Span{m_trip, it->offsetSeconds, mark};
+        }
+        return std::nullopt;
+    }
+    if (m_playing->isBusy() || playing.isEmpty())
+        return std::nullopt;
+    const TMKTrip& trip = m_playing->trip();
+    const auto at = TMKFindTripRecording({trip}, playing.toStdString());
+    if (!at)
+        return std::nullopt;
+    const TMKTripRecording& recording = trip.recordings[at->recording];
+    return Span{trip, recording.offsetSeconds, recording.offsetSeconds + recording.lengthSeconds};
+}

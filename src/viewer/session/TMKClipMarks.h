@@ -32,10 +32,17 @@ public:
     void clear();
 
     [[nodiscard]] bool isComplete() const { return m_start && m_end && *m_end > *m_start; }
-    // On the marked trip's axis, start before end.
-    [[nodiscard]] double from() const { return m_start.value_or(0); }
-    [[nodiscard]] double to() const { return m_end.value_or(0); }
-    [[nodiscard]] const TMKTrip& trip() const { return m_trip; }
+    [[nodiscard]] bool isEmpty() const { return !m_start && !m_end; }
+
+    // What a clip takes, on its trip's axis: the span marked; with one mark
+    // only, from it to the end (or from the start) of the recording holding
+    // it; with none, recording `playing` whole.
+    struct Span {
+        TMKTrip trip;
+        double from = 0;
+        double to = 0;
+    };
+    [[nodiscard]] std::optional<Span> clipSpan(const QString& playing) const;
     // The span as the slider of recording `path` shows it: nothing when the
     // recording is of another trip or the span misses it; a span reaching
     // into the recordings before or after runs to the slider's start or end.

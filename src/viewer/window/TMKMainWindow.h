@@ -109,8 +109,6 @@ public:
     [[nodiscard]] TMKMarkerSlider* positionSlider() const;
     // A clip's span on both position sliders; nothing hides it.
     void setClipSpan(std::optional<TMKMarkerSlider::Span> span);
-    // Export Clip… is offered only with a span to export.
-    void setClipExportEnabled(bool enabled);
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;

@@ -26,7 +26,8 @@ public:
         double end = 0;
         friend bool operator==(const Span&, const Span&) = default;
     };
-    static inline const QColor kSpanColor{86, 182, 255};
+    // Apart from the groove's own blue, which fills up to the handle.
+    static inline const QColor kSpanColor{152, 214, 110};
 
     using QSlider::QSlider;
 

@@ -91,11 +91,6 @@ void TMKSidePanel::buildList(QAction* exportAction)
             const int row = index.row();
             connect(onRow, &QAction::triggered, this, [this, row] { emit exportRowTrackRequested(row); });
         }
-        // The clip's items act on the play position, on a row or off the rows.
-        if (!m_menuActions.isEmpty()) {
-            menu->addSeparator();
-            menu->addActions(m_menuActions);
-        }
         menu->popup(m_tableView->viewport()->mapToGlobal(at));
     });
 }

@@ -2,7 +2,6 @@
 
 #include "viewer/window/TMKWindowLayout.h"
 
-#include <QList>
 #include <QObject>
 #include <QPointer>
 
@@ -27,8 +26,6 @@ public:
     // `exportAction` is the window's own: the list's menu offers it, on the
     // row the menu was opened on.
     TMKSidePanel(QWidget* buttonBox, QWidget* listBox, QAction* exportAction, QObject* parent);
-    // Actions the list's menu offers after its own.
-    void setMenuActions(const QList<QAction*>& actions) { m_menuActions = actions; }
 
     void layOut(const TMKWindowLayout& layout);
 
@@ -75,5 +72,4 @@ private:
     QLabel* m_fields[3] = {}; // speed, HDOP, satellites
     View m_view = View::List;
     bool m_fullScreen = false;
-    QList<QAction*> m_menuActions;
 };

@@ -229,6 +229,10 @@ private slots:
             {"volumeDownAction", {QKeySequence(Qt::Key_Down)}},
             {"openFolderAction", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
             {"exportTrackAction", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
+            {"clipStartAction", {QKeySequence(Qt::Key_I)}},
+            {"clipEndAction", {QKeySequence(Qt::Key_O)}},
+            {"clearClipMarksAction", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X)}},
+            {"exportClipAction", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
             {"leaveFullScreenAction", {QKeySequence(Qt::Key_Escape)}},
             {"quitAction", {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
         };
