@@ -8,6 +8,8 @@
 #include "media/TMKMediaList.h"
 #include "viewer/capture/TMKFrameCapture.h"
 #include "viewer/capture/TMKTrackExporter.h"
+#include "viewer/clip/TMKClipExporter.h"
+#include "viewer/session/TMKClipMarks.h"
 #include "viewer/session/TMKPlaybackSession.h"
 #include "viewer/session/TMKPlayingTrip.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
@@ -67,6 +69,9 @@ public:
         // Runs on the export's worker before it reads anything (tests hold
         // it there to cancel).
         std::function<void()> exportWorkerStarted;
+        // Asks where a clip goes (.mp4, or .mkv for the copied video).
+        // Empty: the desktop's save dialog.
+        std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> clipFileChooser;
     };
 
     explicit TMKAppDelegate(Options options, QObject* parent = nullptr);
@@ -96,6 +101,8 @@ public:
     [[nodiscard]] TMKTrackExporter* trackExporter() const { return m_trackExporter.get(); }
     [[nodiscard]] TMKPlayingTrip* playingTrip() const { return m_playingTrip.get(); }
     [[nodiscard]] TMKTripMap* tripMap() const { return m_tripMap.get(); }
+    [[nodiscard]] TMKClipMarks* clipMarks() const { return m_clipMarks.get(); }
+    [[nodiscard]] TMKClipExporter* clipExporter() const { return m_clipExporter.get(); }
     // Null until the map is first shown.
     [[nodiscard]] TMKMapView* mapWebView() const { return m_mapWebView.get(); }
 
@@ -126,6 +133,8 @@ private:
     void showSliderMarkers();
     bool jumpToMarker(bool next);
     bool exportTrack(int row = -1);
+    void connectClip();
+    void showClipSpan();
     void makeMapView();
     // Brings the open window of `slot` forward, or opens a new one there.
     template <class Window>
@@ -148,6 +157,8 @@ private:
 
     std::unique_ptr<TMKPlayingTrip> m_playingTrip;
     std::unique_ptr<TMKTripMap> m_tripMap;
+    std::unique_ptr<TMKClipMarks> m_clipMarks;
+    std::unique_ptr<TMKClipExporter> m_clipExporter;
     double m_eventThresholdG = 0.4;
     TMKMapScriptQueue m_pendingMapScripts; // while there is no map view yet
 };

@@ -120,8 +120,16 @@ TMKTelemetryReadout TMKTelemetryDisplay::gpsReadout(const TMKBlackBoxData& data,
             const QPointF degrees = signedDegrees(record, m_south, m_west);
             readout.mapScripts << TMKSetLatLagScript(degrees.x(), degrees.y());
         }
-        readout.speed = record.KM == '9' ? QString::asprintf("%d Km/h", static_cast<int>(record.fSpeed))
-                                         : QString::asprintf("%d Mi/h", static_cast<int>(record.fSpeed));
+        // The camera says its unit: '9' kilometres an hour, else miles.
+        constexpr double kKmPerMile = 1.609344;
+        const bool recordedKm = record.KM == '9';
+        const bool mph = m_mph.value_or(!recordedKm);
+        double speed = record.fSpeed;
+        if (recordedKm && mph)
+            speed /= kKmPerMile;
+        else if (!recordedKm && !mph)
+            speed *= kKmPerMile;
+        readout.speed = QString::asprintf(mph ? "%d Mi/h" : "%d Km/h", static_cast<int>(std::lround(speed)));
     }
     if (!fixes.empty()) {
         const TMKGpsData& fix = fixes[static_cast<std::size_t>(TMKIndexForPosition(position, fixes.size()))];

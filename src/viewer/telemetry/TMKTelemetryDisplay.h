@@ -42,12 +42,18 @@ public:
     // The whole drive once, as one line for the map page.
     [[nodiscard]] static QString trackScript(const QList<QPointF>& track);
 
+    // The speed readout in miles (true) or kilometres (false) an hour, the
+    // user's preference whatever unit the camera recorded in; without one,
+    // as recorded.
+    void setMph(std::optional<bool> mph) { m_mph = mph; }
+
     [[nodiscard]] bool south() const { return m_south; }
     [[nodiscard]] bool west() const { return m_west; }
 
 private:
     bool m_south = false;
     bool m_west = false;
+    std::optional<bool> m_mph;
 };
 
 // "X=+0.50", "X=0.00", "X=-1.25".

@@ -222,6 +222,20 @@ void TMKControlBar::setMarkers(const QList<TMKMarkerSlider::Marker>& markers)
     m_positionSliderForFullScreen->setMarkers(markers);
 }
 
+void TMKControlBar::setSpan(std::optional<TMKMarkerSlider::Span> span)
+{
+    m_positionSlider->setSpan(span);
+    m_positionSliderForFullScreen->setSpan(span);
+}
+
+void TMKControlBar::setSliderMenu(const QList<QAction*>& actions)
+{
+    for (TMKMarkerSlider* slider : {m_positionSlider, m_positionSliderForFullScreen}) {
+        slider->addActions(actions);
+        slider->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+}
+
 QList<TMKMarkerSlider::Marker> TMKControlBar::markers() const
 {
     return m_positionSlider->markers();

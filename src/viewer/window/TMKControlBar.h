@@ -7,6 +7,7 @@
 #include <QObject>
 
 class QAbstractButton;
+class QAction;
 class QLabel;
 class QSlider;
 class QWidget;
@@ -44,6 +45,9 @@ public:
     [[nodiscard]] bool isAudioToggleVisible() const;
     void setMarkers(const QList<TMKMarkerSlider::Marker>& markers);
     [[nodiscard]] QList<TMKMarkerSlider::Marker> markers() const;
+    void setSpan(std::optional<TMKMarkerSlider::Span> span);
+    // The menu of both position sliders: the clip's marks live there.
+    void setSliderMenu(const QList<QAction*>& actions);
     [[nodiscard]] TMKMarkerSlider* positionSlider() const { return m_positionSlider; }
     [[nodiscard]] QString speedText() const;
     [[nodiscard]] QString sizeText() const;

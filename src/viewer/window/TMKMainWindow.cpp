@@ -106,6 +106,8 @@ TMKMainWindow::TMKMainWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_sidePanel, &TMKSidePanel::mapViewRequested, this, &TMKMainWindow::mapViewRequested);
     connect(m_sidePanel, &TMKSidePanel::rowActivated, this, &TMKMainWindow::rowActivated);
     connect(m_sidePanel, &TMKSidePanel::exportRowTrackRequested, this, &TMKMainWindow::exportRowTrackRequested);
+    m_controls->setSliderMenu({m_actions->action("clipStartAction"), m_actions->action("clipEndAction"),
+                               m_actions->action("clearClipMarksAction"), m_actions->action("exportClipAction")});
 
     m_video1View->hide();
     m_video2View->hide();
@@ -262,6 +264,8 @@ bool TMKMainWindow::audioToggleRear() const { return m_controls->audioToggleRear
 bool TMKMainWindow::isAudioToggleVisible() const { return m_controls->isAudioToggleVisible(); }
 void TMKMainWindow::setMuted(bool muted) { m_controls->setMuted(muted); }
 void TMKMainWindow::setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers) { m_controls->setMarkers(markers); }
+void TMKMainWindow::setClipSpan(std::optional<TMKMarkerSlider::Span> span) { m_controls->setSpan(span); }
+
 QList<TMKMarkerSlider::Marker> TMKMainWindow::sliderMarkers() const { return m_controls->markers(); }
 TMKMarkerSlider* TMKMainWindow::positionSlider() const { return m_controls->positionSlider(); }
 

@@ -107,6 +107,8 @@ public:
     void setSliderMarkers(const QList<TMKMarkerSlider::Marker>& markers);
     [[nodiscard]] QList<TMKMarkerSlider::Marker> sliderMarkers() const;
     [[nodiscard]] TMKMarkerSlider* positionSlider() const;
+    // A clip's span on both position sliders; nothing hides it.
+    void setClipSpan(std::optional<TMKMarkerSlider::Span> span);
 
     // For tests: the texts the controls show.
     [[nodiscard]] QString speedText() const;
@@ -139,6 +141,10 @@ signals:
     void swapRequested();
     void captureRequested();
     void printRequested();
+    // I and O: the clip's start or end at the play position.
+    void clipMarkRequested(bool end);
+    void clipMarksClearRequested();
+    void exportClipRequested();
     void audioToggled(bool rear);
     void volumeMoved(int volume);
     void volumeUpRequested();

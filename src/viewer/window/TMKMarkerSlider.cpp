@@ -16,6 +16,14 @@ void TMKMarkerSlider::setMarkers(const QList<Marker>& markers)
     update();
 }
 
+void TMKMarkerSlider::setSpan(std::optional<Span> span)
+{
+    if (span == m_span)
+        return;
+    m_span = span;
+    update();
+}
+
 int TMKMarkerSlider::tickX(double position) const
 {
     QStyleOptionSlider option;
@@ -31,10 +39,23 @@ int TMKMarkerSlider::tickX(double position) const
 void TMKMarkerSlider::paintEvent(QPaintEvent* event)
 {
     QSlider::paintEvent(event);
-    if (m_markers.isEmpty())
+    if (m_markers.isEmpty() && !m_span)
         return;
     QPainter painter(this);
     const int top = height() / 2 - 7;
+    // The span under the ticks, a band over the groove with its marks as
+    // edges; an end in another recording has no edge here.
+    if (m_span) {
+        const int left = tickX(m_span->start);
+        const int right = tickX(m_span->end);
+        QColor band = kSpanColor;
+        band.setAlpha(110);
+        painter.fillRect(QRect(left, top + 3, std::max(right - left, 1), 8), band);
+        if (m_span->start > 0)
+            painter.fillRect(QRect(left - 1, top, 2, 14), kSpanColor);
+        if (m_span->end < 1)
+            painter.fillRect(QRect(right - 1, top, 2, 14), kSpanColor);
+    }
     // Recordings under the events, so a brake inside an event recording
     // still shows.
     for (const bool recordings : {true, false}) {

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QSlider>
 
+#include <optional>
+
 // The position slider with the moments worth seeing drawn as ticks over
 // its groove: G-sensor events and event recordings of the trip, at their
 // place in the playing recording (0 to 1).
@@ -18,11 +20,21 @@ public:
     };
     static inline const QColor kEventColor{255, 90, 74};
     static inline const QColor kRecordingColor{240, 198, 116};
+    // A clip's span: the part of it within this recording, 0..1.
+    struct Span {
+        double start = 0;
+        double end = 0;
+        friend bool operator==(const Span&, const Span&) = default;
+    };
+    // Apart from the groove's own blue, which fills up to the handle.
+    static inline const QColor kSpanColor{152, 214, 110};
 
     using QSlider::QSlider;
 
     void setMarkers(const QList<Marker>& markers);
     [[nodiscard]] const QList<Marker>& markers() const { return m_markers; }
+    void setSpan(std::optional<Span> span);
+    [[nodiscard]] std::optional<Span> span() const { return m_span; }
     // The x of a position's tick, where the handle's centre stands at it.
     [[nodiscard]] int tickX(double position) const;
 
@@ -35,4 +47,5 @@ protected:
 
 private:
     QList<Marker> m_markers;
+    std::optional<Span> m_span;
 };
