@@ -145,6 +145,10 @@ private slots:
             {"captureAction", {K(Qt::CTRL | Qt::Key_S)}, &W::captureRequested, "captureButton"},
             {"printAction", {K(Qt::CTRL | Qt::Key_P)}, &W::printRequested, "printButton"},
             {"exportTrackAction", {K(Qt::CTRL | Qt::Key_E)}, &W::exportTrackRequested},
+            {"clipStartAction", {K(Qt::Key_I)}, nullptr},
+            {"clipEndAction", {K(Qt::Key_O)}, nullptr},
+            {"clearClipMarksAction", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_X)}, &W::clipMarksClearRequested},
+            {"exportClipAction", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}, &W::exportClipRequested},
             {"openFolderAction", {K(Qt::CTRL | Qt::Key_O)}, &W::openFolderRequested, "openFolderButton"},
             {"listViewAction", {K(Qt::CTRL | Qt::Key_1)}, &W::listViewRequested, "recordButton"},
             {"mapViewAction", {K(Qt::CTRL | Qt::Key_2)}, &W::mapViewRequested, "informationButton"},
@@ -160,6 +164,7 @@ private slots:
         for (QAction* action : actions)
             fired.insert(action->objectName(), std::make_shared<QSignalSpy>(action, &QAction::triggered));
         QSignalSpy fullScreen(m_window.get(), &W::fullScreenRequested);
+        QSignalSpy clipMark(m_window.get(), &W::clipMarkRequested);
         for (const Row& row : rows) {
             QAction* action = m_window->findChild<QAction*>(QLatin1String(row.action));
             QVERIFY2(action, row.action);
@@ -181,7 +186,10 @@ private slots:
                 fired.value(QLatin1String(row.action))->clear();
                 if (intent)
                     QVERIFY2(intent->count() == 1, qPrintable(key.toString()));
-                else if (key == K(Qt::Key_Question)) { // shown over the whole window, listing every row
+                else if (key == K(Qt::Key_I) || key == K(Qt::Key_O)) { // the start or the end
+                    QCOMPARE(clipMark.count(), 1);
+                    QCOMPARE(clipMark.takeFirst().first().toBool(), key == K(Qt::Key_O));
+                } else if (key == K(Qt::Key_Question)) { // shown over the whole window, listing every row
                     QVERIFY(m_window->isShortcutOverlayShown());
                     QVERIFY(m_window->shortcutOverlay()->geometry().contains(m_window->centralWidget()->rect()));
                     const QList<TMKShortcutOverlay::Row> shown = m_window->shortcutOverlay()->shownRows();
