@@ -57,12 +57,8 @@ TMKAppDelegate::Options quietOptions(const QString& settingsPath)
     TMKAppDelegate::Options options;
     options.restoreState = false;
     options.settingsPath = settingsPath;
-    // Real players: the follow-ups and the swap keep their times, the
-    // waits between pairs are cut.
-    options.timing.settleMs = 100;
-    options.timing.endWatchMs = 100;
-    options.timing.advanceMs = 100;
-    options.timing.nextAfterFailureMs = 100;
+    // Real players keep the real timing: cut waits let a pair start
+    // before libVLC has settled, and the two players drift apart.
     return options;
 }
 
