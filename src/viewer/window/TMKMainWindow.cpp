@@ -5,6 +5,7 @@
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/window/TMKHeadBar.h"
+#include "viewer/window/TMKNamedWidgets.h"
 #include "viewer/window/TMKPlaybackBanner.h"
 #include "viewer/window/TMKShortcutOverlay.h"
 #include "viewer/window/TMKSidePanel.h"
@@ -22,20 +23,6 @@
 #include <QScreen>
 
 namespace {
-
-QWidget* makeBox(QWidget* parent, const char* name)
-{
-    auto* box = new QWidget(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& text, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
 
 // Read once: every window made after the first shares the text.
 const QString& viewerStyleSheet()

@@ -3,6 +3,7 @@
 #include "strings/TMKStrings.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
 #include "viewer/window/TMKMediaListTableView.h"
+#include "viewer/window/TMKNamedWidgets.h"
 #include "widgets/TMKImageButton.h"
 
 #include <QAction>
@@ -20,20 +21,6 @@ constexpr int kListRowHeight = 20;
 constexpr QSize kListIconSize{14, 14};
 // Mode, date and time columns; the file name takes the rest.
 constexpr int kListColumnWidths[] = {72, 70, 56};
-
-QWidget* makeBox(QWidget* parent, const char* name)
-{
-    auto* box = new QWidget(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& text, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 
 #include "TMKDriveRecording.h"
 #include "TMKDriveSimulator.h"
+#include "TMKViewerTestFiles.h"
 #include "media/TMKMediaList.h"
 #include "map/TMKTripMap.h"
 #include "viewer/session/TMKPlayingTrip.h"
@@ -24,14 +25,6 @@ TMKDriveSimulator drive()
     TMKDriveOptions options;
     options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
     return TMKDriveSimulator(TMKMunichRoute(), profile, options);
-}
-
-std::unique_ptr<TMKMediaList> scannedList(const QString& folder)
-{
-    auto list = TMKMediaList::mediaList();
-    list->setDirectoryPath(folder.toStdString());
-    list->waitUntilIdle();
-    return list;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "TMKDriveRecording.h"
 #include "TMKDriveSimulator.h"
+#include "TMKViewerTestFiles.h"
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
 #include "viewer/player/TMKRecordingCheck.h"
@@ -46,14 +47,6 @@ bool writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-std::unique_ptr<TMKMediaList> scannedList(const QString& folder)
-{
-    auto list = TMKMediaList::mediaList();
-    list->setDirectoryPath(folder.toStdString());
-    list->waitUntilIdle();
-    return list;
 }
 
 int rowOf(const TMKMediaListModel& model, const QString& fileName)

@@ -1,6 +1,7 @@
 // The string table against the code, the recording list model, the named
 // images, the telemetry readouts, and the player's own small rules (time text, camera, snapshots).
 
+#include "TMKViewerTestFiles.h"
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
 #include "viewer/player/TMKMediaPlayer.h"
@@ -42,20 +43,6 @@ std::shared_ptr<const TMKAviGpsData> gpsRecord(double latitude, double longitude
     std::strncpy(record.RawData, text, sizeof record.RawData - 1);
     record.nLen = static_cast<uint32_t>(std::strlen(record.RawData));
     return TMKAviGpsData::aviGpsDataWithData(record);
-}
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
-std::unique_ptr<TMKMediaList> scannedList(const QString& folder)
-{
-    auto list = TMKMediaList::mediaList();
-    list->setDirectoryPath(folder.toStdString());
-    list->waitUntilIdle();
-    return list;
 }
 
 } // namespace
