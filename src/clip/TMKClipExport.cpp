@@ -990,6 +990,7 @@ TMKClipResult Exporter::copy()
     int64_t total = 0;
     bool started = false;
     std::vector<PacketPtr> sinceKey; // before `from`: the packets since the last key frame
+    std::vector<std::pair<PacketPtr, double>> soundBefore; // and the sound since then, with its trip time
     for (std::size_t s = 0; s < segments.size(); ++s) {
         const TMKClipSegment& segment = segments[s];
         if (auto refusal = notRegular(segment.path))
@@ -1004,14 +1005,39 @@ TMKClipResult Exporter::copy()
         if (video < 0)
             return finish(segment.path + ": no video stream", true);
         const AVStream* in = raw->streams[video];
+        // The sound is the front camera's: copied too when asked for.
+        const int audio = m_request.sound && camera == TMKClipCamera::Front
+                              ? av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)
+                              : -1;
         if (!m_videoStream) {
             m_videoStream = avformat_new_stream(m_muxer.get(), nullptr);
             avcodec_parameters_copy(m_videoStream->codecpar, in->codecpar);
             m_videoStream->codecpar->codec_tag = 0;
             m_videoStream->time_base = AVRational{1, 1000};
+            if (audio >= 0) {
+                m_audioStream = avformat_new_stream(m_muxer.get(), nullptr);
+                avcodec_parameters_copy(m_audioStream->codecpar, raw->streams[audio]->codecpar);
+                m_audioStream->codecpar->codec_tag = 0;
+                m_audioStream->time_base = AVRational{1, 1000};
+            }
             if (const int e = avformat_write_header(m_muxer.get(), nullptr); e < 0)
                 return finish("write: " + avError(e), false);
         }
+        const auto tripOf = [&](const AVPacket* p, int index) {
+            const AVStream* stream = raw->streams[index];
+            const int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            return segment.offset
+                   + static_cast<double>(ts - (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0))
+                         * av_q2d(stream->time_base);
+        };
+        // Sound read before the first key frame's time is known waits here.
+        const auto writeSound = [&](PacketPtr& p, double trip) -> std::optional<std::string> {
+            p->duration = av_rescale_q(p->duration, raw->streams[audio]->time_base, AVRational{1, 1000});
+            p->pts = p->dts = std::llround((trip - base) * 1000);
+            p->stream_index = m_audioStream->index;
+            p->pos = -1;
+            return m_muxer.write(p.get());
+        };
         const AVRational rate = av_guess_frame_rate(raw, const_cast<AVStream*>(in), nullptr);
         const double frame = rate.num > 0 ? av_q2d(av_inv_q(rate)) : 1.0 / 30;
         if (s == 0) // from the key frame at most a second or two before
@@ -1025,23 +1051,34 @@ TMKClipResult Exporter::copy()
             const int got = av_read_frame(raw, packet.get());
             if (got < 0)
                 break;
+            if (packet->stream_index == audio && m_audioStream) {
+                const double trip = tripOf(packet.get(), audio);
+                if (trip >= segment.end)
+                    continue;
+                if (!started) {
+                    soundBefore.emplace_back(std::move(packet), trip);
+                } else if (trip >= base) {
+                    if (auto e = writeSound(packet, trip))
+                        return finish(e, false);
+                }
+                continue;
+            }
             if (packet->stream_index != video)
                 continue;
             // AVI gives decode times only; without B-frames they are the
             // presentation times.
-            const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-            packet->pts = ts;
-            const double local = static_cast<double>(ts - (in->start_time != AV_NOPTS_VALUE ? in->start_time : 0))
-                                 * av_q2d(in->time_base);
-            const double trip = segment.offset + local;
+            packet->pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const double trip = tripOf(packet.get(), video);
             if (trip >= segment.end - frame / 4) {
                 done = true;
                 break;
             }
             if (!started) {
                 if (trip < m_request.from - frame / 4) {
-                    if (packet->flags & AV_PKT_FLAG_KEY)
+                    if (packet->flags & AV_PKT_FLAG_KEY) {
                         sinceKey.clear();
+                        std::erase_if(soundBefore, [trip](const auto& p) { return p.second < trip; });
+                    }
                     if (!sinceKey.empty() || (packet->flags & AV_PKT_FLAG_KEY))
                         sinceKey.push_back(std::move(packet));
                     continue;
@@ -1056,6 +1093,13 @@ TMKClipResult Exporter::copy()
                     base = trip;
                 }
                 sinceKey.push_back(std::move(packet));
+                for (auto& [sound, at] : soundBefore) {
+                    if (at < base)
+                        continue;
+                    if (auto e = writeSound(sound, at))
+                        return finish(e, false);
+                }
+                soundBefore.clear();
             } else {
                 sinceKey.push_back(std::move(packet));
             }

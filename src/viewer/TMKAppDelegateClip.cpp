@@ -41,6 +41,7 @@ void TMKAppDelegate::connectClip()
     TMKClipExporter::Services services;
     services.alerts = m_options.alerts;
     services.fileChooser = m_options.clipFileChooser;
+    services.settingsPath = m_options.settingsPath;
     m_clipExporter = std::make_unique<TMKClipExporter>(w, std::move(services));
     connect(w, &TMKMainWindow::exportClipRequested, this, [this, marks] {
         const auto media = m_session->player1()->media();

@@ -110,6 +110,27 @@ std::vector<Picture> decodeAll(const std::string& path, std::vector<std::vector<
     return pictures;
 }
 
+// The sound's bytes of a file from `from` to `to` seconds, as stored.
+std::vector<uint8_t> soundBytes(const std::string& path, double from = 0, double to = 1e9)
+{
+    std::vector<uint8_t> bytes;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
+        return bytes;
+    avformat_find_stream_info(format, nullptr);
+    const int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    AVPacket* packet = av_packet_alloc();
+    while (audio >= 0 && av_read_frame(format, packet) >= 0) {
+        const double at = double(packet->pts) * av_q2d(format->streams[audio]->time_base);
+        if (packet->stream_index == audio && at >= from - 1e-6 && at < to - 1e-6)
+            bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return bytes;
+}
+
 // The luma of `source` scaled to `size`, as a camera's area of the clip.
 std::vector<uint8_t> scaled(const Picture& source, QSize size)
 {
@@ -327,6 +348,12 @@ TEST_F(Clip, CopiedPathIsPacketExact)
     EXPECT_TRUE(copied == expected) << copied.size() << " packets, " << expected.size() << " expected";
     ASSERT_EQ(frames.size(), expected.size());
     EXPECT_NEAR(frames.back().seconds - frames.front().seconds, 3.5 - 1.0 / 30, 1e-3);
+    // The front's sound from the same key frame, byte for byte.
+    std::vector<uint8_t> sound = soundBytes(source(0, false), 1.0, kFileSeconds);
+    const std::vector<uint8_t> after = soundBytes(source(1, false), 0, 1.5);
+    sound.insert(sound.end(), after.begin(), after.end());
+    EXPECT_FALSE(sound.empty());
+    EXPECT_TRUE(soundBytes(request.output) == sound) << soundBytes(request.output).size() << " bytes, " << sound.size();
 }
 
 // Cancel leaves no file, nor a part of one; a recording broken off in

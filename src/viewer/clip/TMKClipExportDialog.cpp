@@ -1,5 +1,7 @@
 #include "viewer/clip/TMKClipExportDialog.h"
 
+#include "kit/TMKAppSettings.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -7,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -21,8 +24,9 @@ T* named(T* widget, const char* name)
 
 } // namespace
 
-TMKClipExportDialog::TMKClipExportDialog(const QString& summary, TMKClipUnits units, QWidget* parent)
-    : QDialog(parent)
+TMKClipExportDialog::TMKClipExportDialog(const QString& summary, TMKClipUnits units, const QString& settingsPath,
+                                         QWidget* parent)
+    : QDialog(parent), m_settingsPath(settingsPath)
 {
     setObjectName(QStringLiteral("clipExportDialog"));
     setWindowTitle(tr("Export Clip"));
@@ -89,7 +93,10 @@ TMKClipExportDialog::TMKClipExportDialog(const QString& summary, TMKClipUnits un
     QPushButton* exportButton = buttons->addButton(tr("Export…"), QDialogButtonBox::AcceptRole);
     exportButton->setObjectName(QStringLiteral("clipExportButton"));
     exportButton->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        remember();
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* column = new QVBoxLayout(this);
@@ -105,7 +112,47 @@ TMKClipExportDialog::TMKClipExportDialog(const QString& summary, TMKClipUnits un
         connect(box, &QComboBox::currentIndexChanged, this, &TMKClipExportDialog::follow);
     for (QCheckBox* box : {m_time, m_speed, m_position, m_gforce})
         connect(box, &QCheckBox::toggled, this, &TMKClipExportDialog::follow);
+    restore();
     follow();
+}
+
+namespace {
+
+const char* const kChoicesGroup = "clip";
+
+void choose(QComboBox* box, const QVariant& value)
+{
+    if (const int at = box->findData(value); value.isValid() && at >= 0)
+        box->setCurrentIndex(at);
+}
+
+} // namespace
+
+// The units are the viewer's, passed in; the rest as the last clip had it.
+void TMKClipExportDialog::restore()
+{
+    const auto settings = TMKAppSettings(m_settingsPath);
+    settings->beginGroup(QLatin1String(kChoicesGroup));
+    choose(m_layout, settings->value(QStringLiteral("layout")));
+    choose(m_corner, settings->value(QStringLiteral("corner")));
+    m_insetSize->setValue(settings->value(QStringLiteral("insetPercent"), m_insetSize->value()).toInt());
+    for (QCheckBox* box : {m_time, m_speed, m_position, m_gforce, m_sound})
+        box->setChecked(settings->value(box->objectName(), box->isChecked()).toBool());
+    m_gforceStyle->setCurrentIndex(settings->value(QStringLiteral("gforceTrace")).toBool() ? 1 : 0);
+    choose(m_quality, settings->value(QStringLiteral("quality")));
+}
+
+void TMKClipExportDialog::remember() const
+{
+    const auto settings = TMKAppSettings(m_settingsPath);
+    settings->beginGroup(QLatin1String(kChoicesGroup));
+    settings->setValue(QStringLiteral("layout"), m_layout->currentData());
+    settings->setValue(QStringLiteral("corner"), m_corner->currentData());
+    settings->setValue(QStringLiteral("insetPercent"), m_insetSize->value());
+    for (QCheckBox* box : {m_time, m_speed, m_position, m_gforce, m_sound})
+        settings->setValue(box->objectName(), box->isChecked());
+    settings->setValue(QStringLiteral("gforceTrace"), m_gforceStyle->currentIndex() == 1);
+    settings->setValue(QStringLiteral("quality"), m_quality->currentData());
 }
 
 bool TMKClipExportDialog::copies() const
@@ -125,8 +172,11 @@ void TMKClipExportDialog::follow()
     m_units->setEnabled(m_speed->isChecked());
     const bool copied = copies();
     m_quality->setEnabled(!copied);
-    m_path->setText(copied ? tr("The camera's own video is copied: no re-encoding, nothing lost. The clip begins at "
-                                "the key frame at or before the start and is written as Matroska (.mkv).")
+    // A copied rear camera has no sound of its own to copy.
+    const bool rearCopied = copied && static_cast<TMKClipLayout>(m_layout->currentData().toInt()) == TMKClipLayout::Rear;
+    m_sound->setEnabled(!rearCopied);
+    m_path->setText(copied ? tr("The camera's own recording is copied: no re-encoding, nothing lost. The clip "
+                                "begins at the key frame at or before the start and is written as Matroska (.mkv).")
                            : tr("The clip is encoded anew as H.264 with AAC sound, written as MP4."));
 }
 

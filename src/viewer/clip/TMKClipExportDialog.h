@@ -2,7 +2,8 @@
 
 // The choices of a clip before it is written: the cameras' layout, what is
 // burned in and in which units, the sound, the quality; it says when the
-// camera's own video is copied instead of made anew. Main thread.
+// camera's own video is copied instead of made anew, and starts with the
+// choices of the last clip. Main thread.
 
 #include "clip/TMKClipExport.h"
 
@@ -17,8 +18,10 @@ class TMKClipExportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // `summary` names the span; `units` is the viewer's preference.
-    TMKClipExportDialog(const QString& summary, TMKClipUnits units, QWidget* parent = nullptr);
+    // `summary` names the span; `units` is the viewer's preference; the
+    // last choices are kept in the settings store at `settingsPath`.
+    TMKClipExportDialog(const QString& summary, TMKClipUnits units, const QString& settingsPath = {},
+                        QWidget* parent = nullptr);
 
     // The request as chosen, without its trip, span and output.
     [[nodiscard]] TMKClipRequest request() const;
@@ -27,7 +30,10 @@ public:
 
 private:
     void follow();
+    void restore();
+    void remember() const;
 
+    QString m_settingsPath;
     QComboBox* m_layout = nullptr;
     QComboBox* m_corner = nullptr;
     QSpinBox* m_insetSize = nullptr;

@@ -1,6 +1,7 @@
 #include "viewer/clip/TMKClipExporter.h"
 
 #include "kit/TMKAlertService.h"
+#include "kit/TMKAppSettings.h"
 #include "strings/TMKStrings.h"
 #include "viewer/clip/TMKClipExportDialog.h"
 
@@ -9,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTimeZone>
 #include <QTimer>
@@ -22,6 +24,8 @@ extern "C" {
 #include <future>
 
 namespace {
+
+const char* const kFolderKey = "clip/folder";
 
 QString clock(const TMKTrip& trip, double seconds)
 {
@@ -62,13 +66,16 @@ void TMKClipExporter::exportClip(const TMKTrip& trip, double from, double to, TM
     const QString summary = tr("From %1 to %2 (%3 s) of the drive %4.")
                                 .arg(clock(trip, from), clock(trip, to).right(8), QString::number(to - from, 'f', 1),
                                      QString::fromStdString(trip.name()));
-    m_dialog = new TMKClipExportDialog(summary, units, m_window);
+    m_dialog = new TMKClipExportDialog(summary, units, m_services.settingsPath, m_window);
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_dialog, &QDialog::accepted, this, [this, trip, from, to] {
         TMKClipRequest request = m_dialog->request();
         emit unitsChosen(request.units);
         const QString suffix = request.copy ? QStringLiteral(".mkv") : QStringLiteral(".mp4");
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        // Where the last clip went, else the videos folder, else home.
+        QString folder = TMKAppSettings(m_services.settingsPath)->value(QLatin1String(kFolderKey)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
         const QString proposed = QDir(folder).filePath(
@@ -83,6 +90,7 @@ void TMKClipExporter::exportClip(const TMKTrip& trip, double from, double to, TM
             return;
         if (!path.endsWith(suffix, Qt::CaseInsensitive))
             path += suffix;
+        TMKAppSettings(m_services.settingsPath)->setValue(QLatin1String(kFolderKey), QFileInfo(path).absolutePath());
         request.trip = trip;
         request.from = from;
         request.to = to;

@@ -31,6 +31,7 @@ public:
         // Asks where the clip goes; empty when cancelled. Empty: the
         // desktop's save dialog.
         std::function<QString(QWidget* parent, const QString& title, const QString& proposedPath)> fileChooser;
+        QString settingsPath; // the store of the last clip's choices and folder; empty: the user's
     };
 
     TMKClipExporter(QWidget* window, Services services, QObject* parent = nullptr);

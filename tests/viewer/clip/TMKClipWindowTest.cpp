@@ -63,13 +63,17 @@ private slots:
         options.startUtc = {2026, 11, 7, 7, 15, 0, 0};
         const TMKDriveSimulator drive(TMKMunichRoute(), TMKSpeedProfile(20).ramp(60, 8), options);
         for (const auto& [name, ms] : {std::pair{"alwa_20261107_081500_F.avi", 0u}, {"alwa_20261107_081503_F.avi", 3000u},
-                                       {"alwa_20261107_091500_F.avi", 0u}})
+                                       {"alwa_20261107_091500_F.avi", 0u}, {"alwa_20261107_101500_F.avi", 0u},
+                                       {"alwa_20261107_101503_F.avi", 3000u}})
             QVERIFY(TMKWriteH264Recording(m_dir.filePath(QLatin1String(name)).toStdString(), drive, ms, 3000,
                                           {192, 108, 30, 16}, false));
+        // The second recording of the 10:15 trip breaks off half-way.
+        QFile cut(m_dir.filePath(QStringLiteral("alwa_20261107_101503_F.avi")));
+        QVERIFY(cut.resize(cut.size() / 2));
         TMKAppDelegate::Options services;
         services.alerts = m_alerts;
         services.clipFileChooser = [this](QWidget*, const QString&, const QString& proposed) {
-            return proposed.endsWith(QStringLiteral(".mp4")) ? m_output : QString();
+            return QFileInfo(proposed).suffix() == QFileInfo(m_output).suffix() ? m_output : QString();
         };
         launch(m_viewer, m_dir.filePath(QStringLiteral("settings.ini")), m_dir.path(), services);
     }
@@ -143,11 +147,54 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(!window->positionSlider()->span());
-        // Unmarked, the clip is the playing recording whole.
+        // Unmarked, the clip is the playing recording whole; the dialog
+        // starts with the last clip's choices.
         dialog = openDialog();
         QVERIFY(dialog);
         QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("clipSpan"))->text().contains(QStringLiteral("(3.0 s)")));
+        QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("clipLayout"))->currentIndex(), 2);
+        QVERIFY(dialog->findChild<QCheckBox*>(QStringLiteral("clipSpeed"))->isChecked());
         dialog->reject();
+    }
+
+    // A recording that breaks off in the span is told; the readable part is
+    // kept only when the user says so. The copied front keeps its sound.
+    void damagedInMidSpanAsksBeforeKeepingThePart()
+    {
+        play("101500_F.avi");
+        m_viewer.p1->setTime(1000);
+        QTest::keyClick(app().window(), Qt::Key_I);
+        play("101503_F.avi");
+        m_viewer.p1->setTime(2900);
+        QTest::keyClick(app().window(), Qt::Key_O);
+        QSignalSpy finished(app().clipExporter(), &TMKClipExporter::finished);
+        for (const bool keep : {false, true}) {
+            TMKClipExportDialog* dialog = openDialog();
+            QVERIFY(dialog);
+            dialog->findChild<QComboBox*>(QStringLiteral("clipLayout"))->setCurrentIndex(0);
+            for (const char* part : {"clipTime", "clipSpeed"})
+                dialog->findChild<QCheckBox*>(QLatin1String(part))->setChecked(false);
+            QVERIFY(dialog->copies());
+            m_output = m_dir.filePath(QStringLiteral("damaged.mkv"));
+            finished.clear();
+            m_alerts->questions.clear();
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("clipExportButton")), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(m_alerts->questions.size(), 1, 30000);
+            QVERIFY(m_alerts->questions.first().informative.contains(QStringLiteral("damaged")));
+            QVERIFY(finished.isEmpty()); // the export waits for the answer
+            m_alerts->questions.first().onAnswer(keep);
+            QVERIFY(finished.wait(30000));
+            const auto result = finished.first().first().value<TMKClipResult>();
+            QCOMPARE(result.partial, keep);
+            QCOMPARE(QFileInfo::exists(m_output), keep);
+        }
+        QProcess probe;
+        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                                QStringLiteral("stream=codec_type"), QStringLiteral("-of"),
+                                                QStringLiteral("csv=p=0"), m_output});
+        QVERIFY(probe.waitForFinished(20000));
+        QCOMPARE(probe.readAllStandardOutput().simplified(), QByteArray("video audio"));
+        QCOMPARE(m_alerts->alerts.size(), 2); // each failed clip is told
     }
 };
 
