@@ -92,11 +92,14 @@ void TMKVlcFrameSink::displayCallback(void* opaque, void*)
     ++self->m_framesSinceMedia;
     if (!self->m_frames->publish(self->m_skipRepeatedFrames.load()))
         return;
+    ++self->m_newPictures;
     QMetaObject::invokeMethod(
         self,
         [self] {
             if (self->m_view)
                 self->m_view->frameReady();
+            if (self->m_onNewPicture)
+                self->m_onNewPicture();
         },
         Qt::QueuedConnection);
 }

@@ -18,6 +18,7 @@
 #include <QSize>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 struct libvlc_media_player_t;
@@ -42,9 +43,13 @@ public:
     // Frames displayed since the count was restarted (a new recording).
     void restartFrameCount() { m_framesSinceMedia = 0; }
     [[nodiscard]] quint64 framesSinceMedia() const { return m_framesSinceMedia.load(); }
+    // Pictures that differ from the one before (a paused video repeats its).
+    [[nodiscard]] quint64 newPictures() const { return m_newPictures.load(); }
     // While paused libVLC shows its picture again several times a second;
     // repainting the same picture only costs processor time.
     void setSkipRepeatedFrames(bool skip) { m_skipRepeatedFrames = skip; }
+    // Called on the main thread after each new picture is shown.
+    void setNewPictureHandler(std::function<void()> handler) { m_onNewPicture = std::move(handler); }
 
     [[nodiscard]] TMKVideoView* view() const;
     // The video size the frames have; empty before the first format.
@@ -63,5 +68,7 @@ private:
     std::shared_ptr<TMKVideoFrames> m_frames; // null without a view
     std::atomic<libvlc_media_t*> m_media{nullptr};
     std::atomic<quint64> m_framesSinceMedia{0};
+    std::atomic<quint64> m_newPictures{0};
+    std::function<void()> m_onNewPicture;
     std::atomic<bool> m_skipRepeatedFrames{false};
 };

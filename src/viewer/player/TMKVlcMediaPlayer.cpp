@@ -55,6 +55,7 @@ TMKVlcMediaPlayer::TMKVlcMediaPlayer(TMKVideoView* view, QObject* parent) : TMKM
     if (!m_player)
         return;
     m_sink.attach(m_player);
+    m_sink.setNewPictureHandler([this] { pauseOnFirstPicture(); });
     libvlc_event_manager_t* events = libvlc_media_player_event_manager(m_player);
     for (libvlc_event_e type : kEvents)
         libvlc_event_attach(events, type, &eventCallback, this);
@@ -78,6 +79,7 @@ void TMKVlcMediaPlayer::setMedia(std::optional<TMKPlayerMedia> media)
     ++m_generation;
     resetPlayState();
     m_length = 0;
+    m_frameMs = 0;
     m_sink.restartFrameCount();
     m_media = media;
     m_fault = TMKRecordingFault::None;
@@ -96,12 +98,21 @@ void TMKVlcMediaPlayer::setMedia(std::optional<TMKPlayerMedia> media)
             libvlc_media_release(old);
         return;
     }
-    const QByteArray path = QFileInfo(media->path()).absoluteFilePath().toLocal8Bit();
+    setVlcMedia(0);
+}
+
+// `startMs` > 0 starts the input there (libVLC's first picture is the frame
+// after it).
+void TMKVlcMediaPlayer::setVlcMedia(int64_t startMs)
+{
+    const QByteArray path = QFileInfo(m_media->path()).absoluteFilePath().toLocal8Bit();
     libvlc_media_t* vlcMedia = libvlc_media_new_path(TMKVlcInstance::shared(), path.constData());
     if (!vlcMedia) {
         m_error = true;
         return;
     }
+    if (startMs > 0)
+        libvlc_media_add_option(vlcMedia, QByteArray(":start-time=" + QByteArray::number(static_cast<double>(startMs) / 1000.0, 'f', 3)).constData());
     libvlc_media_player_set_media(m_player, vlcMedia);
     // The old input is gone once set_media returns; only then may the
     // decoder threads see the new media.
@@ -131,10 +142,13 @@ void TMKVlcMediaPlayer::play()
     }
     m_ended = false;
     m_error = false;
-    // A play while a seek after the end restarts the input plays on.
-    m_pausedStart = false;
+    // A play while a seek after the end restarts the input plays on; when
+    // that input runs already, from here.
+    const bool restarting = std::exchange(m_pausedStart, false);
     if (libvlc_media_player_play(m_player) != 0)
         m_error = true;
+    if (restarting && libvlc_media_player_get_state(m_player) == libvlc_Playing)
+        handlePlaying();
     applyAudio();
     applyRate();
 }
@@ -263,7 +277,10 @@ double TMKVlcMediaPlayer::frameDurationMs() const
             ms = 1000.0 * track->video->i_frame_rate_den / track->video->i_frame_rate_num;
     }
     libvlc_media_tracks_release(tracks, count);
-    return ms;
+    // A restarted input's media is not parsed yet: the same file's rate.
+    if (ms > 0)
+        m_frameMs = ms;
+    return m_frameMs;
 }
 
 void TMKVlcMediaPlayer::nextFrame()
@@ -389,9 +406,11 @@ void TMKVlcMediaPlayer::seek(std::optional<int64_t> ms, std::optional<float> pos
 }
 
 // After its end libVLC has no input left to seek in: a seek there starts
-// the input again, silent, and pauses it at the new place on its start, so
-// the picture, the time and a later play all go on from where the user put
-// it, not from the end or from the start.
+// the input again, silent, at the new place, and pauses it on its first
+// picture, so the picture, the time and a later play all go on from where
+// the user put it. Started at the place itself: a start from 0 paused at
+// once could leave the first frame on screen under the right time, and no
+// later seek while paused would replace it.
 void TMKVlcMediaPlayer::restartPausedAt(std::optional<int64_t> ms, std::optional<float> position)
 {
     ++m_generation; // the old input's late events
@@ -399,14 +418,29 @@ void TMKVlcMediaPlayer::restartPausedAt(std::optional<int64_t> ms, std::optional
     m_pendingTime = ms;
     m_pendingPosition = position;
     m_pausedStart = true;
+    m_pauseAsked = false;
     // The clock stands at the place until the input runs there.
+    const int64_t target =
+        ms ? *ms : static_cast<int64_t>(position.value_or(0.0f) * static_cast<double>(mediaLength()));
     m_clock.setRunningFlag(false);
-    m_clock.restart(ms ? *ms : static_cast<int64_t>(position.value_or(0.0f) * static_cast<double>(mediaLength())));
+    m_clock.restart(target);
+    m_restartTarget = target;
     libvlc_media_player_stop(m_player);
+    setVlcMedia(std::max<int64_t>(0, target - std::llround(frameDurationMs())));
+    m_picturesAtRestart = m_sink.newPictures();
     applyAudio();
     if (libvlc_media_player_play(m_player) != 0)
         m_error = true;
     notifyLater(true, true);
+}
+
+// The restarted input's first picture is the place's: it stays.
+void TMKVlcMediaPlayer::pauseOnFirstPicture()
+{
+    if (!m_pausedStart || m_pauseAsked || m_sink.newPictures() == m_picturesAtRestart)
+        return;
+    m_pauseAsked = true;
+    libvlc_media_player_set_pause(m_player, 1);
 }
 
 // Seeking to (or past) the end ends the recording as playing through

@@ -96,6 +96,8 @@ private:
     void seek(std::optional<int64_t> ms, std::optional<float> position);
     void restartPausedAt(std::optional<int64_t> ms, std::optional<float> position);
     void reachEnd();
+    void setVlcMedia(int64_t startMs);
+    void pauseOnFirstPicture();
     void applyRate();
     void applyAudio();
     // The clock's time, or libVLC's own before the clock has one.
@@ -115,10 +117,14 @@ private:
     QString m_errorText;
     std::atomic<quint64> m_generation{0};
     int64_t m_length = 0;
+    mutable double m_frameMs = 0;
     bool m_ended = false;
     bool m_error = false;
     // Restarted by a seek after the end, to pause at once when it runs.
     bool m_pausedStart = false;
+    bool m_pauseAsked = false;
+    int64_t m_restartTarget = -1; // where the restarted input begins; -1: from 0
+    quint64 m_picturesAtRestart = 0;
     std::optional<int64_t> m_pendingTime;
     std::optional<float> m_pendingPosition;
     TMKVlcClock m_clock;

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 void TMKVlcMediaPlayer::eventCallback(const libvlc_event_t* event, void* opaque)
 {
@@ -90,12 +91,21 @@ void TMKVlcMediaPlayer::handleEvent(int type, quint64 generation, int64_t value)
     case libvlc_MediaPlayerPaused:
         m_sink.setSkipRepeatedFrames(true);
         setClockRunning(false);
-        if (m_pausedStart) {
-            // The frames decoded around the seek came too late to be shown
-            // before the pause; one step shows the place.
-            m_pausedStart = false;
+        if (std::exchange(m_pausedStart, false)) {
+            // Paused on the place's picture; a seek made while it started
+            // is a seek while paused now, which shows its frame.
             applyAudio();
-            libvlc_media_player_next_frame(m_player);
+            const int64_t length = mediaLength();
+            std::optional<int64_t> wanted = m_pendingTime;
+            if (!wanted && m_pendingPosition)
+                wanted = static_cast<int64_t>(*m_pendingPosition * static_cast<double>(length));
+            m_pendingTime.reset();
+            m_pendingPosition.reset();
+            if (wanted && *wanted != m_restartTarget) {
+                m_seekAt = TMKVlcClock::Clock::now();
+                libvlc_media_player_set_time(m_player, *wanted);
+            }
+            m_clock.restart(wanted.value_or(m_restartTarget));
         }
         emit stateChanged(this);
         break;
@@ -117,6 +127,13 @@ void TMKVlcMediaPlayer::handlePlaying()
 {
     m_sink.setSkipRepeatedFrames(false);
     m_error = false;
+    if (m_pausedStart) {
+        // Started only to show the place sought after the end: it pauses
+        // on its first picture.
+        emit stateChanged(this);
+        emit timeChanged(this);
+        return;
+    }
     if (m_pendingTime || m_pendingPosition) {
         const auto time = m_pendingTime;
         const auto position = m_pendingPosition;
@@ -127,24 +144,14 @@ void TMKVlcMediaPlayer::handlePlaying()
         std::optional<int64_t> target = time;
         if (!target && position && *position > 0)
             target = static_cast<int64_t>(*position * static_cast<double>(length));
-        if (target && !time && length <= 0) {
+        if (target && !time && length <= 0)
             libvlc_media_player_set_position(m_player, *position);
-        } else if (target) {
-            // Started to show a place after the end: one frame short of
-            // it, as the step after the pause shows the next.
-            const int64_t frame = m_pausedStart ? std::llround(frameDurationMs()) : 0;
-            libvlc_media_player_set_time(m_player, std::max<int64_t>(0, *target - frame));
-        }
+        else if (target && *target != m_restartTarget)
+            libvlc_media_player_set_time(m_player, *target);
         if (target)
             m_clock.restart(*target);
     }
-    if (m_pausedStart) {
-        // Started only to show the place sought after the end.
-        libvlc_media_player_set_pause(m_player, 1);
-        emit stateChanged(this);
-        emit timeChanged(this);
-        return;
-    }
+    m_restartTarget = -1;
     setClockRunning(true);
     applyAudio();
     applyRate();
