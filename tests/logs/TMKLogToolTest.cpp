@@ -92,9 +92,6 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
     const ToolRun r = run("--csv " + file("drive.DRV"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expectedCsv(flash, TMKLogKind::FlashData));
-    EXPECT_EQ(r.out.compare(0, 4, "No.,"), 0); // no byte-order mark
-    EXPECT_EQ(r.out.back(), '\n');
-    EXPECT_EQ(r.out.find('\r'), std::string::npos);
     EXPECT_TRUE(r.err.empty()) << r.err;
 
     // The option wins over the file's type.
@@ -105,12 +102,11 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
     EXPECT_EQ(forced.out, expectedCsv(obd, TMKLogKind::Obd));
 }
 
-// Every input a header can lie in, and what is not a file at all: the whole
+// How the tool tells each outcome of a read (which the reader's own tests
+// go through case by case), and what is not a file at all: the whole
 // records there are printed, the rest reported, nothing waited for.
 TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
 {
-    TMKLogBytes headerCut = log(TMKLogKind::Obd, 1, 0);
-    headerCut.bytes.resize(7);
     TMKLogBytes cutRecord = log(TMKLogKind::Obd, 0xFFFFFFFFu, 2);
     cutRecord.bytes.resize(cutRecord.bytes.size() + 11);
     // A writer that sent a whole log and keeps the FIFO open; it is stdin too.
@@ -137,17 +133,12 @@ TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
     };
     const char* refused = "cannot open: not a regular file";
     const std::vector<Case> cases{
-        {"count 0", log(TMKLogKind::Obd, 0, 0), {}, 0, 0, ""},
         {"count 1", log(TMKLogKind::Obd, 1, 1), {}, 0, 1, ""},
         {"count 1, two records", log(TMKLogKind::Obd, 1, 2), {}, 0, 1, "warning: bytes after the 1 announced records are ignored"},
-        {"count 2^31", log(TMKLogKind::Obd, 0x80000000u, 3), {}, 1, 3, "truncated: 3 of 2147483648 records are complete"},
         {"count 2^32-1, a record cut", cutRecord, {}, 1, 2, "truncated: 2 of 4294967295 records are complete"},
-        {"header cut", headerCut, {}, 1, 0, "shorter than its 12-byte header"},
         {"FIFO with a writer", {}, fifo, 1, -1, "written.obd: cannot open: not a regular file"},
         {"FIFO without a writer", {}, file("unwritten.obd"), 1, -1, refused},
         {"stdin, that FIFO", {}, "/dev/stdin", 1, -1, refused},
-        {"zeros", {}, "/dev/zero", 1, -1, refused},
-        {"noise", {}, "/dev/urandom", 1, -1, refused},
         {"directory", {}, dir.string(), 1, -1, "cannot open: Is a directory"},
         {"sparse, by a symlink", {}, file("link.obd"), 1, sparseRows,
          "truncated: " + std::to_string(sparseRows) + " of 4294967295 records are complete"},

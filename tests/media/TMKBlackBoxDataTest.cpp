@@ -178,7 +178,6 @@ public:
         }
         return reads;
     }
-    bool anyHint() const { return std::any_of(calls.begin(), calls.end(), [](const Call& c) { return c.hint; }); }
     std::vector<Call> calls;
 
 private:
@@ -444,29 +443,34 @@ TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
     EXPECT_LT(listBytes(), 4u << 20);
 }
 
-// Chunks written last to first while the index lists them first to last:
-// the results must follow the index, not where the bytes lie, by either plan.
-TEST_F(TMKBlackBoxDataTest, FragmentedIndexGivesTheSameResultsByEitherPlan)
+// Three groups of records, apart by more than the gap worth reading across,
+// the index listing the last group first. Each group's fix has its
+// position in one record and its height in the next: the parser carries
+// state across records. The results follow the index, not where the bytes
+// lie, by either plan; the coalesced plan announces every range before the
+// first read, then reads each group once, in file order.
+TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexByEitherPlan)
 {
-    // 40 samples, then fixes whose position comes in one record and height
-    // in the next: the parser carries state across records.
-    const auto put = [](AviBuilder& avi, std::size_t k) {
-        const auto i = static_cast<uint32_t>(k);
-        if (k < 40)
-            avi.gsensor(i * 100, static_cast<int32_t>(i), -static_cast<int32_t>(i), 256 + static_cast<int32_t>(i));
-        else
-            avi.gps((i - 40) * 1000, k < 44 ? rmcAt(static_cast<int>(i - 40)) : kGga);
+    const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
+    const auto group = [&](AviBuilder& avi, int g) {
+        for (int i = 0; i < 5; ++i)
+            avi.gsensor(static_cast<uint32_t>(g * 500 + i * 100), g, i, 256 + i);
+        avi.gps(static_cast<uint32_t>(g * 500), rmcAt(g));
+        avi.gps(static_cast<uint32_t>(g * 500 + 100), kGga);
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
     };
     AviBuilder plain, fragmented;
     std::vector<std::size_t> order;
-    for (std::size_t k = 0; k < 45; ++k) {
-        put(plain, k);
-        put(fragmented, 44 - k);
-        order.push_back(44 - k); // written position k holds chunk 44 - k; list them back in chunk order
+    for (int g = 0; g < 3; ++g) {
+        group(plain, 2 - g);
+        group(fragmented, g);
+        for (std::size_t i = 0; i < 8; ++i) // 5 samples, 2 GPS records, 1 frame
+            order.insert(order.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::size_t>(g) * 8 + i);
     }
     fragmented.reorderIndex(order);
     ASSERT_TRUE(extract(plain.build()));
-    ASSERT_EQ(lists().substr(0, 22), "gs=40/40 nmea=5 gps=5 ");
+    ASSERT_EQ(lists().substr(0, 22), "gs=15/15 nmea=6 gps=6 ");
+    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 1000u);
     const auto nmeas = data.m_NMEAs;
     const auto gsensors = data.m_GSensors;
     const auto linedUp = linedUpTimes(data);
@@ -480,48 +484,19 @@ TEST_F(TMKBlackBoxDataTest, FragmentedIndexGivesTheSameResultsByEitherPlan)
         EXPECT_EQ(data.m_NMEAs, nmeas);
         EXPECT_EQ(data.m_GSensors, gsensors);
         EXPECT_EQ(linedUpTimes(data), linedUp);
-        EXPECT_EQ(data.m_vGSensorData.back()->data.timestamp, 3900u);
         const auto reads = source.recordReads();
-        ASSERT_EQ(reads.size(), coalesced ? 1u : 45u); // all 45 records lie together
-        for (std::size_t i = 1; i < reads.size(); ++i)
-            EXPECT_GT(reads[i - 1].offset, reads[i].offset) << "not in index order";
-        EXPECT_EQ(source.anyHint(), coalesced);
+        ASSERT_EQ(reads.size(), coalesced ? 3u : 21u);
+        EXPECT_EQ(std::is_sorted(reads.begin(), reads.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; }),
+                  coalesced);
+        for (const auto& read : reads)
+            EXPECT_LT(read.size, 5 * 24 + 2 * 552 + 64u) << "a read spans the frame between groups";
+        // Every range is announced before the first record is read.
+        const auto firstRead = std::find_if(source.calls.begin(), source.calls.end(), [&](const auto& call) {
+            return !call.hint && call.offset == reads.front().offset;
+        });
+        EXPECT_EQ(std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; }), coalesced ? 3 : 0);
+        EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
     }
-}
-
-TEST_F(TMKBlackBoxDataTest, RecordReadsAreAnnouncedSortedAndCoalesced)
-{
-    // Three groups of records, apart by more than the gap worth reading
-    // across; the index lists the last group first.
-    AviBuilder avi;
-    const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
-    std::vector<std::size_t> order;
-    for (int group = 0; group < 3; ++group) {
-        for (int i = 0; i < 5; ++i)
-            avi.gsensor(static_cast<uint32_t>(group * 500 + i * 100), group, i, 0);
-        avi.gps(static_cast<uint32_t>(group * 500), rmcAt(group));
-        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
-        for (std::size_t i = 0; i < 7; ++i) // 5 samples, 1 GPS, 1 frame
-            order.insert(order.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::size_t>(group) * 7 + i);
-    }
-    avi.reorderIndex(order);
-    RecordingSource source(avi.build());
-    ASSERT_TRUE(data.ExtractStreamInformation(source));
-    ASSERT_EQ(lists().substr(0, 22), "gs=15/15 nmea=3 gps=3 ");
-    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 1000u); // index order kept
-
-    const auto reads = source.recordReads();
-    ASSERT_EQ(reads.size(), 3u);
-    for (std::size_t i = 0; i < reads.size(); ++i) {
-        EXPECT_TRUE(i == 0 || reads[i - 1].offset < reads[i].offset) << "record reads out of file order";
-        EXPECT_LT(reads[i].size, 5 * 24 + 552 + 64u) << "a read spans the frame between groups";
-    }
-    // Every range is announced before the first record is read.
-    const auto firstRead = std::find_if(source.calls.begin(), source.calls.end(), [&](const auto& call) {
-        return !call.hint && call.offset == reads.front().offset;
-    });
-    EXPECT_EQ(std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; }), 3);
-    EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
 }
 
 // 400 samples 10 KB apart and a GPS record: close enough to join, too many

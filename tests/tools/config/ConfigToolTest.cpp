@@ -7,16 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -116,7 +111,6 @@ TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
 TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
-    const auto before = show();
     const ToolRun result = run({ "set", file, "szPlateNumber=AB12", "time_gmt=-1", "gsen_x_threshold=120",
         "motionBlock=0x1F", "dummy00=1,2,3,4294967295" });
     ASSERT_EQ(result.status, 0) << result.err;
@@ -128,16 +122,6 @@ TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
     EXPECT_EQ(json["dummy00"], nlohmann::ordered_json::array({ 1, 2, 3, 4294967295u }));
     EXPECT_EQ(json["osd_plate_flag"], 1);
     EXPECT_EQ(json["checksum_ok"], true);
-
-    for (const auto& [name, value] : before.items()) {
-        if (!json.contains(name) || name == "checksum" || name == "checksum_ok")
-            continue;
-        const bool edited = name == "szPlateNumber" || name == "time_gmt" || name == "gsen_x_threshold"
-            || name == "motionBlock" || name == "dummy00" || name == "osd_plate_flag";
-        if (!edited) {
-            EXPECT_EQ(json[name], value) << name;
-        }
-    }
 
     ASSERT_EQ(run({ "set", file, "szPlateNumber=" }).status, 0);
     json = show();
@@ -176,20 +160,19 @@ TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
     }
 }
 
+// Which sizes make a settings file is the library's to say; the tool
+// refuses both commands with the size, and writes nothing.
 TEST_F(ConfigTool, FilesOfAnotherSizeAreRefused)
 {
-    for (const std::size_t size : { 0u, 427u, 429u }) {
-        SCOPED_TRACE(size);
-        const Bytes bytes(size, 0x44);
-        writeBytes(file, bytes);
-        for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {
-            const ToolRun result = run(args);
-            EXPECT_NE(result.status, 0);
-            EXPECT_NE(result.err.find("not a settings file (" + std::to_string(size) + " bytes"), std::string::npos) << result.err;
-            EXPECT_TRUE(result.out.empty());
-        }
-        EXPECT_EQ(bytesOf(file), bytes);
+    const Bytes bytes(427, 0x44);
+    writeBytes(file, bytes);
+    for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {
+        const ToolRun result = run(args);
+        EXPECT_NE(result.status, 0);
+        EXPECT_NE(result.err.find("not a settings file (427 bytes"), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
     }
+    EXPECT_EQ(bytesOf(file), bytes);
     const ToolRun missing = run({ "show", (dir / "absent.bin").string() });
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.err.find("no such file"), std::string::npos);
@@ -223,68 +206,23 @@ TEST_F(ConfigTool, ShowReportsOutputThatCannotBeWritten)
     EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
 }
 
-TEST_F(ConfigTool, ForceReplacesOnlyARegularFile)
+// What may be replaced, and how a link is written through, is the
+// library's rule (tested with it); the tool asks it before writing.
+TEST_F(ConfigTool, ForceReplacesOnlyWhatTheLibraryAllows)
 {
-    const std::string real = (dir / "real.bin").string();
-    writeBytes(real, Bytes(428, 0x01));
-
-    // A FIFO, a character device, a socket, and a link to a device.
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    ToolRun refused = run({ "default", "--force", file });
+    const ToolRun refused = run({ "default", "--force", file });
     EXPECT_NE(refused.status, 0);
     EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
+
+    // Nor does set write a file made read-only.
     fs::remove(file);
-
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
-        EXPECT_NE(run({ "default", "--force", file }).status, 0);
-        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(file)));
-        fs::remove(file);
-    }
-
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", file.c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_NE(run({ "default", "--force", file }).status, 0);
-    EXPECT_TRUE(fs::is_socket(fs::symlink_status(file)));
-    ::close(sock);
-    fs::remove(file);
-
-    fs::create_symlink("/dev/null", file);
-    EXPECT_NE(run({ "default", "--force", file }).status, 0);
-    EXPECT_EQ(fs::read_symlink(file), "/dev/null");
-    fs::remove(file);
-
-    // A link to a settings file: the file is written, the link stays.
-    fs::create_symlink(real, file);
-    EXPECT_EQ(run({ "default", "--force", file }).status, 0);
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
-    _FILEDATA factory;
-    TKMakeDefaultSettings(factory);
-    EXPECT_EQ(bytesOf(real), Bytes(reinterpret_cast<const unsigned char*>(&factory),
-                                   reinterpret_cast<const unsigned char*>(&factory) + sizeof factory));
-}
-
-TEST_F(ConfigTool, SetWritesThroughLinksAndRespectsTheFile)
-{
-    const std::string real = (dir / "real.bin").string();
-    ASSERT_EQ(run({ "default", real }).status, 0);
-    fs::create_symlink("real.bin", file);
-    ASSERT_EQ(run({ "set", file, "aud_input_vol=1" }).status, 0);
-    EXPECT_EQ(fs::read_symlink(file), "real.bin");
-    EXPECT_EQ(show()["aud_input_vol"], 1);
-    fs::remove(file);
-
-    // Read-only: the user's choice, refused with a reason.
-    fs::copy_file(real, file);
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    fs::permissions(file, fs::perms::owner_read);
     const Bytes before = bytesOf(file);
-    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const ToolRun refused = run({ "set", file, "aud_input_vol=2" });
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
+    const ToolRun readOnly = run({ "set", file, "aud_input_vol=2" });
+    EXPECT_NE(readOnly.status, 0);
+    EXPECT_NE(readOnly.err.find("read-only"), std::string::npos) << readOnly.err;
     EXPECT_EQ(bytesOf(file), before);
 }
