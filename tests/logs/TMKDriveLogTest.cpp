@@ -79,10 +79,8 @@ TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
     EXPECT_EQ(log.cellText(0, 15), "X");
     EXPECT_EQ(log.cellText(0, -1), "X");
     EXPECT_EQ(log.cellText(2, 1), "");
-}
 
-TEST(DriveLogColumns, FlashBatteryKeepsItsWidthAndOneSign)
-{
+    // The battery keeps its width and one sign.
     const std::array<std::pair<int, const char*>, 7> cases{{
         {0, " 0.0"}, {53, " 5.3"}, {125, "12.5"}, {-5, "-0.5"}, {-53, "-5.3"}, {-125, "-12.5"}, {-32768, "-3276.8"},
     }};
@@ -111,18 +109,16 @@ TEST(DriveLogColumns, ObdCellsFollowEachRule)
     EXPECT_EQ(log.cellText(1, 20), "OFF");
     EXPECT_EQ(log.cellText(1, 13), "OFF");
     EXPECT_EQ(log.cellText(0, 26), "X");
-}
 
-TEST(DriveLogColumns, ObdGearSideBrakeAndAbtCodes)
-{
+    // Gear, side brake and ABT codes.
     const std::array<const char*, 6> gears{"-", "P", "R", "N", "D", "-"};
     for (unsigned code = 0; code < gears.size(); ++code) {
         TMKLogBytes bytes = TMKLogBytes::withHeader(1);
         bytes.addRecord(kObd, {{48, code, 2}, {50, code, 2}, {54, code == 5 ? 9999 : code * 1000, 2}});
-        const TMKDriveLog log = parse(bytes, TMKLogKind::Obd);
-        EXPECT_EQ(log.cellText(0, 19), gears[code]);
-        EXPECT_EQ(log.cellText(0, 20), code == 0 ? "OFF" : (code == 1 ? "ON" : "-"));
-        EXPECT_EQ(log.cellText(0, 22), code == 5 ? "-" : TMKFormatFixed(code * 10.0, 1));
+        const TMKDriveLog coded = parse(bytes, TMKLogKind::Obd);
+        EXPECT_EQ(coded.cellText(0, 19), gears[code]);
+        EXPECT_EQ(coded.cellText(0, 20), code == 0 ? "OFF" : (code == 1 ? "ON" : "-"));
+        EXPECT_EQ(coded.cellText(0, 22), code == 5 ? "-" : TMKFormatFixed(code * 10.0, 1));
     }
 }
 
@@ -148,7 +144,7 @@ TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
     EXPECT_EQ(TMKFormatInteger(7, 2), " 7");
 }
 
-TEST(DriveLogPosition, DegreesFromTheColumnTexts)
+TEST(DriveLogPosition, DegreesFromTheColumnTextsWithoutHemispheres)
 {
     const TMKDriveLog flash = parse(flashLog(), TMKLogKind::FlashData);
     const auto first = flash.position(0);
@@ -165,10 +161,8 @@ TEST(DriveLogPosition, DegreesFromTheColumnTexts)
     EXPECT_NEAR(place->latitude, 48 + 7.0482 / 60, 1e-12);
     EXPECT_NEAR(place->longitude, 11 + 31.002 / 60, 1e-12);
     EXPECT_FALSE(obd.position(1));
-}
 
-TEST(DriveLogPosition, NoHemisphereIsStoredSoBothArePositiveAndZeroesDoNotMove)
-{
+    // No hemisphere is stored, so both are positive; zeroes do not move.
     // The largest fields the record can hold still give positive degrees;
     // then latitude 0, and 0000.0001: a latitude, though a small one.
     TMKLogBytes bytes = TMKLogBytes::withHeader(3);
@@ -190,7 +184,7 @@ TEST(DriveLogPosition, NoHemisphereIsStoredSoBothArePositiveAndZeroesDoNotMove)
 
 // Headers that lie about their records, read from a file and from memory:
 // only the whole records that are there, and what is missing told.
-TEST(DriveLogRead, TheRecordsThereAndWhatIsMissing)
+TEST(DriveLogRead, TheRecordsThereWhatIsMissingAndKindsFromFileTypes)
 {
     using S = TMKLogReadStatus;
     struct Case {
@@ -239,10 +233,7 @@ TEST(DriveLogRead, TheRecordsThereAndWhatIsMissing)
         }
     }
     std::remove(path.c_str());
-}
 
-TEST(DriveLogFormat, KindsFromFileTypes)
-{
     EXPECT_EQ(TMKLogKindForPath("/card/obd/tamek_000.obd"), TMKLogKind::Obd);
     EXPECT_EQ(TMKLogKindForPath("DRIVE.DRV"), TMKLogKind::FlashData);
     EXPECT_FALSE(TMKLogKindForPath("/card/obd.d/log"));

@@ -71,17 +71,15 @@ std::string tempPath(const std::string& name)
 
 } // namespace
 
-TEST(LogCsv, ExactText)
+TEST(LogCsv, ExactTextWhateverTheLocale)
 {
     EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
     EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
     // An empty log is a header line only.
     const std::string obd = kObdCsv;
     EXPECT_EQ(TMKCsvText(TMKDriveLog(TMKLogKind::Obd), TMKLogColumnTitles(TMKLogKind::Obd)), obd.substr(0, obd.find('\n') + 1));
-}
 
-TEST(LogCsv, DecimalCommaLocaleChangesNothing)
-{
+    // A decimal comma locale changes nothing.
     GermanNumbers german;
     ASSERT_TRUE(german.active()) << "the test's de_DE.UTF-8 locale is missing (LOCPATH)";
     char probe[16];

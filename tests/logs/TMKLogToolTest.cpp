@@ -163,7 +163,7 @@ TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
     ::close(writer);
 }
 
-TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
+TEST_F(LogTool, BadFilesUsageAndOutputErrorsAreReported)
 {
     const TMKLogBytes good = log(TMKLogKind::FlashData, 1, 1);
     good.save(file("good.drv"));
@@ -179,10 +179,7 @@ TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
     TMKLogBytes cutWhole = cut;
     cutWhole.bytes.resize(cutWhole.bytes.size() - 11);
     EXPECT_EQ(r.out, expectedCsv(cutWhole, TMKLogKind::FlashData) + expectedCsv(good, TMKLogKind::FlashData));
-}
 
-TEST_F(LogTool, UsageAndOutputErrors)
-{
     EXPECT_EQ(run("").status, 2);
     EXPECT_EQ(run("--flash --obd x.drv").status, 2);
     EXPECT_EQ(run("--bogus x.drv").status, 2);

@@ -334,7 +334,7 @@ std::vector<uint32_t> lineUp(const std::vector<uint32_t>& samples, const std::ve
     return linedUpTimes(data);
 }
 
-TEST(TMKBlackBoxLineUp, FollowsTheUnboundedRuleOnCameraLists)
+TEST(TMKBlackBoxLists, LineUpFollowsTheUnboundedRuleAndTheNmeaPassBoundsFixes)
 {
     using V = std::vector<uint32_t>;
     const V tenSamples = {0, 100, 200, 300, 400, 500, 600, 700, 800, 900};
@@ -360,10 +360,8 @@ TEST(TMKBlackBoxLineUp, FollowsTheUnboundedRuleOnCameraLists)
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(lineUp(cases[i].samples, cases[i].gps), cases[i].expected) << "row " << i;
-}
 
-TEST(TMKBlackBoxNmeaPass, SplitsAtTerminatorsSkipsOtherTalkersAndBoundsFixes)
-{
+    // The NMEA pass splits at terminators, skips other talkers and bounds the fixes.
     TMKSetLogSink({});
     std::string cycle12;
     for (const char* id : {"RMC", "GGA", "GSA", "GSA", "GSV", "GSV", "GSV", "GSV", "GSV", "GSV", "VTG", "GLL"})
@@ -371,13 +369,13 @@ TEST(TMKBlackBoxNmeaPass, SplitsAtTerminatorsSkipsOtherTalkersAndBoundsFixes)
     const struct {
         std::string text;
         std::size_t fixes;
-    } cases[] = {
+    } texts[] = {
         {"$PMTK001,1*00\r\n" + kCycle + "$GPGGA,unterminated*00", 2},
         {"xx$GPGSV,3,1,11*74\n$G\n\n", 2}, // junk before a sentence, and an unhandled $G type, still store a fix
         {kPacked, TMKBlackBoxData::kMaxFixesPerRecord},
         {cycle12, 12}, // a receiver's full cycle is far below the bound
     };
-    for (auto c : cases) {
+    for (auto c : texts) {
         TMKBlackBoxData data;
         EXPECT_TRUE(data.ParseNMEA(c.text.data(), c.text.size()));
         EXPECT_EQ(data.m_NMEAs.size(), c.fixes) << c.text;

@@ -56,7 +56,7 @@ std::vector<std::string> rowNames(const TMKMediaList& list)
     return names;
 }
 
-TEST(TMKMediaListAcceptance, ByNameOnlyAndPairKeys)
+TEST(TMKMediaListAcceptance, ByNameOnlyIntoPairsWhereTheLaterOneWins)
 {
     EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.avi"));
     EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.AVI"));
@@ -72,6 +72,20 @@ TEST(TMKMediaListAcceptance, ByNameOnlyAndPairKeys)
     EXPECT_EQ(TMKMediaList::pairKeyForFileName("/x/alwa_20150101_120000_F.avi"), "alwa_20150101_120000");
     EXPECT_EQ(TMKMediaList::pairKeyForFileName("alwa_20150101_120000_R"), "alwa_20150101_120000");
     EXPECT_EQ(TMKMediaList::pairKeyForFileName("alwa_20150101_120000_f.avi"), "alwa_20150101_120000_f");
+
+    // Added files go into pairs by name; of two for one side the later wins.
+    TMKMediaList list;
+    const auto first = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F.avi");
+    const auto second = TMKMedia::mediaWithPath("/b/alwa_20150101_120000_F.avi");
+    const auto unknown = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F_1.avi");
+    list.addMedia(first);
+    list.addMedia(second);
+    list.addMedia(unknown);
+    EXPECT_EQ(list.count(), 3u);
+    const auto pair = list.findMediaPairWithFileName("alwa_20150101_120000_R.avi");
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(pair->frontMedia, second);
+    EXPECT_FALSE(pair->rearMedia);
 }
 
 // One card: pairs sorted by date, division and side, other files skipped,
@@ -153,7 +167,7 @@ TEST(TMKMediaListScan, SortsPairsAndSkipsOtherFiles)
     EXPECT_EQ(list.count(), 0u);
 }
 
-TEST(TMKMediaListScan, StopsTakingFilesAtTheLimit)
+TEST(TMKMediaListScan, StopsAtTheLimitAndTheNewerScanWins)
 {
     TempTree tree;
     const fs::path flat = fs::path(tree.root) / "flat";
@@ -166,10 +180,7 @@ TEST(TMKMediaListScan, StopsTakingFilesAtTheLimit)
     TMKMediaList::MediaArray found;
     TMKMediaList::eachDir(flat.string(), found);
     EXPECT_EQ(found.size(), TMKMediaList::kMaxMedias);
-}
 
-TEST(TMKMediaListScan, NewerScanWinsAndReadersNeverSeeAHalfList)
-{
     TempTree big;
     for (int folder = 0; folder < 40; ++folder) {
         for (int i = 0; i < 100; ++i) {
@@ -206,22 +217,6 @@ TEST(TMKMediaListScan, NewerScanWinsAndReadersNeverSeeAHalfList)
         TMKMediaList busy;
         busy.setDirectoryPath(big.root);
     }
-}
-
-TEST(TMKMediaList, AddMediaFilesIntoPairsAndLaterOneWins)
-{
-    TMKMediaList list;
-    const auto first = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F.avi");
-    const auto second = TMKMedia::mediaWithPath("/b/alwa_20150101_120000_F.avi");
-    const auto unknown = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F_1.avi");
-    list.addMedia(first);
-    list.addMedia(second);
-    list.addMedia(unknown);
-    EXPECT_EQ(list.count(), 3u);
-    const auto pair = list.findMediaPairWithFileName("alwa_20150101_120000_R.avi");
-    ASSERT_TRUE(pair);
-    EXPECT_EQ(pair->frontMedia, second);
-    EXPECT_FALSE(pair->rearMedia);
 }
 
 } // namespace

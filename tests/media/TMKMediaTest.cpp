@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(TMKMedia, NamesGiveDivisionDirectionAndDate)
+TEST(TMKMedia, NamesGiveDivisionDirectionAndDateByTheLeadingIntRule)
 {
     const struct {
         const char* path;
@@ -39,9 +39,18 @@ TEST(TMKMedia, NamesGiveDivisionDirectionAndDate)
         EXPECT_EQ((std::array<int, 6>{media->year, media->month, media->day, media->hour, media->minute, media->second}), c.date)
             << c.path;
     }
+
+    // The leading-int rule the date fields are read by.
+    EXPECT_EQ(TMKLeadingInt("  42abc"), 42);
+    EXPECT_EQ(TMKLeadingInt("-7"), -7);
+    EXPECT_EQ(TMKLeadingInt("+7"), 7);
+    EXPECT_EQ(TMKLeadingInt("ab"), 0);
+    EXPECT_EQ(TMKLeadingInt(""), 0);
+    EXPECT_EQ(TMKLeadingInt("99999999999999"), 2147483647);
+    EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
 }
 
-TEST(TMKMedia, PathComponents)
+TEST(TMKMedia, PathComponentsAndOrderByStartThenDivisionThenDirection)
 {
     const auto media = TMKMedia::mediaWithPath("/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->path, "/media/card/DCIM/motion_20150101_120000_R.AVI");
@@ -65,10 +74,7 @@ TEST(TMKMedia, PathComponents)
     EXPECT_EQ(again.year, 0);
     EXPECT_EQ(again.second, 0);
     EXPECT_EQ(again.mediaDivision, TMKMediaDivisionEvent);
-}
 
-TEST(TMKMedia, CompareDateOrdersByStartThenDivisionThenDirection)
-{
     const auto earlier = TMKMedia::mediaWithPath("alwa_20150101_115900_F.avi");
     const auto alwaysFront = TMKMedia::mediaWithPath("alwa_20150101_120000_F.avi");
     const auto alwaysRear = TMKMedia::mediaWithPath("alwa_20150101_120000_R.avi");
@@ -96,17 +102,6 @@ TEST(TMKPlayerMedia, DirectionByUrlPathIgnoringCase)
     EXPECT_EQ(TMKPlayerMediaDirection("_R.avi"), TMKMediaDirectionRear);
     EXPECT_TRUE(TMKPlayerMediaIsRear("file:///x_R.AVI?start=3"));
     EXPECT_FALSE(TMKPlayerMediaIsFront("file://host"));
-}
-
-TEST(TMKMedia, LeadingIntRule)
-{
-    EXPECT_EQ(TMKLeadingInt("  42abc"), 42);
-    EXPECT_EQ(TMKLeadingInt("-7"), -7);
-    EXPECT_EQ(TMKLeadingInt("+7"), 7);
-    EXPECT_EQ(TMKLeadingInt("ab"), 0);
-    EXPECT_EQ(TMKLeadingInt(""), 0);
-    EXPECT_EQ(TMKLeadingInt("99999999999999"), 2147483647);
-    EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
 }
 
 } // namespace

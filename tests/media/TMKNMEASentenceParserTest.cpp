@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kGGA = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 constexpr const char* kRMC = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 
-TEST(TMKNMEAParse, GgaSetsPositionCountAndHdopWhateverTheChecksum)
+TEST(TMKNMEAParse, GgaSetsPositionCountAndHdopAndKeepsOldValuesForAbsentFields)
 {
     TMKNMEASentenceParser parser;
     EXPECT_TRUE(parser.parse("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*FF"));
@@ -29,11 +29,8 @@ TEST(TMKNMEAParse, GgaSetsPositionCountAndHdopWhateverTheChecksum)
     EXPECT_EQ(gn.m_Current.EW, 'W');
     EXPECT_EQ(gn.m_Current.SatelliteUsedCount, 0u);
     EXPECT_EQ(gn.m_Current.HDOP, static_cast<double>(0.9f));
-}
 
-TEST(TMKNMEAParse, GgaKeepsOldValuesForAbsentFieldsAndGarbledHemispheres)
-{
-    TMKNMEASentenceParser parser;
+    parser.clear();
     ASSERT_TRUE(parser.parse("$GPGGA,123519,3351.000,S,15112.000,E,1,08,0.9,545.4,M,46.9,M,,*00"));
     // Receiver start-up garbage: two sentences spliced together.
     EXPECT_TRUE(parser.parse("$GPGGA,123520,3351.100,$G,15112.100,1,1,08,,545.4,M,46.9,M,,*00"));
@@ -47,7 +44,7 @@ TEST(TMKNMEAParse, GgaKeepsOldValuesForAbsentFieldsAndGarbledHemispheres)
     EXPECT_EQ(parser.m_Current.NS, 'S');
 }
 
-TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDate)
+TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDateInEveryCommonPrecision)
 {
     TMKNMEASentenceParser parser;
     EXPECT_TRUE(parser.parse(kRMC));
@@ -64,10 +61,7 @@ TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDate)
     EXPECT_TRUE(parser.parse("$GPRMC,123520.000,V,,,,,,,,,*00"));
     EXPECT_EQ(parser.m_Current.Now, expected);
     EXPECT_FALSE(parser.m_Current.Cnt_GNGSA);
-}
 
-TEST(TMKNMEAParse, RmcReadsEveryCommonPrecisionOfTheTime)
-{
     const struct {
         const char* time;
         bool sets;
@@ -75,7 +69,7 @@ TEST(TMKNMEAParse, RmcReadsEveryCommonPrecisionOfTheTime)
     } cases[] = {{"081530.250", true, 250}, {"081530", true, 0}, {"081530.5", true, 500}, {"081530.25", true, 250},
                  {"081530.00", true, 0},    {"08:15:30", false, 0}, {"0815", false, 0}, {"", false, 0}};
     for (const auto& c : cases) {
-        TMKNMEASentenceParser parser;
+        parser.clear();
         const _SYSTEMTIME before{2001, 1, 0, 1, 1, 1, 1, 1};
         parser.m_Current.Now = before;
         EXPECT_TRUE(parser.parse(std::string("$GNRMC,") + c.time + ",A,4807.038,N,01131.000,E,1.0,2.0,071126,,,A*00"));
@@ -84,7 +78,7 @@ TEST(TMKNMEAParse, RmcReadsEveryCommonPrecisionOfTheTime)
     }
 }
 
-TEST(TMKNMEAParse, AsterisksAndUnhandledTypes)
+TEST(TMKNMEAParse, AsterisksUnhandledTypesAndShortSentences)
 {
     TMKNMEASentenceParser parser;
     const TMKGpsData before = parser.m_Current;
@@ -96,11 +90,8 @@ TEST(TMKNMEAParse, AsterisksAndUnhandledTypes)
     EXPECT_FALSE(parser.parse(static_cast<const char*>(nullptr)));
     EXPECT_FALSE(parser.parse("*"));
     EXPECT_EQ(parser.m_Current, before);
-}
 
-TEST(TMKNMEAParse, ShortSentencesReadOnlyTheFieldsThatAreThere)
-{
-    TMKNMEASentenceParser parser;
+    parser.clear();
     ASSERT_TRUE(parser.parse(kGGA));
     EXPECT_TRUE(parser.parse("$GPRMC,123519.000,A,4807.038*00"));
     EXPECT_EQ(parser.m_Current.SpeedOverGround, 0.0);
@@ -114,7 +105,7 @@ TEST(TMKNMEAParse, ShortSentencesReadOnlyTheFieldsThatAreThere)
     EXPECT_TRUE(parser.parse("$GPRMC*00"));
 }
 
-TEST(TMKNMEAGsa, TwoSentencesCountGpsAndGlonass)
+TEST(TMKNMEAGsa, TwoSentencesCountGpsAndGlonassUntilGnsTakesOver)
 {
     TMKNMEASentenceParser parser;
     EXPECT_TRUE(parser.parse("$GNRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A*00"));
@@ -145,11 +136,8 @@ TEST(TMKNMEAGsa, TwoSentencesCountGpsAndGlonass)
     EXPECT_TRUE(parser.parse("$GNGSA,A,3,261,,,,,,,,,,,,2.0,0.9,1.8*00"));
     EXPECT_EQ(parser.m_Current.SatelliteUsedAtIndex(0), 5);
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount_GPS, 1u);
-}
 
-TEST(TMKNMEAGns, TakesOverCountAndHdop)
-{
-    TMKNMEASentenceParser parser;
+    parser.clear();
     EXPECT_TRUE(parser.parse("$GNGNS,123519.00,4807.038,N,01131.000,E,AA,14,0.7,545.4,46.9,,*00"));
     EXPECT_TRUE(parser.m_Current.Enable_GNGNS);
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount, 14u);

@@ -148,10 +148,8 @@ TEST(TripGrouping, FollowingRecordingsFormOneTripAndGapsSplit)
     }
     const auto trips = TMKGroupTrips(pairs, {}, [](const std::string&) { return std::optional<double>(60); });
     EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{2, 2}));
-}
 
-TEST(TripGrouping, StartSecondsOfNamesThatExist)
-{
+    // Start seconds of names that exist, and none of those that do not.
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_19700101_000100_F.avi")), 60);
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_20240229_000000_F.avi")), 1709164800);
     for (const char* name : {"alwa_20260230_080000_F.avi", "alwa_20260431_080000_F.avi", "alwa_20261107_250000_F.avi",
@@ -170,7 +168,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TripFiles, LengthFromTheAviHeader)
+TEST_F(TripFiles, LengthFromTheAviHeaderAndFixesWithoutSignalOrOffTheGlobeDropped)
 {
     const TMKDriveSimulator drive = tripTestDrive();
     ASSERT_TRUE(TMKWriteDriveRecording(dir / "a.avi", drive, 0, 45000));
@@ -188,6 +186,27 @@ TEST_F(TripFiles, LengthFromTheAviHeader)
     EXPECT_FALSE(TMKAviLengthSeconds(dir.string()));
     ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
     EXPECT_FALSE(TMKAviLengthSeconds(dir / "fifo.avi")); // and does not block
+
+    TMKAviWriter writer;
+    for (int s = 0; s < 6; ++s) {
+        TMKNmeaFix fix;
+        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, s, 0};
+        fix.latitude = s == 4 ? 95.0 : -33.8568;
+        fix.longitude = -70.6483;
+        fix.gpsPrns = {5, 12, 29};
+        fix.valid = s >= 2; // no fix for the first two seconds
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
+    }
+    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+    ASSERT_TRUE(writer.write(dir / "r.avi"));
+    TMKBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation((dir / "r.avi").c_str()));
+    const auto fixes = TMKRecordingFixes(data);
+    ASSERT_EQ(fixes.size(), 3u); // seconds 2, 3 and 5
+    EXPECT_EQ(fixes[0].secondsInRecording, 2);
+    EXPECT_EQ(fixes[2].secondsInRecording, 5);
+    EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
+    EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
 }
 
 // Three minutes of front and rear recordings and an event recording that
@@ -306,30 +325,6 @@ TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
     EXPECT_EQ(at->trip, 0u);
     EXPECT_EQ(at->recording, 1u);
     EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
-}
-
-TEST_F(TripFiles, FixesWithoutSignalOrOffTheGlobeAreDropped)
-{
-    TMKAviWriter writer;
-    for (int s = 0; s < 6; ++s) {
-        TMKNmeaFix fix;
-        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, s, 0};
-        fix.latitude = s == 4 ? 95.0 : -33.8568;
-        fix.longitude = -70.6483;
-        fix.gpsPrns = {5, 12, 29};
-        fix.valid = s >= 2; // no fix for the first two seconds
-        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
-    }
-    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
-    ASSERT_TRUE(writer.write(dir / "r.avi"));
-    TMKBlackBoxData data;
-    ASSERT_TRUE(data.ExtractStreamInformation((dir / "r.avi").c_str()));
-    const auto fixes = TMKRecordingFixes(data);
-    ASSERT_EQ(fixes.size(), 3u); // seconds 2, 3 and 5
-    EXPECT_EQ(fixes[0].secondsInRecording, 2);
-    EXPECT_EQ(fixes[2].secondsInRecording, 5);
-    EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
-    EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
 }
 
 } // namespace

@@ -118,7 +118,7 @@ TEST(TMKAviWriter, FixedHeaderAndIndexLayout)
     EXPECT_EQ(counts[3], 2u);
 }
 
-TEST(TMKAviWriter, ChunksAreInTimeOrderWhateverTheOrderAdded)
+TEST(TMKAviWriter, ChunksAreInTimeOrderAndAnUnwritablePathFails)
 {
     TMKAviWriter writer;
     writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 900, 0, 0, 0, 0});
@@ -131,18 +131,13 @@ TEST(TMKAviWriter, ChunksAreInTimeOrderWhateverTheOrderAdded)
         last = chunk->timeMs;
     }
     EXPECT_EQ(writer.videoFrameCount(), 2u);
-}
 
-TEST(TMKAviWriter, UnwritablePathFails)
-{
     std::string error;
-    TMKAviWriter writer;
-    writer.addVideoFrame(0, {1, 2});
     EXPECT_FALSE(writer.write("/nonexistent-folder/x_F.avi", &error));
     EXPECT_FALSE(error.empty());
 }
 
-TEST(TMKNmeaBuilder, ChecksumsMatchTheWorkedSentence)
+TEST(TMKNmeaBuilder, ChecksumsMatchTheWorkedSentenceAndPackingKeepsWholeSentences)
 {
     EXPECT_EQ(TMKNmeaChecksum("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), 0x47);
     EXPECT_EQ(TMKNmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"),
@@ -170,11 +165,7 @@ TEST(TMKNmeaBuilder, ChecksumsMatchTheWorkedSentence)
     EXPECT_EQ(TMKNmeaLatitudeField(33.8568), "3351.4080");
     EXPECT_EQ(TMKNmeaLongitudeField(11.5167), "01131.0020");
     EXPECT_EQ(TMKUtcAddSeconds(fix.utc, 1), (TMKUtcTime{2026, 11, 8, 0, 0, 0, 0}));
-}
 
-TEST(TMKNmeaBuilder, PackingKeepsWholeSentencesOnly)
-{
-    TMKNmeaFix fix;
     std::vector<std::string> many(20, TMKNmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
     _AVI_GPS_DATA_T record{};
     const std::size_t packed = TMKPackGpsRecord(many, fix, 1000, record);

@@ -95,7 +95,7 @@ TEST_F(TripTool, EachFileIsReportedAndAnUnreadableOneFailsAtTheEnd)
     }
 }
 
-TEST_F(TripTool, FolderAndFilesGivenInAnyOrderMakeTheSameTrips)
+TEST_F(TripTool, FolderAndFilesInAnyOrderMakeTheSameTripsAndKmlGoesToAFile)
 {
     const ToolRun folder = tool("--csv --trip " + card());
     ASSERT_EQ(folder.status, 0) << folder.err;
@@ -110,10 +110,7 @@ TEST_F(TripTool, FolderAndFilesGivenInAnyOrderMakeTheSameTrips)
     std::string error;
     ASSERT_TRUE(TMKReadTrackCsv(listed.out, tracks, &error)) << error;
     EXPECT_EQ(tracks.size(), 2u); // two minutes, then one more twenty minutes later
-}
 
-TEST_F(TripTool, KmlToAFileAndPerRecording)
-{
     const fs::path kml = dir / "out" / "trip.kml";
     fs::create_directories(kml.parent_path());
     const ToolRun run = tool("--kml --output '" + kml.string() + "' --trip " + card());
