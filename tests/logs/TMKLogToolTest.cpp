@@ -85,14 +85,14 @@ protected:
 
 } // namespace
 
-TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
+TEST_F(LogTool, CsvOnStdoutIsThePagesExportAndHostileLogsStayWithinMemoryAndTime)
 {
     const TMKLogBytes flash = log(TMKLogKind::FlashData, 3, 3);
     flash.save(file("drive.DRV"));
-    const ToolRun r = run("--csv " + file("drive.DRV"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, expectedCsv(flash, TMKLogKind::FlashData));
-    EXPECT_TRUE(r.err.empty()) << r.err;
+    const ToolRun typed = run("--csv " + file("drive.DRV"));
+    EXPECT_EQ(typed.status, 0) << typed.err;
+    EXPECT_EQ(typed.out, expectedCsv(flash, TMKLogKind::FlashData));
+    EXPECT_TRUE(typed.err.empty()) << typed.err;
 
     // The option wins over the file's type.
     const TMKLogBytes obd = log(TMKLogKind::Obd, 2, 2);
@@ -100,13 +100,10 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
     const ToolRun forced = run("--csv --obd " + file("named.drv"));
     EXPECT_EQ(forced.status, 0);
     EXPECT_EQ(forced.out, expectedCsv(obd, TMKLogKind::Obd));
-}
 
-// How the tool tells each outcome of a read (which the reader's own tests
-// go through case by case), and what is not a file at all: the whole
-// records there are printed, the rest reported, nothing waited for.
-TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
-{
+    // How the tool tells each outcome of a read (which the reader's own tests
+    // go through case by case), and what is not a file at all: the whole
+    // records there are printed, the rest reported, nothing waited for.
     TMKLogBytes cutRecord = log(TMKLogKind::Obd, 0xFFFFFFFFu, 2);
     cutRecord.bytes.resize(cutRecord.bytes.size() + 11);
     // A writer that sent a whole log and keeps the FIFO open; it is stdin too.

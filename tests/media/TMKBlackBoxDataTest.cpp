@@ -447,7 +447,7 @@ TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
 // state across records. The results follow the index, not where the bytes
 // lie, by either plan; the coalesced plan announces every range before the
 // first read, then reads each group once, in file order.
-TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexByEitherPlan)
+TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexStayWithinTheSpanLimitAndAreAnnounced)
 {
     const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
     const auto group = [&](AviBuilder& avi, int g) {
@@ -495,17 +495,15 @@ TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexByEitherPlan)
         EXPECT_EQ(std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; }), coalesced ? 3 : 0);
         EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
     }
-}
 
-// 400 samples 10 KB apart and a GPS record: close enough to join, too many
-// for one read; the prefetch announces the same records without reading.
-TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimitAndPrefetchAnnouncesThem)
-{
+    // 400 samples 10 KB apart and a GPS record: close enough to join, too many
+    // for one read; the prefetch announces the same records without reading.
+    data.m_readPlan = TMKBlackBoxData::ReadPlan::Coalesced;
     AviBuilder avi;
-    const Bytes filler(10 * 1024, 0x11);
+    const Bytes frame(10 * 1024, 0x11);
     for (uint32_t i = 0; i < 400; ++i) {
         avi.gsensor(i * 100, static_cast<int32_t>(i), 0, 0);
-        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+        avi.chunk("00dc", frame.data(), static_cast<uint32_t>(frame.size()));
     }
     avi.gps(0, kCycle);
     RecordingSource source(avi.build());
@@ -538,7 +536,7 @@ TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimitAndPrefetchAnnoun
 
 // Only a regular file is a recording, for extraction and read-ahead alike;
 // a FIFO must not block the open, and the test must not hang if it does.
-TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
+TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnlyAndHandsReadsAheadOverOnce)
 {
     const auto dir = fs::temp_directory_path() / ("tamek-bb-ahead-" + std::to_string(getpid()));
     fs::create_directories(dir);
@@ -579,12 +577,9 @@ TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
         prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
     }
     fs::remove_all(dir);
-}
 
-// A recording read whole ahead: handed over once, waited for while being
-// read, dropped when replaced or forgotten; a failed read hands nothing.
-TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
-{
+    // A recording read whole ahead: handed over once, waited for while being
+    // read, dropped when replaced or forgotten; a failed read hands nothing.
     TMKTelemetryPrefetcher prefetcher;
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
@@ -592,13 +587,13 @@ TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
     const auto slow = [&](const std::string& path) {
         ++calls;
         gate.wait();
-        TMKBlackBoxData data;
-        data.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
-        return data;
+        TMKBlackBoxData read;
+        read.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
+        return read;
     };
     const auto taken = [&](const char* path) {
-        const auto data = prefetcher.take(path);
-        return data ? static_cast<int>(data->m_GSensors.size()) : -1;
+        const auto got = prefetcher.take(path);
+        return got ? static_cast<int>(got->m_GSensors.size()) : -1;
     };
     const auto readAhead = [&](const char* path) {
         prefetcher.readAhead(path, slow);

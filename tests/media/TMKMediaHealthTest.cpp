@@ -97,7 +97,7 @@ TEST_F(MediaHealth, AWholeRecordingIsOkAndEachReasonIsTold)
 
 // Players need the movi list and its index wherever a writer put them; only
 // the telemetry needs the camera's own layout.
-TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
+TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunksAndWhatIsNotARecordingIsTold)
 {
     // A JUNK chunk before the movi list moves it off the camera's place.
     std::vector<uint8_t> moved(good.begin(), good.begin() + 12);
@@ -124,10 +124,8 @@ TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
     const uint32_t tinySize = static_cast<uint32_t>(tiny.size() - 8);
     std::memcpy(tiny.data() + 4, &tinySize, 4);
     EXPECT_EQ(check(tiny).problem, TMKMediaProblem::NotAvi);
-}
 
-TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)
-{
+    // What is not a recording file at all.
     EXPECT_EQ(TMKCheckMedia(dir / "missing.avi").problem, TMKMediaProblem::CannotOpen);
     EXPECT_EQ(TMKCheckMedia(dir.string()).problem, TMKMediaProblem::NotRegularFile);
     ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);

@@ -50,7 +50,7 @@ TEST(TMKMedia, NamesGiveDivisionDirectionAndDateByTheLeadingIntRule)
     EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
 }
 
-TEST(TMKMedia, PathComponentsAndOrderByStartThenDivisionThenDirection)
+TEST(TMKMedia, PathComponentsOrderAndThePlayersDirectionByUrl)
 {
     const auto media = TMKMedia::mediaWithPath("/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->path, "/media/card/DCIM/motion_20150101_120000_R.AVI");
@@ -88,10 +88,8 @@ TEST(TMKMedia, PathComponentsAndOrderByStartThenDivisionThenDirection)
     EXPECT_LT(motionFront->compareDate(*alwaysFront), 0); // motion before always
     EXPECT_LT(alwaysFront->compareDate(*alwaysRear), 0);  // front before rear
     EXPECT_EQ(alwaysFront->compareDate(*TMKMedia::mediaWithPath("/x/alwa_20150101_120000_F.AVI")), 0);
-}
 
-TEST(TMKPlayerMedia, DirectionByUrlPathIgnoringCase)
-{
+    // The player tells the side by the URL's path, ignoring case.
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_r.AVI"), TMKMediaDirectionRear);
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_F.avi"), TMKMediaDirectionFront);
     EXPECT_EQ(TMKPlayerMediaDirection("/card/alwa_20150101_120000_f.Avi"), TMKMediaDirectionFront);

@@ -65,7 +65,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TrackExport, GpxIsValidGpx11)
+TEST_F(TrackExport, GpxIsValidGpx11AndKmlWellFormedWithLongitudeFirst)
 {
     // A name no XML may carry as it stands, and a point without time,
     // altitude or HDOP, south-west of Greenwich on the date line.
@@ -86,23 +86,21 @@ TEST_F(TrackExport, GpxIsValidGpx11)
     tracks[1].points[1].latitude = 90.5;
     ASSERT_FALSE(TMKWriteTrackFile(dir / "bad.gpx", TMKTrackFormat::Gpx, tracks));
     EXPECT_NE(xmllint(dir / "bad.gpx", TAMEK_GPX_SCHEMA), 0);
-}
 
-TEST_F(TrackExport, KmlIsWellFormedWithLongitudeFirst)
-{
+    // KML: well formed, longitude first.
     TMKTrackPoint a = point(0, -33.8568, -70.6483);
     TMKTrackPoint b = point(1, -33.8569, -70.6484);
     a.hasAltitude = b.hasAltitude = true;
     a.altitude = 520.5;
     b.altitude = 521;
-    const std::vector<TMKTrack> tracks = {{"Santiago & back", {a, b}}, {"one", {point(0, 48.1, 11.5)}}, {"none", {}}};
-    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, tracks));
+    const std::vector<TMKTrack> kml = {{"Santiago & back", {a, b}}, {"one", {point(0, 48.1, 11.5)}}, {"none", {}}};
+    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, kml));
     EXPECT_EQ(xmllint(dir / "trip.kml"), 0);
-    const std::string text = TMKFileText(dir / "trip.kml");
-    EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
-    EXPECT_NE(text.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << text;
-    EXPECT_NE(text.find("Santiago &amp; back"), std::string::npos);
+    const std::string placemarks = TMKFileText(dir / "trip.kml");
+    EXPECT_NE(placemarks.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
+    EXPECT_NE(placemarks.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << placemarks;
+    EXPECT_NE(placemarks.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << placemarks;
+    EXPECT_NE(placemarks.find("Santiago &amp; back"), std::string::npos);
 
     // Without an altitude for every point, none is written.
     b.hasAltitude = false;

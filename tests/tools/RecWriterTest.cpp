@@ -70,7 +70,7 @@ Written writeRecording(int seconds, double startLat, bool withGns)
     return w;
 }
 
-TEST(TMKAviWriter, FixedHeaderAndIndexLayout)
+TEST(TMKAviWriter, FixedHeaderAndIndexLayoutInTimeOrderAndUnwritablePathsFail)
 {
     const std::vector<uint8_t> b = writeRecording(2, 48.1173, false).bytes;
     ASSERT_GT(b.size(), 14148u);
@@ -116,10 +116,7 @@ TEST(TMKAviWriter, FixedHeaderAndIndexLayout)
     EXPECT_EQ(counts[1], 2u);
     EXPECT_EQ(counts[2], 20u);
     EXPECT_EQ(counts[3], 2u);
-}
 
-TEST(TMKAviWriter, ChunksAreInTimeOrderAndAnUnwritablePathFails)
-{
     TMKAviWriter writer;
     writer.addGSensor(_AVI_GSENSOR_DATA_T{171, 900, 0, 0, 0, 0});
     writer.addVideoFrame(500, {1, 2});

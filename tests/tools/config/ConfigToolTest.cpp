@@ -75,14 +75,14 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
+TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordShowNamesEveryFieldAndSetSeals)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
     const std::string reference = (dir / "reference.bin").string();
     ASSERT_FALSE(TKWriteDefaultSettingFile(reference));
     EXPECT_EQ(bytesOf(file), bytesOf(reference));
 
-    const auto json = show();
+    auto json = show();
     ASSERT_FALSE(json.is_discarded());
     std::vector<std::string> names;
     for (const auto& item : json.items())
@@ -106,15 +106,12 @@ TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
     EXPECT_EQ(bytesOf(file), Bytes(429, 0x33));
     EXPECT_EQ(run({ "default", "--force", file }).status, 0);
     EXPECT_EQ(bytesOf(file), bytesOf(reference));
-}
 
-TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
+    // set changes the named fields and seals.
     const ToolRun result = run({ "set", file, "szPlateNumber=AB12", "time_gmt=-1", "gsen_x_threshold=120",
         "motionBlock=0x1F", "dummy00=1,2,3,4294967295" });
     ASSERT_EQ(result.status, 0) << result.err;
-    auto json = show();
+    json = show();
     EXPECT_EQ(json["szPlateNumber"], "AB12");
     EXPECT_EQ(json["time_gmt"], -1);
     EXPECT_EQ(json["gsen_x_threshold"], 120);
@@ -130,7 +127,7 @@ TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
     EXPECT_EQ(json["checksum_ok"], true);
 }
 
-TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
+TEST_F(ConfigTool, BadAssignmentsAndFilesOfAnotherSizeLeaveTheFileUntouched)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
     const Bytes before = bytesOf(file);
@@ -158,12 +155,9 @@ TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
         EXPECT_NE(result.err.find(message), std::string::npos) << assignment << ": " << result.err;
         EXPECT_EQ(bytesOf(file), before) << assignment;
     }
-}
 
-// Which sizes make a settings file is the library's to say; the tool
-// refuses both commands with the size, and writes nothing.
-TEST_F(ConfigTool, FilesOfAnotherSizeAreRefused)
-{
+    // Which sizes make a settings file is the library's to say; the tool
+    // refuses both commands with the size, and writes nothing.
     const Bytes bytes(427, 0x44);
     writeBytes(file, bytes);
     for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {

@@ -115,7 +115,7 @@ TEST_F(TelemetryReportTest, JsonCarriesEveryListAndAFailedFileStillGivesAnObject
                          "\"gps_records\":[],\"lined_up\":[],\"fixes\":[]}\n");
 }
 
-TEST_F(TelemetryReportTest, CsvHasOneRowPerFixAndQuotesFileNames)
+TEST_F(TelemetryReportTest, CsvHasOneRowPerFixAndGpxOnePointPerSecond)
 {
     report.path = "/card/a,\"b\".avi";
     std::ostringstream out;
@@ -126,12 +126,9 @@ TEST_F(TelemetryReportTest, CsvHasOneRowPerFixAndQuotesFileNames)
     EXPECT_NE(csv.find("\n\"/card/a,\"\"b\"\".avi\",0,"), std::string::npos);
     EXPECT_NE(csv.find(",S,7038.8"), std::string::npos);
     EXPECT_NE(csv.find(",W,-33.85679"), std::string::npos);
-}
 
-// One point per second; fixes GPX cannot carry (95 degrees north, 180
-// degrees east, where GPX stops short, and month 13) are left out.
-TEST_F(TelemetryReportTest, GpxHasOnePointPerSecondWithSignedDegrees)
-{
+    // One point per second; fixes GPX cannot carry (95 degrees north, 180
+    // degrees east, where GPX stops short, and month 13) are left out.
     const struct {
         uint16_t month, second;
         double latitude, longitude;
@@ -143,11 +140,11 @@ TEST_F(TelemetryReportTest, GpxHasOnePointPerSecondWithSignedDegrees)
         fix.Longitude = f.longitude;
         data.m_NMEAs.push_back(fix);
     }
-    std::ostringstream out;
-    writeGpxBegin(out);
-    writeGpxTrack(out, report);
-    writeGpxEnd(out);
-    const std::string gpx = out.str();
+    std::ostringstream track;
+    writeGpxBegin(track);
+    writeGpxTrack(track, report);
+    writeGpxEnd(track);
+    const std::string gpx = track.str();
     EXPECT_EQ(countOf(gpx, "<trkpt"), 3u) << gpx;
     EXPECT_NE(gpx.find("<trkpt lat=\"-33.85679"), std::string::npos);
     EXPECT_NE(gpx.find("<time>2026-11-07T07:15:00.000Z</time>"), std::string::npos);

@@ -125,7 +125,7 @@ TEST_F(TripTool, FolderAndFilesInAnyOrderMakeTheSameTripsAndKmlGoesToAFile)
     EXPECT_NE(single.out.find("\n    11.58"), std::string::npos);
 }
 
-TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
+TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReportedAndOutputIsReplacedWhole)
 {
     // A recording cut short in the middle of the first trip.
     const fs::path front = dir / "card" / "alwa_20261107_071600_F.avi";
@@ -148,10 +148,8 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReported)
     EXPECT_EQ(tool("--json --trip " + card()).status, 2);
     EXPECT_EQ(tool("--gpx --trip").status, 2);
     EXPECT_EQ(tool("--gpx --output").status, 2);
-}
 
-TEST_F(TripTool, OutputReplacesTheFileWholeOrSaysWhy)
-{
+    // --output replaces the file whole or says why.
     const fs::path json = dir / "report.json";
     std::ofstream(json) << "old";
     const ToolRun run = tool("--output '" + json.string() + "' " + good);
