@@ -71,7 +71,7 @@ std::string tempPath(const std::string& name)
 
 } // namespace
 
-TEST(LogCsv, ExactTextWhateverTheLocale)
+TEST(LogCsv, ExactTextWhateverTheLocaleAndFieldsThatWouldBreakTheRowQuoted)
 {
     EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
     EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
@@ -87,10 +87,8 @@ TEST(LogCsv, ExactTextWhateverTheLocale)
     ASSERT_STREQ(probe, "1,5"); // the locale is really in force
     EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
     EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
-}
 
-TEST(LogCsv, FieldsThatWouldBreakTheRowAreQuoted)
-{
+    // Fields that would break the row are quoted.
     EXPECT_EQ(TMKCsvField("12.5"), "12.5");
     EXPECT_EQ(TMKCsvField(" 5.3"), " 5.3");
     EXPECT_EQ(TMKCsvField("Distance, km"), "\"Distance, km\"");

@@ -9,8 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,11 +67,8 @@ protected:
     {
         TMKLogBytes bytes = TMKLogBytes::withHeader(announced);
         const std::size_t size = TMKLogFormatOf(kind).recordSize;
-        for (std::size_t i = 0; i < records; ++i) {
-            const std::size_t r = bytes.addRecord(size);
-            bytes.put(r, 100 + i, 2);
-            bytes.put(r + (kind == TMKLogKind::Obd ? 12 : 10), 3733, 2);
-        }
+        for (std::size_t i = 0; i < records; ++i)
+            bytes.addRecord(size, {{0, static_cast<std::int64_t>(100 + i), 2}, {kind == TMKLogKind::Obd ? 12u : 10u, 3733, 2}});
         return bytes;
     }
 
@@ -85,7 +80,7 @@ protected:
 
 } // namespace
 
-TEST_F(LogTool, CsvOnStdoutIsThePagesExportAndHostileLogsStayWithinMemoryAndTime)
+TEST_F(LogTool, CsvOnStdoutHostileLogsBadFilesAndUsage)
 {
     const TMKLogBytes flash = log(TMKLogKind::FlashData, 3, 3);
     flash.save(file("drive.DRV"));
@@ -158,10 +153,8 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExportAndHostileLogsStayWithinMemoryAndTime
         }
     }
     ::close(writer);
-}
 
-TEST_F(LogTool, BadFilesUsageAndOutputErrorsAreReported)
-{
+    // Bad files are reported and the others still printed.
     const TMKLogBytes good = log(TMKLogKind::FlashData, 1, 1);
     good.save(file("good.drv"));
     TMKLogBytes cut = log(TMKLogKind::FlashData, 0xFFFFFFFFu, 2);

@@ -211,27 +211,27 @@ protected:
     TMKBlackBoxData data;
 };
 
-TEST_F(TMKBlackBoxDataTest, ReadsTelemetryChunksThroughTheIndex)
+TEST_F(TMKBlackBoxDataTest, ReadsThroughTheIndexAndCraftedLayoutsEndCleanly)
 {
-    AviBuilder avi;
+    AviBuilder chunks;
     const uint8_t frame[7] = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
-    avi.chunk("00dc", frame, sizeof frame);
-    avi.gsensor(0, 256, 0, -128);
-    avi.gps(0, kCycle);
-    avi.chunk("01wb", frame, 4);
-    avi.gsensor(100, -512, 64, 256);
+    chunks.chunk("00dc", frame, sizeof frame);
+    chunks.gsensor(0, 256, 0, -128);
+    chunks.gps(0, kCycle);
+    chunks.chunk("01wb", frame, 4);
+    chunks.gsensor(100, -512, 64, 256);
 
     // The index address is tracing: the debug channel, never the error stream.
     std::string diagnostics, errors;
     TMKSetLogSink([&](TMKLogChannel channel, std::string_view text) {
         (channel == TMKLogChannel::Debug ? diagnostics : errors).append(text);
     });
-    const Bytes bytes = avi.build();
-    ASSERT_TRUE(extract(bytes));
-    uint32_t moviSize;
-    std::memcpy(&moviSize, bytes.data() + 14136, 4);
+    const Bytes file = chunks.build();
+    ASSERT_TRUE(extract(file));
+    uint32_t listSize;
+    std::memcpy(&listSize, file.data() + 14136, 4);
     char expected[80];
-    std::snprintf(expected, sizeof expected, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize, 14148 + moviSize);
+    std::snprintf(expected, sizeof expected, "Listmovsize=0x%x IdxAddr=0x%x\n", listSize, 14148 + listSize);
     EXPECT_NE(diagnostics.find(expected), std::string::npos) << diagnostics;
     EXPECT_EQ(errors, "");
 
@@ -245,12 +245,9 @@ TEST_F(TMKBlackBoxDataTest, ReadsTelemetryChunksThroughTheIndex)
     EXPECT_EQ(data.m_vGpsData[0]->data.header, 205);
     // The stored text carries the terminators the NMEA pass overwrote.
     EXPECT_EQ(data.m_vGpsData[0]->data.RawData[kCycle.find('\r')], '\0');
-}
 
-// Each row first reads a good file, so a row expecting empty lists also
-// checks that a later call clears what an earlier one found.
-TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
-{
+    // Each row first reads a good file, so a row expecting empty lists also
+    // checks that a later call clears what an earlier one found.
     const auto base = [] {
         AviBuilder avi;
         avi.gsensor(0, 1, 2, 3);
@@ -316,6 +313,60 @@ TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
         EXPECT_EQ(extract(c.bytes), c.ok);
         EXPECT_EQ(lists(), c.lists);
     }
+
+    // Crafted files: an index may list one chunk thousands of times, point
+    // entries at overlapping bytes, or carry far more GPS records than samples.
+    // Memory and time must stay proportional to the file.
+    // 143 KB: one sample and one GPS record of 169 sentences, each listed
+    // 4400 times. Read as listed, that is 16 million lined-up entries.
+    AviBuilder listed;
+    listed.gsensor(0, 1, 2, 3);
+    listed.gps(1000, kPacked);
+    ASSERT_TRUE(extract(listed.build()));
+    const auto plainNmeas = data.m_NMEAs;
+    const std::string plainLists = lists();
+    for (int i = 0; i < 4400; ++i) {
+        listed.indexEntry("02sb", 4, 24);
+        listed.indexEntry("02sb", 4 + 8 + 24, 552);
+    }
+    EXPECT_LT(timedExtract(listed.build()), 0.5);
+    EXPECT_EQ(lists(), plainLists);
+    EXPECT_EQ(data.m_NMEAs, plainNmeas);
+    EXPECT_LT(listBytes(), 1u << 20);
+
+    // Entries one byte apart over the movi data: each offset differs, but
+    // the records they would give overlap.
+    AviBuilder overlapping;
+    for (uint32_t i = 0; i < 200; ++i)
+        overlapping.gsensor(i * 100, 1, 2, 3);
+    for (uint32_t i = 0; i < 20; ++i)
+        overlapping.gps(i * 1000, kPacked);
+    for (uint32_t offset = 4; offset < 12'000; ++offset)
+        overlapping.indexEntry("02sb", offset, offset % 2 ? 552 : 24);
+    const Bytes crafted = overlapping.build();
+    EXPECT_LT(timedExtract(crafted), 0.5);
+    EXPECT_LE(data.m_vGSensorData.size() * sizeof(_AVI_GSENSOR_DATA_T) + data.m_vGpsRecords.size() * sizeof(_AVI_GPS_DATA_T),
+              crafted.size());
+    EXPECT_LE(data.m_vGpsData.size(),
+              TMKBlackBoxData::kLineUpFactor * (data.m_vGSensorData.size() + crafted.size() / sizeof(_AVI_GPS_DATA_T)));
+    EXPECT_LT(listBytes(), 16 * crafted.size());
+
+    // 2000 samples in the first 0.2 s, then 2000 GPS records: every record
+    // would be repeated over all samples (4 million entries). The entries
+    // kept are the ones the unbounded rule starts with.
+    AviBuilder late;
+    for (uint32_t i = 0; i < 2000; ++i)
+        late.gsensor(i / 10, 1, 2, 3);
+    for (uint32_t i = 0; i < 2000; ++i)
+        late.gps(1000 + i * 1000, kGga);
+    EXPECT_LT(timedExtract(late.build()), 0.5);
+    ASSERT_EQ(lists(), "gs=2000/2000 nmea=2000 gps=2000 linedUp=" + std::to_string(TMKBlackBoxData::kLineUpFactor * 4000));
+    std::vector<uint32_t> start(2000, 1000);
+    start.push_back(2000);
+    auto times = linedUpTimes(data);
+    times.resize(2001);
+    EXPECT_EQ(times, start);
+    EXPECT_LT(listBytes(), 4u << 20);
 }
 
 // Lining up: G-sensor records at the given times, GPS records at the others.
@@ -382,63 +433,6 @@ TEST(TMKBlackBoxLists, LineUpFollowsTheUnboundedRuleAndTheNmeaPassBoundsFixes)
         EXPECT_FALSE(data.ParseNMEA(nullptr, 4));
         EXPECT_FALSE(data.ParseNMEA(c.text.data(), 0));
     }
-}
-
-// Crafted files: an index may list one chunk thousands of times, point
-// entries at overlapping bytes, or carry far more GPS records than samples.
-// Memory and time must stay proportional to the file.
-TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
-{
-    // 143 KB: one sample and one GPS record of 169 sentences, each listed
-    // 4400 times. Read as listed, that is 16 million lined-up entries.
-    AviBuilder listed;
-    listed.gsensor(0, 1, 2, 3);
-    listed.gps(1000, kPacked);
-    ASSERT_TRUE(extract(listed.build()));
-    const auto plainNmeas = data.m_NMEAs;
-    const std::string plainLists = lists();
-    for (int i = 0; i < 4400; ++i) {
-        listed.indexEntry("02sb", 4, 24);
-        listed.indexEntry("02sb", 4 + 8 + 24, 552);
-    }
-    EXPECT_LT(timedExtract(listed.build()), 0.5);
-    EXPECT_EQ(lists(), plainLists);
-    EXPECT_EQ(data.m_NMEAs, plainNmeas);
-    EXPECT_LT(listBytes(), 1u << 20);
-
-    // Entries one byte apart over the movi data: each offset differs, but
-    // the records they would give overlap.
-    AviBuilder overlapping;
-    for (uint32_t i = 0; i < 200; ++i)
-        overlapping.gsensor(i * 100, 1, 2, 3);
-    for (uint32_t i = 0; i < 20; ++i)
-        overlapping.gps(i * 1000, kPacked);
-    for (uint32_t offset = 4; offset < 12'000; ++offset)
-        overlapping.indexEntry("02sb", offset, offset % 2 ? 552 : 24);
-    const Bytes bytes = overlapping.build();
-    EXPECT_LT(timedExtract(bytes), 0.5);
-    EXPECT_LE(data.m_vGSensorData.size() * sizeof(_AVI_GSENSOR_DATA_T) + data.m_vGpsRecords.size() * sizeof(_AVI_GPS_DATA_T),
-              bytes.size());
-    EXPECT_LE(data.m_vGpsData.size(),
-              TMKBlackBoxData::kLineUpFactor * (data.m_vGSensorData.size() + bytes.size() / sizeof(_AVI_GPS_DATA_T)));
-    EXPECT_LT(listBytes(), 16 * bytes.size());
-
-    // 2000 samples in the first 0.2 s, then 2000 GPS records: every record
-    // would be repeated over all samples (4 million entries). The entries
-    // kept are the ones the unbounded rule starts with.
-    AviBuilder late;
-    for (uint32_t i = 0; i < 2000; ++i)
-        late.gsensor(i / 10, 1, 2, 3);
-    for (uint32_t i = 0; i < 2000; ++i)
-        late.gps(1000 + i * 1000, kGga);
-    EXPECT_LT(timedExtract(late.build()), 0.5);
-    ASSERT_EQ(lists(), "gs=2000/2000 nmea=2000 gps=2000 linedUp=" + std::to_string(TMKBlackBoxData::kLineUpFactor * 4000));
-    std::vector<uint32_t> start(2000, 1000);
-    start.push_back(2000);
-    auto times = linedUpTimes(data);
-    times.resize(2001);
-    EXPECT_EQ(times, start);
-    EXPECT_LT(listBytes(), 4u << 20);
 }
 
 // Three groups of records, apart by more than the gap worth reading across,

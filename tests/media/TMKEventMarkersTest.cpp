@@ -64,7 +64,7 @@ std::function<std::array<double, 3>(double)> with(std::vector<Push> pushes, bool
     };
 }
 
-TEST(EventMarkers, EachManoeuvreIsOneMarkerOfItsKind)
+TEST(EventMarkers, EachManoeuvreIsOneMarkerAndNextAndPreviousGoPastTheOneReached)
 {
     using K = TMKEventKind;
     // From 50 km/h to a stop: 0.6 g builds up over half a second, holds,
@@ -121,10 +121,8 @@ TEST(EventMarkers, EachManoeuvreIsOneMarkerOfItsKind)
     DriveSamples drive;
     EXPECT_EQ(TMKDetectEvents(drive.make(120, busy), {.debounceSeconds = 3}).size(), 2u);
     EXPECT_TRUE(TMKDetectEvents({}).empty());
-}
 
-TEST(EventMarkers, NextAndPreviousGoPastTheMarkerJustReached)
-{
+    // Next and previous go past the marker just reached.
     std::vector<TMKEventMarker> markers(3);
     markers[0].seconds = 10;
     markers[1].seconds = 70; // in the next recording

@@ -42,7 +42,7 @@ protected:
     std::vector<uint8_t> good;
 };
 
-TEST_F(MediaHealth, AWholeRecordingIsOkAndEachReasonIsTold)
+TEST_F(MediaHealth, EachReasonIsTold)
 {
     const TMKMediaHealth whole = TMKCheckMedia(dir / "good.avi");
     EXPECT_TRUE(whole.ok()) << whole.reason;
@@ -93,12 +93,9 @@ TEST_F(MediaHealth, AWholeRecordingIsOkAndEachReasonIsTold)
     EXPECT_TRUE(TMKCheckMediaBuffer(bytes.data(), bytes.size(), TMKMediaCheckDepth::Structure).ok());
     EXPECT_EQ(TMKCheckMediaBuffer(noIndex.data(), noIndex.size(), TMKMediaCheckDepth::Structure).problem,
               TMKMediaProblem::NoIndex);
-}
 
-// Players need the movi list and its index wherever a writer put them; only
-// the telemetry needs the camera's own layout.
-TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunksAndWhatIsNotARecordingIsTold)
-{
+    // Players need the movi list and its index wherever a writer put them; only
+    // the telemetry needs the camera's own layout.
     // A JUNK chunk before the movi list moves it off the camera's place.
     std::vector<uint8_t> moved(good.begin(), good.begin() + 12);
     const std::size_t hdrlSize = 8 + u32(16);
@@ -106,14 +103,14 @@ TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunksAndWhatIsNotARecordin
     const uint8_t junk[] = {'J', 'U', 'N', 'K', 4, 0, 0, 0, 0, 0, 0, 0};
     moved.insert(moved.end(), std::begin(junk), std::end(junk));
     moved.insert(moved.end(), good.begin() + 12 + static_cast<long>(hdrlSize), good.end());
-    const uint32_t riffSize = static_cast<uint32_t>(moved.size() - 8);
-    std::memcpy(moved.data() + 4, &riffSize, 4);
+    const uint32_t movedSize = static_cast<uint32_t>(moved.size() - 8);
+    std::memcpy(moved.data() + 4, &movedSize, 4);
     EXPECT_EQ(check(moved).problem, TMKMediaProblem::NoTelemetry) << check(moved).reason;
 
     // The same without its index, and a hostile run of tiny chunks before
     // it, are told as such, not walked to the end.
-    const std::size_t indexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset) + 12;
-    std::vector<uint8_t> unindexed(moved.begin(), moved.begin() + static_cast<long>(indexTag));
+    const std::size_t movedIndexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset) + 12;
+    std::vector<uint8_t> unindexed(moved.begin(), moved.begin() + static_cast<long>(movedIndexTag));
     const uint32_t cutSize = static_cast<uint32_t>(unindexed.size() - 8);
     std::memcpy(unindexed.data() + 4, &cutSize, 4);
     EXPECT_EQ(check(unindexed).problem, TMKMediaProblem::NoIndex);

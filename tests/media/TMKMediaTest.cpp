@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(TMKMedia, NamesGiveDivisionDirectionAndDateByTheLeadingIntRule)
+TEST(TMKMedia, NamesGiveDivisionDirectionDatePathAndOrder)
 {
     const struct {
         const char* path;
@@ -48,10 +48,8 @@ TEST(TMKMedia, NamesGiveDivisionDirectionAndDateByTheLeadingIntRule)
     EXPECT_EQ(TMKLeadingInt(""), 0);
     EXPECT_EQ(TMKLeadingInt("99999999999999"), 2147483647);
     EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
-}
 
-TEST(TMKMedia, PathComponentsOrderAndThePlayersDirectionByUrl)
-{
+    // Path components, the order by start, division and side.
     const auto media = TMKMedia::mediaWithPath("/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->path, "/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->mediaName, "motion_20150101_120000_R");

@@ -78,7 +78,7 @@ TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDateInEveryCommonPrecision)
     }
 }
 
-TEST(TMKNMEAParse, AsterisksUnhandledTypesAndShortSentences)
+TEST(TMKNMEAParse, MalformedShortAndSatelliteSentences)
 {
     TMKNMEASentenceParser parser;
     const TMKGpsData before = parser.m_Current;
@@ -103,11 +103,9 @@ TEST(TMKNMEAParse, AsterisksUnhandledTypesAndShortSentences)
     EXPECT_TRUE(parser.parse("$GNGNS*00"));
     EXPECT_TRUE(parser.m_Current.Enable_GNGNS);
     EXPECT_TRUE(parser.parse("$GPRMC*00"));
-}
 
-TEST(TMKNMEAGsa, TwoSentencesCountGpsAndGlonassUntilGnsTakesOver)
-{
-    TMKNMEASentenceParser parser;
+    // GSA counts GPS and GLONASS in two sentences until GNS takes over.
+    parser.clear();
     EXPECT_TRUE(parser.parse("$GNRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A*00"));
     EXPECT_TRUE(parser.parse("$GNGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*00"));
     EXPECT_TRUE(parser.parse("$GNGSA,A,3,05,12,29,,,,,,,,,,2.0,0.9,1.8*00"));

@@ -168,7 +168,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TripFiles, LengthFromTheAviHeaderAndFixesWithoutSignalOrOffTheGlobeDropped)
+TEST_F(TripFiles, HeaderLengthsFixesThatAreNoPointsAndUnreadableSidesFallingBack)
 {
     const TMKDriveSimulator drive = tripTestDrive();
     ASSERT_TRUE(TMKWriteDriveRecording(dir / "a.avi", drive, 0, 45000));
@@ -207,6 +207,42 @@ TEST_F(TripFiles, LengthFromTheAviHeaderAndFixesWithoutSignalOrOffTheGlobeDroppe
     EXPECT_EQ(fixes[2].secondsInRecording, 5);
     EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
     EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
+
+    // Unreadable sides fall back.
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071500_F.avi", drive, 0, 60000));
+    // The second pair's front file is not an AVI; its rear one is.
+    writeTripFile(dir / "alwa_20261107_071600_F.avi", std::vector<uint8_t>(5000, 'x'));
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071600_R.avi", drive, 60000, 60000));
+    // Neither side of the third pair can be read.
+    writeTripFile(dir / "alwa_20261107_071700_F.avi", {});
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071800_F.avi", drive, 180000, 60000));
+
+    TMKMediaList list;
+    list.setDirectoryPath(dir.string());
+    list.waitUntilIdle();
+    const auto trips = TMKGroupTrips(list);
+    ASSERT_EQ(trips.size(), 1u);
+    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
+    EXPECT_EQ(telemetry.unreadable, (std::vector<std::size_t>{2}));
+    EXPECT_EQ(telemetry.points.size(), 61u + 60u + 61u);
+    EXPECT_EQ(telemetry.points[100].recording, 1u);
+
+    // Progress is told before each recording; stopping keeps what was read.
+    std::vector<std::pair<std::size_t, std::size_t>> told;
+    const TMKTripTelemetry partial = TMKReadTripTelemetry(trips[0], [&](std::size_t done, std::size_t total) {
+        told.emplace_back(done, total);
+        return done < 2;
+    });
+    EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
+    EXPECT_EQ(partial.points.size(), 61u + 60u);
+    EXPECT_TRUE(TMKReadTripTelemetry(trips[0], [](std::size_t, std::size_t) { return false; }).points.empty());
+
+    // The playing row's place: by either side's path.
+    const auto at = TMKFindTripRecording(trips, (dir / "alwa_20261107_071600_R.avi").string());
+    ASSERT_TRUE(at);
+    EXPECT_EQ(at->trip, 0u);
+    EXPECT_EQ(at->recording, 1u);
+    EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
 }
 
 // Three minutes of front and rear recordings and an event recording that
@@ -286,45 +322,6 @@ TEST_F(TripFiles, MergedTrackHasNoDuplicateOrBackwardsPointsAndItsMarkers)
     EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const auto& f) { return f.first == TMKEventKind::HardBraking; }), 1);
     for (std::size_t i = 1; i < markers.size(); ++i)
         EXPECT_LE(markers[i - 1].seconds, markers[i].seconds);
-}
-
-TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
-{
-    const TMKDriveSimulator drive = tripTestDrive();
-    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071500_F.avi", drive, 0, 60000));
-    // The second pair's front file is not an AVI; its rear one is.
-    writeTripFile(dir / "alwa_20261107_071600_F.avi", std::vector<uint8_t>(5000, 'x'));
-    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071600_R.avi", drive, 60000, 60000));
-    // Neither side of the third pair can be read.
-    writeTripFile(dir / "alwa_20261107_071700_F.avi", {});
-    ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071800_F.avi", drive, 180000, 60000));
-
-    TMKMediaList list;
-    list.setDirectoryPath(dir.string());
-    list.waitUntilIdle();
-    const auto trips = TMKGroupTrips(list);
-    ASSERT_EQ(trips.size(), 1u);
-    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
-    EXPECT_EQ(telemetry.unreadable, (std::vector<std::size_t>{2}));
-    EXPECT_EQ(telemetry.points.size(), 61u + 60u + 61u);
-    EXPECT_EQ(telemetry.points[100].recording, 1u);
-
-    // Progress is told before each recording; stopping keeps what was read.
-    std::vector<std::pair<std::size_t, std::size_t>> told;
-    const TMKTripTelemetry partial = TMKReadTripTelemetry(trips[0], [&](std::size_t done, std::size_t total) {
-        told.emplace_back(done, total);
-        return done < 2;
-    });
-    EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
-    EXPECT_EQ(partial.points.size(), 61u + 60u);
-    EXPECT_TRUE(TMKReadTripTelemetry(trips[0], [](std::size_t, std::size_t) { return false; }).points.empty());
-
-    // The playing row's place: by either side's path.
-    const auto at = TMKFindTripRecording(trips, (dir / "alwa_20261107_071600_R.avi").string());
-    ASSERT_TRUE(at);
-    EXPECT_EQ(at->trip, 0u);
-    EXPECT_EQ(at->recording, 1u);
-    EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
 }
 
 } // namespace

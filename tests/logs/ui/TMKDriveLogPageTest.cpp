@@ -171,9 +171,6 @@ private slots:
         QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignRight | Qt::AlignVCenter);
         QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
         QCOMPARE(model.headerData(23, Qt::Horizontal).toString(), QStringLiteral("X"));
-        QCOMPARE(model.headerData(7, Qt::Horizontal, TMKDriveLogModel::ColumnTagRole).toInt(), 7);
-        model.setColumnNames({QStringLiteral("Nr.")});
-        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Nr."));
         model.setLog(nullptr); // back to empty, still the OBD columns
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.columnCount(), 26);

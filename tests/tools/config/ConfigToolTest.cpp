@@ -172,7 +172,7 @@ TEST_F(ConfigTool, BadAssignmentsAndFilesOfAnotherSizeLeaveTheFileUntouched)
     EXPECT_NE(missing.err.find("no such file"), std::string::npos);
 }
 
-TEST_F(ConfigTool, HelpUsageUnreadablePlateAndOutputThatCannotBeWritten)
+TEST_F(ConfigTool, HelpUsageUnreadablePlateBadOutputsAndWhatMayBeReplaced)
 {
     const ToolRun help = run({ "--help" });
     EXPECT_EQ(help.status, 0);
@@ -195,12 +195,10 @@ TEST_F(ConfigTool, HelpUsageUnreadablePlateAndOutputThatCannotBeWritten)
     EXPECT_NE(TMKShellStatus(tool + " >/dev/full 2>/dev/null"), 0);
     EXPECT_NE(TMKShellStatus(tool + " >&- 2>/dev/null"), 0);
     EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
-}
 
-// What may be replaced, and how a link is written through, is the
-// library's rule (tested with it); the tool asks it before writing.
-TEST_F(ConfigTool, ForceReplacesOnlyWhatTheLibraryAllows)
-{
+    // What may be replaced, and how a link is written through, is the
+    // library's rule (tested with it); the tool asks it before writing.
+    fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     const ToolRun refused = run({ "default", "--force", file });
     EXPECT_NE(refused.status, 0);

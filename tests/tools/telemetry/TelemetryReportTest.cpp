@@ -43,20 +43,6 @@ std::size_t countOf(const std::string& text, const std::string& word)
     return count;
 }
 
-TEST(TelemetryFormat, JsonTextIsAlwaysValid)
-{
-    EXPECT_EQ(jsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-    EXPECT_EQ(jsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
-    EXPECT_EQ(jsonString("bad\xff\xc3"), "\"bad\\ufffd\\ufffd\"");
-    EXPECT_EQ(jsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\""); // a lone surrogate
-    EXPECT_EQ(jsonString(std::string_view("\0", 1)), "\"\\u0000\"");
-    EXPECT_EQ(jsonNumber(0.25f), "0.25");
-    EXPECT_EQ(jsonNumber(-0.5), "-0.5");
-    EXPECT_EQ(jsonNumber(std::numeric_limits<double>::quiet_NaN()), "null");
-    EXPECT_EQ(jsonNumber(std::numeric_limits<float>::infinity()), "null");
-    EXPECT_EQ(formatSystemTime(_SYSTEMTIME{2094, 3, 0, 23, 12, 35, 19, 7}), "2094-03-23T12:35:19.007");
-}
-
 class TelemetryReportTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -74,7 +60,7 @@ protected:
     TelemetryReport report;
 };
 
-TEST_F(TelemetryReportTest, JsonCarriesEveryListAndAFailedFileStillGivesAnObject)
+TEST_F(TelemetryReportTest, JsonIsValidAndCarriesEveryListEvenOfAFailedFile)
 {
     std::ostringstream out;
     writeTelemetryJson(out, report);
@@ -96,6 +82,18 @@ TEST_F(TelemetryReportTest, JsonCarriesEveryListAndAFailedFileStillGivesAnObject
     EXPECT_NE(json.find("\"lat_deg\":-33.85679"), std::string::npos);
     EXPECT_NE(json.find("\"lon_deg\":-70.6482"), std::string::npos);
     EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));
+
+    // JSON text is always valid.
+    EXPECT_EQ(jsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(jsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
+    EXPECT_EQ(jsonString("bad\xff\xc3"), "\"bad\\ufffd\\ufffd\"");
+    EXPECT_EQ(jsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\""); // a lone surrogate
+    EXPECT_EQ(jsonString(std::string_view("\0", 1)), "\"\\u0000\"");
+    EXPECT_EQ(jsonNumber(0.25f), "0.25");
+    EXPECT_EQ(jsonNumber(-0.5), "-0.5");
+    EXPECT_EQ(jsonNumber(std::numeric_limits<double>::quiet_NaN()), "null");
+    EXPECT_EQ(jsonNumber(std::numeric_limits<float>::infinity()), "null");
+    EXPECT_EQ(formatSystemTime(_SYSTEMTIME{2094, 3, 0, 23, 12, 35, 19, 7}), "2094-03-23T12:35:19.007");
 
     // Without samples nothing is lined up: the records are listed as read.
     TMKBlackBoxData gpsOnly;
