@@ -121,7 +121,7 @@ TEST(DriveLogColumns, ObdCellsFollowEachRule)
     }
 }
 
-TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
+TEST(DriveLogText, FixedMatchesPrintfAndDegreesComeFromTheColumnTexts)
 {
     char expected[64];
     for (int raw = -32768; raw <= 32767; ++raw) {
@@ -141,10 +141,8 @@ TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
     EXPECT_EQ(TMKFormatInteger(-7, 4, true), "-007");
     EXPECT_EQ(TMKFormatInteger(65535, 4, true), "65535");
     EXPECT_EQ(TMKFormatInteger(7, 2), " 7");
-}
 
-TEST(DriveLogPosition, DegreesFromTheColumnTextsWithoutHemispheres)
-{
+    // Degrees from the column texts, without hemispheres.
     const TMKDriveLog flash = parse(flashLog(), TMKLogKind::FlashData);
     const auto first = flash.position(0);
     ASSERT_TRUE(first);

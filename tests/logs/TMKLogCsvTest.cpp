@@ -71,22 +71,13 @@ std::string tempPath(const std::string& name)
 
 } // namespace
 
-TEST(LogCsv, ExactTextWhateverTheLocaleAndFieldsThatWouldBreakTheRowQuoted)
+TEST(LogCsv, ExactTextQuotedFieldsAndWholeExportsOrNothing)
 {
     EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
     EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
     // An empty log is a header line only.
     const std::string obd = kObdCsv;
     EXPECT_EQ(TMKCsvText(TMKDriveLog(TMKLogKind::Obd), TMKLogColumnTitles(TMKLogKind::Obd)), obd.substr(0, obd.find('\n') + 1));
-
-    // A decimal comma locale changes nothing.
-    GermanNumbers german;
-    ASSERT_TRUE(german.active()) << "the test's de_DE.UTF-8 locale is missing (LOCPATH)";
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    ASSERT_STREQ(probe, "1,5"); // the locale is really in force
-    EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
-    EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
 
     // Fields that would break the row are quoted.
     EXPECT_EQ(TMKCsvField("12.5"), "12.5");
@@ -96,18 +87,16 @@ TEST(LogCsv, ExactTextWhateverTheLocaleAndFieldsThatWouldBreakTheRowQuoted)
     EXPECT_EQ(TMKCsvField("two\nlines"), "\"two\nlines\"");
     EXPECT_EQ(TMKCsvField("cr\r"), "\"cr\r\"");
 
-    std::vector<std::string> titles = TMKLogColumnTitles(TMKLogKind::FlashData);
-    titles[7] = "Strecke, km";
-    titles[14] = "Batterie \"V\"\nneu";
-    const std::string text = TMKCsvText(sampleFlash(), titles);
-    EXPECT_EQ(text.substr(0, text.find('\n', text.find("neu"))),
+    std::vector<std::string> renamed = TMKLogColumnTitles(TMKLogKind::FlashData);
+    renamed[7] = "Strecke, km";
+    renamed[14] = "Batterie \"V\"\nneu";
+    const std::string quoted = TMKCsvText(sampleFlash(), renamed);
+    EXPECT_EQ(quoted.substr(0, quoted.find('\n', quoted.find("neu"))),
               "No.,Seq.,Date,Time,Day,Latitude,Longitude,\"Strecke, km\",Speed,Max. Speed,GPS,X,Y,Z,"
               "\"Batterie \"\"V\"\"\nneu\"");
-    EXPECT_EQ(text.substr(text.find("neu") + 5), std::string(kFlashCsv).substr(std::string(kFlashCsv).find('\n') + 1));
-}
+    EXPECT_EQ(quoted.substr(quoted.find("neu") + 5), std::string(kFlashCsv).substr(std::string(kFlashCsv).find('\n') + 1));
 
-TEST(LogCsvExport, WritesTheWholeTextOrNothing)
-{
+    // The export writes the whole text or nothing.
     const std::string path = tempPath("out.csv");
     const std::vector<std::string> titles = TMKLogColumnTitles(TMKLogKind::FlashData);
     ASSERT_FALSE(TMKExportCsv(path, sampleFlash(), titles));
@@ -152,4 +141,13 @@ TEST(LogCsvExport, WritesTheWholeTextOrNothing)
     EXPECT_GT(text.size(), 3 * largest);
     EXPECT_LT(largest, 100'000u);
     std::remove(path.c_str());
+
+    // A decimal comma locale changes nothing.
+    GermanNumbers german;
+    ASSERT_TRUE(german.active()) << "the test's de_DE.UTF-8 locale is missing (LOCPATH)";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5"); // the locale is really in force
+    EXPECT_EQ(TMKCsvText(sampleFlash(), TMKLogColumnTitles(TMKLogKind::FlashData)), kFlashCsv);
+    EXPECT_EQ(TMKCsvText(sampleObd(), TMKLogColumnTitles(TMKLogKind::Obd)), kObdCsv);
 }

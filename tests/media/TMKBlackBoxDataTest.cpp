@@ -441,7 +441,7 @@ TEST(TMKBlackBoxLists, LineUpFollowsTheUnboundedRuleAndTheNmeaPassBoundsFixes)
 // state across records. The results follow the index, not where the bytes
 // lie, by either plan; the coalesced plan announces every range before the
 // first read, then reads each group once, in file order.
-TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexStayWithinTheSpanLimitAndAreAnnounced)
+TEST_F(TMKBlackBoxDataTest, ReadsFollowTheIndexAndStayWithinTheSpanRegularFilesOnlyAndAhead)
 {
     const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
     const auto group = [&](AviBuilder& avi, int g) {
@@ -526,22 +526,19 @@ TEST_F(TMKBlackBoxDataTest, RecordReadsFollowTheIndexStayWithinTheSpanLimitAndAr
     }
     RecordingSource text(Bytes(20000, 'x')); // not a recording: nothing announced
     EXPECT_EQ(TMKBlackBoxData::prefetchTelemetry(text), 0u);
-}
 
-// Only a regular file is a recording, for extraction and read-ahead alike;
-// a FIFO must not block the open, and the test must not hang if it does.
-TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnlyAndHandsReadsAheadOverOnce)
-{
+    // Only a regular file is a recording, for extraction and read-ahead alike;
+    // a FIFO must not block the open, and the test must not hang if it does.
     const auto dir = fs::temp_directory_path() / ("tamek-bb-ahead-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string fifo = (dir / "alwa_20150109_120000_F.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::string> paths = {fifo, (dir / "missing.avi").string(), dir.string(), "/dev/null"};
-    AviBuilder avi;
+    AviBuilder growing;
     for (int f = 0; f < 3; ++f) { // files of 1, 2 and 3 samples
-        avi.gsensor(static_cast<uint32_t>(f) * 100, 1, 2, 3);
+        growing.gsensor(static_cast<uint32_t>(f) * 100, 1, 2, 3);
         paths.insert(paths.begin() + 2 * f, (dir / ("alwa_2015010" + std::to_string(f) + "_120000_F.avi")).string());
-        writeFile(paths[static_cast<std::size_t>(2 * f)], avi.build());
+        writeFile(paths[static_cast<std::size_t>(2 * f)], growing.build());
     }
     auto finished = std::async(std::launch::async, [&] {
         std::string samples;

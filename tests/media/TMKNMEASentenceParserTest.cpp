@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kGGA = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 constexpr const char* kRMC = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 
-TEST(TMKNMEAParse, GgaSetsPositionCountAndHdopAndKeepsOldValuesForAbsentFields)
+TEST(TMKNMEAParse, GgaAndRmcSetTheirFieldsAndKeepOldValuesForAbsentOnes)
 {
     TMKNMEASentenceParser parser;
     EXPECT_TRUE(parser.parse("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*FF"));
@@ -42,13 +42,10 @@ TEST(TMKNMEAParse, GgaSetsPositionCountAndHdopAndKeepsOldValuesForAbsentFields)
     EXPECT_TRUE(parser.parse("$GPGGA,123521,,,,,0,00,,,M,,M,,*00"));
     EXPECT_EQ(parser.m_Current.Latitude, static_cast<double>(3351.1f));
     EXPECT_EQ(parser.m_Current.NS, 'S');
-}
 
-TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDateInEveryCommonPrecision)
-{
-    TMKNMEASentenceParser parser;
+    // RMC sets speed, course and date, in every common precision.
+    parser.clear();
     EXPECT_TRUE(parser.parse(kRMC));
-    const TMKGpsData& fix = parser.m_Current;
     EXPECT_EQ(fix.SpeedOverGround, static_cast<double>(22.4f));
     EXPECT_EQ(fix.CourseOverGround, static_cast<double>(84.4f));
     const _SYSTEMTIME expected{2094, 3, 0, 23, 12, 35, 19, 0};
@@ -78,7 +75,7 @@ TEST(TMKNMEAParse, RmcSetsSpeedCourseAndDateInEveryCommonPrecision)
     }
 }
 
-TEST(TMKNMEAParse, MalformedShortAndSatelliteSentences)
+TEST(TMKNMEAParse, MalformedShortAndSatelliteSentencesAndTheNumberRules)
 {
     TMKNMEASentenceParser parser;
     const TMKGpsData before = parser.m_Current;
@@ -151,10 +148,8 @@ TEST(TMKNMEAParse, MalformedShortAndSatelliteSentences)
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount, 14u);
     EXPECT_EQ(parser.m_Current.HDOP, static_cast<double>(0.7f));
     EXPECT_EQ(parser.m_Current.Latitude, static_cast<double>(4807.038f));
-}
 
-TEST(TMKNMEANumbers, LeadingNumberRuleIndexForPositionAndDegrees)
-{
+    // The leading-number rule, the index for a position, and degrees.
     EXPECT_EQ(TMKNmeaFloat(" 12.5xyz"), 12.5f);
     EXPECT_EQ(TMKNmeaFloat("-0.25"), -0.25f);
     EXPECT_EQ(TMKNmeaFloat("+3"), 3.0f);

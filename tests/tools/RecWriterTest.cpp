@@ -71,7 +71,7 @@ Written writeRecording(int seconds, double startLat, bool withGns)
     return w;
 }
 
-TEST(TMKAviWriter, FixedHeaderAndIndexLayoutInTimeOrderAndUnwritablePathsFail)
+TEST(TMKAviWriter, LayoutNmeaTextAndExtractionGiveBackWhatWasWritten)
 {
     const std::vector<uint8_t> b = writeRecording(2, 48.1173, false).bytes;
     ASSERT_GT(b.size(), 14148u);
@@ -125,10 +125,8 @@ TEST(TMKAviWriter, FixedHeaderAndIndexLayoutInTimeOrderAndUnwritablePathsFail)
     std::string error;
     EXPECT_FALSE(writer.write("/nonexistent-folder/x_F.avi", &error));
     EXPECT_FALSE(error.empty());
-}
 
-TEST(TMKNmeaBuilder, ChecksumsPackingAndExtractionGiveBackWhatWasWritten)
-{
+    // NMEA text with the worked checksums, packed in whole sentences.
     EXPECT_EQ(TMKNmeaChecksum("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), 0x47);
     EXPECT_EQ(TMKNmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"),
               "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");

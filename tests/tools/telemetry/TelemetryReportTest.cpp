@@ -60,7 +60,7 @@ protected:
     TelemetryReport report;
 };
 
-TEST_F(TelemetryReportTest, JsonIsValidAndCarriesEveryListEvenOfAFailedFile)
+TEST_F(TelemetryReportTest, JsonCsvAndGpxCarryWhatWasRead)
 {
     std::ostringstream out;
     writeTelemetryJson(out, report);
@@ -111,15 +111,13 @@ TEST_F(TelemetryReportTest, JsonIsValidAndCarriesEveryListEvenOfAFailedFile)
     writeTelemetryJson(failed, TelemetryReport{"x.avi", false, "not a RIFF/AVI file", &empty});
     EXPECT_EQ(failed.str(), "{\"file\":\"x.avi\",\"ok\":false,\"error\":\"not a RIFF/AVI file\",\"gsensor\":[],"
                          "\"gps_records\":[],\"lined_up\":[],\"fixes\":[]}\n");
-}
 
-TEST_F(TelemetryReportTest, CsvHasOneRowPerFixAndGpxOnePointPerSecond)
-{
+    // CSV: one row per fix, file names quoted.
     report.path = "/card/a,\"b\".avi";
-    std::ostringstream out;
-    writeTelemetryCsvHeader(out);
-    writeTelemetryCsvRows(out, report);
-    const std::string csv = out.str();
+    std::ostringstream rows;
+    writeTelemetryCsvHeader(rows);
+    writeTelemetryCsvRows(rows, report);
+    const std::string csv = rows.str();
     EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), 1 + data.m_NMEAs.size());
     EXPECT_NE(csv.find("\n\"/card/a,\"\"b\"\".avi\",0,"), std::string::npos);
     EXPECT_NE(csv.find(",S,7038.8"), std::string::npos);
