@@ -60,7 +60,7 @@ std::string tempPath(const std::string& name)
 
 } // namespace
 
-TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
+TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
 {
     const TMKDriveLog log = parse(flashLog(), TMKLogKind::FlashData);
     ASSERT_EQ(log.count(), 2);
@@ -88,26 +88,23 @@ TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
         bytes.addRecord(kFlash, {{38, tenths, 2}});
         EXPECT_EQ(parse(bytes, TMKLogKind::FlashData).cellText(0, 14), text) << tenths;
     }
-}
 
-TEST(DriveLogColumns, ObdCellsFollowEachRule)
-{
-    const TMKDriveLog log = parse(obdLog(), TMKLogKind::Obd);
-    ASSERT_EQ(log.count(), 2);
-    ASSERT_EQ(log.columnCount(), 26);
-    const std::array<const char*, 26> first{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
+    const TMKDriveLog obd = parse(obdLog(), TMKLogKind::Obd);
+    ASSERT_EQ(obd.count(), 2);
+    ASSERT_EQ(obd.columnCount(), 26);
+    const std::array<const char*, 26> obdFirst{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
         "01131.0020", "60", "61", "2100", "12.3", "12.6", "17", "-", "OFF", "ON", "-90", "ON", "40", "D", "-",
         "33", "25.5", "+0.01", "-0.01", "+0.12"};
     for (int c = 0; c < 26; ++c)
-        EXPECT_EQ(log.cellText(0, c), first[static_cast<std::size_t>(c)]) << "column " << c;
-    const std::array<std::pair<int, const char*>, 10> second{{
+        EXPECT_EQ(obd.cellText(0, c), obdFirst[static_cast<std::size_t>(c)]) << "column " << c;
+    const std::array<std::pair<int, const char*>, 10> obdSecond{{
         {7, "-"}, {8, "-"}, {9, "-"}, {10, "-"}, {11, "-"}, {12, "-"}, {16, "-"}, {18, "-"}, {19, "-"}, {22, "-0.0"},
     }};
-    for (const auto& [column, text] : second)
-        EXPECT_EQ(log.cellText(1, column), text) << "column " << column;
-    EXPECT_EQ(log.cellText(1, 20), "OFF");
-    EXPECT_EQ(log.cellText(1, 13), "OFF");
-    EXPECT_EQ(log.cellText(0, 26), "X");
+    for (const auto& [column, text] : obdSecond)
+        EXPECT_EQ(obd.cellText(1, column), text) << "column " << column;
+    EXPECT_EQ(obd.cellText(1, 20), "OFF");
+    EXPECT_EQ(obd.cellText(1, 13), "OFF");
+    EXPECT_EQ(obd.cellText(0, 26), "X");
 
     // Gear, side brake and ABT codes.
     const std::array<const char*, 6> gears{"-", "P", "R", "N", "D", "-"};
@@ -121,7 +118,7 @@ TEST(DriveLogColumns, ObdCellsFollowEachRule)
     }
 }
 
-TEST(DriveLogText, FixedMatchesPrintfAndDegreesComeFromTheColumnTexts)
+TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMissing)
 {
     char expected[64];
     for (int raw = -32768; raw <= 32767; ++raw) {
@@ -177,12 +174,9 @@ TEST(DriveLogText, FixedMatchesPrintfAndDegreesComeFromTheColumnTexts)
     const auto tiny = log.position(2);
     ASSERT_TRUE(tiny);
     EXPECT_DOUBLE_EQ(tiny->latitude, 0.0001 / 60);
-}
 
-// Headers that lie about their records, read from a file and from memory:
-// only the whole records that are there, and what is missing told.
-TEST(DriveLogRead, TheRecordsThereWhatIsMissingAndKindsFromFileTypes)
-{
+    // Headers that lie about their records, read from a file and from memory:
+    // only the whole records that are there, and what is missing told.
     using S = TMKLogReadStatus;
     struct Case {
         std::size_t header;  // bytes kept of the header: below 12 cuts it
@@ -210,14 +204,14 @@ TEST(DriveLogRead, TheRecordsThereWhatIsMissingAndKindsFromFileTypes)
     for (const Case& c : cases) {
         for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
             const std::size_t size = TMKLogFormatOf(kind).recordSize;
-            TMKLogBytes bytes = TMKLogBytes::withHeader(c.count, 0xFF);
+            TMKLogBytes announced = TMKLogBytes::withHeader(c.count, 0xFF);
             for (std::size_t i = 0; i < c.records; ++i)
-                bytes.put(bytes.addRecord(size), i + 1, 2);
-            bytes.bytes.resize(c.header < kTMKLogHeaderSize ? c.header : bytes.bytes.size() + c.extra, 0xAB);
-            bytes.save(path);
+                announced.put(announced.addRecord(size), i + 1, 2);
+            announced.bytes.resize(c.header < kTMKLogHeaderSize ? c.header : announced.bytes.size() + c.extra, 0xAB);
+            announced.save(path);
             const std::size_t shown = std::min<std::size_t>(c.records, c.count);
             const std::string name = std::to_string(c.count) + " announced, " + std::to_string(c.records) + " there";
-            for (const TMKLogReadResult& result : {TMKReadDriveLog(path, kind), TMKParseDriveLog(bytes.bytes, kind)}) {
+            for (const TMKLogReadResult& result : {TMKReadDriveLog(path, kind), TMKParseDriveLog(announced.bytes, kind)}) {
                 EXPECT_EQ(result.status, c.status) << name;
                 EXPECT_EQ(result.announced, c.header < kTMKLogHeaderSize ? 0 : c.count) << name;
                 EXPECT_EQ(TMKLogReadProblem(result), c.problem) << name;

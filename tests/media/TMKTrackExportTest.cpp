@@ -64,7 +64,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TrackExport, GpxIsValidGpx11AndKmlWellFormedWithLongitudeFirst)
+TEST_F(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
 {
     // A name no XML may carry as it stands, and a point without time,
     // altitude or HDOP, south-west of Greenwich on the date line.
@@ -105,11 +105,9 @@ TEST_F(TrackExport, GpxIsValidGpx11AndKmlWellFormedWithLongitudeFirst)
     b.hasAltitude = false;
     const std::string mixed = TMKKmlText({{"t", {a, b}}});
     EXPECT_NE(mixed.find("    -70.6483,-33.8568\n    -70.6484,-33.8569\n"), std::string::npos) << mixed;
-}
 
-TEST_F(TrackExport, CsvRoundTripsExactlyAndRefusesWhatItDidNotWrite)
-{
-    std::vector<TMKTrack> tracks = {minute()};
+    // CSV round-trips exactly.
+    tracks = {minute()};
     TMKTrackPoint odd = point(0.1, -0.000001, 179.123456789012);
     odd.hasUtc = false;
     odd.utc = {};
@@ -120,10 +118,10 @@ TEST_F(TrackExport, CsvRoundTripsExactlyAndRefusesWhatItDidNotWrite)
     tracks.push_back({"a, \"quoted\"\nname", {odd, point(2, 1, 2)}});
     tracks.push_back({"", {point(3, 4, 5)}});
 
-    const std::string text = TMKTrackCsvText(tracks);
+    const std::string csv = TMKTrackCsvText(tracks);
     std::vector<TMKTrack> back;
     std::string error;
-    ASSERT_TRUE(TMKReadTrackCsv(text, back, &error)) << error;
+    ASSERT_TRUE(TMKReadTrackCsv(csv, back, &error)) << error;
     ASSERT_EQ(back.size(), tracks.size());
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         EXPECT_EQ(back[t].name, tracks[t].name);
@@ -131,7 +129,7 @@ TEST_F(TrackExport, CsvRoundTripsExactlyAndRefusesWhatItDidNotWrite)
     }
     // CRLF line ends read the same.
     std::string crlf;
-    for (char c : text)
+    for (char c : csv)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     ASSERT_TRUE(TMKReadTrackCsv(crlf, back, &error)) << error;
     EXPECT_EQ(back.size(), tracks.size());

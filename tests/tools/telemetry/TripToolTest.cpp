@@ -75,16 +75,16 @@ protected:
     std::string goodPath, good;
 };
 
-TEST_F(TripTool, EachFileIsReportedAndAnUnreadableOneFailsAtTheEnd)
+TEST_F(TripTool, FilesAndTripsAreReportedInEachFormat)
 {
     const std::string fifo = (dir / "alwa_20261107_081600_F.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const ToolRun run = tool("/nonexistent.avi '" + fifo + "' " + good);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
-    EXPECT_NE(run.out.find("\n{\"file\":\"" + fifo + "\",\"ok\":false"), std::string::npos);
-    EXPECT_NE(run.out.find("\n{\"file\":\"" + goodPath + "\",\"ok\":true"), std::string::npos);
-    EXPECT_NE(run.err.find(fifo + ": not a regular file"), std::string::npos) << run.err;
+    const ToolRun each = tool("/nonexistent.avi '" + fifo + "' " + good);
+    EXPECT_EQ(each.status, 1);
+    EXPECT_EQ(each.out.rfind("{\"file\":\"/nonexistent.avi\",\"ok\":false,\"error\":\"No such file or directory\"", 0), 0u);
+    EXPECT_NE(each.out.find("\n{\"file\":\"" + fifo + "\",\"ok\":false"), std::string::npos);
+    EXPECT_NE(each.out.find("\n{\"file\":\"" + goodPath + "\",\"ok\":true"), std::string::npos);
+    EXPECT_NE(each.err.find(fifo + ": not a regular file"), std::string::npos) << each.err;
     EXPECT_EQ(tool("--bogus " + good).status, 2);
 
     for (const char* format : {"--json", "--csv", "--gpx", "--kml"}) {
@@ -93,10 +93,8 @@ TEST_F(TripTool, EachFileIsReportedAndAnUnreadableOneFailsAtTheEnd)
         EXPECT_EQ(tool(std::string(format) + " " + good, " >/dev/full").status, 1);
         EXPECT_EQ(tool(std::string(format) + " " + good, " >&-").status, 1);
     }
-}
 
-TEST_F(TripTool, FolderAndFilesInAnyOrderMakeTheSameTripsAndKmlGoesToAFile)
-{
+    // A folder and its files given in any order make the same trips.
     const ToolRun folder = tool("--csv --trip " + card());
     ASSERT_EQ(folder.status, 0) << folder.err;
     std::string files;
@@ -113,9 +111,9 @@ TEST_F(TripTool, FolderAndFilesInAnyOrderMakeTheSameTripsAndKmlGoesToAFile)
 
     const fs::path kml = dir / "out" / "trip.kml";
     fs::create_directories(kml.parent_path());
-    const ToolRun run = tool("--kml --output '" + kml.string() + "' --trip " + card());
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.out.empty());
+    const ToolRun toFile = tool("--kml --output '" + kml.string() + "' --trip " + card());
+    ASSERT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_TRUE(toFile.out.empty());
     // Munich: longitude 11.5..., latitude 48.1...
     EXPECT_NE(TMKFileText(kml).find("\n    11.58"), std::string::npos);
 
@@ -123,10 +121,8 @@ TEST_F(TripTool, FolderAndFilesInAnyOrderMakeTheSameTripsAndKmlGoesToAFile)
     ASSERT_EQ(single.status, 0) << single.err;
     EXPECT_NE(single.out.find("<Placemark>"), std::string::npos);
     EXPECT_NE(single.out.find("\n    11.58"), std::string::npos);
-}
 
-TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReportedAndOutputIsReplacedWhole)
-{
+    // Unreadable recordings and bad outputs.
     // A recording cut short in the middle of the first trip.
     const fs::path front = dir / "card" / "alwa_20261107_071600_F.avi";
     const fs::path rear = dir / "card" / "sub" / "alwa_20261107_071600_R.avi";
@@ -152,16 +148,16 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReportedAndOutputIsReplaced
     // --output replaces the file whole or says why.
     const fs::path json = dir / "report.json";
     std::ofstream(json) << "old";
-    const ToolRun run = tool("--output '" + json.string() + "' " + good);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.out.empty());
+    const ToolRun report = tool("--output '" + json.string() + "' " + good);
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_TRUE(report.out.empty());
     EXPECT_EQ(TMKFileText(json), tool(good).out); // the report whole, the old text gone
 
     // A reader that takes a little and goes: a write error, not a SIGPIPE.
-    const fs::path fifo = dir / "report.fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path pipe = dir / "report.fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     // Close-on-exec, or the tool itself would hold the FIFO open for reading.
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     std::thread leaves([reader] {
         char bytes[100];
@@ -171,7 +167,7 @@ TEST_F(TripTool, UnreadableRecordingsAndBadOutputsAreReportedAndOutputIsReplaced
         ::close(reader);
     });
     // Six recordings' JSON is far more than a pipe holds.
-    const ToolRun stopped = tool("--output '" + fifo.string() + "' " + card() + "/*.avi " + card() + "/sub/*.avi");
+    const ToolRun stopped = tool("--output '" + pipe.string() + "' " + card() + "/*.avi " + card() + "/sub/*.avi");
     leaves.join();
     EXPECT_EQ(stopped.status, 1);
     EXPECT_NE(stopped.err.find("cannot write the report: write: Broken pipe"), std::string::npos) << stopped.err;
