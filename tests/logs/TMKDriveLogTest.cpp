@@ -53,11 +53,6 @@ TMKLogBytes obdLog()
     return log;
 }
 
-std::string tempPath(const std::string& name)
-{
-    return (std::filesystem::temp_directory_path() / ("tamek-logs-" + std::to_string(::getpid()) + "-" + name)).string();
-}
-
 } // namespace
 
 TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
@@ -200,7 +195,7 @@ TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMi
         {12, 10, 0, 0, S::Truncated, "truncated: 0 of 10 records are complete"},
         {12, 0, 0, 3, S::Complete, ""},
     }};
-    const std::string path = tempPath("read");
+    const std::string path = (std::filesystem::temp_directory_path() / ("tamek-logs-read-" + std::to_string(::getpid()))).string();
     for (const Case& c : cases) {
         for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
             const std::size_t size = TMKLogFormatOf(kind).recordSize;

@@ -64,11 +64,6 @@ private:
     bool m_active = false;
 };
 
-std::string tempPath(const std::string& name)
-{
-    return (std::filesystem::temp_directory_path() / ("tamek-csv-" + std::to_string(::getpid()) + "-" + name)).string();
-}
-
 } // namespace
 
 TEST(LogCsv, ExactTextQuotedFieldsAndWholeExportsOrNothing)
@@ -97,7 +92,7 @@ TEST(LogCsv, ExactTextQuotedFieldsAndWholeExportsOrNothing)
     EXPECT_EQ(quoted.substr(quoted.find("neu") + 5), std::string(kFlashCsv).substr(std::string(kFlashCsv).find('\n') + 1));
 
     // The export writes the whole text or nothing.
-    const std::string path = tempPath("out.csv");
+    const std::string path = (std::filesystem::temp_directory_path() / ("tamek-csv-" + std::to_string(::getpid()) + ".csv")).string();
     const std::vector<std::string> titles = TMKLogColumnTitles(TMKLogKind::FlashData);
     ASSERT_FALSE(TMKExportCsv(path, sampleFlash(), titles));
     EXPECT_EQ(TMKFileText(path), kFlashCsv);

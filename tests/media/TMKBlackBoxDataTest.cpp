@@ -131,14 +131,6 @@ void writeFile(const std::string& path, const Bytes& bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Opens a FIFO's write end so a read blocked on it returns and the test ends.
-void unblock(const std::string& fifo)
-{
-    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0)
-        ::close(writer);
-}
-
 std::vector<uint32_t> linedUpTimes(const TMKBlackBoxData& data)
 {
     std::vector<uint32_t> times;
@@ -385,7 +377,7 @@ std::vector<uint32_t> lineUp(const std::vector<uint32_t>& samples, const std::ve
     return linedUpTimes(data);
 }
 
-TEST(TMKBlackBoxLists, LineUpFollowsTheUnboundedRuleAndTheNmeaPassBoundsFixes)
+TEST_F(TMKBlackBoxDataTest, ListsAndReadsFollowTheRulesAndTheIndex)
 {
     using V = std::vector<uint32_t>;
     const V tenSamples = {0, 100, 200, 300, 400, 500, 600, 700, 800, 900};
@@ -427,22 +419,19 @@ TEST(TMKBlackBoxLists, LineUpFollowsTheUnboundedRuleAndTheNmeaPassBoundsFixes)
         {cycle12, 12}, // a receiver's full cycle is far below the bound
     };
     for (auto c : texts) {
-        TMKBlackBoxData data;
-        EXPECT_TRUE(data.ParseNMEA(c.text.data(), c.text.size()));
-        EXPECT_EQ(data.m_NMEAs.size(), c.fixes) << c.text;
-        EXPECT_FALSE(data.ParseNMEA(nullptr, 4));
-        EXPECT_FALSE(data.ParseNMEA(c.text.data(), 0));
+        TMKBlackBoxData pass;
+        EXPECT_TRUE(pass.ParseNMEA(c.text.data(), c.text.size()));
+        EXPECT_EQ(pass.m_NMEAs.size(), c.fixes) << c.text;
+        EXPECT_FALSE(pass.ParseNMEA(nullptr, 4));
+        EXPECT_FALSE(pass.ParseNMEA(c.text.data(), 0));
     }
-}
 
-// Three groups of records, apart by more than the gap worth reading across,
-// the index listing the last group first. Each group's fix has its
-// position in one record and its height in the next: the parser carries
-// state across records. The results follow the index, not where the bytes
-// lie, by either plan; the coalesced plan announces every range before the
-// first read, then reads each group once, in file order.
-TEST_F(TMKBlackBoxDataTest, ReadsFollowTheIndexAndStayWithinTheSpanRegularFilesOnlyAndAhead)
-{
+    // Three groups of records, apart by more than the gap worth reading across,
+    // the index listing the last group first. Each group's fix has its
+    // position in one record and its height in the next: the parser carries
+    // state across records. The results follow the index, not where the bytes
+    // lie, by either plan; the coalesced plan announces every range before the
+    // first read, then reads each group once, in file order.
     const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
     const auto group = [&](AviBuilder& avi, int g) {
         for (int i = 0; i < 5; ++i)
@@ -552,8 +541,11 @@ TEST_F(TMKBlackBoxDataTest, ReadsFollowTheIndexAndStayWithinTheSpanRegularFilesO
         return std::make_tuple(samples, prefetcher.filesDone(), prefetcher.rangesAnnounced());
     });
     const bool ready = finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        unblock(fifo); // each blocked open needs a writer to return
+    // Each blocked open needs a writer to return, or the test would not end.
+    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+            ::close(writer);
+    }
     ASSERT_TRUE(ready) << "blocked on a FIFO";
     EXPECT_EQ(finished.get(), std::make_tuple(std::string("1-2-3--"), paths.size(), std::size_t{1 + 2 + 3}));
     EXPECT_FALSE(data.ExtractStreamInformation(static_cast<const char*>(nullptr)));
@@ -617,12 +609,12 @@ TEST_F(TMKBlackBoxDataTest, ReadsFollowTheIndexAndStayWithinTheSpanRegularFilesO
 
     // Destroyed while a read runs: waits for it, nothing leaks or crashes.
     std::promise<void> never;
-    std::shared_future<void> late = never.get_future().share();
+    std::shared_future<void> stalled = never.get_future().share();
     auto pending = std::make_unique<TMKTelemetryPrefetcher>();
     std::atomic<bool> began{false};
     pending->readAhead("f.avi", [&](const std::string&) {
         began = true;
-        late.wait_for(std::chrono::milliseconds(200));
+        stalled.wait_for(std::chrono::milliseconds(200));
         return TMKBlackBoxData{};
     });
     while (!began)

@@ -56,7 +56,7 @@ std::vector<std::string> rowNames(const TMKMediaList& list)
     return names;
 }
 
-TEST(TMKMediaListAcceptance, ByNameOnlyIntoPairsWhereTheLaterOneWins)
+TEST(TMKMediaList, NamesPairsAndScansOfACard)
 {
     EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.avi"));
     EXPECT_TRUE(TMKMediaList::createMediaByPath("/c/alwa_20150101_120000_F.AVI"));
@@ -74,27 +74,24 @@ TEST(TMKMediaListAcceptance, ByNameOnlyIntoPairsWhereTheLaterOneWins)
     EXPECT_EQ(TMKMediaList::pairKeyForFileName("alwa_20150101_120000_f.avi"), "alwa_20150101_120000_f");
 
     // Added files go into pairs by name; of two for one side the later wins.
-    TMKMediaList list;
+    TMKMediaList added;
     const auto first = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F.avi");
     const auto second = TMKMedia::mediaWithPath("/b/alwa_20150101_120000_F.avi");
     const auto unknown = TMKMedia::mediaWithPath("/a/alwa_20150101_120000_F_1.avi");
-    list.addMedia(first);
-    list.addMedia(second);
-    list.addMedia(unknown);
-    EXPECT_EQ(list.count(), 3u);
-    const auto pair = list.findMediaPairWithFileName("alwa_20150101_120000_R.avi");
-    ASSERT_TRUE(pair);
-    EXPECT_EQ(pair->frontMedia, second);
-    EXPECT_FALSE(pair->rearMedia);
-}
+    added.addMedia(first);
+    added.addMedia(second);
+    added.addMedia(unknown);
+    EXPECT_EQ(added.count(), 3u);
+    const auto addedPair = added.findMediaPairWithFileName("alwa_20150101_120000_R.avi");
+    ASSERT_TRUE(addedPair);
+    EXPECT_EQ(addedPair->frontMedia, second);
+    EXPECT_FALSE(addedPair->rearMedia);
 
-// One card: pairs sorted by date, division and side, other files skipped,
-// folders walked but not taken. A FIFO, a device or a dangling link named
-// like a recording is a row, so the list can say why it does not play (the
-// health check names it). Links back into the tree are not walked again;
-// an unreadable folder is skipped.
-TEST(TMKMediaListScan, SortsPairsAndSkipsOtherFiles)
-{
+    // One card: pairs sorted by date, division and side, other files skipped,
+    // folders walked but not taken. A FIFO, a device or a dangling link named
+    // like a recording is a row, so the list can say why it does not play (the
+    // health check names it). Links back into the tree are not walked again;
+    // an unreadable folder is skipped.
     TempTree tree;
     tree.touch("alwa_20150101_120000_R.avi");
     tree.touch("alwa_20150101_120000_F.avi");
@@ -165,12 +162,10 @@ TEST(TMKMediaListScan, SortsPairsAndSkipsOtherFiles)
     list.waitUntilIdle();
     EXPECT_EQ(delegate.calls, 2);
     EXPECT_EQ(list.count(), 0u);
-}
 
-TEST(TMKMediaListScan, StopsAtTheLimitAndTheNewerScanWins)
-{
-    TempTree tree;
-    const fs::path flat = fs::path(tree.root) / "flat";
+    // A scan stops taking files at the limit; the newer scan wins.
+    TempTree many;
+    const fs::path flat = fs::path(many.root) / "flat";
     fs::create_directories(flat);
     for (std::size_t i = 0; i < TMKMediaList::kMaxMedias + 20; ++i) {
         char name[64];
@@ -193,26 +188,26 @@ TEST(TMKMediaListScan, StopsAtTheLimitAndTheNewerScanWins)
     small.touch("alwa_20150101_120000_F.avi");
     small.touch("alwa_20150101_120000_R.avi");
 
-    RecordingDelegate delegate;
-    TMKMediaList list;
-    list.setDelegate(&delegate);
+    RecordingDelegate told;
+    TMKMediaList scanning;
+    scanning.setDelegate(&told);
 
-    // While the big scan runs the list holds its old contents (empty here)
+    // While the big scan runs the scanning holds its old contents (empty here)
     // or the whole result, never a part of it.
-    list.setDirectoryPath(big.root);
-    list.waitUntilIdle();
-    ASSERT_EQ(list.count(), 4000u);
+    scanning.setDirectoryPath(big.root);
+    scanning.waitUntilIdle();
+    ASSERT_EQ(scanning.count(), 4000u);
 
-    list.setDirectoryPath(small.root);
-    std::size_t seen = list.count();
+    scanning.setDirectoryPath(small.root);
+    std::size_t seen = scanning.count();
     EXPECT_TRUE(seen == 4000u || seen == 2u);
-    list.setDirectoryPath(big.root);
-    list.setDirectoryPath(small.root);
-    list.waitUntilIdle();
-    EXPECT_EQ(list.count(), 2u);
-    EXPECT_EQ(delegate.lastCount, 2u);
+    scanning.setDirectoryPath(big.root);
+    scanning.setDirectoryPath(small.root);
+    scanning.waitUntilIdle();
+    EXPECT_EQ(scanning.count(), 2u);
+    EXPECT_EQ(told.lastCount, 2u);
 
-    // Destroying a list during a scan is safe.
+    // Destroying a scanning during a scan is safe.
     for (int round = 0; round < 5; ++round) {
         TMKMediaList busy;
         busy.setDirectoryPath(big.root);

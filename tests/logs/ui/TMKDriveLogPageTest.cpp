@@ -157,7 +157,22 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
-    void modelPassesTheTesterAndRendersOnDemand()
+    void cardWithoutTheLogAlerts()
+    {
+        QVERIFY(QFile::remove(obdPath()));
+        openWindow();
+        auto* page = clickDriveInfoTab();
+        QVERIFY(page);
+        QVERIFY(page->flashDataFilePath().isEmpty());
+        QTRY_COMPARE(m_alerts->alerts.size(), 1);
+        QCOMPARE(m_alerts->alerts.at(0).message, QStringLiteral("Alarm"));
+        QCOMPARE(lastAlert(), TMKLocalizedString("setting.flashdata.warning"));
+        QCOMPARE(page->tableView()->model()->rowCount(), 0);
+        // Export with no records is not offered.
+        QVERIFY(!page->exportButton()->isEnabled());
+    }
+
+    void modelPassesTheTesterAndTheWheelScrollsALargeLog()
     {
         TMKDriveLogModel model(TMKLogKind::Obd);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -174,10 +189,8 @@ private slots:
         model.setLog(nullptr); // back to empty, still the OBD columns
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.columnCount(), 26);
-    }
 
-    void columnKeysHaveTheTextsTheToolPrints()
-    {
+        // The column keys have the texts the tool prints.
         for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
             for (const TMKLogColumn& column : TMKLogFormatOf(kind).columns) {
                 const QString key = QString::fromUtf8(column.key);
@@ -187,6 +200,31 @@ private slots:
                 QCOMPARE(TMKLocalizedString(key), QString::fromUtf8(column.title));
             }
         }
+
+        // The wheel scrolls a large log in its page.
+        TMKSettingForObdDriveInfoViewController page;
+        page.resize(900, 500);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const TMKLogBytes large = obdBytes(100000);
+        page.model()->setLog(std::make_shared<TMKDriveLog>(TMKParseDriveLog(large.bytes, TMKLogKind::Obd).log));
+        QTableView* table = page.tableView();
+        QCOMPARE(table->model()->rowCount(), 100000);
+        QScrollBar* bar = table->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0); // the view lays its rows out later
+        QCOMPARE(bar->value(), 0);
+        QWidget* viewport = table->viewport();
+        const QPointF at = QPointF(viewport->rect().center());
+        for (int i = 0; i < 20; ++i) {
+            QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+        }
+        QVERIFY(bar->value() > 0);
+        const int top = table->indexAt(QPoint(5, 5)).row();
+        QVERIFY(top > 0);
+        QCOMPARE(table->model()->index(top, 0).data().toString(), QString::number(top + 1));
+        QCOMPARE(table->model()->index(99999, 1).data().toString(), QStringLiteral("100999"));
     }
 
     // The card's log under the "Drive Info" tab: read under the loading
@@ -356,48 +394,6 @@ private slots:
         QVERIFY(!written.isEmpty() || written.wait(5000));
         QCOMPARE(m_saveProposals.last(), QStringLiteral("tamek_000.csv"));
         QVERIFY(QFile::exists(m_savePath));
-    }
-
-    void cardWithoutTheLogAlerts()
-    {
-        QVERIFY(QFile::remove(obdPath()));
-        openWindow();
-        auto* page = clickDriveInfoTab();
-        QVERIFY(page);
-        QVERIFY(page->flashDataFilePath().isEmpty());
-        QTRY_COMPARE(m_alerts->alerts.size(), 1);
-        QCOMPARE(m_alerts->alerts.at(0).message, QStringLiteral("Alarm"));
-        QCOMPARE(lastAlert(), TMKLocalizedString("setting.flashdata.warning"));
-        QCOMPARE(page->tableView()->model()->rowCount(), 0);
-        // Export with no records is not offered.
-        QVERIFY(!page->exportButton()->isEnabled());
-    }
-
-    void wheelScrollsALargeLog()
-    {
-        TMKSettingForObdDriveInfoViewController page;
-        page.resize(900, 500);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        const TMKLogBytes bytes = obdBytes(100000);
-        page.model()->setLog(std::make_shared<TMKDriveLog>(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log));
-        QTableView* table = page.tableView();
-        QCOMPARE(table->model()->rowCount(), 100000);
-        QScrollBar* bar = table->verticalScrollBar();
-        QTRY_VERIFY(bar->maximum() > 0); // the view lays its rows out later
-        QCOMPARE(bar->value(), 0);
-        QWidget* viewport = table->viewport();
-        const QPointF at = QPointF(viewport->rect().center());
-        for (int i = 0; i < 20; ++i) {
-            QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                              Qt::NoScrollPhase, false);
-            QApplication::sendEvent(viewport, &wheel);
-        }
-        QVERIFY(bar->value() > 0);
-        const int top = table->indexAt(QPoint(5, 5)).row();
-        QVERIFY(top > 0);
-        QCOMPARE(table->model()->index(top, 0).data().toString(), QString::number(top + 1));
-        QCOMPARE(table->model()->index(99999, 1).data().toString(), QStringLiteral("100999"));
     }
 };
 

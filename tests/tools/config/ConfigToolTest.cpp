@@ -75,7 +75,7 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigTool, DefaultShowAndSetAndBadAssignmentsLeaveTheFileUntouched)
+TEST_F(ConfigTool, EachCommandAsTheUserRunsIt)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
     const std::string reference = (dir / "reference.bin").string();
@@ -167,10 +167,8 @@ TEST_F(ConfigTool, DefaultShowAndSetAndBadAssignmentsLeaveTheFileUntouched)
     const ToolRun missing = run({ "show", (dir / "absent.bin").string() });
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.err.find("no such file"), std::string::npos);
-}
 
-TEST_F(ConfigTool, HelpUsageUnreadablePlateBadOutputsAndWhatMayBeReplaced)
-{
+    // Help, usage, a plate of any bytes, outputs that cannot be written.
     const ToolRun help = run({ "--help" });
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: tamek-config"), std::string::npos);
@@ -178,12 +176,12 @@ TEST_F(ConfigTool, HelpUsageUnreadablePlateBadOutputsAndWhatMayBeReplaced)
     EXPECT_EQ(run({ "set", file }).status, 2);
 
     // A card can carry any bytes in the car number; show still prints JSON.
-    ASSERT_EQ(run({ "default", file }).status, 0);
-    Bytes bytes = bytesOf(file);
-    bytes[256] = 0xFF;
-    bytes[257] = 0xC3;
-    writeBytes(file, bytes);
-    const auto json = show();
+    ASSERT_EQ(run({ "default", "--force", file }).status, 0);
+    Bytes plate = bytesOf(file);
+    plate[256] = 0xFF;
+    plate[257] = 0xC3;
+    writeBytes(file, plate);
+    json = show();
     ASSERT_FALSE(json.is_discarded());
     EXPECT_TRUE(json["szPlateNumber"].is_string());
 
@@ -197,18 +195,18 @@ TEST_F(ConfigTool, HelpUsageUnreadablePlateBadOutputsAndWhatMayBeReplaced)
     // library's rule (tested with it); the tool asks it before writing.
     fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    const ToolRun refused = run({ "default", "--force", file });
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
+    const ToolRun forced = run({ "default", "--force", file });
+    EXPECT_NE(forced.status, 0);
+    EXPECT_NE(forced.err.find("not a regular file"), std::string::npos) << forced.err;
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
 
     // Nor does set write a file made read-only.
     fs::remove(file);
     ASSERT_EQ(run({ "default", file }).status, 0);
     fs::permissions(file, fs::perms::owner_read);
-    const Bytes before = bytesOf(file);
+    const Bytes kept = bytesOf(file);
     const ToolRun readOnly = run({ "set", file, "aud_input_vol=2" });
     EXPECT_NE(readOnly.status, 0);
     EXPECT_NE(readOnly.err.find("read-only"), std::string::npos) << readOnly.err;
-    EXPECT_EQ(bytesOf(file), before);
+    EXPECT_EQ(bytesOf(file), kept);
 }

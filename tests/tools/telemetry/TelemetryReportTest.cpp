@@ -43,25 +43,19 @@ std::size_t countOf(const std::string& text, const std::string& word)
     return count;
 }
 
-class TelemetryReportTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TMKSetLogSink({});
-        ASSERT_TRUE(extract(data, true));
-        report = TelemetryReport{"/card/alwa_20261107_081500_F.avi", true, {}, &data};
-    }
-    static bool extract(TMKBlackBoxData& into, bool withSamples)
-    {
-        std::vector<uint8_t> bytes;
-        return recording(withSamples).writeToBuffer(bytes) && into.ExtractStreamInformationFromBuffer(bytes.data(), bytes.size());
-    }
-    TMKBlackBoxData data;
-    TelemetryReport report;
-};
-
-TEST_F(TelemetryReportTest, JsonCsvAndGpxCarryWhatWasRead)
+// The recording as extraction reads it.
+bool extract(TMKBlackBoxData& into, bool withSamples)
 {
+    std::vector<uint8_t> bytes;
+    return recording(withSamples).writeToBuffer(bytes) && into.ExtractStreamInformationFromBuffer(bytes.data(), bytes.size());
+}
+
+TEST(TelemetryReport, JsonCsvAndGpxCarryWhatWasRead)
+{
+    TMKSetLogSink({});
+    TMKBlackBoxData data;
+    ASSERT_TRUE(extract(data, true));
+    TelemetryReport report{"/card/alwa_20261107_081500_F.avi", true, {}, &data};
     std::ostringstream out;
     writeTelemetryJson(out, report);
     const std::string json = out.str();
