@@ -12,38 +12,23 @@
 
 namespace {
 
-class MediaHealth : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = tripTestDir("health");
-        EXPECT_TRUE(TMKWriteDriveRecording(dir / "good.avi", tripTestDrive(), 0, 20000));
-        good = readTripFile(dir / "good.avi");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    TMKMediaHealth check(const std::vector<uint8_t>& bytes)
-    {
+TEST(MediaHealth, EachReasonIsTold)
+{
+    const auto dir = tripTestDir("health");
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "good.avi", tripTestDrive(), 0, 20000));
+    const std::vector<uint8_t> good = readTripFile(dir / "good.avi");
+    // Told alike of the file and of its bytes in memory.
+    const auto check = [&](const std::vector<uint8_t>& bytes) {
         writeTripFile(dir / "x.avi", bytes);
         const TMKMediaHealth fromFile = TMKCheckMedia(dir / "x.avi");
-        const TMKMediaHealth fromBuffer = TMKCheckMediaBuffer(bytes.data(), bytes.size());
-        EXPECT_EQ(fromFile.problem, fromBuffer.problem);
+        EXPECT_EQ(fromFile.problem, TMKCheckMediaBuffer(bytes.data(), bytes.size()).problem);
         return fromFile;
-    }
-
-    uint32_t u32(std::size_t at) const
-    {
+    };
+    const auto u32 = [&](std::size_t at) {
         uint32_t v;
         std::memcpy(&v, good.data() + at, 4);
         return v;
-    }
-
-    std::filesystem::path dir;
-    std::vector<uint8_t> good;
-};
-
-TEST_F(MediaHealth, EachReasonIsTold)
-{
+    };
     const TMKMediaHealth whole = TMKCheckMedia(dir / "good.avi");
     EXPECT_TRUE(whole.ok()) << whole.reason;
     EXPECT_TRUE(whole.reason.empty());
@@ -136,6 +121,7 @@ TEST_F(MediaHealth, EachReasonIsTold)
     EXPECT_EQ(dangling.problem, TMKMediaProblem::LinkTargetMissing);
     EXPECT_EQ(dangling.reason, "link target missing");
     EXPECT_EQ(TMKCheckMedia("/dev/zero").problem, TMKMediaProblem::NotRegularFile);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kGGA = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 constexpr const char* kRMC = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 
-TEST(TMKNMEAParse, GgaAndRmcSetTheirFieldsAndKeepOldValuesForAbsentOnes)
+TEST(TMKNMEAParse, EachSentenceSetsItsFieldsAndKeepsTheOthers)
 {
     TMKNMEASentenceParser parser;
     EXPECT_TRUE(parser.parse("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*FF"));
@@ -73,11 +73,9 @@ TEST(TMKNMEAParse, GgaAndRmcSetTheirFieldsAndKeepOldValuesForAbsentOnes)
         const _SYSTEMTIME read{2026, 11, 0, 7, 8, 15, 30, c.milliseconds};
         EXPECT_EQ(parser.m_Current.Now, c.sets ? read : before) << c.time;
     }
-}
 
-TEST(TMKNMEAParse, MalformedShortAndSatelliteSentencesAndTheNumberRules)
-{
-    TMKNMEASentenceParser parser;
+    // Malformed and short sentences.
+    parser.clear();
     const TMKGpsData before = parser.m_Current;
     EXPECT_FALSE(parser.parse("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
     EXPECT_FALSE(parser.parse("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47*47"));
@@ -140,9 +138,9 @@ TEST(TMKNMEAParse, MalformedShortAndSatelliteSentencesAndTheNumberRules)
 
     const TMKGpsData afterGns = parser.m_Current;
     EXPECT_TRUE(parser.parse("$GNGSA,A,3,05,12,29,,,,,,,,,,2.0,0.9,1.8*00"));
-    TMKGpsData expected = afterGns;
-    expected.Enable_GNGSA = true;
-    EXPECT_EQ(parser.m_Current, expected);
+    TMKGpsData withGsa = afterGns;
+    withGsa.Enable_GNGSA = true;
+    EXPECT_EQ(parser.m_Current, withGsa);
 
     EXPECT_TRUE(parser.parse(kGGA));
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount, 14u);
@@ -174,13 +172,13 @@ TEST(TMKNMEAParse, MalformedShortAndSatelliteSentencesAndTheNumberRules)
     EXPECT_NEAR(TKNmeaToDegrees(1131.0), 11.516666666, 1e-8);
     EXPECT_NEAR(TKNmeaToDegrees(-3351.0), -33.85, 1e-9);
     EXPECT_EQ(TKNmeaToDegrees(0), 0.0);
-    TMKGpsData fix;
-    fix.Latitude = 3351.0;
-    fix.NS = 'S';
-    fix.Longitude = 7012.0;
-    fix.EW = 'W';
-    EXPECT_NEAR(TMKLatitudeDegrees(fix), -33.85, 1e-9);
-    EXPECT_NEAR(TMKLongitudeDegrees(fix), -70.2, 1e-9);
+    TMKGpsData southWest;
+    southWest.Latitude = 3351.0;
+    southWest.NS = 'S';
+    southWest.Longitude = 7012.0;
+    southWest.EW = 'W';
+    EXPECT_NEAR(TMKLatitudeDegrees(southWest), -33.85, 1e-9);
+    EXPECT_NEAR(TMKLongitudeDegrees(southWest), -70.2, 1e-9);
 }
 
 } // namespace

@@ -35,37 +35,27 @@ TMKTrackPoint point(double seconds, double lat, double lon)
     return p;
 }
 
-class TrackExport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TMKSetLogSink({});
-        dir = tripTestDir("track-export");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // A minute of a drive, at positions, speeds and heights no decimal
-    // text gives exactly.
-    static TMKTrack minute()
-    {
-        TMKTrack track{"alwa_20261107_071500", {}};
-        for (int i = 0; i < 60; ++i) {
-            TMKTrackPoint p = point(i, -33.8568 + i * 1.234567e-5, -70.6483 - i / 7.0 * 1e-4);
-            p.hasAltitude = true;
-            p.altitude = 520 + i / 3.0;
-            p.speedKmh = 48.5 + i / 9.0;
-            p.recording = static_cast<std::size_t>(i / 20);
-            p.secondsInRecording = i % 20 + 0.1;
-            track.points.push_back(p);
-        }
-        return track;
-    }
-
-    fs::path dir;
-};
-
-TEST_F(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
+// A minute of a drive, at positions, speeds and heights no decimal text
+// gives exactly.
+TMKTrack minute()
 {
+    TMKTrack track{"alwa_20261107_071500", {}};
+    for (int i = 0; i < 60; ++i) {
+        TMKTrackPoint p = point(i, -33.8568 + i * 1.234567e-5, -70.6483 - i / 7.0 * 1e-4);
+        p.hasAltitude = true;
+        p.altitude = 520 + i / 3.0;
+        p.speedKmh = 48.5 + i / 9.0;
+        p.recording = static_cast<std::size_t>(i / 20);
+        p.secondsInRecording = i % 20 + 0.1;
+        track.points.push_back(p);
+    }
+    return track;
+}
+
+TEST(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
+{
+    TMKSetLogSink({});
+    const fs::path dir = tripTestDir("track-export");
     // A name no XML may carry as it stands, and a point without time,
     // altitude or HDOP, south-west of Greenwich on the date line.
     std::vector<TMKTrack> tracks = {minute(), {"<&\"> \x01 bad\xff utf-8 \xef\xbf\xbf", {point(0, -33.5, -180), point(1, 90, 179.9999999)}},
@@ -157,6 +147,7 @@ TEST_F(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
         EXPECT_FALSE(TMKReadTrackCsv(refused, back, &error)) << refused;
         EXPECT_NE(error.find(reason), std::string::npos) << error << " for " << refused;
     }
+    fs::remove_all(dir);
 }
 
 } // namespace

@@ -168,7 +168,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TripFiles, HeaderLengthsFixesThatAreNoPointsAndUnreadableSidesFallingBack)
+TEST_F(TripFiles, HeaderLengthsPointsUnreadableSidesAndAMergedTrackWithItsMarkers)
 {
     const TMKDriveSimulator drive = tripTestDrive();
     ASSERT_TRUE(TMKWriteDriveRecording(dir / "a.avi", drive, 0, 45000));
@@ -243,55 +243,54 @@ TEST_F(TripFiles, HeaderLengthsFixesThatAreNoPointsAndUnreadableSidesFallingBack
     EXPECT_EQ(at->trip, 0u);
     EXPECT_EQ(at->recording, 1u);
     EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
-}
 
-// Three minutes of front and rear recordings and an event recording that
-// repeats 20 s of the second: one track, nothing twice, and the markers
-// of the trip, a hard brake 70 s into the drive among them.
-TEST_F(TripFiles, MergedTrackHasNoDuplicateOrBackwardsPointsAndItsMarkers)
-{
+    // Three minutes of front and rear recordings and an event recording that
+    // repeats 20 s of the second: one track, nothing twice, and the markers
+    // of the trip, a hard brake 70 s into the drive among them.
     TMKSpeedProfile profile(0);
     profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
     TMKDriveOptions options;
     options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
-    const TMKDriveSimulator drive(TMKMunichRoute(), profile, options);
+    const TMKDriveSimulator braking(TMKMunichRoute(), profile, options);
+    const fs::path own = dir / "merged";
+    fs::create_directories(own);
     const double brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
     ASSERT_GT(brakeAt, 60);
     ASSERT_LT(brakeAt, 118);
     for (int i = 0; i < 3; ++i) {
         const std::string stem = "alwa_20261107_07" + std::string(i == 0 ? "1500" : i == 1 ? "1600" : "1700");
-        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_F.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
-        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_R.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
+        ASSERT_TRUE(TMKWriteDriveRecording(own / (stem + "_F.avi"), braking, static_cast<uint32_t>(i) * 60000, 60000));
+        ASSERT_TRUE(TMKWriteDriveRecording(own / (stem + "_R.avi"), braking, static_cast<uint32_t>(i) * 60000, 60000));
     }
-    ASSERT_TRUE(TMKWriteDriveRecording(dir / "event_20261107_071610_F.avi", drive, 70000, 20000));
-    TMKMediaList list;
-    list.setDirectoryPath(dir.string());
-    list.waitUntilIdle();
-    const auto trips = TMKGroupTrips(list);
-    ASSERT_EQ(trips.size(), 1u);
-    ASSERT_EQ(trips[0].recordings.size(), 4u);
-    EXPECT_TRUE(trips[0].recordings[0].lengthKnown);
+    ASSERT_TRUE(TMKWriteDriveRecording(own / "event_20261107_071610_F.avi", braking, 70000, 20000));
+    TMKMediaList card;
+    card.setDirectoryPath(own.string());
+    card.waitUntilIdle();
+    const auto grouped = TMKGroupTrips(card);
+    ASSERT_EQ(grouped.size(), 1u);
+    ASSERT_EQ(grouped[0].recordings.size(), 4u);
+    EXPECT_TRUE(grouped[0].recordings[0].lengthKnown);
 
-    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
-    EXPECT_TRUE(telemetry.unreadable.empty());
+    const TMKTripTelemetry merged = TMKReadTripTelemetry(grouped[0]);
+    EXPECT_TRUE(merged.unreadable.empty());
     // Every file holds 61 fixes and 601 samples, the boundary one repeated
     // by the next file: a second of 0..180 each, once.
-    ASSERT_EQ(telemetry.points.size(), 181u);
-    ASSERT_EQ(telemetry.samples.size(), 1801u);
-    for (std::size_t i = 1; i < telemetry.points.size(); ++i) {
-        const TMKTrackPoint& a = telemetry.points[i - 1];
-        const TMKTrackPoint& b = telemetry.points[i];
+    ASSERT_EQ(merged.points.size(), 181u);
+    ASSERT_EQ(merged.samples.size(), 1801u);
+    for (std::size_t i = 1; i < merged.points.size(); ++i) {
+        const TMKTrackPoint& a = merged.points[i - 1];
+        const TMKTrackPoint& b = merged.points[i];
         ASSERT_LT(a.seconds, b.seconds) << i;
         ASSERT_LT(TMKUtcMilliseconds(a.utc), TMKUtcMilliseconds(b.utc)) << i;
     }
-    for (std::size_t i = 1; i < telemetry.samples.size(); ++i)
-        ASSERT_LT(telemetry.samples[i - 1].seconds, telemetry.samples[i].seconds) << i;
+    for (std::size_t i = 1; i < merged.samples.size(); ++i)
+        ASSERT_LT(merged.samples[i - 1].seconds, merged.samples[i].seconds) << i;
 
-    const TMKTrackPoint& p = telemetry.points[61];
+    const TMKTrackPoint& p = merged.points[61];
     EXPECT_EQ(p.recording, 1u);
     EXPECT_DOUBLE_EQ(p.seconds, 61);
     EXPECT_DOUBLE_EQ(p.secondsInRecording, 1);
-    const TMKNmeaFix expected = drive.fixAt(61000);
+    const TMKNmeaFix expected = braking.fixAt(61000);
     EXPECT_NEAR(p.latitude, expected.latitude, 1e-5);
     EXPECT_NEAR(p.longitude, expected.longitude, 1e-5);
     EXPECT_EQ(p.utc.wMinute, 16);
@@ -300,12 +299,12 @@ TEST_F(TripFiles, MergedTrackHasNoDuplicateOrBackwardsPointsAndItsMarkers)
     EXPECT_NEAR(p.altitude, expected.altitudeMeters, 0.05);
     EXPECT_NEAR(p.speedKmh, expected.speedKnots * 1.852, 0.05);
     EXPECT_EQ(p.satellites, 12u);
-    EXPECT_EQ(telemetry.samples[600].recording, 0u);
-    EXPECT_EQ(telemetry.samples[601].recording, 1u);
-    EXPECT_DOUBLE_EQ(telemetry.samples[1800].seconds, 180);
+    EXPECT_EQ(merged.samples[600].recording, 0u);
+    EXPECT_EQ(merged.samples[601].recording, 1u);
+    EXPECT_DOUBLE_EQ(merged.samples[1800].seconds, 180);
 
     // One brake in the second file, and the event recording, in time order.
-    const auto markers = TMKTripEventMarkers(trips[0], telemetry);
+    const auto markers = TMKTripEventMarkers(grouped[0], merged);
     std::vector<std::pair<TMKEventKind, std::size_t>> found;
     for (const auto& m : markers) {
         found.emplace_back(m.kind, m.recording);
