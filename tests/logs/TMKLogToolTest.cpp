@@ -125,7 +125,6 @@ TEST_F(LogTool, CsvOnStdoutHostileLogsBadFilesAndUsage)
     };
     const char* refused = "cannot open: not a regular file";
     const std::vector<Case> cases{
-        {"count 1", log(TMKLogKind::Obd, 1, 1), {}, 0, 1, ""},
         {"count 1, two records", log(TMKLogKind::Obd, 1, 2), {}, 0, 1, "warning: bytes after the 1 announced records are ignored"},
         {"count 2^32-1, a record cut", cutRecord, {}, 1, 2, "truncated: 2 of 4294967295 records are complete"},
         {"FIFO with a writer", {}, fifo, 1, -1, "written.obd: cannot open: not a regular file"},

@@ -137,7 +137,6 @@ TEST_F(ConfigTool, EachCommandAsTheUserRunsIt)
         { "gsen_x_threshold=4", "gsen_x_threshold" },
         { "sd_mem_always_ratio=10", "sd_mem_always_ratio" },
         { "szPlateNumber=AB-12", "car number" },
-        { "szPlateNumber=ABCDEFGHI", "car number" },
         { "checksum=5", "computed" },
         { "osd_plate_flag=1", "computed" },
         { "dummy00=1,2", "4 comma-separated" },
