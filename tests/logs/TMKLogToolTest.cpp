@@ -129,6 +129,7 @@ TEST_F(LogTool, CsvOnStdoutHostileLogsBadFilesAndUsage)
         {"count 2^32-1, a record cut", cutRecord, {}, 1, 2, "truncated: 2 of 4294967295 records are complete"},
         {"FIFO with a writer", {}, fifo, 1, -1, "written.obd: cannot open: not a regular file"},
         {"FIFO without a writer", {}, file("unwritten.obd"), 1, -1, refused},
+        {"zeros", {}, "/dev/zero", 1, -1, refused},
         {"stdin, that FIFO", {}, "/dev/stdin", 1, -1, refused},
         {"directory", {}, dir.string(), 1, -1, "cannot open: Is a directory"},
         {"sparse, by a symlink", {}, file("link.obd"), 1, sparseRows,

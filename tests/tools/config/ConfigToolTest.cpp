@@ -192,12 +192,13 @@ TEST_F(ConfigTool, EachCommandAsTheUserRunsIt)
 
     // What may be replaced, and how a link is written through, is the
     // library's rule (tested with it); the tool asks it before writing.
-    fs::remove(file);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    const ToolRun forced = run({ "default", "--force", file });
-    EXPECT_NE(forced.status, 0);
-    EXPECT_NE(forced.err.find("not a regular file"), std::string::npos) << forced.err;
-    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
+    for (const bool fifo : {true, false}) { // a FIFO, a link to a device
+        fs::remove(file);
+        ASSERT_EQ(fifo ? ::mkfifo(file.c_str(), 0600) : ::symlink("/dev/null", file.c_str()), 0);
+        const ToolRun forced = run({ "default", "--force", file });
+        EXPECT_NE(forced.err.find("not a regular file"), std::string::npos) << forced.err;
+        EXPECT_EQ(fs::symlink_status(file).type(), fifo ? fs::file_type::fifo : fs::file_type::symlink);
+    }
 
     // Nor does set write a file made read-only.
     fs::remove(file);
