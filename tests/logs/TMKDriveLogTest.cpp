@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -25,98 +24,38 @@ TMKDriveLog parse(const TMKLogBytes& bytes, TMKLogKind kind)
     return TMKParseDriveLog(bytes.bytes, kind).log;
 }
 
-// A flash data record with the worked values of the camera's manual.
+// A flash data record with the worked values of the camera's manual:
+// sequence 513, a Wednesday, a valid fix on 2026/03/07 09:05:03, speed 87,
+// distance 1234.5 km, maximum 112, X Y Z and the battery; then a record of
+// no such day whose longitude stays 0 (no position).
 TMKLogBytes flashLog()
 {
     TMKLogBytes log = TMKLogBytes::withHeader(2);
-    std::size_t r = log.addRecord(kFlash);
-    log.put(r + 0, 513, 2);     // sequence
-    log.put(r + 2, 3, 1);       // Wednesday
-    log.put(r + 3, 1, 1);       // fix valid
-    log.put(r + 4, 126, 1);     // 2026
-    log.put(r + 5, 3, 1);
-    log.put(r + 6, 7, 1);
-    log.put(r + 7, 9, 1);
-    log.put(r + 8, 5, 1);
-    log.put(r + 9, 3, 1);
-    log.put(r + 10, 3733, 2);
-    log.put(r + 12, 1234, 2);
-    log.put(r + 14, 12702, 2);
-    log.put(r + 16, 5678, 2);
-    log.put(r + 18, 87, 2);     // speed
-    log.put(r + 20, 12345, 4);  // distance in tenths
-    log.put(r + 24, 0xFFFFFFFF, 4); // not shown
-    log.put(r + 28, 112, 2);    // maximum speed
-    log.putSigned(r + 32, -256, 2);
-    log.putSigned(r + 34, 64, 2);
-    log.putSigned(r + 36, 0, 2);
-    log.putSigned(r + 38, 125, 2);
-    r = log.addRecord(kFlash);
-    log.put(r + 2, 7, 1);       // no such day
-    log.put(r + 3, 2, 1);
-    log.put(r + 10, 3733, 2);   // longitude stays 0: no position
-    log.putSigned(r + 38, -125, 2);
+    log.addRecord(kFlash, {{0, 513, 2}, {2, 3, 1}, {3, 1, 1}, {4, 126, 1}, {5, 3, 1}, {6, 7, 1}, {7, 9, 1}, {8, 5, 1},
+                           {9, 3, 1}, {10, 3733, 2}, {12, 1234, 2}, {14, 12702, 2}, {16, 5678, 2}, {18, 87, 2},
+                           {20, 12345, 4}, {24, 0xFFFFFFFF, 4}, {28, 112, 2}, {32, -256, 2}, {34, 64, 2}, {38, 125, 2}});
+    log.addRecord(kFlash, {{2, 7, 1}, {3, 2, 1}, {10, 3733, 2}, {38, -125, 2}});
     return log;
 }
 
+// A sequence beyond INT32_MAX, a Saturday, GPS speed 61 and vehicle speed
+// 60, 2100 rpm; then a record of values out of each column's range.
 TMKLogBytes obdLog()
 {
     TMKLogBytes log = TMKLogBytes::withHeader(2);
-    std::size_t r = log.addRecord(kObd);
-    log.put(r + 0, 0xFFFFFFF0u, 4); // beyond INT32_MAX
-    log.put(r + 5, 124, 1);
-    log.put(r + 6, 12, 1);
-    log.put(r + 7, 31, 1);
-    log.put(r + 8, 23, 1);
-    log.put(r + 9, 59, 1);
-    log.put(r + 10, 58, 1);
-    log.put(r + 11, 6, 1);
-    log.put(r + 12, 4807, 2);
-    log.put(r + 14, 482, 2);
-    log.put(r + 16, 1131, 2);
-    log.put(r + 18, 20, 2);
-    log.putSigned(r + 20, 61, 2);   // GPS speed
-    log.putSigned(r + 24, 60, 2);   // vehicle speed
-    log.putSigned(r + 26, 2100, 2); // rpm
-    log.putSigned(r + 28, 12345, 4);
-    log.putSigned(r + 32, 12600, 2);
-    log.putSigned(r + 34, 17, 2);
-    log.putSigned(r + 36, -1, 2);
-    log.putSigned(r + 38, 0, 2);
-    log.putSigned(r + 40, 2, 2);
-    log.putSigned(r + 42, -90, 2);
-    log.putSigned(r + 44, 1, 2);
-    log.putSigned(r + 46, 40, 2);
-    log.put(r + 48, 4, 2);
-    log.put(r + 50, 2, 2);
-    log.putSigned(r + 52, 33, 2);
-    log.put(r + 54, 2550, 2);
-    log.putSigned(r + 60, 3, 2);
-    log.putSigned(r + 62, -3, 2);
-    log.putSigned(r + 64, 32, 2);
-    r = log.addRecord(kObd);
-    log.putSigned(r + 20, -1, 2);
-    log.putSigned(r + 24, -7, 2);
-    log.putSigned(r + 26, -1, 2);
-    log.putSigned(r + 28, -1, 4);
-    log.putSigned(r + 32, -1, 2);
-    log.putSigned(r + 34, -2, 2);
-    log.putSigned(r + 42, 9999, 2);
-    log.putSigned(r + 46, -3, 2);
-    log.put(r + 48, 5, 2);
-    log.put(r + 50, 0, 2);
-    log.put(r + 54, 65535, 2);
+    log.addRecord(kObd, {{0, 0xFFFFFFF0u, 4}, {5, 124, 1}, {6, 12, 1}, {7, 31, 1}, {8, 23, 1}, {9, 59, 1}, {10, 58, 1},
+                         {11, 6, 1}, {12, 4807, 2}, {14, 482, 2}, {16, 1131, 2}, {18, 20, 2}, {20, 61, 2}, {24, 60, 2},
+                         {26, 2100, 2}, {28, 12345, 4}, {32, 12600, 2}, {34, 17, 2}, {36, -1, 2}, {40, 2, 2},
+                         {42, -90, 2}, {44, 1, 2}, {46, 40, 2}, {48, 4, 2}, {50, 2, 2}, {52, 33, 2}, {54, 2550, 2},
+                         {60, 3, 2}, {62, -3, 2}, {64, 32, 2}});
+    log.addRecord(kObd, {{20, -1, 2}, {24, -7, 2}, {26, -1, 2}, {28, -1, 4}, {32, -1, 2}, {34, -2, 2}, {42, 9999, 2},
+                         {46, -3, 2}, {48, 5, 2}, {54, 65535, 2}});
     return log;
-}
-
-std::string tempPath(const std::string& name)
-{
-    return (std::filesystem::temp_directory_path() / ("tamek-logs-" + std::to_string(::getpid()) + "-" + name)).string();
 }
 
 } // namespace
 
-TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
+TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
 {
     const TMKDriveLog log = parse(flashLog(), TMKLogKind::FlashData);
     ASSERT_EQ(log.count(), 2);
@@ -134,58 +73,47 @@ TEST(DriveLogColumns, FlashDataCellsFollowEachRule)
     EXPECT_EQ(log.cellText(0, 15), "X");
     EXPECT_EQ(log.cellText(0, -1), "X");
     EXPECT_EQ(log.cellText(2, 1), "");
-}
 
-TEST(DriveLogColumns, FlashBatteryKeepsItsWidthAndOneSign)
-{
+    // The battery keeps its width and one sign.
     const std::array<std::pair<int, const char*>, 7> cases{{
         {0, " 0.0"}, {53, " 5.3"}, {125, "12.5"}, {-5, "-0.5"}, {-53, "-5.3"}, {-125, "-12.5"}, {-32768, "-3276.8"},
     }};
     for (const auto& [tenths, text] : cases) {
         TMKLogBytes bytes = TMKLogBytes::withHeader(1);
-        const std::size_t r = bytes.addRecord(kFlash);
-        bytes.putSigned(r + 38, tenths, 2);
+        bytes.addRecord(kFlash, {{38, tenths, 2}});
         EXPECT_EQ(parse(bytes, TMKLogKind::FlashData).cellText(0, 14), text) << tenths;
     }
-}
 
-TEST(DriveLogColumns, ObdCellsFollowEachRule)
-{
-    const TMKDriveLog log = parse(obdLog(), TMKLogKind::Obd);
-    ASSERT_EQ(log.count(), 2);
-    ASSERT_EQ(log.columnCount(), 26);
-    const std::array<const char*, 26> first{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
+    const TMKDriveLog obd = parse(obdLog(), TMKLogKind::Obd);
+    ASSERT_EQ(obd.count(), 2);
+    ASSERT_EQ(obd.columnCount(), 26);
+    const std::array<const char*, 26> obdFirst{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
         "01131.0020", "60", "61", "2100", "12.3", "12.6", "17", "-", "OFF", "ON", "-90", "ON", "40", "D", "-",
         "33", "25.5", "+0.01", "-0.01", "+0.12"};
     for (int c = 0; c < 26; ++c)
-        EXPECT_EQ(log.cellText(0, c), first[static_cast<std::size_t>(c)]) << "column " << c;
-    const std::array<std::pair<int, const char*>, 10> second{{
+        EXPECT_EQ(obd.cellText(0, c), obdFirst[static_cast<std::size_t>(c)]) << "column " << c;
+    const std::array<std::pair<int, const char*>, 10> obdSecond{{
         {7, "-"}, {8, "-"}, {9, "-"}, {10, "-"}, {11, "-"}, {12, "-"}, {16, "-"}, {18, "-"}, {19, "-"}, {22, "-0.0"},
     }};
-    for (const auto& [column, text] : second)
-        EXPECT_EQ(log.cellText(1, column), text) << "column " << column;
-    EXPECT_EQ(log.cellText(1, 20), "OFF");
-    EXPECT_EQ(log.cellText(1, 13), "OFF");
-    EXPECT_EQ(log.cellText(0, 26), "X");
-}
+    for (const auto& [column, text] : obdSecond)
+        EXPECT_EQ(obd.cellText(1, column), text) << "column " << column;
+    EXPECT_EQ(obd.cellText(1, 20), "OFF");
+    EXPECT_EQ(obd.cellText(1, 13), "OFF");
+    EXPECT_EQ(obd.cellText(0, 26), "X");
 
-TEST(DriveLogColumns, ObdGearSideBrakeAndAbtCodes)
-{
+    // Gear, side brake and ABT codes.
     const std::array<const char*, 6> gears{"-", "P", "R", "N", "D", "-"};
     for (unsigned code = 0; code < gears.size(); ++code) {
         TMKLogBytes bytes = TMKLogBytes::withHeader(1);
-        const std::size_t r = bytes.addRecord(kObd);
-        bytes.put(r + 48, code, 2);
-        bytes.put(r + 50, code, 2);
-        bytes.put(r + 54, code == 5 ? 9999 : code * 1000, 2);
-        const TMKDriveLog log = parse(bytes, TMKLogKind::Obd);
-        EXPECT_EQ(log.cellText(0, 19), gears[code]);
-        EXPECT_EQ(log.cellText(0, 20), code == 0 ? "OFF" : (code == 1 ? "ON" : "-"));
-        EXPECT_EQ(log.cellText(0, 22), code == 5 ? "-" : TMKFormatFixed(code * 10.0, 1));
+        bytes.addRecord(kObd, {{48, code, 2}, {50, code, 2}, {54, code == 5 ? 9999 : code * 1000, 2}});
+        const TMKDriveLog coded = parse(bytes, TMKLogKind::Obd);
+        EXPECT_EQ(coded.cellText(0, 19), gears[code]);
+        EXPECT_EQ(coded.cellText(0, 20), code == 0 ? "OFF" : (code == 1 ? "ON" : "-"));
+        EXPECT_EQ(coded.cellText(0, 22), code == 5 ? "-" : TMKFormatFixed(code * 10.0, 1));
     }
 }
 
-TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
+TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMissing)
 {
     char expected[64];
     for (int raw = -32768; raw <= 32767; ++raw) {
@@ -205,10 +133,8 @@ TEST(DriveLogText, FixedMatchesPrintfForEveryGValueAndDistance)
     EXPECT_EQ(TMKFormatInteger(-7, 4, true), "-007");
     EXPECT_EQ(TMKFormatInteger(65535, 4, true), "65535");
     EXPECT_EQ(TMKFormatInteger(7, 2), " 7");
-}
 
-TEST(DriveLogPosition, DegreesFromTheColumnTexts)
-{
+    // Degrees from the column texts, without hemispheres.
     const TMKDriveLog flash = parse(flashLog(), TMKLogKind::FlashData);
     const auto first = flash.position(0);
     ASSERT_TRUE(first);
@@ -224,22 +150,14 @@ TEST(DriveLogPosition, DegreesFromTheColumnTexts)
     EXPECT_NEAR(place->latitude, 48 + 7.0482 / 60, 1e-12);
     EXPECT_NEAR(place->longitude, 11 + 31.002 / 60, 1e-12);
     EXPECT_FALSE(obd.position(1));
-}
 
-TEST(DriveLogPosition, NoHemisphereIsStoredSoBothArePositiveAndZeroesDoNotMove)
-{
-    // The largest fields the record can hold still give positive degrees.
+    // No hemisphere is stored, so both are positive; zeroes do not move.
+    // The largest fields the record can hold still give positive degrees;
+    // then latitude 0, and 0000.0001: a latitude, though a small one.
     TMKLogBytes bytes = TMKLogBytes::withHeader(3);
-    std::size_t r = bytes.addRecord(kFlash);
-    bytes.put(r + 10, 65535, 2);
-    bytes.put(r + 12, 65535, 2);
-    bytes.put(r + 14, 65535, 2);
-    bytes.put(r + 16, 65535, 2);
-    r = bytes.addRecord(kFlash);
-    bytes.put(r + 14, 12702, 2); // latitude 0
-    r = bytes.addRecord(kFlash);
-    bytes.put(r + 12, 1, 2);     // 0000.0001: a latitude, though a small one
-    bytes.put(r + 16, 1, 2);
+    bytes.addRecord(kFlash, {{10, 65535, 2}, {12, 65535, 2}, {14, 65535, 2}, {16, 65535, 2}});
+    bytes.addRecord(kFlash, {{14, 12702, 2}});
+    bytes.addRecord(kFlash, {{12, 1, 2}, {16, 1, 2}});
     const TMKDriveLog log = parse(bytes, TMKLogKind::FlashData);
     const auto big = log.position(0);
     ASSERT_TRUE(big);
@@ -251,12 +169,9 @@ TEST(DriveLogPosition, NoHemisphereIsStoredSoBothArePositiveAndZeroesDoNotMove)
     const auto tiny = log.position(2);
     ASSERT_TRUE(tiny);
     EXPECT_DOUBLE_EQ(tiny->latitude, 0.0001 / 60);
-}
 
-// Headers that lie about their records, read from a file and from memory:
-// only the whole records that are there, and what is missing told.
-TEST(DriveLogRead, TheRecordsThereAndWhatIsMissing)
-{
+    // Headers that lie about their records, read from a file and from memory:
+    // only the whole records that are there, and what is missing told.
     using S = TMKLogReadStatus;
     struct Case {
         std::size_t header;  // bytes kept of the header: below 12 cuts it
@@ -280,18 +195,18 @@ TEST(DriveLogRead, TheRecordsThereAndWhatIsMissing)
         {12, 10, 0, 0, S::Truncated, "truncated: 0 of 10 records are complete"},
         {12, 0, 0, 3, S::Complete, ""},
     }};
-    const std::string path = tempPath("read");
+    const std::string path = (std::filesystem::temp_directory_path() / ("tamek-logs-read-" + std::to_string(::getpid()))).string();
     for (const Case& c : cases) {
         for (const TMKLogKind kind : {TMKLogKind::FlashData, TMKLogKind::Obd}) {
             const std::size_t size = TMKLogFormatOf(kind).recordSize;
-            TMKLogBytes bytes = TMKLogBytes::withHeader(c.count, 0xFF);
+            TMKLogBytes announced = TMKLogBytes::withHeader(c.count, 0xFF);
             for (std::size_t i = 0; i < c.records; ++i)
-                bytes.put(bytes.addRecord(size), i + 1, 2);
-            bytes.bytes.resize(c.header < kTMKLogHeaderSize ? c.header : bytes.bytes.size() + c.extra, 0xAB);
-            bytes.save(path);
+                announced.put(announced.addRecord(size), i + 1, 2);
+            announced.bytes.resize(c.header < kTMKLogHeaderSize ? c.header : announced.bytes.size() + c.extra, 0xAB);
+            announced.save(path);
             const std::size_t shown = std::min<std::size_t>(c.records, c.count);
             const std::string name = std::to_string(c.count) + " announced, " + std::to_string(c.records) + " there";
-            for (const TMKLogReadResult& result : {TMKReadDriveLog(path, kind), TMKParseDriveLog(bytes.bytes, kind)}) {
+            for (const TMKLogReadResult& result : {TMKReadDriveLog(path, kind), TMKParseDriveLog(announced.bytes, kind)}) {
                 EXPECT_EQ(result.status, c.status) << name;
                 EXPECT_EQ(result.announced, c.header < kTMKLogHeaderSize ? 0 : c.count) << name;
                 EXPECT_EQ(TMKLogReadProblem(result), c.problem) << name;
@@ -304,15 +219,9 @@ TEST(DriveLogRead, TheRecordsThereAndWhatIsMissing)
         }
     }
     std::remove(path.c_str());
-}
 
-TEST(DriveLogFormat, KindsFromFileTypes)
-{
     EXPECT_EQ(TMKLogKindForPath("/card/obd/tamek_000.obd"), TMKLogKind::Obd);
     EXPECT_EQ(TMKLogKindForPath("DRIVE.DRV"), TMKLogKind::FlashData);
     EXPECT_FALSE(TMKLogKindForPath("/card/obd.d/log"));
     EXPECT_FALSE(TMKLogKindForPath("tamek.csv"));
-    EXPECT_EQ(TMKLogFormatOf(TMKLogKind::FlashData).recordSize, 40u);
-    EXPECT_EQ(TMKLogFormatOf(TMKLogKind::Obd).recordSize, 68u);
-    EXPECT_EQ(TMKLogColumnTitles(TMKLogKind::Obd).size(), 26u);
 }

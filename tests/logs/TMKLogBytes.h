@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,21 @@ struct TMKLogBytes {
     {
         const std::size_t at = bytes.size();
         bytes.resize(at + size, 0);
+        return at;
+    }
+
+    // A field of a record: its offset, value and size in bytes.
+    struct Field {
+        std::size_t offset;
+        std::int64_t value;
+        int size;
+    };
+    // Appends one record holding the fields given, zero elsewhere.
+    std::size_t addRecord(std::size_t size, std::initializer_list<Field> fields)
+    {
+        const std::size_t at = addRecord(size);
+        for (const Field& field : fields)
+            putSigned(at + field.offset, field.value, field.size);
         return at;
     }
 

@@ -9,8 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,11 +67,8 @@ protected:
     {
         TMKLogBytes bytes = TMKLogBytes::withHeader(announced);
         const std::size_t size = TMKLogFormatOf(kind).recordSize;
-        for (std::size_t i = 0; i < records; ++i) {
-            const std::size_t r = bytes.addRecord(size);
-            bytes.put(r, 100 + i, 2);
-            bytes.put(r + (kind == TMKLogKind::Obd ? 12 : 10), 3733, 2);
-        }
+        for (std::size_t i = 0; i < records; ++i)
+            bytes.addRecord(size, {{0, static_cast<std::int64_t>(100 + i), 2}, {kind == TMKLogKind::Obd ? 12u : 10u, 3733, 2}});
         return bytes;
     }
 
@@ -85,17 +80,14 @@ protected:
 
 } // namespace
 
-TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
+TEST_F(LogTool, CsvOnStdoutHostileLogsBadFilesAndUsage)
 {
     const TMKLogBytes flash = log(TMKLogKind::FlashData, 3, 3);
     flash.save(file("drive.DRV"));
-    const ToolRun r = run("--csv " + file("drive.DRV"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, expectedCsv(flash, TMKLogKind::FlashData));
-    EXPECT_EQ(r.out.compare(0, 4, "No.,"), 0); // no byte-order mark
-    EXPECT_EQ(r.out.back(), '\n');
-    EXPECT_EQ(r.out.find('\r'), std::string::npos);
-    EXPECT_TRUE(r.err.empty()) << r.err;
+    const ToolRun typed = run("--csv " + file("drive.DRV"));
+    EXPECT_EQ(typed.status, 0) << typed.err;
+    EXPECT_EQ(typed.out, expectedCsv(flash, TMKLogKind::FlashData));
+    EXPECT_TRUE(typed.err.empty()) << typed.err;
 
     // The option wins over the file's type.
     const TMKLogBytes obd = log(TMKLogKind::Obd, 2, 2);
@@ -103,14 +95,10 @@ TEST_F(LogTool, CsvOnStdoutIsThePagesExport)
     const ToolRun forced = run("--csv --obd " + file("named.drv"));
     EXPECT_EQ(forced.status, 0);
     EXPECT_EQ(forced.out, expectedCsv(obd, TMKLogKind::Obd));
-}
 
-// Every input a header can lie in, and what is not a file at all: the whole
-// records there are printed, the rest reported, nothing waited for.
-TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
-{
-    TMKLogBytes headerCut = log(TMKLogKind::Obd, 1, 0);
-    headerCut.bytes.resize(7);
+    // How the tool tells each outcome of a read (which the reader's own tests
+    // go through case by case), and what is not a file at all: the whole
+    // records there are printed, the rest reported, nothing waited for.
     TMKLogBytes cutRecord = log(TMKLogKind::Obd, 0xFFFFFFFFu, 2);
     cutRecord.bytes.resize(cutRecord.bytes.size() + 11);
     // A writer that sent a whole log and keeps the FIFO open; it is stdin too.
@@ -137,17 +125,12 @@ TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
     };
     const char* refused = "cannot open: not a regular file";
     const std::vector<Case> cases{
-        {"count 0", log(TMKLogKind::Obd, 0, 0), {}, 0, 0, ""},
-        {"count 1", log(TMKLogKind::Obd, 1, 1), {}, 0, 1, ""},
         {"count 1, two records", log(TMKLogKind::Obd, 1, 2), {}, 0, 1, "warning: bytes after the 1 announced records are ignored"},
-        {"count 2^31", log(TMKLogKind::Obd, 0x80000000u, 3), {}, 1, 3, "truncated: 3 of 2147483648 records are complete"},
         {"count 2^32-1, a record cut", cutRecord, {}, 1, 2, "truncated: 2 of 4294967295 records are complete"},
-        {"header cut", headerCut, {}, 1, 0, "shorter than its 12-byte header"},
         {"FIFO with a writer", {}, fifo, 1, -1, "written.obd: cannot open: not a regular file"},
         {"FIFO without a writer", {}, file("unwritten.obd"), 1, -1, refused},
-        {"stdin, that FIFO", {}, "/dev/stdin", 1, -1, refused},
         {"zeros", {}, "/dev/zero", 1, -1, refused},
-        {"noise", {}, "/dev/urandom", 1, -1, refused},
+        {"stdin, that FIFO", {}, "/dev/stdin", 1, -1, refused},
         {"directory", {}, dir.string(), 1, -1, "cannot open: Is a directory"},
         {"sparse, by a symlink", {}, file("link.obd"), 1, sparseRows,
          "truncated: " + std::to_string(sparseRows) + " of 4294967295 records are complete"},
@@ -170,10 +153,8 @@ TEST_F(LogTool, HostileLogsWithinMemoryAndTime)
         }
     }
     ::close(writer);
-}
 
-TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
-{
+    // Bad files are reported and the others still printed.
     const TMKLogBytes good = log(TMKLogKind::FlashData, 1, 1);
     good.save(file("good.drv"));
     TMKLogBytes cut = log(TMKLogKind::FlashData, 0xFFFFFFFFu, 2);
@@ -188,10 +169,7 @@ TEST_F(LogTool, BadFilesAreReportedAndTheOthersStillPrinted)
     TMKLogBytes cutWhole = cut;
     cutWhole.bytes.resize(cutWhole.bytes.size() - 11);
     EXPECT_EQ(r.out, expectedCsv(cutWhole, TMKLogKind::FlashData) + expectedCsv(good, TMKLogKind::FlashData));
-}
 
-TEST_F(LogTool, UsageAndOutputErrors)
-{
     EXPECT_EQ(run("").status, 2);
     EXPECT_EQ(run("--flash --obd x.drv").status, 2);
     EXPECT_EQ(run("--bogus x.drv").status, 2);

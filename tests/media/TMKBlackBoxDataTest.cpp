@@ -131,14 +131,6 @@ void writeFile(const std::string& path, const Bytes& bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Opens a FIFO's write end so a read blocked on it returns and the test ends.
-void unblock(const std::string& fifo)
-{
-    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0)
-        ::close(writer);
-}
-
 std::vector<uint32_t> linedUpTimes(const TMKBlackBoxData& data)
 {
     std::vector<uint32_t> times;
@@ -178,7 +170,6 @@ public:
         }
         return reads;
     }
-    bool anyHint() const { return std::any_of(calls.begin(), calls.end(), [](const Call& c) { return c.hint; }); }
     std::vector<Call> calls;
 
 private:
@@ -212,27 +203,27 @@ protected:
     TMKBlackBoxData data;
 };
 
-TEST_F(TMKBlackBoxDataTest, ReadsTelemetryChunksThroughTheIndex)
+TEST_F(TMKBlackBoxDataTest, ReadsThroughTheIndexAndCraftedLayoutsEndCleanly)
 {
-    AviBuilder avi;
+    AviBuilder chunks;
     const uint8_t frame[7] = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
-    avi.chunk("00dc", frame, sizeof frame);
-    avi.gsensor(0, 256, 0, -128);
-    avi.gps(0, kCycle);
-    avi.chunk("01wb", frame, 4);
-    avi.gsensor(100, -512, 64, 256);
+    chunks.chunk("00dc", frame, sizeof frame);
+    chunks.gsensor(0, 256, 0, -128);
+    chunks.gps(0, kCycle);
+    chunks.chunk("01wb", frame, 4);
+    chunks.gsensor(100, -512, 64, 256);
 
     // The index address is tracing: the debug channel, never the error stream.
     std::string diagnostics, errors;
     TMKSetLogSink([&](TMKLogChannel channel, std::string_view text) {
         (channel == TMKLogChannel::Debug ? diagnostics : errors).append(text);
     });
-    const Bytes bytes = avi.build();
-    ASSERT_TRUE(extract(bytes));
-    uint32_t moviSize;
-    std::memcpy(&moviSize, bytes.data() + 14136, 4);
+    const Bytes file = chunks.build();
+    ASSERT_TRUE(extract(file));
+    uint32_t listSize;
+    std::memcpy(&listSize, file.data() + 14136, 4);
     char expected[80];
-    std::snprintf(expected, sizeof expected, "Listmovsize=0x%x IdxAddr=0x%x\n", moviSize, 14148 + moviSize);
+    std::snprintf(expected, sizeof expected, "Listmovsize=0x%x IdxAddr=0x%x\n", listSize, 14148 + listSize);
     EXPECT_NE(diagnostics.find(expected), std::string::npos) << diagnostics;
     EXPECT_EQ(errors, "");
 
@@ -246,12 +237,9 @@ TEST_F(TMKBlackBoxDataTest, ReadsTelemetryChunksThroughTheIndex)
     EXPECT_EQ(data.m_vGpsData[0]->data.header, 205);
     // The stored text carries the terminators the NMEA pass overwrote.
     EXPECT_EQ(data.m_vGpsData[0]->data.RawData[kCycle.find('\r')], '\0');
-}
 
-// Each row first reads a good file, so a row expecting empty lists also
-// checks that a later call clears what an earlier one found.
-TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
-{
+    // Each row first reads a good file, so a row expecting empty lists also
+    // checks that a later call clears what an earlier one found.
     const auto base = [] {
         AviBuilder avi;
         avi.gsensor(0, 1, 2, 3);
@@ -317,81 +305,10 @@ TEST_F(TMKBlackBoxDataTest, MalformedLayoutsEndCleanly)
         EXPECT_EQ(extract(c.bytes), c.ok);
         EXPECT_EQ(lists(), c.lists);
     }
-}
 
-// Lining up: G-sensor records at the given times, GPS records at the others.
-std::vector<uint32_t> lineUp(const std::vector<uint32_t>& samples, const std::vector<uint32_t>& gps)
-{
-    TMKBlackBoxData data;
-    for (uint32_t t : samples)
-        data.m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData({171, t, 0, 0, 0, 0}));
-    std::vector<std::shared_ptr<const TMKAviGpsData>> records;
-    for (uint32_t t : gps) {
-        _AVI_GPS_DATA_T record{};
-        record.nTimestamp = t;
-        records.push_back(TMKAviGpsData::aviGpsDataWithData(record));
-    }
-    data.lineUpGpsRecords(records);
-    return linedUpTimes(data);
-}
-
-TEST(TMKBlackBoxLineUp, FollowsTheUnboundedRuleOnCameraLists)
-{
-    using V = std::vector<uint32_t>;
-    const V tenSamples = {0, 100, 200, 300, 400, 500, 600, 700, 800, 900};
-    // Ten records after the last sample each cover samples 6 to 9; ten that
-    // no sample reaches each cover all ten.
-    V trailing = {500}, trailingRuns(6, 500), late, lateRuns;
-    for (uint32_t k = 1; k <= 10; ++k) {
-        trailing.push_back(500 + k * 1000);
-        trailingRuns.insert(trailingRuns.end(), 4, 500 + k * 1000);
-        late.push_back(5000 + k * 1000);
-        lateRuns.insert(lateRuns.end(), 10, 5000 + k * 1000);
-    }
-    const struct {
-        V samples, gps, expected;
-    } cases[] = {
-        {tenSamples, {500, 1500}, {500, 500, 500, 500, 500, 500, 1500, 1500, 1500, 1500}},
-        {{0, 100, 200}, {1000, 2000}, {1000, 1000, 1000, 2000, 2000, 2000}},
-        {{1000, 1099, 1200, 1300}, {1099}, {1099}}, // tenths: 1099 and 1000 meet; later samples get no entry
-        {{}, {1000}, {}},
-        {{0, 100}, {}, {}},
-        {tenSamples, trailing, trailingRuns},
-        {tenSamples, late, lateRuns},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(lineUp(cases[i].samples, cases[i].gps), cases[i].expected) << "row " << i;
-}
-
-TEST(TMKBlackBoxNmeaPass, SplitsAtTerminatorsSkipsOtherTalkersAndBoundsFixes)
-{
-    TMKSetLogSink({});
-    std::string cycle12;
-    for (const char* id : {"RMC", "GGA", "GSA", "GSA", "GSV", "GSV", "GSV", "GSV", "GSV", "GSV", "VTG", "GLL"})
-        cycle12 += std::string("$GP") + id + ",,,,*00\r\n";
-    const struct {
-        std::string text;
-        std::size_t fixes;
-    } cases[] = {
-        {"$PMTK001,1*00\r\n" + kCycle + "$GPGGA,unterminated*00", 2},
-        {"xx$GPGSV,3,1,11*74\n$G\n\n", 2}, // junk before a sentence, and an unhandled $G type, still store a fix
-        {kPacked, TMKBlackBoxData::kMaxFixesPerRecord},
-        {cycle12, 12}, // a receiver's full cycle is far below the bound
-    };
-    for (auto c : cases) {
-        TMKBlackBoxData data;
-        EXPECT_TRUE(data.ParseNMEA(c.text.data(), c.text.size()));
-        EXPECT_EQ(data.m_NMEAs.size(), c.fixes) << c.text;
-        EXPECT_FALSE(data.ParseNMEA(nullptr, 4));
-        EXPECT_FALSE(data.ParseNMEA(c.text.data(), 0));
-    }
-}
-
-// Crafted files: an index may list one chunk thousands of times, point
-// entries at overlapping bytes, or carry far more GPS records than samples.
-// Memory and time must stay proportional to the file.
-TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
-{
+    // Crafted files: an index may list one chunk thousands of times, point
+    // entries at overlapping bytes, or carry far more GPS records than samples.
+    // Memory and time must stay proportional to the file.
     // 143 KB: one sample and one GPS record of 169 sentences, each listed
     // 4400 times. Read as listed, that is 16 million lined-up entries.
     AviBuilder listed;
@@ -418,13 +335,13 @@ TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
         overlapping.gps(i * 1000, kPacked);
     for (uint32_t offset = 4; offset < 12'000; ++offset)
         overlapping.indexEntry("02sb", offset, offset % 2 ? 552 : 24);
-    const Bytes bytes = overlapping.build();
-    EXPECT_LT(timedExtract(bytes), 0.5);
+    const Bytes crafted = overlapping.build();
+    EXPECT_LT(timedExtract(crafted), 0.5);
     EXPECT_LE(data.m_vGSensorData.size() * sizeof(_AVI_GSENSOR_DATA_T) + data.m_vGpsRecords.size() * sizeof(_AVI_GPS_DATA_T),
-              bytes.size());
+              crafted.size());
     EXPECT_LE(data.m_vGpsData.size(),
-              TMKBlackBoxData::kLineUpFactor * (data.m_vGSensorData.size() + bytes.size() / sizeof(_AVI_GPS_DATA_T)));
-    EXPECT_LT(listBytes(), 16 * bytes.size());
+              TMKBlackBoxData::kLineUpFactor * (data.m_vGSensorData.size() + crafted.size() / sizeof(_AVI_GPS_DATA_T)));
+    EXPECT_LT(listBytes(), 16 * crafted.size());
 
     // 2000 samples in the first 0.2 s, then 2000 GPS records: every record
     // would be repeated over all samples (4 million entries). The entries
@@ -444,29 +361,97 @@ TEST_F(TMKBlackBoxDataTest, HostileIndexStaysProportionalToTheFile)
     EXPECT_LT(listBytes(), 4u << 20);
 }
 
-// Chunks written last to first while the index lists them first to last:
-// the results must follow the index, not where the bytes lie, by either plan.
-TEST_F(TMKBlackBoxDataTest, FragmentedIndexGivesTheSameResultsByEitherPlan)
+// Lining up: G-sensor records at the given times, GPS records at the others.
+std::vector<uint32_t> lineUp(const std::vector<uint32_t>& samples, const std::vector<uint32_t>& gps)
 {
-    // 40 samples, then fixes whose position comes in one record and height
-    // in the next: the parser carries state across records.
-    const auto put = [](AviBuilder& avi, std::size_t k) {
-        const auto i = static_cast<uint32_t>(k);
-        if (k < 40)
-            avi.gsensor(i * 100, static_cast<int32_t>(i), -static_cast<int32_t>(i), 256 + static_cast<int32_t>(i));
-        else
-            avi.gps((i - 40) * 1000, k < 44 ? rmcAt(static_cast<int>(i - 40)) : kGga);
+    TMKBlackBoxData data;
+    for (uint32_t t : samples)
+        data.m_vGSensorData.push_back(TMKAviGSensorData::aviGSensorDataWithData({171, t, 0, 0, 0, 0}));
+    std::vector<std::shared_ptr<const TMKAviGpsData>> records;
+    for (uint32_t t : gps) {
+        _AVI_GPS_DATA_T record{};
+        record.nTimestamp = t;
+        records.push_back(TMKAviGpsData::aviGpsDataWithData(record));
+    }
+    data.lineUpGpsRecords(records);
+    return linedUpTimes(data);
+}
+
+TEST_F(TMKBlackBoxDataTest, ListsAndReadsFollowTheRulesAndTheIndex)
+{
+    using V = std::vector<uint32_t>;
+    const V tenSamples = {0, 100, 200, 300, 400, 500, 600, 700, 800, 900};
+    // Ten records after the last sample each cover samples 6 to 9; ten that
+    // no sample reaches each cover all ten.
+    V trailing = {500}, trailingRuns(6, 500), late, lateRuns;
+    for (uint32_t k = 1; k <= 10; ++k) {
+        trailing.push_back(500 + k * 1000);
+        trailingRuns.insert(trailingRuns.end(), 4, 500 + k * 1000);
+        late.push_back(5000 + k * 1000);
+        lateRuns.insert(lateRuns.end(), 10, 5000 + k * 1000);
+    }
+    const struct {
+        V samples, gps, expected;
+    } cases[] = {
+        {tenSamples, {500, 1500}, {500, 500, 500, 500, 500, 500, 1500, 1500, 1500, 1500}},
+        {{0, 100, 200}, {1000, 2000}, {1000, 1000, 1000, 2000, 2000, 2000}},
+        {{1000, 1099, 1200, 1300}, {1099}, {1099}}, // tenths: 1099 and 1000 meet; later samples get no entry
+        {{}, {1000}, {}},
+        {{0, 100}, {}, {}},
+        {tenSamples, trailing, trailingRuns},
+        {tenSamples, late, lateRuns},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(lineUp(cases[i].samples, cases[i].gps), cases[i].expected) << "row " << i;
+
+    // The NMEA pass splits at terminators, skips other talkers and bounds the fixes.
+    TMKSetLogSink({});
+    std::string cycle12;
+    for (const char* id : {"RMC", "GGA", "GSA", "GSA", "GSV", "GSV", "GSV", "GSV", "GSV", "GSV", "VTG", "GLL"})
+        cycle12 += std::string("$GP") + id + ",,,,*00\r\n";
+    const struct {
+        std::string text;
+        std::size_t fixes;
+    } texts[] = {
+        {"$PMTK001,1*00\r\n" + kCycle + "$GPGGA,unterminated*00", 2},
+        {"xx$GPGSV,3,1,11*74\n$G\n\n", 2}, // junk before a sentence, and an unhandled $G type, still store a fix
+        {kPacked, TMKBlackBoxData::kMaxFixesPerRecord},
+        {cycle12, 12}, // a receiver's full cycle is far below the bound
+    };
+    for (auto c : texts) {
+        TMKBlackBoxData pass;
+        EXPECT_TRUE(pass.ParseNMEA(c.text.data(), c.text.size()));
+        EXPECT_EQ(pass.m_NMEAs.size(), c.fixes) << c.text;
+        EXPECT_FALSE(pass.ParseNMEA(nullptr, 4));
+        EXPECT_FALSE(pass.ParseNMEA(c.text.data(), 0));
+    }
+
+    // Three groups of records, apart by more than the gap worth reading across,
+    // the index listing the last group first. Each group's fix has its
+    // position in one record and its height in the next: the parser carries
+    // state across records. The results follow the index, not where the bytes
+    // lie, by either plan; the coalesced plan announces every range before the
+    // first read, then reads each group once, in file order.
+    const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
+    const auto group = [&](AviBuilder& avi, int g) {
+        for (int i = 0; i < 5; ++i)
+            avi.gsensor(static_cast<uint32_t>(g * 500 + i * 100), g, i, 256 + i);
+        avi.gps(static_cast<uint32_t>(g * 500), rmcAt(g));
+        avi.gps(static_cast<uint32_t>(g * 500 + 100), kGga);
+        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
     };
     AviBuilder plain, fragmented;
     std::vector<std::size_t> order;
-    for (std::size_t k = 0; k < 45; ++k) {
-        put(plain, k);
-        put(fragmented, 44 - k);
-        order.push_back(44 - k); // written position k holds chunk 44 - k; list them back in chunk order
+    for (int g = 0; g < 3; ++g) {
+        group(plain, 2 - g);
+        group(fragmented, g);
+        for (std::size_t i = 0; i < 8; ++i) // 5 samples, 2 GPS records, 1 frame
+            order.insert(order.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::size_t>(g) * 8 + i);
     }
     fragmented.reorderIndex(order);
     ASSERT_TRUE(extract(plain.build()));
-    ASSERT_EQ(lists().substr(0, 22), "gs=40/40 nmea=5 gps=5 ");
+    ASSERT_EQ(lists().substr(0, 22), "gs=15/15 nmea=6 gps=6 ");
+    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 1000u);
     const auto nmeas = data.m_NMEAs;
     const auto gsensors = data.m_GSensors;
     const auto linedUp = linedUpTimes(data);
@@ -480,59 +465,28 @@ TEST_F(TMKBlackBoxDataTest, FragmentedIndexGivesTheSameResultsByEitherPlan)
         EXPECT_EQ(data.m_NMEAs, nmeas);
         EXPECT_EQ(data.m_GSensors, gsensors);
         EXPECT_EQ(linedUpTimes(data), linedUp);
-        EXPECT_EQ(data.m_vGSensorData.back()->data.timestamp, 3900u);
         const auto reads = source.recordReads();
-        ASSERT_EQ(reads.size(), coalesced ? 1u : 45u); // all 45 records lie together
-        for (std::size_t i = 1; i < reads.size(); ++i)
-            EXPECT_GT(reads[i - 1].offset, reads[i].offset) << "not in index order";
-        EXPECT_EQ(source.anyHint(), coalesced);
+        ASSERT_EQ(reads.size(), coalesced ? 3u : 21u);
+        EXPECT_EQ(std::is_sorted(reads.begin(), reads.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; }),
+                  coalesced);
+        for (const auto& read : reads)
+            EXPECT_LT(read.size, 5 * 24 + 2 * 552 + 64u) << "a read spans the frame between groups";
+        // Every range is announced before the first record is read.
+        const auto firstRead = std::find_if(source.calls.begin(), source.calls.end(), [&](const auto& call) {
+            return !call.hint && call.offset == reads.front().offset;
+        });
+        EXPECT_EQ(std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; }), coalesced ? 3 : 0);
+        EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
     }
-}
 
-TEST_F(TMKBlackBoxDataTest, RecordReadsAreAnnouncedSortedAndCoalesced)
-{
-    // Three groups of records, apart by more than the gap worth reading
-    // across; the index lists the last group first.
+    // 400 samples 10 KB apart and a GPS record: close enough to join, too many
+    // for one read; the prefetch announces the same records without reading.
+    data.m_readPlan = TMKBlackBoxData::ReadPlan::Coalesced;
     AviBuilder avi;
-    const Bytes filler(TMKBlackBoxData::kCoalesceGap + 1000, 0x55);
-    std::vector<std::size_t> order;
-    for (int group = 0; group < 3; ++group) {
-        for (int i = 0; i < 5; ++i)
-            avi.gsensor(static_cast<uint32_t>(group * 500 + i * 100), group, i, 0);
-        avi.gps(static_cast<uint32_t>(group * 500), rmcAt(group));
-        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
-        for (std::size_t i = 0; i < 7; ++i) // 5 samples, 1 GPS, 1 frame
-            order.insert(order.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::size_t>(group) * 7 + i);
-    }
-    avi.reorderIndex(order);
-    RecordingSource source(avi.build());
-    ASSERT_TRUE(data.ExtractStreamInformation(source));
-    ASSERT_EQ(lists().substr(0, 22), "gs=15/15 nmea=3 gps=3 ");
-    EXPECT_EQ(data.m_vGSensorData.front()->data.timestamp, 1000u); // index order kept
-
-    const auto reads = source.recordReads();
-    ASSERT_EQ(reads.size(), 3u);
-    for (std::size_t i = 0; i < reads.size(); ++i) {
-        EXPECT_TRUE(i == 0 || reads[i - 1].offset < reads[i].offset) << "record reads out of file order";
-        EXPECT_LT(reads[i].size, 5 * 24 + 552 + 64u) << "a read spans the frame between groups";
-    }
-    // Every range is announced before the first record is read.
-    const auto firstRead = std::find_if(source.calls.begin(), source.calls.end(), [&](const auto& call) {
-        return !call.hint && call.offset == reads.front().offset;
-    });
-    EXPECT_EQ(std::count_if(source.calls.begin(), firstRead, [](const auto& call) { return call.hint; }), 3);
-    EXPECT_TRUE(std::none_of(firstRead, source.calls.end(), [](const auto& call) { return call.hint; }));
-}
-
-// 400 samples 10 KB apart and a GPS record: close enough to join, too many
-// for one read; the prefetch announces the same records without reading.
-TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimitAndPrefetchAnnouncesThem)
-{
-    AviBuilder avi;
-    const Bytes filler(10 * 1024, 0x11);
+    const Bytes frame(10 * 1024, 0x11);
     for (uint32_t i = 0; i < 400; ++i) {
         avi.gsensor(i * 100, static_cast<int32_t>(i), 0, 0);
-        avi.chunk("00dc", filler.data(), static_cast<uint32_t>(filler.size()));
+        avi.chunk("00dc", frame.data(), static_cast<uint32_t>(frame.size()));
     }
     avi.gps(0, kCycle);
     RecordingSource source(avi.build());
@@ -561,22 +515,19 @@ TEST_F(TMKBlackBoxDataTest, CoveringReadsStayWithinTheSpanLimitAndPrefetchAnnoun
     }
     RecordingSource text(Bytes(20000, 'x')); // not a recording: nothing announced
     EXPECT_EQ(TMKBlackBoxData::prefetchTelemetry(text), 0u);
-}
 
-// Only a regular file is a recording, for extraction and read-ahead alike;
-// a FIFO must not block the open, and the test must not hang if it does.
-TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
-{
+    // Only a regular file is a recording, for extraction and read-ahead alike;
+    // a FIFO must not block the open, and the test must not hang if it does.
     const auto dir = fs::temp_directory_path() / ("tamek-bb-ahead-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string fifo = (dir / "alwa_20150109_120000_F.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::string> paths = {fifo, (dir / "missing.avi").string(), dir.string(), "/dev/null"};
-    AviBuilder avi;
+    AviBuilder growing;
     for (int f = 0; f < 3; ++f) { // files of 1, 2 and 3 samples
-        avi.gsensor(static_cast<uint32_t>(f) * 100, 1, 2, 3);
+        growing.gsensor(static_cast<uint32_t>(f) * 100, 1, 2, 3);
         paths.insert(paths.begin() + 2 * f, (dir / ("alwa_2015010" + std::to_string(f) + "_120000_F.avi")).string());
-        writeFile(paths[static_cast<std::size_t>(2 * f)], avi.build());
+        writeFile(paths[static_cast<std::size_t>(2 * f)], growing.build());
     }
     auto finished = std::async(std::launch::async, [&] {
         std::string samples;
@@ -590,8 +541,11 @@ TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
         return std::make_tuple(samples, prefetcher.filesDone(), prefetcher.rangesAnnounced());
     });
     const bool ready = finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        unblock(fifo); // each blocked open needs a writer to return
+    // Each blocked open needs a writer to return, or the test would not end.
+    while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+            ::close(writer);
+    }
     ASSERT_TRUE(ready) << "blocked on a FIFO";
     EXPECT_EQ(finished.get(), std::make_tuple(std::string("1-2-3--"), paths.size(), std::size_t{1 + 2 + 3}));
     EXPECT_FALSE(data.ExtractStreamInformation(static_cast<const char*>(nullptr)));
@@ -606,12 +560,9 @@ TEST_F(TMKBlackBoxDataTest, ReadsAndPrefetchesRegularFilesOnly)
         prefetcher.prefetch(std::vector<std::string>(200, paths[0]));
     }
     fs::remove_all(dir);
-}
 
-// A recording read whole ahead: handed over once, waited for while being
-// read, dropped when replaced or forgotten; a failed read hands nothing.
-TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
-{
+    // A recording read whole ahead: handed over once, waited for while being
+    // read, dropped when replaced or forgotten; a failed read hands nothing.
     TMKTelemetryPrefetcher prefetcher;
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
@@ -619,13 +570,13 @@ TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
     const auto slow = [&](const std::string& path) {
         ++calls;
         gate.wait();
-        TMKBlackBoxData data;
-        data.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
-        return data;
+        TMKBlackBoxData read;
+        read.m_GSensors.assign(path.size(), TMKGSensor{1.0f, 0.0f, 0.0f});
+        return read;
     };
     const auto taken = [&](const char* path) {
-        const auto data = prefetcher.take(path);
-        return data ? static_cast<int>(data->m_GSensors.size()) : -1;
+        const auto got = prefetcher.take(path);
+        return got ? static_cast<int>(got->m_GSensors.size()) : -1;
     };
     const auto readAhead = [&](const char* path) {
         prefetcher.readAhead(path, slow);
@@ -658,12 +609,12 @@ TEST(TMKTelemetryReadAhead, HandsOverOnceAndOnlyTheCurrentRead)
 
     // Destroyed while a read runs: waits for it, nothing leaks or crashes.
     std::promise<void> never;
-    std::shared_future<void> late = never.get_future().share();
+    std::shared_future<void> stalled = never.get_future().share();
     auto pending = std::make_unique<TMKTelemetryPrefetcher>();
     std::atomic<bool> began{false};
     pending->readAhead("f.avi", [&](const std::string&) {
         began = true;
-        late.wait_for(std::chrono::milliseconds(200));
+        stalled.wait_for(std::chrono::milliseconds(200));
         return TMKBlackBoxData{};
     });
     while (!began)

@@ -12,45 +12,27 @@
 
 namespace {
 
-class MediaHealth : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = tripTestDir("health");
-        EXPECT_TRUE(TMKWriteDriveRecording(dir / "good.avi", tripTestDrive(), 0, 20000));
-        good = readTripFile(dir / "good.avi");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    TMKMediaHealth check(const std::vector<uint8_t>& bytes)
-    {
+TEST(MediaHealth, EachReasonIsTold)
+{
+    const auto dir = tripTestDir("health");
+    ASSERT_TRUE(TMKWriteDriveRecording(dir / "good.avi", tripTestDrive(), 0, 20000));
+    const std::vector<uint8_t> good = readTripFile(dir / "good.avi");
+    // Told alike of the file and of its bytes in memory.
+    const auto check = [&](const std::vector<uint8_t>& bytes) {
         writeTripFile(dir / "x.avi", bytes);
         const TMKMediaHealth fromFile = TMKCheckMedia(dir / "x.avi");
-        const TMKMediaHealth fromBuffer = TMKCheckMediaBuffer(bytes.data(), bytes.size());
-        EXPECT_EQ(fromFile.problem, fromBuffer.problem);
+        EXPECT_EQ(fromFile.problem, TMKCheckMediaBuffer(bytes.data(), bytes.size()).problem);
         return fromFile;
-    }
-
-    uint32_t u32(std::size_t at) const
-    {
+    };
+    const auto u32 = [&](std::size_t at) {
         uint32_t v;
         std::memcpy(&v, good.data() + at, 4);
         return v;
-    }
+    };
+    const TMKMediaHealth whole = TMKCheckMedia(dir / "good.avi");
+    EXPECT_TRUE(whole.ok()) << whole.reason;
+    EXPECT_TRUE(whole.reason.empty());
 
-    std::filesystem::path dir;
-    std::vector<uint8_t> good;
-};
-
-TEST_F(MediaHealth, AWholeRecordingIsOk)
-{
-    const TMKMediaHealth health = TMKCheckMedia(dir / "good.avi");
-    EXPECT_TRUE(health.ok()) << health.reason;
-    EXPECT_TRUE(health.reason.empty());
-}
-
-TEST_F(MediaHealth, EachReasonIsTold)
-{
     EXPECT_EQ(check({}).problem, TMKMediaProblem::CannotOpen);
     EXPECT_EQ(check(std::vector<uint8_t>(20000, 'x')).problem, TMKMediaProblem::NotAvi);
     std::vector<uint8_t> rifx = good;
@@ -96,12 +78,9 @@ TEST_F(MediaHealth, EachReasonIsTold)
     EXPECT_TRUE(TMKCheckMediaBuffer(bytes.data(), bytes.size(), TMKMediaCheckDepth::Structure).ok());
     EXPECT_EQ(TMKCheckMediaBuffer(noIndex.data(), noIndex.size(), TMKMediaCheckDepth::Structure).problem,
               TMKMediaProblem::NoIndex);
-}
 
-// Players need the movi list and its index wherever a writer put them; only
-// the telemetry needs the camera's own layout.
-TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
-{
+    // Players need the movi list and its index wherever a writer put them; only
+    // the telemetry needs the camera's own layout.
     // A JUNK chunk before the movi list moves it off the camera's place.
     std::vector<uint8_t> moved(good.begin(), good.begin() + 12);
     const std::size_t hdrlSize = 8 + u32(16);
@@ -109,14 +88,14 @@ TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
     const uint8_t junk[] = {'J', 'U', 'N', 'K', 4, 0, 0, 0, 0, 0, 0, 0};
     moved.insert(moved.end(), std::begin(junk), std::end(junk));
     moved.insert(moved.end(), good.begin() + 12 + static_cast<long>(hdrlSize), good.end());
-    const uint32_t riffSize = static_cast<uint32_t>(moved.size() - 8);
-    std::memcpy(moved.data() + 4, &riffSize, 4);
+    const uint32_t movedSize = static_cast<uint32_t>(moved.size() - 8);
+    std::memcpy(moved.data() + 4, &movedSize, 4);
     EXPECT_EQ(check(moved).problem, TMKMediaProblem::NoTelemetry) << check(moved).reason;
 
     // The same without its index, and a hostile run of tiny chunks before
     // it, are told as such, not walked to the end.
-    const std::size_t indexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset) + 12;
-    std::vector<uint8_t> unindexed(moved.begin(), moved.begin() + static_cast<long>(indexTag));
+    const std::size_t movedIndexTag = TMKAviLayout::kMoviTagOffset + u32(TMKAviLayout::kMoviSizeOffset) + 12;
+    std::vector<uint8_t> unindexed(moved.begin(), moved.begin() + static_cast<long>(movedIndexTag));
     const uint32_t cutSize = static_cast<uint32_t>(unindexed.size() - 8);
     std::memcpy(unindexed.data() + 4, &cutSize, 4);
     EXPECT_EQ(check(unindexed).problem, TMKMediaProblem::NoIndex);
@@ -127,10 +106,8 @@ TEST_F(MediaHealth, AnotherWritersLayoutIsJudgedByItsChunks)
     const uint32_t tinySize = static_cast<uint32_t>(tiny.size() - 8);
     std::memcpy(tiny.data() + 4, &tinySize, 4);
     EXPECT_EQ(check(tiny).problem, TMKMediaProblem::NotAvi);
-}
 
-TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)
-{
+    // What is not a recording file at all.
     EXPECT_EQ(TMKCheckMedia(dir / "missing.avi").problem, TMKMediaProblem::CannotOpen);
     EXPECT_EQ(TMKCheckMedia(dir.string()).problem, TMKMediaProblem::NotRegularFile);
     ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
@@ -144,6 +121,7 @@ TEST_F(MediaHealth, WhatIsNotARecordingFileIsTold)
     EXPECT_EQ(dangling.problem, TMKMediaProblem::LinkTargetMissing);
     EXPECT_EQ(dangling.reason, "link target missing");
     EXPECT_EQ(TMKCheckMedia("/dev/zero").problem, TMKMediaProblem::NotRegularFile);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

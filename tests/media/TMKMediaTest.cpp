@@ -2,57 +2,54 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <vector>
+#include <array>
 
 namespace {
 
-struct NameCase {
-    const char* path;
-    TMKMediaDivision division;
-    TMKMediaDirection direction;
-    int year, month, day, hour, minute, second;
-};
-
-class TMKMediaNames : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(TMKMediaNames, ParsesDivisionDirectionAndDate)
+TEST(TMKMedia, NamesGiveDivisionDirectionDatePathAndOrder)
 {
-    const NameCase& c = GetParam();
-    const auto media = TMKMedia::mediaWithPath(c.path);
-    EXPECT_EQ(media->mediaDivision, c.division);
-    EXPECT_EQ(media->mediaDirection, c.direction);
-    EXPECT_EQ(media->year, c.year);
-    EXPECT_EQ(media->month, c.month);
-    EXPECT_EQ(media->day, c.day);
-    EXPECT_EQ(media->hour, c.hour);
-    EXPECT_EQ(media->minute, c.minute);
-    EXPECT_EQ(media->second, c.second);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, TMKMediaNames,
-    ::testing::Values(
-        NameCase{"/card/alwa_20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 2015, 1, 1, 12, 0, 0},
-        NameCase{"/card/motion_20150101_120000_R.AVI", TMKMediaDivisionMotion, TMKMediaDirectionRear, 2015, 1, 1, 12, 0, 0},
-        NameCase{"/card/event_20161231_235958_R.avi", TMKMediaDivisionEvent, TMKMediaDirectionRear, 2016, 12, 31, 23, 59, 58},
+    const struct {
+        const char* path;
+        TMKMediaDivision division;
+        TMKMediaDirection direction;
+        std::array<int, 6> date; // year, month, day, hour, minute, second
+    } cases[] = {
+        {"/card/alwa_20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {2015, 1, 1, 12, 0, 0}},
+        {"/card/motion_20150101_120000_R.AVI", TMKMediaDivisionMotion, TMKMediaDirectionRear, {2015, 1, 1, 12, 0, 0}},
+        {"/card/event_20161231_235958_R.avi", TMKMediaDivisionEvent, TMKMediaDirectionRear, {2016, 12, 31, 23, 59, 58}},
         // Out-of-range values are kept; non-digits read as 0.
-        NameCase{"event_20159901_120000_F.avi", TMKMediaDivisionEvent, TMKMediaDirectionFront, 2015, 99, 1, 12, 0, 0},
-        NameCase{"event_2015ab01_120000_F.avi", TMKMediaDivisionEvent, TMKMediaDirectionFront, 2015, 0, 1, 12, 0, 0},
+        {"event_20159901_120000_F.avi", TMKMediaDivisionEvent, TMKMediaDirectionFront, {2015, 99, 1, 12, 0, 0}},
+        {"event_2015ab01_120000_F.avi", TMKMediaDivisionEvent, TMKMediaDirectionFront, {2015, 0, 1, 12, 0, 0}},
         // Admitted length without a known prefix: no date, division unchanged.
-        NameCase{"xxxxx20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 0, 0, 0, 0, 0, 0},
+        {"xxxxx20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {0, 0, 0, 0, 0, 0}},
         // 24 characters starting with "alwa_": read at position 5, no suffix.
-        NameCase{"alwa_20150101_120000_F_1.avi", TMKMediaDivisionAlways, TMKMediaDirectionUnknown, 2015, 1, 1, 12, 0, 0},
+        {"alwa_20150101_120000_F_1.avi", TMKMediaDivisionAlways, TMKMediaDirectionUnknown, {2015, 1, 1, 12, 0, 0}},
         // Other lengths keep the initial values.
-        NameCase{"clip.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 0, 0, 0, 0, 0, 0},
-        NameCase{"alwa_20150101_120000_R_long.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 0, 0, 0, 0, 0, 0},
+        {"clip.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {0, 0, 0, 0, 0, 0}},
+        {"alwa_20150101_120000_R_long.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {0, 0, 0, 0, 0, 0}},
         // The hidden companion file: 24 characters, no known prefix.
-        NameCase{"/card/._alwa_20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 0, 0, 0, 0, 0, 0},
+        {"/card/._alwa_20150101_120000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {0, 0, 0, 0, 0, 0}},
         // Leading blanks and a sign inside the date block are read as numbers.
-        NameCase{"alwa_ 201-101_1 0000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, 201, -1, 1, 1, 0, 0}));
+        {"alwa_ 201-101_1 0000_F.avi", TMKMediaDivisionAlways, TMKMediaDirectionFront, {201, -1, 1, 1, 0, 0}}
+    };
+    for (const auto& c : cases) {
+        const auto media = TMKMedia::mediaWithPath(c.path);
+        EXPECT_EQ(media->mediaDivision, c.division) << c.path;
+        EXPECT_EQ(media->mediaDirection, c.direction) << c.path;
+        EXPECT_EQ((std::array<int, 6>{media->year, media->month, media->day, media->hour, media->minute, media->second}), c.date)
+            << c.path;
+    }
 
-TEST(TMKMedia, PathComponents)
-{
+    // The leading-int rule the date fields are read by.
+    EXPECT_EQ(TMKLeadingInt("  42abc"), 42);
+    EXPECT_EQ(TMKLeadingInt("-7"), -7);
+    EXPECT_EQ(TMKLeadingInt("+7"), 7);
+    EXPECT_EQ(TMKLeadingInt("ab"), 0);
+    EXPECT_EQ(TMKLeadingInt(""), 0);
+    EXPECT_EQ(TMKLeadingInt("99999999999999"), 2147483647);
+    EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
+
+    // Path components, the order by start, division and side.
     const auto media = TMKMedia::mediaWithPath("/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->path, "/media/card/DCIM/motion_20150101_120000_R.AVI");
     EXPECT_EQ(media->mediaName, "motion_20150101_120000_R");
@@ -67,24 +64,15 @@ TEST(TMKMedia, PathComponents)
     const auto atRoot = TMKMedia::mediaWithPath("/alwa_20150101_120000_F.avi");
     EXPECT_EQ(atRoot->dir, "/");
     EXPECT_EQ(TMKMedia::mediaWithPath("x.avi/")->mediaName, "x");
-}
-
-TEST(TMKMedia, UnknownDateFormatsAsZeros)
-{
     EXPECT_EQ(TMKMedia::mediaWithPath("clip.avi")->yyyymmddhhmiss(), "00000000000000");
-}
 
-TEST(TMKMedia, ParsingAgainResetsTheDateButKeepsTheDivision)
-{
-    TMKMedia media("event_20150101_120000_F.avi");
-    media.parsePath("short.avi");
-    EXPECT_EQ(media.year, 0);
-    EXPECT_EQ(media.second, 0);
-    EXPECT_EQ(media.mediaDivision, TMKMediaDivisionEvent);
-}
+    // Parsing again resets the date but keeps the division.
+    TMKMedia again("event_20150101_120000_F.avi");
+    again.parsePath("short.avi");
+    EXPECT_EQ(again.year, 0);
+    EXPECT_EQ(again.second, 0);
+    EXPECT_EQ(again.mediaDivision, TMKMediaDivisionEvent);
 
-TEST(TMKMedia, CompareDateOrdersByStartThenDivisionThenDirection)
-{
     const auto earlier = TMKMedia::mediaWithPath("alwa_20150101_115900_F.avi");
     const auto alwaysFront = TMKMedia::mediaWithPath("alwa_20150101_120000_F.avi");
     const auto alwaysRear = TMKMedia::mediaWithPath("alwa_20150101_120000_R.avi");
@@ -99,18 +87,7 @@ TEST(TMKMedia, CompareDateOrdersByStartThenDivisionThenDirection)
     EXPECT_LT(alwaysFront->compareDate(*alwaysRear), 0);  // front before rear
     EXPECT_EQ(alwaysFront->compareDate(*TMKMedia::mediaWithPath("/x/alwa_20150101_120000_F.AVI")), 0);
 
-    std::vector<std::shared_ptr<TMKMedia>> all{alwaysRear, motionFront, earlier, alwaysFront, eventRear};
-    std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a->compareDate(*b) < 0; });
-    std::vector<std::string> names;
-    for (auto& m : all)
-        names.push_back(m->mediaName);
-    EXPECT_EQ(names, (std::vector<std::string>{"alwa_20150101_115900_F", "event_20150101_120000_R",
-                                               "motion_20150101_120000_F", "alwa_20150101_120000_F",
-                                               "alwa_20150101_120000_R"}));
-}
-
-TEST(TMKPlayerMedia, DirectionByUrlPathIgnoringCase)
-{
+    // The player tells the side by the URL's path, ignoring case.
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_r.AVI"), TMKMediaDirectionRear);
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_F.avi"), TMKMediaDirectionFront);
     EXPECT_EQ(TMKPlayerMediaDirection("/card/alwa_20150101_120000_f.Avi"), TMKMediaDirectionFront);
@@ -121,17 +98,6 @@ TEST(TMKPlayerMedia, DirectionByUrlPathIgnoringCase)
     EXPECT_EQ(TMKPlayerMediaDirection("_R.avi"), TMKMediaDirectionRear);
     EXPECT_TRUE(TMKPlayerMediaIsRear("file:///x_R.AVI?start=3"));
     EXPECT_FALSE(TMKPlayerMediaIsFront("file://host"));
-}
-
-TEST(TMKMedia, LeadingIntRule)
-{
-    EXPECT_EQ(TMKLeadingInt("  42abc"), 42);
-    EXPECT_EQ(TMKLeadingInt("-7"), -7);
-    EXPECT_EQ(TMKLeadingInt("+7"), 7);
-    EXPECT_EQ(TMKLeadingInt("ab"), 0);
-    EXPECT_EQ(TMKLeadingInt(""), 0);
-    EXPECT_EQ(TMKLeadingInt("99999999999999"), 2147483647);
-    EXPECT_EQ(TMKLeadingInt("-99999999999999"), -2147483647 - 1);
 }
 
 } // namespace

@@ -1,37 +1,22 @@
 #include "TMKFileText.h"
+#include "TMKShell.h"
 #include "media/TMKTrackExport.h"
 
 #include "base/TMKLog.h"
-#include "media/TMKMediaList.h"
-#include "TMKDriveRecording.h"
 #include "TripTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Runs a shell command; its exit status and what it printed.
-std::pair<int, std::string> run(const std::string& command)
+// Whether xmllint finds the file well formed and, given a schema, valid.
+int xmllint(const std::filesystem::path& file, const std::string& schema = {})
 {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return {-1, "popen failed"};
-    std::array<char, 512> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
-        output += buffer.data();
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    return TMKShellStatus("xmllint --noout " + (schema.empty() ? "" : "--schema '" + schema + "' ") + "'" + file.string() + "'");
 }
 
 TMKTrackPoint point(double seconds, double lat, double lon)
@@ -50,94 +35,69 @@ TMKTrackPoint point(double seconds, double lat, double lon)
     return p;
 }
 
-class TrackExport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TMKSetLogSink({});
-        dir = tripTestDir("track-export");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // The merged track of a three-minute trip of front and rear recordings.
-    std::vector<TMKTrack> tripTracks()
-    {
-        const TMKDriveSimulator drive = tripTestDrive();
-        for (int i = 0; i < 3; ++i) {
-            char stem[64];
-            std::snprintf(stem, sizeof stem, "alwa_20261107_07%02d00", 15 + i);
-            EXPECT_TRUE(TMKWriteDriveRecording(dir / "card" / (std::string(stem) + "_F.avi"), drive,
-                                               static_cast<uint32_t>(i) * 60000, 60000));
-        }
-        TMKMediaList list;
-        list.setDirectoryPath((dir / "card").string());
-        list.waitUntilIdle();
-        std::vector<TMKTrack> tracks;
-        for (const TMKTrip& trip : TMKGroupTrips(list))
-            tracks.push_back({trip.name(), TMKReadTripTelemetry(trip).points});
-        return tracks;
-    }
-
-    fs::path dir;
-};
-
-TEST_F(TrackExport, GpxOfATripIsValidGpx11)
+// A minute of a drive, at positions, speeds and heights no decimal text
+// gives exactly.
+TMKTrack minute()
 {
-    fs::create_directories(dir / "card");
-    std::vector<TMKTrack> tracks = tripTracks();
-    ASSERT_EQ(tracks.size(), 1u);
-    ASSERT_EQ(tracks[0].points.size(), 181u);
+    TMKTrack track{"alwa_20261107_071500", {}};
+    for (int i = 0; i < 60; ++i) {
+        TMKTrackPoint p = point(i, -33.8568 + i * 1.234567e-5, -70.6483 - i / 7.0 * 1e-4);
+        p.hasAltitude = true;
+        p.altitude = 520 + i / 3.0;
+        p.speedKmh = 48.5 + i / 9.0;
+        p.recording = static_cast<std::size_t>(i / 20);
+        p.secondsInRecording = i % 20 + 0.1;
+        track.points.push_back(p);
+    }
+    return track;
+}
+
+TEST(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
+{
+    TMKSetLogSink({});
+    const fs::path dir = tripTestDir("track-export");
     // A name no XML may carry as it stands, and a point without time,
     // altitude or HDOP, south-west of Greenwich on the date line.
-    tracks.push_back({"<&\"> \x01 bad\xff utf-8 \xef\xbf\xbf", {point(0, -33.5, -180), point(1, 90, 179.9999999)}});
-    tracks.back().points[0].hasUtc = false;
-    tracks.back().points[0].hdop = -1;
-    tracks.push_back({"empty", {}});
-
+    std::vector<TMKTrack> tracks = {minute(), {"<&\"> \x01 bad\xff utf-8 \xef\xbf\xbf", {point(0, -33.5, -180), point(1, 90, 179.9999999)}},
+                                    {"empty", {}}};
+    tracks[1].points[0].hasUtc = false;
+    tracks[1].points[0].hdop = -1;
     ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.gpx", TMKTrackFormat::Gpx, tracks));
-    const auto [status, output] =
-        run("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "trip.gpx").string() + "'");
-    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(xmllint(dir / "trip.gpx", TAMEK_GPX_SCHEMA), 0);
     const std::string text = TMKFileText(dir / "trip.gpx");
     std::size_t trkpts = 0;
     for (std::size_t at = text.find("<trkpt "); at != std::string::npos; at = text.find("<trkpt ", at + 1))
         ++trkpts;
-    EXPECT_EQ(trkpts, 183u);
-    EXPECT_NE(text.find("<time>2026-11-07T07:16:00.000Z</time>"), std::string::npos);
+    EXPECT_EQ(trkpts, 62u);
+    EXPECT_NE(text.find("<time>2026-11-07T07:15:59.000Z</time>"), std::string::npos);
 
     // The schema check is not a formality: a latitude past the pole fails it.
     tracks[1].points[1].latitude = 90.5;
     ASSERT_FALSE(TMKWriteTrackFile(dir / "bad.gpx", TMKTrackFormat::Gpx, tracks));
-    EXPECT_NE(run("xmllint --noout --schema '" TAMEK_GPX_SCHEMA "' '" + (dir / "bad.gpx").string() + "'").first, 0);
-}
+    EXPECT_NE(xmllint(dir / "bad.gpx", TAMEK_GPX_SCHEMA), 0);
 
-TEST_F(TrackExport, KmlIsWellFormedWithLongitudeFirst)
-{
+    // KML: well formed, longitude first.
     TMKTrackPoint a = point(0, -33.8568, -70.6483);
     TMKTrackPoint b = point(1, -33.8569, -70.6484);
     a.hasAltitude = b.hasAltitude = true;
     a.altitude = 520.5;
     b.altitude = 521;
-    const std::vector<TMKTrack> tracks = {{"Santiago & back", {a, b}}, {"one", {point(0, 48.1, 11.5)}}, {"none", {}}};
-    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, tracks));
-    const auto [status, output] = run("xmllint --noout '" + (dir / "trip.kml").string() + "'");
-    EXPECT_EQ(status, 0) << output;
-    const std::string text = TMKFileText(dir / "trip.kml");
-    EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
-    EXPECT_NE(text.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << text;
-    EXPECT_NE(text.find("Santiago &amp; back"), std::string::npos);
+    const std::vector<TMKTrack> kml = {{"Santiago & back", {a, b}}, {"one", {point(0, 48.1, 11.5)}}, {"none", {}}};
+    ASSERT_FALSE(TMKWriteTrackFile(dir / "trip.kml", TMKTrackFormat::Kml, kml));
+    EXPECT_EQ(xmllint(dir / "trip.kml"), 0);
+    const std::string placemarks = TMKFileText(dir / "trip.kml");
+    EXPECT_NE(placemarks.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
+    EXPECT_NE(placemarks.find("    -70.6483,-33.8568,520.5\n    -70.6484,-33.8569,521\n"), std::string::npos) << placemarks;
+    EXPECT_NE(placemarks.find("<Point><coordinates>11.5,48.1</coordinates></Point>"), std::string::npos) << placemarks;
+    EXPECT_NE(placemarks.find("Santiago &amp; back"), std::string::npos);
 
     // Without an altitude for every point, none is written.
     b.hasAltitude = false;
     const std::string mixed = TMKKmlText({{"t", {a, b}}});
     EXPECT_NE(mixed.find("    -70.6483,-33.8568\n    -70.6484,-33.8569\n"), std::string::npos) << mixed;
-}
 
-TEST_F(TrackExport, CsvRoundTripsExactly)
-{
-    fs::create_directories(dir / "card");
-    std::vector<TMKTrack> tracks = tripTracks();
+    // CSV round-trips exactly.
+    tracks = {minute()};
     TMKTrackPoint odd = point(0.1, -0.000001, 179.123456789012);
     odd.hasUtc = false;
     odd.utc = {};
@@ -148,10 +108,10 @@ TEST_F(TrackExport, CsvRoundTripsExactly)
     tracks.push_back({"a, \"quoted\"\nname", {odd, point(2, 1, 2)}});
     tracks.push_back({"", {point(3, 4, 5)}});
 
-    const std::string text = TMKTrackCsvText(tracks);
+    const std::string csv = TMKTrackCsvText(tracks);
     std::vector<TMKTrack> back;
     std::string error;
-    ASSERT_TRUE(TMKReadTrackCsv(text, back, &error)) << error;
+    ASSERT_TRUE(TMKReadTrackCsv(csv, back, &error)) << error;
     ASSERT_EQ(back.size(), tracks.size());
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         EXPECT_EQ(back[t].name, tracks[t].name);
@@ -159,20 +119,15 @@ TEST_F(TrackExport, CsvRoundTripsExactly)
     }
     // CRLF line ends read the same.
     std::string crlf;
-    for (char c : text)
+    for (char c : csv)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     ASSERT_TRUE(TMKReadTrackCsv(crlf, back, &error)) << error;
     EXPECT_EQ(back.size(), tracks.size());
-}
 
-TEST_F(TrackExport, CsvReaderRefusesWhatItDidNotWrite)
-{
     const std::string header = std::string(kTMKTrackCsvHeader) + "\n";
     const std::string good = "t,1,0,1,2026-11-07T07:15:01.000Z,48.1,11.5,,30,90,0.9,8\n";
-    std::vector<TMKTrack> tracks;
-    std::string error;
-    ASSERT_TRUE(TMKReadTrackCsv(header + good, tracks, &error)) << error;
-    ASSERT_EQ(tracks.size(), 1u);
+    ASSERT_TRUE(TMKReadTrackCsv(header + good, back, &error)) << error;
+    ASSERT_EQ(back.size(), 1u);
 
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"seconds,lat\n" + good, "line 1"},
@@ -187,10 +142,12 @@ TEST_F(TrackExport, CsvReaderRefusesWhatItDidNotWrite)
         {header + "\"t,1,0,1,,48.1,11.5,,30,90,0.9,8\n", "not closed"},
         {header + "t\"x,1,0,1,,48.1,11.5,,30,90,0.9,8\n", "quote inside"},
     };
-    for (const auto& [text, reason] : bad) {
-        EXPECT_FALSE(TMKReadTrackCsv(text, tracks, &error)) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << error << " for " << text;
+    // What it did not write is refused.
+    for (const auto& [refused, reason] : bad) {
+        EXPECT_FALSE(TMKReadTrackCsv(refused, back, &error)) << refused;
+        EXPECT_NE(error.find(reason), std::string::npos) << error << " for " << refused;
     }
+    fs::remove_all(dir);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "base/TMKLog.h"
 #include "media/TMKBlackBoxData.h"
+#include "media/TMKEventMarkers.h"
 #include "media/TMKMediaList.h"
 #include "TMKAviWriter.h"
 #include "TMKDriveRecording.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -56,117 +59,85 @@ std::vector<std::size_t> sizes(const std::vector<TMKTrip>& trips)
     return out;
 }
 
+// A file of a catalogue: "MMSSx" stands for alwa_20261107_07MMSS_x.avi,
+// other names are taken as they stand; the header's length, none when it
+// cannot be read.
+struct File {
+    std::string name;
+    std::optional<double> length = 60.0;
+};
+
 TEST(TripGrouping, FollowingRecordingsFormOneTripAndGapsSplit)
 {
-    Catalogue c;
-    for (int m = 0; m < 4; ++m) {
-        c.add(alwa(m, 0, 'F'));
-        c.add(alwa(m, 0, 'R'));
+    using Trips = std::vector<TMKTrip>;
+    const struct {
+        const char* what;
+        std::vector<File> files;
+        std::vector<std::size_t> sizes;
+        double tolerance = 5;
+        std::function<void(const Trips&)> check = {};
+    } cases[] = {
+        {"pairs, then parked for ten minutes", {{"0000F"}, {"0000R"}, {"0100F"}, {"0100R"}, {"0200F"}, {"0200R"}, {"0300F"},
+                                                {"0300R"}, {"1400F"}, {"1400R"}, {"1500F"}}, {4, 2}, 5, [](const Trips& t) {
+             EXPECT_EQ(t[0].recordings[3].offsetSeconds, 180);
+             EXPECT_EQ(t[0].lengthSeconds(), 240);
+             EXPECT_EQ(t[0].name(), "alwa_20261107_070000");
+             EXPECT_EQ(t[1].recordings[1].offsetSeconds, 60);
+             EXPECT_FALSE(t[1].recordings[1].pair->rearMedia); // no rear recording, still part of it
+         }},
+        // The tolerance around the end of the recording, and a longer one.
+        {"next at 55 s", {{"0000F"}, {"0055F"}}, {2}},
+        {"next at 58 s", {{"0000F"}, {"0058F"}}, {2}},
+        {"next at 65 s", {{"0000F"}, {"0105F"}}, {2}},
+        {"next at 66 s", {{"0000F"}, {"0106F"}}, {1, 1}},
+        {"next at 70 s, 10 s tolerance", {{"0000F"}, {"0110F"}}, {2}, 10},
+        {"the longer side: 62 + 5 reaches 67", {{"0000F", 60}, {"0000R", 62}, {"0107F"}}, {2}, 5, [](const Trips& t) {
+             EXPECT_EQ(t[0].recordings[0].lengthSeconds, 62);
+             EXPECT_TRUE(t[0].recordings[0].lengthKnown);
+         }},
+        {"unreadable lengths count as 60 s", {{"0000F", {}}, {"0105F", {}}, {"0215F", {}}}, {2, 1}, 5, [](const Trips& t) {
+             EXPECT_FALSE(t[0].recordings[0].lengthKnown);
+             EXPECT_EQ(t[0].recordings[0].lengthSeconds, 60);
+         }},
+        {"a damaged header claiming days", {{"0000F", 4e9}, {"0100F"}, {"3000F"}}, {2, 1}, 5,
+         [](const Trips& t) { EXPECT_FALSE(t[0].recordings[0].lengthKnown); }},
+        // The camera closes a file early when the ignition goes off.
+        {"short files", {{"0000F", 20}, {"0030F", 20}}, {1, 1}},
+        {"one-sided pairs", {{"0000F"}, {"0100R"}, {"0200F"}, {"0200R"}, {"0300R"}}, {4}, 5, [](const Trips& t) {
+             EXPECT_TRUE(t[0].recordings[1].lead()->isRearMedia());
+             EXPECT_TRUE(t[0].recordings[2].lead()->isFrontMedia());
+             EXPECT_TRUE(t[0].recordings[3].lead()->isRearMedia());
+         }},
+        {"events are cut alongside and overlap", {{"0000F"}, {"event_20261107_070030_F.avi", 30},
+                                                  {"event_20261107_070040_F.avi", 30}, {"0100F"}}, {4}, 5,
+         [](const Trips& t) { EXPECT_TRUE(t[0].recordings[1].isEvent()); }},
+        // One camera cannot record two continuous files at once: a file that
+        // starts 30 s into the previous one means the clock was set back.
+        {"a clock set back", {{"0000F"}, {"0100F"}, {"0130F"}, {"0230F"}}, {2, 2}},
+        {"a companion file has no date; dates cross midnight", {{"._alwa_20261107_235930_F.avi"},
+                                                                {"alwa_20261107_235930_F.avi"}, {"alwa_20261108_000030_F.avi"}},
+         {1, 2}, 5, [](const Trips& t) { EXPECT_EQ(t[1].recordings[1].offsetSeconds, 60); }},
+        // A date or time that does not exist is no date: counted on, it would
+        // land on the recording beside it, and the two would make one trip.
+        {"30 February, 2 March", {{"alwa_20260230_080000_F.avi"}, {"alwa_20260302_080030_F.avi"}}, {1, 1}},
+        {"31 April, 1 May", {{"alwa_20260431_080000_F.avi"}, {"alwa_20260501_080030_F.avi"}}, {1, 1}},
+        {"25:00, 01:00 the next day", {{"alwa_20261107_250000_F.avi"}, {"alwa_20261108_010030_F.avi"}}, {1, 1}},
+        {"month 13, day 99", {{"alwa_20261399_000000_F.avi"}, {"alwa_20270403_000030_F.avi"}}, {1, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Catalogue catalogue;
+        for (const File& file : c.files) {
+            const bool shorthand = file.name.size() == 5;
+            catalogue.add(shorthand ? alwa(std::stoi(file.name.substr(0, 2)), std::stoi(file.name.substr(2, 2)), file.name[4])
+                                    : file.name,
+                          file.length);
+        }
+        const Trips trips = catalogue.trips({.toleranceSeconds = c.tolerance});
+        ASSERT_EQ(sizes(trips), c.sizes);
+        if (c.check)
+            c.check(trips);
     }
-    // Parked for ten minutes, then on again.
-    c.add(alwa(14, 0, 'F'));
-    c.add(alwa(14, 0, 'R'));
-    c.add(alwa(15, 0, 'F'));
-    const auto trips = c.trips();
-    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{4, 2}));
-    ASSERT_EQ(trips.size(), 2u);
-    EXPECT_EQ(trips[0].recordings[3].offsetSeconds, 180);
-    EXPECT_EQ(trips[0].lengthSeconds(), 240);
-    EXPECT_EQ(trips[0].name(), "alwa_20261107_070000");
-    EXPECT_EQ(trips[1].recordings[1].offsetSeconds, 60);
-    // The second trip's last pair has no rear recording and is still part of it.
-    EXPECT_FALSE(trips[1].recordings[1].pair->rearMedia);
-}
-
-TEST(TripGrouping, ToleranceAroundTheEndOfTheRecording)
-{
-    for (const auto& [nextSecond, joins] : std::vector<std::pair<int, bool>>{{55, true}, {58, true}, {65, true}, {66, false}}) {
-        Catalogue c;
-        c.add(alwa(0, 0, 'F'));
-        c.add(alwa(nextSecond / 60, nextSecond % 60, 'F'));
-        EXPECT_EQ(c.trips().size(), joins ? 1u : 2u) << "next at " << nextSecond;
-    }
-    // A longer tolerance is a parameter.
-    Catalogue c;
-    c.add(alwa(0, 0, 'F'));
-    c.add(alwa(1, 10, 'F'));
-    EXPECT_EQ(c.trips().size(), 2u);
-    EXPECT_EQ(c.trips({.toleranceSeconds = 10}).size(), 1u);
-}
-
-TEST(TripGrouping, LengthsComeFromTheLongerSideOrTheDefault)
-{
-    // The rear file runs two seconds longer: 62 + 5 reaches 67.
-    Catalogue c;
-    c.add(alwa(0, 0, 'F'), 60);
-    c.add(alwa(0, 0, 'R'), 62);
-    c.add(alwa(1, 7, 'F'));
-    const auto trips = c.trips();
-    ASSERT_EQ(trips.size(), 1u);
-    EXPECT_EQ(trips[0].recordings[0].lengthSeconds, 62);
-    EXPECT_TRUE(trips[0].recordings[0].lengthKnown);
-
-    // Unreadable lengths count as 60 s.
-    Catalogue unknown;
-    unknown.add(alwa(0, 0, 'F'), std::nullopt);
-    unknown.add(alwa(1, 5, 'F'), std::nullopt);
-    unknown.add(alwa(2, 15, 'F'), std::nullopt);
-    const auto unknownTrips = unknown.trips();
-    EXPECT_EQ(sizes(unknownTrips), (std::vector<std::size_t>{2, 1}));
-    EXPECT_FALSE(unknownTrips[0].recordings[0].lengthKnown);
-    EXPECT_EQ(unknownTrips[0].recordings[0].lengthSeconds, 60);
-
-    // A damaged header claiming days is not believed.
-    Catalogue damaged;
-    damaged.add(alwa(0, 0, 'F'), 4e9);
-    damaged.add(alwa(1, 0, 'F'));
-    damaged.add(alwa(30, 0, 'F'));
-    const auto damagedTrips = damaged.trips();
-    EXPECT_EQ(sizes(damagedTrips), (std::vector<std::size_t>{2, 1}));
-    EXPECT_FALSE(damagedTrips[0].recordings[0].lengthKnown);
-
-    // Short files (the camera closes one when the ignition goes off).
-    Catalogue shortFiles;
-    shortFiles.add(alwa(0, 0, 'F'), 20);
-    shortFiles.add(alwa(0, 30, 'F'), 20);
-    EXPECT_EQ(shortFiles.trips().size(), 2u);
-}
-
-TEST(TripGrouping, OneSidedPairsBelongToTrips)
-{
-    Catalogue c;
-    c.add(alwa(0, 0, 'F'));
-    c.add(alwa(1, 0, 'R')); // front camera's file lost
-    c.add(alwa(2, 0, 'F'));
-    c.add(alwa(2, 0, 'R'));
-    c.add(alwa(3, 0, 'R'));
-    const auto trips = c.trips();
-    ASSERT_EQ(sizes(trips), (std::vector<std::size_t>{4}));
-    EXPECT_TRUE(trips[0].recordings[1].lead()->isRearMedia());
-    EXPECT_TRUE(trips[0].recordings[2].lead()->isFrontMedia());
-    EXPECT_TRUE(trips[0].recordings[3].lead()->isRearMedia());
-}
-
-TEST(TripGrouping, OverlapsJoinButAClockSetBackEndsTheTrip)
-{
-    // Events are cut alongside the running recording and overlap it.
-    Catalogue events;
-    events.add(alwa(0, 0, 'F'));
-    events.add("event_20261107_070030_F.avi", 30);
-    events.add("event_20261107_070040_F.avi", 30);
-    events.add(alwa(1, 0, 'F'));
-    const auto eventTrips = events.trips();
-    ASSERT_EQ(sizes(eventTrips), (std::vector<std::size_t>{4}));
-    EXPECT_TRUE(eventTrips[0].recordings[1].isEvent());
-
-    // One camera cannot record two continuous files at once: a file that
-    // starts 30 s into the previous one means the clock was set back.
-    Catalogue setBack;
-    setBack.add(alwa(0, 0, 'F'));
-    setBack.add(alwa(1, 0, 'F'));
-    setBack.add(alwa(1, 30, 'F'));
-    setBack.add(alwa(2, 30, 'F'));
-    EXPECT_EQ(sizes(setBack.trips()), (std::vector<std::size_t>{2, 2}));
 
     // Pairs in recording order (not sorted) that go back in time.
     std::vector<std::shared_ptr<TMKMediaPair>> pairs;
@@ -177,35 +148,13 @@ TEST(TripGrouping, OverlapsJoinButAClockSetBackEndsTheTrip)
     }
     const auto trips = TMKGroupTrips(pairs, {}, [](const std::string&) { return std::optional<double>(60); });
     EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{2, 2}));
-}
 
-TEST(TripGrouping, UndatedOrImpossibleNamesStandAloneAndDatesCrossMidnight)
-{
-    Catalogue c;
-    c.add("._alwa_20261107_235930_F.avi"); // a companion file: no date
-    c.add("alwa_20261107_235930_F.avi");
-    c.add("alwa_20261108_000030_F.avi");
-    const auto trips = c.trips();
-    EXPECT_EQ(sizes(trips), (std::vector<std::size_t>{1, 2}));
-    EXPECT_EQ(trips[1].recordings[1].offsetSeconds, 60);
+    // Start seconds of names that exist, and none of those that do not.
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_19700101_000100_F.avi")), 60);
     EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath("alwa_20240229_000000_F.avi")), 1709164800);
-
-    // A date or time that does not exist is no date: counted on, it would
-    // land on the recording beside it, and the two would make one trip.
-    const std::pair<const char*, const char*> impossible[] = {
-        {"alwa_20260230_080000_F.avi", "alwa_20260302_080030_F.avi"}, // 30 February, "2 March"
-        {"alwa_20260431_080000_F.avi", "alwa_20260501_080030_F.avi"}, // 31 April, "1 May"
-        {"alwa_20261107_250000_F.avi", "alwa_20261108_010030_F.avi"}, // 25:00, "01:00 the next day"
-        {"alwa_20261399_000000_F.avi", "alwa_20270403_000030_F.avi"}, // month 13, day 99
-    };
-    for (const auto& [name, beside] : impossible) {
-        Catalogue pair;
-        pair.add(name);
-        pair.add(beside);
-        EXPECT_EQ(sizes(pair.trips()), (std::vector<std::size_t>{1, 1})) << name;
+    for (const char* name : {"alwa_20260230_080000_F.avi", "alwa_20260431_080000_F.avi", "alwa_20261107_250000_F.avi",
+                             "alwa_20261399_000000_F.avi", "._alwa_20261107_235930_F.avi"})
         EXPECT_EQ(TMKMediaStartSeconds(*TMKMedia::mediaWithPath(name)), std::nullopt) << name;
-    }
 }
 
 class TripFiles : public ::testing::Test {
@@ -219,7 +168,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(TripFiles, LengthFromTheAviHeader)
+TEST_F(TripFiles, HeaderLengthsPointsUnreadableSidesAndAMergedTrackWithItsMarkers)
 {
     const TMKDriveSimulator drive = tripTestDrive();
     ASSERT_TRUE(TMKWriteDriveRecording(dir / "a.avi", drive, 0, 45000));
@@ -237,60 +186,29 @@ TEST_F(TripFiles, LengthFromTheAviHeader)
     EXPECT_FALSE(TMKAviLengthSeconds(dir.string()));
     ASSERT_EQ(::mkfifo((dir / "fifo.avi").c_str(), 0600), 0);
     EXPECT_FALSE(TMKAviLengthSeconds(dir / "fifo.avi")); // and does not block
-}
 
-TEST_F(TripFiles, MergedTrackHasNoDuplicateOrBackwardsPoints)
-{
-    const TMKDriveSimulator drive = tripTestDrive();
-    for (int i = 0; i < 3; ++i) {
-        const std::string stem = "alwa_20261107_07" + std::string(i == 0 ? "1500" : i == 1 ? "1600" : "1700");
-        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_F.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
-        ASSERT_TRUE(TMKWriteDriveRecording(dir / (stem + "_R.avi"), drive, static_cast<uint32_t>(i) * 60000, 60000));
+    TMKAviWriter writer;
+    for (int s = 0; s < 6; ++s) {
+        TMKNmeaFix fix;
+        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, s, 0};
+        fix.latitude = s == 4 ? 95.0 : -33.8568;
+        fix.longitude = -70.6483;
+        fix.gpsPrns = {5, 12, 29};
+        fix.valid = s >= 2; // no fix for the first two seconds
+        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
     }
-    TMKMediaList list;
-    list.setDirectoryPath(dir.string());
-    list.waitUntilIdle();
-    const auto trips = TMKGroupTrips(list);
-    ASSERT_EQ(trips.size(), 1u);
-    ASSERT_EQ(trips[0].recordings.size(), 3u);
-    EXPECT_TRUE(trips[0].recordings[0].lengthKnown);
+    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
+    ASSERT_TRUE(writer.write(dir / "r.avi"));
+    TMKBlackBoxData data;
+    ASSERT_TRUE(data.ExtractStreamInformation((dir / "r.avi").c_str()));
+    const auto fixes = TMKRecordingFixes(data);
+    ASSERT_EQ(fixes.size(), 3u); // seconds 2, 3 and 5
+    EXPECT_EQ(fixes[0].secondsInRecording, 2);
+    EXPECT_EQ(fixes[2].secondsInRecording, 5);
+    EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
+    EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
 
-    const TMKTripTelemetry telemetry = TMKReadTripTelemetry(trips[0]);
-    EXPECT_TRUE(telemetry.unreadable.empty());
-    // Every file holds 61 fixes and 601 samples, the boundary one repeated
-    // by the next file: a second of 0..180 each, once.
-    ASSERT_EQ(telemetry.points.size(), 181u);
-    ASSERT_EQ(telemetry.samples.size(), 1801u);
-    for (std::size_t i = 1; i < telemetry.points.size(); ++i) {
-        const TMKTrackPoint& a = telemetry.points[i - 1];
-        const TMKTrackPoint& b = telemetry.points[i];
-        ASSERT_LT(a.seconds, b.seconds) << i;
-        ASSERT_LT(TMKUtcMilliseconds(a.utc), TMKUtcMilliseconds(b.utc)) << i;
-    }
-    for (std::size_t i = 1; i < telemetry.samples.size(); ++i)
-        ASSERT_LT(telemetry.samples[i - 1].seconds, telemetry.samples[i].seconds) << i;
-
-    const TMKTrackPoint& p = telemetry.points[61];
-    EXPECT_EQ(p.recording, 1u);
-    EXPECT_DOUBLE_EQ(p.seconds, 61);
-    EXPECT_DOUBLE_EQ(p.secondsInRecording, 1);
-    const TMKNmeaFix expected = drive.fixAt(61000);
-    EXPECT_NEAR(p.latitude, expected.latitude, 1e-5);
-    EXPECT_NEAR(p.longitude, expected.longitude, 1e-5);
-    EXPECT_EQ(p.utc.wMinute, 16);
-    EXPECT_EQ(p.utc.wSecond, 1);
-    EXPECT_TRUE(p.hasAltitude);
-    EXPECT_NEAR(p.altitude, expected.altitudeMeters, 0.05);
-    EXPECT_NEAR(p.speedKmh, expected.speedKnots * 1.852, 0.05);
-    EXPECT_EQ(p.satellites, 12u);
-    EXPECT_EQ(telemetry.samples[600].recording, 0u);
-    EXPECT_EQ(telemetry.samples[601].recording, 1u);
-    EXPECT_DOUBLE_EQ(telemetry.samples[1800].seconds, 180);
-}
-
-TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
-{
-    const TMKDriveSimulator drive = tripTestDrive();
+    // Unreadable sides fall back.
     ASSERT_TRUE(TMKWriteDriveRecording(dir / "alwa_20261107_071500_F.avi", drive, 0, 60000));
     // The second pair's front file is not an AVI; its rear one is.
     writeTripFile(dir / "alwa_20261107_071600_F.avi", std::vector<uint8_t>(5000, 'x'));
@@ -325,30 +243,84 @@ TEST_F(TripFiles, UnreadableSidesFallBackAndVoidFixesAreNoPoints)
     EXPECT_EQ(at->trip, 0u);
     EXPECT_EQ(at->recording, 1u);
     EXPECT_FALSE(TMKFindTripRecording(trips, (dir / "alwa_20261107_071900_F.avi").string()));
-}
 
-TEST_F(TripFiles, FixesWithoutSignalOrOffTheGlobeAreDropped)
-{
-    TMKAviWriter writer;
-    for (int s = 0; s < 6; ++s) {
-        TMKNmeaFix fix;
-        fix.utc = TMKUtcTime{2026, 11, 7, 7, 15, s, 0};
-        fix.latitude = s == 4 ? 95.0 : -33.8568;
-        fix.longitude = -70.6483;
-        fix.gpsPrns = {5, 12, 29};
-        fix.valid = s >= 2; // no fix for the first two seconds
-        writer.addFix(fix, static_cast<uint32_t>(s * 1000));
+    // Three minutes of front and rear recordings and an event recording that
+    // repeats 20 s of the second: one track, nothing twice, and the markers
+    // of the trip, a hard brake 70 s into the drive among them.
+    TMKSpeedProfile profile(0);
+    profile.ramp(60, 10).holdUntilDistance(1100).ramp(0, 2.5).hold(5).ramp(30, 10).hold(200);
+    TMKDriveOptions options;
+    options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+    const TMKDriveSimulator braking(TMKMunichRoute(), profile, options);
+    const fs::path own = dir / "merged";
+    fs::create_directories(own);
+    const double brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
+    ASSERT_GT(brakeAt, 60);
+    ASSERT_LT(brakeAt, 118);
+    for (int i = 0; i < 3; ++i) {
+        const std::string stem = "alwa_20261107_07" + std::string(i == 0 ? "1500" : i == 1 ? "1600" : "1700");
+        ASSERT_TRUE(TMKWriteDriveRecording(own / (stem + "_F.avi"), braking, static_cast<uint32_t>(i) * 60000, 60000));
+        ASSERT_TRUE(TMKWriteDriveRecording(own / (stem + "_R.avi"), braking, static_cast<uint32_t>(i) * 60000, 60000));
     }
-    writer.addVideoFrame(0, {0xFF, 0xD8, 0xFF, 0xD9});
-    ASSERT_TRUE(writer.write(dir / "r.avi"));
-    TMKBlackBoxData data;
-    ASSERT_TRUE(data.ExtractStreamInformation((dir / "r.avi").c_str()));
-    const auto fixes = TMKRecordingFixes(data);
-    ASSERT_EQ(fixes.size(), 3u); // seconds 2, 3 and 5
-    EXPECT_EQ(fixes[0].secondsInRecording, 2);
-    EXPECT_EQ(fixes[2].secondsInRecording, 5);
-    EXPECT_NEAR(fixes[0].latitude, -33.8568, 1e-5);
-    EXPECT_NEAR(fixes[0].longitude, -70.6483, 1e-5);
+    ASSERT_TRUE(TMKWriteDriveRecording(own / "event_20261107_071610_F.avi", braking, 70000, 20000));
+    TMKMediaList card;
+    card.setDirectoryPath(own.string());
+    card.waitUntilIdle();
+    const auto grouped = TMKGroupTrips(card);
+    ASSERT_EQ(grouped.size(), 1u);
+    ASSERT_EQ(grouped[0].recordings.size(), 4u);
+    EXPECT_TRUE(grouped[0].recordings[0].lengthKnown);
+
+    const TMKTripTelemetry merged = TMKReadTripTelemetry(grouped[0]);
+    EXPECT_TRUE(merged.unreadable.empty());
+    // Every file holds 61 fixes and 601 samples, the boundary one repeated
+    // by the next file: a second of 0..180 each, once.
+    ASSERT_EQ(merged.points.size(), 181u);
+    ASSERT_EQ(merged.samples.size(), 1801u);
+    for (std::size_t i = 1; i < merged.points.size(); ++i) {
+        const TMKTrackPoint& a = merged.points[i - 1];
+        const TMKTrackPoint& b = merged.points[i];
+        ASSERT_LT(a.seconds, b.seconds) << i;
+        ASSERT_LT(TMKUtcMilliseconds(a.utc), TMKUtcMilliseconds(b.utc)) << i;
+    }
+    for (std::size_t i = 1; i < merged.samples.size(); ++i)
+        ASSERT_LT(merged.samples[i - 1].seconds, merged.samples[i].seconds) << i;
+
+    const TMKTrackPoint& p = merged.points[61];
+    EXPECT_EQ(p.recording, 1u);
+    EXPECT_DOUBLE_EQ(p.seconds, 61);
+    EXPECT_DOUBLE_EQ(p.secondsInRecording, 1);
+    const TMKNmeaFix expected = braking.fixAt(61000);
+    EXPECT_NEAR(p.latitude, expected.latitude, 1e-5);
+    EXPECT_NEAR(p.longitude, expected.longitude, 1e-5);
+    EXPECT_EQ(p.utc.wMinute, 16);
+    EXPECT_EQ(p.utc.wSecond, 1);
+    EXPECT_TRUE(p.hasAltitude);
+    EXPECT_NEAR(p.altitude, expected.altitudeMeters, 0.05);
+    EXPECT_NEAR(p.speedKmh, expected.speedKnots * 1.852, 0.05);
+    EXPECT_EQ(p.satellites, 12u);
+    EXPECT_EQ(merged.samples[600].recording, 0u);
+    EXPECT_EQ(merged.samples[601].recording, 1u);
+    EXPECT_DOUBLE_EQ(merged.samples[1800].seconds, 180);
+
+    // One brake in the second file, and the event recording, in time order.
+    const auto markers = TMKTripEventMarkers(grouped[0], merged);
+    std::vector<std::pair<TMKEventKind, std::size_t>> found;
+    for (const auto& m : markers) {
+        found.emplace_back(m.kind, m.recording);
+        if (m.kind == TMKEventKind::EventRecording) {
+            EXPECT_EQ(m.seconds, 70);
+        } else if (m.kind == TMKEventKind::HardBraking) {
+            EXPECT_GT(m.seconds, brakeAt);
+            EXPECT_LT(m.seconds, brakeAt + 2.6);
+            EXPECT_NEAR(m.secondsInRecording, m.seconds - 60, 1e-9);
+        }
+    }
+    EXPECT_EQ(std::count(found.begin(), found.end(), std::pair(TMKEventKind::HardBraking, std::size_t{1})), 1);
+    EXPECT_EQ(std::count(found.begin(), found.end(), std::pair(TMKEventKind::EventRecording, std::size_t{2})), 1);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const auto& f) { return f.first == TMKEventKind::HardBraking; }), 1);
+    for (std::size_t i = 1; i < markers.size(); ++i)
+        EXPECT_LE(markers[i - 1].seconds, markers[i].seconds);
 }
 
 } // namespace

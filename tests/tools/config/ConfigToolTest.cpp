@@ -7,16 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -80,14 +75,14 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
+TEST_F(ConfigTool, EachCommandAsTheUserRunsIt)
 {
     ASSERT_EQ(run({ "default", file }).status, 0);
     const std::string reference = (dir / "reference.bin").string();
     ASSERT_FALSE(TKWriteDefaultSettingFile(reference));
     EXPECT_EQ(bytesOf(file), bytesOf(reference));
 
-    const auto json = show();
+    auto json = show();
     ASSERT_FALSE(json.is_discarded());
     std::vector<std::string> names;
     for (const auto& item : json.items())
@@ -111,16 +106,12 @@ TEST_F(ConfigTool, DefaultWritesTheLibrarysRecordAndShowNamesEveryField)
     EXPECT_EQ(bytesOf(file), Bytes(429, 0x33));
     EXPECT_EQ(run({ "default", "--force", file }).status, 0);
     EXPECT_EQ(bytesOf(file), bytesOf(reference));
-}
 
-TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
-    const auto before = show();
+    // set changes the named fields and seals.
     const ToolRun result = run({ "set", file, "szPlateNumber=AB12", "time_gmt=-1", "gsen_x_threshold=120",
         "motionBlock=0x1F", "dummy00=1,2,3,4294967295" });
     ASSERT_EQ(result.status, 0) << result.err;
-    auto json = show();
+    json = show();
     EXPECT_EQ(json["szPlateNumber"], "AB12");
     EXPECT_EQ(json["time_gmt"], -1);
     EXPECT_EQ(json["gsen_x_threshold"], 120);
@@ -129,26 +120,13 @@ TEST_F(ConfigTool, SetChangesTheNamedFieldsAndSeals)
     EXPECT_EQ(json["osd_plate_flag"], 1);
     EXPECT_EQ(json["checksum_ok"], true);
 
-    for (const auto& [name, value] : before.items()) {
-        if (!json.contains(name) || name == "checksum" || name == "checksum_ok")
-            continue;
-        const bool edited = name == "szPlateNumber" || name == "time_gmt" || name == "gsen_x_threshold"
-            || name == "motionBlock" || name == "dummy00" || name == "osd_plate_flag";
-        if (!edited) {
-            EXPECT_EQ(json[name], value) << name;
-        }
-    }
-
     ASSERT_EQ(run({ "set", file, "szPlateNumber=" }).status, 0);
     json = show();
     EXPECT_EQ(json["szPlateNumber"], "");
     EXPECT_EQ(json["osd_plate_flag"], 0);
     EXPECT_EQ(json["checksum_ok"], true);
-}
 
-TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
+    // Bad assignments leave the file untouched.
     const Bytes before = bytesOf(file);
     const std::pair<const char*, const char*> cases[] = {
         { "no_such_field=1", "unknown field" },
@@ -159,7 +137,6 @@ TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
         { "gsen_x_threshold=4", "gsen_x_threshold" },
         { "sd_mem_always_ratio=10", "sd_mem_always_ratio" },
         { "szPlateNumber=AB-12", "car number" },
-        { "szPlateNumber=ABCDEFGHI", "car number" },
         { "checksum=5", "computed" },
         { "osd_plate_flag=1", "computed" },
         { "dummy00=1,2", "4 comma-separated" },
@@ -169,34 +146,28 @@ TEST_F(ConfigTool, BadAssignmentsLeaveTheFileUntouched)
     };
     for (const auto& [assignment, message] : cases) {
         // A good assignment first: nothing of it may be written either.
-        const ToolRun result = run({ "set", file, "time_gmt=3", assignment });
-        EXPECT_NE(result.status, 0) << assignment;
-        EXPECT_NE(result.err.find(message), std::string::npos) << assignment << ": " << result.err;
+        const ToolRun refusal = run({ "set", file, "time_gmt=3", assignment });
+        EXPECT_NE(refusal.status, 0) << assignment;
+        EXPECT_NE(refusal.err.find(message), std::string::npos) << assignment << ": " << refusal.err;
         EXPECT_EQ(bytesOf(file), before) << assignment;
     }
-}
 
-TEST_F(ConfigTool, FilesOfAnotherSizeAreRefused)
-{
-    for (const std::size_t size : { 0u, 427u, 429u }) {
-        SCOPED_TRACE(size);
-        const Bytes bytes(size, 0x44);
-        writeBytes(file, bytes);
-        for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {
-            const ToolRun result = run(args);
-            EXPECT_NE(result.status, 0);
-            EXPECT_NE(result.err.find("not a settings file (" + std::to_string(size) + " bytes"), std::string::npos) << result.err;
-            EXPECT_TRUE(result.out.empty());
-        }
-        EXPECT_EQ(bytesOf(file), bytes);
+    // Which sizes make a settings file is the library's to say; the tool
+    // refuses both commands with the size, and writes nothing.
+    const Bytes bytes(427, 0x44);
+    writeBytes(file, bytes);
+    for (const auto& args : { std::vector<std::string> { "show", file }, std::vector<std::string> { "set", file, "time_gmt=1" } }) {
+        const ToolRun refusal = run(args);
+        EXPECT_NE(refusal.status, 0);
+        EXPECT_NE(refusal.err.find("not a settings file (427 bytes"), std::string::npos) << refusal.err;
+        EXPECT_TRUE(refusal.out.empty());
     }
+    EXPECT_EQ(bytesOf(file), bytes);
     const ToolRun missing = run({ "show", (dir / "absent.bin").string() });
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.err.find("no such file"), std::string::npos);
-}
 
-TEST_F(ConfigTool, HelpUsageAndUnreadablePlate)
-{
+    // Help, usage, a plate of any bytes, outputs that cannot be written.
     const ToolRun help = run({ "--help" });
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: tamek-config"), std::string::npos);
@@ -204,87 +175,38 @@ TEST_F(ConfigTool, HelpUsageAndUnreadablePlate)
     EXPECT_EQ(run({ "set", file }).status, 2);
 
     // A card can carry any bytes in the car number; show still prints JSON.
-    ASSERT_EQ(run({ "default", file }).status, 0);
-    Bytes bytes = bytesOf(file);
-    bytes[256] = 0xFF;
-    bytes[257] = 0xC3;
-    writeBytes(file, bytes);
-    const auto json = show();
+    ASSERT_EQ(run({ "default", "--force", file }).status, 0);
+    Bytes plate = bytesOf(file);
+    plate[256] = 0xFF;
+    plate[257] = 0xC3;
+    writeBytes(file, plate);
+    json = show();
     ASSERT_FALSE(json.is_discarded());
     EXPECT_TRUE(json["szPlateNumber"].is_string());
-}
 
-TEST_F(ConfigTool, ShowReportsOutputThatCannotBeWritten)
-{
-    ASSERT_EQ(run({ "default", file }).status, 0);
+    // Output that cannot be written is reported.
     const std::string tool = quote(TAMEK_CONFIG_TOOL) + " show " + quote(file);
     EXPECT_NE(TMKShellStatus(tool + " >/dev/full 2>/dev/null"), 0);
     EXPECT_NE(TMKShellStatus(tool + " >&- 2>/dev/null"), 0);
     EXPECT_EQ(TMKShellStatus(tool + " >/dev/null 2>/dev/null"), 0);
-}
 
-TEST_F(ConfigTool, ForceReplacesOnlyARegularFile)
-{
-    const std::string real = (dir / "real.bin").string();
-    writeBytes(real, Bytes(428, 0x01));
-
-    // A FIFO, a character device, a socket, and a link to a device.
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    ToolRun refused = run({ "default", "--force", file });
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
-    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
-    fs::remove(file);
-
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
-        EXPECT_NE(run({ "default", "--force", file }).status, 0);
-        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(file)));
+    // What may be replaced, and how a link is written through, is the
+    // library's rule (tested with it); the tool asks it before writing.
+    for (const bool fifo : {true, false}) { // a FIFO, a link to a device
         fs::remove(file);
+        ASSERT_EQ(fifo ? ::mkfifo(file.c_str(), 0600) : ::symlink("/dev/null", file.c_str()), 0);
+        const ToolRun forced = run({ "default", "--force", file });
+        EXPECT_NE(forced.err.find("not a regular file"), std::string::npos) << forced.err;
+        EXPECT_EQ(fs::symlink_status(file).type(), fifo ? fs::file_type::fifo : fs::file_type::symlink);
     }
 
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", file.c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_NE(run({ "default", "--force", file }).status, 0);
-    EXPECT_TRUE(fs::is_socket(fs::symlink_status(file)));
-    ::close(sock);
+    // Nor does set write a file made read-only.
     fs::remove(file);
-
-    fs::create_symlink("/dev/null", file);
-    EXPECT_NE(run({ "default", "--force", file }).status, 0);
-    EXPECT_EQ(fs::read_symlink(file), "/dev/null");
-    fs::remove(file);
-
-    // A link to a settings file: the file is written, the link stays.
-    fs::create_symlink(real, file);
-    EXPECT_EQ(run({ "default", "--force", file }).status, 0);
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
-    _FILEDATA factory;
-    TKMakeDefaultSettings(factory);
-    EXPECT_EQ(bytesOf(real), Bytes(reinterpret_cast<const unsigned char*>(&factory),
-                                   reinterpret_cast<const unsigned char*>(&factory) + sizeof factory));
-}
-
-TEST_F(ConfigTool, SetWritesThroughLinksAndRespectsTheFile)
-{
-    const std::string real = (dir / "real.bin").string();
-    ASSERT_EQ(run({ "default", real }).status, 0);
-    fs::create_symlink("real.bin", file);
-    ASSERT_EQ(run({ "set", file, "aud_input_vol=1" }).status, 0);
-    EXPECT_EQ(fs::read_symlink(file), "real.bin");
-    EXPECT_EQ(show()["aud_input_vol"], 1);
-    fs::remove(file);
-
-    // Read-only: the user's choice, refused with a reason.
-    fs::copy_file(real, file);
-    const Bytes before = bytesOf(file);
-    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const ToolRun refused = run({ "set", file, "aud_input_vol=2" });
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
-    EXPECT_EQ(bytesOf(file), before);
+    ASSERT_EQ(run({ "default", file }).status, 0);
+    fs::permissions(file, fs::perms::owner_read);
+    const Bytes kept = bytesOf(file);
+    const ToolRun readOnly = run({ "set", file, "aud_input_vol=2" });
+    EXPECT_NE(readOnly.status, 0);
+    EXPECT_NE(readOnly.err.find("read-only"), std::string::npos) << readOnly.err;
+    EXPECT_EQ(bytesOf(file), kept);
 }
