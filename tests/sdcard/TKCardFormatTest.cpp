@@ -130,19 +130,16 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     EXPECT_EQ(TKSettingsBackupFolder("/xdg/state", "/home/u"), "/xdg/state/tamek");
     EXPECT_EQ(TKSettingsBackupFolder("relative", "/home/u"), "/home/u/.local/state/tamek");
     EXPECT_EQ(TKSettingsBackupFolder(nullptr, nullptr), "");
-}
 
-TEST_F(CardFormat, CardWithoutSettingsGetsTheDefaultRecord)
-{
+    // A card without settings gets the default record, with the user's rear camera.
+    fs::remove(cardFile());
     defaults.setInteger(kTKExternalRearCameraKey, 2);
-    const auto outcome = format();
-    ASSERT_EQ(outcome.status, TKFormatStatus::Completed) << outcome.detail;
-    EXPECT_FALSE(outcome.savedPath);
+    const auto bare = format();
+    ASSERT_EQ(bare.status, TKFormatStatus::Completed) << bare.detail;
+    EXPECT_FALSE(bare.savedPath);
     _FILEDATA expected;
     TKMakeDefaultSettings(expected, defaults);
-    const std::string written = TMKFileText(cardFile());
-    ASSERT_EQ(written.size(), kTKSettingFileSize);
-    EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
+    EXPECT_EQ(TMKFileText(cardFile()), std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
 }
 
 TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
@@ -219,13 +216,10 @@ TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
 TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
 {
     const TKUSBDiskEntity listed = entity();
-    // Names that are not a plain device node never reach a command.
-    for (const std::string name : {"/dev/sdb1; reboot", "/tmp/card.img", "/dev/../tmp/card.img", "sdb1", "/dev/-rf",
-             "/dev/mapper/x", "/dev/"}) {
-        const TKUSBDiskEntity crafted("TAMEK", listed.mountedURL(), name, std::nullopt, listed.volumeSize(), true,
-            false, "/dev/sdb");
-        EXPECT_EQ(format(crafted).status, TKFormatStatus::Refused) << name;
-    }
+    // A name that is not a plain device node never reaches a command.
+    const TKUSBDiskEntity crafted("TAMEK", listed.mountedURL(), "/dev/../tmp/card.img", std::nullopt,
+        listed.volumeSize(), true, false, "/dev/sdb");
+    EXPECT_EQ(format(crafted).status, TKFormatStatus::Refused);
     // A disk the search does not list (an internal one, or another size).
     const TKUSBDiskEntity internal("TAMEK", listed.mountedURL(), "/dev/sda1", std::nullopt, listed.volumeSize(),
         true, false, "/dev/sda");
@@ -313,26 +307,15 @@ TEST(EraseHelper, RefusesWhatItCannotCheck)
 TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
 {
     // Partition: just that one volume, though its disk has a second.
-    TestDisk second;
-    second.path = "/dev/sdb2";
-    second.mountPoint = (root / "other").string();
-    TestDisk first = disks.disks.at(0);
-    disks.disks = {first};
+    const TestDisk first = disks.disks.at(0);
     auto json = nlohmann::json::parse(lsblkJSON({first}));
     auto child = json["blockdevices"][0]["children"][0];
     child["name"] = "sdb2";
     child["path"] = "/dev/sdb2";
-    child["mountpoint"] = second.mountPoint;
+    child["mountpoint"] = (root / "other").string();
     json["blockdevices"][0]["children"].push_back(child);
-
-    class TreeDisks final : public TKDiskSystem {
-    public:
-        std::string json;
-        std::optional<std::string> blockDevicesJSON() override { return json; }
-        bool itemExists(const std::string& path) override { return fs::exists(path); }
-        bool isBlockDevice(const std::string&) override { return true; }
-    } tree;
-    tree.json = json.dump();
+    FakeDisks tree;
+    tree.recordedJSON = json.dump();
 
     const auto unmounted = [&](bool whole) {
         const TKUSBDiskEntity disk("TAMEK", first.mountPoint, "/dev/sdb1", std::nullopt, first.size, true, whole,
@@ -368,10 +351,9 @@ TEST(CardRename, OnlyBlockDevicesOfTheSearchAreRelabelled)
     EXPECT_EQ(commands.log[0].arguments, (std::vector<std::string>{"--", "/dev/sdb1", "TAMEK"}));
 
     commands.log.clear();
-    for (const std::string name : {"/tmp/card.img", "/dev/../tmp/card.img", "-n", "/dev/sdb1 x"}) {
-        const TKUSBDiskEntity crafted("NO NAME", card.mountPoint, name, std::nullopt, card.size, true, false, "/dev/sdb");
-        EXPECT_TRUE(TKRenameCard(crafted, "TAMEK", disks, commands)) << name;
-    }
+    const TKUSBDiskEntity crafted("NO NAME", card.mountPoint, "/dev/../tmp/card.img", std::nullopt, card.size, true,
+        false, "/dev/sdb");
+    EXPECT_TRUE(TKRenameCard(crafted, "TAMEK", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TAMEK\nX", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TWELVE_CHARS", disks, commands));
     disks.notBlockDevices.insert("/dev/sdb1");
