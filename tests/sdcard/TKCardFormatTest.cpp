@@ -306,8 +306,10 @@ TEST(EraseHelper, RefusesWhatItCannotCheck)
 
 TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
 {
-    // Partition: just that one volume, though its disk has a second.
-    const TestDisk first = disks.disks.at(0);
+    // Partition: just that one volume, though its disk has a second. A card
+    // of 8 GB is erased with the larger clusters.
+    TestDisk first = disks.disks.at(0);
+    first.size = 8'000'000'000;
     auto json = nlohmann::json::parse(lsblkJSON({first}));
     auto child = json["blockdevices"][0]["children"][0];
     child["name"] = "sdb2";
@@ -328,6 +330,9 @@ TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
         for (const auto& command : recorder.log) {
             if (command.program == "udisksctl" && command.arguments.front() == "unmount")
                 devices.push_back(command.arguments.back());
+            if (command.program == "tamek-erase-card") {
+                EXPECT_EQ(command.arguments.at(3), "--sectors=128");
+            }
         }
         return devices;
     };
@@ -358,7 +363,11 @@ TEST(CardRename, OnlyBlockDevicesOfTheSearchAreRelabelled)
     EXPECT_TRUE(TKRenameCard(listed, "TWELVE_CHARS", disks, commands));
     disks.notBlockDevices.insert("/dev/sdb1");
     EXPECT_TRUE(TKRenameCard(listed, "TAMEK", disks, commands));
+    // A listing that names a file (a hostile udev rule, a changed tree).
+    disks.disks.at(0).path = "/tmp/card.img";
+    EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, commands));
     EXPECT_TRUE(commands.log.empty());
+    disks.disks.at(0).path = "/dev/sdb1";
 
     commands.answers["fatlabel"] = [](const TKCommand&) { return exitWith(1, "fatlabel: Permission denied"); };
     disks.notBlockDevices.clear();

@@ -268,6 +268,7 @@ private slots:
              "time_gmt", 23},
             {"daylight saving", [](O* p) { TKClick(p->summerTimeChk); }, "summer_time", 0},
             {"interval", [](O* p) { TKClickSegment(p->saveDurationSeg, 1); }, "SaveDuration", 0x12},
+            {"interval 3", [](O* p) { TKClickSegment(p->saveDurationSeg, 2); }, "SaveDuration", 0x13},
             {"OBD in parking", [](O* p) { TKClickSegment(p->useObdParkingSeg, 0); }, "SaveDuration", 0x01},
             {"voltage",
              [](O* p) {
