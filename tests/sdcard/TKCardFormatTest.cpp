@@ -91,12 +91,6 @@ TEST(CardFormatFigures, ClusterSectorsAndTheirSize)
     // 512-byte sectors: the figure is not the size in KB.
     EXPECT_EQ(TKClusterKilobytes(32), 16);
     EXPECT_EQ(TKClusterKilobytes(128), 64);
-
-    const TKCommand erase = TKEraseCommand("/dev/sdb1", 128);
-    EXPECT_EQ(erase.program, "mkfs.fat");
-    EXPECT_FALSE(erase.administrator); // the helper runs it, as root already
-    EXPECT_EQ(erase.arguments, (std::vector<std::string>{"-a", "-F", "32", "-n", "TAMEK", "-f", "2", "-b", "6", "-R",
-                                   "32", "-s", "128", "--", "/dev/sdb1"}));
 }
 
 TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)

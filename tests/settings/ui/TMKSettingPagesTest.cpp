@@ -300,8 +300,10 @@ private slots:
 
     // A voltage off the 100 mV steps and an unknown zone show no item.
     // External power turns both power controls off at once, and the record
-    // has it before any save.
-    void obdVoltageZoneAndExternalPower()
+    // has it before any save. The page's values move the eco knobs; the low
+    // one cannot pass the high one, a band wholly below the one shown is
+    // taken whole, and stored bounds beyond 100 are held to the slider.
+    void obdVoltageZoneExternalPowerAndEcoBand()
     {
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_reserved = 11550;
@@ -324,16 +326,7 @@ private slots:
         p->setFileData(&record);
         QVERIFY(p->useExternalPowerChk->isChecked());
         QVERIFY(!p->useObdParkingSeg->isEnabled());
-    }
 
-    // The page's values move the knobs; the low one cannot pass the high
-    // one, a band wholly below the one shown is taken whole, and stored
-    // bounds beyond 100 are held to the slider.
-    void obdEcoBandFollowsThePage()
-    {
-        _FILEDATA record = TKNonDefaultRecord();
-        Shown<TMKSettingForObdViewController> shown(&record);
-        auto* p = shown.page;
         QVERIFY(p->setProperty("ecoHiValue", 90));
         QCOMPARE(p->ecoSlider->hiValue(), 90);
         QVERIFY(p->unecoDriveLabel->text().contains(QStringLiteral("0.10")));
