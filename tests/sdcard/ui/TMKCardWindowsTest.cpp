@@ -221,9 +221,20 @@ private slots:
 
     // --- time setup ---------------------------------------------------
 
-    void todayChangesOnlyTheDate()
+    // "Today" changes only the date. Without a card Save asks where: a
+    // cancelled panel writes and says nothing; a read-only file the user
+    // chose is kept and the error told; then the time is written.
+    void todayChangesOnlyTheDateAndSaveAsksWhere()
     {
-        TMKTimeSetupController window(timeServices());
+        const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
+        QStringList panels;
+        QString answer;
+        auto s = timeServices(); // no card
+        s.saveFileChooser = [&](QWidget*, const QString& proposed) {
+            panels << proposed;
+            return answer;
+        };
+        TMKTimeSetupController window(s);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
@@ -261,6 +272,29 @@ private slots:
         QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
         QVERIFY(window.nowDaySettingChk->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(!window.nowDaySettingChk->isChecked(), 1000);
+        QVERIFY(!window.settingFilePath());
+
+        // Cancelled: nothing written, nothing said.
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(panels.size(), 1);
+        QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
+        QVERIFY(lastAlert().isEmpty());
+        QVERIFY(!QFile::exists(chosen));
+
+        // A read-only file the user chose: the error is told, the file kept.
+        writeAll(chosen, "2001/01/01 01:01:01");
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        answer = chosen;
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
+        QVERIFY(pressAlertOk(*m_alerts));
+        QVERIFY(window.isVisible());
+
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 08:15:09"));
+        QVERIFY(pressAlertOk(*m_alerts));
+        QTRY_VERIFY(!window.isVisible());
     }
 
     // Other calendars and digits in the user's locale never reach the file.
@@ -299,43 +333,6 @@ private slots:
         QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
     }
 
-    void savePanelAndFailures()
-    {
-        const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
-        QStringList panels;
-        QString answer;
-        auto s = timeServices(); // no card
-        s.saveFileChooser = [&](QWidget*, const QString& proposed) {
-            panels << proposed;
-            return answer;
-        };
-        TMKTimeSetupController window(s);
-        window.show();
-        QVERIFY(!window.settingFilePath());
-
-        // Cancelled: nothing written, nothing said.
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(panels.size(), 1);
-        QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
-        QVERIFY(lastAlert().isEmpty());
-        QVERIFY(!QFile::exists(chosen));
-
-        // A read-only file the user chose: the error is told, the file kept.
-        writeAll(chosen, "2001/01/01 01:01:01");
-        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        answer = chosen;
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
-        QCOMPARE(TMKFileBytes(chosen), QByteArray("2001/01/01 01:01:01"));
-        QVERIFY(pressAlertOk(*m_alerts));
-        QVERIFY(window.isVisible());
-
-        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 07:05:09"));
-        QVERIFY(pressAlertOk(*m_alerts));
-        QTRY_VERIFY(!window.isVisible());
-    }
 };
 
 QTEST_MAIN(TMKCardWindowsTest)
