@@ -54,16 +54,6 @@ TEST_F(DiskDiscovery, PartitionedCardInAUSBReader)
     EXPECT_EQ(log, Paths({ "/media/driver/TAMEK" }));
 }
 
-TEST_F(DiskDiscovery, WholeMediumCardWithoutModel)
-{
-    FakeDisks system(recorded("whole_medium.json"), {});
-    const auto disks = TKUSBDiskEntities(system);
-    ASSERT_EQ(disks.size(), 1u);
-    EXPECT_TRUE(disks[0].mediaWhole());
-    EXPECT_EQ(disks[0].deviceFilePath(), "/dev/sdb");
-    EXPECT_EQ(disks[0].displayString(), "[30 GB] TAMEK ");
-}
-
 // Which card the five passes choose, from recorded listings and the files on the cards.
 TEST_F(DiskDiscovery, PassesChooseTheCard)
 {
@@ -100,12 +90,20 @@ TEST_F(DiskDiscovery, PassesChooseTheCard)
     }
 }
 
-// Read-only is inherited from the disk; an unlabelled card is named after
-// its mount point; padding of the model text is trimmed.
+// A card on the whole medium, without a model; read-only is inherited from
+// the disk; an unlabelled card is named after its mount point; padding of
+// the model text is trimmed.
 TEST_F(DiskDiscovery, NamesAndFlagsOfTheListedCards)
 {
+    FakeDisks whole(recorded("whole_medium.json"), {});
+    auto disks = TKUSBDiskEntities(whole);
+    ASSERT_EQ(disks.size(), 1u);
+    EXPECT_TRUE(disks[0].mediaWhole());
+    EXPECT_EQ(disks[0].deviceFilePath(), "/dev/sdb");
+    EXPECT_EQ(disks[0].displayString(), "[30 GB] TAMEK ");
+
     FakeDisks protectedCard(recorded("write_protected.json"), {});
-    auto disks = TKUSBDiskEntities(protectedCard);
+    disks = TKUSBDiskEntities(protectedCard);
     ASSERT_EQ(disks.size(), 2u);
     EXPECT_FALSE(disks[0].writable());
     EXPECT_TRUE(disks[1].writable());
