@@ -72,6 +72,15 @@ protected:
 
     fs::path cardFile() const { return root / "card" / "config.bin"; }
 
+    // The card as it was before a case, with settings of that seed.
+    void freshCard(unsigned char seed)
+    {
+        disks.disks = {TestDisk{.mountPoint = (root / "card").string()}};
+        writeAll(cardFile(), settingsBytes(seed));
+        commands.log.clear();
+        messages.clear();
+    }
+
     fs::path root;
     FakeDisks disks;
     FakeCommands commands;
@@ -183,11 +192,7 @@ TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
     const auto erase = commands.answers["mkfs.fat"];
     for (const auto& c : cases) {
         SCOPED_TRACE(c.inDetail);
-        disks.disks = {TestDisk{}};
-        disks.disks.at(0).mountPoint = (root / "card").string();
-        writeAll(cardFile(), settingsBytes(9));
-        commands.log.clear();
-        messages.clear();
+        freshCard(9);
         commands.answers["mkfs.fat"] = erase;
         commands.answers[c.program] = [&](const TKCommand&) { return c.result(); };
         const auto outcome = format();
@@ -250,11 +255,8 @@ TEST_F(CardFormat, AnotherCardInTheReaderIsNeverErased)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.at + " " + c.inDetail);
-        disks.disks.at(0) = TestDisk{};
-        disks.disks.at(0).mountPoint = (root / "card").string();
-        writeAll(cardFile(), settingsBytes(8));
+        freshCard(8);
         const TKUSBDiskEntity listed = entity();
-        commands.log.clear();
         commands.answers[c.at] = [&](const TKCommand& command) {
             c.swap(disks.disks.at(0));
             return c.at == "tamek-erase-card" ? commands.runHelper(command) : exitWith(0);
