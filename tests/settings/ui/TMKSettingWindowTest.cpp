@@ -364,9 +364,9 @@ private slots:
     // Tab goes from the tab row through the page, then to Save and the other
     // buttons; a click on a segment takes the focus, so the arrows move along
     // the segments. The wheel over the tab row and the arrow keys on it
-    // change the page through the page change: what the page edited is kept,
-    // invalid input keeps the page. Initialize and Cancel ask before
-    // dropping edits, so Tab then Space loses nothing; nothing is written.
+    // change the page through the page change: what the page edited is kept.
+    // Initialize and Cancel ask before dropping edits, so Tab then Space
+    // loses nothing; nothing is written.
     void keysAndWheelGoThroughThePageChangeAndAskBeforeDiscarding()
     {
         const QByteArray before = TMKFileBytes(configPath());
@@ -414,19 +414,7 @@ private slots:
         auto* basic = page<TMKSettingForBasicViewController>();
         QVERIFY(basic);
 
-        // Invalid input: neither the wheel nor an arrow leaves the page.
         TKClickSegment(basic->gsensorSensitivityDrivingSeg, 5);
-        typeInto(basic->drivingFields[0], QStringLiteral("1.6"));
-        wheelOverTabs(-15);
-        QCOMPARE(m_window->lastSelectedTabIndex(), 1);
-        QCOMPARE(m_window->targetController(), basic);
-        QCOMPARE(tabs->currentIndex(), 1);
-        QCOMPARE(lastAlert().value(0), QStringLiteral("TAMEK"));
-        dismissAlerts();
-        QTest::keyClick(tabs, Qt::Key_Right);
-        QCOMPARE(m_window->targetController(), basic);
-        QCOMPARE(tabs->currentIndex(), 1);
-        dismissAlerts();
 
         const auto answer = [this](const char* name) {
             auto* sheet = m_window->findChild<QMessageBox*>(QStringLiteral("discardSheet"));
@@ -436,7 +424,7 @@ private slots:
         };
         QTest::keyClick(button("resetButton"), Qt::Key_Space);
         answer("keepButton");
-        QCOMPARE(basic->drivingFields[0]->text(), QStringLiteral("1.6"));
+        QCOMPARE(basic->gsensorSensitivityDrivingSeg->selectedSegment(), 5);
         m_defaults->setInteger(kTKExternalRearCameraKey, 1); // the basic page's write-back set it
         QTest::keyClick(button("resetButton"), Qt::Key_Space);
         answer("discardButton");
