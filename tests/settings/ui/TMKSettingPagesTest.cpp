@@ -158,10 +158,8 @@ private slots:
         });
         _FILEDATA record = TKNonDefaultRecord();
         record.Brightness1 = 20;
-        record.aud_input_vol = 0;
         Shown<A> shown(&record);
         auto* p = shown.page;
-        QCOMPARE(p->micSeg->selectedSegment(), 0); // "unuse"
         QVERIFY(p->malaysiaRadio->isChecked());
         QCOMPARE(p->selectedCell(), -1);
         TKClick(p->malaysiaRadio);
@@ -203,12 +201,8 @@ private slots:
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_ratio = 70;
         record.sd_mem_motion_ratio = 30;
-        record.pip_position = 2;
-        record.lcd_screensaver = 0;
         Shown<TMKSettingForAuxViewController> shown(&record);
         auto* p = shown.page;
-        QVERIFY(p->pipCell(0, 0)->isChecked());
-        QCOMPARE(p->lcdScreenSaverSeg->selectedSegment(), 1); // 0: "default"
         shown.top->activateWindow();
         p->memeryRatioSlider->setFocus();
         QTest::keyClick(p->memeryRatioSlider, Qt::Key_Left);
@@ -334,7 +328,8 @@ private slots:
 
     // Stored values no control has a choice for: written back as one the
     // page has, or kept where the camera reads them as they are (a voltage
-    // off the 100 mV steps, an unknown zone).
+    // off the 100 mV steps, an unknown zone). A few the round trips' record
+    // does not hold come back as they were, so the page showed them right.
     void storedValuesWithoutAControl()
     {
         using V = TMKSettingForVideoViewController;
@@ -350,8 +345,9 @@ private slots:
             {writeBack<V>, "rear_cpl_use", 3, 2}, {writeBack<V>, "vid_brightness", 9, 4},
             {writeBack<V>, "vid_enc_bitrate_R", 0xFFFFFFFF, 2}, {writeBack<V>, "flip_video", 2, 0},
             {writeBack<V>, "rear_fps", 7, 0}, {writeBack<M>, "motionBlock", 0xFFFFF000, 0},
-            {writeBack<A>, "Brightness1", 31, 19}, {writeBack<X>, "pip_position", 9, 0},
-            {writeBack<X>, "lcd_screensaver", 6, 2},
+            {writeBack<A>, "Brightness1", 31, 19}, {writeBack<A>, "aud_input_vol", 0, 0}, // "unuse"
+            {writeBack<X>, "pip_position", 9, 0}, {writeBack<X>, "pip_position", 2, 2},
+            {writeBack<X>, "lcd_screensaver", 6, 2}, {writeBack<X>, "lcd_screensaver", 0, 0}, // "default"
             {writeBack<O>, "SaveDuration", 19, 4}, // code 3 with the parking bit
             {writeBack<O>, "SaveDuration", 18, 18}, // the default goes back unchanged
             {writeBack<O>, "SaveDuration", 0x132, 2}, // bits above the low byte go; bits 4-7 = 3 is not "on"
