@@ -35,12 +35,3 @@ TEST(ByteSizeText, SixCharactersBarFourDigitCounts)
         }
     }
 }
-
-TEST(USBDiskEntity, DisplayStringShowsSizeNameAndModel)
-{
-    const TKUSBDiskEntity withModel("TAMEK", "/media/driver/TAMEK", "/dev/sdb1", "Generic STORAGE DEVICE",
-        7948206080, true, false, "/dev/sdb");
-    EXPECT_EQ(withModel.displayString(), "[7.4 GB] TAMEK <Generic STORAGE DEVICE>");
-    const TKUSBDiskEntity withoutModel("TAMEK", "/media/driver/TAMEK", "/dev/sdb", std::nullopt, 7948206080, true, true, "/dev/sdb");
-    EXPECT_EQ(withoutModel.displayString(), "[7.4 GB] TAMEK ");
-}

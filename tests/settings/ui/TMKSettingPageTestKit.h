@@ -17,58 +17,33 @@
 // default, and a few kept fields do too.
 inline _FILEDATA TKNonDefaultRecord()
 {
+    static const std::pair<const char*, int64_t> values[] = {
+        // Video
+        {"vid_enc_bitrate", 2}, {"vid_brightness", 4}, {"vid_enc_bitrate_R", 0}, {"vid_brightness_R", 3},
+        {"flip_video", 1}, {"rear_fps", 1}, {"front_cpl_use", 3}, {"rear_cpl_use", 2},
+        // OBD; SaveDuration: code 1, OBD in parking
+        {"nodriving_day", 5}, {"speed_disp_unit", 1}, {"osd_speed_flag", 0}, {"time_gmt", 22}, {"summer_time", 1},
+        {"SaveDuration", 0x11}, {"sd_mem_always_reserved", 11800}, {"sd_mem_event_reserved", 0}, {"MemConfig", 1},
+        {"drivingSecurity", 70}, {"parkingSecurity", 15},
+        // Auxiliary
+        {"sd_mem_always_ratio", 60}, {"sd_mem_motion_ratio", 40}, {"DayTime", 2}, {"lcd_autopoweroff", 3},
+        {"Gamma", 1}, {"lcd_brightness", 2}, {"lcd_brightness_night", 0}, {"parking_rear_off", 1},
+        {"lcd_screensaver", 2}, {"parking_alarm", 0}, {"always_mode_recording_time", 0}, {"pip_position", 3},
+        {"autoFormatAlarm", 4},
+        // Motion
+        {"motion720pCValue", 5}, {"motion1080pCValue", 1}, {"motionBlock", 0x0A5}, {"motionBlock_Rear", 0xF00},
+        // Audio
+        {"aud_input_vol", 1}, {"aud_output_vol", 3}, {"alarm_ontime_flag", 0}, {"Brightness1", 13},
+        // Kept by every page
+        {"vid_contrast", 7}, {"motion_zone", 3}, {"debug_mode", 0},
+    };
     _FILEDATA d{};
     TKMakeDefaultSettings(d);
-    // Video
-    d.vid_enc_bitrate = 2;
-    d.vid_brightness = 4;
-    d.vid_enc_bitrate_R = 0;
-    d.vid_brightness_R = 3;
-    d.flip_video = 1;
-    d.rear_fps = 1;
-    d.front_cpl_use = 3;
-    d.rear_cpl_use = 2;
-    // OBD
-    d.nodriving_day = 5;
-    d.speed_disp_unit = 1;
-    d.osd_speed_flag = 0;
-    d.time_gmt = 22;
-    d.summer_time = 1;
-    d.SaveDuration = 0x11; // code 1, OBD in parking
-    d.sd_mem_always_reserved = 11800;
-    d.sd_mem_event_reserved = 0;
-    d.MemConfig = 1;
-    d.drivingSecurity = 70;
-    d.parkingSecurity = 15;
-    // Auxiliary
-    d.sd_mem_always_ratio = 60;
-    d.sd_mem_motion_ratio = 40;
-    d.DayTime = 2;
-    d.lcd_autopoweroff = 3;
-    d.Gamma = 1;
-    d.lcd_brightness = 2;
-    d.lcd_brightness_night = 0;
-    d.parking_rear_off = 1;
-    d.lcd_screensaver = 2;
-    d.parking_alarm = 0;
-    d.always_mode_recording_time = 0;
-    d.pip_position = 3;
-    d.autoFormatAlarm = 4;
-    // Motion
-    d.motion720pCValue = 5;
-    d.motion1080pCValue = 1;
-    d.motionBlock = 0x0A5;
-    d.motionBlock_Rear = 0xF00;
-    // Audio
-    d.aud_input_vol = 1;
-    d.aud_output_vol = 3;
-    d.alarm_ontime_flag = 0;
-    d.Brightness1 = 13;
-    // Kept by every page
-    d.vid_contrast = 7;
-    d.motion_zone = 3;
+    for (const auto& [name, value] : values) {
+        if (!TKSetFieldElement(d, *TKFindSettingField(name), 0, value))
+            qFatal("cannot set %s", name);
+    }
     std::memcpy(d.wifi_ssid, "dashnet", 7);
-    d.debug_mode = 0;
     return d;
 }
 
