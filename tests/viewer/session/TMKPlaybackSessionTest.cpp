@@ -18,18 +18,11 @@
 #include <QTest>
 #include <QThreadPool>
 
-#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 
 namespace {
-
-class ScanWatch : public TMKMediaListDelegate {
-public:
-    void mediaListChanged(TMKMediaList*) override { ++scans; }
-    std::atomic<int> scans{0};
-};
 
 // The paths the extraction was asked for, from the worker.
 struct ExtractLog {
@@ -49,7 +42,6 @@ private:
     TMKScriptedPlayer* m_p1 = nullptr;
     TMKScriptedPlayer* m_p2 = nullptr;
     std::shared_ptr<ExtractLog> m_extracts;
-    ScanWatch m_watch;
 
     // Rows: 0 081500_F, 1 081500_R, 2 081515_F (alone), 3 081530_F, 4 081530_R.
     // `produce` gives the telemetry of the n-th extraction (from 0); empty:
@@ -77,12 +69,14 @@ private:
                 return data;
             },
             TMKTelemetryLoader::TrackBuilder{}, TMKQuickTiming());
-        if (folder.isEmpty())
-            return;
-        const int before = m_watch.scans;
-        m_session->mediaList()->setDelegate(&m_watch);
+        if (!folder.isEmpty())
+            openFolder(folder);
+    }
+
+    void openFolder(const QString& folder)
+    {
         m_session->mediaList()->setDirectoryPath(folder.toStdString());
-        QTRY_VERIFY(m_watch.scans > before);
+        m_session->mediaList()->waitUntilIdle();
         QCOMPARE(m_session->mediaList()->count(), 5u);
     }
 
@@ -109,10 +103,8 @@ private slots:
         m_folder = m_dir.path();
         for (const char* name : {"alwa_20261107_081500_F.avi", "alwa_20261107_081500_R.avi",
                                  "alwa_20261107_081515_F.avi", "alwa_20261107_081530_F.avi",
-                                 "alwa_20261107_081530_R.avi"}) {
-            QFile file(m_dir.filePath(QLatin1String(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+                                 "alwa_20261107_081530_R.avi"})
+            touch(m_dir.filePath(QLatin1String(name)));
     }
 
     void cleanup()
@@ -121,22 +113,17 @@ private slots:
         QThreadPool::globalInstance()->waitForDone();
     }
 
-    void emptyCatalogueRefuses()
+    // An empty catalogue refuses. The players start only after the
+    // telemetry was read and the settling second passed; a second request
+    // meanwhile is refused.
+    void startAfterExtraction()
     {
         makeSession(QString());
         QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
         QVERIFY(!m_session->sequence()->playAtIndex(0));
         QCOMPARE(m_session->sequence()->mediaIndex(), -1);
         QCOMPARE(selected.count(), 0);
-        QVERIFY(!m_p1->media());
-    }
-
-    // The players start only after the telemetry was read and the settling
-    // second passed; a second request meanwhile is refused.
-    void startAfterExtraction()
-    {
-        makeSession(m_folder);
-        QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
+        openFolder(m_folder);
         QSignalSpy extractedSpy(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged);
         QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
         QSignalSpy reset(m_session->sequence(), &TMKPairSequence::controlsReset);
@@ -210,21 +197,12 @@ private slots:
         QVERIFY(m_session->sync()->isMoving());
         QTRY_VERIFY(!m_session->sync()->isMoving());
 
-        QSignalSpy slider(m_session->playInfo(), &TMKPlayInfo::positionChanged);
-        // Presses during a jump's follow-up each count, from where it went.
+        // A jump is followed up the same way.
         m_p1->setTime(20000);
         m_session->sync()->jumpForward();
         QCOMPARE(m_p1->time(), 30000);
-        QVERIFY(std::abs(slider.last().value(0).toDouble() - 0.5) < 1e-6);
-        m_p1->tick(200);
-        m_session->sync()->jumpForward();
-        m_session->sync()->jumpForward();
-        QCOMPARE(m_p1->time(), 50000);
-        m_session->sync()->jumpBackward();
-        QCOMPARE(m_p1->time(), 40000);
-        QVERIFY(std::abs(slider.last().value(0).toDouble() - 40000.0 / 60000.0) < 1e-6);
         QTRY_VERIFY(!m_session->sync()->isMoving());
-        QCOMPARE(m_p2->time(), 40000);
+        QCOMPARE(m_p2->time(), 30000);
         m_p1->setTime(55000);
         m_session->sync()->jumpForward(); // under 10 s left: the end, both
         QCOMPARE(m_p1->timesSet.back(), 60000);
@@ -342,11 +320,6 @@ private slots:
 
         m_session->sequence()->setVideoAreaHeight(540);
         QCOMPARE(m_session->playInfo()->scale(), 0.5);
-        m_session->sequence()->sizeUp();
-        m_session->sequence()->sizeDown();
-        QCOMPARE(steps.count(), 3);
-        QCOMPARE(steps.at(1).first().toInt(), 1);
-        QCOMPARE(steps.at(2).first().toInt(), -1);
     }
 
     // The sound choice alone: sound comes from the first recording that has
@@ -402,7 +375,6 @@ private slots:
         QVERIFY(!sound.isToggleVisible());
     }
 
-    // A pair whose player fails is reported, and the list stays usable.
     // Paused, a frame step moves both players by one frame from the main
     // player's frame, so a partner that drifted a little is on the same
     // frame afterwards; playing, nothing steps.
@@ -452,39 +424,10 @@ private slots:
         QCOMPARE(m_p1->time(), 100);
     }
 
-    void recoveryFromAFailedStart()
+    // Closing (a new folder) drops a start under way.
+    void closeMediaDropsAStartUnderWay()
     {
         makeSession(m_folder);
-        m_p1->failToPlay = true;
-        QSignalSpy failed(m_session->sequence(), &TMKPairSequence::pairFailed);
-        QVERIFY(m_session->sequence()->playAtIndex(2));
-        QVERIFY(failed.wait(4000));
-        QCOMPARE(failed.first().first().toLongLong(), 2);
-        QCOMPARE(m_session->sequence()->failedFileName(), QStringLiteral("alwa_20261107_081515_F.avi"));
-        QVERIFY(!m_session->sequence()->waitingForPlayStart());
-        QVERIFY(!m_session->loading()->isShown());
-        m_p1->failToPlay = false;
-        start(0, 0);
-    }
-
-    // Closing (a new folder) stops both players, tells the window and
-    // drops a start under way.
-    void closeMediaStopsEverything()
-    {
-        makeSession(m_folder);
-        start(0, 0);
-        m_p1->tick(6000);
-        QSignalSpy closed(m_session->sequence(), &TMKPairSequence::mediaClosed);
-        QSignalSpy playing(m_session->playInfo(), &TMKPlayInfo::isPlayingChanged);
-        m_session->sequence()->closeMedia();
-        QCOMPARE(closed.count(), 1);
-        QVERIFY(!m_p1->media() && !m_p2->media());
-        QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
-        QVERIFY(!m_session->playInfo()->isPlaying());
-        QCOMPARE(playing.last().first().toBool(), false);
-        QCOMPARE(m_session->playInfo()->position(), 0.0);
-        QCOMPARE(m_session->sequence()->mediaIndex(), -1);
-
         QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
         QVERIFY(m_session->sequence()->playAtIndex(3));
         m_session->sequence()->closeMedia();
