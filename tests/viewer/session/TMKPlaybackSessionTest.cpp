@@ -177,12 +177,36 @@ private slots:
         QVERIFY(!m_session->sound()->isToggleVisible());
     }
 
-    // A seek puts both players at the slider; 0.3 s later the partner takes
-    // the main player's position. Jumps go 10 s, or to the ends.
-    void seeksAndJumpsAreFollowedUp()
+    // Each pair resets the size; the speed steps hold both players to one
+    // rate. A seek puts both players at the slider; 0.3 s later the partner
+    // takes the main player's position. Jumps go 10 s, or to the ends.
+    void speedSeeksAndJumps()
     {
         makeSession(m_folder);
+        QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
+        m_session->sequence()->sizeUp(); // nothing plays
+        QCOMPARE(steps.count(), 0);
         start(0, 0);
+        QCOMPARE(steps.count(), 1);
+        QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
+        m_session->sync()->decreaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->increaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 2.0);
+        QCOMPARE(m_p1->rate(), 2.0f);
+        QCOMPARE(m_p2->rate(), 2.0f);
+        m_session->sync()->decreaseSpeed();
+        QCOMPARE(m_p2->rate(), 1.0f);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        QCOMPARE(m_p1->rate(), 1.0f);
+        QCOMPARE(m_p2->rate(), 1.0f);
+
+        m_session->sequence()->setVideoAreaHeight(540);
+        QCOMPARE(m_session->playInfo()->scale(), 0.5);
+
         m_session->sync()->seekTo(0.5);
         QVERIFY(m_session->sync()->isMoving());
         QCOMPARE(m_p1->time(), 30000);
@@ -294,34 +318,6 @@ private slots:
         QCOMPARE(swapped.count(), 1); // one paused: no swap
     }
 
-    void speedScaleAndSizeSteps()
-    {
-        makeSession(m_folder);
-        QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
-        m_session->sequence()->sizeUp(); // nothing plays
-        QCOMPARE(steps.count(), 0);
-        start(0, 0);
-        QCOMPARE(steps.count(), 1);
-        QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
-        m_session->sync()->decreaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        m_session->sync()->increaseSpeed();
-        m_session->sync()->increaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 2.0);
-        QCOMPARE(m_p1->rate(), 2.0f);
-        QCOMPARE(m_p2->rate(), 2.0f);
-        m_session->sync()->decreaseSpeed();
-        QCOMPARE(m_p2->rate(), 1.0f);
-        m_session->sync()->increaseSpeed();
-        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        QCOMPARE(m_p1->rate(), 1.0f);
-        QCOMPARE(m_p2->rate(), 1.0f);
-
-        m_session->sequence()->setVideoAreaHeight(540);
-        QCOMPARE(m_session->playInfo()->scale(), 0.5);
-    }
-
     // The sound choice alone: sound comes from the first recording that has
     // it, the toggle picks a camera, the volume stays within 0..200; the
     // user's mute holds over the automatic choice, the toggle and volume
@@ -424,21 +420,10 @@ private slots:
         QCOMPARE(m_p1->time(), 100);
     }
 
-    // Closing (a new folder) drops a start under way.
-    void closeMediaDropsAStartUnderWay()
-    {
-        makeSession(m_folder);
-        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
-        QVERIFY(m_session->sequence()->playAtIndex(3));
-        m_session->sequence()->closeMedia();
-        QVERIFY(!started.wait(200)); // past the extraction and the settling pause
-        QVERIFY(!m_p1->media());
-        QVERIFY(!m_session->sequence()->waitingForPlayStart());
-    }
-
     // Paused by the user the end watch rests; a seek to the end while
     // paused wakes it, and the next pair follows as it does when playing.
-    void seekToTheEndWhilePausedStillAdvances()
+    // Closing (a new folder) drops a start under way.
+    void seekToTheEndWhilePausedThenClose()
     {
         makeSession(m_folder);
         start(0, 0);
@@ -450,6 +435,14 @@ private slots:
         QCOMPARE(m_session->playInfo()->position(), 1.0);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
+
+        started.clear();
+        QVERIFY(m_session->sequence()->playAtIndex(3));
+        m_session->sequence()->closeMedia();
+        QVERIFY(!started.wait(200)); // past the extraction and the settling pause
+        QVERIFY(!m_p1->media());
+        QVERIFY(!m_session->sequence()->waitingForPlayStart());
     }
 
     // The loading progress ends by itself after its time and says so.
