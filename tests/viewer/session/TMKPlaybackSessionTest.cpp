@@ -221,12 +221,15 @@ private slots:
         QVERIFY(m_session->sync()->isMoving());
         QTRY_VERIFY(!m_session->sync()->isMoving());
 
-        // A jump is followed up the same way.
+        // A jump is followed up the same way; a press during the follow-up
+        // counts from where the jump went.
         m_p1->setTime(20000);
         m_session->sync()->jumpForward();
-        QCOMPARE(m_p1->time(), 30000);
+        m_p1->tick(200);
+        m_session->sync()->jumpForward();
+        QCOMPARE(m_p1->time(), 40000);
         QTRY_VERIFY(!m_session->sync()->isMoving());
-        QCOMPARE(m_p2->time(), 30000);
+        QCOMPARE(m_p2->time(), 40000);
         m_p1->setTime(55000);
         m_session->sync()->jumpForward(); // under 10 s left: the end, both
         QCOMPARE(m_p1->timesSet.back(), 60000);
