@@ -9,8 +9,6 @@
 #include <QAction>
 #include <QMap>
 #include <QApplication>
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QResizeEvent>
 #include <QLabel>
 #include <QSignalSpy>
@@ -296,22 +294,6 @@ private slots:
         QCOMPARE(m_window->currentRow(), 1);
         m_window->selectRow(2);
         QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 2);
-
-        // The menu opened on another row exports that row's trip.
-        QSignalSpy rowExport(m_window.get(), &TMKMainWindow::exportRowTrackRequested);
-        QSignalSpy playingExport(m_window.get(), &TMKMainWindow::exportTrackRequested);
-        const QPoint row0 = table->visualRect(model.index(0, 1)).center();
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, row0, table->viewport()->mapToGlobal(row0));
-        QApplication::sendEvent(table->viewport(), &menuEvent);
-        auto* menu = table->findChild<QMenu*>(QStringLiteral("mediaListMenu"));
-        QVERIFY(menu);
-        QTRY_VERIFY(menu->isVisible());
-        QCOMPARE(table->currentIndex().row(), 0);
-        QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Return);
-        QCOMPARE(rowExport.count(), 1);
-        QCOMPARE(rowExport.at(0).at(0).toInt(), 0);
-        QCOMPARE(playingExport.count(), 0);
     }
 
     void settersShapeWhatTheyShow()

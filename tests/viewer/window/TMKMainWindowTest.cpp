@@ -776,6 +776,7 @@ private slots:
         QMenu* menu = table->findChild<QMenu*>(QStringLiteral("mediaListMenu"));
         QVERIFY(menu);
         QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(table->currentIndex().row(), 3);
         QCOMPARE(menu->actions().size(), 1);
         QCOMPARE(menu->actions().first()->text(), QStringLiteral("Export Track…"));
         QTest::keyClick(menu, Qt::Key_Down);
