@@ -116,7 +116,7 @@ private slots:
     // An empty catalogue refuses. The players start only after the
     // telemetry was read and the settling second passed; a second request
     // meanwhile is refused.
-    void startAfterExtraction()
+    void startRearRowAndLoneRow()
     {
         makeSession(QString());
         QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
@@ -150,22 +150,20 @@ private slots:
         m_p1->tick();
         QVERIFY(!m_session->loading()->isShown());
         QCOMPARE(m_session->playInfo()->position(), static_cast<double>(m_p1->position()));
-    }
 
-    // A rear row plays large with its front in the small area; the
-    // telemetry still comes from the front recording. A lone front plays alone.
-    void rearRowAndLoneRow()
-    {
-        makeSession(m_folder);
+        // A rear row plays large with its front in the small area; the
+        // telemetry still comes from the front recording. A lone front plays
+        // alone.
         QSignalSpy logos(m_session->loader(), &TMKPairLoader::logosChanged);
         start(99, 4); // clamped to the last row
         QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081530_R.avi"));
         QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081530_F.avi"));
         QCOMPARE(logos.last().value(0).toString(), QStringLiteral("v1_rear_logo"));
         QCOMPARE(logos.last().value(1).toString(), QStringLiteral("v2_front_logo"));
-        QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
+        QVERIFY(extracted().contains(QStringLiteral("alwa_20261107_081530_F.avi")));
+        QVERIFY(!extracted().contains(QStringLiteral("alwa_20261107_081530_R.avi")));
 
-        QSignalSpy partner(m_session->loader(), &TMKPairLoader::partnerLoaded);
+        partner.clear();
         m_p1->tick(60000); // to the end: paused there
         QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
         m_session->sequence()->changeAndPlay(2);
