@@ -55,7 +55,7 @@ public:
     void play() override
     {
         ++plays;
-        if (m_media && (failToPlay || (m_fault && m_fault->fatal))) {
+        if (m_media && m_fault && m_fault->fatal) {
             setState(Error);
             return;
         }
@@ -66,13 +66,11 @@ public:
     }
     void pause() override
     {
-        ++pauses;
         if (m_state == Playing)
             setState(Paused);
     }
     void stop() override
     {
-        ++stops;
         if (m_state != Stopped)
             setState(Stopped);
     }
@@ -154,10 +152,7 @@ public:
     int nextFrames = 0;
     QByteArray snapshotBytes;
     bool withSound = true;
-    bool failToPlay = false;
     int plays = 0;
-    int pauses = 0;
-    int stops = 0;
     std::vector<int64_t> timesSet;
     std::vector<float> positionsSet;
 

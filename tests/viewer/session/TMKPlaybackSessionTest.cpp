@@ -18,18 +18,11 @@
 #include <QTest>
 #include <QThreadPool>
 
-#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 
 namespace {
-
-class ScanWatch : public TMKMediaListDelegate {
-public:
-    void mediaListChanged(TMKMediaList*) override { ++scans; }
-    std::atomic<int> scans{0};
-};
 
 // The paths the extraction was asked for, from the worker.
 struct ExtractLog {
@@ -49,7 +42,6 @@ private:
     TMKScriptedPlayer* m_p1 = nullptr;
     TMKScriptedPlayer* m_p2 = nullptr;
     std::shared_ptr<ExtractLog> m_extracts;
-    ScanWatch m_watch;
 
     // Rows: 0 081500_F, 1 081500_R, 2 081515_F (alone), 3 081530_F, 4 081530_R.
     // `produce` gives the telemetry of the n-th extraction (from 0); empty:
@@ -77,12 +69,14 @@ private:
                 return data;
             },
             TMKTelemetryLoader::TrackBuilder{}, TMKQuickTiming());
-        if (folder.isEmpty())
-            return;
-        const int before = m_watch.scans;
-        m_session->mediaList()->setDelegate(&m_watch);
+        if (!folder.isEmpty())
+            openFolder(folder);
+    }
+
+    void openFolder(const QString& folder)
+    {
         m_session->mediaList()->setDirectoryPath(folder.toStdString());
-        QTRY_VERIFY(m_watch.scans > before);
+        m_session->mediaList()->waitUntilIdle();
         QCOMPARE(m_session->mediaList()->count(), 5u);
     }
 
@@ -109,10 +103,8 @@ private slots:
         m_folder = m_dir.path();
         for (const char* name : {"alwa_20261107_081500_F.avi", "alwa_20261107_081500_R.avi",
                                  "alwa_20261107_081515_F.avi", "alwa_20261107_081530_F.avi",
-                                 "alwa_20261107_081530_R.avi"}) {
-            QFile file(m_dir.filePath(QLatin1String(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+                                 "alwa_20261107_081530_R.avi"})
+            touch(m_dir.filePath(QLatin1String(name)));
     }
 
     void cleanup()
@@ -121,22 +113,17 @@ private slots:
         QThreadPool::globalInstance()->waitForDone();
     }
 
-    void emptyCatalogueRefuses()
+    // An empty catalogue refuses. The players start only after the
+    // telemetry was read and the settling second passed; a second request
+    // meanwhile is refused.
+    void startRearRowAndLoneRow()
     {
         makeSession(QString());
         QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
         QVERIFY(!m_session->sequence()->playAtIndex(0));
         QCOMPARE(m_session->sequence()->mediaIndex(), -1);
         QCOMPARE(selected.count(), 0);
-        QVERIFY(!m_p1->media());
-    }
-
-    // The players start only after the telemetry was read and the settling
-    // second passed; a second request meanwhile is refused.
-    void startAfterExtraction()
-    {
-        makeSession(m_folder);
-        QSignalSpy selected(m_session->sequence(), &TMKPairSequence::rowSelected);
+        openFolder(m_folder);
         QSignalSpy extractedSpy(m_session->telemetry(), &TMKTelemetryLoader::telemetryChanged);
         QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
         QSignalSpy reset(m_session->sequence(), &TMKPairSequence::controlsReset);
@@ -163,22 +150,20 @@ private slots:
         m_p1->tick();
         QVERIFY(!m_session->loading()->isShown());
         QCOMPARE(m_session->playInfo()->position(), static_cast<double>(m_p1->position()));
-    }
 
-    // A rear row plays large with its front in the small area; the
-    // telemetry still comes from the front recording. A lone front plays alone.
-    void rearRowAndLoneRow()
-    {
-        makeSession(m_folder);
+        // A rear row plays large with its front in the small area; the
+        // telemetry still comes from the front recording. A lone front plays
+        // alone.
         QSignalSpy logos(m_session->loader(), &TMKPairLoader::logosChanged);
         start(99, 4); // clamped to the last row
         QCOMPARE(fileOf(m_p1), QStringLiteral("alwa_20261107_081530_R.avi"));
         QCOMPARE(fileOf(m_p2), QStringLiteral("alwa_20261107_081530_F.avi"));
         QCOMPARE(logos.last().value(0).toString(), QStringLiteral("v1_rear_logo"));
         QCOMPARE(logos.last().value(1).toString(), QStringLiteral("v2_front_logo"));
-        QCOMPARE(extracted().last(), QStringLiteral("alwa_20261107_081530_F.avi"));
+        QVERIFY(extracted().contains(QStringLiteral("alwa_20261107_081530_F.avi")));
+        QVERIFY(!extracted().contains(QStringLiteral("alwa_20261107_081530_R.avi")));
 
-        QSignalSpy partner(m_session->loader(), &TMKPairLoader::partnerLoaded);
+        partner.clear();
         m_p1->tick(60000); // to the end: paused there
         QTRY_COMPARE(m_p1->state(), TMKMediaPlayer::Paused);
         m_session->sequence()->changeAndPlay(2);
@@ -190,12 +175,36 @@ private slots:
         QVERIFY(!m_session->sound()->isToggleVisible());
     }
 
-    // A seek puts both players at the slider; 0.3 s later the partner takes
-    // the main player's position. Jumps go 10 s, or to the ends.
-    void seeksAndJumpsAreFollowedUp()
+    // Each pair resets the size; the speed steps hold both players to one
+    // rate. A seek puts both players at the slider; 0.3 s later the partner
+    // takes the main player's position. Jumps go 10 s, or to the ends.
+    void speedSeeksAndJumps()
     {
         makeSession(m_folder);
+        QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
+        m_session->sequence()->sizeUp(); // nothing plays
+        QCOMPARE(steps.count(), 0);
         start(0, 0);
+        QCOMPARE(steps.count(), 1);
+        QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
+        m_session->sync()->decreaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->increaseSpeed();
+        QCOMPARE(m_session->playInfo()->speed(), 2.0);
+        QCOMPARE(m_p1->rate(), 2.0f);
+        QCOMPARE(m_p2->rate(), 2.0f);
+        m_session->sync()->decreaseSpeed();
+        QCOMPARE(m_p2->rate(), 1.0f);
+        m_session->sync()->increaseSpeed();
+        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
+        QCOMPARE(m_session->playInfo()->speed(), 1.0);
+        QCOMPARE(m_p1->rate(), 1.0f);
+        QCOMPARE(m_p2->rate(), 1.0f);
+
+        m_session->sequence()->setVideoAreaHeight(540);
+        QCOMPARE(m_session->playInfo()->scale(), 0.5);
+
         m_session->sync()->seekTo(0.5);
         QVERIFY(m_session->sync()->isMoving());
         QCOMPARE(m_p1->time(), 30000);
@@ -210,19 +219,13 @@ private slots:
         QVERIFY(m_session->sync()->isMoving());
         QTRY_VERIFY(!m_session->sync()->isMoving());
 
-        QSignalSpy slider(m_session->playInfo(), &TMKPlayInfo::positionChanged);
-        // Presses during a jump's follow-up each count, from where it went.
+        // A jump is followed up the same way; a press during the follow-up
+        // counts from where the jump went.
         m_p1->setTime(20000);
         m_session->sync()->jumpForward();
-        QCOMPARE(m_p1->time(), 30000);
-        QVERIFY(std::abs(slider.last().value(0).toDouble() - 0.5) < 1e-6);
         m_p1->tick(200);
         m_session->sync()->jumpForward();
-        m_session->sync()->jumpForward();
-        QCOMPARE(m_p1->time(), 50000);
-        m_session->sync()->jumpBackward();
         QCOMPARE(m_p1->time(), 40000);
-        QVERIFY(std::abs(slider.last().value(0).toDouble() - 40000.0 / 60000.0) < 1e-6);
         QTRY_VERIFY(!m_session->sync()->isMoving());
         QCOMPARE(m_p2->time(), 40000);
         m_p1->setTime(55000);
@@ -240,8 +243,9 @@ private slots:
         QVERIFY(!m_session->sync()->isMoving());
     }
 
-    // At the end the next pair follows, skipping the partner's row; the
-    // last pair stays paused at its end; play there replays it.
+    // At the end the next pair follows, skipping the partner's row. At the
+    // end of the last pair, with the slider moved back, play resumes there
+    // (what else the last pair does is the libVLC smoke test's).
     void nextPairThenLastPair()
     {
         makeSession(m_folder);
@@ -259,28 +263,14 @@ private slots:
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 3);
         QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
-        started.clear();
         m_p1->tick(60000);
         m_p2->tick(60000);
-        QVERIFY(!started.wait(200));
-        QCOMPARE(m_session->sequence()->mediaIndex(), 3);
-        QVERIFY(!m_session->sequence()->playNext());
-        QVERIFY(!m_session->playInfo()->isPlaying());
-        QCOMPARE(m_session->playInfo()->position(), 1.0);
-
-        // Slider moved back: resume there. Slider at the end: replay the pair.
+        QTRY_VERIFY(!m_session->playInfo()->isPlaying());
         m_session->playInfo()->setPosition(0.25); // the slider moved back
         m_session->sequence()->playOrPause();
         QCOMPARE(m_p1->timesSet.back(), 15000);
         QCOMPARE(m_p2->timesSet.back(), 15000);
         QTRY_VERIFY(m_p1->isPlaying() && m_p2->isPlaying());
-        m_p1->tick(60000);
-        m_p2->tick(60000);
-        QTRY_VERIFY(!m_session->playInfo()->isPlaying());
-        m_session->playInfo()->setPosition(1.0);
-        m_session->sequence()->playOrPause();
-        QVERIFY(started.wait(4000));
-        QCOMPARE(started.first().first().toLongLong(), 3);
     }
 
     void swapExchangesAndRestores()
@@ -314,39 +304,6 @@ private slots:
         QTRY_VERIFY(!m_p2->isPlaying());
         m_session->sync()->swap();
         QCOMPARE(swapped.count(), 1); // one paused: no swap
-    }
-
-    void speedScaleAndSizeSteps()
-    {
-        makeSession(m_folder);
-        QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
-        m_session->sequence()->sizeUp(); // nothing plays
-        QCOMPARE(steps.count(), 0);
-        start(0, 0);
-        QCOMPARE(steps.count(), 1);
-        QCOMPARE(steps.first().first().toInt(), 0); // each pair resets the size
-        m_session->sync()->decreaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        m_session->sync()->increaseSpeed();
-        m_session->sync()->increaseSpeed();
-        QCOMPARE(m_session->playInfo()->speed(), 2.0);
-        QCOMPARE(m_p1->rate(), 2.0f);
-        QCOMPARE(m_p2->rate(), 2.0f);
-        m_session->sync()->decreaseSpeed();
-        QCOMPARE(m_p2->rate(), 1.0f);
-        m_session->sync()->increaseSpeed();
-        m_session->sync()->resetSpeed(); // Backspace: 1.0x from any speed
-        QCOMPARE(m_session->playInfo()->speed(), 1.0);
-        QCOMPARE(m_p1->rate(), 1.0f);
-        QCOMPARE(m_p2->rate(), 1.0f);
-
-        m_session->sequence()->setVideoAreaHeight(540);
-        QCOMPARE(m_session->playInfo()->scale(), 0.5);
-        m_session->sequence()->sizeUp();
-        m_session->sequence()->sizeDown();
-        QCOMPARE(steps.count(), 3);
-        QCOMPARE(steps.at(1).first().toInt(), 1);
-        QCOMPARE(steps.at(2).first().toInt(), -1);
     }
 
     // The sound choice alone: sound comes from the first recording that has
@@ -402,7 +359,6 @@ private slots:
         QVERIFY(!sound.isToggleVisible());
     }
 
-    // A pair whose player fails is reported, and the list stays usable.
     // Paused, a frame step moves both players by one frame from the main
     // player's frame, so a partner that drifted a little is on the same
     // frame afterwards; playing, nothing steps.
@@ -452,50 +408,10 @@ private slots:
         QCOMPARE(m_p1->time(), 100);
     }
 
-    void recoveryFromAFailedStart()
-    {
-        makeSession(m_folder);
-        m_p1->failToPlay = true;
-        QSignalSpy failed(m_session->sequence(), &TMKPairSequence::pairFailed);
-        QVERIFY(m_session->sequence()->playAtIndex(2));
-        QVERIFY(failed.wait(4000));
-        QCOMPARE(failed.first().first().toLongLong(), 2);
-        QCOMPARE(m_session->sequence()->failedFileName(), QStringLiteral("alwa_20261107_081515_F.avi"));
-        QVERIFY(!m_session->sequence()->waitingForPlayStart());
-        QVERIFY(!m_session->loading()->isShown());
-        m_p1->failToPlay = false;
-        start(0, 0);
-    }
-
-    // Closing (a new folder) stops both players, tells the window and
-    // drops a start under way.
-    void closeMediaStopsEverything()
-    {
-        makeSession(m_folder);
-        start(0, 0);
-        m_p1->tick(6000);
-        QSignalSpy closed(m_session->sequence(), &TMKPairSequence::mediaClosed);
-        QSignalSpy playing(m_session->playInfo(), &TMKPlayInfo::isPlayingChanged);
-        m_session->sequence()->closeMedia();
-        QCOMPARE(closed.count(), 1);
-        QVERIFY(!m_p1->media() && !m_p2->media());
-        QCOMPARE(m_p1->state(), TMKMediaPlayer::Stopped);
-        QVERIFY(!m_session->playInfo()->isPlaying());
-        QCOMPARE(playing.last().first().toBool(), false);
-        QCOMPARE(m_session->playInfo()->position(), 0.0);
-        QCOMPARE(m_session->sequence()->mediaIndex(), -1);
-
-        QSignalSpy started(m_session->sequence(), &TMKPairSequence::pairStarted);
-        QVERIFY(m_session->sequence()->playAtIndex(3));
-        m_session->sequence()->closeMedia();
-        QVERIFY(!started.wait(200)); // past the extraction and the settling pause
-        QVERIFY(!m_p1->media());
-        QVERIFY(!m_session->sequence()->waitingForPlayStart());
-    }
-
     // Paused by the user the end watch rests; a seek to the end while
     // paused wakes it, and the next pair follows as it does when playing.
-    void seekToTheEndWhilePausedStillAdvances()
+    // Closing (a new folder) drops a start under way.
+    void seekToTheEndWhilePausedThenClose()
     {
         makeSession(m_folder);
         start(0, 0);
@@ -507,6 +423,14 @@ private slots:
         QCOMPARE(m_session->playInfo()->position(), 1.0);
         QVERIFY(started.wait(5000));
         QCOMPARE(started.first().first().toLongLong(), 2);
+        QTRY_VERIFY(!m_session->sequence()->waitingForPlayStart());
+
+        started.clear();
+        QVERIFY(m_session->sequence()->playAtIndex(3));
+        m_session->sequence()->closeMedia();
+        QVERIFY(!started.wait(200)); // past the extraction and the settling pause
+        QVERIFY(!m_p1->media());
+        QVERIFY(!m_session->sequence()->waitingForPlayStart());
     }
 
     // The loading progress ends by itself after its time and says so.

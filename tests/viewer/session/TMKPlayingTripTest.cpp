@@ -1,6 +1,7 @@
 // The trip of the playing recording: grouped and read on a worker, read
 // once per trip, then only the highlight moves; a newer request wins. On
-// the map: one setTrip per trip, then only highlights.
+// the map: one setTrip per trip, then only highlights; an empty one for a
+// recording no trip holds.
 
 #include "TMKDriveRecording.h"
 #include "TMKDriveSimulator.h"
@@ -88,6 +89,23 @@ private slots:
         QVERIFY(read.wait(10000));
         QCOMPARE(trip.recordings(), QStringList{m_evening});
         QCOMPARE(trip.highlighted(), 0);
+
+        // A recording no trip holds.
+        trip.showTripOf(*list, m_dir.filePath(QStringLiteral("nowhere_F.avi")));
+        QVERIFY(read.wait(10000));
+        QVERIFY(trip.recordings().isEmpty());
+        QVERIFY(trip.points().empty());
+        map.showTrip(trip.recordings(), trip.points(), trip.highlighted());
+        QCOMPARE(scripts.last().first().toString(), QStringLiteral("setTrip([],[],-1)"));
+
+        // A new catalogue of the same folder: the trip is read again.
+        trip.showTripOf(*list, m_morning[0]);
+        QVERIFY(read.wait(10000));
+        auto rescanned = scannedList(m_dir.path());
+        trip.showTripOf(*rescanned, m_morning[1]);
+        QVERIFY(trip.isBusy());
+        QVERIFY(read.wait(10000));
+        QCOMPARE(trip.highlighted(), 1);
     }
 
     // A request while the one before is read or delivered: the first one's
@@ -111,31 +129,6 @@ private slots:
         auto going = std::make_unique<TMKPlayingTrip>();
         going->showTripOf(*list, m_morning[0]);
         going.reset();
-    }
-
-    // A recording no trip holds, or a new catalogue of the same folder:
-    // the map is told so, and the trip is read again.
-    void unknownRecordingAndNewCatalogue()
-    {
-        auto list = scannedList(m_dir.path());
-        TMKPlayingTrip trip;
-        QSignalSpy read(&trip, &TMKPlayingTrip::tripRead);
-        trip.showTripOf(*list, m_dir.filePath(QStringLiteral("nowhere_F.avi")));
-        QVERIFY(read.wait(10000));
-        QVERIFY(trip.recordings().isEmpty());
-        QVERIFY(trip.points().empty());
-        TMKTripMap map;
-        QSignalSpy scripts(&map, &TMKTripMap::scriptReady);
-        map.showTrip(trip.recordings(), trip.points(), trip.highlighted());
-        QCOMPARE(scripts.last().first().toString(), QStringLiteral("setTrip([],[],-1)"));
-
-        trip.showTripOf(*list, m_morning[0]);
-        QVERIFY(read.wait(10000));
-        auto rescanned = scannedList(m_dir.path());
-        trip.showTripOf(*rescanned, m_morning[1]);
-        QVERIFY(trip.isBusy());
-        QVERIFY(read.wait(10000));
-        QCOMPARE(trip.highlighted(), 1);
     }
 };
 

@@ -9,8 +9,6 @@
 #include <QAction>
 #include <QMap>
 #include <QApplication>
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QResizeEvent>
 #include <QLabel>
 #include <QSignalSpy>
@@ -68,10 +66,26 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
-    // Each piece places what it built where the layout says, and follows a
+    // The videos grow from the corners facing each other into their boxes
+    // and stay there; a layout meanwhile does not snap them in early. Each
+    // piece places what it built where the layout says, and follows a
     // resize.
     void controlsSitWhereTheLayoutPutsThem()
     {
+        QWidget* video1 = child("video1View");
+        QWidget* video2 = child("video2View");
+        const QRect main = video1->geometry();
+        const QRect sub = video2->geometry();
+        m_window->setSwapAnimationMs(200);
+        m_window->animateSwap();
+        QCOMPARE(video1->geometry(), QRect(main.bottomRight() + QPoint(1, 1), QSize(0, 0)));
+        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
+        QResizeEvent resize(m_window->size(), m_window->size());
+        QApplication::sendEvent(m_window.get(), &resize);
+        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
+        QTRY_COMPARE(video1->geometry(), main);
+        QTRY_COMPARE(video2->geometry(), sub);
+
         for (const int extra : {0, 200}) {
             const QSize size = TMKWindowLayout::kMinWindowSize + QSize(extra, 0);
             m_window->resize(size);
@@ -88,25 +102,6 @@ private slots:
             for (const auto& [name, rect] : cases)
                 QVERIFY2(child(name)->geometry() == rect, name);
         }
-    }
-
-    // The videos grow from the corners facing each other into their boxes
-    // and stay there; a layout meanwhile does not snap them in early.
-    void swapAnimationGrowsBothVideosIntoPlace()
-    {
-        QWidget* video1 = child("video1View");
-        QWidget* video2 = child("video2View");
-        const QRect main = video1->geometry();
-        const QRect sub = video2->geometry();
-        m_window->setSwapAnimationMs(200);
-        m_window->animateSwap();
-        QCOMPARE(video1->geometry(), QRect(main.bottomRight() + QPoint(1, 1), QSize(0, 0)));
-        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
-        QResizeEvent resize(m_window->size(), m_window->size());
-        QApplication::sendEvent(m_window.get(), &resize);
-        QCOMPARE(video2->geometry(), QRect(0, 0, 0, 0));
-        QTRY_COMPARE(video1->geometry(), main);
-        QTRY_COMPARE(video2->geometry(), sub);
     }
 
     // The one table of keys: for every action of the window, each of its
@@ -225,8 +220,10 @@ private slots:
     }
 
     // The buttons no key has: the speed, and the sound toggle, which says
-    // which recording the user now hears.
-    void buttonsWithoutAKey()
+    // which recording the user now hears. The positions and the volume the
+    // session sets are not a user's move; a drag is told once, when the
+    // user lets go, with where it was let go.
+    void keylessButtonsAndSlidersTellOnlyTheUser()
     {
         QSignalSpy speed(m_window.get(), &TMKMainWindow::speedClicked);
         QTest::mouseClick(child<QAbstractButton>("speedTextButton"), Qt::LeftButton);
@@ -237,12 +234,7 @@ private slots:
         QCOMPARE(audio.count(), 1);
         QCOMPARE(audio.at(0).at(0).toBool(), true);
         QVERIFY(m_window->audioToggleRear());
-    }
 
-    // The position the session sets is not a user's move; a drag is told
-    // once, when the user lets go, with where it was let go.
-    void positionSliderTellsOnlyTheUsersMove()
-    {
         QSignalSpy moved(m_window.get(), &TMKMainWindow::positionSliderMoved);
         m_window->setPositionSlider(0.25);
         QCOMPARE(moved.count(), 0);
@@ -275,18 +267,15 @@ private slots:
         QCOMPARE(moved.count(), 1);
         QCOMPARE(m_window->positionSliderValue(), moved.at(0).at(0).toDouble());
         QVERIFY2(std::abs(handleCentre(slider).x() - click.x()) <= 1, qPrintable(QString::number(handleCentre(slider).x())));
-    }
 
-    void volumeSliderTellsOnlyTheUsersMove()
-    {
-        QSignalSpy moved(m_window.get(), &TMKMainWindow::volumeMoved);
+        QSignalSpy volume(m_window.get(), &TMKMainWindow::volumeMoved);
         m_window->setVolume(70);
-        QCOMPARE(moved.count(), 0);
+        QCOMPARE(volume.count(), 0);
         QCOMPARE(m_window->volumeSliderValue(), 70);
-        auto* slider = child<QSlider>("volumeSlider");
-        QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() - 2, slider->height() / 2));
-        QVERIFY(moved.count() >= 1);
-        QCOMPARE(moved.last().at(0).toInt(), m_window->volumeSliderValue());
+        auto* volumeSlider = child<QSlider>("volumeSlider");
+        QTest::mouseClick(volumeSlider, Qt::LeftButton, {}, QPoint(volumeSlider->width() - 2, volumeSlider->height() / 2));
+        QVERIFY(volume.count() >= 1);
+        QCOMPARE(volume.last().at(0).toInt(), m_window->volumeSliderValue());
         QVERIFY(m_window->volumeSliderValue() > 70);
     }
 
@@ -305,22 +294,6 @@ private slots:
         QCOMPARE(m_window->currentRow(), 1);
         m_window->selectRow(2);
         QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 2);
-
-        // The menu opened on another row exports that row's trip.
-        QSignalSpy rowExport(m_window.get(), &TMKMainWindow::exportRowTrackRequested);
-        QSignalSpy playingExport(m_window.get(), &TMKMainWindow::exportTrackRequested);
-        const QPoint row0 = table->visualRect(model.index(0, 1)).center();
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, row0, table->viewport()->mapToGlobal(row0));
-        QApplication::sendEvent(table->viewport(), &menuEvent);
-        auto* menu = table->findChild<QMenu*>(QStringLiteral("mediaListMenu"));
-        QVERIFY(menu);
-        QTRY_VERIFY(menu->isVisible());
-        QCOMPARE(table->currentIndex().row(), 0);
-        QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Return);
-        QCOMPARE(rowExport.count(), 1);
-        QCOMPARE(rowExport.at(0).at(0).toInt(), 0);
-        QCOMPARE(playingExport.count(), 0);
     }
 
     void settersShapeWhatTheyShow()
@@ -340,12 +313,9 @@ private slots:
         m_window->setPlaying(true);
         QVERIFY(play->toolTip() != playTip);
         QCOMPARE(child<QAbstractButton>("playButtonForFullScreen")->toolTip(), play->toolTip());
-    }
 
-    // Both recordings of a pair may be damaged: each is told once, one a
-    // line; a new request starts afresh.
-    void bannerGathersThePairsMessages()
-    {
+        // Both recordings of a pair may be damaged: each is told once, one
+        // a line; a new request starts afresh.
         auto* banner = child<QLabel>("playbackMessageLabel");
         QVERIFY(!banner->isVisible());
         m_window->addPlaybackMessage(QStringLiteral("front damaged"));

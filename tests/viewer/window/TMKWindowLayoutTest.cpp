@@ -4,34 +4,6 @@
 
 #include <vector>
 
-TEST(TMKWindowLayout, WindowedRegionsAtTheMinimumSize)
-{
-    const auto l = TMKWindowLayout::compute(QSize(1020, 640), false);
-    EXPECT_EQ(l.headBox, QRect(0, 0, 1020, 50));
-    EXPECT_EQ(l.bodyBox, QRect(0, 50, 1020, 590));
-    // 10 margin, left column, 10 gap, 334 side panel, 10 margin; 8 above the bottom.
-    EXPECT_EQ(l.bodyLeftBox, QRect(10, 0, 656, 582));
-    EXPECT_EQ(l.bodyRightBox, QRect(676, 0, 334, 582));
-    EXPECT_EQ(l.videoBox, QRect(0, 0, 656, 372));
-    EXPECT_EQ(l.gsensorBox, QRect(0, 376, 656, 130));
-    EXPECT_EQ(l.mediaControlBox, QRect(0, 510, 656, 72));
-    EXPECT_EQ(l.sideButtonBox, QRect(0, 0, 334, 32));
-    EXPECT_EQ(l.mediaListBox, QRect(0, 32, 334, 300));
-    EXPECT_EQ(l.subVideoBox, QRect(0, 332, 334, 250));
-    EXPECT_TRUE(l.mediaControlBoxForFullScreen.isEmpty());
-}
-
-TEST(TMKWindowLayout, FullScreenDropsTheHeadAndSidePanel)
-{
-    const auto l = TMKWindowLayout::compute(QSize(1920, 1080), true);
-    EXPECT_TRUE(l.headBox.isEmpty());
-    EXPECT_TRUE(l.bodyRightBox.isEmpty());
-    EXPECT_EQ(l.bodyBox, QRect(0, 0, 1920, 1080));
-    EXPECT_EQ(l.bodyLeftBox, QRect(0, 0, 1920, 1078));
-    EXPECT_EQ(l.videoBox, QRect(0, 0, 1920, 1042));
-    EXPECT_EQ(l.mediaControlBoxForFullScreen, QRect(0, 1042, 1918, 36));
-}
-
 TEST(TMKWindowLayout, SizeStepsAndStartFrame)
 {
     EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(1020, 640), 1), QSize(1224, 768));
@@ -65,10 +37,11 @@ TEST(TMKWindowLayout, SizeStepsStayInsideTheScreen)
     EXPECT_FALSE(TMKWindowLayout::steppedGeometry(QRect(0, 0, 1020, 640), QRect(0, 0, 800, 600), {}, 1).has_value());
 }
 
-// At every width each control stays inside its region and clear of the
-// others, so no button hides another or leaves the window; the left groups
-// stay and the right end follows the width.
-TEST(TMKWindowLayout, ControlsStayInsideTheirRegionAndApart)
+// At every width each region and each control stays inside its parent and
+// clear of the others, so no button hides another or leaves the window; the
+// left groups stay and the right end follows the width. Full screen drops
+// the head and the side panel and gives the video the whole width.
+TEST(TMKWindowLayout, EverythingStaysInsideItsRegionAndApart)
 {
     const auto check = [](QRect region, const std::vector<QRect>& controls, const char* what, QSize content) {
         const QRect inside(QPoint(0, 0), region.size());
@@ -90,12 +63,20 @@ TEST(TMKWindowLayout, ControlsStayInsideTheirRegionAndApart)
         EXPECT_EQ(c.fullScreen, narrowest.fullScreen.translated(extra, 0));
         check(l.mediaControlBox, {c.positionSlider, c.timeLabel, c.jumpBackward, c.play, c.jumpForward, c.speed, c.size,
                                   c.swap, c.capture, c.print, c.audioToggle, c.volume, c.fullScreen}, "controls", content);
+        check(QRect({0, 0}, content), {l.headBox, l.bodyBox}, "window", content);
+        check(l.bodyBox, {l.bodyLeftBox, l.bodyRightBox}, "body", content);
+        check(l.bodyLeftBox, {l.videoBox, l.gsensorBox, l.mediaControlBox}, "left column", content);
+        check(l.bodyRightBox, {l.sideButtonBox, l.mediaListBox, l.subVideoBox}, "side panel", content);
+        EXPECT_TRUE(l.mediaControlBoxForFullScreen.isEmpty());
         const auto& h = l.head;
         check(l.headBox, {h.openButton, h.folderLabel, h.progress, h.messageLabel, h.timeSetupButton, h.settingsButton},
               "head", content);
         check(l.gsensorBox, {l.gsensor.graph, l.gsensor.x, l.gsensor.y, l.gsensor.z}, "gsensor", content);
         check(l.sideButtonBox, {l.sideButtons.list, l.sideButtons.map}, "side buttons", content);
         const auto f = TMKWindowLayout::compute(content, true);
+        EXPECT_TRUE(f.headBox.isEmpty() && f.bodyRightBox.isEmpty());
+        EXPECT_EQ(f.videoBox.width(), content.width());
+        check(f.bodyLeftBox, {f.videoBox, f.mediaControlBoxForFullScreen}, "full screen body", content);
         const auto& fc = f.fullScreenControls;
         check(f.mediaControlBoxForFullScreen, {fc.play, fc.positionSlider, fc.fullScreen}, "full screen", content);
     }
