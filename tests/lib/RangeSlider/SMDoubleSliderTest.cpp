@@ -125,31 +125,25 @@ private slots:
         s->setValues(40, 80);
         const int y = s->height() / 2;
         QSignalSpy lo(s, &SMDoubleSlider::loValueChanged);
+        // Pressed at the first value, moved through the others, released at the last.
+        const auto drag = [&](std::initializer_list<int> path) {
+            QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(*path.begin()), y));
+            for (auto at = path.begin() + 1; at != path.end(); ++at)
+                QTest::mouseMove(s, QPoint(s->knobCentreX(*at), y));
+            QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(*(path.end() - 1)), y));
+        };
 
-        // Drag the low knob to 30.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(40), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(35), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(30), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
+        drag({40, 35, 30});
         QCOMPARE(s->loValue(), 30);
         QCOMPARE(s->hiValue(), 80);
         QCOMPARE(values(lo), (QList<int>{35, 30})); // tracked while dragging
-
-        // Dragged past the high knob it stops there.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(95), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(95), y));
+        drag({30, 95}); // past the high knob it stops there
         QCOMPARE(s->loValue(), 80);
         QCOMPARE(s->hiValue(), 80);
-
-        // Both on one spot: the direction of the drag decides.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(80), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(90), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        drag({80, 90}); // both on one spot: the direction of the drag decides
         QCOMPARE(s->loValue(), 80);
         QCOMPARE(s->hiValue(), 90);
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        drag({90});
         QCOMPARE(s->hiValue(), 90); // a press without a move moves nothing
 
         // A click on the track moves the nearer knob there.
@@ -167,7 +161,10 @@ private slots:
         QCOMPARE(s->loValue(), 10);
     }
 
-    void keyboardMovesTheFocusedKnob()
+    // Keys move the focused knob, held by the other one; Tab goes from the
+    // low knob to the high one, then out of the slider. The wheel moves
+    // only a slider that has the focus.
+    void keyboardAndWheel()
     {
         Window w;
         SMDoubleSlider* s = w.slider;
@@ -176,67 +173,51 @@ private slots:
         s->setValues(40, 42);
         w.before->setFocus();
         QTRY_VERIFY(w.before->hasFocus());
+        const QPoint middle(s->width() / 2, s->height() / 2);
+        wheel(s, middle, 15);
+        QCOMPARE(s->loValue(), 40); // scrolled past, not moved
 
         QTest::keyClick(&w.top, Qt::Key_Tab); // into the slider: the low knob
         QTRY_VERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
-        QTest::keyClick(s, Qt::Key_Right);
-        QCOMPARE(s->loValue(), 41);
-        QTest::keyClick(s, Qt::Key_Right);
-        QTest::keyClick(s, Qt::Key_Right); // held by the high knob
-        QCOMPARE(s->loValue(), 42);
-        QTest::keyClick(s, Qt::Key_Down);
-        QCOMPARE(s->loValue(), 41);
-
-        QTest::keyClick(s, Qt::Key_Tab); // the high knob, still in the slider
-        QVERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
-        QTest::keyClick(s, Qt::Key_Left);
-        QTest::keyClick(s, Qt::Key_Left); // held by the low knob
-        QCOMPARE(s->hiValue(), 41);
-        QTest::keyClick(s, Qt::Key_End);
-        QCOMPARE(s->hiValue(), 100);
-        QTest::keyClick(s, Qt::Key_PageDown);
+        using Knob = SMDoubleSlider::Knob;
+        const struct {
+            Qt::Key key;
+            Knob knob;
+            int lo, hi;
+        } steps[] = {
+            {Qt::Key_Right, Knob::Low, 41, 42},
+            {Qt::Key_Right, Knob::Low, 42, 42},
+            {Qt::Key_Right, Knob::Low, 42, 42},
+            {Qt::Key_Down, Knob::Low, 41, 42},
+            {Qt::Key_Tab, Knob::High, 41, 42},
+            {Qt::Key_Left, Knob::High, 41, 41},
+            {Qt::Key_Left, Knob::High, 41, 41},
+            {Qt::Key_End, Knob::High, 41, 100},
+            {Qt::Key_PageDown, Knob::High, 41, 90},
+            {Qt::Key_Backtab, Knob::Low, 41, 90},
+            {Qt::Key_Home, Knob::Low, 0, 90},
+            {Qt::Key_Left, Knob::Low, 0, 90},
+        };
+        for (const auto& step : steps) {
+            QTest::keyClick(s, step.key);
+            QVERIFY(s->hasFocus());
+            QCOMPARE(s->focusedKnob(), step.knob);
+            QCOMPARE(s->loValue(), step.lo);
+            QCOMPARE(s->hiValue(), step.hi);
+        }
+        wheel(s, middle, 15);
+        wheel(s, middle, 15);
+        QCOMPARE(s->loValue(), 2);
+        wheel(s, middle, -15);
+        QCOMPARE(s->loValue(), 1);
         QCOMPARE(s->hiValue(), 90);
-        QCOMPARE(s->loValue(), 41);
-
-        QTest::keyClick(s, Qt::Key_Backtab); // back to the low knob
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
-        QVERIFY(s->hasFocus());
-        QTest::keyClick(s, Qt::Key_Home);
-        QCOMPARE(s->loValue(), 0);
-        QTest::keyClick(s, Qt::Key_Left);
-        QCOMPARE(s->loValue(), 0);
 
         QTest::keyClick(s, Qt::Key_Tab);
         QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider
         QTRY_VERIFY(w.after->hasFocus());
         QTest::keyClick(w.after, Qt::Key_Backtab); // back in at the high knob
         QTRY_VERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
-    }
-
-    void wheelMovesOnlyAFocusedSlider()
-    {
-        Window w;
-        SMDoubleSlider* s = w.slider;
-        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
-        w.top.activateWindow();
-        s->setValues(40, 80);
-        w.before->setFocus();
-        QTRY_VERIFY(w.before->hasFocus());
-        const QPoint middle(s->width() / 2, s->height() / 2);
-        wheel(s, middle, 15);
-        QCOMPARE(s->loValue(), 40); // scrolled past, not moved
-
-        s->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(s->hasFocus());
-        wheel(s, middle, 15);
-        wheel(s, middle, 15);
-        QCOMPARE(s->loValue(), 42);
-        wheel(s, middle, -15);
-        QCOMPARE(s->loValue(), 41);
-        QCOMPARE(s->hiValue(), 80);
+        QCOMPARE(s->focusedKnob(), Knob::High);
     }
 
     void paintsInEveryState()

@@ -90,121 +90,102 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     }
 
-    // `steps` of destination, printer, formats, print were taken; "%1" in a
-    // line is the frame's path. The frame is JPEG unless `bytes` names
-    // another format (or nothing: no file).
-    void eachStepStopsWithItsLine_data()
+    // Each row: the service's answers and the frame (JPEG bytes unless
+    // `bytes` names another format, or none: no file); then how many of
+    // destination, printer, formats, print were taken and the line logged
+    // ("%1" is the frame's path).
+    void eachStepStopsWithItsLine()
     {
-        QTest::addColumn<std::optional<TMKPrintDestination>>("destination");
-        QTest::addColumn<int>("printerError");
-        QTest::addColumn<std::optional<QStringList>>("formats");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("jobError");
-        QTest::addColumn<int>("steps");
-        QTest::addColumn<QString>("line");
-
+        using Destination = std::optional<TMKPrintDestination>;
         using Formats = std::optional<QStringList>;
-        const auto printer = std::optional<TMKPrintDestination>(TMKPrintDestination::Printer);
-        const auto file = std::optional<TMKPrintDestination>(TMKPrintDestination::File);
+        const Destination printer = TMKPrintDestination::Printer;
         const Formats jpeg = QStringList{QStringLiteral("image/jpeg")};
         const QString destination = QString::fromLatin1(kDestinationLine);
         const QString noJpeg = QStringLiteral("MIME type image/jpeg isn't supported by the printer");
         const QString notJpeg = QStringLiteral("The captured frame %1 is not a JPEG file; nothing was printed");
-        const QByteArray jpegBytes("JPG");
-
-        QTest::newRow("file destination") << file << 0 << jpeg << jpegBytes << 0 << 1 << destination;
-        QTest::newRow("destination unknown")
-            << std::optional<TMKPrintDestination>() << 0 << jpeg << jpegBytes << 0 << 1 << destination;
-        QTest::newRow("no printer") << printer << 1030 << jpeg << jpegBytes << 0 << 2
-                                    << QStringLiteral("Got an error from PMSessionGetCurrentPrinter (1030)");
-        QTest::newRow("negative printer error") << printer << -30870 << jpeg << jpegBytes << 0 << 2
-                                                << QStringLiteral("Got an error from PMSessionGetCurrentPrinter (-30870)");
-        QTest::newRow("formats unknown: silent") << printer << 0 << Formats() << jpegBytes << 0 << 3 << QString();
-        QTest::newRow("no jpeg") << printer << 0 << Formats(QStringList{QStringLiteral("text/plain")}) << jpegBytes << 0
-                                 << 3 << noJpeg;
-        QTest::newRow("empty list") << printer << 0 << Formats(QStringList{}) << jpegBytes << 0 << 3 << noJpeg;
-        QTest::newRow("png bytes named .jpg") << printer << 0 << jpeg << QByteArray("PNG") << 0 << 3 << notJpeg;
-        QTest::newRow("frame file missing") << printer << 0 << jpeg << QByteArray() << 0 << 3 << notJpeg;
-        QTest::newRow("jpeg in capitals") << printer << 0 << Formats(QStringList{QStringLiteral("IMAGE/JPEG")})
-                                          << jpegBytes << 0 << 4 << QString();
-        QTest::newRow("print fails") << printer << 0 << jpeg << jpegBytes << 1034 << 4
-                                     << QStringLiteral("PMPrinterPrintWithFile returned error 1034");
-        QTest::newRow("queued") << printer << 0 << jpeg << jpegBytes << 0 << 4 << QString();
-    }
-
-    void eachStepStopsWithItsLine()
-    {
-        QFETCH(std::optional<TMKPrintDestination>, destination);
-        QFETCH(int, printerError);
-        QFETCH(std::optional<QStringList>, formats);
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, jobError);
-        QFETCH(int, steps);
-        QFETCH(QString, line);
-
-        const QString frame = m_dir.filePath(QStringLiteral("frame-%1.jpg").arg(QString::fromLatin1(bytes)));
-        if (!bytes.isEmpty() && !QFile::exists(frame))
-            QVERIFY(testFrame().save(frame, bytes.constData()));
-        if (line.contains(QLatin1String("%1")))
-            line = line.arg(frame);
-        ScriptedPrintSystem system;
-        system.destination = destination;
-        system.printerError = printerError;
-        system.formats = formats;
-        system.job = TMKPrintJob{jobError == 0 ? 42 : 0, jobError, {}};
-        TMKPrintSettings settings;
-
-        if (!line.isEmpty())
-            QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
-        QString logged;
-        const bool printed = steps == 4 && line.isEmpty();
-        QCOMPARE(TMKPrintCapturedFrame(system, settings, frame, &logged), printed);
+        const struct {
+            Destination destination;
+            int printerError;
+            Formats formats;
+            QByteArray bytes;
+            int jobError;
+            int steps;
+            QString line;
+        } cases[] = {
+            {TMKPrintDestination::File, 0, jpeg, "JPG", 0, 1, destination},
+            {std::nullopt, 0, jpeg, "JPG", 0, 1, destination},
+            {printer, 1030, jpeg, "JPG", 0, 2, QStringLiteral("Got an error from PMSessionGetCurrentPrinter (1030)")},
+            {printer, -30870, jpeg, "JPG", 0, 2, QStringLiteral("Got an error from PMSessionGetCurrentPrinter (-30870)")},
+            {printer, 0, std::nullopt, "JPG", 0, 3, {}}, // formats unknown: silent
+            {printer, 0, QStringList{QStringLiteral("text/plain")}, "JPG", 0, 3, noJpeg},
+            {printer, 0, QStringList{}, "JPG", 0, 3, noJpeg},
+            {printer, 0, jpeg, "PNG", 0, 3, notJpeg}, // named .jpg
+            {printer, 0, jpeg, {}, 0, 3, notJpeg},
+            {printer, 0, QStringList{QStringLiteral("IMAGE/JPEG")}, "JPG", 0, 4, {}},
+            {printer, 0, jpeg, "JPG", 1034, 4, QStringLiteral("PMPrinterPrintWithFile returned error 1034")},
+            {printer, 0, jpeg, "JPG", 0, 4, {}},
+        };
         const QStringList all{QStringLiteral("destination"), QStringLiteral("printer"),
                               QStringLiteral("formats:office"), QStringLiteral("print")};
-        QCOMPARE(system.calls, all.mid(0, steps));
-        // Fit to page is set before anything is asked, and kept in the
-        // settings the application holds on to.
-        QCOMPARE(system.fitToPageWhenAsked, QStringLiteral("true"));
-        QCOMPARE(settings.option(QStringLiteral("fit-to-page")), QStringLiteral("true"));
-        if (steps == 4) {
-            QCOMPARE(system.printedOn, QStringLiteral("office"));
-            QCOMPARE(system.printedPath, frame);
-            QCOMPARE(system.printedType, QStringLiteral("image/jpeg"));
-            QCOMPARE(system.printedOptions, settings.jobOptions());
-        }
-        QCOMPARE(logged, printed ? QStringLiteral("Printed %1 on office as job 42").arg(frame) : line);
-    }
+        for (const auto& c : cases) {
+            const QString frame = m_dir.filePath(QStringLiteral("frame-%1.jpg").arg(QString::fromLatin1(c.bytes)));
+            if (!c.bytes.isEmpty() && !QFile::exists(frame))
+                QVERIFY(testFrame().save(frame, c.bytes.constData()));
+            const QString line = c.line.contains(QLatin1String("%1")) ? c.line.arg(frame) : c.line;
+            ScriptedPrintSystem system;
+            system.destination = c.destination;
+            system.printerError = c.printerError;
+            system.formats = c.formats;
+            system.job = TMKPrintJob{c.jobError == 0 ? 42 : 0, c.jobError, {}};
+            TMKPrintSettings settings;
 
-    void destinationOfTheSettings_data()
-    {
-        QTest::addColumn<QString>("printer");
-        QTest::addColumn<bool>("toFile");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<TMKPrintDestination>("destination");
-        const auto printer = TMKPrintDestination::Printer;
-        const auto file = TMKPrintDestination::File;
-        QTest::newRow("default printer") << QString() << false << QString() << printer;
-        QTest::newRow("queue") << QStringLiteral("Office_Laser") << false << QString() << printer;
-        QTest::newRow("queue with pdf in its name") << QStringLiteral("HP-PDF-Printer") << false << QString() << printer;
-        QTest::newRow("pdf format") << QStringLiteral("Office_Laser") << true << QString() << file;
-        QTest::newRow("output file") << QStringLiteral("Office_Laser") << false << QStringLiteral("/tmp/a.pdf") << file;
-        QTest::newRow("cups-pdf") << QStringLiteral("cups-pdf") << false << QString() << file;
-        QTest::newRow("PDF queue") << QStringLiteral("PDF") << false << QString() << file;
-        QTest::newRow("print to pdf") << QStringLiteral("Print to PDF") << false << QString() << file;
-        QTest::newRow("preview") << QStringLiteral("Open in Preview") << false << QString() << file;
+            if (!line.isEmpty())
+                QTest::ignoreMessage(QtWarningMsg, line.toUtf8().constData());
+            QString logged;
+            const bool printed = c.steps == 4 && line.isEmpty();
+            QCOMPARE(TMKPrintCapturedFrame(system, settings, frame, &logged), printed);
+            QCOMPARE(system.calls, all.mid(0, c.steps));
+            // Fit to page is set before anything is asked, and kept in the
+            // settings the application holds on to.
+            QCOMPARE(system.fitToPageWhenAsked, QStringLiteral("true"));
+            QCOMPARE(settings.option(QStringLiteral("fit-to-page")), QStringLiteral("true"));
+            if (c.steps == 4) {
+                QCOMPARE(system.printedOn, QStringLiteral("office"));
+                QCOMPARE(system.printedPath, frame);
+                QCOMPARE(system.printedType, QStringLiteral("image/jpeg"));
+                QCOMPARE(system.printedOptions, settings.jobOptions());
+            }
+            QCOMPARE(logged, printed ? QStringLiteral("Printed %1 on office as job 42").arg(frame) : line);
+        }
     }
 
     void destinationOfTheSettings()
     {
-        QFETCH(QString, printer);
-        QFETCH(bool, toFile);
-        QFETCH(QString, fileName);
-        QFETCH(TMKPrintDestination, destination);
-        TMKPrintSettings settings;
-        settings.setPrinterName(printer);
-        settings.setOutputToFile(toFile);
-        settings.setOutputFileName(fileName);
-        QCOMPARE(settings.destination(), destination);
+        const auto printer = TMKPrintDestination::Printer;
+        const auto file = TMKPrintDestination::File;
+        const struct {
+            QString printer;
+            bool toFile;
+            QString fileName;
+            TMKPrintDestination destination;
+        } cases[] = {
+            {{}, false, {}, printer}, // the default printer
+            {QStringLiteral("Office_Laser"), false, {}, printer},
+            {QStringLiteral("HP-PDF-Printer"), false, {}, printer},
+            {QStringLiteral("Office_Laser"), true, {}, file},
+            {QStringLiteral("Office_Laser"), false, QStringLiteral("/tmp/a.pdf"), file},
+            {QStringLiteral("cups-pdf"), false, {}, file},
+            {QStringLiteral("PDF"), false, {}, file},
+            {QStringLiteral("Print to PDF"), false, {}, file},
+            {QStringLiteral("Open in Preview"), false, {}, file},
+        };
+        for (const auto& c : cases) {
+            TMKPrintSettings settings;
+            settings.setPrinterName(c.printer);
+            settings.setOutputToFile(c.toFile);
+            settings.setOutputFileName(c.fileName);
+            QVERIFY2(settings.destination() == c.destination, qPrintable(c.printer + c.fileName));
+        }
     }
 
     void jobOptionsFromTheChoices()

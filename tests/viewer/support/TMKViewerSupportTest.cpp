@@ -107,11 +107,6 @@ private slots:
 
         QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.columnCount(), 4);
-        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), TMKLocalizedString("filelist.mode"));
-        QCOMPARE(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), TMKLocalizedString("filelist.file"));
-        QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::UserRole).toInt(), 2);
-        QCOMPARE(TMKMediaListModel::identifier(0), QStringLiteral("saveMode"));
-        QCOMPARE(TMKMediaListModel::identifier(3), QStringLiteral("file"));
 
         QHash<QString, int> rowOf;
         for (int row = 0; row < model.rowCount(); ++row)
@@ -130,33 +125,19 @@ private slots:
         // No year: no date, no time.
         QCOMPARE(model.index(undated, 1).data().toString(), QString());
         QCOMPARE(model.index(undated, 2).data().toString(), QString());
-
-        QCOMPARE(model.index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
-                 Qt::AlignLeft | Qt::AlignVCenter);
-        QCOMPARE(model.index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::Alignment(Qt::AlignCenter));
-        QCOMPARE(model.index(0, 1).data(Qt::FontRole).value<QFont>().pixelSize(), 11);
         // Rows are never editable and take no drops.
         QVERIFY(!(model.flags(model.index(0, 0)) & (Qt::ItemIsEditable | Qt::ItemIsDropEnabled)));
-    }
 
-    // The row count changes only at a reload, even when the catalogue
-    // publishes a new scan behind the view.
-    void rowsChangeOnlyAtReload()
-    {
-        QTemporaryDir dir;
-        touch(dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi")));
-        auto list = scannedList(dir.path());
-        TMKMediaListModel model(list.get());
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.rowCount(), 1);
-        touch(dir.filePath(QStringLiteral("alwa_20261107_081600_F.avi")));
+        // The row count changes only at a reload, even when the catalogue
+        // publishes a new scan behind the view.
+        touch(d + "alwa_20261107_081600_F.avi");
         list->setDirectoryPath(dir.path().toStdString());
         list->waitUntilIdle();
-        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.rowCount(), 4);
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
         model.reload();
         QCOMPARE(reset.count(), 1);
-        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.rowCount(), 5);
 
         QTemporaryDir empty;
         list->setDirectoryPath(empty.path().toStdString());
@@ -320,52 +301,6 @@ private slots:
         QVERIFY(odd.isRearMedia());
     }
 
-    // The player's snapshot is the shown frame, in the format its name says.
-    void snapshotIsWrittenInTheNamedFormat()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            QSKIP("ffmpeg is needed to make the test recording");
-        QTemporaryDir dir;
-        const QString clip = dir.filePath(QStringLiteral("alwa_20261107_081500_F.avi"));
-        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
-                                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                    QStringLiteral("testsrc=size=320x180:rate=10"), QStringLiteral("-t"),
-                                    QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip}),
-                 0);
-        TMKVideoView view;
-        view.resize(160, 90);
-        auto player = TMKCreateMediaPlayer(&view);
-        QVERIFY(!player->saveVideoSnapshotAt(dir.filePath(QStringLiteral("none.jpg")), 0, 0));
-        player->setMedia(TMKPlayerMedia::mediaWithPath(clip));
-        player->play();
-        QTRY_VERIFY_WITH_TIMEOUT(view.hasFrame(), 8000);
-        QTRY_COMPARE_WITH_TIMEOUT(player->videoSize(), QSize(320, 180), 3000);
-        QVERIFY(player->hasVideoOut());
-
-        const QString jpeg = dir.filePath(QStringLiteral("shot.jpg"));
-        const QString png = dir.filePath(QStringLiteral("shot.png"));
-        QVERIFY(player->saveVideoSnapshotAt(jpeg, 0, 0));
-        QVERIFY(player->saveVideoSnapshotAt(png, 0, 0));
-        QFile jpegFile(jpeg);
-        QVERIFY(jpegFile.open(QIODevice::ReadOnly));
-        QCOMPARE(jpegFile.read(3), QByteArray("\xFF\xD8\xFF", 3));
-        QFile pngFile(png);
-        QVERIFY(pngFile.open(QIODevice::ReadOnly));
-        QCOMPARE(pngFile.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
-        QCOMPARE(QImage(png).size(), QSize(320, 180));
-
-        // Past the end: paused at the end, nothing left, and play starts over.
-        QTRY_VERIFY_WITH_TIMEOUT(player->mediaLength() > 0, 3000);
-        player->setTime(player->mediaLength() + 500);
-        QCOMPARE(player->state(), TMKMediaPlayer::Paused);
-        QCOMPARE(player->position(), 1.0f);
-        QCOMPARE(TMKMediaPlayer::timeString(player->remainingTime()), QStringLiteral("00:00"));
-        player->play();
-        QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), 5000);
-        QVERIFY(player->time() < 1500);
-    }
-
     // The viewer as a user starts it, playing a pair: the terminal gets
     // only what the user can act on, no tracing and no media library log.
     void aNormalRunKeepsTheTerminalQuiet()
@@ -375,11 +310,9 @@ private slots:
         QTemporaryDir dir;
         for (const char* side : {"F", "R"}) {
             QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
-                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                                        QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                        QStringLiteral("testsrc=size=320x180:rate=10"), QStringLiteral("-t"),
-                                        QStringLiteral("4"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
-                                        dir.filePath(QStringLiteral("alwa_20261107_081500_%1.avi").arg(side))}),
+                                       QStringList{"-v", "error", "-f", "lavfi", "-i", "testsrc=size=320x180:rate=10",
+                                                   "-t", "4", "-c:v", "mjpeg",
+                                                   dir.filePath(QStringLiteral("alwa_20261107_081500_%1.avi").arg(side))}),
                      0);
         }
         QProcess app;
