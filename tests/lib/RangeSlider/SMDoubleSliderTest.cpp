@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <utility>
+
 namespace {
 
 QList<int> values(const QSignalSpy& spy)
@@ -18,6 +20,12 @@ QList<int> values(const QSignalSpy& spy)
     for (const QList<QVariant>& call : spy)
         list << call.value(0).toInt();
     return list;
+}
+
+// Both knobs' values, low first.
+std::pair<int, int> knobs(const SMDoubleSlider& slider)
+{
+    return {slider.loValue(), slider.hiValue()};
 }
 
 void wheel(QWidget* widget, QPoint at, int degrees)
@@ -57,8 +65,7 @@ private slots:
     void valuesStayInRangeAndInOrder()
     {
         SMDoubleSlider slider;
-        QCOMPARE(slider.loValue(), 0);
-        QCOMPARE(slider.hiValue(), 100);
+        QCOMPARE(knobs(slider), std::pair(0, 100));
         QSignalSpy lo(&slider, &SMDoubleSlider::loValueChanged);
         QSignalSpy hi(&slider, &SMDoubleSlider::hiValueChanged);
 
@@ -80,14 +87,11 @@ private slots:
 
         // Both at once reach a pair one knob at a time could not.
         slider.setValues(60, 90);
-        QCOMPARE(slider.loValue(), 60);
-        QCOMPARE(slider.hiValue(), 90);
+        QCOMPARE(knobs(slider), std::pair(60, 90));
         slider.setValues(5, 10);
-        QCOMPARE(slider.loValue(), 5);
-        QCOMPARE(slider.hiValue(), 10);
+        QCOMPARE(knobs(slider), std::pair(5, 10));
         slider.setValues(70, 30); // crossed: the low knob gives way
-        QCOMPARE(slider.loValue(), 30);
-        QCOMPARE(slider.hiValue(), 30);
+        QCOMPARE(knobs(slider), std::pair(30, 30));
 
         // A narrower range pulls both in, and says so.
         slider.setValues(10, 90);
@@ -95,14 +99,12 @@ private slots:
         hi.clear();
         slider.setMinValue(20);
         slider.setMaxValue(40);
-        QCOMPARE(slider.loValue(), 20);
-        QCOMPARE(slider.hiValue(), 40);
+        QCOMPARE(knobs(slider), std::pair(20, 40));
         QCOMPARE(values(lo), QList<int>{20});
         QCOMPARE(values(hi), QList<int>{40});
         slider.setMaxValue(0); // below the minimum: taken as the minimum
         QCOMPARE(slider.maxValue(), 20);
-        QCOMPARE(slider.hiValue(), 20);
-        QCOMPARE(slider.loValue(), 20);
+        QCOMPARE(knobs(slider), std::pair(20, 20));
     }
 
     void geometryMapsValuesBothWays()
@@ -134,25 +136,20 @@ private slots:
         };
 
         drag({40, 35, 30});
-        QCOMPARE(s->loValue(), 30);
-        QCOMPARE(s->hiValue(), 80);
+        QCOMPARE(knobs(*s), std::pair(30, 80));
         QCOMPARE(values(lo), (QList<int>{35, 30})); // tracked while dragging
         drag({30, 95}); // past the high knob it stops there
-        QCOMPARE(s->loValue(), 80);
-        QCOMPARE(s->hiValue(), 80);
+        QCOMPARE(knobs(*s), std::pair(80, 80));
         drag({80, 90}); // both on one spot: the direction of the drag decides
-        QCOMPARE(s->loValue(), 80);
-        QCOMPARE(s->hiValue(), 90);
+        QCOMPARE(knobs(*s), std::pair(80, 90));
         drag({90});
         QCOMPARE(s->hiValue(), 90); // a press without a move moves nothing
 
         // A click on the track moves the nearer knob there.
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(10), y));
-        QCOMPARE(s->loValue(), 10);
-        QCOMPARE(s->hiValue(), 90);
+        QCOMPARE(knobs(*s), std::pair(10, 90));
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(70), y));
-        QCOMPARE(s->hiValue(), 70);
-        QCOMPARE(s->loValue(), 10);
+        QCOMPARE(knobs(*s), std::pair(10, 70));
         QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
 
         // Disabled, it ignores the mouse.
@@ -202,15 +199,13 @@ private slots:
             QTest::keyClick(s, step.key);
             QVERIFY(s->hasFocus());
             QCOMPARE(s->focusedKnob(), step.knob);
-            QCOMPARE(s->loValue(), step.lo);
-            QCOMPARE(s->hiValue(), step.hi);
+            QCOMPARE(knobs(*s), std::pair(step.lo, step.hi));
         }
         wheel(s, middle, 15);
         wheel(s, middle, 15);
         QCOMPARE(s->loValue(), 2);
         wheel(s, middle, -15);
-        QCOMPARE(s->loValue(), 1);
-        QCOMPARE(s->hiValue(), 90);
+        QCOMPARE(knobs(*s), std::pair(1, 90));
 
         QTest::keyClick(s, Qt::Key_Tab);
         QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider

@@ -267,18 +267,6 @@ void TMKMapPageTest::tripHighlightClicksAndClearing()
     QCOMPARE(clicked.first().at(0).toString(), recordings[1]);
     QCOMPARE(clicked.first().at(1).toDouble(), 10.5);
 
-    // The first recording, from the page's own click handler.
-    clicked.clear();
-    QCOMPARE(thrownBy(m_view.get(), "var p = JSON.parse(window.__tamekTripPointOnScreen(3));"
-                                    "var e = document.elementFromPoint(p.x, p.y);"
-                                    "e.dispatchEvent(new MouseEvent('mousedown', {bubbles: true, clientX: p.x, clientY: p.y}));"
-                                    "e.dispatchEvent(new MouseEvent('mouseup', {bubbles: true, clientX: p.x, clientY: p.y}));"
-                                    "e.dispatchEvent(new MouseEvent('click', {bubbles: true, clientX: p.x, clientY: p.y}))"),
-             QString());
-    QTRY_COMPARE_WITH_TIMEOUT(clicked.size(), 1, 5000);
-    QCOMPARE(clicked.first().at(0).toString(), recordings[0]);
-    QCOMPARE(clicked.first().at(1).toDouble(), 3.5);
-
     // What the page sends is input: no path or a bad time is dropped; the
     // good call sent after them arrives alone.
     clicked.clear();

@@ -12,53 +12,44 @@ class TMKMapScriptsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void setLatLagScript_data();
     void setLatLagScript();
-    void debugScript_data();
     void debugScript();
     void trackScript();
     void placement();
     void waitingScripts();
 };
 
-void TMKMapScriptsTest::setLatLagScript_data()
-{
-    QTest::addColumn<double>("latitude");
-    QTest::addColumn<double>("longitude");
-    QTest::addColumn<QString>("script");
-    QTest::newRow("north east") << 48.1173 << 11.5167 << "setLatLag('11.516700','48.117300')";
-    QTest::newRow("south west") << -33.8688 << -70.6693 << "setLatLag('-70.669300','-33.868800')";
-    QTest::newRow("rounded") << 1.23456789 << 7.0000004 << "setLatLag('7.000000','1.234568')";
-}
-
+// A comma decimal separator would split one JS argument in two.
 void TMKMapScriptsTest::setLatLagScript()
 {
-    QFETCH(double, latitude);
-    QFETCH(double, longitude);
-    QFETCH(QString, script);
-    // A comma decimal separator would split one JS argument in two.
+    const struct {
+        double latitude, longitude;
+        const char* script;
+    } cases[] = {
+        {48.1173, 11.5167, "setLatLag('11.516700','48.117300')"},
+        {-33.8688, -70.6693, "setLatLag('-70.669300','-33.868800')"},
+        {1.23456789, 7.0000004, "setLatLag('7.000000','1.234568')"}, // rounded
+    };
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const QString made = TMKSetLatLagScript(latitude, longitude);
+    for (const auto& c : cases)
+        QCOMPARE(TMKSetLatLagScript(c.latitude, c.longitude), QLatin1String(c.script));
     QLocale::setDefault(QLocale::c());
-    QCOMPARE(made, script);
-}
-
-void TMKMapScriptsTest::debugScript_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("script");
-    QTest::newRow("plain") << "GPS Data Count=Zero" << "TMKDebug('GPS Data Count=Zero')";
-    QTest::newRow("backslash, quote") << "a\\'b" << "TMKDebug('a\\\\\\'b')";
-    QTest::newRow("line breaks") << "a\nb\rc" << "TMKDebug('a\\nb\\rc')";
-    QTest::newRow("control, separator") << (QString(QChar(1)) + QChar(0x2028)) << "TMKDebug('\\u0001\\u2028')";
-    QTest::newRow("script tag") << "</script>" << "TMKDebug('\\u003c/script>')";
 }
 
 void TMKMapScriptsTest::debugScript()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, script);
-    QCOMPARE(TMKDebugScript(text), script);
+    const struct {
+        QString text;
+        const char* script;
+    } cases[] = {
+        {QStringLiteral("GPS Data Count=Zero"), "TMKDebug('GPS Data Count=Zero')"},
+        {QStringLiteral("a\\'b"), "TMKDebug('a\\\\\\'b')"}, // backslash, quote
+        {QStringLiteral("a\nb\rc"), "TMKDebug('a\\nb\\rc')"},
+        {QString(QChar(1)) + QChar(0x2028), "TMKDebug('\\u0001\\u2028')"}, // control, separator
+        {QStringLiteral("</script>"), "TMKDebug('\\u003c/script>')"},
+    };
+    for (const auto& c : cases)
+        QCOMPARE(TMKDebugScript(c.text), QLatin1String(c.script));
 }
 
 void TMKMapScriptsTest::trackScript()

@@ -79,11 +79,6 @@ private:
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-    }
-
     void init()
     {
         // Only the lines a row expects may be logged.
@@ -125,6 +120,7 @@ private slots:
             {printer, 0, jpeg, "JPG", 1034, 4, QStringLiteral("PMPrinterPrintWithFile returned error 1034")},
             {printer, 0, jpeg, "JPG", 0, 4, {}},
         };
+        QVERIFY(m_dir.isValid());
         const QStringList all{QStringLiteral("destination"), QStringLiteral("printer"),
                               QStringLiteral("formats:office"), QStringLiteral("print")};
         for (const auto& c : cases) {

@@ -74,9 +74,10 @@ private slots:
         QVERIFY(m_good.size() > 20000);
     }
 
-    // A card with a good pair, one recording cut short and one of bytes
-    // that are no AVI: the two are greyed, carry the warning icon and tell their
-    // reason in the tooltip, also as the table shows it on hover.
+    // A card with a good pair and one recording cut short: that one is
+    // greyed, carries the warning icon and tells its reason in the tooltip,
+    // also as the table shows it on hover. (What each kind of damage is
+    // called is the media check's own test.)
     void damagedRecordingsAreMarked()
     {
         QTemporaryDir card;
@@ -84,7 +85,6 @@ private slots:
         QVERIFY(writeAll(d + "alwa_20261107_071500_F.avi", m_good));
         QVERIFY(writeAll(d + "alwa_20261107_071500_R.avi", m_good));
         QVERIFY(writeAll(d + "alwa_20261107_071600_F.avi", m_good.left(m_good.size() / 2)));
-        QVERIFY(writeAll(d + "alwa_20261107_071600_R.avi", QByteArray(200000, 'x')));
 
         auto list = scannedList(card.path());
         TMKMediaListModel model(list.get());
@@ -93,28 +93,23 @@ private slots:
         QVERIFY(model.isChecking());
         QVERIFY(checked.wait(10000));
         QVERIFY(!model.isChecking());
-        QCOMPARE(model.columnCount(), 4);
 
         const int good = rowOf(model, QStringLiteral("alwa_20261107_071500_F.avi"));
         const int cut = rowOf(model, QStringLiteral("alwa_20261107_071600_F.avi"));
-        const int noise = rowOf(model, QStringLiteral("alwa_20261107_071600_R.avi"));
-        QVERIFY(good >= 0 && cut >= 0 && noise >= 0);
+        QVERIFY(good >= 0 && cut >= 0);
 
         QCOMPARE(model.problem(good), TMKMediaProblem::None);
         QCOMPARE(model.index(good, 0).data(Qt::ToolTipRole).toString(), d + "alwa_20261107_071500_F.avi");
         QVERIFY(!model.index(good, 1).data(Qt::ForegroundRole).isValid());
 
         QCOMPARE(model.problem(cut), TMKMediaProblem::CutShort);
-        QCOMPARE(model.problem(noise), TMKMediaProblem::NotAvi);
         QCOMPARE(model.index(cut, TMKMediaListModel::ModeColumn).data(TMKMediaListModel::ProblemRole).toInt(),
                  int(TMKMediaProblem::CutShort));
-        for (int row : {cut, noise}) {
-            const QString reason = model.problemText(row);
-            QVERIFY(!reason.isEmpty());
-            for (int column = 0; column < 4; ++column) {
-                QVERIFY(model.index(row, column).data(Qt::ToolTipRole).toString().contains(reason));
-                QVERIFY(model.index(row, column).data(Qt::ForegroundRole).isValid());
-            }
+        const QString reason = model.problemText(cut);
+        QVERIFY(!reason.isEmpty());
+        for (int column = 0; column < 4; ++column) {
+            QVERIFY(model.index(cut, column).data(Qt::ToolTipRole).toString().contains(reason));
+            QVERIFY(model.index(cut, column).data(Qt::ForegroundRole).isValid());
         }
         // The mode column shows a warning instead of the camera's icon.
         const QIcon warning = model.index(cut, 0).data(Qt::DecorationRole).value<QIcon>();
@@ -133,12 +128,11 @@ private slots:
         QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
         QApplication::sendEvent(view.viewport(), &help);
         QTRY_VERIFY(QToolTip::isVisible());
-        QVERIFY(QToolTip::text().contains(model.problemText(cut)));
+        QVERIFY(QToolTip::text().contains(reason));
         QToolTip::hideText();
 
         // What the list tells is what the player tells when the row plays.
-        QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_F.avi")), model.problemText(cut));
-        QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_R.avi")), model.problemText(noise));
+        QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_F.avi")), reason);
     }
 
     // A reload while the check of the old rows is under way: the old

@@ -1,5 +1,6 @@
 // The string table against the code, the recording list model, the named
-// images, the telemetry readouts, and the player's own small rules (time text, camera, snapshots).
+// images, the telemetry readouts, the player's own small rules (time text,
+// camera) and a normal run's quiet terminal.
 
 #include "TMKViewerTestFiles.h"
 #include "media/TMKMediaList.h"
@@ -160,13 +161,10 @@ private slots:
         }
         for (const QString& name : names) {
             const QImage image = TMKImageNamed(name, QSize(32, 32));
-            QVERIFY2(!image.isNull(), qPrintable(name));
+            QImage blank(image.size(), QImage::Format_ARGB32);
+            blank.fill(Qt::transparent);
             // Something is drawn: not every pixel transparent.
-            bool drawn = false;
-            for (int y = 0; y < image.height() && !drawn; ++y)
-                for (int x = 0; x < image.width() && !drawn; ++x)
-                    drawn = qAlpha(image.pixel(x, y)) > 0;
-            QVERIFY2(drawn, qPrintable(name));
+            QVERIFY2(!image.isNull() && image.convertToFormat(QImage::Format_ARGB32) != blank, qPrintable(name));
         }
         QVERIFY(TMKImageNamed(QStringLiteral("no_such_image"), QSize(32, 32)).isNull());
         // The two cameras' icons differ.
@@ -249,10 +247,7 @@ private slots:
     void graphGeometry()
     {
         const QSizeF bounds(440, 130);
-        const QRectF area = GraphView::graphArea(bounds);
-        QCOMPARE(area, QRectF(20, 8, 400, 114));
-        const std::vector<double> lines = GraphView::gridLineHeights(bounds);
-        QCOMPARE(lines, (std::vector<double>{8, 36.5, 65, 93.5, 122}));
+        QCOMPARE(GraphView::gridLineHeights(bounds), (std::vector<double>{8, 36.5, 65, 93.5, 122}));
         QCOMPARE(GraphView::timeBar(bounds, 0.5), QRectF(220, 8, 2, 114));
 
         // 440 wide: up to 4001 points, 0.1 apart, +-2 g over the area.
@@ -289,8 +284,6 @@ private slots:
         QCOMPARE(TMKMediaPlayer::timeString(-61000), QStringLiteral("01:01"));
         QCOMPARE(TMKMediaPlayer::timeString(-400), QStringLiteral("00:00"));
         QCOMPARE(TMKMediaPlayer::timeString(3600000 + 62000), QStringLiteral("1:01:02"));
-        QVERIFY(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")).isFrontMedia());
-        QVERIFY(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/x_r.AVI")).isRearMedia());
         // A folder named like a rear recording does not make its files rear.
         const auto inFolder = TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/a_R.avi/b.avi"));
         QVERIFY(!inFolder.isRearMedia());
