@@ -1,6 +1,7 @@
 // The frame capture on its own, with a scripted player and a recording
 // alert service: the proposed names, and what is written where.
 
+#include "TMKFileText.h"
 #include "TMKRecordingAlertService.h"
 #include "TMKScriptedPlayer.h"
 #include "viewer/capture/TMKFrameCapture.h"
@@ -12,16 +13,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QByteArray headOf(const QString& path, qint64 bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
-}
-
-} // namespace
 
 class TMKFrameCaptureTest : public QObject {
     Q_OBJECT
@@ -91,27 +82,24 @@ private slots:
         QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions()
                      & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
                  QFile::Permissions());
-        QCOMPARE(headOf(m_answer, 1 << 20), m_player.snapshotBytes);
+        QCOMPARE(TMKFileBytes(m_answer), m_player.snapshotBytes);
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(m_answer)});
 
         const QString real = out.filePath(QStringLiteral("real.png"));
-        QFile old(real);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("last week") == 9);
-        old.close();
+        QVERIFY(TMKWriteFileBytes(real, "last week"));
         m_answer = out.filePath(QStringLiteral("link.png"));
         QVERIFY(QFile::link(real, m_answer));
         m_capture->captureVideo();
         QVERIFY(QFileInfo(m_answer).isSymLink());
-        QCOMPARE(headOf(real, 8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QCOMPARE(TMKFileBytes(real).left(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
         QCOMPARE(m_opened.last(), QUrl::fromLocalFile(m_answer));
         QVERIFY(m_alerts->alerts.isEmpty());
 
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("last week") == 9);
-        old.close();
+        QVERIFY(TMKWriteFileBytes(real, "last week"));
         m_answer = real;
         m_player.snapshotBytes = QByteArray("no image at all");
         m_capture->captureVideo();
-        QCOMPARE(headOf(real, 100), QByteArray("last week"));
+        QCOMPARE(TMKFileBytes(real).left(100), QByteArray("last week"));
         m_player.snapshotBytes.clear();
         m_answer = out.filePath(QStringLiteral("folder.png"));
         QVERIFY(QDir().mkpath(m_answer + QStringLiteral("/inside")));

@@ -1,6 +1,7 @@
 // The sound output: chosen once before libVLC starts, silent when the
 // default device cannot be opened; libVLC's own log through the app's log.
 
+#include "TMKFileText.h"
 #include "viewer/player/TMKSoundOutput.h"
 
 #include <QDir>
@@ -81,13 +82,6 @@ private:
         return "<missing>";
     }
 
-    static void writeFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
 private slots:
     void initTestCase()
     {
@@ -102,9 +96,9 @@ private slots:
                                                "-c:v", "mjpeg", "-c:a", "pcm_s16le", m_clip}),
                  0);
         m_nullConfig = m_dir.filePath(QStringLiteral("null.conf"));
-        writeFile(m_nullConfig, "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
+        QVERIFY(TMKWriteFileBytes(m_nullConfig, "pcm.!default { type null }\nctl.!default { type hw card 0 }\n"));
         m_emptyConfig = m_dir.filePath(QStringLiteral("empty.conf"));
-        writeFile(m_emptyConfig, "");
+        QVERIFY(TMKWriteFileBytes(m_emptyConfig, ""));
         m_runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
         QVERIFY(QDir().mkpath(m_runtimeDir));
         QVERIFY(QFile::setPermissions(m_runtimeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -172,7 +166,7 @@ private slots:
         QVERIFY(timer.elapsed() < 1000);
         QFile::remove(socketPath);
 
-        writeFile(socketPath, "not a socket");
+        QVERIFY(TMKWriteFileBytes(socketPath, "not a socket"));
         QVERIFY(!TMKPulseServerListens(runtime.path()));
 
         // A path too long for a socket address is refused, not cut short.

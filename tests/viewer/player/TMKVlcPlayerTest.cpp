@@ -3,6 +3,7 @@
 // ffmpeg's decoding of the same clip, and paused, when it must not keep
 // repainting.
 
+#include "TMKFileText.h"
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/player/TMKRecordingCheck.h"
 #include "viewer/player/TMKVideoView.h"
@@ -28,12 +29,6 @@ bool ffmpeg(const QStringList& args)
     QProcess process;
     process.start(QStringLiteral("ffmpeg"), QStringList{"-loglevel", "error", "-y"} + args);
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Mean absolute difference per channel, 0..255.
@@ -79,19 +74,17 @@ private slots:
         m_moving = path("clip_F.avi");
         QVERIFY(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x180:rate=10", "-t", "4", "-c:v", "mjpeg", "-q:v",
                         "3", m_moving}));
-        QFile clip(m_moving);
-        QVERIFY(clip.open(QIODevice::ReadOnly));
-        const QByteArray avi = clip.readAll();
+        const QByteArray avi = TMKFileBytes(m_moving);
         QVERIFY(avi.size() > 60000);
-        QVERIFY(writeAll(path("cut_F.avi"), avi.left(50 * 1024)));
+        QVERIFY(TMKWriteFileBytes(path("cut_F.avi"), avi.left(50 * 1024)));
         // Without its index chunk (the last one), the RIFF size told, as a
         // camera that lost power before closing the file leaves it.
         QByteArray unindexed = avi.left(avi.lastIndexOf("idx1"));
         QVERIFY(unindexed.size() > 50000);
         qToLittleEndian(quint32(unindexed.size() - 8), unindexed.data() + 4);
-        QVERIFY(writeAll(path("noindex_F.avi"), unindexed));
-        QVERIFY(writeAll(path("noise_R.avi"), QByteArray(300000, 'x')));
-        QVERIFY(writeAll(path("empty_R.avi"), {}));
+        QVERIFY(TMKWriteFileBytes(path("noindex_F.avi"), unindexed));
+        QVERIFY(TMKWriteFileBytes(path("noise_R.avi"), QByteArray(300000, 'x')));
+        QVERIFY(TMKWriteFileBytes(path("empty_R.avi"), {}));
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo_R.avi")).constData(), 0600), 0);
         QVERIFY(QFile::link(m_moving, path("link_F.avi")));
 
@@ -191,9 +184,7 @@ private slots:
 
         // A ".jpg" name gets a JPEG, not the PNG bytes under that name.
         QVERIFY(player->saveVideoSnapshotAt(path("capture.jpg"), 0, 0));
-        QFile jpeg(path("capture.jpg"));
-        QVERIFY(jpeg.open(QIODevice::ReadOnly));
-        QCOMPARE(jpeg.read(3), QByteArray("\xFF\xD8\xFF", 3));
+        QCOMPARE(TMKFileBytes(path("capture.jpg")).left(3), QByteArray("\xFF\xD8\xFF", 3));
 
         // Past the end: paused at the end, nothing left, and play starts over.
         QTRY_VERIFY_WITH_TIMEOUT(player->mediaLength() > 0, 3000);

@@ -5,6 +5,7 @@
 #include "viewer/print/TMKFramePrint.h"
 #include "viewer/print/TMKPrintSettings.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
@@ -216,10 +217,15 @@ private slots:
     }
 };
 
-int runCupsPrintTests(int argc, char** argv)
+int runFramePrintTests(int argc, char** argv);
+
+int main(int argc, char** argv)
 {
-    TMKCupsPrintTest test;
-    return QTest::qExec(&test, argc, argv);
+    // QPrinter needs the application object for its print support plugin.
+    QApplication app(argc, argv);
+    const int frame = runFramePrintTests(argc, argv);
+    TMKCupsPrintTest cups;
+    return frame | QTest::qExec(&cups, argc, argv);
 }
 
 #include "TMKCupsPrintTest.moc"

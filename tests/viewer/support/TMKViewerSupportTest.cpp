@@ -1,11 +1,17 @@
-// The string table against the code, the recording list model, the named
-// images, the telemetry readouts, the player's own small rules (time text,
-// camera) and a normal run's quiet terminal.
+// The string table against the code, the recording list model and its
+// marks of what cannot be played (found in the background, never a new
+// folder's rows marked with the old one's results), the named images, the
+// telemetry readouts, the player's own small rules (time text, camera) and a
+// normal run's quiet terminal.
 
+#include "TMKDriveRecording.h"
+#include "TMKDriveSimulator.h"
+#include "TMKFileText.h"
 #include "TMKViewerTestFiles.h"
 #include "media/TMKMediaList.h"
 #include "strings/TMKStrings.h"
 #include "viewer/player/TMKMediaPlayer.h"
+#include "viewer/player/TMKRecordingCheck.h"
 #include "viewer/player/TMKVideoView.h"
 #include "viewer/telemetry/GraphView.h"
 #include "viewer/telemetry/TMKTelemetryDisplay.h"
@@ -13,17 +19,22 @@
 #include "widgets/TMKImages.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QToolTip>
 
 #include <cstring>
 #include <memory>
@@ -44,6 +55,30 @@ std::shared_ptr<const TMKAviGpsData> gpsRecord(double latitude, double longitude
     std::strncpy(record.RawData, text, sizeof record.RawData - 1);
     record.nLen = static_cast<uint32_t>(std::strlen(record.RawData));
     return TMKAviGpsData::aviGpsDataWithData(record);
+}
+
+int rowOf(const TMKMediaListModel& model, const QString& fileName)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.index(row, TMKMediaListModel::FileColumn).data().toString() == fileName)
+            return row;
+    return -1;
+}
+
+// A whole recording of 10 s of a drive, made once.
+QByteArray goodRecording()
+{
+    static const QByteArray bytes = [] {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("good.avi"));
+        TMKSpeedProfile profile(0);
+        profile.ramp(50, 10).hold(600);
+        TMKDriveOptions options;
+        options.startUtc = TMKUtcTime{2026, 11, 7, 7, 15, 0, 0};
+        const TMKDriveSimulator drive(TMKMunichRoute(), profile, options);
+        return TMKWriteDriveRecording(path.toStdString(), drive, 0, 10000) ? TMKFileBytes(path) : QByteArray();
+    }();
+    return bytes;
 }
 
 } // namespace
@@ -109,12 +144,9 @@ private slots:
         QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.columnCount(), 4);
 
-        QHash<QString, int> rowOf;
-        for (int row = 0; row < model.rowCount(); ++row)
-            rowOf.insert(model.index(row, 3).data().toString(), row);
-        const int rearMotion = rowOf.value(QStringLiteral("motion_20261107_081500_R.avi"), -1);
-        const int event = rowOf.value(QStringLiteral("event_20261107_081530_F.avi"), -1);
-        const int undated = rowOf.value(QStringLiteral("clipxx_recording0001_F.avi"), -1);
+        const int rearMotion = rowOf(model, QStringLiteral("motion_20261107_081500_R.avi"));
+        const int event = rowOf(model, QStringLiteral("event_20261107_081530_F.avi"));
+        const int undated = rowOf(model, QStringLiteral("clipxx_recording0001_F.avi"));
         QVERIFY(rearMotion >= 0 && event >= 0 && undated >= 0);
 
         QCOMPARE(model.iconName(rearMotion), QStringLiteral("car_rear_motion"));
@@ -292,6 +324,119 @@ private slots:
         QVERIFY(odd.url().isLocalFile());
         QCOMPARE(odd.url().toLocalFile(), QStringLiteral("/card/my drive #2_R.avi"));
         QVERIFY(odd.isRearMedia());
+    }
+
+    // A card with a good pair and one recording cut short: that one is
+    // greyed, carries the warning icon and tells its reason in the tooltip,
+    // also as the table shows it on hover. (What each kind of damage is
+    // called is the media check's own test.)
+    void damagedRecordingsAreMarked()
+    {
+        const QByteArray recording = goodRecording();
+        QVERIFY(recording.size() > 20000);
+        QTemporaryDir card;
+        const QString d = card.path() + QLatin1Char('/');
+        QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071500_F.avi", recording));
+        QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071500_R.avi", recording));
+        QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071600_F.avi", recording.left(recording.size() / 2)));
+
+        auto list = scannedList(card.path());
+        TMKMediaListModel model(list.get());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy checked(&model, &TMKMediaListModel::healthChecked);
+        QVERIFY(model.isChecking());
+        QVERIFY(checked.wait(10000));
+        QVERIFY(!model.isChecking());
+
+        const int good = rowOf(model, QStringLiteral("alwa_20261107_071500_F.avi"));
+        const int cut = rowOf(model, QStringLiteral("alwa_20261107_071600_F.avi"));
+        QVERIFY(good >= 0 && cut >= 0);
+
+        QCOMPARE(model.problem(good), TMKMediaProblem::None);
+        QCOMPARE(model.index(good, 0).data(Qt::ToolTipRole).toString(), d + "alwa_20261107_071500_F.avi");
+        QVERIFY(!model.index(good, 1).data(Qt::ForegroundRole).isValid());
+
+        QCOMPARE(model.problem(cut), TMKMediaProblem::CutShort);
+        QCOMPARE(model.index(cut, TMKMediaListModel::ModeColumn).data(TMKMediaListModel::ProblemRole).toInt(),
+                 int(TMKMediaProblem::CutShort));
+        const QString reason = model.problemText(cut);
+        QVERIFY(!reason.isEmpty());
+        for (int column = 0; column < 4; ++column) {
+            QVERIFY(model.index(cut, column).data(Qt::ToolTipRole).toString().contains(reason));
+            QVERIFY(model.index(cut, column).data(Qt::ForegroundRole).isValid());
+        }
+        // The mode column shows a warning instead of the camera's icon.
+        const QIcon warning = model.index(cut, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QIcon camera = model.index(good, 0).data(Qt::DecorationRole).value<QIcon>();
+        QVERIFY(!warning.isNull() && !camera.isNull());
+        QVERIFY(warning.pixmap(16).toImage() != camera.pixmap(16).toImage());
+
+        // Hovering the row in a table shows the tooltip with the reason.
+        QTableView view;
+        view.setModel(&model);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QRect cell = view.visualRect(model.index(cut, TMKMediaListModel::FileColumn));
+        QVERIFY(cell.isValid());
+        QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(view.viewport(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY(QToolTip::text().contains(reason));
+        QToolTip::hideText();
+
+        // What the list tells is what the player tells when the row plays.
+        QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_F.avi")), reason);
+    }
+
+    // A reload while the check of the old rows is under way: the old
+    // results, posted but not yet delivered, must not mark the new rows;
+    // nor may those of a model destroyed mid-check reach anything.
+    void anotherFolderMidCheckIsNotMarkedWithOldResults()
+    {
+        const QByteArray recording = goodRecording();
+        QTemporaryDir damaged;
+        QTemporaryDir sound;
+        const QByteArray cut = recording.left(5000);
+        for (int i = 0; i < 200; ++i) {
+            const QString name = QString::asprintf("alwa_20261107_07%02d%02d_F.avi", i / 60, i % 60);
+            QVERIFY(TMKWriteFileBytes(damaged.filePath(name), cut));
+            if (i < 20)
+                QVERIFY(TMKWriteFileBytes(sound.filePath(name), recording));
+        }
+        auto list = scannedList(damaged.path());
+        TMKMediaListModel model(list.get());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // The worker posts its first batches meanwhile; none is delivered.
+        QThread::msleep(300);
+
+        list->setDirectoryPath(sound.path().toStdString());
+        list->waitUntilIdle();
+        QSignalSpy checked(&model, &TMKMediaListModel::healthChecked);
+        model.reload();
+        QCOMPARE(model.rowCount(), 20);
+        QVERIFY(checked.wait(10000));
+        QTest::qWait(200); // anything the old check might still deliver
+        QCOMPARE(checked.count(), 1);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QCOMPARE(model.problem(row), TMKMediaProblem::None);
+            QVERIFY(!model.index(row, 0).data(Qt::ToolTipRole).toString().contains(QLatin1Char('\n')));
+        }
+
+        // And back: the damaged card is marked in full again.
+        list->setDirectoryPath(damaged.path().toStdString());
+        list->waitUntilIdle();
+        model.reload();
+        QVERIFY(checked.wait(10000));
+        for (int row = 0; row < model.rowCount(); ++row)
+            QCOMPARE(model.problem(row), TMKMediaProblem::CutShort);
+
+        // A model that goes while its check still runs: nothing is
+        // delivered to it.
+        auto gone = std::make_unique<TMKMediaListModel>(list.get());
+        QVERIFY(gone->isChecking());
+        gone.reset();
+        QTest::qWait(100); // a result posted to it would be delivered here
     }
 
     // The viewer as a user starts it, playing a pair: the terminal gets
