@@ -67,7 +67,6 @@ private slots:
     void cleanup() { m_view.reset(); }
 
     void positionTrackAndDiagnostics();
-    void scriptsBeforeLoadWaitForThePage();
     void tripHighlightClicksAndClearing();
     void mapWindow();
 
@@ -195,26 +194,6 @@ void TMKMapPageTest::positionTrackAndDiagnostics()
     QCOMPARE(m_view->errorCount(), 1);
 }
 
-void TMKMapPageTest::scriptsBeforeLoadWaitForThePage()
-{
-    m_view->evaluateWebScript(TMKSetLatLagScript(10.0, 20.0));
-    m_view->evaluateWebScript(TMKSetTrackScript({{1.0, 2.0}, {1.5, 2.5}}));
-    m_view->evaluateWebScript(TMKSetLatLagScript(-48.1173, -11.5167)); // supersedes the first
-    const int debugs = int(TMKMapView::MaxQueuedScripts) + 10;
-    for (int i = 0; i < debugs; ++i)
-        m_view->evaluateWebScript(TMKDebugScript(QString::number(i)));
-    QCOMPARE(m_view->queuedScriptCount(), TMKMapView::MaxQueuedScripts);
-
-    QVERIFY(loadView());
-    QCOMPARE(m_view->queuedScriptCount(), 0);
-    const QJsonObject loaded = state();
-    QVERIFY(near(loaded["marker"], -48.1173, -11.5167));
-    QCOMPARE(loaded["trackPoints"].toInt(), 2);
-    // The position and the track kept their places; the oldest diagnostics went.
-    QCOMPARE(loaded["debugCount"].toInt(), int(TMKMapView::MaxQueuedScripts) - 2);
-    QCOMPARE(loaded["lastDebug"].toString(), QString::number(debugs - 1));
-}
-
 // Two recordings of one drive north-east, 20 fixes each, one a second: the
 // trip is drawn in view, the playing part highlighted in its own colour; a
 // click on it names the recording and time; another folder clears it all.
@@ -307,6 +286,7 @@ void TMKMapPageTest::mapWindow()
     window.show();
     QVERIFY(loaded.wait(15000) && loaded.first().first().toBool());
     QVERIFY(near(pageState(window.mapWebView())["marker"], -22.9068, -43.1729));
+    QCOMPARE(window.mapWebView()->queuedScriptCount(), 0);
     window.windowDidLoad(); // a reused window keeps its page
     QTest::qWait(200);
     QCOMPARE(loaded.size(), 1);

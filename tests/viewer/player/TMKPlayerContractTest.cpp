@@ -38,11 +38,6 @@ class TMKPlayerContractTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TMKVideoView> m_view;
-    std::unique_ptr<TMKMediaPlayer> m_player;
-#if !TAMEK_CONTRACT_VLC
-    QTimer m_clock; // time passes for the scripted player as it does for libVLC
-#endif
 
     [[nodiscard]] QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
@@ -58,40 +53,24 @@ private slots:
         QVERIFY(TMKWriteFileBytes(path(kDamagedRecording), QByteArray(64 * 1024, 'x'))); // no RIFF header
     }
 
-    void init()
-    {
-        m_view = std::make_unique<TMKVideoView>();
-        m_view->resize(320, 180);
-        m_view->show();
-#if TAMEK_CONTRACT_VLC
-        m_player = TMKCreateMediaPlayer(m_view.get());
-#else
-        auto scripted = std::make_unique<TMKScriptedPlayer>();
-        scripted->length = kDemoLength;
-        TMKScriptedPlayer::faults.insert(QLatin1String(kDamagedRecording),
-                                         {TMKRecordingFaultText(TMKRecordingFault::NotAvi), true, 0});
-        m_clock.setInterval(40);
-        connect(&m_clock, &QTimer::timeout, scripted.get(), [player = scripted.get()] { player->tick(40); });
-        m_clock.start();
-        m_player = std::move(scripted);
-#endif
-        m_player->setVolume(0);
-    }
-
-    void cleanup()
-    {
-#if !TAMEK_CONTRACT_VLC
-        m_clock.stop();
-        disconnect(&m_clock, nullptr, nullptr, nullptr);
-        TMKScriptedPlayer::faults.clear();
-#endif
-        m_player.reset();
-        m_view.reset();
-    }
-
     void loadPlayPauseStepSeekStop()
     {
-        TMKMediaPlayer* player = m_player.get();
+        TMKVideoView view;
+        view.resize(320, 180);
+        view.show();
+#if TAMEK_CONTRACT_VLC
+        const std::unique_ptr<TMKMediaPlayer> owned = TMKCreateMediaPlayer(&view);
+#else
+        const auto owned = std::make_unique<TMKScriptedPlayer>();
+        owned->length = kDemoLength;
+        TMKScriptedPlayer::faults.insert(QLatin1String(kDamagedRecording),
+                                         {TMKRecordingFaultText(TMKRecordingFault::NotAvi), true, 0});
+        QTimer clock; // time passes for the scripted player as it does for libVLC
+        connect(&clock, &QTimer::timeout, owned.get(), [player = owned.get()] { player->tick(40); });
+        clock.start(40);
+#endif
+        TMKMediaPlayer* player = owned.get();
+        player->setVolume(0);
         QSignalSpy states(player, &TMKMediaPlayer::stateChanged);
         QSignalSpy times(player, &TMKMediaPlayer::timeChanged);
 
