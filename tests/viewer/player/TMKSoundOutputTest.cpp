@@ -177,55 +177,54 @@ private slots:
     // an injected probe fails there; the empty one has no device at all.
     // The default forced where no device is makes libVLC fail to open it
     // over and over, well over a thousand messages.
-    void playsWithTheOutputThatOpens_data()
-    {
-        QTest::addColumn<QString>("probe");
-        QTest::addColumn<bool>("deviceExists");
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<bool>("flood");
-        QTest::newRow("injected failure") << "fail" << true << QByteArray(kTMKSilentSoundOutput) << false;
-        QTest::newRow("no device") << "real" << false << QByteArray(kTMKSilentSoundOutput) << false;
-        QTest::newRow("working device kept") << "real" << true << QByteArray() << false;
-        QTest::newRow("default forced, no device") << "default" << false << QByteArray() << true;
-    }
-
     void playsWithTheOutputThatOpens()
     {
-        QFETCH(QString, probe);
-        QFETCH(bool, deviceExists);
-        QFETCH(QByteArray, output);
-        QFETCH(bool, flood);
-        const Run run = runHelper({QStringLiteral("play"), probe, m_clip, QLatin1String(flood ? "2000" : "300")},
-                                  deviceExists ? m_nullConfig : m_emptyConfig);
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(value(run, "output"), output);
-        QCOMPARE(value(run, "played"), QByteArray("1"));
-        QCOMPARE(value(run, "frames"), QByteArray("1"));
-        // The fallback is said once; beside the app's own log (hidden in a
-        // normal run) nothing reaches the terminal: no ALSA lines, no
-        // libVLC lines. libVLC's log is relayed at info level; in a flood,
-        // where the ALSA library itself prints, repeats are counted rather
-        // than relayed each time.
-        QList<QByteArray> printed;
-        QList<QByteArray> relayed;
-        for (const QByteArray& line : run.errLines) {
-            QVERIFY2(!line.startsWith("[0"), line.constData());
-            if (line.startsWith("APPLOG tamek.vlc "))
-                relayed.push_back(line);
-            else if (!line.startsWith("APPLOG "))
-                printed.push_back(line);
+        const QByteArray silent(kTMKSilentSoundOutput);
+        const struct {
+            const char* probe;
+            bool deviceExists;
+            QByteArray output;
+            bool flood;
+        } cases[] = {
+            {"fail", true, silent, false}, // an injected failure
+            {"real", false, silent, false}, // no device
+            {"real", true, {}, false}, // a working device is kept
+            {"default", false, {}, true}, // the default forced where there is no device
+        };
+        for (const auto& [probe, deviceExists, output, flood] : cases) {
+            const Run run = runHelper({QStringLiteral("play"), QLatin1String(probe), m_clip,
+                                       QLatin1String(flood ? "2000" : "300")},
+                                      deviceExists ? m_nullConfig : m_emptyConfig);
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(value(run, "output"), output);
+            QCOMPARE(value(run, "played"), QByteArray("1"));
+            QCOMPARE(value(run, "frames"), QByteArray("1"));
+            // The fallback is said once; beside the app's own log (hidden in a
+            // normal run) nothing reaches the terminal: no ALSA lines, no
+            // libVLC lines. libVLC's log is relayed at info level; in a flood,
+            // where the ALSA library itself prints, repeats are counted rather
+            // than relayed each time.
+            QList<QByteArray> printed;
+            QList<QByteArray> relayed;
+            for (const QByteArray& line : run.errLines) {
+                QVERIFY2(!line.startsWith("[0"), line.constData());
+                if (line.startsWith("APPLOG tamek.vlc "))
+                    relayed.push_back(line);
+                else if (!line.startsWith("APPLOG "))
+                    printed.push_back(line);
+            }
+            for (const QByteArray& line : relayed)
+                QVERIFY2(line.contains(" info "), line.constData());
+            if (!flood) {
+                QCOMPARE(printed, output.isEmpty() ? QList<QByteArray>()
+                                                   : QList<QByteArray>{"tamek: the default sound output cannot be "
+                                                                       "opened; playing without sound"});
+                continue;
+            }
+            QVERIFY2(countContaining(relayed, "APPLOG tamek.vlc info alsa:") >= 1, run.errLines.join('\n').left(2000));
+            QVERIFY2(countContaining(relayed, " times)") >= 1, relayed.join('\n').constData());
+            QVERIFY2(relayed.size() < 60, QByteArray::number(relayed.size()).constData());
         }
-        for (const QByteArray& line : relayed)
-            QVERIFY2(line.contains(" info "), line.constData());
-        if (!flood) {
-            QCOMPARE(printed, output.isEmpty() ? QList<QByteArray>()
-                                               : QList<QByteArray>{"tamek: the default sound output cannot be "
-                                                                   "opened; playing without sound"});
-            return;
-        }
-        QVERIFY2(countContaining(relayed, "APPLOG tamek.vlc info alsa:") >= 1, run.errLines.join('\n').left(2000));
-        QVERIFY2(countContaining(relayed, " times)") >= 1, relayed.join('\n').constData());
-        QVERIFY2(relayed.size() < 60, QByteArray::number(relayed.size()).constData());
     }
 };
 
