@@ -22,9 +22,6 @@
 
 namespace {
 
-const char* const kDestinationLine =
-    "Either got an error from PMSessionGetDestinationType or the print destination wasn't kPMDestinationPrinter";
-
 // Answers as scripted and records the order of the calls and what was printed.
 class ScriptedPrintSystem final : public TMKPrintSystem {
 public:
@@ -172,7 +169,8 @@ private slots:
         using Formats = std::optional<QStringList>;
         const Destination printer = TMKPrintDestination::Printer;
         const Formats jpeg = QStringList{QStringLiteral("image/jpeg")};
-        const QString destination = QString::fromLatin1(kDestinationLine);
+        const QString destination = QStringLiteral("Either got an error from PMSessionGetDestinationType or the "
+                                                   "print destination wasn't kPMDestinationPrinter");
         const QString noJpeg = QStringLiteral("MIME type image/jpeg isn't supported by the printer");
         const QString notJpeg = QStringLiteral("The captured frame %1 is not a JPEG file; nothing was printed");
         const struct {
@@ -315,15 +313,14 @@ private slots:
         QCOMPARE(next.pageLayout().pageSize().id(), QPageSize::A5);
         QCOMPARE(next.pageLayout().orientation(), QPageLayout::Landscape);
         QCOMPARE(next.copyCount(), 3);
-    }
 
-    void printInfoIsMadeOnce()
-    {
+        // The application's settings are made once and kept.
         TMKPrintSettings& first = TMKLoadPrintInfo();
         first.setPaperSize(QPageSize(QPageSize::A4));
         QCOMPARE(&TMKLoadPrintInfo(), &first);
         QCOMPARE(TMKLoadPrintInfo().paperSize().id(), QPageSize::A4);
     }
+
     void jpegReachesThePrinterFittedToThePage()
     {
         QFile::remove(m_dir.filePath(QStringLiteral("out/jpeg.prn")));
@@ -393,10 +390,8 @@ private slots:
                                             .arg(static_cast<int>(IPP_STATUS_ERROR_NOT_FOUND))},
         };
         for (const auto& c : cases) {
-            QPrinter chosen;
-            chosen.setPrinterName(c.printer);
-            TMKPrintSettings settings = TMKPrintSettings::fromPrinter(chosen);
-            settings.setPrinterName(c.printer); // QPrinter forgets a queue it does not know
+            TMKPrintSettings settings;
+            settings.setPrinterName(c.printer);
             const QList<int> before = jobIds(nullptr);
             QTest::ignoreMessage(QtWarningMsg, c.line.toUtf8().constData());
             QString logged;
