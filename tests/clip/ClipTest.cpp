@@ -20,7 +20,6 @@ extern "C" {
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
