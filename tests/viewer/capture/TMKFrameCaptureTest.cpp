@@ -36,7 +36,6 @@ private slots:
         m_capture = std::make_unique<TMKFrameCapture>(services, [this] { return &m_player; });
         m_player.setMedia(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")));
         m_player.play();
-        QVERIFY(m_player.isPlaying());
     }
 
     void proposedNames()

@@ -198,12 +198,9 @@ void TMKMapPageTest::placement()
 void TMKMapPageTest::waitingScripts()
 {
     TMKMapScriptQueue queue;
-    queue.append(QStringLiteral("setTrack([[1,1]])"));
-    queue.append(QStringLiteral("setLatLag('1','1')"));
-    queue.append(QStringLiteral("TMKDebug('a')"));
-    queue.append(QStringLiteral("setLatLag('2','2')"));
-    queue.append(QStringLiteral("TMKDebug('b')"));
-    queue.append(QStringLiteral("setTrack([[2,2]])"));
+    for (const char* script : {"setTrack([[1,1]])", "setLatLag('1','1')", "TMKDebug('a')", "setLatLag('2','2')",
+                               "TMKDebug('b')", "setTrack([[2,2]])"})
+        queue.append(QLatin1String(script));
     QCOMPARE(queue.take(), (QList<QString>{QStringLiteral("TMKDebug('a')"), QStringLiteral("setLatLag('2','2')"),
                                           QStringLiteral("TMKDebug('b')"), QStringLiteral("setTrack([[2,2]])")}));
     QVERIFY(queue.isEmpty());

@@ -49,7 +49,6 @@ private slots:
         demo.start(QStringLiteral(TAMEK_MAKE_DEMO), {m_dir.path()});
         QVERIFY(demo.waitForFinished(120000));
         QCOMPARE(demo.exitCode(), 0);
-        QVERIFY(QFile::exists(path(kDemoRecording)));
         QVERIFY(TMKWriteFileBytes(path(kDamagedRecording), QByteArray(64 * 1024, 'x'))); // no RIFF header
     }
 

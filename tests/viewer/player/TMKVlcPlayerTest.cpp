@@ -99,7 +99,6 @@ private slots:
                         "-t", "3", "-c:v", "mjpeg", "-q:v", "2", m_still}));
         QVERIFY(ffmpeg({"-ss", "1", "-i", m_still, "-frames:v", "1", path("ffmpeg.png")}));
         QVERIFY(m_reference.load(path("ffmpeg.png")));
-        QCOMPARE(m_reference.size(), QSize(320, 180));
     }
 
     // Each kind of file gets its reason at once after setMedia; of the
