@@ -402,7 +402,7 @@ private slots:
     }
 
     // No printer name: the scheduler's default, an error while none is set;
-    // what the scheduler answers when a job is refused reaches the caller.
+    // a file is no printer; what the scheduler answers when a job is refused reaches the caller.
     void defaultPrinterAndRefusedJob()
     {
         TMKCupsPrintSystem cups;
@@ -412,6 +412,9 @@ private slots:
         QVERIFY(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("textq")}) == 0);
         QCOMPARE(cups.currentPrinter(settings, &printer), 0);
         QCOMPARE(printer, QStringLiteral("textq"));
+        TMKPrintSettings toFile; // a PDF file is no printer: refused before any job
+        toFile.setOutputFileName(m_dir.filePath(QStringLiteral("frame.pdf")));
+        QCOMPARE(cups.destinationType(toFile), std::optional(TMKPrintDestination::File));
 
         const TMKPrintJob job = cups.printFile(QStringLiteral("textq"), m_jpeg, QStringLiteral("image/jpeg"), settings);
         QVERIFY(!job.queued());
