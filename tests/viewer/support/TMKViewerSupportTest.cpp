@@ -127,56 +127,6 @@ private slots:
         QCOMPARE(TMKLocalizedString("no.such_key"), QStringLiteral("no.such_key"));
     }
 
-    void listCellsFollowTheRecording()
-    {
-        QTemporaryDir dir;
-        const QString d = dir.path() + QLatin1Char('/');
-        touch(d + "alwa_20261107_081500_F.avi");
-        touch(d + "motion_20261107_081500_R.avi");
-        touch(d + "event_20261107_081530_F.avi");
-        touch(d + "clipxx_recording0001_F.avi"); // no date in the name
-        auto list = scannedList(dir.path());
-        TMKMediaListModel model(list.get());
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(model.columnCount(), 4);
-
-        const int rearMotion = rowOf(model, QStringLiteral("motion_20261107_081500_R.avi"));
-        const int event = rowOf(model, QStringLiteral("event_20261107_081530_F.avi"));
-        const int undated = rowOf(model, QStringLiteral("clipxx_recording0001_F.avi"));
-        QVERIFY(rearMotion >= 0 && event >= 0 && undated >= 0);
-
-        QCOMPARE(model.iconName(rearMotion), QStringLiteral("car_rear_motion"));
-        QCOMPARE(model.index(rearMotion, 0).data().toString(), TMKLocalizedString("media.motion"));
-        QVERIFY(!model.index(rearMotion, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-        QCOMPARE(model.index(rearMotion, 1).data().toString(), QStringLiteral("2026-11-07"));
-        QCOMPARE(model.index(rearMotion, 2).data().toString(), QStringLiteral("08:15:00"));
-        QCOMPARE(model.iconName(event), QStringLiteral("car_front_event"));
-        // No year: no date, no time.
-        QCOMPARE(model.index(undated, 1).data().toString(), QString());
-        QCOMPARE(model.index(undated, 2).data().toString(), QString());
-        // Rows are never editable and take no drops.
-        QVERIFY(!(model.flags(model.index(0, 0)) & (Qt::ItemIsEditable | Qt::ItemIsDropEnabled)));
-
-        // The row count changes only at a reload, even when the catalogue
-        // publishes a new scan behind the view.
-        touch(d + "alwa_20261107_081600_F.avi");
-        list->setDirectoryPath(dir.path().toStdString());
-        list->waitUntilIdle();
-        QCOMPARE(model.rowCount(), 4);
-        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-        model.reload();
-        QCOMPARE(reset.count(), 1);
-        QCOMPARE(model.rowCount(), 5);
-
-        QTemporaryDir empty;
-        list->setDirectoryPath(empty.path().toStdString());
-        list->waitUntilIdle();
-        model.reload();
-        QCOMPARE(model.rowCount(), 0);
-    }
-
     void imagesTheWindowNamesExist()
     {
         QStringList names{QStringLiteral("record_p.png"), QStringLiteral("record_n.png"),
@@ -321,7 +271,8 @@ private slots:
     // A card with a good pair and one recording cut short: that one is
     // greyed, carries the warning icon and tells its reason in the tooltip,
     // also as the table shows it on hover. (What each kind of damage is
-    // called is the media check's own test.)
+    // called is the media check's own test.) The cells follow the names of
+    // the recordings, and the rows change only at a reload.
     void damagedRecordingsAreMarked()
     {
         const QByteArray recording = goodRecording();
@@ -331,6 +282,9 @@ private slots:
         QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071500_F.avi", recording));
         QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071500_R.avi", recording));
         QVERIFY(TMKWriteFileBytes(d + "alwa_20261107_071600_F.avi", recording.left(recording.size() / 2)));
+        touch(d + "motion_20261107_081500_R.avi");
+        touch(d + "event_20261107_081530_F.avi");
+        touch(d + "clipxx_recording0001_F.avi"); // no date in the name
 
         auto list = scannedList(card.path());
         TMKMediaListModel model(list.get());
@@ -379,6 +333,43 @@ private slots:
 
         // What the list tells is what the player tells when the row plays.
         QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_F.avi")), reason);
+
+        // The cells follow the recording's name.
+        QCOMPARE(model.rowCount(), 6);
+        QCOMPARE(model.columnCount(), 4);
+        const int rearMotion = rowOf(model, QStringLiteral("motion_20261107_081500_R.avi"));
+        const int event = rowOf(model, QStringLiteral("event_20261107_081530_F.avi"));
+        const int undated = rowOf(model, QStringLiteral("clipxx_recording0001_F.avi"));
+        QVERIFY(rearMotion >= 0 && event >= 0 && undated >= 0);
+
+        QCOMPARE(model.iconName(rearMotion), QStringLiteral("car_rear_motion"));
+        QCOMPARE(model.index(rearMotion, 0).data().toString(), TMKLocalizedString("media.motion"));
+        QVERIFY(!model.index(rearMotion, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(model.index(rearMotion, 1).data().toString(), QStringLiteral("2026-11-07"));
+        QCOMPARE(model.index(rearMotion, 2).data().toString(), QStringLiteral("08:15:00"));
+        QCOMPARE(model.iconName(event), QStringLiteral("car_front_event"));
+        // No year: no date, no time.
+        QCOMPARE(model.index(undated, 1).data().toString(), QString());
+        QCOMPARE(model.index(undated, 2).data().toString(), QString());
+        // Rows are never editable and take no drops.
+        QVERIFY(!(model.flags(model.index(0, 0)) & (Qt::ItemIsEditable | Qt::ItemIsDropEnabled)));
+
+        // The row count changes only at a reload, even when the catalogue
+        // publishes a new scan behind the view.
+        touch(d + "alwa_20261107_081600_F.avi");
+        list->setDirectoryPath(card.path().toStdString());
+        list->waitUntilIdle();
+        QCOMPARE(model.rowCount(), 6);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.reload();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(model.rowCount(), 7);
+
+        QTemporaryDir empty;
+        list->setDirectoryPath(empty.path().toStdString());
+        list->waitUntilIdle();
+        model.reload();
+        QCOMPARE(model.rowCount(), 0);
     }
 
     // A reload while the check of the old rows is under way: the old
