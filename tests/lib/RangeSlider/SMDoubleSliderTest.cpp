@@ -70,11 +70,9 @@ private slots:
         QSignalSpy hi(&slider, &SMDoubleSlider::hiValueChanged);
 
         slider.setLoValue(-5);
-        QCOMPARE(slider.loValue(), 0);
-        QCOMPARE(lo.count(), 0); // no change, no signal
         slider.setHiValue(150);
-        QCOMPARE(slider.hiValue(), 100);
-        QCOMPARE(hi.count(), 0);
+        QCOMPARE(knobs(slider), std::pair(0, 100));
+        QVERIFY(lo.isEmpty() && hi.isEmpty()); // no change, no signal
 
         slider.setHiValue(50);
         slider.setLoValue(80); // cannot pass the high knob
@@ -123,7 +121,6 @@ private slots:
         QImage on = slider.grab().toImage();
         slider.setEnabled(false);
         QImage off = slider.grab().toImage();
-        QVERIFY(!on.isNull());
         QVERIFY(on != off);
         // The band between the knobs is drawn in the kit's accent colour.
         slider.setEnabled(true);

@@ -68,7 +68,6 @@ class TMKMapPageTest : public QObject {
 private slots:
     void initTestCase() { QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_interceptor); }
     void init();
-    void cleanup() { m_view.reset(); }
 
     void setLatLagScript();
     void debugScript();

@@ -15,7 +15,6 @@
 #include "TMKScriptedPlayer.h"
 #endif
 
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>

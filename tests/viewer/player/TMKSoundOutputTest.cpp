@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 #include <sys/stat.h>
@@ -26,12 +27,10 @@ struct Run {
     int exitCode = -1;
 };
 
-int countContaining(const QList<QByteArray>& lines, const QByteArray& needle)
+// How many lines contain `needle`.
+qsizetype containing(const QList<QByteArray>& lines, const char* needle)
 {
-    int count = 0;
-    for (const QByteArray& line : lines)
-        count += line.contains(needle) ? 1 : 0;
-    return count;
+    return std::count_if(lines.begin(), lines.end(), [needle](const QByteArray& line) { return line.contains(needle); });
 }
 
 } // namespace
@@ -65,11 +64,8 @@ private:
         }
         run.exitCode = process.exitCode();
         run.out = process.readAllStandardOutput();
-        const QByteArray err = process.readAllStandardError();
-        for (const QByteArray& line : err.split('\n')) {
-            if (!line.isEmpty())
-                run.errLines.push_back(line);
-        }
+        run.errLines = process.readAllStandardError().split('\n');
+        run.errLines.removeAll(QByteArray());
         return run;
     }
 
@@ -132,7 +128,6 @@ private slots:
     void soundServerSocket()
     {
         QTemporaryDir runtime;
-        QVERIFY(runtime.isValid());
         QVERIFY(!TMKPulseServerListens(QString()));
         QVERIFY(!TMKPulseServerListens(runtime.path())); // no pulse/ at all
         QVERIFY(QDir(runtime.path()).mkdir(QStringLiteral("pulse")));
@@ -219,8 +214,8 @@ private slots:
                                                                        "opened; playing without sound"});
                 continue;
             }
-            QVERIFY2(countContaining(relayed, "APPLOG tamek.vlc info alsa:") >= 1, run.errLines.join('\n').left(2000));
-            QVERIFY2(countContaining(relayed, " times)") >= 1, relayed.join('\n').constData());
+            QVERIFY2(containing(relayed, "APPLOG tamek.vlc info alsa:") >= 1, run.errLines.join('\n').left(2000));
+            QVERIFY2(containing(relayed, " times)") >= 1, relayed.join('\n').constData());
             QVERIFY2(relayed.size() < 60, QByteArray::number(relayed.size()).constData());
         }
     }

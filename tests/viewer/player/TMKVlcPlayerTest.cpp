@@ -75,12 +75,10 @@ private slots:
         QVERIFY(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x180:rate=10", "-t", "4", "-c:v", "mjpeg", "-q:v",
                         "3", m_moving}));
         const QByteArray avi = TMKFileBytes(m_moving);
-        QVERIFY(avi.size() > 60000);
         QVERIFY(TMKWriteFileBytes(path("cut_F.avi"), avi.left(50 * 1024)));
         // Without its index chunk (the last one), the RIFF size told, as a
         // camera that lost power before closing the file leaves it.
         QByteArray unindexed = avi.left(avi.lastIndexOf("idx1"));
-        QVERIFY(unindexed.size() > 50000);
         qToLittleEndian(quint32(unindexed.size() - 8), unindexed.data() + 4);
         QVERIFY(TMKWriteFileBytes(path("noindex_F.avi"), unindexed));
         QVERIFY(TMKWriteFileBytes(path("noise_R.avi"), QByteArray(300000, 'x')));
