@@ -1,7 +1,7 @@
 #pragma once
 
 // What a test reads back from a file it made: every byte, or nothing when
-// the file cannot be opened.
+// the file cannot be opened; and, for the Qt tests, a file's bytes written.
 
 #include <filesystem>
 #include <fstream>
@@ -24,5 +24,13 @@ inline std::string TMKFileText(const std::filesystem::path& path)
 inline QByteArray TMKFileBytes(const QString& path)
 {
     return QByteArray::fromStdString(TMKFileText(path.toStdString()));
+}
+
+// Makes (or empties) the file at `path` holding `bytes`: false when it cannot.
+inline bool TMKWriteFileBytes(const QString& path, const QByteArray& bytes)
+{
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.constData(), bytes.size());
+    return bool(out.flush());
 }
 #endif

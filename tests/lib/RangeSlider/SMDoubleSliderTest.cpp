@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <utility>
+
 namespace {
 
 QList<int> values(const QSignalSpy& spy)
@@ -18,6 +20,12 @@ QList<int> values(const QSignalSpy& spy)
     for (const QList<QVariant>& call : spy)
         list << call.value(0).toInt();
     return list;
+}
+
+// Both knobs' values, low first.
+std::pair<int, int> knobs(const SMDoubleSlider& slider)
+{
+    return {slider.loValue(), slider.hiValue()};
 }
 
 void wheel(QWidget* widget, QPoint at, int degrees)
@@ -57,17 +65,14 @@ private slots:
     void valuesStayInRangeAndInOrder()
     {
         SMDoubleSlider slider;
-        QCOMPARE(slider.loValue(), 0);
-        QCOMPARE(slider.hiValue(), 100);
+        QCOMPARE(knobs(slider), std::pair(0, 100));
         QSignalSpy lo(&slider, &SMDoubleSlider::loValueChanged);
         QSignalSpy hi(&slider, &SMDoubleSlider::hiValueChanged);
 
         slider.setLoValue(-5);
-        QCOMPARE(slider.loValue(), 0);
-        QCOMPARE(lo.count(), 0); // no change, no signal
         slider.setHiValue(150);
-        QCOMPARE(slider.hiValue(), 100);
-        QCOMPARE(hi.count(), 0);
+        QCOMPARE(knobs(slider), std::pair(0, 100));
+        QVERIFY(lo.isEmpty() && hi.isEmpty()); // no change, no signal
 
         slider.setHiValue(50);
         slider.setLoValue(80); // cannot pass the high knob
@@ -80,14 +85,11 @@ private slots:
 
         // Both at once reach a pair one knob at a time could not.
         slider.setValues(60, 90);
-        QCOMPARE(slider.loValue(), 60);
-        QCOMPARE(slider.hiValue(), 90);
+        QCOMPARE(knobs(slider), std::pair(60, 90));
         slider.setValues(5, 10);
-        QCOMPARE(slider.loValue(), 5);
-        QCOMPARE(slider.hiValue(), 10);
+        QCOMPARE(knobs(slider), std::pair(5, 10));
         slider.setValues(70, 30); // crossed: the low knob gives way
-        QCOMPARE(slider.loValue(), 30);
-        QCOMPARE(slider.hiValue(), 30);
+        QCOMPARE(knobs(slider), std::pair(30, 30));
 
         // A narrower range pulls both in, and says so.
         slider.setValues(10, 90);
@@ -95,17 +97,15 @@ private slots:
         hi.clear();
         slider.setMinValue(20);
         slider.setMaxValue(40);
-        QCOMPARE(slider.loValue(), 20);
-        QCOMPARE(slider.hiValue(), 40);
+        QCOMPARE(knobs(slider), std::pair(20, 40));
         QCOMPARE(values(lo), QList<int>{20});
         QCOMPARE(values(hi), QList<int>{40});
         slider.setMaxValue(0); // below the minimum: taken as the minimum
         QCOMPARE(slider.maxValue(), 20);
-        QCOMPARE(slider.hiValue(), 20);
-        QCOMPARE(slider.loValue(), 20);
+        QCOMPARE(knobs(slider), std::pair(20, 20));
     }
 
-    void geometryMapsValuesBothWays()
+    void geometryAndPainting()
     {
         SMDoubleSlider slider;
         slider.resize(220, 24);
@@ -115,9 +115,24 @@ private slots:
             QCOMPARE(slider.valueAtX(slider.knobCentreX(value)), value);
         QCOMPARE(slider.valueAtX(-50), 0);
         QCOMPARE(slider.valueAtX(1000), 100);
+
+        // Painted: the disabled look differs.
+        slider.setValues(30, 30);
+        QImage on = slider.grab().toImage();
+        slider.setEnabled(false);
+        QImage off = slider.grab().toImage();
+        QVERIFY(on != off);
+        // The band between the knobs is drawn in the kit's accent colour.
+        slider.setEnabled(true);
+        slider.setValues(20, 80);
+        const QImage band = slider.grab().toImage();
+        const QColor mid = band.pixelColor(slider.knobCentreX(50), slider.height() / 2);
+        QCOMPARE(mid, QColor(0x4f, 0xa3, 0xe0));
+        const QColor outside = band.pixelColor(slider.knobCentreX(5), slider.height() / 2);
+        QVERIFY(outside != mid);
     }
 
-    void mouseDragsAndClicks()
+    void mouseKeyboardAndWheel()
     {
         Window w;
         SMDoubleSlider* s = w.slider;
@@ -125,138 +140,87 @@ private slots:
         s->setValues(40, 80);
         const int y = s->height() / 2;
         QSignalSpy lo(s, &SMDoubleSlider::loValueChanged);
+        // Pressed at the first value, moved through the others, released at the last.
+        const auto drag = [&](std::initializer_list<int> path) {
+            QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(*path.begin()), y));
+            for (auto at = path.begin() + 1; at != path.end(); ++at)
+                QTest::mouseMove(s, QPoint(s->knobCentreX(*at), y));
+            QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(*(path.end() - 1)), y));
+        };
 
-        // Drag the low knob to 30.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(40), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(35), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(30), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
-        QCOMPARE(s->loValue(), 30);
-        QCOMPARE(s->hiValue(), 80);
+        drag({40, 35, 30});
+        QCOMPARE(knobs(*s), std::pair(30, 80));
         QCOMPARE(values(lo), (QList<int>{35, 30})); // tracked while dragging
-
-        // Dragged past the high knob it stops there.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(30), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(95), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(95), y));
-        QCOMPARE(s->loValue(), 80);
-        QCOMPARE(s->hiValue(), 80);
-
-        // Both on one spot: the direction of the drag decides.
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(80), y));
-        QTest::mouseMove(s, QPoint(s->knobCentreX(90), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
-        QCOMPARE(s->loValue(), 80);
-        QCOMPARE(s->hiValue(), 90);
-        QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
-        QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(90), y));
+        drag({30, 95}); // past the high knob it stops there
+        QCOMPARE(knobs(*s), std::pair(80, 80));
+        drag({80, 90}); // both on one spot: the direction of the drag decides
+        QCOMPARE(knobs(*s), std::pair(80, 90));
+        drag({90});
         QCOMPARE(s->hiValue(), 90); // a press without a move moves nothing
 
         // A click on the track moves the nearer knob there.
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(10), y));
-        QCOMPARE(s->loValue(), 10);
-        QCOMPARE(s->hiValue(), 90);
+        QCOMPARE(knobs(*s), std::pair(10, 90));
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(70), y));
-        QCOMPARE(s->hiValue(), 70);
-        QCOMPARE(s->loValue(), 10);
+        QCOMPARE(knobs(*s), std::pair(10, 70));
         QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
 
         // Disabled, it ignores the mouse.
         s->setEnabled(false);
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->knobCentreX(20), y));
         QCOMPARE(s->loValue(), 10);
-    }
+        s->setEnabled(true);
 
-    void keyboardMovesTheFocusedKnob()
-    {
-        Window w;
-        SMDoubleSlider* s = w.slider;
-        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        // Keys move the focused knob, held by the other one; Tab goes from
+        // the low knob to the high one, then out of the slider. The wheel
+        // moves only a slider that has the focus.
         w.top.activateWindow();
         s->setValues(40, 42);
-        w.before->setFocus();
-        QTRY_VERIFY(w.before->hasFocus());
-
-        QTest::keyClick(&w.top, Qt::Key_Tab); // into the slider: the low knob
-        QTRY_VERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
-        QTest::keyClick(s, Qt::Key_Right);
-        QCOMPARE(s->loValue(), 41);
-        QTest::keyClick(s, Qt::Key_Right);
-        QTest::keyClick(s, Qt::Key_Right); // held by the high knob
-        QCOMPARE(s->loValue(), 42);
-        QTest::keyClick(s, Qt::Key_Down);
-        QCOMPARE(s->loValue(), 41);
-
-        QTest::keyClick(s, Qt::Key_Tab); // the high knob, still in the slider
-        QVERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
-        QTest::keyClick(s, Qt::Key_Left);
-        QTest::keyClick(s, Qt::Key_Left); // held by the low knob
-        QCOMPARE(s->hiValue(), 41);
-        QTest::keyClick(s, Qt::Key_End);
-        QCOMPARE(s->hiValue(), 100);
-        QTest::keyClick(s, Qt::Key_PageDown);
-        QCOMPARE(s->hiValue(), 90);
-        QCOMPARE(s->loValue(), 41);
-
-        QTest::keyClick(s, Qt::Key_Backtab); // back to the low knob
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::Low);
-        QVERIFY(s->hasFocus());
-        QTest::keyClick(s, Qt::Key_Home);
-        QCOMPARE(s->loValue(), 0);
-        QTest::keyClick(s, Qt::Key_Left);
-        QCOMPARE(s->loValue(), 0);
-
-        QTest::keyClick(s, Qt::Key_Tab);
-        QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider
-        QTRY_VERIFY(w.after->hasFocus());
-        QTest::keyClick(w.after, Qt::Key_Backtab); // back in at the high knob
-        QTRY_VERIFY(s->hasFocus());
-        QCOMPARE(s->focusedKnob(), SMDoubleSlider::Knob::High);
-    }
-
-    void wheelMovesOnlyAFocusedSlider()
-    {
-        Window w;
-        SMDoubleSlider* s = w.slider;
-        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
-        w.top.activateWindow();
-        s->setValues(40, 80);
         w.before->setFocus();
         QTRY_VERIFY(w.before->hasFocus());
         const QPoint middle(s->width() / 2, s->height() / 2);
         wheel(s, middle, 15);
         QCOMPARE(s->loValue(), 40); // scrolled past, not moved
 
-        s->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(&w.top, Qt::Key_Tab); // into the slider: the low knob
         QTRY_VERIFY(s->hasFocus());
+        using Knob = SMDoubleSlider::Knob;
+        const struct {
+            Qt::Key key;
+            Knob knob;
+            int lo, hi;
+        } steps[] = {
+            {Qt::Key_Right, Knob::Low, 41, 42},
+            {Qt::Key_Right, Knob::Low, 42, 42},
+            {Qt::Key_Right, Knob::Low, 42, 42},
+            {Qt::Key_Down, Knob::Low, 41, 42},
+            {Qt::Key_Tab, Knob::High, 41, 42},
+            {Qt::Key_Left, Knob::High, 41, 41},
+            {Qt::Key_Left, Knob::High, 41, 41},
+            {Qt::Key_End, Knob::High, 41, 100},
+            {Qt::Key_PageDown, Knob::High, 41, 90},
+            {Qt::Key_Backtab, Knob::Low, 41, 90},
+            {Qt::Key_Home, Knob::Low, 0, 90},
+            {Qt::Key_Left, Knob::Low, 0, 90},
+        };
+        for (const auto& step : steps) {
+            QTest::keyClick(s, step.key);
+            QVERIFY(s->hasFocus());
+            QCOMPARE(s->focusedKnob(), step.knob);
+            QCOMPARE(knobs(*s), std::pair(step.lo, step.hi));
+        }
         wheel(s, middle, 15);
         wheel(s, middle, 15);
-        QCOMPARE(s->loValue(), 42);
+        QCOMPARE(s->loValue(), 2);
         wheel(s, middle, -15);
-        QCOMPARE(s->loValue(), 41);
-        QCOMPARE(s->hiValue(), 80);
-    }
+        QCOMPARE(knobs(*s), std::pair(1, 90));
 
-    void paintsInEveryState()
-    {
-        SMDoubleSlider s;
-        s.resize(200, 24);
-        s.setValues(30, 30);
-        QImage on = s.grab().toImage();
-        s.setEnabled(false);
-        QImage off = s.grab().toImage();
-        QVERIFY(!on.isNull());
-        QVERIFY(on != off); // the disabled look differs
-        // The band between the knobs is drawn in the kit's accent colour.
-        s.setEnabled(true);
-        s.setValues(20, 80);
-        const QImage band = s.grab().toImage();
-        const QColor mid = band.pixelColor(s.knobCentreX(50), s.height() / 2);
-        QCOMPARE(mid, QColor(0x4f, 0xa3, 0xe0));
-        const QColor outside = band.pixelColor(s.knobCentreX(5), s.height() / 2);
-        QVERIFY(outside != mid);
+        QTest::keyClick(s, Qt::Key_Tab);
+        QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider
+        QTRY_VERIFY(w.after->hasFocus());
+        QTest::keyClick(w.after, Qt::Key_Backtab); // back in at the high knob
+        QTRY_VERIFY(s->hasFocus());
+        QCOMPARE(s->focusedKnob(), Knob::High);
     }
 };
 

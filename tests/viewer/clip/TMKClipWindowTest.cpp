@@ -115,9 +115,8 @@ private slots:
         QVERIFY(finished.wait(60000));
         QVERIFY(finished.first().first().value<TMKClipResult>().ok);
         QProcess probe;
-        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                                QStringLiteral("format=duration"), QStringLiteral("-of"),
-                                                QStringLiteral("csv=p=0"), m_output});
+        probe.start(QStringLiteral("ffprobe"),
+                    QStringList{"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", m_output});
         QVERIFY(probe.waitForFinished(20000));
         const double duration = probe.readAllStandardOutput().trimmed().toDouble();
         QVERIFY2(std::abs(duration - 3.5) <= 1.0 / 30 + 1e-6, qPrintable(QString::number(duration)));

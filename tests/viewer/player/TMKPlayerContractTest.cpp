@@ -6,6 +6,7 @@
 // stops.
 // Built twice: TAMEK_CONTRACT_VLC chooses the player.
 
+#include "TMKFileText.h"
 #include "viewer/player/TMKMediaPlayer.h"
 #include "viewer/player/TMKRecordingCheck.h"
 #include "viewer/player/TMKVideoView.h"
@@ -14,9 +15,7 @@
 #include "TMKScriptedPlayer.h"
 #endif
 
-#include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,11 +37,6 @@ class TMKPlayerContractTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TMKVideoView> m_view;
-    std::unique_ptr<TMKMediaPlayer> m_player;
-#if !TAMEK_CONTRACT_VLC
-    QTimer m_clock; // time passes for the scripted player as it does for libVLC
-#endif
 
     [[nodiscard]] QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
@@ -54,53 +48,31 @@ private slots:
         demo.start(QStringLiteral(TAMEK_MAKE_DEMO), {m_dir.path()});
         QVERIFY(demo.waitForFinished(120000));
         QCOMPARE(demo.exitCode(), 0);
-        QVERIFY(QFile::exists(path(kDemoRecording)));
-        QFile noise(path(kDamagedRecording));
-        QVERIFY(noise.open(QIODevice::WriteOnly));
-        QByteArray bytes(64 * 1024, '\0');
-        for (char& byte : bytes)
-            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
-        QCOMPARE(noise.write(bytes), bytes.size());
-    }
-
-    void init()
-    {
-        m_view = std::make_unique<TMKVideoView>();
-        m_view->resize(320, 180);
-        m_view->show();
-#if TAMEK_CONTRACT_VLC
-        m_player = TMKCreateMediaPlayer(m_view.get());
-#else
-        auto scripted = std::make_unique<TMKScriptedPlayer>();
-        scripted->length = kDemoLength;
-        TMKScriptedPlayer::faults.insert(QLatin1String(kDamagedRecording),
-                                         {TMKRecordingFaultText(TMKRecordingFault::NotAvi), true, 0});
-        m_clock.setInterval(40);
-        connect(&m_clock, &QTimer::timeout, scripted.get(), [player = scripted.get()] { player->tick(40); });
-        m_clock.start();
-        m_player = std::move(scripted);
-#endif
-        m_player->setVolume(0);
-    }
-
-    void cleanup()
-    {
-#if !TAMEK_CONTRACT_VLC
-        m_clock.stop();
-        disconnect(&m_clock, nullptr, nullptr, nullptr);
-        TMKScriptedPlayer::faults.clear();
-#endif
-        m_player.reset();
-        m_view.reset();
+        QVERIFY(TMKWriteFileBytes(path(kDamagedRecording), QByteArray(64 * 1024, 'x'))); // no RIFF header
     }
 
     void loadPlayPauseStepSeekStop()
     {
-        TMKMediaPlayer* player = m_player.get();
+        TMKVideoView view;
+        view.resize(320, 180);
+        view.show();
+#if TAMEK_CONTRACT_VLC
+        const std::unique_ptr<TMKMediaPlayer> owned = TMKCreateMediaPlayer(&view);
+#else
+        const auto owned = std::make_unique<TMKScriptedPlayer>();
+        owned->length = kDemoLength;
+        TMKScriptedPlayer::faults.insert(QLatin1String(kDamagedRecording),
+                                         {TMKRecordingFaultText(TMKRecordingFault::NotAvi), true, 0});
+        QTimer clock; // time passes for the scripted player as it does for libVLC
+        connect(&clock, &QTimer::timeout, owned.get(), [player = owned.get()] { player->tick(40); });
+        clock.start(40);
+#endif
+        TMKMediaPlayer* player = owned.get();
+        player->setVolume(0);
         QSignalSpy states(player, &TMKMediaPlayer::stateChanged);
         QSignalSpy times(player, &TMKMediaPlayer::timeChanged);
 
-        // Random bytes named as a recording: Error with its reason, and
+        // Bytes that are no AVI named as a recording: Error with its reason, and
         // play changes nothing.
         player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDamagedRecording)));
         player->play();
@@ -111,7 +83,6 @@ private slots:
         QCOMPARE(player->state(), TMKMediaPlayer::Error);
 
         player->setMedia(TMKPlayerMedia::mediaWithPath(path(kDemoRecording)));
-        QCOMPARE(player->media()->path(), path(kDemoRecording));
         QVERIFY(player->errorText().isEmpty());
         QVERIFY(player->state() != TMKMediaPlayer::Error);
         QVERIFY(!player->isPlaying());

@@ -22,12 +22,9 @@ namespace {
 
 void appLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const char* level = type == QtWarningMsg ? "warning"
-        : type == QtCriticalMsg              ? "critical"
-        : type == QtInfoMsg                  ? "info"
-                                             : "other";
-    std::fprintf(stderr, "APPLOG %s %s %s\n", context.category ? context.category : "-", level,
-                 message.toLocal8Bit().constData());
+    // The test reads the level of what is relayed: info, or anything else.
+    std::fprintf(stderr, "APPLOG %s %s %s\n", context.category ? context.category : "-",
+                 type == QtInfoMsg ? "info" : "not-info", message.toLocal8Bit().constData());
 }
 
 } // namespace
