@@ -156,7 +156,8 @@ void BM_TamekClipCopy(benchmark::State& state)
 void BM_FfmpegCopy(benchmark::State& state)
 {
     measure(state, {"ffmpeg", "-v", "error", "-y", "-ss", "10", "-t", "60", "-f", "concat", "-safe", "0", "-i",
-                    (kDir / "list_F.txt").string(), "-map", "0:v", "-c", "copy", (kDir / "ffmpeg.mkv").string()});
+                    (kDir / "list_F.txt").string(), "-map", "0:v", "-map", "0:a", "-c", "copy",
+                    (kDir / "ffmpeg.mkv").string()});
 }
 
 } // namespace
