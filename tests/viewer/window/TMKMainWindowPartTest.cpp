@@ -305,7 +305,12 @@ private slots:
         QCOMPARE(message->toolTip(), written);
         QVERIFY(message->text().endsWith(QStringLiteral("trip.gpx")));
         QVERIFY(message->fontMetrics().horizontalAdvance(message->text()) <= message->width());
+        // Until a folder is shown the empty list says how to fill it.
+        auto* hint = child<QLabel>("openFolderHint");
+        QVERIFY(hint->text().contains(QStringLiteral("Ctrl+O")));
+        QVERIFY(hint->isVisible() && hint->geometry().contains(m_window->tableView()->viewport()->rect().center()));
         m_window->setFolder(QStringLiteral("/home/user/build/src/viewer/../../demo"));
+        QVERIFY(!hint->isVisible());
         QCOMPARE(child<QLabel>("folderLabel")->text(), QStringLiteral("/home/user/build/demo"));
 
         auto* play = child<QAbstractButton>("playButton");
