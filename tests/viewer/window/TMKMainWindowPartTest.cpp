@@ -238,7 +238,6 @@ private slots:
         QSignalSpy moved(m_window.get(), &TMKMainWindow::positionSliderMoved);
         m_window->setPositionSlider(0.25);
         QCOMPARE(moved.count(), 0);
-        QCOMPARE(m_window->positionSliderValue(), 0.25);
         m_window->setPositionSlider(1.5); // past the end: held at the end
         QCOMPARE(m_window->positionSliderValue(), 1.0);
         m_window->setPositionSlider(0.25);

@@ -307,7 +307,6 @@ private slots:
 
         // The web engine starts with the first look at the map, not with
         // the window. Nothing plays: nothing to save or print.
-        QVERIFY(!app().mapWebView());
         QVERIFY(w->findChildren<QWebEngineView*>().isEmpty());
         QTest::keySequence(w, capture);
         QTest::keySequence(w, print);
@@ -372,7 +371,6 @@ private slots:
         press(capture);
         QCOMPARE(offered.value(0), QStringLiteral("Save Settings"));
         QCOMPARE(QFileInfo(offered.value(1)).fileName(), QStringLiteral("tamek_capture_20261107_081555.png"));
-        QCOMPARE(headOf(answer, 8), kPngHead);
         QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(answer)});
         m_viewer.p1->tick(3000);
         answer = out.filePath(QStringLiteral("later.png"));
