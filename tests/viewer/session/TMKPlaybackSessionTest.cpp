@@ -176,8 +176,9 @@ private slots:
 
     // Each pair resets the size; the speed steps hold both players to one
     // rate. A seek puts both players at the slider; 0.3 s later the partner
-    // takes the main player's position. Jumps go 10 s, or to the ends.
-    void speedSeeksAndJumps()
+    // takes the main player's position. Jumps go 10 s, or to the ends. A swap
+    // exchanges the cameras and restores their place.
+    void speedSeeksJumpsAndSwap()
     {
         makeSession(m_folder);
         QSignalSpy steps(m_session->sequence(), &TMKPairSequence::scaleStepRequested);
@@ -233,12 +234,7 @@ private slots:
             QTRY_VERIFY(!m_session->sync()->isMoving());
             QCOMPARE(m_p2->time(), to);
         }
-    }
 
-    void swapExchangesAndRestores()
-    {
-        makeSession(m_folder);
-        start(0, 0);
         m_p1->setTime(24000);
         m_p2->setTime(24000);
         QSignalSpy swapped(m_session->sync(), &TMKPairSync::swapStarted);
@@ -466,8 +462,9 @@ private slots:
     }
 
     // Each session thins out its own position updates: one that has seen
-    // time events does not shift the updates of the next.
-    void positionUpdatesAreCountedPerSession()
+    // time events does not shift the updates of the next. A session gone
+    // while its extraction runs is never touched by the result.
+    void positionUpdatesPerSessionAndASessionGoneDuringExtraction()
     {
         makeSession(m_folder);
         start(0, 0);
@@ -485,11 +482,7 @@ private slots:
         QVERIFY(std::abs(m_session->playInfo()->position() - 0.5) < 1e-6);
         m_p1->tick(6000);
         QVERIFY(std::abs(m_session->playInfo()->position() - 0.8) < 1e-6);
-    }
 
-    // A session gone while its extraction runs is never touched by the result.
-    void sessionGoneDuringExtraction()
-    {
         makeSession(m_folder);
         QVERIFY(m_session->sequence()->playAtIndex(0));
         m_session.reset();
