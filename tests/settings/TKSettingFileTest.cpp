@@ -167,25 +167,6 @@ TEST_F(SettingFileTest, PlateNumberOfEightBytesHasNoTerminator)
     EXPECT_EQ(TKPlateNumber(record), "1234567");
 }
 
-// The file is the record's bytes both ways; where each field lies in them
-// is the field table's to check.
-TEST_F(SettingFileTest, ReadAndWriteMoveTheRecordsBytes)
-{
-    ASSERT_FALSE(TKWriteDefaultSettingFile(file));
-    const Bytes before = readBytes(file);
-    _FILEDATA record;
-    std::memset(&record, 0xEE, sizeof record);
-    ASSERT_TRUE(TKReadSettingFile(file, record));
-    EXPECT_EQ(image(record), before);
-
-    record.time_gmt = -1;
-    TKSetPlateNumber(record, "XY9");
-    TKSealSettings(record);
-    ASSERT_FALSE(TKWriteSettingFile(record, file));
-    EXPECT_EQ(readBytes(file), image(record));
-    EXPECT_NE(image(record), before);
-}
-
 TEST_F(SettingFileTest, FilesOfAnotherSizeAreNotSettingFiles)
 {
     for (const std::size_t size : { 0u, 427u, 429u }) {
