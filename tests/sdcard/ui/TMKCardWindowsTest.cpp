@@ -128,7 +128,13 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
-    void formatWindowWithoutDisks()
+    // Without disks Format says so. The window lists the disks; the field
+    // shows what a cluster holds (the erase gets sectors), and a
+    // write-protected card is refused. What the erase keeps and writes is the
+    // core's to check; the window asks, shows its progress and tells the
+    // outcome. Failed (the password not given), it stays with the card as it
+    // was; completed, OK closes it.
+    void formatWindowListsAsksShowsItsProgressAndTellsTheOutcome()
     {
         openFormatWindow();
         QCOMPARE(m_format->pathField->text(), QStringLiteral("-"));
@@ -137,15 +143,7 @@ private slots:
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
         QCOMPARE(lastAlert(), (QStringList{QStringLiteral("TAMEK"), QStringLiteral("There is no USB drive.")}));
         QVERIFY(m_commands->log.empty());
-    }
 
-    // The window lists the disks; the field shows what a cluster holds (the
-    // erase gets sectors), and a write-protected card is refused. What the
-    // erase keeps and writes is the core's to check; the window asks, shows
-    // its progress and tells the outcome. Failed (the password not given),
-    // it stays with the card as it was; completed, OK closes it.
-    void formatWindowListsAsksShowsItsProgressAndTellsTheOutcome()
-    {
         writeAll(cardPath() + QStringLiteral("/config.bin"), QByteArray(static_cast<int>(kTKSettingFileSize), 'K'));
         auto big = card(32'000'000'000, QStringLiteral("/dev/sdc1"));
         big.readOnly = true;
