@@ -213,7 +213,7 @@ private slots:
     // "Today" changes only the date. Without a card Save asks where: a
     // cancelled panel writes and says nothing; a read-only file the user
     // chose is kept and the error told; then the time is written.
-    void todayChangesOnlyTheDateAndSaveAsksWhere()
+    void todayChangesOnlyTheDateAndSaveAsksWhereWithoutACard()
     {
         const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
         QStringList panels;
@@ -284,13 +284,10 @@ private slots:
         QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 18:15:09"));
         QVERIFY(pressAlertOk(*m_alerts));
         QTRY_VERIFY(!window.isVisible());
-    }
 
-    // Other calendars and digits in the user's locale never reach the file.
-    void writesAsciiGregorianWhateverTheLocale()
-    {
+        // A card that holds the file: no panel. Other calendars and digits in
+        // the user's locale never reach the file.
         m_disks->disks = {card(4'000'000'000)};
-        auto s = timeServices();
         s.saveFileChooser = [](QWidget*, const QString&) {
             qFatal("no save panel for a card that holds the file");
             return QString();
@@ -299,9 +296,9 @@ private slots:
                                       QLocale(QLocale::Persian, QLocale::Iran)}) {
             QLocale::setDefault(locale);
             writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
-            TMKTimeSetupController window(s);
-            window.show();
-            QTest::mouseClick(window.saveButton, Qt::LeftButton);
+            TMKTimeSetupController onCard(s);
+            onCard.show();
+            QTest::mouseClick(onCard.saveButton, Qt::LeftButton);
             QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 17:05:09"));
             QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
         }

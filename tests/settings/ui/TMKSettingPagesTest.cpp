@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(p->selectedCell(), -1);
     }
 
-    void auxPageRoundTrip()
+    void auxPageRoundTripAndTheCardShare()
     {
         using X = TMKSettingForAuxViewController;
         checkEachChange<X>(TKNonDefaultRecord(), [](X* p) {
@@ -194,10 +194,8 @@ private slots:
             {"pip top left", [](X* p) { TKClick(p->pipCell(0, 0)); }, "pip_position", 2},
             {"format reminder", [](X* p) { TKClickSegment(p->autoFormatAlarmSeg, 1); }, "autoFormatAlarm", 1},
         });
-    }
 
-    void auxCardShareByKeyboardAndItsLimits()
-    {
+        // The card share by keyboard, and its limits.
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_ratio = 70;
         record.sd_mem_motion_ratio = 30;
@@ -228,7 +226,7 @@ private slots:
         QVERIFY(p->validateUserInput());
     }
 
-    void obdPageRoundTrip()
+    void obdPageRoundTripVoltageExternalPowerAndEcoBand()
     {
         using O = TMKSettingForObdViewController;
         checkEachChange<O>(TKNonDefaultRecord(), [](O* p) {
@@ -278,15 +276,12 @@ private slots:
              },
              "parkingSecurity", 14},
         });
-    }
 
-    // A voltage off the 100 mV steps shows no item.
-    // External power turns both power controls off at once, and the record
-    // has it before any save. The page's values move the eco knobs; the low
-    // one cannot pass the high one, a band wholly below the one shown is
-    // taken whole, and stored bounds beyond 100 are held to the slider.
-    void obdVoltageZoneExternalPowerAndEcoBand()
-    {
+        // A voltage off the 100 mV steps shows no item.
+        // External power turns both power controls off at once, and the record
+        // has it before any save. The page's values move the eco knobs; the low
+        // one cannot pass the high one, a band wholly below the one shown is
+        // taken whole, and stored bounds beyond 100 are held to the slider.
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_reserved = 11550;
         Shown<TMKSettingForObdViewController> shown(&record);
@@ -324,6 +319,18 @@ private slots:
         QVERIFY(p->populate());
         QCOMPARE(record.drivingSecurity, 100u);
         QCOMPARE(record.parkingSecurity, 0u);
+
+        // The axis spans the track with a tick every step, long ones at the
+        // ends and the middle.
+        const auto ticks = EcoSliderAxisView::ticks(9, 229);
+        QCOMPARE(ticks.size(), std::size_t(22));
+        QCOMPARE(ticks.front().x, 9);
+        QCOMPARE(ticks.back().x, 229);
+        QCOMPARE(ticks[10].height, ticks[0].height);
+        QCOMPARE(ticks[21].height, ticks[0].height);
+        QVERIFY(ticks[1].height < ticks[0].height);
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            QVERIFY(ticks[i].x > ticks[i - 1].x);
     }
 
     // Stored values no control has a choice for: written back as one the
@@ -416,21 +423,6 @@ private slots:
             }
             QVERIFY(obd.page->ecoLoValue() <= obd.page->ecoHiValue());
         }
-    }
-
-    // The axis spans the track with a tick every step, long ones at the ends
-    // and the middle.
-    void ecoAxisTicksLineUpWithTheTrack()
-    {
-        const auto ticks = EcoSliderAxisView::ticks(9, 229);
-        QCOMPARE(ticks.size(), std::size_t(22));
-        QCOMPARE(ticks.front().x, 9);
-        QCOMPARE(ticks.back().x, 229);
-        QCOMPARE(ticks[10].height, ticks[0].height);
-        QCOMPARE(ticks[21].height, ticks[0].height);
-        QVERIFY(ticks[1].height < ticks[0].height);
-        for (std::size_t i = 1; i < ticks.size(); ++i)
-            QVERIFY(ticks[i].x > ticks[i - 1].x);
     }
 };
 
