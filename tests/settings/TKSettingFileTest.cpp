@@ -130,7 +130,9 @@ TEST_F(SettingFileTest, DefaultFileIsTheFactoryRecord)
     EXPECT_EQ(image(record), expected) << "only external_rear_camera follows the user default";
 }
 
-TEST_F(SettingFileTest, SealingSetsPlateFlagAndChecksumOfLowHalves)
+// A plate of eight bytes has no terminator; sealing sets the plate flag and
+// the checksum of the words' low halves.
+TEST_F(SettingFileTest, PlateNumberAndSealing)
 {
     _FILEDATA record;
     TKMakeDefaultSettings(record);
@@ -146,17 +148,6 @@ TEST_F(SettingFileTest, SealingSetsPlateFlagAndChecksumOfLowHalves)
     record.debug_mode = 0; // the last word does
     EXPECT_FALSE(TKSettingChecksumMatches(record));
 
-    TKSetPlateNumber(record, "");
-    TKSealSettings(record);
-    EXPECT_EQ(record.osd_plate_flag, 0);
-    EXPECT_EQ(Bytes(record.szPlateNumber, record.szPlateNumber + 8), Bytes(8, 0));
-    EXPECT_EQ(record.checksum, expectedChecksum(image(record)));
-}
-
-TEST_F(SettingFileTest, PlateNumberOfEightBytesHasNoTerminator)
-{
-    _FILEDATA record;
-    TKMakeDefaultSettings(record);
     TKSetPlateNumber(record, "AB12CD34");
     EXPECT_EQ(std::memcmp(record.szPlateNumber, "AB12CD34", 8), 0);
     EXPECT_EQ(record.vid_enc_bitrate_R, 1u) << "the next field is untouched";
@@ -165,9 +156,16 @@ TEST_F(SettingFileTest, PlateNumberOfEightBytesHasNoTerminator)
     EXPECT_EQ(TKPlateNumber(record), "ABCDEFGH");
     TKSetPlateNumber(record, "1234567\xC3\xA9"); // "é" would straddle byte 8: left out, not cut
     EXPECT_EQ(TKPlateNumber(record), "1234567");
+    TKSetPlateNumber(record, "");
+    TKSealSettings(record);
+    EXPECT_EQ(record.osd_plate_flag, 0);
+    EXPECT_EQ(Bytes(record.szPlateNumber, record.szPlateNumber + 8), Bytes(8, 0));
+    EXPECT_EQ(record.checksum, expectedChecksum(image(record)));
 }
 
-TEST_F(SettingFileTest, FilesOfAnotherSizeAreNotSettingFiles)
+// Files of another size are no settings files; a write that cannot be made
+// fails with the system's reason logged.
+TEST_F(SettingFileTest, FileStatesAndAFailedWrite)
 {
     for (const std::size_t size : { 0u, 427u, 429u }) {
         SCOPED_TRACE(size);
@@ -188,12 +186,6 @@ TEST_F(SettingFileTest, FilesOfAnotherSizeAreNotSettingFiles)
     EXPECT_EQ(TKSettingFileStateAt(file), TKSettingFileState::Valid);
     EXPECT_EQ(TKSettingFileStateAt((dir / "absent").string()), TKSettingFileState::Missing);
     EXPECT_EQ(TKSettingFileStateAt(dir.string()), TKSettingFileState::NotAFile);
-}
-
-TEST_F(SettingFileTest, UnwritableTargetFails)
-{
-    _FILEDATA record;
-    TKMakeDefaultSettings(record);
     EXPECT_EQ(TKWriteSettingFile(record, (dir / "missing/config.bin").string()), "msg.file_open_fail");
     EXPECT_NE(log.find(std::strerror(ENOENT)), std::string::npos) << "the system's reason is logged: " << log;
 }
