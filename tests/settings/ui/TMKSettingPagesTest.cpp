@@ -76,6 +76,12 @@ void checkEachChange(const _FILEDATA& original, const std::function<void(Page*)>
     }
 }
 
+using V = TMKSettingForVideoViewController;
+using M = TMKSettingForMotionViewController;
+using A = TMKSettingForAudioViewController;
+using X = TMKSettingForAuxViewController;
+using O = TMKSettingForObdViewController;
+
 // Shows `record` on a page and lets it write back.
 template <class Page>
 bool writeBack(_FILEDATA* record)
@@ -92,7 +98,6 @@ class TMKSettingPagesTest : public QObject {
 private slots:
     void videoPageRoundTrip()
     {
-        using V = TMKSettingForVideoViewController;
         checkEachChange<V>(TKNonDefaultRecord(), [](V* p) {
             // Gamma 1 (50 Hz): the higher rear rate is 25 fps; the stored index stays.
             QCOMPARE(p->rearfpsSeg->label(0), TMKLocalizedString("25fps"));
@@ -117,7 +122,6 @@ private slots:
     // boxes but keeps their checks.
     void motionPageRoundTripAndTheUnuseLevel()
     {
-        using M = TMKSettingForMotionViewController;
         checkEachChange<M>(TKNonDefaultRecord(), [](M*) {}, {
             {"front sensitivity", [](M* p) { TKClickSegment(p->frontSensitivitySeg, 2); }, "motion720pCValue", 2},
             {"rear sensitivity", [](M* p) { TKClickSegment(p->rearSensitivitySeg, 4); }, "motion1080pCValue", 4},
@@ -145,7 +149,6 @@ private slots:
     // on, the record has it at once and no cell stays on.
     void audioPageRoundTripAndTheSeparateLanguageButton()
     {
-        using A = TMKSettingForAudioViewController;
         checkEachChange<A>(TKNonDefaultRecord(), [](A* p) {
             QCOMPARE(p->cellAtRow(3, 1)->text(), TMKLocalizedString("German")); // 13 with four columns
         }, {
@@ -173,7 +176,6 @@ private slots:
 
     void auxPageRoundTripAndTheCardShare()
     {
-        using X = TMKSettingForAuxViewController;
         checkEachChange<X>(TKNonDefaultRecord(), [](X* p) {
             QCOMPARE(p->alwaysField->text(), QStringLiteral("60%"));
             QCOMPARE(p->motionField->text(), QStringLiteral("40%"));
@@ -228,7 +230,6 @@ private slots:
 
     void obdPageRoundTripVoltageExternalPowerAndEcoBand()
     {
-        using O = TMKSettingForObdViewController;
         checkEachChange<O>(TKNonDefaultRecord(), [](O* p) {
             QCOMPARE(p->timeGmtCombo->count(), 34);
             QCOMPARE(p->timeGmtCombo->currentText(), QStringLiteral("+05:30"));
@@ -339,11 +340,6 @@ private slots:
     // does not hold come back as they were, so the page showed them right.
     void storedValuesWithoutAControl()
     {
-        using V = TMKSettingForVideoViewController;
-        using M = TMKSettingForMotionViewController;
-        using A = TMKSettingForAudioViewController;
-        using X = TMKSettingForAuxViewController;
-        using O = TMKSettingForObdViewController;
         const struct {
             bool (*show)(_FILEDATA*);
             const char* field;
@@ -399,23 +395,21 @@ private slots:
         };
         QRandomGenerator random(20261207);
         _FILEDATA record{};
-        Shown<TMKSettingForVideoViewController> video(&record);
-        Shown<TMKSettingForMotionViewController> motion(&record);
-        Shown<TMKSettingForAudioViewController> audio(&record);
-        Shown<TMKSettingForAuxViewController> aux(&record);
-        Shown<TMKSettingForObdViewController> obd(&record);
+        Shown<V> video(&record);
+        Shown<M> motion(&record);
+        Shown<A> audio(&record);
+        Shown<X> aux(&record);
+        Shown<O> obd(&record);
+        const std::vector<TMKSettingControllerDelegate*> pages = {video.page, motion.page, audio.page, aux.page, obd.page};
         for (int round = 0; round < 200; ++round) {
             auto* bytes = reinterpret_cast<quint32*>(&record);
             for (std::size_t i = 0; i < sizeof record / 4; ++i)
                 bytes[i] = round % 2 ? random.generate() : random.bounded(40u); // wild and near the lists
             record.sd_mem_always_ratio = 50; // a valid share, so the page writes
-            video.page->setFileData(&record);
-            motion.page->setFileData(&record);
-            audio.page->setFileData(&record);
-            aux.page->setFileData(&record);
-            obd.page->setFileData(&record);
-            QVERIFY(video.page->populate() && motion.page->populate() && audio.page->populate() &&
-                    aux.page->populate() && obd.page->populate());
+            for (TMKSettingControllerDelegate* page : pages)
+                page->setFileData(&record);
+            for (TMKSettingControllerDelegate* page : pages)
+                QVERIFY(page->populate());
             for (const Range& range : ranges) {
                 const int64_t value = TKFieldElement(record, *TKFindSettingField(range.field));
                 QVERIFY2(value >= range.low && value <= range.high,
