@@ -69,14 +69,9 @@ private:
 
     QString cardPath() const { return m_dir->filePath(QStringLiteral("card")); }
 
-    TestDisk card(uint64_t size, const QString& device = QStringLiteral("/dev/sdb1"))
+    TestDisk card(uint64_t size, const std::string& device = "/dev/sdb1") const
     {
-        TestDisk disk;
-        disk.path = device.toStdString();
-        disk.diskPath = device.left(8).toStdString();
-        disk.size = size;
-        disk.mountPoint = cardPath().toStdString();
-        return disk;
+        return {.path = device, .diskPath = device.substr(0, 8), .mountPoint = cardPath().toStdString(), .size = size};
     }
 
     // The clock stands at 2024-02-29 17:05:09, an afternoon that a 12-hour
@@ -145,7 +140,7 @@ private slots:
         QVERIFY(m_commands->log.empty());
 
         writeAll(cardPath() + QStringLiteral("/config.bin"), QByteArray(static_cast<int>(kTKSettingFileSize), 'K'));
-        auto big = card(32'000'000'000, QStringLiteral("/dev/sdc1"));
+        auto big = card(32'000'000'000, "/dev/sdc1");
         big.readOnly = true;
         m_disks->disks = {card(4'000'000'000), big};
         m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
@@ -190,11 +185,8 @@ private slots:
             QVERIFY(pressAlertOk(*m_alerts));
             QTRY_COMPARE(m_format->isVisible(), !completes);
         }
-    }
 
-    // The real question: Return takes Cancel, the default, so nothing is erased.
-    void messageBoxQuestionDefaultsToCancel()
-    {
+        // The real question: Return takes Cancel, the default, so nothing is erased.
         QWidget window;
         window.show();
         std::optional<bool> answer;
