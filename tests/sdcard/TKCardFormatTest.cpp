@@ -91,14 +91,6 @@ protected:
 
 } // namespace
 
-TEST(CardFormatFigures, ClusterSectorsBySize)
-{
-    // What the cluster figures mean for the user is the format window's to check.
-    EXPECT_EQ(TKClusterSectorsForVolumeSize((7ull << 30) - 1), 32);
-    EXPECT_EQ(TKClusterSectorsForVolumeSize(7ull << 30), 128);
-    EXPECT_EQ(TKClusterSectorsForVolumeSize(128'043'712'512), 128);
-}
-
 TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
 {
     const std::string original = settingsBytes(3);
@@ -291,8 +283,13 @@ TEST(EraseHelper, RefusesWhatItCannotCheck)
     EXPECT_EQ(result.message(), "/dev/null is not a block device");
 }
 
-TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
+TEST_F(CardFormat, ClusterSizesAndTheWholeMediumUnmountsEveryVolumeOfTheDisk)
 {
+    // Clusters by size; what they mean for the user is the format window's to check.
+    EXPECT_EQ(TKClusterSectorsForVolumeSize((7ull << 30) - 1), 32);
+    EXPECT_EQ(TKClusterSectorsForVolumeSize(7ull << 30), 128);
+    EXPECT_EQ(TKClusterSectorsForVolumeSize(128'043'712'512), 128);
+
     // Partition: just that one volume, though its disk has a second. A card
     // of 8 GB is erased with the larger clusters.
     TestDisk first = disks.disks.at(0);

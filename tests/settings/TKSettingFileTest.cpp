@@ -29,11 +29,6 @@ Bytes readBytes(const std::string& file)
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeBytes(const std::string& file, const Bytes& bytes)
-{
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 Bytes image(const _FILEDATA& record)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(&record);
@@ -156,14 +151,16 @@ TEST_F(SettingFileTest, PlateNumberAndSealing)
 }
 
 // Files of another size are no settings files; a write that cannot be made
-// fails with the system's reason logged.
-TEST_F(SettingFileTest, FileStatesAndAFailedWrite)
+// fails with the system's reason logged. A FIFO in place of config.bin must
+// not hold the reader (the settings window reads on a worker that would
+// never come back).
+TEST_F(SettingFileTest, FileStatesAFailedWriteAndAFifo)
 {
     for (const std::size_t size : { 0u, 427u, 429u }) {
         SCOPED_TRACE(size);
         Bytes bytes = factoryImage();
         bytes.resize(size, 0x11);
-        writeBytes(file, bytes);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
         EXPECT_EQ(TKSettingFileStateAt(file), TKSettingFileState::WrongSize);
         _FILEDATA record;
         std::memset(&record, 0xEE, sizeof record);
@@ -180,17 +177,10 @@ TEST_F(SettingFileTest, FileStatesAndAFailedWrite)
     EXPECT_EQ(TKSettingFileStateAt(dir.string()), TKSettingFileState::NotAFile);
     EXPECT_EQ(TKWriteSettingFile(record, (dir / "missing/config.bin").string()), "msg.file_open_fail");
     EXPECT_NE(log.find(std::strerror(ENOENT)), std::string::npos) << "the system's reason is logged: " << log;
-}
 
-// A FIFO in place of config.bin must not hold the reader (the settings
-// window reads on a worker that would never come back).
-TEST_F(SettingFileTest, ReadingAFifoDoesNotBlock)
-{
+    fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    auto read = std::async(std::launch::async, [&] {
-        _FILEDATA record;
-        return TKReadSettingFile(file, record);
-    });
+    auto read = std::async(std::launch::async, [&] { return TKReadSettingFile(file, record); });
     const bool finished = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     if (!finished) {
         const int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
