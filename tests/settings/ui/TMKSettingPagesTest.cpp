@@ -357,9 +357,7 @@ private slots:
             {writeBack<O>, "SaveDuration", 0, 4}, // no code
             {writeBack<O>, "time_gmt", -1, -1},
             {writeBack<O>, "MemConfig", 176, 1}, // the factory value: shown checked
-            {writeBack<O>, "sd_mem_always_reserved", 11550, 11550}, {writeBack<O>, "sd_mem_always_reserved", 0, 0},
-            {writeBack<O>, "sd_mem_always_reserved", 11499, 11499}, {writeBack<O>, "sd_mem_always_reserved", 12500, 12500},
-            {writeBack<O>, "sd_mem_always_reserved", 0xFFFFFFFF, 0xFFFFFFFF},
+            {writeBack<O>, "sd_mem_always_reserved", 11550, 11550}, {writeBack<O>, "sd_mem_always_reserved", 11499, 11499},
         };
         for (const auto& c : cases) {
             _FILEDATA record = TKNonDefaultRecord();

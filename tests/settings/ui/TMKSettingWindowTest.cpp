@@ -164,19 +164,6 @@ private:
     void click(const char* name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
     QLabel* banner() const { return m_window->findChild<QLabel*>(QStringLiteral("noCardLabel")); }
 
-    // The user goes to another window and comes back to this one.
-    void activateAgain()
-    {
-        QWidget other;
-        other.setWindowTitle(QStringLiteral("elsewhere"));
-        other.show();
-        other.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&other));
-        other.close();
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    }
-
     // The user's OK on every alert shown.
     void dismissAlerts()
     {
@@ -558,7 +545,14 @@ private slots:
         m_disks->disks.at(0).label = "NO NAME";
         m_renameFails = true;
         QSignalSpy loaded(m_window.get(), &TMKSettingController::settingFileLoaded);
-        activateAgain();
+        QWidget other; // the user goes to another window and comes back to this one
+        other.setWindowTitle(QStringLiteral("elsewhere"));
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        other.close();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTRY_COMPARE(QString::fromStdString(m_window->settingFilePath().value_or("")), configPath());
         QVERIFY(loaded.count() > 0 || loaded.wait(5000));
         QCOMPARE(m_renamed, QStringList{QStringLiteral("/dev/sdb1=TAMEK")});
