@@ -69,9 +69,7 @@ private slots:
     void initTestCase() { QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_interceptor); }
     void init();
 
-    void setLatLagScript();
-    void debugScript();
-    void trackScript();
+    void scriptTexts();
     void placement();
     void waitingScripts();
     void positionTrackAndDiagnostics();
@@ -114,41 +112,35 @@ int pixelsOf(const QImage& image, Match match)
 
 } // namespace
 
-// A comma decimal separator would split one JS argument in two.
-void TMKMapPageTest::setLatLagScript()
+void TMKMapPageTest::scriptTexts()
 {
+    // A comma decimal separator would split one JS argument in two.
     const struct {
         double latitude, longitude;
         const char* script;
-    } cases[] = {
+    } positions[] = {
         {48.1173, 11.5167, "setLatLag('11.516700','48.117300')"},
         {-33.8688, -70.6693, "setLatLag('-70.669300','-33.868800')"},
         {1.23456789, 7.0000004, "setLatLag('7.000000','1.234568')"}, // rounded
     };
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    for (const auto& c : cases)
+    for (const auto& c : positions)
         QCOMPARE(TMKSetLatLagScript(c.latitude, c.longitude), QLatin1String(c.script));
     QLocale::setDefault(QLocale::c());
-}
 
-void TMKMapPageTest::debugScript()
-{
     const struct {
         QString text;
         const char* script;
-    } cases[] = {
+    } texts[] = {
         {QStringLiteral("GPS Data Count=Zero"), "TMKDebug('GPS Data Count=Zero')"},
         {QStringLiteral("a\\'b"), "TMKDebug('a\\\\\\'b')"}, // backslash, quote
         {QStringLiteral("a\nb\rc"), "TMKDebug('a\\nb\\rc')"},
         {QString(QChar(1)) + QChar(0x2028), "TMKDebug('\\u0001\\u2028')"}, // control, separator
         {QStringLiteral("</script>"), "TMKDebug('\\u003c/script>')"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : texts)
         QCOMPARE(TMKDebugScript(c.text), QLatin1String(c.script));
-}
 
-void TMKMapPageTest::trackScript()
-{
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     QCOMPARE(TMKSetTrackScript({}), QStringLiteral("setTrack([])"));
