@@ -60,6 +60,17 @@ bool near(const QJsonValue& point, double lat, double lng)
     return qAbs(point["lat"].toDouble() - lat) < 1e-6 && qAbs(point["lng"].toDouble() - lng) < 1e-6;
 }
 
+// How many pixels of a shot match.
+template <typename Match>
+int pixelsOf(const QImage& image, Match match)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += match(image.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
 } // namespace
 
 class TMKMapPageTest : public QObject {
@@ -96,21 +107,6 @@ bool TMKMapPageTest::loadView()
     m_view->loadPage();
     return loaded.wait(15000) && loaded.first().first().toBool() && m_view->isLoaded();
 }
-
-namespace {
-
-// How many pixels of a shot match.
-template <typename Match>
-int pixelsOf(const QImage& image, Match match)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += match(image.pixelColor(x, y)) ? 1 : 0;
-    return n;
-}
-
-} // namespace
 
 void TMKMapPageTest::scriptTexts()
 {

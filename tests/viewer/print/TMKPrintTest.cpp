@@ -184,7 +184,6 @@ private slots:
         } cases[] = {
             {TMKPrintDestination::File, 0, jpeg, "JPG", 0, 1, destination},
             {std::nullopt, 0, jpeg, "JPG", 0, 1, destination},
-            {printer, 1030, jpeg, "JPG", 0, 2, QStringLiteral("Got an error from PMSessionGetCurrentPrinter (1030)")},
             {printer, -30870, jpeg, "JPG", 0, 2, QStringLiteral("Got an error from PMSessionGetCurrentPrinter (-30870)")},
             {printer, 0, std::nullopt, "JPG", 0, 3, {}}, // formats unknown: silent
             {printer, 0, QStringList{QStringLiteral("text/plain")}, "JPG", 0, 3, noJpeg},
