@@ -60,6 +60,17 @@ bool near(const QJsonValue& point, double lat, double lng)
     return qAbs(point["lat"].toDouble() - lat) < 1e-6 && qAbs(point["lng"].toDouble() - lng) < 1e-6;
 }
 
+// How many pixels of a shot match.
+template <typename Match>
+int pixelsOf(const QImage& image, Match match)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += match(image.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
 } // namespace
 
 class TMKMapPageTest : public QObject {
@@ -69,9 +80,7 @@ private slots:
     void initTestCase() { QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_interceptor); }
     void init();
 
-    void setLatLagScript();
-    void debugScript();
-    void trackScript();
+    void scriptTexts();
     void placement();
     void waitingScripts();
     void positionTrackAndDiagnostics();
@@ -99,56 +108,35 @@ bool TMKMapPageTest::loadView()
     return loaded.wait(15000) && loaded.first().first().toBool() && m_view->isLoaded();
 }
 
-namespace {
-
-// How many pixels of a shot match.
-template <typename Match>
-int pixelsOf(const QImage& image, Match match)
+void TMKMapPageTest::scriptTexts()
 {
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += match(image.pixelColor(x, y)) ? 1 : 0;
-    return n;
-}
-
-} // namespace
-
-// A comma decimal separator would split one JS argument in two.
-void TMKMapPageTest::setLatLagScript()
-{
+    // A comma decimal separator would split one JS argument in two.
     const struct {
         double latitude, longitude;
         const char* script;
-    } cases[] = {
+    } positions[] = {
         {48.1173, 11.5167, "setLatLag('11.516700','48.117300')"},
         {-33.8688, -70.6693, "setLatLag('-70.669300','-33.868800')"},
         {1.23456789, 7.0000004, "setLatLag('7.000000','1.234568')"}, // rounded
     };
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    for (const auto& c : cases)
+    for (const auto& c : positions)
         QCOMPARE(TMKSetLatLagScript(c.latitude, c.longitude), QLatin1String(c.script));
     QLocale::setDefault(QLocale::c());
-}
 
-void TMKMapPageTest::debugScript()
-{
     const struct {
         QString text;
         const char* script;
-    } cases[] = {
+    } texts[] = {
         {QStringLiteral("GPS Data Count=Zero"), "TMKDebug('GPS Data Count=Zero')"},
         {QStringLiteral("a\\'b"), "TMKDebug('a\\\\\\'b')"}, // backslash, quote
         {QStringLiteral("a\nb\rc"), "TMKDebug('a\\nb\\rc')"},
         {QString(QChar(1)) + QChar(0x2028), "TMKDebug('\\u0001\\u2028')"}, // control, separator
         {QStringLiteral("</script>"), "TMKDebug('\\u003c/script>')"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : texts)
         QCOMPARE(TMKDebugScript(c.text), QLatin1String(c.script));
-}
 
-void TMKMapPageTest::trackScript()
-{
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     QCOMPARE(TMKSetTrackScript({}), QStringLiteral("setTrack([])"));

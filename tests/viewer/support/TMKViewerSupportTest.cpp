@@ -24,17 +24,14 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHelpEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QToolTip>
 
 #include <cstring>
 #include <memory>
@@ -269,11 +266,11 @@ private slots:
     }
 
     // A card with a good pair and one recording cut short: that one is
-    // greyed, carries the warning icon and tells its reason in the tooltip,
-    // also as the table shows it on hover. (What each kind of damage is
-    // called is the media check's own test.) The cells follow the names of
-    // the recordings, and the rows change only at a reload.
-    void damagedRecordingsAreMarked()
+    // greyed, carries the warning icon and tells its reason in the tooltip.
+    // (What each kind of damage is called is the media check's own test.)
+    // The cells follow the names of the recordings, and the rows change only
+    // at a reload.
+    void damagedRecordingsAreMarkedAndOldResultsNeverMarkNewRows()
     {
         const QByteArray recording = goodRecording();
         QVERIFY(recording.size() > 20000);
@@ -317,20 +314,6 @@ private slots:
         QVERIFY(!warning.isNull() && !camera.isNull());
         QVERIFY(warning.pixmap(16).toImage() != camera.pixmap(16).toImage());
 
-        // Hovering the row in a table shows the tooltip with the reason.
-        QTableView view;
-        view.setModel(&model);
-        view.resize(600, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        const QRect cell = view.visualRect(model.index(cut, TMKMediaListModel::FileColumn));
-        QVERIFY(cell.isValid());
-        QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
-        QApplication::sendEvent(view.viewport(), &help);
-        QTRY_VERIFY(QToolTip::isVisible());
-        QVERIFY(QToolTip::text().contains(reason));
-        QToolTip::hideText();
-
         // What the list tells is what the player tells when the row plays.
         QCOMPARE(TMKRecordingFaultText(TMKCheckRecording(d + "alwa_20261107_071600_F.avi")), reason);
 
@@ -370,32 +353,28 @@ private slots:
         list->waitUntilIdle();
         model.reload();
         QCOMPARE(model.rowCount(), 0);
-    }
 
-    // A reload while the check of the old rows is under way: the old
-    // results, posted but not yet delivered, must not mark the new rows;
-    // nor may those of a model destroyed mid-check reach anything.
-    void anotherFolderMidCheckIsNotMarkedWithOldResults()
-    {
-        const QByteArray recording = goodRecording();
+        // A reload while the check of the old rows is under way: the old
+        // results, posted but not yet delivered, must not mark the new rows;
+        // nor may those of a model destroyed mid-check reach anything.
         QTemporaryDir damaged;
         QTemporaryDir sound;
-        const QByteArray cut = recording.left(5000);
+        const QByteArray head = recording.left(5000);
         for (int i = 0; i < 200; ++i) {
             const QString name = QString::asprintf("alwa_20261107_07%02d%02d_F.avi", i / 60, i % 60);
-            QVERIFY(TMKWriteFileBytes(damaged.filePath(name), cut));
+            QVERIFY(TMKWriteFileBytes(damaged.filePath(name), head));
             if (i < 20)
                 QVERIFY(TMKWriteFileBytes(sound.filePath(name), recording));
         }
-        auto list = scannedList(damaged.path());
-        TMKMediaListModel model(list.get());
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list->setDirectoryPath(damaged.path().toStdString());
+        list->waitUntilIdle();
+        model.reload();
         // The worker posts its first batches meanwhile; none is delivered.
         QThread::msleep(300);
 
         list->setDirectoryPath(sound.path().toStdString());
         list->waitUntilIdle();
-        QSignalSpy checked(&model, &TMKMediaListModel::healthChecked);
+        checked.clear();
         model.reload();
         QCOMPARE(model.rowCount(), 20);
         QVERIFY(checked.wait(10000));
