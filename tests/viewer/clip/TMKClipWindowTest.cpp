@@ -46,6 +46,13 @@ class TMKClipWindowTest : public QObject {
         QVERIFY2(std::abs(span->start - start) < 0.02 && std::abs(span->end - end) < 0.02,
                  qPrintable(QStringLiteral("%1..%2").arg(span->start).arg(span->end)));
     }
+    // ffprobe's view of the written clip: `entries` as comma-separated values.
+    QByteArray probe(const char* entries)
+    {
+        QProcess ffprobe;
+        ffprobe.start(QStringLiteral("ffprobe"), QStringList{"-v", "error", "-show_entries", entries, "-of", "csv=p=0", m_output});
+        return ffprobe.waitForFinished(20000) ? ffprobe.readAllStandardOutput().simplified() : QByteArray();
+    }
     TMKClipExportDialog* openDialog()
     {
         app().window()->activateWindow();
@@ -114,11 +121,7 @@ private slots:
         QVERIFY(app().clipExporter()->progress());
         QVERIFY(finished.wait(60000));
         QVERIFY(finished.first().first().value<TMKClipResult>().ok);
-        QProcess probe;
-        probe.start(QStringLiteral("ffprobe"),
-                    QStringList{"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", m_output});
-        QVERIFY(probe.waitForFinished(20000));
-        const double duration = probe.readAllStandardOutput().trimmed().toDouble();
+        const double duration = probe("format=duration").toDouble();
         QVERIFY2(std::abs(duration - 3.5) <= 1.0 / 30 + 1e-6, qPrintable(QString::number(duration)));
         QTRY_VERIFY(window->speedFieldText().endsWith(QStringLiteral("Mi/h")));
         QVERIFY(m_alerts->alerts.isEmpty());
@@ -187,12 +190,7 @@ private slots:
             QCOMPARE(result.partial, keep);
             QCOMPARE(QFileInfo::exists(m_output), keep);
         }
-        QProcess probe;
-        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                                QStringLiteral("stream=codec_type"), QStringLiteral("-of"),
-                                                QStringLiteral("csv=p=0"), m_output});
-        QVERIFY(probe.waitForFinished(20000));
-        QCOMPARE(probe.readAllStandardOutput().simplified(), QByteArray("video audio"));
+        QCOMPARE(probe("stream=codec_type"), QByteArray("video audio"));
         QCOMPARE(m_alerts->alerts.size(), 2); // each failed clip is told
     }
 };
