@@ -41,8 +41,16 @@ struct Picture {
     std::vector<uint8_t> luma;
 };
 
-// Every frame of a file's video as luma, in the order shown.
-std::vector<Picture> decodeAll(const std::string& path)
+// The sound's bytes as stored, of the packets from `from` to `to` seconds.
+struct Sound {
+    double from = 0;
+    double to = 1e9;
+    std::vector<uint8_t> bytes;
+};
+
+// Every frame of a file's video as luma, in the order shown; its sound too
+// when asked for.
+std::vector<Picture> decodeAll(const std::string& path, Sound* sound = nullptr)
 {
     std::vector<Picture> pictures;
     AVFormatContext* format = nullptr;
@@ -51,6 +59,7 @@ std::vector<Picture> decodeAll(const std::string& path)
     avformat_find_stream_info(format, nullptr);
     const int video = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVStream* stream = format->streams[video];
+    const int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     AVCodecContext* codec = avcodec_alloc_context3(avcodec_find_decoder(stream->codecpar->codec_id));
     avcodec_parameters_to_context(codec, stream->codecpar);
     avcodec_open2(codec, nullptr, nullptr);
@@ -69,6 +78,10 @@ std::vector<Picture> decodeAll(const std::string& path)
         if (packet->stream_index == video) {
             avcodec_send_packet(codec, packet);
             take();
+        } else if (sound && packet->stream_index == audio) {
+            const double at = double(packet->pts) * av_q2d(format->streams[audio]->time_base);
+            if (at >= sound->from - 1e-6 && at < sound->to - 1e-6)
+                sound->bytes.insert(sound->bytes.end(), packet->data, packet->data + packet->size);
         }
         av_packet_unref(packet);
     }
@@ -79,27 +92,6 @@ std::vector<Picture> decodeAll(const std::string& path)
     avcodec_free_context(&codec);
     avformat_close_input(&format);
     return pictures;
-}
-
-// The sound's bytes of a file from `from` to `to` seconds, as stored.
-std::vector<uint8_t> soundBytes(const std::string& path, double from = 0, double to = 1e9)
-{
-    std::vector<uint8_t> bytes;
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
-        return bytes;
-    avformat_find_stream_info(format, nullptr);
-    const int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    AVPacket* packet = av_packet_alloc();
-    while (audio >= 0 && av_read_frame(format, packet) >= 0) {
-        const double at = double(packet->pts) * av_q2d(format->streams[audio]->time_base);
-        if (packet->stream_index == audio && at >= from - 1e-6 && at < to - 1e-6)
-            bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&format);
-    return bytes;
 }
 
 // The luma of `source` scaled to `size`, as a camera's area of the clip.
@@ -307,21 +299,20 @@ TEST_F(Clip, CopiedPathIsTheSourcesOwnPictures)
     request.copy = true;
     const TMKClipResult result = TMKExportClip(request);
     ASSERT_TRUE(result.ok) << result.error;
-    const std::vector<Picture> first = decodeAll(source(0, false));
-    const std::vector<Picture> second = decodeAll(source(1, false));
-    const std::vector<Picture> copied = decodeAll(request.output);
+    // The front's sound from the same key frame, byte for byte.
+    Sound sound{1.0, kFileSeconds, {}}, after{0, 1.5, {}}, copiedSound;
+    const std::vector<Picture> first = decodeAll(source(0, false), &sound);
+    const std::vector<Picture> second = decodeAll(source(1, false), &after);
+    const std::vector<Picture> copied = decodeAll(request.output, &copiedSound);
     std::vector<Picture> expected(first.begin() + 30, first.end());
     expected.insert(expected.end(), second.begin(), second.begin() + 45);
     ASSERT_EQ(copied.size(), expected.size());
     for (std::size_t k = 0; k < copied.size(); ++k)
         EXPECT_TRUE(copied[k].luma == expected[k].luma) << k;
     EXPECT_NEAR(copied.back().seconds - copied.front().seconds, 3.5 - 1.0 / 30, 1e-3);
-    // The front's sound from the same key frame, byte for byte.
-    std::vector<uint8_t> sound = soundBytes(source(0, false), 1.0, kFileSeconds);
-    const std::vector<uint8_t> after = soundBytes(source(1, false), 0, 1.5);
-    sound.insert(sound.end(), after.begin(), after.end());
-    EXPECT_FALSE(sound.empty());
-    EXPECT_TRUE(soundBytes(request.output) == sound) << soundBytes(request.output).size() << " bytes, " << sound.size();
+    sound.bytes.insert(sound.bytes.end(), after.bytes.begin(), after.bytes.end());
+    EXPECT_FALSE(sound.bytes.empty());
+    EXPECT_TRUE(copiedSound.bytes == sound.bytes) << copiedSound.bytes.size() << " bytes, " << sound.bytes.size();
 }
 
 // Cancel leaves no file, nor a part of one; a recording broken off in
