@@ -87,7 +87,6 @@ TEST(TripGrouping, FollowingRecordingsFormOneTripAndGapsSplit)
          }},
         // The tolerance around the end of the recording, and a longer one.
         {"next at 55 s", {{"0000F"}, {"0055F"}}, {2}},
-        {"next at 58 s", {{"0000F"}, {"0058F"}}, {2}},
         {"next at 65 s", {{"0000F"}, {"0105F"}}, {2}},
         {"next at 66 s", {{"0000F"}, {"0106F"}}, {1, 1}},
         {"next at 70 s, 10 s tolerance", {{"0000F"}, {"0110F"}}, {2}, 10},
