@@ -40,7 +40,7 @@ struct TMKLogBytes {
     {
         const std::size_t at = addRecord(size);
         for (const Field& field : fields)
-            putSigned(at + field.offset, field.value, field.size);
+            put(at + field.offset, static_cast<std::uint64_t>(field.value), field.size);
         return at;
     }
 
@@ -49,7 +49,6 @@ struct TMKLogBytes {
         for (int i = 0; i < size; ++i)
             bytes[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
     }
-    void putSigned(std::size_t at, std::int64_t value, int size) { put(at, static_cast<std::uint64_t>(value), size); }
 
     void save(const std::string& path) const
     {

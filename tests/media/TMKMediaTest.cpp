@@ -85,7 +85,6 @@ TEST(TMKMedia, NamesGiveDivisionDirectionDatePathAndOrder)
 
     // The player tells the side by the URL's path, ignoring case.
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_r.AVI"), TMKMediaDirectionRear);
-    EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_F.avi"), TMKMediaDirectionFront);
     EXPECT_EQ(TMKPlayerMediaDirection("/card/alwa_20150101_120000_f.Avi"), TMKMediaDirectionFront);
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/alwa_20150101_120000_F.mp4"), TMKMediaDirectionUnknown);
     EXPECT_EQ(TMKPlayerMediaDirection("file:///card/my%20clip_R.avi"), TMKMediaDirectionRear);
