@@ -66,16 +66,13 @@ TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
 TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMissing)
 {
     char expected[64];
+    // Every raw axis and battery value against printf, ties to even among them.
     for (int raw = -32768; raw <= 32767; ++raw) {
         std::snprintf(expected, sizeof expected, "%+.2f", raw / 256.0);
         ASSERT_EQ(TMKFormatFixed(raw / 256.0, 2, true), expected) << raw;
         std::snprintf(expected, sizeof expected, "%.1f", raw / 100.0);
         ASSERT_EQ(TMKFormatFixed(raw / 100.0, 1), expected) << raw;
     }
-    // Ties on exact binary values go to even, as printf does.
-    EXPECT_EQ(TMKFormatFixed(0.125, 2, true), "+0.12");
-    EXPECT_EQ(TMKFormatFixed(0.375, 2, true), "+0.38");
-    EXPECT_EQ(TMKFormatFixed(0.25, 1), "0.2");
     for (std::uint64_t d = 0; d <= 0xFFFFFFFFull; d += 9973 * 7 + 1) {
         std::snprintf(expected, sizeof expected, "%.1f", static_cast<double>(d) / 1000.0);
         ASSERT_EQ(TMKFormatFixed(static_cast<double>(d) / 1000.0, 1), expected) << d;
@@ -130,13 +127,12 @@ TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMi
         S status;
         const char* problem;
     };
-    const std::array<Case, 12> cases{{
+    const std::array<Case, 11> cases{{
         {0, 0, 0, 0, S::HeaderCut, "truncated: the file is shorter than its 12-byte header"},
         {7, 1, 0, 0, S::HeaderCut, "truncated: the file is shorter than its 12-byte header"},
         {12, 0, 0, 0, S::Complete, ""}, // the eight bytes after the count are not part of it
         {12, 1, 1, 0, S::Complete, ""},
         {12, 1, 2, 0, S::Complete, ""}, // a record not announced, ignored
-        {12, 3, 2, 0, S::Truncated, "truncated: 2 of 3 records are complete"},
         {12, 3, 2, 17, S::Truncated, "truncated: 2 of 3 records are complete"},
         {12, 0x06666667u, 3, 0, S::Truncated, "truncated: 3 of 107374183 records are complete"}, // * 40 = 2^32 + 24
         {12, 0x80000000u, 2, 5, S::Truncated, "truncated: 2 of 2147483648 records are complete"},

@@ -57,8 +57,7 @@ TEST(TMKMedia, NamesGiveDivisionDirectionDatePathAndOrder)
     EXPECT_TRUE(media->isRearMedia());
     EXPECT_TRUE(media->isMotionMedia());
 
-    const auto atRoot = TMKMedia::mediaWithPath("/alwa_20150101_120000_F.avi");
-    EXPECT_EQ(atRoot->dir, "/");
+    EXPECT_EQ(TMKMedia::mediaWithPath("/alwa_20150101_120000_F.avi")->dir, "/");
     EXPECT_EQ(TMKMedia::mediaWithPath("x.avi/")->mediaName, "x");
     EXPECT_EQ(TMKMedia::mediaWithPath("clip.avi")->yyyymmddhhmiss(), "00000000000000");
 
