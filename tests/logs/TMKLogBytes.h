@@ -21,24 +21,18 @@ struct TMKLogBytes {
         return log;
     }
 
-    // Appends one zeroed record and returns its offset.
-    std::size_t addRecord(std::size_t size)
-    {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + size, 0);
-        return at;
-    }
-
     // A field of a record: its offset, value and size in bytes.
     struct Field {
         std::size_t offset;
         std::int64_t value;
         int size;
     };
-    // Appends one record holding the fields given, zero elsewhere.
-    std::size_t addRecord(std::size_t size, std::initializer_list<Field> fields)
+    // Appends one record holding the fields given, zero elsewhere, and
+    // returns its offset.
+    std::size_t addRecord(std::size_t size, std::initializer_list<Field> fields = {})
     {
-        const std::size_t at = addRecord(size);
+        const std::size_t at = bytes.size();
+        bytes.resize(at + size, 0);
         for (const Field& field : fields)
             put(at + field.offset, static_cast<std::uint64_t>(field.value), field.size);
         return at;
