@@ -1,5 +1,6 @@
-// Drive log records written byte by byte: every column's display rule, the
-// map position of a row, and reading files whose header lies about them.
+// Drive log records written byte by byte: coded and clamped columns (the
+// CSV export's test holds every cell of the shared logs), the map position
+// of a row, and reading files whose header lies about them.
 
 #include "logs/TMKDriveLog.h"
 #include "TMKLogBytes.h"
@@ -24,35 +25,6 @@ TMKDriveLog parse(const TMKLogBytes& bytes, TMKLogKind kind)
     return TMKParseDriveLog(bytes.bytes, kind).log;
 }
 
-// A flash data record with the worked values of the camera's manual:
-// sequence 513, a Wednesday, a valid fix on 2026/03/07 09:05:03, speed 87,
-// distance 1234.5 km, maximum 112, X Y Z and the battery; then a record of
-// no such day whose longitude stays 0 (no position).
-TMKLogBytes flashLog()
-{
-    TMKLogBytes log = TMKLogBytes::withHeader(2);
-    log.addRecord(kFlash, {{0, 513, 2}, {2, 3, 1}, {3, 1, 1}, {4, 126, 1}, {5, 3, 1}, {6, 7, 1}, {7, 9, 1}, {8, 5, 1},
-                           {9, 3, 1}, {10, 3733, 2}, {12, 1234, 2}, {14, 12702, 2}, {16, 5678, 2}, {18, 87, 2},
-                           {20, 12345, 4}, {24, 0xFFFFFFFF, 4}, {28, 112, 2}, {32, -256, 2}, {34, 64, 2}, {38, 125, 2}});
-    log.addRecord(kFlash, {{2, 7, 1}, {3, 2, 1}, {10, 3733, 2}, {38, -125, 2}});
-    return log;
-}
-
-// A sequence beyond INT32_MAX, a Saturday, GPS speed 61 and vehicle speed
-// 60, 2100 rpm; then a record of values out of each column's range.
-TMKLogBytes obdLog()
-{
-    TMKLogBytes log = TMKLogBytes::withHeader(2);
-    log.addRecord(kObd, {{0, 0xFFFFFFF0u, 4}, {5, 124, 1}, {6, 12, 1}, {7, 31, 1}, {8, 23, 1}, {9, 59, 1}, {10, 58, 1},
-                         {11, 6, 1}, {12, 4807, 2}, {14, 482, 2}, {16, 1131, 2}, {18, 20, 2}, {20, 61, 2}, {24, 60, 2},
-                         {26, 2100, 2}, {28, 12345, 4}, {32, 12600, 2}, {34, 17, 2}, {36, -1, 2}, {40, 2, 2},
-                         {42, -90, 2}, {44, 1, 2}, {46, 40, 2}, {48, 4, 2}, {50, 2, 2}, {52, 33, 2}, {54, 2550, 2},
-                         {60, 3, 2}, {62, -3, 2}, {64, 32, 2}});
-    log.addRecord(kObd, {{20, -1, 2}, {24, -7, 2}, {26, -1, 2}, {28, -1, 4}, {32, -1, 2}, {34, -2, 2}, {42, 9999, 2},
-                         {46, -3, 2}, {48, 5, 2}, {54, 65535, 2}});
-    return log;
-}
-
 } // namespace
 
 TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
@@ -60,16 +32,6 @@ TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
     const TMKDriveLog log = parse(flashLog(), TMKLogKind::FlashData);
     ASSERT_EQ(log.count(), 2);
     ASSERT_EQ(log.columnCount(), 15);
-    const std::array<const char*, 15> first{"1", "513", "2026/03/07", "09:05:03", "WED", "3733.1234", "12702.5678",
-                                            "1234.5", "87", "112", "A", "-1.00", "+0.25", "+0.00", "12.5"};
-    for (int c = 0; c < 15; ++c)
-        EXPECT_EQ(log.cellText(0, c), first[static_cast<std::size_t>(c)]) << "column " << c;
-    EXPECT_EQ(log.cellText(1, 0), "2");
-    EXPECT_EQ(log.cellText(1, 2), "1900/00/00");
-    EXPECT_EQ(log.cellText(1, 4), "-");
-    EXPECT_EQ(log.cellText(1, 6), "00000.0000");
-    EXPECT_EQ(log.cellText(1, 10), "V");
-    EXPECT_EQ(log.cellText(1, 14), "-12.5"); // not "-12.-5"
     EXPECT_EQ(log.cellText(0, 15), "X");
     EXPECT_EQ(log.cellText(0, -1), "X");
     EXPECT_EQ(log.cellText(2, 1), "");
@@ -87,18 +49,6 @@ TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
     const TMKDriveLog obd = parse(obdLog(), TMKLogKind::Obd);
     ASSERT_EQ(obd.count(), 2);
     ASSERT_EQ(obd.columnCount(), 26);
-    const std::array<const char*, 26> obdFirst{"1", "4294967280", "2024/12/31", "23:59:58", "SAT", "4807.0482",
-        "01131.0020", "60", "61", "2100", "12.3", "12.6", "17", "-", "OFF", "ON", "-90", "ON", "40", "D", "-",
-        "33", "25.5", "+0.01", "-0.01", "+0.12"};
-    for (int c = 0; c < 26; ++c)
-        EXPECT_EQ(obd.cellText(0, c), obdFirst[static_cast<std::size_t>(c)]) << "column " << c;
-    const std::array<std::pair<int, const char*>, 10> obdSecond{{
-        {7, "-"}, {8, "-"}, {9, "-"}, {10, "-"}, {11, "-"}, {12, "-"}, {16, "-"}, {18, "-"}, {19, "-"}, {22, "-0.0"},
-    }};
-    for (const auto& [column, text] : obdSecond)
-        EXPECT_EQ(obd.cellText(1, column), text) << "column " << column;
-    EXPECT_EQ(obd.cellText(1, 20), "OFF");
-    EXPECT_EQ(obd.cellText(1, 13), "OFF");
     EXPECT_EQ(obd.cellText(0, 26), "X");
 
     // Gear, side brake and ABT codes.
@@ -116,16 +66,13 @@ TEST(DriveLogColumns, FlashDataAndObdCellsFollowEachRule)
 TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMissing)
 {
     char expected[64];
+    // Every raw axis and battery value against printf, ties to even among them.
     for (int raw = -32768; raw <= 32767; ++raw) {
         std::snprintf(expected, sizeof expected, "%+.2f", raw / 256.0);
         ASSERT_EQ(TMKFormatFixed(raw / 256.0, 2, true), expected) << raw;
         std::snprintf(expected, sizeof expected, "%.1f", raw / 100.0);
         ASSERT_EQ(TMKFormatFixed(raw / 100.0, 1), expected) << raw;
     }
-    // Ties on exact binary values go to even, as printf does.
-    EXPECT_EQ(TMKFormatFixed(0.125, 2, true), "+0.12");
-    EXPECT_EQ(TMKFormatFixed(0.375, 2, true), "+0.38");
-    EXPECT_EQ(TMKFormatFixed(0.25, 1), "0.2");
     for (std::uint64_t d = 0; d <= 0xFFFFFFFFull; d += 9973 * 7 + 1) {
         std::snprintf(expected, sizeof expected, "%.1f", static_cast<double>(d) / 1000.0);
         ASSERT_EQ(TMKFormatFixed(static_cast<double>(d) / 1000.0, 1), expected) << d;
@@ -161,7 +108,6 @@ TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMi
     const TMKDriveLog log = parse(bytes, TMKLogKind::FlashData);
     const auto big = log.position(0);
     ASSERT_TRUE(big);
-    EXPECT_GT(big->latitude, 0);
     EXPECT_GT(big->longitude, 0);
     EXPECT_EQ(log.cellText(0, 5), "65535.65535");
     EXPECT_DOUBLE_EQ(big->latitude, 655 + 35.65535 / 60);
@@ -181,13 +127,12 @@ TEST(DriveLogText, FixedMatchesPrintfDegreesComeFromTheTextsAndReadsTellWhatIsMi
         S status;
         const char* problem;
     };
-    const std::array<Case, 12> cases{{
+    const std::array<Case, 11> cases{{
         {0, 0, 0, 0, S::HeaderCut, "truncated: the file is shorter than its 12-byte header"},
         {7, 1, 0, 0, S::HeaderCut, "truncated: the file is shorter than its 12-byte header"},
         {12, 0, 0, 0, S::Complete, ""}, // the eight bytes after the count are not part of it
         {12, 1, 1, 0, S::Complete, ""},
         {12, 1, 2, 0, S::Complete, ""}, // a record not announced, ignored
-        {12, 3, 2, 0, S::Truncated, "truncated: 2 of 3 records are complete"},
         {12, 3, 2, 17, S::Truncated, "truncated: 2 of 3 records are complete"},
         {12, 0x06666667u, 3, 0, S::Truncated, "truncated: 3 of 107374183 records are complete"}, // * 40 = 2^32 + 24
         {12, 0x80000000u, 2, 5, S::Truncated, "truncated: 2 of 2147483648 records are complete"},

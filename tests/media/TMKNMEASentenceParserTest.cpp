@@ -22,14 +22,6 @@ TEST(TMKNMEAParse, EachSentenceSetsItsFieldsAndKeepsTheOthers)
     EXPECT_EQ(fix.SatelliteUsedCount, 8u);
     EXPECT_EQ(fix.HDOP, static_cast<double>(0.9f));
 
-    // GNGGA sets position and HDOP but not the count.
-    TMKNMEASentenceParser gn;
-    EXPECT_TRUE(gn.parse("$GNGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,*47"));
-    EXPECT_EQ(gn.m_Current.NS, 'S');
-    EXPECT_EQ(gn.m_Current.EW, 'W');
-    EXPECT_EQ(gn.m_Current.SatelliteUsedCount, 0u);
-    EXPECT_EQ(gn.m_Current.HDOP, static_cast<double>(0.9f));
-
     parser.clear();
     ASSERT_TRUE(parser.parse("$GPGGA,123519,3351.000,S,15112.000,E,1,08,0.9,545.4,M,46.9,M,,*00"));
     // Receiver start-up garbage: two sentences spliced together.
@@ -99,10 +91,14 @@ TEST(TMKNMEAParse, EachSentenceSetsItsFieldsAndKeepsTheOthers)
     EXPECT_TRUE(parser.m_Current.Enable_GNGNS);
     EXPECT_TRUE(parser.parse("$GPRMC*00"));
 
-    // GSA counts GPS and GLONASS in two sentences until GNS takes over.
+    // GSA counts GPS and GLONASS in two sentences until GNS takes over;
+    // GNGGA sets position and HDOP but not the count.
     parser.clear();
     EXPECT_TRUE(parser.parse("$GNRMC,123519.000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A*00"));
-    EXPECT_TRUE(parser.parse("$GNGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*00"));
+    EXPECT_TRUE(parser.parse("$GNGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,*00"));
+    EXPECT_EQ(parser.m_Current.NS, 'S');
+    EXPECT_EQ(parser.m_Current.EW, 'W');
+    EXPECT_EQ(parser.m_Current.HDOP, static_cast<double>(0.9f));
     EXPECT_TRUE(parser.parse("$GNGSA,A,3,05,12,29,,,,,,,,,,2.0,0.9,1.8*00"));
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount_GPS, 3u);
     EXPECT_EQ(parser.m_Current.SatelliteUsedCount, 0u); // total changes at the second GSA

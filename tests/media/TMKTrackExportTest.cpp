@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -118,10 +119,7 @@ TEST(TrackExport, GpxIsValidKmlWellFormedAndCsvRoundTripsExactly)
         EXPECT_EQ(back[t].points, tracks[t].points) << "track " << t;
     }
     // CRLF line ends read the same.
-    std::string crlf;
-    for (char c : csv)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    ASSERT_TRUE(TMKReadTrackCsv(crlf, back, &error)) << error;
+    ASSERT_TRUE(TMKReadTrackCsv(std::regex_replace(csv, std::regex("\n"), "\r\n"), back, &error)) << error;
     EXPECT_EQ(back.size(), tracks.size());
 
     const std::string header = std::string(kTMKTrackCsvHeader) + "\n";

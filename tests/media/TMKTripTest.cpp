@@ -87,7 +87,6 @@ TEST(TripGrouping, FollowingRecordingsFormOneTripAndGapsSplit)
          }},
         // The tolerance around the end of the recording, and a longer one.
         {"next at 55 s", {{"0000F"}, {"0055F"}}, {2}},
-        {"next at 58 s", {{"0000F"}, {"0058F"}}, {2}},
         {"next at 65 s", {{"0000F"}, {"0105F"}}, {2}},
         {"next at 66 s", {{"0000F"}, {"0106F"}}, {1, 1}},
         {"next at 70 s, 10 s tolerance", {{"0000F"}, {"0110F"}}, {2}, 10},
@@ -255,8 +254,6 @@ TEST_F(TripFiles, HeaderLengthsPointsUnreadableSidesAndAMergedTrackWithItsMarker
     const fs::path own = dir / "merged";
     fs::create_directories(own);
     const double brakeAt = profile.endSeconds() - 200 - 10 - 5 - 2.5;
-    ASSERT_GT(brakeAt, 60);
-    ASSERT_LT(brakeAt, 118);
     for (int i = 0; i < 3; ++i) {
         const std::string stem = "alwa_20261107_07" + std::string(i == 0 ? "1500" : i == 1 ? "1600" : "1700");
         ASSERT_TRUE(TMKWriteDriveRecording(own / (stem + "_F.avi"), braking, static_cast<uint32_t>(i) * 60000, 60000));
