@@ -40,27 +40,6 @@ void wheel(QWidget* widget, QPoint at, int degrees)
 class SMDoubleSliderTest : public QObject {
     Q_OBJECT
 
-private:
-    // A window with a field before and after the slider, for focus moves.
-    struct Window {
-        QWidget top;
-        QLineEdit* before;
-        SMDoubleSlider* slider;
-        QLineEdit* after;
-        Window()
-        {
-            auto* layout = new QVBoxLayout(&top);
-            before = new QLineEdit(&top);
-            slider = new SMDoubleSlider(&top);
-            after = new QLineEdit(&top);
-            layout->addWidget(before);
-            layout->addWidget(slider);
-            layout->addWidget(after);
-            top.resize(232, 120);
-            top.show();
-        }
-    };
-
 private slots:
     void valuesStayInRangeAndInOrder()
     {
@@ -134,9 +113,17 @@ private slots:
 
     void mouseKeyboardAndWheel()
     {
-        Window w;
-        SMDoubleSlider* s = w.slider;
-        QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+        // A field before and after the slider, for focus moves.
+        QWidget top;
+        auto* layout = new QVBoxLayout(&top);
+        auto* before = new QLineEdit;
+        auto* s = new SMDoubleSlider;
+        auto* after = new QLineEdit;
+        for (QWidget* widget : std::initializer_list<QWidget*>{before, s, after})
+            layout->addWidget(widget);
+        top.resize(232, 120);
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
         s->setValues(40, 80);
         const int y = s->height() / 2;
         QSignalSpy lo(s, &SMDoubleSlider::loValueChanged);
@@ -174,15 +161,15 @@ private slots:
         // Keys move the focused knob, held by the other one; Tab goes from
         // the low knob to the high one, then out of the slider. The wheel
         // moves only a slider that has the focus.
-        w.top.activateWindow();
+        top.activateWindow();
         s->setValues(40, 42);
-        w.before->setFocus();
-        QTRY_VERIFY(w.before->hasFocus());
+        before->setFocus();
+        QTRY_VERIFY(before->hasFocus());
         const QPoint middle(s->width() / 2, s->height() / 2);
         wheel(s, middle, 15);
         QCOMPARE(s->loValue(), 40); // scrolled past, not moved
 
-        QTest::keyClick(&w.top, Qt::Key_Tab); // into the slider: the low knob
+        QTest::keyClick(&top, Qt::Key_Tab); // into the slider: the low knob
         QTRY_VERIFY(s->hasFocus());
         using Knob = SMDoubleSlider::Knob;
         const struct {
@@ -217,8 +204,8 @@ private slots:
 
         QTest::keyClick(s, Qt::Key_Tab);
         QTest::keyClick(s, Qt::Key_Tab); // past the high knob: out of the slider
-        QTRY_VERIFY(w.after->hasFocus());
-        QTest::keyClick(w.after, Qt::Key_Backtab); // back in at the high knob
+        QTRY_VERIFY(after->hasFocus());
+        QTest::keyClick(after, Qt::Key_Backtab); // back in at the high knob
         QTRY_VERIFY(s->hasFocus());
         QCOMPARE(s->focusedKnob(), Knob::High);
     }

@@ -17,27 +17,7 @@
 class TMKFrameCaptureTest : public QObject {
     Q_OBJECT
 
-private:
-    TMKScriptedPlayer m_player;
-    std::shared_ptr<TMKRecordingAlertService> m_alerts;
-    QString m_answer;
-    QList<QUrl> m_opened;
-    std::unique_ptr<TMKFrameCapture> m_capture;
-
 private slots:
-    void init()
-    {
-        m_alerts = std::make_shared<TMKRecordingAlertService>();
-        m_opened.clear();
-        TMKFrameCapture::Services services;
-        services.saveFileChooser = [this](QWidget*, const QString&, const QString&) { return m_answer; };
-        services.urlOpener = [this](const QUrl& url) { m_opened << url; return true; };
-        services.alerts = m_alerts;
-        m_capture = std::make_unique<TMKFrameCapture>(services, [this] { return &m_player; });
-        m_player.setMedia(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")));
-        m_player.play();
-    }
-
     void proposedNames()
     {
         const struct {
@@ -67,47 +47,58 @@ private slots:
     // not touched: both told, nothing opened.
     void savedAsTheSnapshotOrNotAtAll()
     {
+        TMKScriptedPlayer player;
+        player.setMedia(TMKPlayerMedia::mediaWithPath(QStringLiteral("/card/alwa_20261107_081500_F.avi")));
+        player.play();
+        const auto alerts = std::make_shared<TMKRecordingAlertService>();
+        QString answer;
+        QList<QUrl> opened;
+        TMKFrameCapture::Services services;
+        services.saveFileChooser = [&answer](QWidget*, const QString&, const QString&) { return answer; };
+        services.urlOpener = [&opened](const QUrl& url) { opened << url; return true; };
+        services.alerts = alerts;
+        TMKFrameCapture capture(services, [&player] { return &player; });
         QTemporaryDir out;
         QImage picture(8, 8, QImage::Format_RGB32);
         picture.fill(Qt::darkBlue);
-        QBuffer jpeg(&m_player.snapshotBytes);
+        QBuffer jpeg(&player.snapshotBytes);
         QVERIFY(jpeg.open(QIODevice::WriteOnly) && picture.save(&jpeg, "JPG"));
-        m_player.snapshotBytes += "past the picture's end"; // only a copy as it is keeps this
-        m_answer = out.filePath(QStringLiteral("frame.jpg"));
-        m_capture->captureVideo();
-        const QString snapshot = m_capture->captureTemporaryPath();
+        player.snapshotBytes += "past the picture's end"; // only a copy as it is keeps this
+        answer = out.filePath(QStringLiteral("frame.jpg"));
+        capture.captureVideo();
+        const QString snapshot = capture.captureTemporaryPath();
         QCOMPARE(QFileInfo(snapshot).fileName(), QStringLiteral("tamek_capture.jpg"));
         QVERIFY(QFileInfo(snapshot).absolutePath() != QDir::tempPath());
         QCOMPARE(QFileInfo(QFileInfo(snapshot).absolutePath()).permissions()
                      & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
                  QFile::Permissions());
-        QCOMPARE(TMKFileBytes(m_answer), m_player.snapshotBytes);
-        QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(m_answer)});
+        QCOMPARE(TMKFileBytes(answer), player.snapshotBytes);
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(answer)});
 
         const QString real = out.filePath(QStringLiteral("real.png"));
         QVERIFY(TMKWriteFileBytes(real, "last week"));
-        m_answer = out.filePath(QStringLiteral("link.png"));
-        QVERIFY(QFile::link(real, m_answer));
-        m_capture->captureVideo();
-        QVERIFY(QFileInfo(m_answer).isSymLink());
+        answer = out.filePath(QStringLiteral("link.png"));
+        QVERIFY(QFile::link(real, answer));
+        capture.captureVideo();
+        QVERIFY(QFileInfo(answer).isSymLink());
         QCOMPARE(TMKFileBytes(real).left(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
-        QCOMPARE(m_opened.last(), QUrl::fromLocalFile(m_answer));
-        QVERIFY(m_alerts->alerts.isEmpty());
+        QCOMPARE(opened.last(), QUrl::fromLocalFile(answer));
+        QVERIFY(alerts->alerts.isEmpty());
 
         QVERIFY(TMKWriteFileBytes(real, "last week"));
-        m_answer = real;
-        m_player.snapshotBytes = QByteArray("no image at all");
-        m_capture->captureVideo();
+        answer = real;
+        player.snapshotBytes = QByteArray("no image at all");
+        capture.captureVideo();
         QCOMPARE(TMKFileBytes(real).left(100), QByteArray("last week"));
-        m_player.snapshotBytes.clear();
-        m_answer = out.filePath(QStringLiteral("folder.png"));
-        QVERIFY(QDir().mkpath(m_answer + QStringLiteral("/inside")));
-        m_capture->captureVideo();
-        QVERIFY(QFileInfo(m_answer + QStringLiteral("/inside")).isDir());
-        QCOMPARE(m_alerts->alerts.size(), 2);
-        QCOMPARE(m_alerts->alerts.first().kind, TMKAlertService::Kind::Warning);
-        QVERIFY(m_alerts->alerts.first().informative.contains(real));
-        QCOMPARE(m_opened.size(), 2);
+        player.snapshotBytes.clear();
+        answer = out.filePath(QStringLiteral("folder.png"));
+        QVERIFY(QDir().mkpath(answer + QStringLiteral("/inside")));
+        capture.captureVideo();
+        QVERIFY(QFileInfo(answer + QStringLiteral("/inside")).isDir());
+        QCOMPARE(alerts->alerts.size(), 2);
+        QCOMPARE(alerts->alerts.first().kind, TMKAlertService::Kind::Warning);
+        QVERIFY(alerts->alerts.first().informative.contains(real));
+        QCOMPARE(opened.size(), 2);
     }
 };
 

@@ -4,20 +4,11 @@
 
 #include <vector>
 
-TEST(TMKWindowLayout, SizeStepsAndStartFrame)
-{
-    EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(1020, 640), 1), QSize(1224, 768));
-    EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(1224, 768), -1), QSize(1020, 640));
-    EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(1020, 640), -1), QSize(1020, 640));
-    // One dimension below the minimum resets both.
-    EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(2000, 700), -1), QSize(1020, 640));
-    EXPECT_EQ(TMKWindowLayout::startFrame(QRect(0, 24, 1920, 1056)), QRect(450, 232, 1020, 640));
-}
-
 // On a 1280x800 screen with a 24-high title bar: each step grows the window
 // inside the screen (moving it in where it would stick out), the last one
-// up to the visible area; only the step after that goes full screen.
-TEST(TMKWindowLayout, SizeStepsStayInsideTheScreen)
+// up to the visible area; only the step after that goes full screen. A new
+// window starts centred at the minimum size.
+TEST(TMKWindowLayout, SizeStepsStayInsideTheScreenAndStartCentred)
 {
     const QRect screen(0, 0, 1280, 800);
     const QMargins title(1, 24, 1, 1);
@@ -35,6 +26,9 @@ TEST(TMKWindowLayout, SizeStepsStayInsideTheScreen)
     EXPECT_EQ(TMKWindowLayout::steppedGeometry(*first, screen, title, 0), *first);
     // A screen smaller than the minimum window: the first step is full screen.
     EXPECT_FALSE(TMKWindowLayout::steppedGeometry(QRect(0, 0, 1020, 640), QRect(0, 0, 800, 600), {}, 1).has_value());
+    // One dimension below the minimum resets both.
+    EXPECT_EQ(TMKWindowLayout::steppedSize(QSize(2000, 700), -1), QSize(1020, 640));
+    EXPECT_EQ(TMKWindowLayout::startFrame(QRect(0, 24, 1920, 1056)), QRect(450, 232, 1020, 640));
 }
 
 // At every width each region and each control stays inside its parent and
