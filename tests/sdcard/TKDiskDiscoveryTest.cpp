@@ -102,12 +102,6 @@ TEST_F(DiskDiscovery, NamesAndFlagsOfTheListedCards)
     EXPECT_EQ(disks[0].deviceFilePath(), "/dev/sdb");
     EXPECT_EQ(disks[0].displayString(), "[30 GB] TAMEK ");
 
-    FakeDisks protectedCard(recorded("write_protected.json"), {});
-    disks = TKUSBDiskEntities(protectedCard);
-    ASSERT_EQ(disks.size(), 2u);
-    EXPECT_FALSE(disks[0].writable());
-    EXPECT_TRUE(disks[1].writable());
-
     FakeDisks internal(recorded("internal_slot.json"), {"/media/driver/TAMEK/timeset.cfg"});
     EXPECT_EQ(TKRemovableVolumeURLs(internal), Paths({ "/media/driver/TAMEK", "/media/driver/3A1B-2C4D" }));
     EXPECT_EQ(TKUSBVolumeURLs(internal), Paths({ "/media/driver/3A1B-2C4D" }));

@@ -16,33 +16,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Puts a directory first in PATH for the test's lifetime.
-class PathOverride {
-public:
-    explicit PathOverride(const std::string& dir)
-    {
-        if (const char* old = std::getenv("PATH"))
-            m_old = old;
-        ::setenv("PATH", (dir + ":" + m_old).c_str(), 1);
-    }
-    ~PathOverride() { ::setenv("PATH", m_old.c_str(), 1); }
-
-private:
-    std::string m_old;
-};
-
-fs::path scratch(const std::string& name)
-{
-    const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-} // namespace
-
 TEST(ExternalCommand, OnlyAllowListedProgramsByAbsolutePath)
 {
     for (const std::string program : {"rm", "bash", "../sbin/mkfs.fat", "/usr/sbin/mkfs.fat", "mkfs.fat "}) {
@@ -149,7 +122,9 @@ TEST(ExternalCommand, HungProgramIsStoppedAtItsLimit)
 TEST(ExternalCommand, PathNeverChoosesTheProgram)
 {
     // A fake lsblk and fatlabel earlier in PATH: the disk layer must not run them.
-    const fs::path dir = scratch("tamek-path");
+    const fs::path dir = fs::temp_directory_path() / ("tamek-path-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
     const fs::path marker = dir / "ran";
     for (const char* name : {"lsblk", "fatlabel", "mkfs.fat"}) {
         std::ofstream script(dir / name);
@@ -157,11 +132,13 @@ TEST(ExternalCommand, PathNeverChoosesTheProgram)
         script.close();
         fs::permissions(dir / name, fs::perms::owner_all);
     }
-    PathOverride path(dir.string());
+    const std::string oldPath = std::getenv("PATH");
+    ::setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
     TKLocalDiskSystem local;
     (void)local.blockDevicesJSON();
     TKProcessRunner runner;
     (void)runner.run({"fatlabel", {"--", "/dev/null-no-such"}, false});
+    ::setenv("PATH", oldPath.c_str(), 1);
     EXPECT_FALSE(fs::exists(marker));
     fs::remove_all(dir);
 }

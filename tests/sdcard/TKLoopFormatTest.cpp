@@ -81,14 +81,9 @@ TEST(LoopFormat, RealEraseMakesTheCamerasFat32)
     ASSERT_EQ(shellRun("/usr/sbin/mkfs.fat -F 32 -s 8 -n OLDCARD " + target + " >/dev/null && echo rec | mcopy -i "
                   + target + " - ::/REC.AVI && echo ok"),
         "ok\n");
-    TestDisk disk;
-    disk.path = target;
-    disk.partition = false;
-    disk.size = size;
-    disk.label = "OLDCARD";
-    disk.mountPoint = "/media/tamek-test/OLDCARD";
     FakeDisks disks;
-    disks.disks = {disk};
+    disks.disks = {TestDisk{.path = target, .mountPoint = "/media/tamek-test/OLDCARD", .size = size, .partition = false,
+        .label = "OLDCARD"}};
     disks.useRealStat = true;
     const auto listed = TKUSBDiskEntities(disks);
     ASSERT_EQ(listed.size(), 1u);

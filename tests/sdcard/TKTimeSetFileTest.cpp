@@ -23,19 +23,8 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(dir / "timeset.cfg", fs::perms::owner_all, ignored);
-        fs::remove_all(dir);
-    }
-    std::vector<std::string> listing() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
+    // A read-only file in a writable folder still goes.
+    void TearDown() override { fs::remove_all(dir); }
     fs::path dir;
 };
 
@@ -61,7 +50,7 @@ TEST_F(TimeSetFile, ReplacesTheWholeFileUnlessReadOnly)
     std::ofstream(file) << "an older and much longer time file\n";
     EXPECT_EQ(TKWriteTimeSetFile(file.string(), {2024, 2, 29, 7, 5, 9}), std::nullopt);
     EXPECT_EQ(TMKFileText(file), "2024/02/29 07:05:09");
-    EXPECT_EQ(listing(), std::vector<std::string>{"timeset.cfg"});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
     ::chmod(file.c_str(), 0444);
     const auto error = TKWriteTimeSetFile(file.string(), {2025, 1, 1, 0, 0, 0});
