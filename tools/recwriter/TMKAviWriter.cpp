@@ -158,12 +158,6 @@ std::size_t TMKAviWriter::addFix(const TMKNmeaFix& fix, uint32_t ms, bool withGn
     return packed;
 }
 
-std::size_t TMKAviWriter::videoFrameCount() const
-{
-    return static_cast<std::size_t>(
-        std::count_if(m_chunks.begin(), m_chunks.end(), [](const Chunk& c) { return c.kind == ChunkKind::Video; }));
-}
-
 std::vector<const TMKAviWriter::Chunk*> TMKAviWriter::orderedChunks() const
 {
     std::vector<const Chunk*> ordered;

@@ -64,7 +64,6 @@ public:
 
     [[nodiscard]] const TMKAviVideoFormat& videoFormat() const { return m_video; }
     [[nodiscard]] const TMKAviAudioFormat& audioFormat() const { return m_audio; }
-    [[nodiscard]] std::size_t videoFrameCount() const;
 
     // The chunks in the order they will be written.
     [[nodiscard]] std::vector<const Chunk*> orderedChunks() const;
