@@ -111,8 +111,10 @@ void TMKVlcMediaPlayer::setVlcMedia(int64_t startMs)
         m_error = true;
         return;
     }
-    if (startMs > 0)
-        libvlc_media_add_option(vlcMedia, QByteArray(":start-time=" + QByteArray::number(static_cast<double>(startMs) / 1000.0, 'f', 3)).constData());
+    if (startMs > 0) {
+        const QByteArray start = QByteArray::number(static_cast<double>(startMs) / 1000.0, 'f', 3);
+        libvlc_media_add_option(vlcMedia, QByteArray(":start-time=" + start).constData());
+    }
     libvlc_media_player_set_media(m_player, vlcMedia);
     // The old input is gone once set_media returns; only then may the
     // decoder threads see the new media.
@@ -371,6 +373,7 @@ void TMKVlcMediaPlayer::resetPlayState()
     m_ended = false;
     m_error = false;
     m_pausedStart = false;
+    m_restartTarget = -1;
     m_pendingTime.reset();
     m_pendingPosition.reset();
 }

@@ -98,6 +98,7 @@ private:
     void reachEnd();
     void setVlcMedia(int64_t startMs);
     void pauseOnFirstPicture();
+    [[nodiscard]] std::optional<int64_t> pendingTarget() const;
     void applyRate();
     void applyAudio();
     // The clock's time, or libVLC's own before the clock has one.

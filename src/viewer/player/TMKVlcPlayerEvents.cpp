@@ -95,10 +95,7 @@ void TMKVlcMediaPlayer::handleEvent(int type, quint64 generation, int64_t value)
             // Paused on the place's picture; a seek made while it started
             // is a seek while paused now, which shows its frame.
             applyAudio();
-            const int64_t length = mediaLength();
-            std::optional<int64_t> wanted = m_pendingTime;
-            if (!wanted && m_pendingPosition)
-                wanted = static_cast<int64_t>(*m_pendingPosition * static_cast<double>(length));
+            const std::optional<int64_t> wanted = pendingTarget();
             m_pendingTime.reset();
             m_pendingPosition.reset();
             if (wanted && *wanted != m_restartTarget) {
@@ -137,14 +134,11 @@ void TMKVlcMediaPlayer::handlePlaying()
     if (m_pendingTime || m_pendingPosition) {
         const auto time = m_pendingTime;
         const auto position = m_pendingPosition;
+        const std::optional<int64_t> target = pendingTarget();
         m_pendingTime.reset();
         m_pendingPosition.reset();
         m_seekAt = TMKVlcClock::Clock::now(); // time reports from before the seek are stale
-        const int64_t length = mediaLength();
-        std::optional<int64_t> target = time;
-        if (!target && position && *position > 0)
-            target = static_cast<int64_t>(*position * static_cast<double>(length));
-        if (target && !time && length <= 0)
+        if (target && !time && mediaLength() <= 0)
             libvlc_media_player_set_position(m_player, *position);
         else if (target && *target != m_restartTarget)
             libvlc_media_player_set_time(m_player, *target);
@@ -156,6 +150,16 @@ void TMKVlcMediaPlayer::handlePlaying()
     applyAudio();
     applyRate();
     emit stateChanged(this);
+}
+
+// The place a seek made without an input asks for, in ms.
+std::optional<int64_t> TMKVlcMediaPlayer::pendingTarget() const
+{
+    if (m_pendingTime)
+        return m_pendingTime;
+    if (m_pendingPosition && *m_pendingPosition > 0)
+        return static_cast<int64_t>(*m_pendingPosition * static_cast<double>(mediaLength()));
+    return std::nullopt;
 }
 
 // The file's own fault says more than the player's failure.
